@@ -1,0 +1,42 @@
+# Varimark: `make run` and `make test` work on a fresh Debian 12 machine.
+BUILD_DIR ?= build
+BUILD_TYPE ?= RelWithDebInfo
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps configure build run test bench fuzz format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR)
+
+# Until the desktop program exists, `make run` encodes a sample with the command-line tool.
+run: build
+	$(BUILD_DIR)/bin/varimark-cli encode --type EAN_13 --addon 12 400638133393
+
+test: build
+	@cd $(BUILD_DIR) && ctest --output-on-failure --timeout 300 -j 2
+
+bench: build
+	$(BUILD_DIR)/bin/bench_encode
+
+fuzz: deps
+	@cmake -S . -B $(BUILD_DIR)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVARIMARK_BUILD_FUZZ=ON \
+	    -DVARIMARK_BUILD_TESTS=OFF -DVARIMARK_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(BUILD_DIR)-fuzz
+	@mkdir -p $(BUILD_DIR)-fuzz/corpus/encode
+	$(BUILD_DIR)-fuzz/bin/encode_fuzzer -max_total_time=$(FUZZ_SECONDS) \
+	    $(BUILD_DIR)-fuzz/corpus/encode fuzz/corpus/encode
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-fuzz

@@ -1,0 +1,144 @@
+#include "EncodeCommand.h"
+
+#include "EOverflow.h"
+#include "Escapes.h"
+#include "Json.h"
+#include "LineReader.h"
+#include "Usage.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace varimark::cli {
+
+namespace {
+
+constexpr std::size_t kFlushThreshold = 64 * 1024;
+
+// Writes out to standard output and empties it; false on a write error.
+bool WriteOut(std::string& out) {
+    const bool ok = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+    out.clear();
+    return ok;
+}
+
+int FinishOutput(std::string& out, int status) {
+    const bool written = WriteOut(out);
+    if (std::fflush(stdout) != 0 || !written) {
+        std::fprintf(stderr, "varimark-cli: cannot write the output: %s\n", std::strerror(errno));
+        return kExitRefused;
+    }
+    return status;
+}
+
+void AppendLineError(std::string& out, long long lineNumber, std::string_view message) {
+    out += "{\"line\":";
+    out += std::to_string(lineNumber);
+    out += ",\"error\":";
+    AppendJsonString(out, message);
+    out += "}\n";
+}
+
+} // namespace
+
+EncodeCommand::EncodeCommand(const SymbolOptions& options) : escapes_(options.escapes) {
+    ApplySymbolOptions(options, barcode_.Params);
+}
+
+void EncodeCommand::EncodeText(std::string_view text, std::string& out) {
+    barcode_.Params.SetCaption(text);
+    barcode_.Encode();
+
+    int count = barcode_.ModuleCount;
+    if (count < 0) count = 0;
+    if (count > TLLBarcode::kMaxModules) count = TLLBarcode::kMaxModules;
+    const std::size_t codeTextCapacity = sizeof barcode_.CodeText;
+    const void* terminator = std::memchr(barcode_.CodeText, '\0', codeTextCapacity);
+    const std::size_t codeTextLength =
+        terminator != nullptr
+            ? static_cast<std::size_t>(static_cast<const char*>(terminator) - barcode_.CodeText)
+            : codeTextCapacity;
+
+    out += "{\"type\":\"";
+    out += CodeTypeName(barcode_.Params.CodeType);
+    out += "\",\"codetext\":";
+    AppendJsonByteString(out, std::string_view(barcode_.CodeText, codeTextLength));
+    out += ",\"modules\":\"";
+    for (int i = 1; i <= count; ++i) out += barcode_.Modules[i] != 0 ? '1' : '0';
+    out += "\",\"count\":";
+    out += std::to_string(barcode_.ModuleCount);
+    out += "}\n";
+}
+
+int EncodeCommand::RunSingle(const std::string& utf8Text) {
+    std::string text;
+    try {
+        text = ToEngineText(utf8Text, escapes_);
+    } catch (const EscapeError& e) {
+        throw UsageError(e.what());
+    }
+    std::string out;
+    try {
+        EncodeText(text, out);
+    } catch (const EOverflow& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return kExitRefused;
+    }
+    return FinishOutput(out, kExitOk);
+}
+
+int EncodeCommand::RunBatch(const std::string& fileName) {
+    const bool fromStdin = fileName == "-";
+    const std::string shownName = fromStdin ? "standard input" : fileName;
+    std::FILE* file = fromStdin ? stdin : std::fopen(fileName.c_str(), "rb");
+    if (file == nullptr) {
+        std::fprintf(stderr, "varimark-cli: cannot read %s: %s\n", shownName.c_str(),
+                     std::strerror(errno));
+        return kExitRefused;
+    }
+
+    LineReader reader(file);
+    std::string line;
+    std::string text;
+    std::string out;
+    out.reserve(kFlushThreshold + 4096);
+    long long lineNumber = 0;
+    int status = kExitOk;
+    while (reader.Next(line)) {
+        ++lineNumber;
+        try {
+            text = ToEngineText(line, escapes_);
+            EncodeText(text, out);
+        } catch (const EscapeError& e) {
+            AppendLineError(out, lineNumber, e.what());
+            status = kExitRefused;
+        } catch (const EOverflow& e) {
+            AppendLineError(out, lineNumber, e.what());
+            status = kExitRefused;
+        }
+        if (out.size() >= kFlushThreshold && !WriteOut(out)) break;
+    }
+    const int readError = reader.Error();
+    if (!fromStdin) std::fclose(file);
+    status = FinishOutput(out, status);
+    if (readError != 0) {
+        std::fprintf(stderr, "varimark-cli: cannot read %s: %s\n", shownName.c_str(),
+                     std::strerror(readError));
+        return kExitRefused;
+    }
+    return status;
+}
+
+int RunEncodeCommand(std::vector<std::string_view> args) {
+    OptionParser parser(std::move(args));
+    const SymbolOptions options = parser.Parse();
+    if (options.help) {
+        PrintUsage(stdout);
+        return kExitOk;
+    }
+    EncodeCommand command(options);
+    if (options.batchFile) return command.RunBatch(*options.batchFile);
+    return command.RunSingle(*options.text);
+}
+
+} // namespace varimark::cli

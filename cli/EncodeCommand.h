@@ -1,0 +1,37 @@
+#pragma once
+// The encode command: text in, one line of JSON per text out.
+#include "LLBarcode.h"
+#include "Options.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varimark::cli {
+
+class EncodeCommand {
+public:
+    explicit EncodeCommand(const SymbolOptions& options);
+
+    // Encodes one engine text (8-bit) and appends its JSON line, "\n" included, to out.
+    // Throws EOverflow when the caption or the engine refuses the text; out is then unchanged.
+    void EncodeText(std::string_view text, std::string& out);
+
+    // Encodes options.text and prints its line; a refusal goes to stderr as the engine's
+    // message. Throws UsageError for a bad escape. Returns the exit status.
+    int RunSingle(const std::string& utf8Text);
+
+    // Encodes every line of the file (or standard input for "-"); a refused line prints
+    // {"line":N,"error":"..."} instead. Returns the exit status.
+    int RunBatch(const std::string& fileName);
+
+private:
+    bool escapes_;
+    TLLBarcode barcode_;
+};
+
+// Runs "encode" with the arguments after the command name. Throws UsageError.
+int RunEncodeCommand(std::vector<std::string_view> args);
+
+} // namespace varimark::cli

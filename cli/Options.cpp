@@ -1,0 +1,128 @@
+#include "Options.h"
+
+#include "Escapes.h"
+#include "Windows1252.h"
+
+#include <string>
+
+namespace varimark::cli {
+
+namespace {
+
+char FoldNameChar(char c) {
+    if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+    if (c == '-') return '_';
+    return c;
+}
+
+bool SameTypeName(std::string_view given, std::string_view canonical) {
+    if (given.size() != canonical.size()) return false;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (FoldNameChar(given[i]) != FoldNameChar(canonical[i])) return false;
+    }
+    return true;
+}
+
+std::string Quoted(std::string_view s) {
+    return "'" + std::string(s) + "'";
+}
+
+} // namespace
+
+std::optional<btCodeTypes> ParseCodeType(std::string_view name) {
+    for (int i = 0; i < kCodeTypeCount; ++i) {
+        const auto type = static_cast<btCodeTypes>(i);
+        if (SameTypeName(name, CodeTypeName(type))) return type;
+    }
+    return std::nullopt;
+}
+
+std::optional<btCodeRatio> ParseRatio(std::string_view value) {
+    if (value == "3") return Ratio_3;
+    if (value == "2") return Ratio_2;
+    return std::nullopt;
+}
+
+std::string_view OptionParser::Value() {
+    if (inlineValue_) {
+        valueTaken_ = true;
+        return *inlineValue_;
+    }
+    if (next_ >= args_.size()) throw UsageError("option " + Quoted(name_) + " needs a value");
+    return args_[next_++];
+}
+
+bool OptionParser::ParseSharedOption(std::string_view name, SymbolOptions& options) {
+    if (name == "--type") {
+        const std::string_view value = Value();
+        const auto type = ParseCodeType(value);
+        if (!type) throw UsageError("unknown type " + Quoted(value));
+        options.type = *type;
+    } else if (name == "--ratio") {
+        const std::string_view value = Value();
+        const auto ratio = ParseRatio(value);
+        if (!ratio) throw UsageError("bad ratio " + Quoted(value) + " (3 or 2)");
+        options.ratio = *ratio;
+    } else if (name == "--addon") {
+        options.addon = Value();
+    } else if (name == "--esc") {
+        options.escapes = true;
+    } else if (name == "--batch") {
+        options.batchFile = std::string(Value());
+    } else if (name == "--help" || name == "-h") {
+        options.help = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+SymbolOptions OptionParser::Parse(const ExtraOption& extra) {
+    SymbolOptions options;
+    bool optionsEnded = false;
+    while (next_ < args_.size()) {
+        const std::string_view arg = args_[next_++];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
+            name_ = arg;
+            inlineValue_.reset();
+            valueTaken_ = false;
+            if (arg.starts_with("--")) {
+                const std::size_t eq = arg.find('=');
+                if (eq != std::string_view::npos) {
+                    name_ = arg.substr(0, eq);
+                    inlineValue_ = arg.substr(eq + 1);
+                }
+            }
+            const bool known = (extra && extra(name_, *this)) || ParseSharedOption(name_, options);
+            if (!known) throw UsageError("unknown option " + Quoted(name_));
+            if (inlineValue_ && !valueTaken_)
+                throw UsageError("option " + Quoted(name_) + " takes no value");
+            if (options.help) return options;
+            continue;
+        }
+        if (options.text) throw UsageError("unexpected argument " + Quoted(arg));
+        options.text = std::string(arg);
+    }
+    if (options.text && options.batchFile)
+        throw UsageError("TEXT cannot be given together with --batch");
+    if (!options.text && !options.batchFile) throw UsageError("missing TEXT (or --batch FILE)");
+    return options;
+}
+
+std::string ToEngineText(std::string_view utf8, bool escapes) {
+    std::string text = Utf8ToWindows1252(utf8);
+    if (escapes) ExpandEscapes(text);
+    return text;
+}
+
+void ApplySymbolOptions(const SymbolOptions& options, TBarcodeParams& params) {
+    params.CodeType = options.type;
+    params.Ratio = options.ratio;
+    params.SetCodeAddon(Utf8ToWindows1252(options.addon));
+}
+
+} // namespace varimark::cli

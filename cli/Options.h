@@ -1,0 +1,81 @@
+#pragma once
+// Command-line options shared by the commands of varimark-cli that build a symbol.
+#include "BarcodeParams.h"
+#include "BarcodeTypes.h"
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varimark::cli {
+
+// Exit statuses of the program.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitRefused = 1; // the engine refused a text, or a file could not be read
+inline constexpr int kExitUsage = 2;   // the command line is wrong
+
+// A command line the program cannot act on. The message is one line without the program
+// name; main adds the name and the short usage text.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A symbology by its name as CodeTypeName gives it, without regard to case and with '-'
+// accepted for '_' ("ean-13" is EAN_13).
+std::optional<btCodeTypes> ParseCodeType(std::string_view name);
+// "3" is Ratio_3, "2" is Ratio_2.
+std::optional<btCodeRatio> ParseRatio(std::string_view value);
+
+// The options of a command that encodes text.
+struct SymbolOptions {
+    btCodeTypes type = CODE128_B;
+    btCodeRatio ratio = Ratio_3;
+    std::string addon;                    // as given (UTF-8)
+    bool escapes = false;                 // --esc: \xNN and \\ in the text
+    std::optional<std::string> batchFile; // --batch: a file name, "-" for standard input
+    std::optional<std::string> text;      // the TEXT operand (UTF-8)
+    bool help = false;                    // -h/--help: print the usage and do nothing else
+};
+
+// Parses the arguments of one command (those after the command name). Options come before,
+// between or after the operand; "--" ends them. A value is given as "--name value" or
+// "--name=value".
+class OptionParser {
+public:
+    // A command's own options: called with the option's name ("--output") before the shared
+    // options are tried; takes its value with parser.Value() and returns true when it knows
+    // the option.
+    using ExtraOption = std::function<bool(std::string_view name, OptionParser& parser)>;
+
+    explicit OptionParser(std::vector<std::string_view> args) : args_(std::move(args)) {}
+
+    // Throws UsageError for an unknown option or type, a bad ratio, a missing value, a second
+    // operand, a missing text, or a text together with --batch.
+    SymbolOptions Parse(const ExtraOption& extra = {});
+
+    // The value of the option being parsed; throws UsageError when there is none.
+    std::string_view Value();
+
+private:
+    bool ParseSharedOption(std::string_view name, SymbolOptions& options);
+
+    std::vector<std::string_view> args_;
+    std::size_t next_ = 0;
+    std::string_view name_;
+    std::optional<std::string_view> inlineValue_;
+    bool valueTaken_ = false;
+};
+
+// The engine's 8-bit text for a UTF-8 text: Windows-1252 (a character outside it becomes
+// '?'), then, with escapes, \xNN and \\ expanded (EscapeError for any other backslash).
+std::string ToEngineText(std::string_view utf8, bool escapes);
+
+// Writes type, ratio and add-on into the parameter record (the caption is set per text).
+void ApplySymbolOptions(const SymbolOptions& options, TBarcodeParams& params);
+
+} // namespace varimark::cli

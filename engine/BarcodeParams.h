@@ -1,0 +1,41 @@
+#pragma once
+// The parameter record of one barcode: what to encode and how it looks.
+#include "BarcodeTypes.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TBarcodeParams {
+public:
+    static constexpr int kMaxCaption = 50; // characters; longer captions are refused
+    static constexpr int kMaxAddon = 5;
+
+    TBarcodeParams();
+
+    // Copies text into Caption; more than 50 characters raise
+    // "String exceeds maximum length" and leave Caption as it was.
+    void SetCaption(std::string_view text);
+    // Keeps the digits of text, then cuts them to 5, 2 or 0 digits.
+    void SetCodeAddon(std::string_view text);
+
+    char Caption[kMaxCaption + 1]; // zero-terminated
+    char CodeAddon[kMaxAddon + 1]; // zero-terminated: empty, 2 or 5 digits
+    btCodeTypes CodeType = EAN_8;
+    btCodeSizes ModuleWidth = SC2;
+    btCodeRatio Ratio = Ratio_3;
+    std::int32_t HeightPercent = 100;
+    std::string Fontname = "Arial";
+    std::int32_t Fontscaling = 100;
+    bool WidthReduce = false;
+    bool HighDensity = false;
+    bool ZoomSize = false;
+    btCodeRotate Rotation = rotate_000;
+    bool HumanReadable = true;
+    std::int32_t GroupSplit = 7; // start of the second digit group of a 12-digit CODE25iP line
+};
+
+// The add-on normalisation: the digits of text in order, cut to five when there are
+// five or more, to two when there are two to four, else empty. Writes a zero-terminated
+// result of 0, 2 or 5 digits into out (6 bytes).
+void NormaliseAddon(std::string_view text, char out[TBarcodeParams::kMaxAddon + 1]);

@@ -1,0 +1,32 @@
+#pragma once
+// The one-byte enumerations of the barcode engine.
+#include <cstdint>
+
+enum btCodeTypes : std::uint8_t {
+    EAN_8 = 0,
+    EAN_13 = 1,
+    UPC_A = 2,
+    UPC_E = 3,
+    CODE39 = 4,
+    CODE25i = 5,
+    CODE25iP = 6,
+    CODE128_A = 7,
+    CODE128_B = 8,
+    CODE128_C = 9,
+    MSI_Plessey = 10,
+    Codabar = 11,
+    Postnet = 12,
+    Postnet_FIM = 13,
+};
+inline constexpr int kCodeTypeCount = 14;
+
+// Module width: SC0 (0.27 mm) .. SC9 (0.66 mm).
+enum btCodeSizes : std::uint8_t { SC0, SC1, SC2, SC3, SC4, SC5, SC6, SC7, SC8, SC9 };
+
+// Width of a wide element: 3 or 2 modules.
+enum btCodeRatio : std::uint8_t { Ratio_3 = 0, Ratio_2 = 1 };
+
+enum btCodeRotate : std::uint8_t { rotate_000, rotate_090, rotate_180, rotate_270 };
+
+// Canonical name of a symbology ("EAN_13"), or nullptr for a value above Postnet_FIM.
+const char* CodeTypeName(btCodeTypes type);

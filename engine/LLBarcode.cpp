@@ -1,0 +1,57 @@
+#include "LLBarcode.h"
+
+#include "EOverflow.h"
+#include "TextPreparation.h"
+
+#include <cstring>
+
+void TLLBarcode::Encode() {
+    std::memset(Modules, 0, sizeof Modules);
+    PrepareText(Params.Caption, CodeText, Params.CodeType);
+    switch (Params.CodeType) {
+    case EAN_8: BuildEAN8(); break;
+    case EAN_13: BuildEAN13(); break;
+    case UPC_A: BuildUPCA(); break;
+    case UPC_E: BuildUPCE(); break;
+    case CODE39: BuildCode39(); break;
+    case CODE25i:
+    case CODE25iP: BuildCode25(); break;
+    case MSI_Plessey: BuildMSI(); break;
+    case Codabar: BuildCodabar(); break;
+    case CODE128_A:
+    case CODE128_B:
+    case CODE128_C: BuildCode128(); break;
+    case Postnet: BuildPostnet(); break;
+    case Postnet_FIM: BuildFIM(); break;
+    default: throw EOverflow("Barcode: Unknown Type of Barcode");
+    }
+    if (Params.CodeType == EAN_13 || Params.CodeType == UPC_A) {
+        const std::size_t length = strnlen(Params.CodeAddon, sizeof Params.CodeAddon);
+        for (std::size_t i = 0; i < length; ++i)
+            if (Params.CodeAddon[i] < '0' || Params.CodeAddon[i] > '9')
+                throw EOverflow("BarLL: Wrong Addoncode");
+        switch (length) {
+        case 0: break;
+        case 2: BuildAddon2(); break;
+        case 5: BuildAddon5(); break;
+        default: throw EOverflow("BarLL: Wrong Addoncode");
+        }
+    }
+}
+
+long double TLLBarcode::ModuleWidthMM() const {
+    static constexpr long double kWidths[10] = {0.27L,  0.297L, 0.33L,  0.363L, 0.396L,
+                                                0.445L, 0.495L, 0.544L, 0.61L,  0.66L};
+    const long double m = Params.ModuleWidth <= SC9 ? kWidths[Params.ModuleWidth] : 0.33L;
+    return Params.HighDensity ? m * 0.5L : m;
+}
+
+int TLLBarcode::PutRun(int pos, std::uint8_t bar, int count) {
+    std::memset(Modules + pos, bar, static_cast<std::size_t>(count));
+    return pos + count;
+}
+
+int TLLBarcode::PutPattern(int pos, const std::uint8_t* pattern, int count) {
+    std::memcpy(Modules + pos, pattern, static_cast<std::size_t>(count));
+    return pos + count;
+}

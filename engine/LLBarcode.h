@@ -1,0 +1,60 @@
+#pragma once
+// The barcode engine: turns the parameter record into the prepared text and the
+// module pattern of one of fourteen symbologies.
+#include "BarcodeParams.h"
+
+#include <cstddef>
+#include <cstdint>
+
+class TLLBarcode {
+public:
+    static constexpr int kMaxModules = 833;      // CODE39 with 52 characters at Ratio_3: 832
+    static constexpr int kCodeTextCapacity = 56; // prepared characters (Code 128 needs 54)
+    static constexpr int kMapCode128Capacity = 2 * (TBarcodeParams::kMaxCaption + 2) + 8;
+
+    TLLBarcode() = default;
+
+    // Builds CodeText, Modules and ModuleCount from Params. Allocates nothing; raises
+    // EOverflow with the engine's messages.
+    void Encode();
+
+    // Module width in millimetres, halved with HighDensity.
+    long double ModuleWidthMM() const;
+
+    // Code 128 code-set mapping of text (at most kMaxCaption + 2 characters). Encoding
+    // mode gives the symbol characters from the start character to a STOP placeholder;
+    // human-readable mode gives the printed line. Writes a zero-terminated result into
+    // out (kMapCode128Capacity bytes) and returns its length.
+    static std::size_t MapCode128(const char* text, bool humanReadable, char* out);
+
+    // Rewrites a 12- or 14-character CODE25iP text in place into its grouped
+    // human-readable form (up to 20 characters); other lengths stay as they are.
+    void FormatCode25iP(char* text) const;
+
+    TBarcodeParams Params;
+    char CodeText[kCodeTextCapacity + 1] = {};
+    std::uint8_t Code39Elements[468] = {};
+    std::uint8_t Code25Elements[260] = {};
+    std::uint8_t Modules[kMaxModules + 1] = {}; // entries 1..ModuleCount are valid
+    std::int32_t ModuleCount = 0;
+
+private:
+    void BuildEAN8();
+    void BuildEAN13();
+    void BuildUPCA();
+    void BuildUPCE();
+    void BuildAddon2();
+    void BuildAddon5();
+    void BuildCode39();
+    void BuildCode25();
+    void BuildCodabar();
+    void BuildMSI();
+    void BuildCode128();
+    void BuildPostnet();
+    void BuildFIM();
+
+    // Writes `count` modules of value `bar` from entry pos; returns the next entry.
+    int PutRun(int pos, std::uint8_t bar, int count);
+    // Copies a pattern of 0/1 bytes into Modules from entry pos; returns the next entry.
+    int PutPattern(int pos, const std::uint8_t* pattern, int count);
+};

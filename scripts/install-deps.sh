@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running Varimark needs.
+# Only what is missing is installed; apt-get runs through sudo when we are not root.
+set -euo pipefail
+
+PACKAGES=(
+    # build
+    build-essential cmake ninja-build pkg-config
+    # tests and benchmarks
+    libgtest-dev libgmock-dev libbenchmark-dev
+    # fuzzing (make fuzz)
+    clang libclang-rt-14-dev
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$pkg")
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+echo "Installing missing packages: ${missing[*]}"
+SUDO=()
+if [[ $(id -u) -ne 0 ]]; then
+    if ! command -v sudo >/dev/null; then
+        echo "install-deps: need root or sudo to install: ${missing[*]}" >&2
+        exit 1
+    fi
+    SUDO=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -q
+"${SUDO[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

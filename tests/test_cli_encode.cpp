@@ -1,0 +1,350 @@
+// End-to-end tests of "varimark-cli encode": runs the built program and checks its output,
+// error messages and exit statuses.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct RunResult {
+    int status = -1; // exit status, or -1 when the program did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs varimark-cli with args, feeding input on its standard input.
+RunResult RunCli(const std::vector<std::string>& args, const std::string& input = "") {
+    int in[2], out[2], err[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) std::abort();
+    const pid_t pid = fork();
+    if (pid < 0) std::abort();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        std::vector<char*> argv{const_cast<char*>(VARIMARK_CLI)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(VARIMARK_CLI, argv.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    close(err[1]);
+    RunResult result;
+    std::size_t written = 0;
+    if (input.empty()) close(in[1]);
+    pollfd fds[3] = {
+        {out[0], POLLIN, 0}, {err[0], POLLIN, 0}, {input.empty() ? -1 : in[1], POLLOUT, 0}};
+    while (fds[0].fd >= 0 || fds[1].fd >= 0) {
+        if (poll(fds, 3, -1) < 0) {
+            if (errno == EINTR) continue;
+            std::abort();
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n <= 0) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+            } else {
+                (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        if (fds[2].fd >= 0 && fds[2].revents != 0) {
+            const ssize_t n = write(in[1], input.data() + written, input.size() - written);
+            if (n > 0) written += static_cast<std::size_t>(n);
+            if (n <= 0 || written == input.size()) {
+                close(in[1]);
+                fds[2].fd = -1;
+            }
+        }
+    }
+    if (fds[2].fd >= 0) close(in[1]);
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    return result;
+}
+
+// A temporary file holding content, removed at the end of the test.
+class TempFile {
+public:
+    explicit TempFile(const std::string& content) {
+        path_ = ::testing::TempDir() + "varimark_cli_XXXXXX";
+        const int fd = mkstemp(path_.data());
+        if (fd < 0 || write(fd, content.data(), content.size()) != ssize_t(content.size()))
+            std::abort();
+        close(fd);
+    }
+    ~TempFile() { unlink(path_.c_str()); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Checks one JSON line: type, codetext (as it appears in the JSON, UTF-8), count and that
+// modules holds count characters of "0"/"1".
+void ExpectSymbolLine(const std::string& line, const std::string& type, const std::string& codetext,
+                      int count) {
+    const std::string head =
+        "{\"type\":\"" + type + "\",\"codetext\":\"" + codetext + "\",\"modules\":\"";
+    const std::string tail = "\",\"count\":" + std::to_string(count) + "}\n";
+    ASSERT_GE(line.size(), head.size() + tail.size()) << line;
+    EXPECT_EQ(line.substr(0, head.size()), head);
+    EXPECT_EQ(line.substr(line.size() - tail.size()), tail);
+    const std::string modules = line.substr(head.size(), line.size() - head.size() - tail.size());
+    EXPECT_EQ(modules.size(), static_cast<std::size_t>(count));
+    EXPECT_EQ(modules.find_first_not_of("01"), std::string::npos) << modules;
+}
+
+// Code 128 symbol characters as they appear in codetext (code c as U+00cc in UTF-8).
+const std::string kStartA = "\xC2\x87", kStartB = "\xC2\x88", kStartC = "\xC2\x89";
+const std::string kCodeA = "\xC2\x85", kCodeC = "\xC2\x83", kStop = "\xC2\x8A";
+
+struct SymbolCase {
+    std::vector<std::string> args;
+    std::string type;
+    std::string codetext;
+    int count;
+};
+
+// Shows a case as its command line in test names and failure messages.
+void PrintArgs(const std::vector<std::string>& args, std::ostream* os) {
+    for (const auto& a : args) *os << ::testing::PrintToString(a) << ' ';
+}
+void PrintTo(const SymbolCase& c, std::ostream* os) {
+    PrintArgs(c.args, os);
+}
+
+class CliSymbol : public ::testing::TestWithParam<SymbolCase> {};
+
+TEST_P(CliSymbol, PrintsOneJsonLine) {
+    const SymbolCase& c = GetParam();
+    std::vector<std::string> args{"encode"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult r = RunCli(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    ExpectSymbolLine(r.out, c.type, c.codetext, c.count);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllTypes, CliSymbol,
+    ::testing::Values(
+        SymbolCase{{"--type", "EAN_8", "12AB"}, "EAN_8", "12000005", 67},
+        SymbolCase{{"--type", "EAN_13", "400638133393"}, "EAN_13", "4006381333931", 95},
+        SymbolCase{{"--type", "EAN_13", "--addon", "12345", "400638133393"},
+                   "EAN_13",
+                   "4006381333931",
+                   152},
+        SymbolCase{
+            {"--type=EAN_13", "--addon=x1y2", "400638133393"}, "EAN_13", "4006381333931", 125},
+        SymbolCase{
+            {"--type", "UPC_A", "--addon", "123", "12345678901"}, "UPC_A", "123456789012", 125},
+        SymbolCase{{"--type", "UPC_E", "123456"}, "UPC_E", "1234565", 51},
+        SymbolCase{{"--type", "EAN_8", "--addon", "12345", "1234567"}, "EAN_8", "12345670", 67},
+        SymbolCase{{"--type", "CODE39", "abc-1"}, "CODE39", "*ABC-1*", 112},
+        SymbolCase{{"--type", "CODE39", "--ratio", "2", "abc-1"}, "CODE39", "*ABC-1*", 91},
+        SymbolCase{{"--type", "CODE25i", "1234567"}, "CODE25i", "12345670", 81},
+        SymbolCase{{"--type", "CODE25iP", "1234567"}, "CODE25iP", "12345678", 81},
+        SymbolCase{{"--type", "CODE128_A", "abc"}, "CODE128_A", kStartA + "abcy" + kStop, 68},
+        SymbolCase{{"Hello"}, "CODE128_B", kStartB + "Hellol" + kStop, 90},
+        SymbolCase{{"--type", "CODE128_C", "12345"},
+                   "CODE128_C",
+                   kStartC + ",B" + kCodeA + "5Y" + kStop,
+                   79},
+        SymbolCase{{"--type", "MSI_Plessey", "1234567"}, "MSI_Plessey", "12345674", 140},
+        SymbolCase{
+            {"--type", "MSI_Plessey", "--ratio=2", "1234567"}, "MSI_Plessey", "12345674", 105},
+        SymbolCase{{"--type", "Codabar", "b12"}, "Codabar", "B12A", 52},
+        SymbolCase{{"--type", "Postnet", "12345"}, "Postnet", "123455", 32},
+        SymbolCase{{"--type", "Postnet_FIM", "b"}, "Postnet_FIM", "FIM-B", 9},
+        // Type names without regard to case and with '-' for '_'.
+        SymbolCase{{"--type", "ean-13", "400638133393"}, "EAN_13", "4006381333931", 95},
+        SymbolCase{{"--type", "code128-b", "Hello"}, "CODE128_B", kStartB + "Hellol" + kStop, 90},
+        SymbolCase{{"--type", "MSI-PLESSEY", "1234567"}, "MSI_Plessey", "12345674", 140},
+        SymbolCase{{"--type", "postnet-fim", "b"}, "Postnet_FIM", "FIM-B", 9},
+        SymbolCase{{"--type", "code25ip", "1234567"}, "CODE25iP", "12345678", 81},
+        // Options after the text; "--" lets a text start with '-'.
+        SymbolCase{{"abc-1", "--type", "code39"}, "CODE39", "*ABC-1*", 112},
+        SymbolCase{{"--type", "CODE39", "--", "-5"}, "CODE39", "*-5*", 64},
+        // Windows-1252: U+20AC is 0x80 (FNC3 in Code 128), shown as U+0080; a character
+        // outside Windows-1252 becomes '?'; 0xFF ends a Code 128 text.
+        SymbolCase{{"\xE2\x82\xAC"}, "CODE128_B", kStartB + "\xC2\x80\xC2\x81" + kStop, 46},
+        SymbolCase{{"A\xE4\xB8\xAD"
+                    "B"},
+                   "CODE128_B",
+                   kStartB + "A?B\x7F" + kStop,
+                   68},
+        SymbolCase{{"Z\xC3\xBF"
+                    "B"},
+                   "CODE128_B",
+                   kStartB + "Z[" + kStop,
+                   46},
+        // --esc: \x83 (CODE C) switches CODE128_B to set C; \\ is a backslash.
+        SymbolCase{{"--esc", "A\\x8312"}, "CODE128_B", kStartB + "A" + kCodeC + ",^" + kStop, 68},
+        SymbolCase{{"--esc", "a\\\\b"}, "CODE128_B", kStartB + "a\\\\bk" + kStop, 68},
+        SymbolCase{{"a\\x41"}, "CODE128_B", kStartB + "a\\\\x41\xC2\x84" + kStop, 90}));
+
+struct FailureCase {
+    std::vector<std::string> args;
+    int status;
+    std::string err; // the first line of stderr
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    PrintArgs(c.args, os);
+}
+
+class CliFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(CliFailure, ExitsWithMessage) {
+    const FailureCase& c = GetParam();
+    const RunResult r = RunCli(c.args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.substr(0, r.err.find('\n') + 1), c.err + "\n");
+    if (c.status == 2) {
+        EXPECT_NE(r.err.find("\nUsage: varimark-cli encode"), std::string::npos) << r.err;
+    } else {
+        EXPECT_EQ(r.err, c.err + "\n"); // the engine's message alone
+    }
+}
+
+const std::string k51(51, 'A');
+
+INSTANTIATE_TEST_SUITE_P(
+    Errors, CliFailure,
+    ::testing::Values(
+        FailureCase{{"encode", k51}, 1, "String exceeds maximum length"},
+        FailureCase{{"encode", "--type", "CODE39", k51}, 1, "String exceeds maximum length"},
+        FailureCase{{"encode", "A\tB"}, 1, "BarcoLL: Code128 error"},
+        FailureCase{{"encode", "--esc", "\\x09"}, 1, "BarcoLL: Code128 error"},
+        FailureCase{{"encode", "\xC3\xA9"}, 1, "BarcoLL: Code128 error"}, // 0xE9
+        FailureCase{{"encode", "--esc", "\\xE9"}, 1, "BarcoLL: Code128 error"},
+        FailureCase{{}, 2, "varimark-cli: missing command"},
+        FailureCase{{"decode", "x"}, 2, "varimark-cli: unknown command 'decode'"},
+        FailureCase{{"encode"}, 2, "varimark-cli: missing TEXT (or --batch FILE)"},
+        FailureCase{{"encode", "--type", "QR", "x"}, 2, "varimark-cli: unknown type 'QR'"},
+        FailureCase{{"encode", "--type", "EAN13", "x"}, 2, "varimark-cli: unknown type 'EAN13'"},
+        FailureCase{{"encode", "--ratio", "4", "x"}, 2, "varimark-cli: bad ratio '4' (3 or 2)"},
+        FailureCase{{"encode", "--bold", "x"}, 2, "varimark-cli: unknown option '--bold'"},
+        FailureCase{{"encode", "x", "--type"}, 2, "varimark-cli: option '--type' needs a value"},
+        FailureCase{{"encode", "--esc=1", "x"}, 2, "varimark-cli: option '--esc' takes no value"},
+        FailureCase{{"encode", "a", "b"}, 2, "varimark-cli: unexpected argument 'b'"},
+        FailureCase{{"encode", "--batch", "-", "x"},
+                    2,
+                    "varimark-cli: TEXT cannot be given together with --batch"},
+        FailureCase{
+            {"encode", "--esc", "a\\qb"}, 2, "varimark-cli: bad escape '\\q' (use \\xNN or \\\\)"},
+        FailureCase{
+            {"encode", "--esc", "a\\x4"}, 2, "varimark-cli: bad escape '\\x4' (use \\xNN or \\\\)"},
+        FailureCase{{"encode", "--esc", "a\\"},
+                    2,
+                    "varimark-cli: bad escape '\\' at the end of the text (use \\xNN or \\\\)"},
+        FailureCase{{"encode", "--batch", "/nonexistent/lines.txt"},
+                    1,
+                    "varimark-cli: cannot read /nonexistent/lines.txt: No such file or "
+                    "directory"}));
+
+TEST(CliEncode, HelpGoesToStdout) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"help"}, {"-h"}, {"encode", "--help"}, {"encode", "x", "-h"}}) {
+        const RunResult r = RunCli(args);
+        EXPECT_EQ(r.status, 0) << args.back();
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out.rfind("Usage: varimark-cli encode", 0), 0u) << r.out;
+        EXPECT_NE(r.out.find("Examples:"), std::string::npos);
+    }
+}
+
+TEST(CliEncode, FiftyWindows1252CharactersFitFiftyOneDoNot) {
+    std::string text;
+    for (int i = 0; i < 50; ++i) text += "\xC3\xA9"; // 100 bytes of UTF-8, 50 characters
+    const RunResult ok = RunCli({"encode", "--type", "CODE39", text});
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    ExpectSymbolLine(ok.out, "CODE39", "*" + std::string(50, '0') + "*", 52 * 16);
+    const RunResult refused = RunCli({"encode", "--type", "CODE39", text + "\xC3\xA9"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "String exceeds maximum length\n");
+}
+
+// The single-text output of each text, concatenated.
+std::string SingleOutputs(const std::vector<std::string>& texts) {
+    std::string all;
+    for (const auto& t : texts) all += RunCli({"encode", "--type", "CODE39", t}).out;
+    return all;
+}
+
+TEST(CliEncodeBatch, ErrorLineInTheMiddleFromFileAndStdin) {
+    const std::string input = "Hello\nA\tB\n" + k51 + "\nXYZ\n";
+    const std::string expected = RunCli({"encode", "Hello"}).out +
+                                 "{\"line\":2,\"error\":\"BarcoLL: Code128 error\"}\n" +
+                                 "{\"line\":3,\"error\":\"String exceeds maximum length\"}\n" +
+                                 RunCli({"encode", "XYZ"}).out;
+    const TempFile file(input);
+    for (const RunResult& r :
+         {RunCli({"encode", "--batch", file.path()}), RunCli({"encode", "--batch=-"}, input)}) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.out, expected);
+    }
+}
+
+TEST(CliEncodeBatch, LineEndings) {
+    struct Case {
+        std::string input;
+        std::vector<std::string> lines;
+    };
+    for (const Case& c : std::vector<Case>{{"", {}},
+                                           {"\n", {""}},
+                                           {"ab\ncd", {"ab", "cd"}},
+                                           {"ab\ncd\n", {"ab", "cd"}},
+                                           {"ab\r\ncd\r\n", {"ab", "cd"}},
+                                           {"ab\n\ncd\n\n", {"ab", "", "cd", ""}}}) {
+        const RunResult r = RunCli({"encode", "--type", "code39", "--batch", "-"}, c.input);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, SingleOutputs(c.lines)) << "input: " << c.input;
+    }
+}
+
+TEST(CliEncodeBatch, EscapesApplyToLines) {
+    const RunResult r = RunCli({"encode", "--esc", "--batch", "-"}, "A\\x8312\n\\x09\nA\\q\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, RunCli({"encode", "--esc", "A\\x8312"}).out +
+                         "{\"line\":2,\"error\":\"BarcoLL: Code128 error\"}\n"
+                         "{\"line\":3,\"error\":\"bad escape '\\\\q' (use \\\\xNN or "
+                         "\\\\\\\\)\"}\n");
+}
+
+TEST(CliEncodeBatch, ManyLinesKeepTheirOrder) {
+    std::string input, expected;
+    for (int i = 0; i < 2000; ++i) {
+        input += std::to_string(i) + "\n";
+        if (i % 500 == 0) expected += RunCli({"encode", "--type", "EAN_8", std::to_string(i)}).out;
+    }
+    const RunResult r = RunCli({"encode", "--type", "EAN_8", "--batch", "-"}, input);
+    EXPECT_EQ(r.status, 0);
+    std::vector<std::string> lines;
+    for (std::size_t pos = 0; pos < r.out.size();) {
+        const std::size_t nl = r.out.find('\n', pos);
+        lines.push_back(r.out.substr(pos, nl + 1 - pos));
+        pos = nl + 1;
+    }
+    ASSERT_EQ(lines.size(), 2000u);
+    EXPECT_EQ(lines[0] + lines[500] + lines[1000] + lines[1500], expected);
+}
+
+} // namespace

@@ -1,0 +1,232 @@
+// Code 128: code-set mapping, the modulo-103 check character and the module pattern, read
+// back with the ISO/IEC 15417 symbol width table.
+#include "EOverflow.h"
+#include "LLBarcode.h"
+#include "TextPreparation.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+// Bar/space widths of the symbol values 0..106 (STOP without its final 2-module bar).
+const char* const kWidths[107] = {
+    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212",
+    "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221",
+    "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122", "321221",
+    "312212", "322112", "322211", "212123", "212321", "232121", "111323", "131123", "131321",
+    "112313", "132113", "132311", "211313", "231113", "231311", "112133", "112331", "132131",
+    "113123", "113321", "133121", "313121", "211331", "231131", "213113", "213311", "213131",
+    "311123", "311321", "331121", "312113", "312311", "332111", "314111", "221411", "431111",
+    "111224", "111422", "121124", "121421", "141122", "141221", "112214", "112412", "122114",
+    "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111", "111242",
+    "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211", "212141",
+    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113", "411311",
+    "113141", "114131", "311141", "411131", "211412", "211214", "211232", "233111"};
+
+std::string Pattern(int value) {
+    std::string p;
+    for (int k = 0; k < 6; ++k) p += std::string(kWidths[value][k] - '0', k % 2 ? '0' : '1');
+    return p;
+}
+
+std::string Bits(const TLLBarcode& e) {
+    std::string s;
+    for (int i = 1; i <= e.ModuleCount; ++i) s += static_cast<char>('0' + e.Modules[i]);
+    return s;
+}
+
+// Reads the symbol values back from the modules; -1 for an unknown pattern.
+std::vector<int> ReadValues(const std::string& bits) {
+    std::vector<int> values;
+    for (std::size_t pos = 0; pos + 11 <= bits.size(); pos += 11) {
+        int v = -1;
+        for (int k = 0; k < 107 && v < 0; ++k)
+            if (Pattern(k) == bits.substr(pos, 11)) v = k;
+        values.push_back(v);
+    }
+    return values;
+}
+
+// Test notation: "{133}" stands for the character with code 133.
+std::string T(const std::string& s) {
+    std::string r;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '{') {
+            r += s[i];
+            continue;
+        }
+        const std::size_t end = s.find('}', i);
+        r += static_cast<char>(std::stoi(s.substr(i + 1, end - i - 1)));
+        i = end;
+    }
+    return r;
+}
+
+std::string Map(const std::string& text, bool humanReadable) {
+    char out[TLLBarcode::kMapCode128Capacity];
+    std::memset(out, '#', sizeof out);
+    const std::size_t n = TLLBarcode::MapCode128(T(text).c_str(), humanReadable, out);
+    EXPECT_EQ(n, std::strlen(out));
+    return std::string(out, n);
+}
+
+struct Case {
+    btCodeTypes type;
+    const char* text;
+    std::vector<int> values; // start, data symbols and check; STOP follows
+    const char* humanReadable;
+};
+
+std::ostream& operator<<(std::ostream& os, const Case& c) {
+    return os << CodeTypeName(c.type) << " '" << c.text << "'";
+}
+
+class Code128 : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Code128, MapsChecksAndDrawsSymbols) {
+    const Case& c = GetParam();
+    TLLBarcode e;
+    e.Params.CodeType = c.type;
+    e.Params.SetCaption(T(c.text));
+    e.Encode();
+
+    std::vector<int> expected = c.values, prepared;
+    expected.push_back(106);
+    for (const char* p = e.CodeText; *p; ++p)
+        prepared.push_back(static_cast<unsigned char>(*p) - 32);
+    EXPECT_EQ(prepared, expected);
+
+    std::string bits;
+    for (int v : expected) bits += Pattern(v);
+    EXPECT_EQ(Bits(e), bits + "11");
+    EXPECT_EQ(ReadValues(Bits(e)), expected);
+
+    const std::string start = "{" + std::to_string(c.values[0] + 32) + "}";
+    EXPECT_EQ(Map(start + c.text, true), c.humanReadable);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Code128,
+    ::testing::Values(
+        Case{CODE128_B, "Hello", {104, 40, 69, 76, 76, 79, 76}, "Hello"},
+        Case{CODE128_A, "", {103, 0}, ""}, Case{CODE128_B, "", {104, 1}, ""},
+        Case{CODE128_C, "", {105, 2}, ""},
+        // Set C pairs digits; a digit left at the end goes out as CODE A and the digit.
+        Case{CODE128_C, "12345", {105, 12, 34, 101, 21, 57}, "12345"},
+        Case{CODE128_C, "5", {105, 101, 21, 42}, "5"},
+        Case{CODE128_C, "12a4", {105, 12, 4, 22}, "1204"},
+        Case{CODE128_C, "{9}1", {105, 1, 3}, "01"}, // set C refuses nothing
+        Case{CODE128_C, "{9}", {105, 101, 16, 32}, "0"},
+        Case{CODE128_C, "{134}12", {105, 102, 12, 25}, " 12"},
+        Case{CODE128_C, "1{134}", {105, 10, 12}, "10"},
+        Case{CODE128_C, "{131}", {105, 99, 101}, " "},
+        // Set A: lowercase letters and DEL are control characters, printed as spaces.
+        Case{CODE128_A, "abc", {103, 65, 66, 67, 89}, "   "},
+        Case{CODE128_A, "`", {103, 64, 64}, " "}, Case{CODE128_A, "{127}", {103, 95, 95}, " "},
+        Case{CODE128_B, "{127}", {104, 95, 96}, " "},
+        // FNC4 (CODE A in set A, CODE B in set B) and the other function characters.
+        Case{CODE128_A, "AB{133}", {103, 33, 34, 101, 95}, "AB "},
+        Case{CODE128_B, "x{132}", {104, 88, 100, 83}, "x "},
+        Case{CODE128_B, "{128}{129}{130}", {104, 96, 97, 98, 70}, "   "},
+        // Switching code sets inside the text.
+        Case{CODE128_B, "A{131}1234", {104, 33, 99, 12, 34, 95}, "A1234"},
+        Case{CODE128_B, "{131}5", {104, 99, 101, 21, 56}, "5"},
+        Case{CODE128_B, "a{133}b", {104, 65, 101, 66, 54}, "a "},
+        Case{CODE128_B, "a{135}b", {104, 65, 103, 66, 58}, "a "},
+        Case{CODE128_C, "{133}12", {105, 101, 17, 18, 88}, "12"},
+        // A digit pending in set C is written right after the switch to set A or B.
+        Case{CODE128_C, "1{132}A", {105, 100, 17, 33, 29}, "1A"},
+        Case{CODE128_C, "123{133}45", {105, 12, 101, 19, 20, 21, 46}, "12345"},
+        Case{CODE128_C, "1{132}2{131}34", {105, 100, 17, 18, 99, 34, 35}, "1234"},
+        // Character 255 ends the text.
+        Case{CODE128_B, "AB{255}CD", {104, 33, 34, 102}, "AB"},
+        Case{CODE128_B, "{255}{9}", {104, 1}, ""}));
+
+TEST(Code128Limits, LongestTexts) {
+    std::string switches;
+    for (int i = 0; i < 25; ++i) switches += "1\x84";
+    const std::tuple<btCodeTypes, std::string, std::size_t> cases[] = {
+        {CODE128_B, std::string(50, 'M'), 53},
+        {CODE128_A, std::string(50, '_'), 53},
+        {CODE128_C, std::string(50, '7'), 28},
+        {CODE128_C, switches, 53},
+        // The end-of-text rule adds CODE A and the digit: the longest prepared text.
+        {CODE128_B, std::string(48, 'M') + "\x83" "5", 54}};
+    for (const auto& [type, text, length] : cases) {
+        TLLBarcode e;
+        e.Params.CodeType = type;
+        e.Params.SetCaption(text);
+        e.Encode();
+        EXPECT_EQ(std::strlen(e.CodeText), length);
+        EXPECT_EQ(e.ModuleCount, static_cast<int>(11 * length + 2));
+        for (int v : ReadValues(Bits(e))) EXPECT_GE(v, 0);
+    }
+}
+
+TEST(Code128Limits, UnencodableCharactersRaise) {
+    const std::pair<btCodeTypes, const char*> cases[] = {
+        {CODE128_B, "a{9}b"}, {CODE128_A, "x{31}y"}, {CODE128_B, "{233}"},
+        {CODE128_B, "{139}"}, {CODE128_A, "{254}"},  {CODE128_C, "1{132}{1}"}};
+    for (const auto& [type, text] : cases) {
+        TLLBarcode e;
+        e.Params.CodeType = type;
+        e.Params.SetCaption(T(text));
+        try {
+            e.Encode();
+            ADD_FAILURE() << "no exception for " << text;
+        } catch (const EOverflow& x) {
+            EXPECT_STREQ(x.what(), "BarcoLL: Code128 error");
+        }
+    }
+}
+
+TEST(MapCode128, DirectCalls) {
+    // The first three have no start character, so no code set is active; the others leave a
+    // digit pending in set C, which follows the switch away from set C at once.
+    const struct {
+        const char* text;
+        const char* encoded;
+        const char* readable;
+    } cases[] = {{"", "{138}", ""},
+                 {"AB", "AB{138}", "  "},
+                 {"{131}{132}{133}", "{131}{132}{133}{138}", "   "},
+                 {"{137}1{132}A", "{137}{132}1A{138}", "1A"},
+                 {"{137}1{133}a", "{137}{133}1a{138}", "1 "},
+                 {"{137}123{133}45", "{137},{133}345{138}", "12345"},
+                 {"{137}7{132}", "{137}{132}7{138}", "7"},
+                 {"{137}7{133}{131}1", "{137}{133}7{131}{133}1{138}", "71"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(Map(c.text, false), T(c.encoded)) << c.text;
+        EXPECT_EQ(Map(c.text, true), T(c.readable)) << c.text;
+    }
+}
+
+TEST(AddCode128Check, ReplacesPlaceholderAndAppendsStop) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"{136}A{138}", "{136}AB{138}"},             // 104 + 1 x 33 = 137 -> 34
+        {"{137}{138}", "{137}\"{138}"},              // 105 mod 103 = 2
+        {"{135}{138}", "{135} {138}"},               // 103 mod 103 = 0
+        {"{136}{127}{138}", "{136}{127}{128}{138}"}, // check 96 is held as code 128
+        {"{136}A{1}", "{136}AB{138}"},               // the placeholder itself is not examined
+        {"{136}{31}{138}", ""},
+        {"{136}A{139}{138}", ""},
+        {"{136}{255}A{138}", ""}};
+    for (const auto& [in, out] : cases) {
+        char buf[TLLBarcode::kCodeTextCapacity + 1] = {};
+        std::strcpy(buf, T(in).c_str());
+        try {
+            AddCode128Check(buf);
+            EXPECT_EQ(std::string(buf), T(out)) << in;
+        } catch (const EOverflow& x) {
+            EXPECT_STREQ(x.what(), "BarcoLL: Code128 error");
+            EXPECT_STREQ(out, "") << in;
+        }
+    }
+}
+
+} // namespace
