@@ -16,15 +16,19 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR)
 
-# Until the desktop program exists, `make run` encodes a sample with the command-line tool.
+# Until the desktop program exists, `make run` encodes and draws a sample with the
+# command-line tool.
 run: build
 	$(BUILD_DIR)/bin/varimark-cli encode --type EAN_13 --addon 12 400638133393
+	$(BUILD_DIR)/bin/varimark-cli render --type EAN_13 --addon 12 --scale 2 -o $(BUILD_DIR)/sample.png 400638133393
+	@echo "Wrote $(BUILD_DIR)/sample.png"
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure --timeout 300 -j 2
 
 bench: build
 	$(BUILD_DIR)/bin/bench_encode
+	$(BUILD_DIR)/bin/bench_render
 
 fuzz: deps
 	@cmake -S . -B $(BUILD_DIR)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -133,7 +133,7 @@ int RunEncodeCommand(std::vector<std::string_view> args) {
     OptionParser parser(std::move(args));
     const SymbolOptions options = parser.Parse();
     if (options.help) {
-        PrintUsage(stdout);
+        PrintEncodeUsage(stdout);
         return kExitOk;
     }
     EncodeCommand command(options);

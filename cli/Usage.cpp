@@ -1,51 +1,107 @@
 #include "Usage.h"
 
+#include <initializer_list>
+
 namespace varimark::cli {
 
 namespace {
 
-constexpr const char* kSynopsis =
+constexpr const char* kEncodeSynopsis =
     "Usage: varimark-cli encode [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--esc] [--] TEXT\n"
     "       varimark-cli encode [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--esc]"
-    " --batch FILE|-\n"
-    "       varimark-cli help\n";
+    " --batch FILE|-\n";
 
-constexpr const char* kDetails =
-    "\n"
-    "Encodes TEXT as a barcode and prints one line of JSON:\n"
-    "  {\"type\":...,\"codetext\":...,\"modules\":\"0101...\",\"count\":N}\n"
-    "codetext is the text actually encoded (check and start/stop characters included), each\n"
-    "byte b shown as the character U+00bb; modules has one 1 (bar) or 0 (space) per module.\n"
-    "TEXT is UTF-8 and is encoded as Windows-1252; other characters become '?'. At most 50\n"
-    "characters.\n"
-    "\n"
-    "Options:\n"
+constexpr const char* kRenderSynopsis =
+    "Usage: varimark-cli render [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--module 0..9]\n"
+    "                           [--rotate 0|90|180|270] [--no-text] [--bar-height 20..200]\n"
+    "                           [--font-height 20..200] [--font NAME] [--zoom]\n"
+    "                           [--high-density] [--width-reduce] [--scale N] [--margin N]\n"
+    "                           [--dpi N] [--esc] -o FILE [--] TEXT\n";
+
+constexpr const char* kTypes =
     "  --type TYPE     EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A,\n"
     "                  CODE128_B (default), CODE128_C, MSI_Plessey, Codabar, Postnet,\n"
     "                  Postnet_FIM; case does not matter and '-' may stand for '_'\n"
     "  --ratio 3|2     width of a wide element in modules (default 3)\n"
     "  --addon DIGITS  2- or 5-digit add-on of EAN_13 and UPC_A\n"
-    "  --esc           in TEXT, \\xNN stands for the byte NN and \\\\ for a backslash\n"
-    "  --batch FILE    encode each line of FILE (- for standard input) instead of TEXT; a\n"
-    "                  refused line prints {\"line\":N,\"error\":...}\n"
-    "  -h, --help      show this help\n"
-    "\n"
-    "Exit status: 0 success, 1 a text was refused or a file could not be read, 2 usage error.\n"
-    "\n"
-    "Examples:\n"
-    "  varimark-cli encode --type EAN_13 --addon 12345 400638133393\n"
-    "  printf 'ABC-1\\nXYZ\\n' | varimark-cli encode --type code39 --ratio 2 --batch -\n";
+    "  --esc           in TEXT, \\xNN stands for the byte NN and \\\\ for a backslash\n";
+
+constexpr const char* kText =
+    "TEXT is UTF-8 and is encoded as Windows-1252; other characters become '?'. At most 50\n"
+    "characters.\n";
+
+constexpr const char* kExit =
+    "Exit status: 0 success, 1 the text or a value was refused or a file could not be\n"
+    "read or written (the reason on standard error), 2 usage error.\n";
+
+void PrintAll(std::FILE* stream, std::initializer_list<const char*> parts) {
+    for (const char* part : parts) std::fputs(part, stream);
+}
 
 } // namespace
 
 void PrintUsage(std::FILE* stream) {
-    std::fputs(kSynopsis, stream);
-    std::fputs(kDetails, stream);
+    PrintAll(stream,
+             {"varimark-cli: barcodes from the command line.\n\n", kEncodeSynopsis, kRenderSynopsis,
+              "\nCommands:\n"
+              "  encode   print the prepared text and the bar pattern as JSON\n"
+              "  render   draw the barcode into a picture file\n"
+              "\nRun 'varimark-cli COMMAND --help' for a command's options and examples.\n"});
+}
+
+void PrintEncodeUsage(std::FILE* stream) {
+    PrintAll(
+        stream,
+        {kEncodeSynopsis,
+         "\nEncodes TEXT as a barcode and prints one line of JSON:\n"
+         "  {\"type\":...,\"codetext\":...,\"modules\":\"0101...\",\"count\":N}\n"
+         "codetext is the text actually encoded (check and start/stop characters included), each\n"
+         "byte b shown as the character U+00bb; modules has one 1 (bar) or 0 (space) per module\n"
+         "(for Postnet and FIM one entry per bar position).\n",
+         kText, "\nOptions:\n", kTypes,
+         "  --batch FILE    encode each line of FILE (- for standard input) instead of TEXT; a\n"
+         "                  refused line prints {\"line\":N,\"error\":...} and the run goes on\n"
+         "  -h, --help      show this help\n\n",
+         kExit,
+         "\nExamples:\n"
+         "  varimark-cli encode --type EAN_13 --addon 12345 400638133393\n"
+         "  printf 'ABC-1\\nXYZ\\n' | varimark-cli encode --type code39 --ratio 2 --batch -\n"});
+}
+
+void PrintRenderUsage(std::FILE* stream) {
+    PrintAll(
+        stream,
+        {kRenderSynopsis,
+         "\nDraws TEXT as a barcode into FILE; the extension chooses the format: .png, .svg\n"
+         "(rectangles and text, scalable without losing edges) or .pdf. The picture is white,\n"
+         "(2 x margin + width) x scale by (2 x margin + height) x scale pixels.\n",
+         kText, "\nOptions:\n", kTypes,
+         "  --module 0..9   module width SC0 (0.27 mm) .. SC9 (0.66 mm); default 2 (0.33 mm)\n"
+         "  --rotate DEG    0, 90 (counter-clockwise), 180 or 270\n"
+         "  --no-text       leave out the human-readable line\n"
+         "  --bar-height P  bar height in percent, 20..200 (default 100)\n"
+         "  --font-height P font height in percent, 20..200 (default 100)\n"
+         "  --font NAME     face of the human-readable line (default Arial; Default is the\n"
+         "                  system's sans face)\n"
+         "  --zoom          place every module at its exact millimetre position\n"
+         "  --high-density  halve the module width\n"
+         "  --width-reduce  draw each bar one pixel narrower\n"
+         "  --scale N       magnify everything N times, text with a larger font (default 1)\n"
+         "  --margin N      white pixels around the barcode before scaling (default 2)\n"
+         "  --dpi N         resolution the barcode is laid out for (default 96)\n"
+         "  -o FILE         the picture to write; an existing file is replaced only when the\n"
+         "                  new one is complete\n"
+         "  -h, --help      show this help\n\n",
+         kExit,
+         "\nExamples:\n"
+         "  varimark-cli render --type EAN_13 --addon 12 -o label.png 400638133393\n"
+         "  varimark-cli render --type CODE39 --module 9 --rotate 90 -o box.svg ABC-123\n"
+         "  varimark-cli render --type UPC_A --dpi 600 -o print.pdf 03600029145\n"});
 }
 
 void PrintShortUsage(std::FILE* stream) {
-    std::fputs(kSynopsis, stream);
-    std::fputs("Try 'varimark-cli --help' for more information.\n", stream);
+    PrintAll(stream, {kEncodeSynopsis, kRenderSynopsis,
+                      "Try 'varimark-cli --help' for more information.\n"});
 }
 
 } // namespace varimark::cli

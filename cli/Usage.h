@@ -4,9 +4,12 @@
 
 namespace varimark::cli {
 
-// The full help: commands, options and examples.
+// The overview: every command with its synopsis.
 void PrintUsage(std::FILE* stream);
-// The synopsis and a pointer to --help, printed after a usage error.
+// The full help of one command, with examples.
+void PrintEncodeUsage(std::FILE* stream);
+void PrintRenderUsage(std::FILE* stream);
+// The synopses and a pointer to --help, printed after a usage error.
 void PrintShortUsage(std::FILE* stream);
 
 } // namespace varimark::cli

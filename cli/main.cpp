@@ -1,6 +1,7 @@
 // varimark-cli: the command-line front end of the barcode engine.
 #include "EncodeCommand.h"
 #include "Options.h"
+#include "RenderCommand.h"
 #include "Usage.h"
 
 #include <cstdio>
@@ -21,6 +22,7 @@ int Dispatch(const std::vector<std::string_view>& args) {
         return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
     }
     if (command == "encode") return RunEncodeCommand({args.begin() + 1, args.end()});
+    if (command == "render") return RunRenderCommand({args.begin() + 1, args.end()});
     throw UsageError("unknown command '" + std::string(command) + "'");
 }
 

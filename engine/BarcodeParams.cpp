@@ -20,6 +20,34 @@ void TBarcodeParams::SetCodeAddon(std::string_view text) {
     NormaliseAddon(text, CodeAddon);
 }
 
+void TBarcodeParams::SetModuleWidth(btCodeSizes value) {
+    if (value > SC9) throw EOverflow("Bar_SC_Size must be in the range 0..9!");
+    ModuleWidth = value;
+}
+
+void TBarcodeParams::SetRatio(btCodeRatio value) {
+    if (value > Ratio_2)
+        throw EOverflow("Bar_Ratio must be in the range 0..1 (Ratio_3 or Ratio_2)!");
+    Ratio = value;
+}
+
+void TBarcodeParams::SetRotation(btCodeRotate value) {
+    if (value > rotate_270)
+        throw EOverflow("Bar_Rotate must be in the range rotate_000..rotate_270!");
+    Rotation = value;
+}
+
+void TBarcodeParams::SetHeightPercent(std::int32_t value) {
+    if (value < 20 || value > 200)
+        throw EOverflow("Bar_HeightPercent must be in the range 20..200!");
+    HeightPercent = value;
+}
+
+void TBarcodeParams::SetFontscaling(std::int32_t value) {
+    if (value < 20 || value > 200) throw EOverflow("Bar_Fontscaling must be in the range 20..200!");
+    Fontscaling = value;
+}
+
 void NormaliseAddon(std::string_view text, char out[TBarcodeParams::kMaxAddon + 1]) {
     int digits = 0;
     for (char c : text) {

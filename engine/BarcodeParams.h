@@ -18,6 +18,13 @@ public:
     void SetCaption(std::string_view text);
     // Keeps the digits of text, then cuts them to 5, 2 or 0 digits.
     void SetCodeAddon(std::string_view text);
+    // The range checks of the look: each raises EOverflow with its message and leaves
+    // the field as it was when the value is out of range.
+    void SetModuleWidth(btCodeSizes value);    // SC0..SC9
+    void SetRatio(btCodeRatio value);          // Ratio_3, Ratio_2
+    void SetRotation(btCodeRotate value);      // rotate_000..rotate_270
+    void SetHeightPercent(std::int32_t value); // 20..200
+    void SetFontscaling(std::int32_t value);   // 20..200
 
     char Caption[kMaxCaption + 1]; // zero-terminated
     char CodeAddon[kMaxAddon + 1]; // zero-terminated: empty, 2 or 5 digits

@@ -5,6 +5,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
+
+class TSurface;
+
+// A drawn size in device pixels after rotation, width first.
+struct TDrawnSize {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    friend bool operator==(const TDrawnSize&, const TDrawnSize&) = default;
+};
+
+// A rectangle in unrotated layout coordinates.
+struct TRect {
+    int left, top, right, bottom;
+};
 
 class TLLBarcode {
 public:
@@ -31,6 +46,18 @@ public:
     // human-readable form (up to 20 characters); other lengths stay as they are.
     void FormatCode25iP(char* text) const;
 
+    // Encodes and draws the barcode with its unrotated top-left corner at (x, y) at the
+    // surface's resolution; returns the drawn size after rotation in size. Postnet and
+    // FIM go to DrawPostnet. Raises what Encode raises, before anything is drawn.
+    void DrawBarcode(TSurface& surface, int x, int y, TDrawnSize& size);
+    void DrawPostnet(TSurface& surface, int x, int y, TDrawnSize& size);
+    // Fills rect, mapped through the rotation for the layout box (x, y, w, v).
+    void FillRectRotated(TSurface& surface, const TRect& rect, int x, int y, int w, int v) const;
+    // Writes text centred on the unrotated point (centre, top), the point at the top of
+    // the text, with a font of face Fontname and the height derived from basis.
+    void TextOutRotated(TSurface& surface, int x, int y, std::string_view text, long double basis,
+                        int w, int v, int top, int centre) const;
+
     TBarcodeParams Params;
     char CodeText[kCodeTextCapacity + 1] = {};
     std::uint8_t Code39Elements[468] = {};
@@ -53,6 +80,8 @@ private:
     void BuildPostnet();
     void BuildFIM();
 
+    // Font height for the human-readable line, from a basis height (the bar height).
+    int FontHeightFor(long double basis) const;
     // Writes `count` modules of value `bar` from entry pos; returns the next entry.
     int PutRun(int pos, std::uint8_t bar, int count);
     // Copies a pattern of 0/1 bytes into Modules from entry pos; returns the next entry.

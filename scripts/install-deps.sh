@@ -6,8 +6,11 @@ set -euo pipefail
 PACKAGES=(
     # build
     build-essential cmake ninja-build pkg-config
+    # Qt 6 and the fonts ("Arial" resolves to Liberation Sans)
+    qt6-base-dev libgl-dev fonts-liberation2
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
+    zbar-tools
     # fuzzing (make fuzz)
     clang libclang-rt-14-dev
 )

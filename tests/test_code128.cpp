@@ -156,7 +156,10 @@ TEST(Code128Limits, LongestTexts) {
         {CODE128_C, std::string(50, '7'), 28},
         {CODE128_C, switches, 53},
         // The end-of-text rule adds CODE A and the digit: the longest prepared text.
-        {CODE128_B, std::string(48, 'M') + "\x83" "5", 54}};
+        {CODE128_B,
+         std::string(48, 'M') + "\x83"
+                                "5",
+         54}};
     for (const auto& [type, text, length] : cases) {
         TLLBarcode e;
         e.Params.CodeType = type;

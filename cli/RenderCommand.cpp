@@ -1,0 +1,220 @@
+#include "RenderCommand.h"
+
+#include "EOverflow.h"
+#include "Escapes.h"
+#include "MagnifiedPicture.h"
+#include "QtSurface.h"
+#include "QtText.h"
+#include "SvgSurface.h"
+#include "Usage.h"
+#include "Windows1252.h"
+
+#include <QGuiApplication>
+#include <QImageWriter>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+namespace varimark::cli {
+
+namespace {
+
+constexpr int kMaxDpi = 100000;
+constexpr int kMaxMargin = 65535;
+
+int ParseInteger(std::string_view name, std::string_view value) {
+    int result = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), result);
+    if (error != std::errc() || end != value.data() + value.size() || value.empty())
+        throw UsageError("option '" + std::string(name) + "' needs a whole number, not '" +
+                         std::string(value) + "'");
+    return result;
+}
+
+std::optional<PictureFormat> FormatOf(const std::string& fileName) {
+    const std::size_t slash = fileName.find_last_of('/');
+    const std::size_t dot = fileName.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    std::string ext = fileName.substr(dot);
+    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (ext == ".png") return PictureFormat::Png;
+    if (ext == ".svg") return PictureFormat::Svg;
+    if (ext == ".pdf") return PictureFormat::Pdf;
+    return {};
+}
+
+// Drops Qt's own chatter (platform notes on standard error); our messages are our own.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "varimark-cli: %s\n", qPrintable(message));
+        std::abort();
+    }
+}
+
+class PictureWriter {
+public:
+    PictureWriter(TLLBarcode& barcode, const RenderOptions& options)
+        : barcode_(barcode), options_(options) {}
+
+    // Writes the picture completely beside its target and renames it over the target, so
+    // a failure leaves any old file as it was.
+    void Write(PictureFormat format) {
+        QSaveFile file(QString::fromStdString(options_.output));
+        if (!file.open(QIODevice::WriteOnly)) Fail(file.errorString());
+        switch (format) {
+        case PictureFormat::Png: WritePng(file); break;
+        case PictureFormat::Svg: WriteSvg(file); break;
+        case PictureFormat::Pdf: WritePdf(file); break;
+        }
+        if (!file.commit()) Fail(file.errorString());
+    }
+
+private:
+    TDrawnSize Draw(TSurface& surface, int x, int y) {
+        TDrawnSize size;
+        barcode_.DrawBarcode(surface, x, y, size);
+        return size;
+    }
+    TDrawFunction DrawFunction() {
+        return [this](TSurface& s, int x, int y) { return Draw(s, x, y); };
+    }
+
+    void WritePng(QSaveFile& file) {
+        const QImage picture =
+            RenderMagnified(DrawFunction(), options_.margin, options_.scale, options_.dpi);
+        QImageWriter writer(&file, "png");
+        if (!writer.write(picture)) Fail(writer.errorString());
+    }
+
+    void WriteSvg(QSaveFile& file) {
+        const TDrawnSize size = MeasureBarcode(DrawFunction(), options_.margin, options_.dpi);
+        MagnifiedSize(size, options_.margin, options_.scale); // refuses what is too large
+        TSvgSurface surface(options_.dpi, options_.dpi);
+        Draw(surface, options_.margin, options_.margin);
+        const std::string document = surface.Document(
+            size.width + 2 * options_.margin, size.height + 2 * options_.margin, options_.scale);
+        if (file.write(document.data(), static_cast<qint64>(document.size())) !=
+            static_cast<qint64>(document.size()))
+            Fail(file.errorString());
+    }
+
+    void WritePdf(QSaveFile& file) {
+        const TDrawnSize size = MeasureBarcode(DrawFunction(), options_.margin, options_.dpi);
+        const QSize pixels = MagnifiedSize(size, options_.margin, options_.scale);
+        QPdfWriter pdf(&file);
+        pdf.setCreator("Varimark");
+        pdf.setResolution(options_.dpi);
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        pdf.setPageSize(QPageSize(
+            QSizeF(pixels.width() * 72.0 / options_.dpi, pixels.height() * 72.0 / options_.dpi),
+            QPageSize::Point, QString(), QPageSize::ExactMatch));
+        QPainter painter(&pdf);
+        painter.fillRect(QRect(QPoint(0, 0), pixels), Qt::white);
+        TQtSurface surface(painter, options_.dpi, options_.dpi);
+        surface.SetMapMode(MM_ANISOTROPIC);
+        surface.SetWindowExt(1, 1);
+        surface.SetViewportExt(options_.scale, options_.scale);
+        Draw(surface, options_.margin, options_.margin);
+        if (!painter.end()) Fail("the PDF could not be written");
+    }
+
+    [[noreturn]] void Fail(const QString& reason) {
+        throw EPicture("cannot write " + options_.output + ": " + reason.toStdString());
+    }
+
+    TLLBarcode& barcode_;
+    const RenderOptions& options_;
+};
+
+// The look into the parameter record, through the control's range checks.
+void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params) {
+    params.SetModuleWidth(static_cast<btCodeSizes>(options.module < 0 ? 255 : options.module));
+    const int rotation = options.rotateDegrees / 90;
+    params.SetRotation(static_cast<btCodeRotate>(rotation < 0 ? 255 : rotation));
+    params.HumanReadable = !options.noText;
+    params.SetHeightPercent(options.barHeight);
+    params.SetFontscaling(options.fontHeight);
+    params.Fontname = Utf8ToWindows1252(options.font);
+    params.ZoomSize = options.zoom;
+    params.HighDensity = options.highDensity;
+    params.WidthReduce = options.widthReduce;
+}
+
+} // namespace
+
+int RunRenderCommand(std::vector<std::string_view> args) {
+    RenderOptions render;
+    OptionParser parser(std::move(args));
+    const auto extra = [&render](std::string_view name, OptionParser& p) {
+        static constexpr std::pair<std::string_view, int RenderOptions::*> kIntegers[] = {
+            {"--module", &RenderOptions::module},
+            {"--rotate", &RenderOptions::rotateDegrees},
+            {"--bar-height", &RenderOptions::barHeight},
+            {"--font-height", &RenderOptions::fontHeight},
+            {"--scale", &RenderOptions::scale},
+            {"--margin", &RenderOptions::margin},
+            {"--dpi", &RenderOptions::dpi}};
+        static constexpr std::pair<std::string_view, bool RenderOptions::*> kFlags[] = {
+            {"--no-text", &RenderOptions::noText},
+            {"--zoom", &RenderOptions::zoom},
+            {"--high-density", &RenderOptions::highDensity},
+            {"--width-reduce", &RenderOptions::widthReduce}};
+        for (const auto& [option, field] : kIntegers)
+            if (name == option) return render.*field = ParseInteger(name, p.Value()), true;
+        for (const auto& [option, field] : kFlags)
+            if (name == option) return render.*field = true;
+        if (name == "--font") return render.font = p.Value(), true;
+        if (name == "-o" || name == "--output") return render.output = p.Value(), true;
+        return false;
+    };
+    const SymbolOptions options = parser.Parse(extra);
+    if (options.help) {
+        PrintRenderUsage(stdout);
+        return kExitOk;
+    }
+    if (options.batchFile) throw UsageError("render takes one TEXT");
+    if (render.output.empty()) throw UsageError("missing -o FILE");
+    const std::optional<PictureFormat> format = FormatOf(render.output);
+    if (!format)
+        throw UsageError("unsupported picture type of '" + render.output +
+                         "': use .png, .svg or .pdf");
+    if (render.rotateDegrees % 90 != 0) throw UsageError("--rotate takes 0, 90, 180 or 270");
+    if (render.margin < 0) throw UsageError("--margin must not be negative");
+    if (render.dpi < 1) throw UsageError("--dpi must be at least 1");
+
+    std::string text;
+    try {
+        text = ToEngineText(*options.text, options.escapes);
+    } catch (const EscapeError& e) {
+        throw UsageError(e.what());
+    }
+
+    try {
+        if (render.dpi > kMaxDpi || render.margin > kMaxMargin)
+            throw EPicture("Picture too large: --dpi is at most 100000 and --margin at most 65535");
+        TLLBarcode barcode;
+        ApplySymbolOptions(options, barcode.Params);
+        ApplyRenderOptions(render, barcode.Params);
+        barcode.Params.SetCaption(text);
+
+        // Fonts need a Qt application; no display is ever needed.
+        qInstallMessageHandler(QuietQtMessages);
+        int argc = 3;
+        char name[] = "varimark-cli", platform[] = "-platform", offscreen[] = "offscreen";
+        char* argv[] = {name, platform, offscreen, nullptr};
+        QGuiApplication application(argc, argv);
+        PictureWriter(barcode, render).Write(*format);
+    } catch (const std::exception& e) { // EOverflow (the engine's messages), EPicture
+        std::fprintf(stderr, "%s\n", e.what());
+        return kExitRefused;
+    }
+    return kExitOk;
+}
+
+} // namespace varimark::cli

@@ -1,0 +1,33 @@
+#pragma once
+// The render command: one barcode drawn into a picture file (PNG, SVG or PDF).
+#include "LLBarcode.h"
+#include "Options.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varimark::cli {
+
+// The look and the picture, beyond the options shared with encode.
+struct RenderOptions {
+    int module = SC2;      // --module 0..9
+    int rotateDegrees = 0; // --rotate 0|90|180|270
+    bool noText = false;   // leave out the human-readable line
+    int barHeight = 100;   // --bar-height 20..200
+    int fontHeight = 100;  // --font-height 20..200
+    std::string font = "Arial";
+    bool zoom = false, highDensity = false, widthReduce = false;
+    int scale = 1;  // a whole magnification of everything
+    int margin = 2; // pixels around the barcode, before scaling
+    int dpi = 96;   // the resolution the surface reports
+    std::string output;
+};
+
+// The picture formats of render, by the lower-cased extension of the output name.
+enum class PictureFormat { Png, Svg, Pdf };
+
+// Runs "render" with the arguments after the command name. Throws UsageError.
+int RunRenderCommand(std::vector<std::string_view> args);
+
+} // namespace varimark::cli

@@ -1,0 +1,42 @@
+#include "MagnifiedPicture.h"
+
+#include "EOverflow.h"
+#include "QtSurface.h"
+
+#include <QPainter>
+
+#include <string>
+
+TDrawnSize MeasureBarcode(const TDrawFunction& draw, int margin, int dpi) {
+    QImage scratch(1, 1, QImage::Format_RGB32);
+    QPainter painter(&scratch);
+    TQtSurface surface(painter, dpi, dpi);
+    return draw(surface, margin, margin);
+}
+
+QSize MagnifiedSize(TDrawnSize size, int margin, int factor) {
+    if (factor < 1) throw EOverflow("Barcode: Factor for \"MagnifyBy\" must be >=1");
+    const long long width = (2LL * margin + size.width) * factor;
+    const long long height = (2LL * margin + size.height) * factor;
+    if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide ||
+        width * height > kMaxPicturePixels)
+        throw EPicture("Picture too large: " + std::to_string(width) + " x " +
+                       std::to_string(height) +
+                       " pixels (at most 65535 on a side and 256 million in all)");
+    return QSize(static_cast<int>(width), static_cast<int>(height));
+}
+
+QImage RenderMagnified(const TDrawFunction& draw, int margin, int factor, int dpi) {
+    if (factor < 1) throw EOverflow("Barcode: Factor for \"MagnifyBy\" must be >=1");
+    const QSize pictureSize = MagnifiedSize(MeasureBarcode(draw, margin, dpi), margin, factor);
+    QImage picture(pictureSize, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    TQtSurface surface(painter, dpi, dpi);
+    // Logical units of factor device pixels across and down.
+    surface.SetMapMode(MM_ANISOTROPIC);
+    surface.SetWindowExt(1, 1);
+    surface.SetViewportExt(factor, factor);
+    draw(surface, margin, margin);
+    return picture;
+}

@@ -1,0 +1,105 @@
+#include "QtSurface.h"
+
+#include "QtText.h"
+
+#include <QFontMetricsF>
+#include <QPaintDevice>
+
+#include <algorithm>
+
+TQtSurface::TQtSurface(QPainter& painter, int dpiX, int dpiY, int screenDpi)
+    : TSurfaceState(dpiX, dpiY, screenDpi, screenDpi), painter_(painter),
+      base_(painter.transform()) {
+    painter_.setRenderHint(QPainter::Antialiasing, false);
+    painter_.setRenderHint(QPainter::TextAntialiasing, true);
+}
+
+TQtSurface::TQtSurface(QPainter& painter)
+    : TQtSurface(painter, painter.device() ? painter.device()->logicalDpiX() : 96,
+                 painter.device() ? painter.device()->logicalDpiY() : 96) {}
+
+void TQtSurface::FillRect(int left, int top, int right, int bottom) {
+    if (brushStyle_ == TBrushStyle::Clear) return;
+    const int x0 = std::min(left, right), x1 = std::max(left, right);
+    const int y0 = std::min(top, bottom), y1 = std::max(top, bottom);
+    if (x0 == x1 || y0 == y1) return;
+    painter_.fillRect(QRect(x0, y0, x1 - x0, y1 - y0),
+                      QColor(brushColor_.r, brushColor_.g, brushColor_.b));
+}
+
+int TQtSurface::TextHeight(std::string_view) {
+    return fonts_.CellHeight(fontFace_, fontHeight_);
+}
+
+void TQtSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& spec) {
+    const QFont& font = fonts_.Match(spec.face, spec.height);
+    const QString string = FromWindows1252(text);
+    const QFontMetricsF metrics(font);
+    const qreal width = metrics.horizontalAdvance(string);
+    const qreal cell = metrics.ascent() + metrics.descent();
+
+    // The text box relative to the reference point, before turning.
+    qreal left = 0;
+    if ((textAlign_ & TA_CENTER) == TA_CENTER)
+        left = -width / 2;
+    else if (textAlign_ & TA_RIGHT)
+        left = -width;
+    qreal top = 0;
+    if ((textAlign_ & TA_BASELINE) == TA_BASELINE)
+        top = -metrics.ascent();
+    else if (textAlign_ & TA_BOTTOM)
+        top = -cell;
+
+    painter_.save();
+    painter_.translate(x, y);
+    painter_.rotate(-spec.escapement / 10.0); // escapement turns counter-clockwise
+    if (bkMode_ == TBkMode::Opaque)
+        painter_.fillRect(QRectF(left, top, width, cell),
+                          QColor(bkColor_.r, bkColor_.g, bkColor_.b));
+    painter_.setFont(font);
+    painter_.setPen(Qt::black);
+    painter_.drawText(QPointF(left, top + metrics.ascent()), string);
+    painter_.restore();
+}
+
+void TQtSurface::SetMapMode(TMapMode mode) {
+    TSurfaceState::SetMapMode(mode);
+    ApplyMapping();
+}
+
+void TQtSurface::SetWindowExt(int width, int height) {
+    TSurfaceState::SetWindowExt(width, height);
+    ApplyMapping();
+}
+
+void TQtSurface::SetViewportExt(int width, int height) {
+    TSurfaceState::SetViewportExt(width, height);
+    ApplyMapping();
+}
+
+void TQtSurface::ApplyMapping() {
+    double sx = 1, sy = 1;
+    const auto metric = [&](double unitsPerInch) {
+        sx = dpiX_ / unitsPerInch;
+        sy = -dpiY_ / unitsPerInch; // metric and English modes count y upwards
+    };
+    switch (mapMode_) {
+    case MM_LOMETRIC: metric(254.0); break;
+    case MM_HIMETRIC: metric(2540.0); break;
+    case MM_LOENGLISH: metric(100.0); break;
+    case MM_HIENGLISH: metric(1000.0); break;
+    case MM_TWIPS: metric(1440.0); break;
+    case MM_ISOTROPIC:
+    case MM_ANISOTROPIC:
+        if (windowExt_[0] != 0 && windowExt_[1] != 0) {
+            sx = static_cast<double>(viewportExt_[0]) / windowExt_[0];
+            sy = static_cast<double>(viewportExt_[1]) / windowExt_[1];
+            if (mapMode_ == MM_ISOTROPIC) sx = sy = std::min(sx, sy);
+        }
+        break;
+    case MM_TEXT: break;
+    }
+    QTransform transform = base_;
+    transform.scale(sx, sy);
+    painter_.setTransform(transform);
+}

@@ -1,0 +1,239 @@
+// End-to-end tests of "varimark-cli render": picture sizes, the three formats, refused
+// values, and barcodes decoded by an independent reader (zbarimg).
+#include "CliRunner.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A file name of this test process (ctest runs tests side by side).
+std::string OutPath(const std::string& name) {
+    return ::testing::TempDir() + "vm_render_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool Exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+// The lines zbarimg prints for a picture, sorted ("EAN-13:4006381333931", ...).
+std::set<std::string> Decode(const std::string& path) {
+    const std::string command = "zbarimg -q -Supca.enable -Supce.enable -Sean2.enable "
+                                "-Sean5.enable '" +
+                                path + "' 2>/dev/null";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return {};
+    std::set<std::string> lines;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        std::string line(buffer);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+        lines.insert(line);
+    }
+    pclose(pipe);
+    return lines;
+}
+
+struct ScanCase {
+    std::vector<std::string> args; // type, add-on ...
+    std::string text;
+    std::set<std::string> decoded;
+};
+
+class RenderScan : public ::testing::TestWithParam<ScanCase> {};
+
+// Every scannable type, in every rotation, decodes to the encoded data.
+TEST_P(RenderScan, DecodesInEveryRotation) {
+    const ScanCase& c = GetParam();
+    for (const char* rotate : {"0", "90", "180", "270"}) {
+        const std::string path = OutPath("scan.png");
+        std::vector<std::string> args{"render", "--scale", "3", "--rotate", rotate, "-o", path};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        args.push_back(c.text);
+        const RunResult r = RunCli(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(Decode(path), c.decoded) << c.text << " rotated " << rotate << " in " << path;
+        std::remove(path.c_str());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scannable, RenderScan,
+    ::testing::Values(
+        ScanCase{{"--type", "EAN_8"}, "1234567", {"EAN-8:12345670"}},
+        ScanCase{{"--type", "EAN_13"}, "400638133393", {"EAN-13:4006381333931"}},
+        ScanCase{{"--type", "EAN_13", "--addon", "12"},
+                 "400638133393",
+                 {"EAN-13:4006381333931", "EAN-2:12"}},
+        ScanCase{{"--type", "EAN_13", "--addon", "52495"},
+                 "978020137962",
+                 {"EAN-13:9780201379624", "EAN-5:52495"}},
+        ScanCase{{"--type", "UPC_A", "--addon", "12345"},
+                 "12345678901",
+                 {"UPC-A:123456789012", "EAN-5:12345"}},
+        ScanCase{{"--type", "UPC_E"}, "123456", {"UPC-E:01234565"}},
+        ScanCase{{"--type", "CODE39", "--ratio", "2"}, "abc-1 $/+%", {"CODE-39:ABC-1 $/+%"}},
+        ScanCase{{"--type", "CODE25i"}, "1234567", {"I2/5:12345670"}},
+        ScanCase{{"--type", "CODE25iP"}, "1234567890123", {"I2/5:12345678901236"}},
+        ScanCase{{"--type", "Codabar"}, "b12-34$d", {"Codabar:B12-34$D"}},
+        ScanCase{{"--type", "CODE128_A"}, "HELLO 42", {"CODE-128:HELLO 42"}},
+        ScanCase{{"--type", "CODE128_B"}, "Hello, World!", {"CODE-128:Hello, World!"}},
+        ScanCase{{"--type", "CODE128_C"}, "12345", {"CODE-128:12345"}}),
+    [](const ::testing::TestParamInfo<ScanCase>& info) {
+        std::string name = info.param.args[1] + (info.param.args.size() > 2 ? "_addon" : "");
+        for (char& c : name)
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        return name + "_" + std::to_string(info.index);
+    });
+
+QSize PngSize(const std::vector<std::string>& extra) {
+    const std::string path = OutPath("size.png");
+    std::vector<std::string> args{"render", "--type", "UPC_A", "-o", path};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back("12345678901");
+    const RunResult r = RunCli(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const QSize size = QImage(QString::fromStdString(path)).size();
+    std::remove(path.c_str());
+    return size;
+}
+
+// The UPC-A layout is 116 x 83 at 96 dots per inch (a 13-pixel text line under 70 rows).
+TEST(CliRender, PictureSizes) {
+    EXPECT_EQ(PngSize({}), QSize(120, 87));
+    EXPECT_EQ(PngSize({"--scale", "3"}), QSize(360, 261));
+    EXPECT_EQ(PngSize({"--rotate", "90"}), QSize(87, 120));
+    EXPECT_EQ(PngSize({"--margin", "0", "--rotate", "270", "--scale", "2"}), QSize(166, 232));
+    EXPECT_EQ(PngSize({"--dpi", "600", "--no-text"}), QSize(925, 599)); // 921 x (594 + 1)
+}
+
+// A scale is a whole magnification: the bars of --scale 3 are the bars of --scale 1,
+// each pixel three times as wide and high.
+TEST(CliRender, ScaleMagnifiesBarsExactly) {
+    const std::string one = OutPath("one.png"), three = OutPath("three.png");
+    ASSERT_EQ(RunCli({"render", "--type", "CODE39", "-o", one, "SCALE"}).status, 0);
+    ASSERT_EQ(RunCli({"render", "--type", "CODE39", "--scale", "3", "-o", three, "SCALE"}).status,
+              0);
+    const QImage small(QString::fromStdString(one)), large(QString::fromStdString(three));
+    ASSERT_EQ(large.size(), small.size() * 3);
+    for (int y = 0; y < 40; ++y) // the bar rows, above the text
+        for (int x = 0; x < large.width(); ++x)
+            ASSERT_EQ(large.pixel(x, y), small.pixel(x / 3, y / 3)) << x << "," << y;
+    std::remove(one.c_str());
+    std::remove(three.c_str());
+}
+
+TEST(CliRender, SvgHasOneRectPerBarAndTheTextPieces) {
+    const std::string path = OutPath("u.svg");
+    const RunResult r =
+        RunCli({"render", "--type", "UPC_A", "--scale", "2", "-o", path, "12345678901"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string svg = ReadFile(path);
+    EXPECT_NE(svg.find("width=\"240\" height=\"174\" viewBox=\"0 0 120 87\""), std::string::npos);
+    const std::regex rect("<rect x=\"(\\d+)\" y=\"(\\d+)\" width=\"(\\d+)\" height=\"(\\d+)\"");
+    const auto rects =
+        std::distance(std::sregex_iterator(svg.begin(), svg.end(), rect), std::sregex_iterator());
+    EXPECT_EQ(rects, 1 + 30); // the white page and the 30 bars of UPC-A
+    const std::regex text(">(\\d+)</text>");
+    std::vector<std::string> pieces;
+    for (auto it = std::sregex_iterator(svg.begin(), svg.end(), text); it != std::sregex_iterator();
+         ++it)
+        pieces.push_back((*it)[1]);
+    EXPECT_EQ(pieces, (std::vector<std::string>{"1", "23456", "78901", "2"}));
+    std::remove(path.c_str());
+}
+
+TEST(CliRender, PdfIsOnePage) {
+    const std::string path = OutPath("u.pdf");
+    const RunResult r = RunCli({"render", "--type", "UPC_A", "--dpi", "300", "-o", path, "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string pdf = ReadFile(path);
+    EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
+    EXPECT_NE(pdf.find("/Count 1"), std::string::npos);
+    EXPECT_NE(pdf.find("%%EOF"), std::string::npos);
+    std::remove(path.c_str());
+}
+
+struct RefusalCase {
+    std::vector<std::string> args;
+    int status;
+    std::string message; // the first line of standard error
+};
+
+class RenderRefusal : public ::testing::TestWithParam<RefusalCase> {};
+
+// A refused render writes nothing and leaves an existing file as it was.
+TEST_P(RenderRefusal, WritesNothing) {
+    const RefusalCase& c = GetParam();
+    for (const std::string name : {"refused.png", "refused.svg", "refused.pdf"}) {
+        const std::string path = OutPath(name);
+        { std::ofstream(path) << "old content"; }
+        std::vector<std::string> args{"render", "-o", path};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = RunCli(args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.message);
+        EXPECT_EQ(ReadFile(path), "old content");
+        std::remove(path.c_str());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, RenderRefusal,
+    ::testing::Values(
+        RefusalCase{
+            {"--bar-height", "19", "x"}, 1, "Bar_HeightPercent must be in the range 20..200!"},
+        RefusalCase{
+            {"--font-height", "201", "x"}, 1, "Bar_Fontscaling must be in the range 20..200!"},
+        RefusalCase{{"--module", "10", "x"}, 1, "Bar_SC_Size must be in the range 0..9!"},
+        RefusalCase{
+            {"--rotate", "360", "x"}, 1, "Bar_Rotate must be in the range rotate_000..rotate_270!"},
+        RefusalCase{{"--type", "CODE128_B", "a\tb"}, 1, "BarcoLL: Code128 error"},
+        RefusalCase{{std::string(51, 'x')}, 1, "String exceeds maximum length"},
+        RefusalCase{{"--scale", "0", "x"}, 1, "Barcode: Factor for \"MagnifyBy\" must be >=1"},
+        RefusalCase{{"--scale", "1000", "x"},
+                    1,
+                    "Picture too large: 51000 x 74000 pixels (at most 65535 on a side and 256 "
+                    "million in all)"},
+        RefusalCase{{"--dpi", "2000000000", "x"},
+                    1,
+                    "Picture too large: --dpi is at most 100000 and --margin at most 65535"},
+        RefusalCase{{"--rotate", "45", "x"}, 2, "varimark-cli: --rotate takes 0, 90, 180 or 270"},
+        RefusalCase{{"--dpi", "0", "x"}, 2, "varimark-cli: --dpi must be at least 1"},
+        RefusalCase{{"--margin", "-1", "x"}, 2, "varimark-cli: --margin must not be negative"},
+        RefusalCase{{"--scale", "two", "x"},
+                    2,
+                    "varimark-cli: option '--scale' needs a whole number, not 'two'"}));
+
+TEST(CliRender, UnsupportedExtensionIsAUsageError) {
+    const std::string path = OutPath("label.xyz");
+    const RunResult r = RunCli({"render", "-o", path, "x"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("use .png, .svg or .pdf"), std::string::npos) << r.err;
+    EXPECT_FALSE(Exists(path));
+    EXPECT_EQ(RunCli({"render", "x"}).status, 2); // no -o
+}
+
+TEST(CliRender, UnwritableFolderIsReported) {
+    const RunResult r = RunCli({"render", "-o", "/nonexistent/dir/label.png", "x"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("cannot write /nonexistent/dir/label.png: ", 0), 0u) << r.err;
+}
+
+} // namespace
