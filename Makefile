@@ -29,6 +29,7 @@ test: build
 bench: build
 	$(BUILD_DIR)/bin/bench_encode
 	$(BUILD_DIR)/bin/bench_render
+	$(BUILD_DIR)/bin/bench_output
 
 fuzz: deps
 	@cmake -S . -B $(BUILD_DIR)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

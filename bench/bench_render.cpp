@@ -3,7 +3,6 @@
 #include "LLBarcode.h"
 #include "QtSurface.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
@@ -58,12 +57,3 @@ void BM_CliRenderProcess_EAN13_Png(benchmark::State& state) {
 BENCHMARK(BM_CliRenderProcess_EAN13_Png)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

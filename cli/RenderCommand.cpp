@@ -1,7 +1,9 @@
 #include "RenderCommand.h"
 
+#include "BarcodeOutput.h"
 #include "EOverflow.h"
 #include "Escapes.h"
+#include "FileWriter.h"
 #include "MagnifiedPicture.h"
 #include "QtSurface.h"
 #include "QtText.h"
@@ -9,16 +11,17 @@
 #include "Usage.h"
 #include "Windows1252.h"
 
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QImageWriter>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 
 namespace varimark::cli {
@@ -43,6 +46,7 @@ std::optional<PictureFormat> FormatOf(const std::string& fileName) {
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
     std::string ext = fileName.substr(dot);
     for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (ext == ".bmp") return PictureFormat::Bmp;
     if (ext == ".png") return PictureFormat::Png;
     if (ext == ".svg") return PictureFormat::Svg;
     if (ext == ".pdf") return PictureFormat::Pdf;
@@ -57,22 +61,36 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
     }
 }
 
+// A 24-bit or 1-bit bitmap as a QImage (for the PNG encoder).
+QImage ToQImage(const TBitmap& bitmap) {
+    const bool mono = bitmap.BitsPerPixel() == 1;
+    QImage image(bitmap.Width(), bitmap.Height(),
+                 mono ? QImage::Format_Mono : QImage::Format_BGR888);
+    if (mono) image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    const std::size_t rowBytes = mono ? (static_cast<std::size_t>(bitmap.Width()) + 7) / 8
+                                      : 3 * static_cast<std::size_t>(bitmap.Width());
+    for (int y = 0; y < bitmap.Height(); ++y)
+        std::memcpy(image.scanLine(y), bitmap.ScanLine(y), rowBytes);
+    return image;
+}
+
 class PictureWriter {
 public:
     PictureWriter(TLLBarcode& barcode, const RenderOptions& options)
         : barcode_(barcode), options_(options) {}
 
-    // Writes the picture completely beside its target and renames it over the target, so
-    // a failure leaves any old file as it was.
+    // The file is written completely beside its target and renamed over it, so a failure
+    // leaves any old file as it was.
     void Write(PictureFormat format) {
-        QSaveFile file(QString::fromStdString(options_.output));
-        if (!file.open(QIODevice::WriteOnly)) Fail(file.errorString());
         switch (format) {
-        case PictureFormat::Png: WritePng(file); break;
-        case PictureFormat::Svg: WriteSvg(file); break;
-        case PictureFormat::Pdf: WritePdf(file); break;
+        case PictureFormat::Bmp:
+            MagnifyBy(DrawFunction(), options_.margin, options_.output, options_.monochrome,
+                      options_.scale, options_.dpi);
+            return;
+        case PictureFormat::Png: WriteFileReplacing(options_.output, Png()); return;
+        case PictureFormat::Svg: WriteFileReplacing(options_.output, Svg()); return;
+        case PictureFormat::Pdf: WriteFileReplacing(options_.output, Pdf()); return;
         }
-        if (!file.commit()) Fail(file.errorString());
     }
 
 private:
@@ -85,47 +103,52 @@ private:
         return [this](TSurface& s, int x, int y) { return Draw(s, x, y); };
     }
 
-    void WritePng(QSaveFile& file) {
-        const QImage picture =
-            RenderMagnified(DrawFunction(), options_.margin, options_.scale, options_.dpi);
-        QImageWriter writer(&file, "png");
-        if (!writer.write(picture)) Fail(writer.errorString());
+    std::string Png() {
+        const TBitmap bitmap = MagnifiedBitmap(DrawFunction(), options_.margin, options_.monochrome,
+                                               options_.scale, options_.dpi);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        if (!writer.write(ToQImage(bitmap)))
+            throw EPicture("cannot encode " + options_.output + ": " +
+                           writer.errorString().toStdString());
+        return bytes.toStdString();
     }
 
-    void WriteSvg(QSaveFile& file) {
+    std::string Svg() {
         const TDrawnSize size = MeasureBarcode(DrawFunction(), options_.margin, options_.dpi);
         MagnifiedSize(size, options_.margin, options_.scale); // refuses what is too large
         TSvgSurface surface(options_.dpi, options_.dpi);
         Draw(surface, options_.margin, options_.margin);
-        const std::string document = surface.Document(
-            size.width + 2 * options_.margin, size.height + 2 * options_.margin, options_.scale);
-        if (file.write(document.data(), static_cast<qint64>(document.size())) !=
-            static_cast<qint64>(document.size()))
-            Fail(file.errorString());
+        return surface.Document(size.width + 2 * options_.margin, size.height + 2 * options_.margin,
+                                options_.scale);
     }
 
-    void WritePdf(QSaveFile& file) {
+    std::string Pdf() {
         const TDrawnSize size = MeasureBarcode(DrawFunction(), options_.margin, options_.dpi);
         const QSize pixels = MagnifiedSize(size, options_.margin, options_.scale);
-        QPdfWriter pdf(&file);
-        pdf.setCreator("Varimark");
-        pdf.setResolution(options_.dpi);
-        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-        pdf.setPageSize(QPageSize(
-            QSizeF(pixels.width() * 72.0 / options_.dpi, pixels.height() * 72.0 / options_.dpi),
-            QPageSize::Point, QString(), QPageSize::ExactMatch));
-        QPainter painter(&pdf);
-        painter.fillRect(QRect(QPoint(0, 0), pixels), Qt::white);
-        TQtSurface surface(painter, options_.dpi, options_.dpi);
-        surface.SetMapMode(MM_ANISOTROPIC);
-        surface.SetWindowExt(1, 1);
-        surface.SetViewportExt(options_.scale, options_.scale);
-        Draw(surface, options_.margin, options_.margin);
-        if (!painter.end()) Fail("the PDF could not be written");
-    }
-
-    [[noreturn]] void Fail(const QString& reason) {
-        throw EPicture("cannot write " + options_.output + ": " + reason.toStdString());
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        {
+            QPdfWriter pdf(&buffer);
+            pdf.setCreator("Varimark");
+            pdf.setResolution(options_.dpi);
+            pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+            pdf.setPageSize(QPageSize(
+                QSizeF(pixels.width() * 72.0 / options_.dpi, pixels.height() * 72.0 / options_.dpi),
+                QPageSize::Point, QString(), QPageSize::ExactMatch));
+            QPainter painter(&pdf);
+            painter.fillRect(QRect(QPoint(0, 0), pixels), Qt::white);
+            TQtSurface surface(painter, options_.dpi, options_.dpi);
+            surface.SetMapMode(MM_ANISOTROPIC);
+            surface.SetWindowExt(1, 1);
+            surface.SetViewportExt(options_.scale, options_.scale);
+            Draw(surface, options_.margin, options_.margin);
+            if (!painter.end()) throw EPicture("cannot encode " + options_.output + " as PDF");
+        }
+        return bytes.toStdString();
     }
 
     TLLBarcode& barcode_;
@@ -164,7 +187,8 @@ int RunRenderCommand(std::vector<std::string_view> args) {
             {"--no-text", &RenderOptions::noText},
             {"--zoom", &RenderOptions::zoom},
             {"--high-density", &RenderOptions::highDensity},
-            {"--width-reduce", &RenderOptions::widthReduce}};
+            {"--width-reduce", &RenderOptions::widthReduce},
+            {"--monochrome", &RenderOptions::monochrome}};
         for (const auto& [option, field] : kIntegers)
             if (name == option) return render.*field = ParseInteger(name, p.Value()), true;
         for (const auto& [option, field] : kFlags)
@@ -183,7 +207,9 @@ int RunRenderCommand(std::vector<std::string_view> args) {
     const std::optional<PictureFormat> format = FormatOf(render.output);
     if (!format)
         throw UsageError("unsupported picture type of '" + render.output +
-                         "': use .png, .svg or .pdf");
+                         "': use .bmp, .png, .svg or .pdf");
+    if (render.monochrome && (*format == PictureFormat::Svg || *format == PictureFormat::Pdf))
+        throw UsageError("--monochrome applies to .bmp and .png pictures");
     if (render.rotateDegrees % 90 != 0) throw UsageError("--rotate takes 0, 90, 180 or 270");
     if (render.margin < 0) throw UsageError("--margin must not be negative");
     if (render.dpi < 1) throw UsageError("--dpi must be at least 1");

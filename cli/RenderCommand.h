@@ -1,7 +1,8 @@
 #pragma once
-// The render command: one barcode drawn into a picture file (PNG, SVG or PDF).
+// The render command: one barcode drawn into a picture file (BMP, PNG, SVG or PDF).
 #include "LLBarcode.h"
 #include "Options.h"
+#include "Screen.h"
 
 #include <string>
 #include <string_view>
@@ -18,14 +19,15 @@ struct RenderOptions {
     int fontHeight = 100;  // --font-height 20..200
     std::string font = "Arial";
     bool zoom = false, highDensity = false, widthReduce = false;
-    int scale = 1;  // a whole magnification of everything
-    int margin = 2; // pixels around the barcode, before scaling
-    int dpi = 96;   // the resolution the surface reports
+    bool monochrome = false; // a 1-bit picture (raster formats)
+    int scale = 1;           // a whole magnification of everything
+    int margin = 2;          // pixels around the barcode, before scaling
+    int dpi = 96;            // the resolution the surface reports
     std::string output;
 };
 
 // The picture formats of render, by the lower-cased extension of the output name.
-enum class PictureFormat { Png, Svg, Pdf };
+enum class PictureFormat { Bmp, Png, Svg, Pdf };
 
 // Runs "render" with the arguments after the command name. Throws UsageError.
 int RunRenderCommand(std::vector<std::string_view> args);

@@ -16,7 +16,7 @@ constexpr const char* kRenderSynopsis =
     "                           [--rotate 0|90|180|270] [--no-text] [--bar-height 20..200]\n"
     "                           [--font-height 20..200] [--font NAME] [--zoom]\n"
     "                           [--high-density] [--width-reduce] [--scale N] [--margin N]\n"
-    "                           [--dpi N] [--esc] -o FILE [--] TEXT\n";
+    "                           [--dpi N] [--monochrome] [--esc] -o FILE [--] TEXT\n";
 
 constexpr const char* kTypes =
     "  --type TYPE     EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A,\n"
@@ -72,8 +72,9 @@ void PrintRenderUsage(std::FILE* stream) {
     PrintAll(
         stream,
         {kRenderSynopsis,
-         "\nDraws TEXT as a barcode into FILE; the extension chooses the format: .png, .svg\n"
-         "(rectangles and text, scalable without losing edges) or .pdf. The picture is white,\n"
+         "\nDraws TEXT as a barcode into FILE; the extension chooses the format: .bmp (Windows\n"
+         "bitmap, 24 bits), .png, .svg (rectangles and text, scalable without losing edges) or\n"
+         ".pdf. The picture is white,\n"
          "(2 x margin + width) x scale by (2 x margin + height) x scale pixels.\n",
          kText, "\nOptions:\n", kTypes,
          "  --module 0..9   module width SC0 (0.27 mm) .. SC9 (0.66 mm); default 2 (0.33 mm)\n"
@@ -89,6 +90,7 @@ void PrintRenderUsage(std::FILE* stream) {
          "  --scale N       magnify everything N times, text with a larger font (default 1)\n"
          "  --margin N      white pixels around the barcode before scaling (default 2)\n"
          "  --dpi N         resolution the barcode is laid out for (default 96)\n"
+         "  --monochrome    a 1-bit picture (.bmp and .png)\n"
          "  -o FILE         the picture to write; an existing file is replaced only when the\n"
          "                  new one is complete\n"
          "  -h, --help      show this help\n\n",

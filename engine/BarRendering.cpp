@@ -2,6 +2,7 @@
 // human-readable line, in four rotations. Everything is recomputed from the parameters
 // and the surface's resolution on every call.
 #include "LLBarcode.h"
+#include "Rounding.h"
 #include "Surface.h"
 
 #include <cmath>
@@ -12,11 +13,6 @@ namespace {
 
 constexpr long double kInchPerMM = 0.039370078740157480314L; // 1 / 25.4
 constexpr long double kOneBy5624 = 0.017780938833570412517L; // 1 / 56.24
-
-// Nearest integer, a value exactly halfway going to the even neighbour.
-int Nearest(long double z) {
-    return static_cast<int>(std::nearbyintl(z));
-}
 
 // a × b ÷ c rounded to the nearest integer, halves away from zero.
 int MulDiv(int a, int b, int c) {

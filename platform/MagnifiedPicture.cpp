@@ -26,17 +26,22 @@ QSize MagnifiedSize(TDrawnSize size, int margin, int factor) {
     return QSize(static_cast<int>(width), static_cast<int>(height));
 }
 
-QImage RenderMagnified(const TDrawFunction& draw, int margin, int factor, int dpi) {
-    if (factor < 1) throw EOverflow("Barcode: Factor for \"MagnifyBy\" must be >=1");
-    const QSize pictureSize = MagnifiedSize(MeasureBarcode(draw, margin, dpi), margin, factor);
-    QImage picture(pictureSize, QImage::Format_RGB32);
-    picture.fill(Qt::white);
-    QPainter painter(&picture);
+void DrawMagnified(const TDrawFunction& draw, int margin, int factor, int dpi, QImage& target) {
+    QPainter painter(&target);
     TQtSurface surface(painter, dpi, dpi);
     // Logical units of factor device pixels across and down.
     surface.SetMapMode(MM_ANISOTROPIC);
     surface.SetWindowExt(1, 1);
     surface.SetViewportExt(factor, factor);
     draw(surface, margin, margin);
+}
+
+QImage RenderMagnified(const TDrawFunction& draw, int margin, int factor, int dpi,
+                       QImage::Format format) {
+    if (factor < 1) throw EOverflow("Barcode: Factor for \"MagnifyBy\" must be >=1");
+    const QSize pictureSize = MagnifiedSize(MeasureBarcode(draw, margin, dpi), margin, factor);
+    QImage picture(pictureSize, format);
+    picture.fill(Qt::white);
+    DrawMagnified(draw, margin, factor, dpi, picture);
     return picture;
 }

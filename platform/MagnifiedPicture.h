@@ -29,6 +29,10 @@ TDrawnSize MeasureBarcode(const TDrawFunction& draw, int margin, int dpi);
 // ("Barcode: Factor for \"MagnifyBy\" must be >=1") or the picture would be too large.
 QSize MagnifiedSize(TDrawnSize size, int margin, int factor);
 
+// Draws magnified onto a white picture of MagnifiedSize.
+void DrawMagnified(const TDrawFunction& draw, int margin, int factor, int dpi, QImage& target);
+
 // Measures, sizes and draws: a white picture of MagnifiedSize with the barcode at
 // margin × factor pixels from the top-left corner.
-QImage RenderMagnified(const TDrawFunction& draw, int margin, int factor, int dpi);
+QImage RenderMagnified(const TDrawFunction& draw, int margin, int factor, int dpi,
+                       QImage::Format format = QImage::Format_RGB32);

@@ -3,6 +3,7 @@
 #include "QtText.h"
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPaintDevice>
 
 #include <algorithm>
@@ -32,7 +33,20 @@ int TQtSurface::TextHeight(std::string_view) {
 }
 
 void TQtSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& spec) {
-    const QFont& font = fonts_.Match(spec.face, spec.height);
+    QFont font = fonts_.Match(spec.face, spec.height);
+    // A whole, equal magnification of the mapping (a magnified picture) goes into the font:
+    // the text is drawn at device size with a font that many times higher, as a device
+    // with that resolution would draw it, not as enlarged outlines.
+    const QTransform mapping = painter_.transform();
+    const qreal magnification = mapping.m11();
+    const bool deviceFont = mapping.type() <= QTransform::TxScale && magnification > 1 &&
+                            mapping.m22() == magnification &&
+                            magnification == static_cast<int>(magnification);
+    QPointF origin(x, y);
+    if (deviceFont) {
+        font.setPixelSize(font.pixelSize() * static_cast<int>(magnification));
+        origin = mapping.map(origin);
+    }
     const QString string = FromWindows1252(text);
     const QFontMetricsF metrics(font);
     const qreal width = metrics.horizontalAdvance(string);
@@ -51,7 +65,8 @@ void TQtSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& s
         top = -cell;
 
     painter_.save();
-    painter_.translate(x, y);
+    if (deviceFont) painter_.resetTransform();
+    painter_.translate(origin);
     painter_.rotate(-spec.escapement / 10.0); // escapement turns counter-clockwise
     if (bkMode_ == TBkMode::Opaque)
         painter_.fillRect(QRectF(left, top, width, cell),

@@ -2,6 +2,7 @@
 // The drawing surface over a QPainter: serves a widget, a QImage, a printer and a PDF
 // writer. Bars are filled on whole pixels without antialiasing.
 #include "FontMatcher.h"
+#include "Screen.h"
 #include "Surface.h"
 
 #include <QPainter>
@@ -11,7 +12,7 @@ class TQtSurface : public TSurfaceState {
 public:
     // dpiX/dpiY: the resolution the surface reports; screenDpi: the screen's, for the
     // fallback of a surface without resolution.
-    TQtSurface(QPainter& painter, int dpiX, int dpiY, int screenDpi = 96);
+    TQtSurface(QPainter& painter, int dpiX, int dpiY, int screenDpi = kScreenDpi);
     // Takes the resolution from the painter's device.
     explicit TQtSurface(QPainter& painter);
 

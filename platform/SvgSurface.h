@@ -3,13 +3,14 @@
 // every text a <text> with its face, size and rotation, at a resolution the caller
 // chooses. Fonts are matched by cell height as on the raster surfaces.
 #include "FontMatcher.h"
+#include "Screen.h"
 #include "Surface.h"
 
 #include <string>
 
 class TSvgSurface : public TSurfaceState {
 public:
-    TSvgSurface(int dpiX, int dpiY, int screenDpi = 96);
+    TSvgSurface(int dpiX, int dpiY, int screenDpi = kScreenDpi);
 
     void FillRect(int left, int top, int right, int bottom) override;
     int TextHeight(std::string_view text) override;

@@ -10,7 +10,7 @@ PACKAGES=(
     qt6-base-dev libgl-dev fonts-liberation2
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
-    zbar-tools
+    zbar-tools imagemagick
     # fuzzing (make fuzz)
     clang libclang-rt-14-dev
 )

@@ -1,6 +1,7 @@
 // The Qt drawing surface: exact fills, fonts matched by cell height, turned text and the
 // mapping modes.
 #include "LLBarcode.h"
+#include "PictureTesting.h"
 #include "QtSurface.h"
 
 #include <QImage>
@@ -9,15 +10,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// The bounding box of the dark pixels of a picture.
-QRect DarkBox(const QImage& image) {
-    QRect box;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            if (qGray(image.pixel(x, y)) < 128) box |= QRect(x, y, 1, 1);
-    return box;
-}
 
 struct Canvas {
     explicit Canvas(int w = 200, int h = 200) : image(w, h, QImage::Format_RGB32) {

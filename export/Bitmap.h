@@ -1,0 +1,90 @@
+#pragma once
+// A picture in memory: width, height, pixel format, palette and the pixels in the
+// device-independent layout (rows bottom first, each padded to a multiple of 4 bytes;
+// 24- and 32-bit pixels blue, green, red). Writes and reads the Windows bitmap file.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+enum TPixelFormat : std::uint8_t {
+    pfDevice = 0, // the display's depth
+    pf1bit = 1,
+    pf4bit = 2,
+    pf8bit = 3,
+    pf15bit = 4, // 5-5-5
+    pf16bit = 5, // 5-6-5, with colour masks
+    pf24bit = 6,
+    pf32bit = 7,
+    pfCustom = 8, // not settable
+};
+
+// The display's depth: what a device-dependent bitmap holds.
+inline constexpr int kDisplayBitsPerPixel = 24;
+
+struct TRGBQuad {
+    std::uint8_t blue = 0, green = 0, red = 0, reserved = 0;
+    friend bool operator==(const TRGBQuad&, const TRGBQuad&) = default;
+};
+
+// A bitmap file that cannot be read, or a request the bitmap cannot carry out.
+class EBitmapError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TBitmap {
+public:
+    TBitmap() = default;
+    // A white picture of the given size and format.
+    TBitmap(int width, int height, TPixelFormat format = pfDevice);
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    bool Empty() const { return width_ == 0 || height_ == 0; }
+    TPixelFormat PixelFormat() const { return format_; }
+    // Bits per pixel of the device-independent layout (the display's for pfDevice).
+    int BitsPerPixel() const;
+    static int BitsPerPixel(TPixelFormat format);
+
+    // Resizes to a white picture (palette formats: the index of the palette's white
+    // entry, or of the entry nearest to white).
+    void SetSize(int width, int height);
+
+    // Palette of 1-, 4- and 8-bit pictures: up to 2^bits entries.
+    const std::vector<TRGBQuad>& Palette() const { return palette_; }
+    void SetPalette(std::vector<TRGBQuad> palette) { palette_ = std::move(palette); }
+
+    // Bytes per stored row: ((width × bits + 31) div 32) × 4.
+    std::size_t RowStride() const;
+    std::size_t ImageSize() const { return RowStride() * static_cast<std::size_t>(height_); }
+    // Row y of the picture, 0 being the top row.
+    std::uint8_t* ScanLine(int y);
+    const std::uint8_t* ScanLine(int y) const;
+    // All rows as stored: bottom row first.
+    std::span<const std::uint8_t> Bits() const { return pixels_; }
+
+    // The device-independent information header with its colour masks or colour table
+    // (40 + 12 or 40 + 4 × 2^bits bytes), as it stands in the bitmap file.
+    std::vector<std::uint8_t> InfoHeader() const;
+
+    // The bitmap file: 14-byte file header, information header, rows.
+    std::vector<std::uint8_t> ToBmpFile() const;
+    // Reads a bitmap file, validating every field against the data's size; raises
+    // EBitmapError with a clear message for anything truncated, malformed or unsupported.
+    static TBitmap FromBmpFile(std::span<const std::uint8_t> data);
+
+    void SaveToFile(const std::string& path) const; // raises EFileError
+    static TBitmap LoadFromFile(const std::string& path);
+
+private:
+    std::vector<std::uint8_t> FileHeaders() const; // file header and information header
+    bool FillIsClear() const;                      // every row's fill bits are zero
+
+    int width_ = 0, height_ = 0;
+    TPixelFormat format_ = pfDevice;
+    std::vector<TRGBQuad> palette_;
+    std::vector<std::uint8_t> pixels_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+// Writing a whole file safely: the bytes go to a new file beside the target, which is
+// then renamed over it, so the target is either the old file or the complete new one.
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+// A file that could not be created, written or read; the message names the file and
+// the cause ("Cannot create file /x/y.bmp: Permission denied").
+class EFileError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes);
+// The parts one after the other, each written straight from where it is.
+void WriteFileReplacing(const std::string& path,
+                        std::initializer_list<std::span<const std::uint8_t>> parts);
+void WriteFileReplacing(const std::string& path, std::string_view bytes);
