@@ -30,6 +30,8 @@ bench: build
 	$(BUILD_DIR)/bin/bench_encode
 	$(BUILD_DIR)/bin/bench_render
 	$(BUILD_DIR)/bin/bench_output
+	$(BUILD_DIR)/bin/bench_tiff
+	$(BUILD_DIR)/bin/bench_gif
 
 fuzz: deps
 	@cmake -S . -B $(BUILD_DIR)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -4,7 +4,9 @@
 #include "BarcodeOutput.h"
 #include "FileWriter.h"
 #include "LLBarcode.h"
+#include "PictureSave.h"
 
+#include "PlainWrite.h"
 
 #include <benchmark/benchmark.h>
 
@@ -75,20 +77,24 @@ BENCHMARK(BM_BitmapFile_Write)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_PlainCopy_SameBytes(benchmark::State& state) {
     const TBitmap bitmap = MagnifiedBitmap(Draw(), 2, false, 10, 96);
     const std::vector<std::uint8_t> bytes(bitmap.ImageSize() + 54, 0x55);
-    for (auto _ : state) {
-        const int fd = open(kFile, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-            if (n <= 0) break;
-            done += static_cast<std::size_t>(n);
-        }
-        fsync(fd);
-        close(fd);
-    }
+    for (auto _ : state) WritePlainly(kFile, bytes);
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes.size() * state.iterations()));
     unlink(kFile);
 }
 BENCHMARK(BM_PlainCopy_SameBytes)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The whole factor-10 save in each format, from the barcode to the finished file.
+void BM_SaveFactor10(benchmark::State& state, const char* extension) {
+    const std::string name = std::string("/tmp/varimark_bench_save") + extension;
+    for (auto _ : state) SaveBarcodePicture(Draw(), 2, 10, 96, name);
+    unlink(name.c_str());
+}
+BENCHMARK_CAPTURE(BM_SaveFactor10, bmp, ".bmp")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveFactor10, gif, ".gif")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveFactor10, tif, ".tif")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveFactor10, jpg, ".jpg")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveFactor10, emf, ".emf")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveFactor10, png, ".png")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(BM_SaveFactor10, svg, ".svg")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

@@ -1,19 +1,17 @@
 #include "RenderCommand.h"
 
-#include "BarcodeOutput.h"
 #include "EOverflow.h"
 #include "Escapes.h"
 #include "FileWriter.h"
 #include "MagnifiedPicture.h"
+#include "PictureSave.h"
 #include "QtSurface.h"
 #include "QtText.h"
-#include "SvgSurface.h"
 #include "Usage.h"
 #include "Windows1252.h"
 
 #include <QBuffer>
 #include <QGuiApplication>
-#include <QImageWriter>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -40,17 +38,8 @@ int ParseInteger(std::string_view name, std::string_view value) {
     return result;
 }
 
-std::optional<PictureFormat> FormatOf(const std::string& fileName) {
-    const std::size_t slash = fileName.find_last_of('/');
-    const std::size_t dot = fileName.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    std::string ext = fileName.substr(dot);
-    for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    if (ext == ".bmp") return PictureFormat::Bmp;
-    if (ext == ".png") return PictureFormat::Png;
-    if (ext == ".svg") return PictureFormat::Svg;
-    if (ext == ".pdf") return PictureFormat::Pdf;
-    return {};
+bool IsPdf(const std::string& fileName) {
+    return LowerExtension(fileName) == ".pdf";
 }
 
 // Drops Qt's own chatter (platform notes on standard error); our messages are our own.
@@ -61,36 +50,19 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
     }
 }
 
-// A 24-bit or 1-bit bitmap as a QImage (for the PNG encoder).
-QImage ToQImage(const TBitmap& bitmap) {
-    const bool mono = bitmap.BitsPerPixel() == 1;
-    QImage image(bitmap.Width(), bitmap.Height(),
-                 mono ? QImage::Format_Mono : QImage::Format_BGR888);
-    if (mono) image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    const std::size_t rowBytes = mono ? (static_cast<std::size_t>(bitmap.Width()) + 7) / 8
-                                      : 3 * static_cast<std::size_t>(bitmap.Width());
-    for (int y = 0; y < bitmap.Height(); ++y)
-        std::memcpy(image.scanLine(y), bitmap.ScanLine(y), rowBytes);
-    return image;
-}
-
 class PictureWriter {
 public:
     PictureWriter(TLLBarcode& barcode, const RenderOptions& options)
         : barcode_(barcode), options_(options) {}
 
     // The file is written completely beside its target and renamed over it, so a failure
-    // leaves any old file as it was.
-    void Write(PictureFormat format) {
-        switch (format) {
-        case PictureFormat::Bmp:
-            MagnifyBy(DrawFunction(), options_.margin, options_.output, options_.monochrome,
-                      options_.scale, options_.dpi);
-            return;
-        case PictureFormat::Png: WriteFileReplacing(options_.output, Png()); return;
-        case PictureFormat::Svg: WriteFileReplacing(options_.output, Svg()); return;
-        case PictureFormat::Pdf: WriteFileReplacing(options_.output, Pdf()); return;
-        }
+    // leaves any old file as it was. Every format but PDF is the desktop program's save.
+    void Write() {
+        if (IsPdf(options_.output))
+            WriteFileReplacing(options_.output, Pdf());
+        else
+            SaveBarcodePicture(DrawFunction(), options_.margin, options_.scale, options_.dpi,
+                               options_.output, options_.monochrome);
     }
 
 private:
@@ -101,28 +73,6 @@ private:
     }
     TDrawFunction DrawFunction() {
         return [this](TSurface& s, int x, int y) { return Draw(s, x, y); };
-    }
-
-    std::string Png() {
-        const TBitmap bitmap = MagnifiedBitmap(DrawFunction(), options_.margin, options_.monochrome,
-                                               options_.scale, options_.dpi);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "png");
-        if (!writer.write(ToQImage(bitmap)))
-            throw EPicture("cannot encode " + options_.output + ": " +
-                           writer.errorString().toStdString());
-        return bytes.toStdString();
-    }
-
-    std::string Svg() {
-        const TDrawnSize size = MeasureBarcode(DrawFunction(), options_.margin, options_.dpi);
-        MagnifiedSize(size, options_.margin, options_.scale); // refuses what is too large
-        TSvgSurface surface(options_.dpi, options_.dpi);
-        Draw(surface, options_.margin, options_.margin);
-        return surface.Document(size.width + 2 * options_.margin, size.height + 2 * options_.margin,
-                                options_.scale);
     }
 
     std::string Pdf() {
@@ -204,12 +154,12 @@ int RunRenderCommand(std::vector<std::string_view> args) {
     }
     if (options.batchFile) throw UsageError("render takes one TEXT");
     if (render.output.empty()) throw UsageError("missing -o FILE");
-    const std::optional<PictureFormat> format = FormatOf(render.output);
-    if (!format)
+    const std::optional<TPictureType> type = PictureTypeOf(render.output);
+    if (!type && !IsPdf(render.output))
         throw UsageError("unsupported picture type of '" + render.output +
-                         "': use .bmp, .png, .svg or .pdf");
-    if (render.monochrome && (*format == PictureFormat::Svg || *format == PictureFormat::Pdf))
-        throw UsageError("--monochrome applies to .bmp and .png pictures");
+                         "': use .bmp, .gif, .tif, .jpg, .emf, .png, .svg or .pdf");
+    if (render.monochrome && (!type || *type == TPictureType::Svg))
+        throw UsageError("--monochrome applies to raster pictures, not .svg or .pdf");
     if (render.rotateDegrees % 90 != 0) throw UsageError("--rotate takes 0, 90, 180 or 270");
     if (render.margin < 0) throw UsageError("--margin must not be negative");
     if (render.dpi < 1) throw UsageError("--dpi must be at least 1");
@@ -235,7 +185,7 @@ int RunRenderCommand(std::vector<std::string_view> args) {
         char name[] = "varimark-cli", platform[] = "-platform", offscreen[] = "offscreen";
         char* argv[] = {name, platform, offscreen, nullptr};
         QGuiApplication application(argc, argv);
-        PictureWriter(barcode, render).Write(*format);
+        PictureWriter(barcode, render).Write();
     } catch (const std::exception& e) { // EOverflow (the engine's messages), EPicture
         std::fprintf(stderr, "%s\n", e.what());
         return kExitRefused;

@@ -1,5 +1,6 @@
 #pragma once
-// The render command: one barcode drawn into a picture file (BMP, PNG, SVG or PDF).
+// The render command: one barcode drawn into a picture file (BMP, GIF, TIFF, JPEG, EMF,
+// PNG, SVG or PDF).
 #include "LLBarcode.h"
 #include "Options.h"
 #include "Screen.h"
@@ -25,9 +26,6 @@ struct RenderOptions {
     int dpi = 96;            // the resolution the surface reports
     std::string output;
 };
-
-// The picture formats of render, by the lower-cased extension of the output name.
-enum class PictureFormat { Bmp, Png, Svg, Pdf };
 
 // Runs "render" with the arguments after the command name. Throws UsageError.
 int RunRenderCommand(std::vector<std::string_view> args);

@@ -73,8 +73,9 @@ void PrintRenderUsage(std::FILE* stream) {
         stream,
         {kRenderSynopsis,
          "\nDraws TEXT as a barcode into FILE; the extension chooses the format: .bmp (Windows\n"
-         "bitmap, 24 bits), .png, .svg (rectangles and text, scalable without losing edges) or\n"
-         ".pdf. The picture is white,\n"
+         "bitmap, 24 bits), .gif, .tif (8-bit palette), .jpg, .emf (enhanced metafile), .png,\n"
+         ".svg (rectangles and text, scalable without losing edges) or .pdf. The picture is "
+         "white,\n"
          "(2 x margin + width) x scale by (2 x margin + height) x scale pixels.\n",
          kText, "\nOptions:\n", kTypes,
          "  --module 0..9   module width SC0 (0.27 mm) .. SC9 (0.66 mm); default 2 (0.33 mm)\n"
@@ -90,7 +91,7 @@ void PrintRenderUsage(std::FILE* stream) {
          "  --scale N       magnify everything N times, text with a larger font (default 1)\n"
          "  --margin N      white pixels around the barcode before scaling (default 2)\n"
          "  --dpi N         resolution the barcode is laid out for (default 96)\n"
-         "  --monochrome    a 1-bit picture (.bmp and .png)\n"
+         "  --monochrome    a black-and-white picture (raster formats)\n"
          "  -o FILE         the picture to write; an existing file is replaced only when the\n"
          "                  new one is complete\n"
          "  -h, --help      show this help\n\n",

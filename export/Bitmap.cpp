@@ -1,5 +1,6 @@
 // The picture in memory and the Windows bitmap file it is written as and read from.
 #include "Bitmap.h"
+#include "LittleEndian.h"
 
 #include "FileWriter.h"
 
@@ -28,16 +29,6 @@ constexpr std::int64_t kMaxDimension = 1'000'000;
 constexpr std::uint32_t kMasks565[3] = {0xF800, 0x07E0, 0x001F};
 constexpr std::uint32_t kMasks555[3] = {0x7C00, 0x03E0, 0x001F};
 constexpr std::uint32_t kMasks888[3] = {0x00FF0000, 0x0000FF00, 0x000000FF};
-
-void Put16(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
 
 // Little-endian reads; the caller has checked that the bytes are there.
 std::uint32_t Get16(std::span<const std::uint8_t> d, std::size_t at) {
@@ -229,6 +220,43 @@ std::uint8_t* TBitmap::ScanLine(int y) {
 const std::uint8_t* TBitmap::ScanLine(int y) const {
     if (y < 0 || y >= height_) throw EBitmapError("Scan line index out of range");
     return pixels_.data() + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
+}
+
+// Row y as red, green, blue: palette indices beyond the palette give black; 5- and 6-bit
+// components are widened by repeating their high bits (31 -> 255, 63 -> 255).
+void TBitmap::ReadRgbRow(int y, std::uint8_t* rgb) const noexcept {
+    if (y < 0 || y >= height_) return;
+    const std::uint8_t* row =
+        pixels_.data() + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
+    const int bits = BitsPerPixel();
+    const auto widen5 = [](unsigned v) { return static_cast<std::uint8_t>(v << 3 | v >> 2); };
+    const auto widen6 = [](unsigned v) { return static_cast<std::uint8_t>(v << 2 | v >> 4); };
+    if (bits <= 8) {
+        const unsigned mask = (1u << bits) - 1;
+        for (int x = 0; x < width_; ++x, rgb += 3) {
+            const std::size_t bit = static_cast<std::size_t>(x) * bits;
+            const unsigned index = row[bit / 8] >> (8 - bits - bit % 8) & mask;
+            const TRGBQuad c = index < palette_.size() ? palette_[index] : TRGBQuad{};
+            rgb[0] = c.red;
+            rgb[1] = c.green;
+            rgb[2] = c.blue;
+        }
+    } else if (bits == 16) {
+        const bool is565 = format_ == pf16bit;
+        for (int x = 0; x < width_; ++x, rgb += 3) {
+            const unsigned v = row[2 * x] | row[2 * x + 1] << 8;
+            rgb[0] = is565 ? widen5(v >> 11 & 31) : widen5(v >> 10 & 31);
+            rgb[1] = is565 ? widen6(v >> 5 & 63) : widen5(v >> 5 & 31);
+            rgb[2] = widen5(v & 31);
+        }
+    } else {
+        const int step = bits / 8;
+        for (int x = 0; x < width_; ++x, rgb += 3, row += step) {
+            rgb[0] = row[2];
+            rgb[1] = row[1];
+            rgb[2] = row[0];
+        }
+    }
 }
 
 std::vector<std::uint8_t> TBitmap::InfoHeader() const {

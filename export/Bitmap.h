@@ -49,6 +49,14 @@ public:
     int BitsPerPixel() const;
     static int BitsPerPixel(TPixelFormat format);
 
+    // Converts to another pixel format; nothing happens when it is the present one. The
+    // new picture starts white and takes the old pixels: 1-bit and 4-bit pictures by the
+    // nearest colour of their palette (4 bits: the 16-colour system palette), 8 bits by
+    // the nearest colour of the fixed halftone palette (exact nearest, no dithering; pure
+    // black and white stay exact), 15/16 bits by 5-5-5 / 5-6-5 reduction, 24 and 32 bits
+    // exactly. pfCustom raises "Invalid pixel format".
+    void SetPixelFormat(TPixelFormat format);
+
     // Resizes to a white picture (palette formats: the index of the palette's white
     // entry, or of the entry nearest to white).
     void SetSize(int width, int height);
@@ -63,6 +71,8 @@ public:
     // Row y of the picture, 0 being the top row.
     std::uint8_t* ScanLine(int y);
     const std::uint8_t* ScanLine(int y) const;
+    // Row y (0 = the top row) as red, green, blue bytes, 3 × width, from any format.
+    void ReadRgbRow(int y, std::uint8_t* rgb) const noexcept;
     // All rows as stored: bottom row first.
     std::span<const std::uint8_t> Bits() const { return pixels_; }
 

@@ -8,9 +8,12 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     # Qt 6 and the fonts ("Arial" resolves to Liberation Sans)
     qt6-base-dev libgl-dev fonts-liberation2
+    # picture writers
+    libjpeg62-turbo-dev libpng-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
-    zbar-tools imagemagick
+    # independent readers of our pictures, used by the tests
+    zbar-tools imagemagick libtiff-dev libgif-dev emf2svg
     # fuzzing (make fuzz)
     clang libclang-rt-14-dev
 )

@@ -20,7 +20,9 @@ struct RunResult {
 };
 
 // Runs varimark-cli with args, feeding input on its standard input.
-inline RunResult RunCli(const std::vector<std::string>& args, const std::string& input = "") {
+// With a user id, the program runs as that user (the test must run as root).
+inline RunResult RunCli(const std::vector<std::string>& args, const std::string& input = "",
+                        int asUser = -1) {
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) std::abort();
     const pid_t pid = fork();
@@ -30,6 +32,7 @@ inline RunResult RunCli(const std::vector<std::string>& args, const std::string&
         dup2(out[1], 1);
         dup2(err[1], 2);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        if (asUser >= 0 && (setgid(asUser) != 0 || setuid(asUser) != 0)) _exit(126);
         std::vector<char*> argv{const_cast<char*>(VARIMARK_CLI)};
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);

@@ -1,5 +1,6 @@
 // The picture in memory and its Windows bitmap file.
 #include "Bitmap.h"
+#include "ByteReading.h"
 #include "FileWriter.h"
 
 #include <gtest/gtest.h>
@@ -11,14 +12,6 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-std::uint32_t U16(const Bytes& b, std::size_t at) {
-    return b.at(at) | b.at(at + 1) << 8;
-}
-std::uint32_t U32(const Bytes& b, std::size_t at) {
-    return U16(b, at) | U16(b, at + 2) << 16;
-}
 void Set16(Bytes& b, std::size_t at, std::uint32_t v) {
     b.at(at) = static_cast<std::uint8_t>(v);
     b.at(at + 1) = static_cast<std::uint8_t>(v >> 8);

@@ -14,6 +14,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -202,6 +203,29 @@ TEST(CliRender, BmpOpensInAnIndependentReader) {
     std::remove(mono.c_str());
 }
 
+// Every format, recognised by its signature; the raster ones decode as the barcode.
+TEST(CliRender, WritesEveryFormat) {
+    const std::pair<const char*, std::string> formats[] = {{"bmp", "BM"},
+                                                           {"gif", "GIF87a"},
+                                                           {"tif", std::string("II*\0", 4)},
+                                                           {"jpg", "\xFF\xD8\xFF"},
+                                                           {"png", "\x89PNG"},
+                                                           {"svg", "<?xml"},
+                                                           {"pdf", "%PDF-"},
+                                                           {"emf", std::string("\x01\0\0\0", 4)}};
+    for (const auto& [extension, signature] : formats) {
+        const std::string path = OutPath(std::string("every.") + extension);
+        const RunResult r =
+            RunCli({"render", "--type", "EAN_13", "--scale", "2", "-o", path, "400638133393"});
+        ASSERT_EQ(r.status, 0) << extension << ": " << r.err;
+        EXPECT_EQ(ReadFile(path).substr(0, signature.size()), signature) << extension;
+        if (std::string("bmp gif tif jpg png").find(extension) != std::string::npos) {
+            EXPECT_EQ(Decode(path), (std::set<std::string>{"EAN-13:4006381333931"})) << extension;
+        }
+        std::remove(path.c_str());
+    }
+}
+
 TEST(CliRender, PdfIsOnePage) {
     const std::string path = OutPath("u.pdf");
     const RunResult r = RunCli({"render", "--type", "UPC_A", "--dpi", "300", "-o", path, "1"});
@@ -268,9 +292,41 @@ TEST(CliRender, UnsupportedExtensionIsAUsageError) {
     const std::string path = OutPath("label.xyz");
     const RunResult r = RunCli({"render", "-o", path, "x"});
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("use .bmp, .png, .svg or .pdf"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("use .bmp, .gif, .tif, .jpg, .emf, .png, .svg or .pdf"), std::string::npos)
+        << r.err;
     EXPECT_FALSE(Exists(path));
     EXPECT_EQ(RunCli({"render", "x"}).status, 2); // no -o
+}
+
+// A folder the user may not write: a clear error, the old file intact, nothing left
+// beside it. Root may write anywhere, so as root the program runs as the user nobody.
+TEST(CliRender, ReadOnlyFolderKeepsTheOldFile) {
+    const std::string folder = OutPath("readonly");
+    mkdir(folder.c_str(), 0755);
+    chmod(folder.c_str(), 0755);
+    for (const char* name : {"label.bmp", "label.gif", "label.tif", "label.jpg", "label.emf",
+                             "label.png", "label.svg", "label.pdf"}) {
+        const std::string path = folder + "/" + name;
+        { std::ofstream(path) << "old picture"; }
+        chmod(path.c_str(), 0666);
+    }
+    chmod(folder.c_str(), 0555);
+    for (const char* name : {"label.bmp", "label.gif", "label.tif", "label.jpg", "label.emf",
+                             "label.png", "label.svg", "label.pdf"}) {
+        const std::string path = folder + "/" + name;
+        const RunResult r =
+            RunCli({"render", "--type", "UPC_A", "-o", path, "1"}, "", geteuid() == 0 ? 65534 : -1);
+        if (r.status == 127) {
+            chmod(folder.c_str(), 0755);
+            GTEST_SKIP() << "the user nobody cannot run the program from this build folder";
+        }
+        EXPECT_EQ(r.status, 1) << name;
+        EXPECT_EQ(r.err, "Cannot create file " + path + ": Permission denied\n");
+        EXPECT_EQ(ReadFile(path), "old picture");
+    }
+    chmod(folder.c_str(), 0755);
+    EXPECT_EQ(std::system(("test $(ls -A '" + folder + "' | wc -l) -eq 8").c_str()), 0);
+    std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 TEST(CliRender, UnwritableFolderIsReported) {

@@ -1,0 +1,199 @@
+// The GIF picture: one frame made from a bitmap (palette pictures as they are, true-colour
+// pictures reduced to the 216-colour cube), written as GIF87a with a local colour table.
+#include "GIFImage.h"
+#include "LittleEndian.h"
+
+#include "FileWriter.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr int kMaxDimension = 65535; // 16-bit fields of the screen and image descriptors
+constexpr std::size_t kMaxColors = 256;
+
+// The cube level of an 8-bit component: (v + 3) div 51, 0 to 5.
+constexpr std::array<std::uint8_t, 256> kLevel = [] {
+    std::array<std::uint8_t, 256> level{};
+    for (int v = 0; v < 256; ++v) level[v] = static_cast<std::uint8_t>((v + 3) / 51);
+    return level;
+}();
+
+// A 5- or 6-bit component widened to 8 bits by repeating its top bits, so that the
+// largest value becomes 255.
+constexpr std::uint8_t Widen5(unsigned v) {
+    return static_cast<std::uint8_t>(v << 3 | v >> 2);
+}
+constexpr std::uint8_t Widen6(unsigned v) {
+    return static_cast<std::uint8_t>(v << 2 | v >> 4);
+}
+
+// Cube index parts of the components: red level × 36, green level × 6, blue level.
+struct CubeTables {
+    std::array<std::uint8_t, 256> red, green, blue;
+};
+constexpr CubeTables kCube = [] {
+    CubeTables t{};
+    for (int v = 0; v < 256; ++v) {
+        t.red[v] = static_cast<std::uint8_t>(36 * kLevel[v]);
+        t.green[v] = static_cast<std::uint8_t>(6 * kLevel[v]);
+        t.blue[v] = kLevel[v];
+    }
+    return t;
+}();
+
+// One row of a palette picture as one index per pixel.
+void UnpackIndices(const std::uint8_t* row, int width, int bits, std::uint8_t* out) {
+    switch (bits) {
+    case 1:
+        for (int x = 0; x < width; ++x) out[x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
+        break;
+    case 4:
+        for (int x = 0; x < width; ++x)
+            out[x] = (x & 1) != 0 ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
+        break;
+    default: std::memcpy(out, row, static_cast<std::size_t>(width)); break;
+    }
+}
+
+// One row of a true-colour picture as cube indices. 15- and 16-bit pixels are widened to
+// 8 bits per component here (the bitmap's own conversion is not needed for that);
+// 24- and 32-bit pixels hold blue, green, red (and a reserved byte).
+void ReduceRow(const std::uint8_t* row, int width, int bits, bool masks565, std::uint8_t* out) {
+    switch (bits) {
+    case 16:
+        for (int x = 0; x < width; ++x) {
+            const unsigned v = row[2 * x] | static_cast<unsigned>(row[2 * x + 1]) << 8;
+            const std::uint8_t red = masks565 ? Widen5(v >> 11) : Widen5(v >> 10 & 0x1F);
+            const std::uint8_t green = masks565 ? Widen6(v >> 5 & 0x3F) : Widen5(v >> 5 & 0x1F);
+            const std::uint8_t blue = Widen5(v & 0x1F);
+            out[x] =
+                static_cast<std::uint8_t>(kCube.red[red] + kCube.green[green] + kCube.blue[blue]);
+        }
+        break;
+    case 24:
+        for (int x = 0; x < width; ++x, row += 3)
+            out[x] = static_cast<std::uint8_t>(kCube.red[row[2]] + kCube.green[row[1]] +
+                                               kCube.blue[row[0]]);
+        break;
+    default: // 32
+        for (int x = 0; x < width; ++x, row += 4)
+            out[x] = static_cast<std::uint8_t>(kCube.red[row[2]] + kCube.green[row[1]] +
+                                               kCube.blue[row[0]]);
+        break;
+    }
+}
+
+} // namespace
+
+int TGIFColorMap::BitsPerPixel() const {
+    const std::size_t count = colors_.size();
+    if (count == 0) return 0;
+    int bits = 1;
+    while (bits < 8 && (std::size_t{1} << bits) < count) ++bits;
+    return bits;
+}
+
+std::uint8_t TNetscapeColorLookup::Lookup(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+    return static_cast<std::uint8_t>(kCube.red[red] + kCube.green[green] + kCube.blue[blue]);
+}
+
+TGIFColor TNetscapeColorLookup::Color(int index) {
+    return TGIFColor{static_cast<std::uint8_t>(51 * (index / 36)),
+                     static_cast<std::uint8_t>(51 * (index / 6 % 6)),
+                     static_cast<std::uint8_t>(51 * (index % 6))};
+}
+
+void TGIFImage::Assign(const TBitmap& bitmap) {
+    header_ = TGIFHeader{};
+    images_.clear();
+    pictureWidth_ = bitmap.Empty() ? 0 : bitmap.Width();
+    pictureHeight_ = bitmap.Empty() ? 0 : bitmap.Height();
+    if (pictureWidth_ > kMaxDimension || pictureHeight_ > kMaxDimension) return;
+
+    TGIFSubImage frame;
+    if (!bitmap.Empty()) {
+        const int width = bitmap.Width(), height = bitmap.Height();
+        const int bits = bitmap.BitsPerPixel();
+        frame.Width = static_cast<std::uint16_t>(width);
+        frame.Height = static_cast<std::uint16_t>(height);
+        frame.Data.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        std::uint8_t* out = frame.Data.data();
+        if (bits <= 8) {
+            const std::vector<TRGBQuad>& palette = bitmap.Palette();
+            const std::size_t colors = std::min(palette.size(), kMaxColors);
+            for (std::size_t i = 0; i < colors; ++i)
+                frame.ColorMap.Add(TGIFColor{palette[i].red, palette[i].green, palette[i].blue});
+            for (int y = 0; y < height; ++y, out += width)
+                UnpackIndices(bitmap.ScanLine(y), width, bits, out);
+        } else {
+            for (int i = 0; i < 216; ++i) frame.ColorMap.Add(TNetscapeColorLookup::Color(i));
+            const bool masks565 = bitmap.PixelFormat() == pf16bit;
+            for (int y = 0; y < height; ++y, out += width)
+                ReduceRow(bitmap.ScanLine(y), width, bits, masks565, out);
+        }
+    }
+    header_.Width = std::max(header_.Width, static_cast<std::uint16_t>(frame.Left + frame.Width));
+    header_.Height = std::max(header_.Height, static_cast<std::uint16_t>(frame.Top + frame.Height));
+    images_.push_back(std::move(frame));
+}
+
+std::vector<std::uint8_t> TGIFImage::SaveToBytes() const {
+    if (pictureWidth_ > kMaxDimension || pictureHeight_ > kMaxDimension)
+        throw GIFException("Picture of " + std::to_string(pictureWidth_) + " x " +
+                           std::to_string(pictureHeight_) +
+                           " pixels is too large for a GIF image (at most 65535 x 65535)");
+
+    // Headers and colour tables; the encoder sizes the rest exactly.
+    std::vector<std::uint8_t> out;
+    out.reserve(32 + images_.size() * (20 + 768));
+
+    // Signature: 89a would be needed only for sorted colour maps or extensions.
+    for (const char c : {'G', 'I', 'F', '8', '7', 'a'}) out.push_back(static_cast<std::uint8_t>(c));
+
+    // Logical screen descriptor: the colour resolution and the size field come from the
+    // largest colour map; the global table flag stays clear (the global map is empty).
+    int resolution = header_.ColorMap.BitsPerPixel() - 1;
+    int maxBits = header_.ColorMap.BitsPerPixel();
+    for (const TGIFSubImage& frame : images_) {
+        resolution = std::max(resolution, frame.ColorMap.BitsPerPixel() - 1);
+        maxBits = std::max(maxBits, frame.ColorMap.BitsPerPixel());
+    }
+    Put16(out, header_.Width);
+    Put16(out, header_.Height);
+    out.push_back(static_cast<std::uint8_t>((std::max(resolution, 0) & 7) << 4 |
+                                            (std::max(maxBits - 1, 0) & 7)));
+    out.push_back(header_.BackgroundColorIndex);
+    out.push_back(header_.AspectRatio);
+
+    TLZWEncoder encoder;
+    for (const TGIFSubImage& frame : images_) {
+        const int bits = frame.ColorMap.BitsPerPixel();
+        out.push_back(0x2C);
+        Put16(out, frame.Left);
+        Put16(out, frame.Top);
+        Put16(out, frame.Width);
+        Put16(out, frame.Height);
+        // Local table flag and size; a frame without colours (an empty picture) has none.
+        out.push_back(bits > 0 ? static_cast<std::uint8_t>(0x80 + (bits - 1)) : 0);
+        if (bits > 0) {
+            const std::vector<TGIFColor>& colors = frame.ColorMap.Colors();
+            for (const TGIFColor& c : colors) {
+                out.push_back(c.red);
+                out.push_back(c.green);
+                out.push_back(c.blue);
+            }
+            out.resize(out.size() + 3 * ((std::size_t{1} << bits) - colors.size()), 0);
+        }
+        encoder.Encode(frame.Data, bits, frame.ColorMap.Count(), out);
+    }
+    out.push_back(0x3B);
+    return out;
+}
+
+void TGIFImage::SaveToFile(const std::string& fileName) const {
+    // Encoded completely first: a failure leaves any existing file as it was.
+    WriteFileReplacing(fileName, SaveToBytes());
+}

@@ -1,0 +1,159 @@
+// JPEG export over libjpeg (API 62). The compressed bytes are gathered in memory by a
+// destination manager of our own; a library failure leaves the compression through
+// longjmp to the compressing function, which destroys the object and raises EJPEG. No
+// C++ exception ever passes through libjpeg's frames.
+#include "JPEGImage.h"
+
+#include "FileWriter.h"
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio> // jpeglib.h needs FILE and size_t first
+#include <memory>
+#include <string>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+// --- Error manager: error_exit jumps back with the message code; messages are dropped.
+
+struct TErrorManager {
+    jpeg_error_mgr pub; // first: libjpeg sees only this part
+    std::jmp_buf jump;
+    int code = 0;
+};
+
+void JpegErrorExit(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
+    err->code = cinfo->err->msg_code;
+    std::longjmp(err->jump, 1);
+}
+
+// Warnings (level -1) and trace messages (0 and up) are ignored.
+void JpegEmitMessage(j_common_ptr, int) {}
+void JpegOutputMessage(j_common_ptr) {}
+
+// --- Destination manager: a fixed buffer, flushed into a std::vector.
+
+constexpr std::size_t kChunk = 16384;
+
+struct TMemoryDestination {
+    jpeg_destination_mgr pub; // first: libjpeg sees only this part
+    std::vector<std::uint8_t>* out = nullptr;
+    JOCTET buffer[kChunk];
+};
+
+// Appends bytes; a failed allocation is reported to libjpeg as an out-of-memory error
+// once no C++ object of this frame is alive, so that error_exit may jump over it.
+void Flush(j_compress_ptr cinfo, std::size_t count) {
+    auto* dest = reinterpret_cast<TMemoryDestination*>(cinfo->dest);
+    bool failed = false;
+    try {
+        dest->out->insert(dest->out->end(), dest->buffer, dest->buffer + count);
+    } catch (...) {
+        failed = true;
+    }
+    if (failed) ERREXIT(cinfo, JERR_OUT_OF_MEMORY);
+}
+
+void JpegInitDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<TMemoryDestination*>(cinfo->dest);
+    dest->pub.next_output_byte = dest->buffer;
+    dest->pub.free_in_buffer = kChunk;
+}
+
+// Called when the whole buffer is full, whatever free_in_buffer says.
+boolean JpegEmptyOutputBuffer(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<TMemoryDestination*>(cinfo->dest);
+    Flush(cinfo, kChunk);
+    dest->pub.next_output_byte = dest->buffer;
+    dest->pub.free_in_buffer = kChunk;
+    return TRUE;
+}
+
+void JpegTermDestination(j_compress_ptr cinfo) {
+    auto* dest = reinterpret_cast<TMemoryDestination*>(cinfo->dest);
+    Flush(cinfo, kChunk - dest->pub.free_in_buffer);
+}
+
+// Everything libjpeg works on, on the heap: nothing that the error jump returns over
+// lives in the compressing function's frame.
+struct TCompression {
+    jpeg_compress_struct cinfo{};
+    TErrorManager err;
+    TMemoryDestination dest;
+};
+
+// Compresses the picture into the destination; false, with the library's message code,
+// when the library fails. Every C++ object of this frame exists before setjmp, so the jump
+// back skips no destructor.
+bool Compress(TCompression* c, const TBitmap& bitmap, int quality, bool grayscale, bool progressive,
+              std::uint8_t* rowBuffer, int& code) {
+    c->cinfo.err = jpeg_std_error(&c->err.pub);
+    c->err.pub.error_exit = JpegErrorExit;
+    c->err.pub.emit_message = JpegEmitMessage;
+    c->err.pub.output_message = JpegOutputMessage;
+    c->dest.pub.init_destination = JpegInitDestination;
+    c->dest.pub.empty_output_buffer = JpegEmptyOutputBuffer;
+    c->dest.pub.term_destination = JpegTermDestination;
+
+    if (setjmp(c->err.jump) != 0) {
+        jpeg_destroy_compress(&c->cinfo);
+        code = c->err.code;
+        return false;
+    }
+    jpeg_create_compress(&c->cinfo);
+    jpeg_compress_struct* cinfo = &c->cinfo;
+    cinfo->dest = &c->dest.pub;
+    cinfo->image_width = static_cast<JDIMENSION>(bitmap.Width());
+    cinfo->image_height = static_cast<JDIMENSION>(bitmap.Height());
+    cinfo->input_components = 3;
+    cinfo->in_color_space = JCS_RGB;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_quality(cinfo, quality, TRUE); // baseline tables
+    if (grayscale) jpeg_set_colorspace(cinfo, JCS_GRAYSCALE);
+    if (progressive) jpeg_simple_progression(cinfo);
+    jpeg_start_compress(cinfo, TRUE);
+    // The rows are stored bottom first, so they go one per call, from the top.
+    JSAMPROW row = rowBuffer;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        bitmap.ReadRgbRow(y, row);
+        jpeg_write_scanlines(cinfo, &row, 1);
+    }
+    jpeg_finish_compress(cinfo);
+    jpeg_destroy_compress(cinfo);
+    return true;
+}
+
+} // namespace
+
+void TJPEGImage::Assign(const TBitmap& bitmap) {
+    bitmap_ = bitmap;
+    data_.clear();
+    compressed_ = false;
+}
+
+const std::vector<std::uint8_t>& TJPEGImage::Data() {
+    if (compressed_) return data_;
+    data_.clear();
+    if (!bitmap_.Empty()) {
+        std::vector<std::uint8_t> out;
+        std::vector<std::uint8_t> rowBuffer(static_cast<std::size_t>(bitmap_.Width()) * 3);
+        auto compression = std::make_unique<TCompression>();
+        compression->dest.out = &out;
+        int code = 0;
+        if (!Compress(compression.get(), bitmap_, CompressionQuality, Grayscale,
+                      ProgressiveEncoding, rowBuffer.data(), code))
+            throw EJPEG("JPEG error #" + std::to_string(code));
+        data_ = std::move(out);
+    }
+    compressed_ = true;
+    return data_;
+}
+
+void TJPEGImage::SaveToFile(const std::string& fileName) {
+    // Compressed before the file is touched: a failure leaves an existing file as it was.
+    WriteFileReplacing(fileName, std::span<const std::uint8_t>(Data()));
+}

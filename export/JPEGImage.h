@@ -1,0 +1,35 @@
+#pragma once
+// JPEG export over libjpeg: baseline, colour (YCbCr) JFIF at quality 90; the compressed
+// bytes are gathered in memory and written in one write.
+#include "Bitmap.h"
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class EJPEG : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error; // "JPEG error #%d", the library's message code
+};
+
+class TJPEGImage {
+public:
+    int CompressionQuality = 90;
+    bool Grayscale = false;
+    bool ProgressiveEncoding = false;
+
+    // Keeps a copy of the bitmap and discards earlier compressed data.
+    void Assign(const TBitmap& bitmap);
+    // Compresses when there is no compressed data yet; a picture of width or height 0
+    // gives no bytes.
+    const std::vector<std::uint8_t>& Data();
+    // Writes the compressed data in one write (replacing an existing file only by a
+    // complete new one); a 0 x 0 picture gives a 0-byte file.
+    void SaveToFile(const std::string& fileName);
+
+private:
+    TBitmap bitmap_;
+    std::vector<std::uint8_t> data_;
+    bool compressed_ = false;
+};

@@ -1,0 +1,227 @@
+// PNG through libpng, written into memory. A picture of at most 256 distinct colours
+// becomes a palette image of the smallest depth that holds its colours (1, 2, 4 or 8
+// bits); the palette lists the colours in the order they are first met, reading rows from
+// the top. Any other picture becomes 8-bit-per-sample RGB. Only the colours count: a
+// palette entry that no pixel uses is left out, and equal entries are merged.
+//
+// libpng reports failures by longjmp to the writing function; it raises nothing itself.
+// The failure becomes a std::runtime_error with libpng's message once libpng's frames
+// are left. No C++ exception ever passes through libpng.
+#include "PngWriter.h"
+
+#include <png.h>
+
+#include <array>
+#include <csetjmp>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+
+namespace {
+
+// The index of pixel x of a 1-, 4- or 8-bit row.
+unsigned IndexAt(const std::uint8_t* row, int x, int bits) {
+    const std::size_t bit = static_cast<std::size_t>(x) * bits;
+    return row[bit / 8] >> (8 - bits - bit % 8) & ((1u << bits) - 1);
+}
+
+// A palette entry; an index beyond the palette reads as black.
+TRGBQuad PaletteColour(const TBitmap& bitmap, unsigned index) {
+    const auto& palette = bitmap.Palette();
+    return index < palette.size() ? palette[index] : TRGBQuad{};
+}
+
+// --- Pixels
+
+std::uint32_t Key(const std::uint8_t* rgb) {
+    return std::uint32_t{rgb[0]} << 16 | std::uint32_t{rgb[1]} << 8 | rgb[2];
+}
+
+// The same key read straight from a stored 24- or 32-bit pixel (blue, green, red).
+std::uint32_t KeyOfStored(const std::uint8_t* bgr) {
+    return std::uint32_t{bgr[2]} << 16 | std::uint32_t{bgr[1]} << 8 | bgr[0];
+}
+
+// The colour keys of row y: from the stored bytes for 24 and 32 bits, else through RGB.
+// Calls visit(x, key) for every pixel.
+template <typename Visit>
+void ForEachKey(const TBitmap& bitmap, int y, std::uint8_t* rgb, Visit visit) {
+    const int bits = bitmap.BitsPerPixel();
+    const int width = bitmap.Width();
+    if (bits >= 24) {
+        const std::uint8_t* p = bitmap.ScanLine(y);
+        const int step = bits / 8;
+        for (int x = 0; x < width; ++x, p += step) visit(x, KeyOfStored(p));
+    } else {
+        bitmap.ReadRgbRow(y, rgb);
+        for (int x = 0; x < width; ++x) visit(x, Key(rgb + 3 * static_cast<std::size_t>(x)));
+    }
+}
+
+// --- What is written
+
+struct TPlan {
+    bool palette = false;
+    int depth = 8;                             // bits per sample (palette: per index)
+    std::vector<png_color> colours;            // the palette
+    std::array<std::uint8_t, 256> fromIndex{}; // source palette index -> PNG index
+    std::unordered_map<std::uint32_t, std::uint8_t> fromColour; // RGB -> PNG index
+};
+
+// Finds the distinct colours: for a palette picture through the indices it uses, for
+// any other picture until a 257th colour shows that RGB is needed.
+TPlan Plan(const TBitmap& bitmap, std::vector<std::uint8_t>& rgb) {
+    TPlan plan;
+    std::unordered_map<std::uint32_t, std::uint8_t> colours;
+    auto add = [&](std::uint32_t key) -> std::uint8_t {
+        const auto [it, added] = colours.emplace(key, static_cast<std::uint8_t>(colours.size()));
+        if (added)
+            plan.colours.push_back({static_cast<png_byte>(key >> 16),
+                                    static_cast<png_byte>(key >> 8), static_cast<png_byte>(key)});
+        return it->second;
+    };
+    const int bits = bitmap.BitsPerPixel();
+    if (bits <= 8) {
+        std::array<bool, 256> used{};
+        for (int y = 0; y < bitmap.Height(); ++y) {
+            const std::uint8_t* row = bitmap.ScanLine(y);
+            for (int x = 0; x < bitmap.Width(); ++x) {
+                const unsigned index = IndexAt(row, x, bits);
+                if (used[index]) continue;
+                used[index] = true;
+                const TRGBQuad c = PaletteColour(bitmap, index);
+                plan.fromIndex[index] = add(std::uint32_t{c.red} << 16 | c.green << 8 | c.blue);
+            }
+        }
+        plan.palette = true;
+    } else {
+        plan.palette = true;
+        std::uint32_t last = 0xFFFFFFFF;
+        for (int y = 0; y < bitmap.Height() && plan.palette; ++y) {
+            ForEachKey(bitmap, y, rgb.data(), [&](int, std::uint32_t key) {
+                if (key == last || !plan.palette) return;
+                last = key;
+                if (colours.size() == 256 && !colours.contains(key))
+                    plan.palette = false;
+                else
+                    add(key);
+            });
+        }
+        plan.fromColour = std::move(colours);
+    }
+    if (plan.palette) {
+        const std::size_t n = plan.colours.size();
+        plan.depth = n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
+    } else {
+        plan.colours.clear();
+        plan.fromColour.clear();
+    }
+    return plan;
+}
+
+// Row y as PNG samples: packed indices (first pixel in the high bits) or RGB.
+void PngRow(const TBitmap& bitmap, const TPlan& plan, int y, std::uint8_t* out,
+            std::uint8_t* rgb) noexcept {
+    const int width = bitmap.Width();
+    if (!plan.palette) {
+        bitmap.ReadRgbRow(y, out);
+        return;
+    }
+    const int bits = bitmap.BitsPerPixel();
+    std::memset(out, 0, (static_cast<std::size_t>(width) * plan.depth + 7) / 8);
+    const auto put = [&](int x, unsigned index) {
+        const std::size_t bit = static_cast<std::size_t>(x) * plan.depth;
+        out[bit / 8] |= static_cast<std::uint8_t>(index << (8 - plan.depth - bit % 8));
+    };
+    if (bits <= 8) {
+        const std::uint8_t* row = bitmap.ScanLine(y);
+        for (int x = 0; x < width; ++x) put(x, plan.fromIndex[IndexAt(row, x, bits)]);
+        return;
+    }
+    std::uint32_t lastKey = 0xFFFFFFFF; // barcodes are long runs of one colour
+    unsigned lastIndex = 0;
+    ForEachKey(bitmap, y, rgb, [&](int x, std::uint32_t key) {
+        if (key != lastKey) {
+            const auto it = plan.fromColour.find(key);
+            lastKey = key;
+            lastIndex = it != plan.fromColour.end() ? it->second : 0;
+        }
+        put(x, lastIndex);
+    });
+}
+
+// --- libpng callbacks
+
+struct TWriteState {
+    std::vector<std::uint8_t>* out = nullptr;
+    char message[256] = "";
+};
+
+void PngError(png_structp png, png_const_charp message) {
+    auto* state = static_cast<TWriteState*>(png_get_error_ptr(png));
+    std::strncpy(state->message, message != nullptr ? message : "", sizeof state->message - 1);
+    png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+// Appends to the memory; a failed allocation becomes a libpng error once no C++ object
+// of this frame is alive, so that the jump may leave it.
+void PngWriteData(png_structp png, png_bytep data, png_size_t length) {
+    auto* state = static_cast<TWriteState*>(png_get_io_ptr(png));
+    bool failed = false;
+    try {
+        state->out->insert(state->out->end(), data, data + length);
+    } catch (...) {
+        failed = true;
+    }
+    if (failed) png_error(png, "Out of memory");
+}
+
+void PngFlush(png_structp) {}
+
+// Writes the whole file; false when libpng failed. Every C++ object this function uses
+// exists before setjmp, so the jump back skips no destructor.
+bool WritePng(png_structp png, png_infop info, const TBitmap& bitmap, const TPlan& plan,
+              std::uint8_t* row, std::uint8_t* rgb) {
+    if (setjmp(png_jmpbuf(png)) != 0) return false;
+    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
+                 static_cast<png_uint_32>(bitmap.Height()), plan.depth,
+                 plan.palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (plan.palette)
+        png_set_PLTE(png, info, plan.colours.data(), static_cast<int>(plan.colours.size()));
+    png_write_info(png, info);
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        PngRow(bitmap, plan, y, row, rgb);
+        png_write_row(png, row);
+    }
+    png_write_end(png, info);
+    return true;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> PngFileBytes(const TBitmap& bitmap) {
+    const std::size_t rgbBytes = static_cast<std::size_t>(bitmap.Width()) * 3;
+    std::vector<std::uint8_t> rgb(rgbBytes);
+    std::vector<std::uint8_t> row(rgbBytes + 1);
+    const TPlan plan = Plan(bitmap, rgb);
+
+    std::vector<std::uint8_t> out;
+    TWriteState state;
+    state.out = &out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
+    if (png == nullptr) throw std::runtime_error("Cannot create the PNG writer");
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr) {
+        png_destroy_write_struct(&png, nullptr);
+        throw std::runtime_error("Cannot create the PNG writer");
+    }
+    png_set_write_fn(png, &state, PngWriteData, PngFlush);
+    const bool written = WritePng(png, info, bitmap, plan, row.data(), rgb.data());
+    png_destroy_write_struct(&png, &info);
+    if (!written) throw std::runtime_error(std::string("PNG error: ") + state.message);
+    return out;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// The TIFF writer: an uncompressed, single-strip, little-endian TIFF 6.0 file with one
+// image directory, for 4- and 8-bit palette pictures and 24-bit RGB pictures.
+#include "Bitmap.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The file's bytes; empty for a picture the writer refuses silently (an empty bitmap, a
+// 1-bit picture). A picture wider or higher than 65535 pixels raises ETiffError.
+std::vector<std::uint8_t> TiffFileBytes(const TBitmap& bitmap);
+
+// Writes the file (replacing an existing one completely, or leaving it as it was when
+// anything fails; file errors raise EFileError with their cause). Refused pictures
+// create no file and report nothing.
+void WriteTiffFile(const std::string& fileName, const TBitmap& bitmap);
+
+class ETiffError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};

@@ -1,0 +1,149 @@
+// Saving by extension: the names written, every format's picture size as independent
+// readers see it, the barcode decoded from every raster format, and failures that leave
+// an old file intact.
+#include "EOverflow.h"
+#include "FileWriter.h"
+#include "LLBarcode.h"
+#include "PictureSave.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+std::string Folder() {
+    static const std::string folder = [] {
+        std::string path = ::testing::TempDir() + "vm_save_XXXXXX";
+        if (mkdtemp(path.data()) == nullptr) std::abort();
+        return path + "/";
+    }();
+    return folder;
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool Exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+std::string Shell(const std::string& command) {
+    std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+    std::string out;
+    char buffer[512];
+    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+    if (pipe != nullptr) pclose(pipe);
+    return out;
+}
+
+// A UPC-A of the main window's kind: 116 x 83 at 96 dots per inch.
+struct Upca {
+    Upca() {
+        barcode.Params.CodeType = UPC_A;
+        barcode.Params.SetCaption("03600029145");
+    }
+    TDrawFunction Draw() {
+        return [this](TSurface& surface, int x, int y) {
+            TDrawnSize size;
+            barcode.DrawBarcode(surface, x, y, size);
+            return size;
+        };
+    }
+    TLLBarcode barcode;
+};
+
+TEST(PictureSave, ExtensionsAndNames) {
+    const std::pair<const char*, const char*> extensions[] = {{"label.TIF", ".tif"},
+                                                              {"a.b.JPG", ".jpg"},
+                                                              {"dir.v1/label", ""},
+                                                              {"label", ""},
+                                                              {".bmp", ".bmp"}};
+    for (const auto& [name, extension] : extensions)
+        EXPECT_EQ(LowerExtension(name), extension) << name;
+    EXPECT_EQ(ReplaceExtension("dir.v1/label", ".bmp"), "dir.v1/label.bmp");
+    EXPECT_EQ(ReplaceExtension("label.BMP", ".bmp"), "label.bmp");
+    EXPECT_FALSE(PictureTypeOf("label.tiff"));
+    EXPECT_EQ(PictureTypeOf("LABEL.Svg"), TPictureType::Svg);
+}
+
+struct FormatCase {
+    const char* name;    // as chosen
+    const char* written; // as written
+    const char* magick;  // identify's format, or "" when it does not read the format
+};
+
+class SaveFormat : public ::testing::TestWithParam<FormatCase> {};
+
+// Factor 3 of the 116 x 83 barcode: (116 + 4) x 3 by (83 + 4) x 3 pixels in every format.
+TEST_P(SaveFormat, WritesThePictureItsReaderSees) {
+    const FormatCase& c = GetParam();
+    Upca upca;
+    const std::string written = SaveBarcodePicture(upca.Draw(), 2, 3, 96, Folder() + c.name);
+    EXPECT_EQ(written, Folder() + c.written);
+    ASSERT_TRUE(Exists(written));
+    const std::string file = Read(written);
+    if (*c.magick != '\0') {
+        EXPECT_EQ(Shell("identify -format '%m %w %h' '" + written + "'"),
+                  std::string(c.magick) + " 360 261");
+        EXPECT_EQ(Shell("zbarimg -q -Supca.enable '" + written + "'"), "UPC-A:036000291452\n");
+    } else if (std::string(c.written).ends_with(".emf")) {
+        EXPECT_EQ(file.substr(40, 4), " EMF");
+        const std::string svg = written + ".svg";
+        EXPECT_EQ(
+            std::system(("emf2svg-conv -i '" + written + "' -o '" + svg + "' 2>/dev/null").c_str()),
+            0);
+        EXPECT_TRUE(Exists(svg));
+        std::remove(svg.c_str());
+    } else {
+        EXPECT_NE(file.find("width=\"360\" height=\"261\" viewBox=\"0 0 120 87\""),
+                  std::string::npos);
+    }
+    std::remove(written.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SaveFormat,
+                         ::testing::Values(FormatCase{"label.BMP", "label.bmp", "BMP3"},
+                                           FormatCase{"label.Gif", "label.Gif", "GIF"},
+                                           FormatCase{"label.TIF", "label.tif", "TIFF"},
+                                           FormatCase{"label.JPG", "label.JPG", "JPEG"},
+                                           FormatCase{"label.png", "label.png", "PNG"},
+                                           FormatCase{"label.emf", "label.emf", ""},
+                                           FormatCase{"label.svg", "label.svg", ""}));
+
+TEST(PictureSave, UnsupportedExtensionWritesNothing) {
+    Upca upca;
+    const std::string name = Folder() + "label.xyz";
+    try {
+        SaveBarcodePicture(upca.Draw(), 2, 1, 96, name);
+        ADD_FAILURE() << "saved";
+    } catch (const EUnsupportedFileType& e) {
+        EXPECT_STREQ(
+            e.what(),
+            "Unsupported file type \".xyz\": use .bmp, .gif, .tif, .jpg, .emf, .png or .svg");
+    }
+    EXPECT_FALSE(Exists(name));
+}
+
+// A save that fails leaves the old file as it was and nothing beside it.
+TEST(PictureSave, FailureLeavesTheOldFileIntact) {
+    for (const char* name : {"old.bmp", "old.gif", "old.tif", "old.jpg", "old.emf", "old.png"}) {
+        const std::string path = Folder() + name;
+        { std::ofstream(path) << "old picture"; }
+        Upca broken;
+        broken.barcode.Params.CodeType = CODE128_B;
+        broken.barcode.Params.SetCaption("a\tb"); // no Code 128 symbol for a tab
+        EXPECT_THROW(SaveBarcodePicture(broken.Draw(), 2, 1, 96, path), EOverflow);
+        EXPECT_EQ(Read(path), "old picture") << name;
+    }
+    // The folder holds only the old files: no temporary or partial file stayed.
+    EXPECT_EQ(Shell("ls -A '" + Folder() + "' | grep -v '^old\\.' | wc -l"), "0\n");
+}
+
+} // namespace
