@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench fuzz format clean
+.PHONY: all deps configure build run test bench fuzz format screenshot clean
 
 all: build
 
@@ -16,12 +16,8 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD_DIR)
 
-# Until the desktop program exists, `make run` encodes and draws a sample with the
-# command-line tool.
 run: build
-	$(BUILD_DIR)/bin/varimark-cli encode --type EAN_13 --addon 12 400638133393
-	$(BUILD_DIR)/bin/varimark-cli render --type EAN_13 --addon 12 --scale 2 -o $(BUILD_DIR)/sample.png 400638133393
-	@echo "Wrote $(BUILD_DIR)/sample.png"
+	$(BUILD_DIR)/bin/varimark
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure --timeout 300 -j 2
@@ -32,6 +28,7 @@ bench: build
 	$(BUILD_DIR)/bin/bench_output
 	$(BUILD_DIR)/bin/bench_tiff
 	$(BUILD_DIR)/bin/bench_gif
+	$(BUILD_DIR)/bin/bench_app
 
 fuzz: deps
 	@cmake -S . -B $(BUILD_DIR)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -41,6 +38,10 @@ fuzz: deps
 	@mkdir -p $(BUILD_DIR)-fuzz/corpus/encode
 	$(BUILD_DIR)-fuzz/bin/encode_fuzzer -max_total_time=$(FUZZ_SECONDS) \
 	    $(BUILD_DIR)-fuzz/corpus/encode fuzz/corpus/encode
+
+# The README's screenshot, made under Xvfb.
+screenshot: build
+	scripts/screenshot.sh docs/screenshot.png
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -7,13 +7,15 @@ PACKAGES=(
     # build
     build-essential cmake ninja-build pkg-config
     # Qt 6 and the fonts ("Arial" resolves to Liberation Sans)
-    qt6-base-dev libgl-dev fonts-liberation2
+    qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev fonts-liberation2
     # picture writers
     libjpeg62-turbo-dev libpng-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
     # independent readers of our pictures, used by the tests
     zbar-tools imagemagick libtiff-dev libgif-dev emf2svg
+    # the desktop program under a real X server (tests, the README's screenshot)
+    xvfb xdotool x11-utils
     # fuzzing (make fuzz)
     clang libclang-rt-14-dev
 )

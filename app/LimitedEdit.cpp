@@ -1,0 +1,5 @@
+#include "LimitedEdit.h"
+
+TLimitedEdit::TLimitedEdit(QWidget* parent) : QLineEdit(parent) {
+    setValidator(&limit_);
+}

@@ -1,0 +1,555 @@
+#include "MainForm.h"
+
+#include "AboutBox.h"
+#include "Artwork.h"
+#include "EOverflow.h"
+#include "HelpWindow.h"
+#include "PictureSave.h"
+#include "ProfileFile.h"
+#include "QtSurface.h"
+#include "VarimarkApplication.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include <algorithm>
+#include <stdexcept>
+
+const std::array<const char*, 14> TForm1::kTypeCaptions = {"Code EAN-8",
+                                                           "Code EAN-13",
+                                                           "Code UPC-A",
+                                                           "Code UPC-E",
+                                                           "CODE 39",
+                                                           "Code 2 of 5 interleaved",
+                                                           "Codabar",
+                                                           "Code 128 - Table A",
+                                                           "Code 128 - Table B",
+                                                           "Code 128 - Table C",
+                                                           "Postnet 5-digit",
+                                                           "Postnet 9-digit",
+                                                           "Postnet 11-digit",
+                                                           "MSI Plessey"};
+
+namespace {
+
+// The control type of each entry of the type list.
+constexpr btCodeTypes kListTypes[14] = {EAN_8,   EAN_13,  UPC_A,     UPC_E,      CODE39,
+                                        CODE25i, Codabar, CODE128_A, CODE128_B,  CODE128_C,
+                                        Postnet, Postnet, Postnet,   MSI_Plessey};
+constexpr int kSaveFactors[6] = {1, 2, 3, 4, 5, 10};
+constexpr int kPercents[9] = {100, 90, 80, 70, 60, 50, 40, 30, 20};
+
+QFont ArialPixels(int pixels) {
+    QFont font("Arial");
+    font.setPixelSize(pixels);
+    return font;
+}
+
+// The height item of a percent: 20 .. 90 their own, anything else 100%.
+int HeightItem(int percent) {
+    for (int i = 1; i < 9; ++i)
+        if (kPercents[i] == percent) return i;
+    return 0;
+}
+
+} // namespace
+
+int TextToInt(const QString& text) {
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok) throw std::runtime_error("'" + text.toStdString() + "' is not a valid integer value");
+    return value;
+}
+
+TForm1::TForm1(const TOptions& options) : wait_(options.wait) {
+    setWindowTitle("Varimark 1.0");
+    setWindowIcon(ProgramIcon());
+    setFont(ArialPixels(13));
+    resize(384, 343);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+
+    const QFileInfo executable(options.executablePath);
+    programFolder_ = executable.absolutePath() + "/";
+    settings_ = LocateSettingsFiles(options.executablePath);
+
+    BuildToolBars();
+    BuildMenus();
+
+    // The white scroll box with the barcode at (35, 32), laid out as UPC-A, Ratio_2.
+    ScrollBox1 = new QScrollArea(this);
+    auto* box = new QWidget;
+    box->setAutoFillBackground(true);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    box->setPalette(palette);
+    ScrollBox1->setWidget(box);
+    ScrollBox1->setWidgetResizable(true);
+    ScrollBox1->setPalette(palette);
+    setCentralWidget(ScrollBox1);
+    Barcode1 = new TBarcode(box);
+    Barcode1->move(35, 32);
+    Barcode1->resize(116, 83);
+    Barcode1->SetBar_Caption("4711");
+    Barcode1->SetBar_CodeType(UPC_A);
+    Barcode1->SetBar_Fontname("Arial");
+    Barcode1->SetBar_HighDensity(false);
+    Barcode1->SetBar_ModuleWidth(SC2);
+    Barcode1->SetBar_Ratio(Ratio_2);
+    Barcode1->SetBar_WidthReduce(false);
+    Barcode1->SetBar_ZoomSize(false);
+    Barcode1->installEventFilter(this);
+
+    auto* status = new QStatusBar(this);
+    status->setFont(ArialPixels(11));
+    status->setFixedHeight(19);
+    setStatusBar(status);
+
+    helpWindow_ = new THelpWindow(this);
+
+    // The program sets a field's text: its change event runs (an equal text fires nothing).
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { FieldChanged(&TForm1::Edit1Change); });
+    connect(Edit2, &QLineEdit::textChanged, this, [this] { FieldChanged(&TForm1::Edit2Change); });
+    Edit1->installEventFilter(this);
+
+    try {
+        FormCreate();
+    } catch (const std::exception& e) {
+        TVarimarkApplication::ShowError(QString::fromStdString(e.what()));
+    }
+    starting_ = false;
+}
+
+TForm1::~TForm1() {
+    // The fields and lists may still signal while the window takes them down (a list's edit
+    // losing the focus); nothing of this window may run by then.
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
+}
+
+void TForm1::BuildToolBars() {
+    auto* bar1 = addToolBar("ToolBar1");
+    bar1->setMovable(false);
+    bar1->setContentsMargins(0, 0, 0, 0); // the row is as wide as the window
+    bar1->layout()->setSpacing(0);
+    bar1->setIconSize(QSize(16, 16));
+    bar1->setFixedHeight(26);
+    bar1->addSeparator();
+    const auto tool = [&](TToolImage image, const char* hint, void (TForm1::*handler)()) {
+        QAction* action = bar1->addAction(ToolImage(image), hint);
+        action->setToolTip(hint);
+        connect(action, &QAction::triggered, this,
+                [this, handler] { Handle([&] { (this->*handler)(); }); });
+        return action;
+    };
+    ToolButton2 = tool(TToolImage::Save, "Save barcode to file", &TForm1::Button2Click);
+    ToolButton3 = tool(TToolImage::Copy, "Copy", &TForm1::Button3Click);
+    ToolButton5 = tool(TToolImage::Rotate, "Rotate barcode 90 degrees", &TForm1::Button6Click);
+    ToolButton6 = tool(TToolImage::Help, "Varimark Help", &TForm1::ToolButton6Click);
+    bar1->addSeparator();
+
+    const auto list = [&](int width, const char* hint, const char* text) {
+        auto* combo = new QComboBox(bar1);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setFixedWidth(width);
+        combo->setFont(ArialPixels(11));
+        combo->setToolTip(hint);
+        combo->setFocusPolicy(Qt::ClickFocus);
+        combo->setEditText(text);
+        bar1->addWidget(combo);
+        return combo;
+    };
+    ComboBox2 = list(118, "List of available fonts", "Fonts");
+    ComboBox1 = list(143, "Select a barcode type", "Barcode Types");
+    bar1->addSeparator();
+
+    // Choosing an entry: the click event, then the change event (the font list handles
+    // both); typing fires the change event once per edit and leaves no entry selected.
+    connect(ComboBox1, &QComboBox::activated, this, [this](int index) {
+        typeIndex_ = index;
+        Handle([&] { ComboBox1Change(); });
+    });
+    connect(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        typeIndex_ = -1;
+        Handle([&] { ComboBox1Change(); });
+    });
+    connect(ComboBox2, &QComboBox::activated, this, [this] {
+        Handle([&] { ComboBox2Change(); });
+        Handle([&] { ComboBox2Change(); });
+    });
+    connect(ComboBox2->lineEdit(), &QLineEdit::textEdited, this,
+            [this] { Handle([&] { ComboBox2Change(); }); });
+
+    addToolBarBreak();
+    auto* bar2 = addToolBar("ToolBar2");
+    bar2->setMovable(false);
+    bar2->setContentsMargins(0, 0, 0, 0);
+    bar2->layout()->setSpacing(0);
+    bar2->addSeparator();
+    Edit1 = new TLimitedEdit(bar2);
+    Edit1->setFixedWidth(305);
+    Edit1->setFont(ArialPixels(12));
+    Edit1->SetMaxLength(50);
+    Edit1->setToolTip("Enter Barcode Symbology");
+    Edit1->setText("01234567890");
+    bar2->addWidget(Edit1);
+    Edit2 = new TLimitedEdit(bar2);
+    Edit2->setFixedWidth(55);
+    Edit2->setFont(ArialPixels(12));
+    Edit2->SetMaxLength(5);
+    Edit2->setToolTip("2 or 5 digit Addon");
+    bar2->addWidget(Edit2);
+    bar2->addSeparator();
+}
+
+void TForm1::BuildMenus() {
+    const auto item = [this](QMenu* menu, const char* caption, auto handler) {
+        QAction* action = menu->addAction(caption);
+        connect(action, &QAction::triggered, this,
+                [this, handler] { Handle([&] { handler(this); }); });
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu("&File");
+    N1 = item(file, "&Save Barcode to File", [](TForm1* f) { f->Button2Click(); });
+    Exit1 = item(file, "E&xit", [](TForm1* f) { f->Exit1Click(); });
+
+    QMenu* barcode = menuBar()->addMenu("&Barcode");
+    SaveBarcode1 = item(barcode, "Sa&ve", [](TForm1* f) { f->Button2Click(); });
+    Copy1 = item(barcode, "C&opy", [](TForm1* f) { f->Button3Click(); });
+    Rotate90Degrees1 = item(barcode, "&Rotate 90 Degrees", [](TForm1* f) { f->Button6Click(); });
+    // The two switches flip their own check marks in their handlers.
+    const auto toggle = [&](const char* caption, void (TForm1::*handler)(), bool checked) {
+        QAction* action = barcode->addAction(caption);
+        action->setCheckable(true);
+        action->setChecked(checked);
+        connect(action, &QAction::triggered, this, [this, action, handler](bool now) {
+            action->setChecked(!now); // undo the action's own flip
+            Handle([&] { (this->*handler)(); });
+        });
+        return action;
+    };
+    HumanReadable1 = toggle("H&uman Readable", &TForm1::HumanReadable1Click, true);
+
+    // Radio submenus: the items check themselves from their handlers.
+    const auto radio = [&](const char* title, int count, const auto& caption, auto handler,
+                           QAction** items) {
+        QMenu* menu = barcode->addMenu(title);
+        auto* group = new QActionGroup(menu);
+        group->setExclusive(true);
+        for (int i = 0; i < count; ++i) {
+            QAction* action = menu->addAction(caption(i));
+            action->setCheckable(true);
+            action->setActionGroup(group);
+            connect(action, &QAction::triggered, this,
+                    [this, handler, i] { Handle([&] { handler(this, i); }); });
+            items[i] = action;
+        }
+        items[0]->setChecked(true);
+    };
+    static const char* const kFactors[6] = {" &1 X", " &2 X", " &3 X", " &4 X", " &5 X", "1&0 X"};
+    static const char* const kPercentCaptions[9] = {"100%", " 90%", " 80%", " 70%", " 60%",
+                                                    " 50%", " 40%", " 30%", " 20%"};
+    radio(
+        "&Save Size", 6, [](int i) { return kFactors[i]; },
+        [](TForm1* f, int i) { f->SaveSizeClick(i); }, SaveSizeItems.data());
+    QFont bold = SaveSizeItems[0]->font();
+    bold.setBold(true);
+    SaveSizeItems[0]->setFont(bold); // the default item
+    radio(
+        "B&ar Height", 9, [](int i) { return kPercentCaptions[i]; },
+        [](TForm1* f, int i) { f->BarHeightClick(i); }, BarHeightItems.data());
+    radio(
+        "Font &Height", 9, [](int i) { return kPercentCaptions[i]; },
+        [](TForm1* f, int i) { f->FontHeightClick(i); }, FontHeightItems.data());
+    Zoom1 = toggle("&Zoom", &TForm1::Zoom1Click, false);
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    HelpIndex1 = item(help, "Hel&p Contents", [](TForm1* f) { f->HelpIndex1Click(); });
+    AboutVarimark1 = item(help, "A&bout Varimark", [](TForm1* f) { f->AboutVarimark1Click(); });
+}
+
+// --- Settings
+
+QString TForm1::ReadSetting(const QString& section, const QString& key,
+                            const QString& defaultValue) const {
+    return ReadProfileString(section, key, defaultValue, settings_.readFile);
+}
+
+void TForm1::WriteSetting(const QString& section, const QString& key, const QString& value) const {
+    if (!WriteProfileString(section, key, value, settings_.writeFile))
+        throw std::runtime_error("Unable to write to " + settings_.writeFile.toStdString());
+}
+
+void TForm1::SetFieldText(TLimitedEdit* edit, const QString& text) {
+    edit->setText(text);
+    if (pendingError_) std::rethrow_exception(std::exchange(pendingError_, nullptr));
+}
+
+void TForm1::FieldChanged(void (TForm1::*handler)()) {
+    try {
+        (this->*handler)();
+    } catch (const std::exception& e) {
+        // Never through Qt's own frames: during start-up the caller raises it afterwards.
+        if (starting_)
+            pendingError_ = std::current_exception();
+        else
+            TVarimarkApplication::ShowError(QString::fromStdString(e.what()));
+    }
+}
+
+// --- Creation and internal commands
+
+void TForm1::FormCreate() {
+    helpFile_ = programFolder_ + "VARIMARK.HLP";
+    if (wait_) wait_();
+    Barcode1->SetBar_Caption(Edit1->text());
+    Barcode1->SetBar_CodeAddon(Edit2->text());
+
+    QStringList families = QFontDatabase::families();
+    std::sort(families.begin(), families.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+    ComboBox2->addItem("Default");
+    ComboBox2->addItems(families);
+    ComboBox2->setEditText(ReadSetting("varimark", "font", "Arial"));
+    Barcode1->SetBar_Fontname(ComboBox2->currentText());
+
+    const QString listText = ComboBox1->currentText();
+    for (const char* caption : kTypeCaptions) ComboBox1->addItem(caption);
+    ComboBox1->setEditText(listText); // adding entries selects none
+    const int stored = TextToInt(ReadSetting("varimark", "bctype", "2"));
+    if (stored >= 0 && stored < 14) {
+        typeIndex_ = stored;
+        ComboBox1->setCurrentIndex(stored);
+    }
+    lblType = QString::number(typeIndex_);
+    Button4Click();
+    btnLoadIniClick();
+}
+
+void TForm1::Button4Click() {
+    const int index = TextToInt(lblType);
+    Barcode1->SetBar_CodeType(index >= 0 && index < 14 ? kListTypes[index] : UPC_A);
+    switch (Barcode1->Bar_CodeType()) {
+    case EAN_8: Edit1->SetMaxLength(7); break;
+    case EAN_13: Edit1->SetMaxLength(12); break;
+    case UPC_A: Edit1->SetMaxLength(11); break;
+    case UPC_E: Edit1->SetMaxLength(6); break;
+    case CODE39: Edit1->SetMaxLength(50); break;
+    default: break;
+    }
+    const QString text = ComboBox1->currentText();
+    if (text == "Postnet 5-digit") Edit1->SetMaxLength(5);
+    if (text == "Postnet 9-digit") Edit1->SetMaxLength(9);
+    if (text == "Postnet 11-digit") Edit1->SetMaxLength(11);
+    WriteSetting("Varimark", "bctype", lblType);
+}
+
+void TForm1::btnLoadIniClick() {
+    SetFieldText(Edit1, ReadSetting("varimark", lblType, ""));
+    const QString list = ComboBox1->currentText();
+    if (list == "Code EAN-13") {
+        SetFieldText(Edit2, ReadSetting("addon", "Ean13", ""));
+    } else if (list == "Code UPC-A") {
+        SetFieldText(Edit2, ReadSetting("addon", "UPCA", ""));
+    } else if (std::find(kTypeCaptions.begin(), kTypeCaptions.end(), list) != kTypeCaptions.end()) {
+        SetFieldText(Edit2, "");
+    }
+
+    lblsaveRatio = ReadSetting("varimark", "sratio", "1");
+    const int factor = TextToInt(lblsaveRatio);
+    const int* found = std::find(std::begin(kSaveFactors), std::end(kSaveFactors), factor);
+    SaveSizeClick(found == std::end(kSaveFactors) ? 0 : static_cast<int>(found - kSaveFactors));
+
+    const QString human = ReadSetting("varimark", "humanread", "True");
+    if (human == "True" || human == "False") {
+        Barcode1->SetBar_HumanReadable(human == "True");
+        HumanReadable1->setChecked(human == "True");
+    }
+    const QString zoom = ReadSetting("varimark", "zoom", "SC2");
+    if (zoom == "SC2" || zoom == "SC9") {
+        Barcode1->SetBar_ModuleWidth(zoom == "SC9" ? SC9 : SC2);
+        Zoom1->setChecked(zoom == "SC9");
+    }
+    const int bar = TextToInt(ReadSetting("varimark", "barheight", "100"));
+    Barcode1->SetBar_HeightPercent(bar);
+    BarHeightItems[HeightItem(bar)]->setChecked(true);
+    const int font = TextToInt(ReadSetting("varimark", "fontheight", "100"));
+    Barcode1->SetBar_Fontscaling(font);
+    FontHeightItems[HeightItem(font)]->setChecked(true);
+}
+
+void TForm1::btnWriteIniClick() {
+    WriteSetting("Varimark", lblType, Edit1->text());
+}
+void TForm1::btnBarHeightClick() {
+    WriteSetting("Varimark", "barheight", lblBarHeight);
+}
+void TForm1::btnFontScaleClick() {
+    WriteSetting("Varimark", "fontheight", lblFontScale);
+}
+
+TDrawFunction TForm1::Drawer() {
+    return [this](TSurface& surface, int x, int y) {
+        TDrawnSize size;
+        Barcode1->DrawAt(surface, x, y, &size);
+        return size;
+    };
+}
+
+void TForm1::Button1Click() {
+    TBarcode printed(this);
+    printed.hide();
+    printed.SetBar_CodeType(Barcode1->Bar_CodeType());
+    printed.SetBar_Caption(Barcode1->Bar_Caption());
+    printed.SetBar_ModuleWidth(Barcode1->Bar_ModuleWidth());
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull()) throw std::runtime_error("There is no default printer currently selected");
+    QPrinter printer(info, QPrinter::HighResolution);
+    QPainter page;
+    if (!page.begin(&printer)) throw std::runtime_error("Printing could not be started");
+    TQtSurface surface(page, printer.logicalDpiX(), printer.logicalDpiY());
+    printed.LoMetricPrint(surface, 200, 200);
+    page.end();
+}
+
+QString TForm1::SaveDialog() {
+    QFileDialog dialog(this, "Save Varimark as...");
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOptions(QFileDialog::DontConfirmOverwrite | QFileDialog::DontUseNativeDialog);
+    dialog.setNameFilters({"Windows Bitmap (*.BMP) (*.bmp)", "Compuserve Gif (*.GIF) (*.gif)",
+                           "TIFF 6.0 (*.TIF) (*.tif)", "Enhanced Metafile (*.EMF) (*.emf)",
+                           "JPEG (*.JPG) (*.jpg)", "PNG (*.PNG) (*.png)",
+                           "Scalable Vector Graphics (*.SVG) (*.svg)"});
+    QString suffix = SaveDialogDefaultExt;
+    if (suffix.startsWith('.')) suffix.remove(0, 1);
+    dialog.setDefaultSuffix(suffix);
+    if (!SaveDialogFileName.isEmpty()) dialog.selectFile(SaveDialogFileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().front();
+}
+
+void TForm1::Button2Click() {
+    const int factor = TextToInt(lblsaveRatio); // before the dialog opens
+    const QString name = ChooseSaveFileName ? ChooseSaveFileName() : SaveDialog();
+    if (name.isEmpty()) return;
+    SaveDialogDefaultExt = QString::fromStdString(LowerExtension(name.toStdString()));
+    SaveDialogFileName = name;
+    SaveBarcodePicture(Drawer(), 2, factor, Barcode1->logicalDpiY(), name.toStdString());
+}
+
+void TForm1::Button3Click() {
+    Barcode1->CopyToClipboard(2);
+}
+
+void TForm1::Button5Click() {
+    close();
+    QCoreApplication::quit();
+}
+
+void TForm1::Button6Click() {
+    static constexpr btCodeRotate kNext[4] = {rotate_270, rotate_000, rotate_090, rotate_180};
+    Barcode1->SetBar_Rotation(kNext[Barcode1->Bar_Rotation() & 3]);
+}
+
+// --- Events
+
+void TForm1::Edit1Change() {
+    Barcode1->SetBar_Caption(Edit1->text());
+    btnWriteIniClick();
+}
+
+void TForm1::Edit1KeyUp() {
+    if (Edit1->text().size() == Edit1->MaxLength()) Edit2->setFocus();
+}
+
+void TForm1::Edit2Change() {
+    Barcode1->SetBar_CodeAddon(Edit2->text());
+    const QString list = ComboBox1->currentText();
+    if (list == "Code EAN-13") WriteSetting("Addon", "Ean13", Edit2->text());
+    if (list == "Code UPC-A") WriteSetting("Addon", "UPCA", Edit2->text());
+}
+
+void TForm1::ComboBox1Change() {
+    lblType = QString::number(typeIndex_);
+    Button4Click();
+    Edit1->setFocus();
+    btnLoadIniClick();
+}
+
+void TForm1::ComboBox2Change() {
+    Barcode1->SetBar_Fontname(ComboBox2->currentText());
+    WriteSetting("Varimark", "font", ComboBox2->currentText());
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Edit1 && event->type() == QEvent::KeyRelease) Handle([&] { Edit1KeyUp(); });
+    if (watched == Barcode1 && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        ScrollBox1->widget()->setMinimumSize(Barcode1->geometry().right() + 1,
+                                             Barcode1->geometry().bottom() + 1);
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// --- Menu commands
+
+void TForm1::HumanReadable1Click() {
+    HumanReadable1->setChecked(!HumanReadable1->isChecked());
+    Barcode1->SetBar_HumanReadable(HumanReadable1->isChecked());
+    WriteSetting("Varimark", "humanread", Barcode1->Bar_HumanReadable() ? "True" : "False");
+}
+
+void TForm1::Zoom1Click() {
+    Zoom1->setChecked(!Zoom1->isChecked());
+    Barcode1->SetBar_ModuleWidth(Zoom1->isChecked() ? SC9 : SC2);
+    WriteSetting("Varimark", "zoom", Barcode1->Bar_ModuleWidth() == SC9 ? "SC9" : "SC2");
+}
+
+void TForm1::SaveSizeClick(int item) {
+    SaveSizeItems[static_cast<std::size_t>(item)]->setChecked(true);
+    lblsaveRatio = QString::number(kSaveFactors[item]);
+    WriteSetting("Varimark", "sratio", lblsaveRatio);
+}
+
+void TForm1::BarHeightClick(int item) {
+    BarHeightItems[static_cast<std::size_t>(item)]->setChecked(true);
+    Barcode1->SetBar_HeightPercent(kPercents[item]);
+    lblBarHeight = QString::number(Barcode1->Bar_HeightPercent());
+    btnBarHeightClick();
+}
+
+void TForm1::FontHeightClick(int item) {
+    FontHeightItems[static_cast<std::size_t>(item)]->setChecked(true);
+    Barcode1->SetBar_Fontscaling(kPercents[item]);
+    lblFontScale = QString::number(Barcode1->Bar_Fontscaling());
+    btnFontScaleClick();
+}
+
+void TForm1::HelpIndex1Click() {
+    helpFile_ = "VARIMARK.HLP";
+    helpWindow_->ShowContents(helpFile_);
+}
+
+void TForm1::ToolButton6Click() {
+    helpWindow_->ShowContents(helpFile_);
+}
+
+void TForm1::AboutVarimark1Click() {
+    if (aboutBox_ != nullptr) aboutBox_->exec();
+}

@@ -1,0 +1,11 @@
+#pragma once
+// The splash window: no border, the picture in a black frame, the rights line.
+#include <QWidget>
+
+class TSplashScreen : public QWidget {
+public:
+    TSplashScreen();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+};

@@ -1,0 +1,48 @@
+#include "VarimarkApplication.h"
+
+#include "ErrorReport.h"
+
+#include <QMessageBox>
+
+#include <exception>
+
+TVarimarkApplication::TVarimarkApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName("Varimark");
+    setApplicationDisplayName("Varimark");
+    SetErrorReporter(
+        [](const std::string& message) { ShowError(QString::fromStdString(message)); });
+}
+
+bool TVarimarkApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowError(QString::fromStdString(e.what()));
+    }
+    return false;
+}
+
+QString TVarimarkApplication::ErrorText(const QString& message) {
+    if (!message.isEmpty() && message.back() > QChar('.')) return message + '.';
+    return message;
+}
+
+namespace {
+std::function<void(const QString&)>& Presenter() {
+    static std::function<void(const QString&)> presenter;
+    return presenter;
+}
+} // namespace
+
+void TVarimarkApplication::SetErrorPresenter(std::function<void(const QString&)> presenter) {
+    Presenter() = std::move(presenter);
+}
+
+void TVarimarkApplication::ShowError(const QString& message) {
+    if (Presenter()) {
+        Presenter()(ErrorText(message));
+        return;
+    }
+    QMessageBox box(QMessageBox::Critical, applicationName(), ErrorText(message), QMessageBox::Ok);
+    box.exec();
+}

@@ -1,0 +1,42 @@
+// Varimark: the desktop program.
+#include "AboutBox.h"
+#include "MainForm.h"
+#include "SplashScreen.h"
+#include "VarimarkApplication.h"
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// The start-up wait with the splash on screen: until the whole seconds of a monotonic
+// clock have advanced by two, so 1 to 2 seconds, whatever the clock's value (no wrap).
+void StartupWait() {
+    using Clock = std::chrono::steady_clock;
+    const auto seconds = [] {
+        return std::chrono::duration_cast<std::chrono::seconds>(Clock::now().time_since_epoch())
+            .count();
+    };
+    const auto start = seconds();
+    while (seconds() < start + 2) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    TVarimarkApplication application(argc, argv);
+
+    // The splash is on screen before anything slow.
+    auto splash = std::make_unique<TSplashScreen>();
+    splash->show();
+    splash->repaint();
+    QApplication::processEvents();
+
+    TForm1 form({QCoreApplication::applicationFilePath(), StartupWait});
+    TAboutBox about(&form);
+    form.SetAboutBox(&about);
+    form.show();
+    splash.reset();
+    return application.exec();
+}

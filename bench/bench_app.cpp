@@ -1,0 +1,41 @@
+// The desktop program: from a keystroke to the repainted barcode (the text change with
+// its settings write, then the paint), and start-up to the window shown (without the
+// start-up wait).
+#include "MainForm.h"
+#include "VarimarkApplication.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+void BM_Keystroke_Edit1ChangeAndPaint(benchmark::State& state) {
+    QTemporaryDir folder;
+    TForm1 form({folder.path() + "/varimark", {}});
+    form.show();
+    QApplication::processEvents();
+    const QString texts[2] = {"03600029145", "0360002914"};
+    int i = 0;
+    for (auto _ : state) {
+        form.Edit1->setText(texts[i ^= 1]); // Edit1Change: caption and settings write
+        form.Barcode1->repaint();           // the paint, at once
+    }
+}
+BENCHMARK(BM_Keystroke_Edit1ChangeAndPaint)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_StartupToWindowShown(benchmark::State& state) {
+    QTemporaryDir folder;
+    for (auto _ : state) {
+        auto form = std::make_unique<TForm1>(TForm1::TOptions{folder.path() + "/varimark", {}});
+        form->show();
+        QApplication::processEvents();
+        benchmark::DoNotOptimize(form->isVisible());
+    }
+}
+BENCHMARK(BM_StartupToWindowShown)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace

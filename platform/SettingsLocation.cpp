@@ -1,0 +1,74 @@
+// Where the settings file lives.
+//
+// The read name is looked up among the files of the folder without regard to case. When more
+// than one file matches, the one that is also the write file wins (so that what is written
+// comes back, as on a file system that ignores case), then "varimark.ini" spelt exactly, then
+// the first of the others in name order. When none exists yet, a write file whose name
+// matches is the read file too.
+//
+// The write name is the executable's file name with its last extension replaced by ".INI"; a
+// name without an extension (a leading dot does not start one) gets ".INI" appended.
+//
+// The program's folder counts as writable when the process may create files in it (access()
+// with W_OK and X_OK; a read-only mount is not writable). Otherwise both files live in the
+// configuration folder: $XDG_CONFIG_HOME/varimark when XDG_CONFIG_HOME is an absolute path,
+// else $HOME/.config/varimark; it is created when missing.
+#include "SettingsLocation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+
+namespace {
+
+const QString kReadName = QStringLiteral("varimark.ini");
+
+QString WriteName(const QString& executableName) {
+    const qsizetype dot = executableName.lastIndexOf(QLatin1Char('.'));
+    return (dot > 0 ? executableName.left(dot) : executableName) + QStringLiteral(".INI");
+}
+
+bool CanCreateFilesIn(const QString& folder) {
+    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+}
+
+QString ConfigFolder() {
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
+        QString home = qEnvironmentVariable("HOME");
+        if (home.isEmpty()) home = QDir::homePath();
+        base = home + QStringLiteral("/.config");
+    }
+    return QDir::cleanPath(base + QStringLiteral("/varimark"));
+}
+
+QString FindReadFile(const QString& folder, const QString& writeName) {
+    const QDir dir(folder);
+    QStringList matches;
+    for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
+        if (name.compare(kReadName, Qt::CaseInsensitive) == 0) matches << name;
+    QString chosen = kReadName;
+    // The write file is the one read when its name matches, even before it exists: what a
+    // fresh start writes must come back at once, not only after a restart.
+    if (matches.contains(writeName) ||
+        (matches.isEmpty() && writeName.compare(kReadName, Qt::CaseInsensitive) == 0))
+        chosen = writeName;
+    else if (!matches.isEmpty() && !matches.contains(kReadName))
+        chosen = matches.front();
+    return dir.filePath(chosen);
+}
+
+} // namespace
+
+TSettingsFiles LocateSettingsFiles(const QString& executablePath) {
+    const QFileInfo executable(executablePath);
+    const QString writeName = WriteName(executable.fileName());
+    QString folder = executable.absolutePath();
+    if (!CanCreateFilesIn(folder)) {
+        folder = ConfigFolder();
+        QDir().mkpath(folder);
+    }
+    return {FindReadFile(folder, writeName), QDir(folder).filePath(writeName)};
+}

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# The real program under a real X server: type a UPC-A text, take a screenshot of the
+# window, and decode the barcode in it with zbarimg.
+set -euo pipefail
+program=${1:?usage: test_desktop_xvfb.sh PATH/TO/varimark}
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A fresh copy of the program folder, so its settings file starts empty.
+mkdir -p "$work/bin" "$work/home"
+cp "$program" "$work/bin/varimark"
+cp "$(dirname "$program")/VARIMARK.HLP" "$work/bin/" 2>/dev/null || true
+
+display=""
+for n in $(seq 90 120); do
+    if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
+done
+[[ -n "$display" ]] || { echo "no free X display number"; exit 1; }
+Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done 2>/dev/null || true
+sleep 0.5
+
+HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" QT_QPA_PLATFORM=xcb \
+    "$work/bin/varimark" >"$work/app.log" 2>&1 &
+app_pid=$!
+
+window=$(timeout 20 xdotool search --sync --name "^Varimark 1.0$" | head -n 1) || {
+    echo "the window did not appear"; cat "$work/app.log"; exit 1; }
+sleep 1
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+# The text field has the focus at start; a fresh start shows UPC-A with an empty text.
+xdotool type --delay 50 --window "$window" "03600029145"
+sleep 1
+import -window "$window" "$work/window.png"
+# One pixel per module is below what zbar resolves; every pixel made a 3 x 3 block keeps the
+# picture exactly as drawn.
+convert "$work/window.png" -scale 300% "$work/window3.png"
+decoded=$(zbarimg -q -Supca.enable "$work/window3.png" 2>/dev/null || true)
+echo "decoded: $decoded"
+if [[ "$decoded" != "UPC-A:036000291452" ]]; then
+    echo "expected UPC-A:036000291452"
+    cp "$work/window.png" /tmp/varimark_xvfb_failure.png && echo "screenshot: /tmp/varimark_xvfb_failure.png"
+    cat "$work/app.log"
+    exit 1
+fi
+# The typed text was stored under the type index at once.
+grep -q "^2=03600029145" "$work/bin/varimark.INI" || { echo "text not in varimark.INI"; cat "$work/bin/varimark.INI"; exit 1; }
+echo "1 passed, 0 failed"
