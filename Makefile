@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test bench fuzz format screenshot clean
+.PHONY: all deps configure build run test package bench fuzz format screenshot clean
 
 all: build
 
@@ -21,6 +21,10 @@ run: build
 
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure --timeout 300 -j 2
+
+# A Debian package in build/: varimark_1.0_amd64.deb (install: sudo apt install ./build/varimark_*.deb).
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
 
 bench: build
 	$(BUILD_DIR)/bin/bench_encode

@@ -1,5 +1,6 @@
 #include "RenderCommand.h"
 
+#include "BatchRender.h"
 #include "EOverflow.h"
 #include "Escapes.h"
 #include "FileWriter.h"
@@ -7,6 +8,7 @@
 #include "PictureSave.h"
 #include "QtSurface.h"
 #include "QtText.h"
+#include "QuietZones.h"
 #include "Usage.h"
 #include "Windows1252.h"
 
@@ -52,17 +54,18 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
 
 class PictureWriter {
 public:
-    PictureWriter(TLLBarcode& barcode, const RenderOptions& options)
-        : barcode_(barcode), options_(options) {}
+    PictureWriter(TLLBarcode& barcode, const RenderOptions& options, const std::string& fileName)
+        : barcode_(barcode), options_(options), fileName_(fileName),
+          margin_(MarginFor(barcode, options)) {}
 
     // The file is written completely beside its target and renamed over it, so a failure
     // leaves any old file as it was. Every format but PDF is the desktop program's save.
     void Write() {
-        if (IsPdf(options_.output))
-            WriteFileReplacing(options_.output, Pdf());
+        if (IsPdf(fileName_))
+            WriteFileReplacing(fileName_, Pdf());
         else
-            SaveBarcodePicture(DrawFunction(), options_.margin, options_.scale, options_.dpi,
-                               options_.output, options_.monochrome);
+            SaveBarcodePicture(DrawFunction(), margin_, options_.scale, options_.dpi, fileName_,
+                               options_.monochrome);
     }
 
 private:
@@ -76,8 +79,8 @@ private:
     }
 
     std::string Pdf() {
-        const TDrawnSize size = MeasureBarcode(DrawFunction(), options_.margin, options_.dpi);
-        const QSize pixels = MagnifiedSize(size, options_.margin, options_.scale);
+        const TDrawnSize size = MeasureBarcode(DrawFunction(), margin_, options_.dpi);
+        const QSize pixels = MagnifiedSize(size, margin_, options_.scale);
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
@@ -95,17 +98,20 @@ private:
             surface.SetMapMode(MM_ANISOTROPIC);
             surface.SetWindowExt(1, 1);
             surface.SetViewportExt(options_.scale, options_.scale);
-            Draw(surface, options_.margin, options_.margin);
-            if (!painter.end()) throw EPicture("cannot encode " + options_.output + " as PDF");
+            Draw(surface, margin_, margin_);
+            if (!painter.end()) throw EPicture("cannot encode " + fileName_ + " as PDF");
         }
         return bytes.toStdString();
     }
 
     TLLBarcode& barcode_;
     const RenderOptions& options_;
+    const std::string& fileName_;
+    int margin_;
 };
 
-// The look into the parameter record, through the control's range checks.
+} // namespace
+
 void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params) {
     params.SetModuleWidth(static_cast<btCodeSizes>(options.module < 0 ? 255 : options.module));
     const int rotation = options.rotateDegrees / 90;
@@ -119,7 +125,18 @@ void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params) {
     params.WidthReduce = options.widthReduce;
 }
 
-} // namespace
+void RenderToFile(TLLBarcode& barcode, const RenderOptions& options, const std::string& fileName) {
+    PictureWriter(barcode, options, fileName).Write();
+}
+
+void StartQtApplication() {
+    // Fonts need a Qt application; no display is ever needed.
+    static int argc = 3;
+    static char name[] = "varimark-cli", platform[] = "-platform", offscreen[] = "offscreen";
+    static char* argv[] = {name, platform, offscreen, nullptr};
+    qInstallMessageHandler(QuietQtMessages);
+    static QGuiApplication application(argc, argv);
+}
 
 int RunRenderCommand(std::vector<std::string_view> args) {
     RenderOptions render;
@@ -138,13 +155,22 @@ int RunRenderCommand(std::vector<std::string_view> args) {
             {"--zoom", &RenderOptions::zoom},
             {"--high-density", &RenderOptions::highDensity},
             {"--width-reduce", &RenderOptions::widthReduce},
-            {"--monochrome", &RenderOptions::monochrome}};
+            {"--monochrome", &RenderOptions::monochrome},
+            {"--quiet", &RenderOptions::quiet},
+            {"--quiet-zones", &RenderOptions::quietZones}};
         for (const auto& [option, field] : kIntegers)
             if (name == option) return render.*field = ParseInteger(name, p.Value()), true;
         for (const auto& [option, field] : kFlags)
             if (name == option) return render.*field = true;
         if (name == "--font") return render.font = p.Value(), true;
         if (name == "-o" || name == "--output") return render.output = p.Value(), true;
+        if (name == "--outdir") return render.outdir = p.Value(), true;
+        if (name == "--format") return render.format = p.Value(), true;
+        if (name == "--jobs") {
+            render.jobs = ParseInteger(name, p.Value());
+            if (render.jobs < 1) throw UsageError("--jobs must be at least 1");
+            return true;
+        }
         return false;
     };
     const SymbolOptions options = parser.Parse(extra);
@@ -152,18 +178,15 @@ int RunRenderCommand(std::vector<std::string_view> args) {
         PrintRenderUsage(stdout);
         return kExitOk;
     }
-    if (options.batchFile) throw UsageError("render takes one TEXT");
-    if (render.output.empty()) throw UsageError("missing -o FILE");
-    const std::optional<TPictureType> type = PictureTypeOf(render.output);
-    if (!type && !IsPdf(render.output))
-        throw UsageError("unsupported picture type of '" + render.output +
-                         "': use .bmp, .gif, .tif, .jpg, .emf, .png, .svg or .pdf");
-    if (render.monochrome && (!type || *type == TPictureType::Svg))
-        throw UsageError("--monochrome applies to raster pictures, not .svg or .pdf");
     if (render.rotateDegrees % 90 != 0) throw UsageError("--rotate takes 0, 90, 180 or 270");
     if (render.margin < 0) throw UsageError("--margin must not be negative");
     if (render.dpi < 1) throw UsageError("--dpi must be at least 1");
+    if (options.batchFile) return RunBatchRender(options, render);
 
+    if (!render.outdir.empty() || !render.format.empty() || render.jobs != 0)
+        throw UsageError("--outdir, --format and --jobs go with --batch");
+    if (render.output.empty()) throw UsageError("missing -o FILE");
+    CheckPictureName(render.output, render.monochrome);
     std::string text;
     try {
         text = ToEngineText(*options.text, options.escapes);
@@ -172,25 +195,32 @@ int RunRenderCommand(std::vector<std::string_view> args) {
     }
 
     try {
-        if (render.dpi > kMaxDpi || render.margin > kMaxMargin)
-            throw EPicture("Picture too large: --dpi is at most 100000 and --margin at most 65535");
+        CheckPictureLimits(render);
         TLLBarcode barcode;
         ApplySymbolOptions(options, barcode.Params);
         ApplyRenderOptions(render, barcode.Params);
         barcode.Params.SetCaption(text);
-
-        // Fonts need a Qt application; no display is ever needed.
-        qInstallMessageHandler(QuietQtMessages);
-        int argc = 3;
-        char name[] = "varimark-cli", platform[] = "-platform", offscreen[] = "offscreen";
-        char* argv[] = {name, platform, offscreen, nullptr};
-        QGuiApplication application(argc, argv);
-        PictureWriter(barcode, render).Write();
-    } catch (const std::exception& e) { // EOverflow (the engine's messages), EPicture
+        StartQtApplication();
+        RenderToFile(barcode, render, render.output);
+    } catch (const std::exception& e) { // EOverflow (the engine's messages), EPicture, files
         std::fprintf(stderr, "%s\n", e.what());
         return kExitRefused;
     }
     return kExitOk;
+}
+
+void CheckPictureName(const std::string& fileName, bool monochrome) {
+    const std::optional<TPictureType> type = PictureTypeOf(fileName);
+    if (!type && !IsPdf(fileName))
+        throw UsageError("unsupported picture type of '" + fileName +
+                         "': use .bmp, .gif, .tif, .jpg, .emf, .png, .svg or .pdf");
+    if (monochrome && (!type || *type == TPictureType::Svg))
+        throw UsageError("--monochrome applies to raster pictures, not .svg or .pdf");
+}
+
+void CheckPictureLimits(const RenderOptions& render) {
+    if (render.dpi > kMaxDpi || render.margin > kMaxMargin)
+        throw EPicture("Picture too large: --dpi is at most 100000 and --margin at most 65535");
 }
 
 } // namespace varimark::cli

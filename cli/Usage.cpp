@@ -16,7 +16,10 @@ constexpr const char* kRenderSynopsis =
     "                           [--rotate 0|90|180|270] [--no-text] [--bar-height 20..200]\n"
     "                           [--font-height 20..200] [--font NAME] [--zoom]\n"
     "                           [--high-density] [--width-reduce] [--scale N] [--margin N]\n"
-    "                           [--dpi N] [--monochrome] [--esc] -o FILE [--] TEXT\n";
+    "                           [--dpi N] [--monochrome] [--quiet-zones] [--esc] -o FILE [--] "
+    "TEXT\n"
+    "       varimark-cli render [options] --batch FILE|- --outdir DIR --format EXT [--jobs N]\n"
+    "                           [--quiet]\n";
 
 constexpr const char* kTypes =
     "  --type TYPE     EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A,\n"
@@ -92,6 +95,17 @@ void PrintRenderUsage(std::FILE* stream) {
          "  --margin N      white pixels around the barcode before scaling (default 2)\n"
          "  --dpi N         resolution the barcode is laid out for (default 96)\n"
          "  --monochrome    a black-and-white picture (raster formats)\n"
+         "  --quiet-zones   widen the margin to the symbology's minimum quiet zone (EAN-13 11\n"
+         "                  and 7 modules, UPC-A 9, EAN-8 7, UPC-E 9 and 7, 5 after an add-on,\n"
+         "                  10 for the others; 1/8 inch for Postnet and FIM)\n"
+         "  --batch FILE    one barcode per line of FILE (- for standard input): TEXT, or\n"
+         "                  TYPE<TAB>TEXT, or TYPE<TAB>TEXT<TAB>ADDON; line k is written to\n"
+         "                  DIR/NNNNNN.EXT (000001 on); a failing line is reported as\n"
+         "                  \"line N: message\" and the others are written\n"
+         "  --outdir DIR    the batch's folder (created when missing)\n"
+         "  --format EXT    the batch's picture format: bmp, gif, tif, jpg, emf, png, svg, pdf\n"
+         "  --jobs N        pictures drawn at once (default: the number of processors)\n"
+         "  --quiet         no progress bar (shown on a terminal for more than 300 lines)\n"
          "  -o FILE         the picture to write; an existing file is replaced only when the\n"
          "                  new one is complete\n"
          "  -h, --help      show this help\n\n",
@@ -99,7 +113,8 @@ void PrintRenderUsage(std::FILE* stream) {
          "\nExamples:\n"
          "  varimark-cli render --type EAN_13 --addon 12 -o label.png 400638133393\n"
          "  varimark-cli render --type CODE39 --module 9 --rotate 90 -o box.svg ABC-123\n"
-         "  varimark-cli render --type UPC_A --dpi 600 -o print.pdf 03600029145\n"});
+         "  varimark-cli render --type UPC_A --dpi 600 -o print.pdf 03600029145\n"
+         "  varimark-cli render --type EAN_13 --batch codes.txt --outdir labels --format gif\n"});
 }
 
 void PrintShortUsage(std::FILE* stream) {

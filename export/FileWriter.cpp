@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -89,43 +90,15 @@ void SyncDirectory(const std::string& dir) {
     ::close(fd);
 }
 
-} // namespace
+std::atomic<bool> gDurable{true};
 
-void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) {
-    WriteFileReplacing(path, {bytes});
-}
-
-void WriteFileReplacing(const std::string& path,
-                        std::initializer_list<std::span<const std::uint8_t>> parts) {
-    if (path.empty()) Fail("create", path, ENOENT);
-    const std::string target = ResolveTarget(path);
-    const std::size_t slash = target.rfind('/');
-    const std::string prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (base.empty()) Fail("create", path, EISDIR);
-    const std::string dir = prefix.empty() ? "." : prefix;
-
-    // A replaced file keeps its permissions; a new one gets those a plain create gives.
-    // Like a plain create, a file that we may not write is not replaced.
-    mode_t mode = 0666 & ~CurrentUmask();
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-            Fail("create", path, errno);
-        mode = st.st_mode & 0777;
-    }
-
-    std::string pattern = prefix + "." + base.substr(0, kMaxTempBase) + ".XXXXXX";
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) Fail("create", path, errno);
-    TTempFile temp(fd, pattern);
-    if (::fchmod(temp.Fd(), mode) != 0) Fail("create", path, errno);
-
+void WriteAll(int fd, std::initializer_list<std::span<const std::uint8_t>> parts,
+              const std::string& path) {
     for (const std::span<const std::uint8_t> bytes : parts) {
         const std::uint8_t* p = bytes.data();
         std::size_t left = bytes.size();
         while (left > 0) {
-            const ssize_t n = ::write(temp.Fd(), p, std::min<std::size_t>(left, 1u << 30));
+            const ssize_t n = ::write(fd, p, std::min<std::size_t>(left, 1u << 30));
             if (n < 0) {
                 if (errno == EINTR) continue;
                 Fail("write", path, errno);
@@ -135,15 +108,70 @@ void WriteFileReplacing(const std::string& path,
             left -= static_cast<std::size_t>(n);
         }
     }
-    int result;
-    do {
-        result = ::fsync(temp.Fd());
-    } while (result != 0 && errno == EINTR);
+}
+
+} // namespace
+
+void SetDurableWrites(bool durable) {
+    gDurable = durable;
+}
+
+void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) {
+    WriteFileReplacing(path, {bytes});
+}
+
+void WriteFileReplacing(const std::string& path,
+                        std::initializer_list<std::span<const std::uint8_t>> parts) {
+    if (path.empty()) Fail("create", path, ENOENT);
+    // Without durable writes (a batch of new files), a file that does not exist yet is made
+    // in place: created exclusively (the system applies the umask), and removed again when
+    // writing it fails. Anything already there takes the path below.
+    if (!gDurable) {
+        const int direct = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (direct >= 0) {
+            TTempFile created(direct, path);
+            WriteAll(created.Fd(), parts, path);
+            if (const int err = created.Close(); err != 0) Fail("write", path, err);
+            created.Keep();
+            return;
+        }
+        if (errno != EEXIST) Fail("create", path, errno);
+    }
+    const std::string target = ResolveTarget(path);
+    const std::size_t slash = target.rfind('/');
+    const std::string prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (base.empty()) Fail("create", path, EISDIR);
+    const std::string dir = prefix.empty() ? "." : prefix;
+
+    // A replaced file keeps its permissions; a new one gets those a plain create gives.
+    // Like a plain create, a file that we may not write is not replaced.
+    mode_t mode;
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+            Fail("create", path, errno);
+        mode = st.st_mode & 0777;
+    } else {
+        mode = 0666 & ~CurrentUmask();
+    }
+
+    std::string pattern = prefix + "." + base.substr(0, kMaxTempBase) + ".XXXXXX";
+    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) Fail("create", path, errno);
+    TTempFile temp(fd, pattern);
+    if (::fchmod(temp.Fd(), mode) != 0) Fail("create", path, errno);
+
+    WriteAll(temp.Fd(), parts, path);
+    const bool durable = gDurable;
+    int result = 0;
+    while (durable && (result = ::fsync(temp.Fd())) != 0 && errno == EINTR) {
+    }
     if (result != 0) Fail("write", path, errno);
     if (const int err = temp.Close(); err != 0) Fail("write", path, err);
     if (::rename(temp.Name().c_str(), target.c_str()) != 0) Fail("write", path, errno);
     temp.Keep();
-    SyncDirectory(dir);
+    if (durable) SyncDirectory(dir);
 }
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {

@@ -15,6 +15,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Whether each write is made durable (fsync of the file and its folder) before it returns:
+// on by default. A batch of many small files turns it off: the system writes them out
+// later, and a file that does not exist yet is created in place (removed again when
+// writing it fails) instead of through a temporary file; an existing file is still only
+// replaced by a complete new one.
+void SetDurableWrites(bool durable);
+
 void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes);
 // The parts one after the other, each written straight from where it is.
 void WriteFileReplacing(const std::string& path,

@@ -23,9 +23,15 @@ QString TFontMatcher::FaceName(std::string_view face) {
     return FromWindows1252(face);
 }
 
+std::map<std::pair<std::string, int>, TFontMatcher::Entry, std::less<>>& TFontMatcher::Cache() {
+    thread_local std::map<std::pair<std::string, int>, Entry, std::less<>> cache;
+    return cache;
+}
+
 const TFontMatcher::Entry& TFontMatcher::Find(std::string_view face, int height) {
+    auto& cache = Cache();
     auto key = std::make_pair(std::string(face), height);
-    if (auto it = cache_.find(key); it != cache_.end()) return it->second;
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
 
     QFont font(FaceName(face));
     font.setStyleHint(QFont::SansSerif);
@@ -46,7 +52,7 @@ const TFontMatcher::Entry& TFontMatcher::Find(std::string_view face, int height)
         }
     }
     font.setPixelSize(best);
-    return cache_.emplace(std::move(key), Entry{font, target > 0 ? bestCell : 0}).first->second;
+    return cache.emplace(std::move(key), Entry{font, target > 0 ? bestCell : 0}).first->second;
 }
 
 const QFont& TFontMatcher::Match(std::string_view face, int height) {

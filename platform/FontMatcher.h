@@ -24,5 +24,7 @@ private:
         int cellHeight;
     };
     const Entry& Find(std::string_view face, int height);
-    std::map<std::pair<std::string, int>, Entry, std::less<>> cache_;
+    // Shared by every matcher of a thread: fonts are set up once per process and thread,
+    // not once per picture.
+    static std::map<std::pair<std::string, int>, Entry, std::less<>>& Cache();
 };

@@ -7,10 +7,25 @@
 
 #include <string>
 
+namespace {
+
+// The measuring pass needs the layout only: the text height as the Qt surfaces measure
+// it, and nothing drawn.
+class TMeasuringSurface : public TSurfaceState {
+public:
+    explicit TMeasuringSurface(int dpi) : TSurfaceState(dpi, dpi, kScreenDpi, kScreenDpi) {}
+    void FillRect(int, int, int, int) override {}
+    int TextHeight(std::string_view) override { return fonts_.CellHeight(fontFace_, fontHeight_); }
+    void TextOut(int, int, std::string_view, const TFontSpec&) override {}
+
+private:
+    TFontMatcher fonts_;
+};
+
+} // namespace
+
 TDrawnSize MeasureBarcode(const TDrawFunction& draw, int margin, int dpi) {
-    QImage scratch(1, 1, QImage::Format_RGB32);
-    QPainter painter(&scratch);
-    TQtSurface surface(painter, dpi, dpi);
+    TMeasuringSurface surface(dpi);
     return draw(surface, margin, margin);
 }
 

@@ -12,8 +12,10 @@ PACKAGES=(
     libjpeg62-turbo-dev libpng-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
+    # a peer generator that bench/batch.sh compares with (used by nothing else)
+    zint
     # independent readers of our pictures, used by the tests
-    zbar-tools imagemagick libtiff-dev libgif-dev emf2svg
+    zbar-tools zxing-cpp-tools imagemagick libtiff-dev libgif-dev emf2svg
     # the desktop program under a real X server (tests, the README's screenshot)
     xvfb xdotool x11-utils
     # fuzzing (make fuzz)

@@ -1,0 +1,143 @@
+#include "BatchRender.h"
+
+#include "EOverflow.h"
+#include "Escapes.h"
+#include "FileWriter.h"
+#include "LineReader.h"
+#include "MagnifiedPicture.h"
+#include "Progress.h"
+#include "Windows1252.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace varimark::cli {
+
+namespace {
+
+// Reads every line first: the batch's size drives the progress bar and the workers.
+std::vector<std::string> ReadLines(const std::string& fileName) {
+    const bool fromStdin = fileName == "-";
+    const std::string shown = fromStdin ? "standard input" : fileName;
+    std::FILE* file = fromStdin ? stdin : std::fopen(fileName.c_str(), "rb");
+    if (file == nullptr)
+        throw EPicture("varimark-cli: cannot read " + shown + ": " + std::strerror(errno));
+    LineReader reader(file);
+    std::vector<std::string> lines;
+    for (std::string line; reader.Next(line);) lines.push_back(line);
+    const int error = reader.Error();
+    if (!fromStdin) std::fclose(file);
+    if (error != 0)
+        throw EPicture("varimark-cli: cannot read " + shown + ": " + std::strerror(error));
+    return lines;
+}
+
+std::string NumberedName(const std::string& folder, std::size_t line,
+                         const std::string& extension) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%06zu", line);
+    return folder + "/" + number + extension;
+}
+
+// One line: its type and add-on (or the options'), then its text, drawn into its file.
+class TBatchWorker {
+public:
+    TBatchWorker(const SymbolOptions& options, const RenderOptions& render)
+        : options_(options), render_(render) {
+        ApplySymbolOptions(options, base_);
+        ApplyRenderOptions(render, base_);
+    }
+
+    void Render(const std::string& line, const std::string& fileName) {
+        std::vector<std::string_view> fields;
+        for (std::size_t from = 0;;) {
+            const std::size_t tab = line.find('\t', from);
+            fields.emplace_back(std::string_view(line).substr(from, tab - from));
+            if (tab == std::string::npos) break;
+            from = tab + 1;
+        }
+        if (fields.size() > 3)
+            throw EPicture("too many fields: TEXT, TYPE<TAB>TEXT or TYPE<TAB>TEXT<TAB>ADDON");
+        barcode_.Params = base_;
+        if (fields.size() >= 2) {
+            const auto type = ParseCodeType(fields[0]);
+            if (!type) throw EPicture("unknown type '" + std::string(fields[0]) + "'");
+            barcode_.Params.CodeType = *type;
+        }
+        if (fields.size() == 3) barcode_.Params.SetCodeAddon(Utf8ToWindows1252(fields[2]));
+        barcode_.Params.SetCaption(
+            ToEngineText(fields[fields.size() == 1 ? 0 : 1], options_.escapes));
+        RenderToFile(barcode_, render_, fileName);
+    }
+
+private:
+    const SymbolOptions& options_;
+    const RenderOptions& render_;
+    TBarcodeParams base_;
+    TLLBarcode barcode_;
+};
+
+} // namespace
+
+int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
+    if (!render.output.empty()) throw UsageError("--batch writes into --outdir, not -o");
+    if (render.outdir.empty()) throw UsageError("--batch needs --outdir DIR");
+    if (render.format.empty()) throw UsageError("--batch needs --format EXT");
+    const std::string extension = (render.format.front() == '.' ? "" : ".") + render.format;
+    CheckPictureName("picture" + extension, render.monochrome);
+
+    std::vector<std::string> lines;
+    try {
+        CheckPictureLimits(render);
+        TBatchWorker probe(options, render); // the look options are checked once, up front
+        lines = ReadLines(*options.batchFile);
+        std::error_code error;
+        std::filesystem::create_directories(render.outdir, error);
+        if (error)
+            throw EPicture("varimark-cli: cannot create folder " + render.outdir + ": " +
+                           error.message());
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return kExitRefused;
+    }
+
+    StartQtApplication();
+    SetDurableWrites(false); // like any batch tool: the system writes the files out later
+    const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t jobs = std::min<std::size_t>(render.jobs > 0 ? render.jobs : processors,
+                                                   std::max<std::size_t>(lines.size(), 1));
+    std::vector<std::string> failures(lines.size());
+    std::atomic<std::size_t> next{0}, done{0};
+    TProgress progress(lines.size(), render.quiet, done);
+    const auto work = [&] {
+        TBatchWorker worker(options, render);
+        for (std::size_t i; (i = next++) < lines.size(); ++done) {
+            try {
+                worker.Render(lines[i], NumberedName(render.outdir, i + 1, extension));
+            } catch (const std::exception& e) {
+                failures[i] = e.what();
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (std::size_t j = 1; j < jobs; ++j) threads.emplace_back(work);
+    work();
+    for (std::thread& thread : threads) thread.join();
+    progress.Finish();
+
+    int status = kExitOk;
+    for (std::size_t i = 0; i < failures.size(); ++i) {
+        if (failures[i].empty()) continue;
+        std::fprintf(stderr, "line %zu: %s\n", i + 1, failures[i].c_str());
+        status = kExitRefused;
+    }
+    return status;
+}
+
+} // namespace varimark::cli
