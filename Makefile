@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps configure build run test package bench fuzz format screenshot clean
+.PHONY: all deps configure build run test test-sanitize package bench fuzz format screenshot clean
 
 all: build
 
@@ -22,6 +22,18 @@ run: build
 test: build
 	@cd $(BUILD_DIR) && ctest --output-on-failure --timeout 300 -j 2
 
+# The whole test suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer;
+# any report fails the test that caused it.
+SANITIZE_DIR ?= $(BUILD_DIR)-sanitize
+test-sanitize: deps
+	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARIMARK_SANITIZE=ON \
+	    -DVARIMARK_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(SANITIZE_DIR)
+	@cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    ctest --output-on-failure --timeout 600 -j 2
+
 # A Debian package in build/: varimark_1.0_amd64.deb (install: sudo apt install ./build/varimark_*.deb).
 package: build
 	@cd $(BUILD_DIR) && cpack -G DEB
@@ -34,14 +46,9 @@ bench: build
 	$(BUILD_DIR)/bin/bench_gif
 	$(BUILD_DIR)/bin/bench_app
 
+# Every libFuzzer target for FUZZ_SECONDS seconds (two at a time), from its seed corpus.
 fuzz: deps
-	@cmake -S . -B $(BUILD_DIR)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVARIMARK_BUILD_FUZZ=ON \
-	    -DVARIMARK_BUILD_TESTS=OFF -DVARIMARK_BUILD_BENCH=OFF >/dev/null
-	@cmake --build $(BUILD_DIR)-fuzz
-	@mkdir -p $(BUILD_DIR)-fuzz/corpus/encode
-	$(BUILD_DIR)-fuzz/bin/encode_fuzzer -max_total_time=$(FUZZ_SECONDS) \
-	    $(BUILD_DIR)-fuzz/corpus/encode fuzz/corpus/encode
+	@scripts/fuzz-all.sh $(FUZZ_SECONDS)
 
 # The README's screenshot, made under Xvfb.
 screenshot: build
@@ -51,4 +58,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-fuzz
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-fuzz $(SANITIZE_DIR)

@@ -5,6 +5,7 @@
 #include "Rounding.h"
 #include "Surface.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -223,7 +224,10 @@ void TLLBarcode::DrawPostnet(TSurface& surface, int x, int y, TDrawnSize& size) 
     int xs[kMaxModules + 1];
     for (int i = 1; i <= n; ++i) xs[i] = Nearest((i - 1) * q) + x;
 
-    const int w = xs[n] - x + b + 1;
+    // FIM bars stand at a whole-pixel pitch, which can reach past the real pitch's last
+    // position: the width takes in the last bar either way.
+    const int last = fim ? std::max(xs[n] - x, (n - 1) * Nearest(q)) : xs[n] - x;
+    const int w = last + b + 1;
     const int v = Params.HumanReadable ? surface.TextHeight("Ay") + d + 1 : d + 1;
 
     for (int i = 1; i <= n; ++i) {

@@ -37,17 +37,22 @@
 // - Section and key names are trimmed, on reading and writing alike. A key that contains '='
 //   or starts with ';' or '[' cannot be read back (as with any INI file).
 // - The new file is written beside the old one, flushed to disk and renamed over it
-//   (QSaveFile): a reader sees the old file or the new one, never a mix; a failed write leaves
-//   the old file and no temporary file. Two writers at once do not tear the file, but one's change
-//   may be lost (the last rename wins).
+//   (WriteFileReplacing): a reader sees the old file or the new one, never a mix; a failed write
+//   leaves the old file and no temporary file. Two writers at once do not tear the file, but one's
+//   change may be lost (the last rename wins).
 #include "ProfileFile.h"
+
+#include "FileWriter.h"
 
 #include "Windows1252.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QStringDecoder>
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <optional>
 #include <vector>
@@ -108,7 +113,11 @@ bool IsValidUtf8(const char* p, qsizetype n) {
 }
 
 QString Decode(const char* p, qsizetype n, bool utf8) {
-    if (utf8) return QString::fromUtf8(p, n);
+    // A U+FEFF at the start of a name or value is part of it (only the file's first bytes
+    // can be a byte-order mark, and those are skipped before).
+    if (utf8)
+        return QStringDecoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom)
+            .decode(QByteArrayView(p, n));
     QString s(n, Qt::Uninitialized);
     for (qsizetype i = 0; i < n; ++i)
         s[i] =
@@ -256,12 +265,30 @@ QByteArray StoredValue(const QString& value) {
 
 } // namespace
 
+namespace {
+
+// The file's bytes as they are now: empty for a file that is not there, nothing for one that
+// cannot be read.
+std::optional<QByteArray> ReadFileBytes(const QString& fileName) {
+    QByteArray data;
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? std::optional<QByteArray>(data) : std::nullopt;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
+        if (n > 0) data.append(buffer, n);
+    ::close(fd);
+    if (n < 0) return std::nullopt;
+    return data;
+}
+
+} // namespace
+
 QString ReadProfileString(const QString& section, const QString& key, const QString& defaultValue,
                           const QString& fileName) {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return defaultValue;
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) return defaultValue;
+    const std::optional<QByteArray> bytes = ReadFileBytes(fileName);
+    if (!bytes) return defaultValue;
+    const QByteArray& data = *bytes;
 
     const std::vector<TLine> lines = SplitLines(data);
     const auto at = FindKey(data, lines, TrimBlanks(section), TrimBlanks(key));
@@ -283,16 +310,11 @@ QString ReadProfileString(const QString& section, const QString& key, const QStr
 
 bool WriteProfileString(const QString& section, const QString& key, const QString& value,
                         const QString& fileName) {
-    QByteArray data;
-    {
-        QFile file(fileName);
-        if (file.exists()) {
-            // An existing file that cannot be read must not be replaced by a new one.
-            if (!file.open(QIODevice::ReadOnly)) return false;
-            data = file.readAll();
-            if (file.error() != QFileDevice::NoError) return false;
-        }
-    }
+    // Only a file that is not there counts as empty: an existing file that cannot be read
+    // must not be replaced by a new one.
+    const std::optional<QByteArray> bytes = ReadFileBytes(fileName);
+    if (!bytes) return false;
+    const QByteArray& data = *bytes;
 
     const QString sectionName = TrimBlanks(SingleLine(section));
     const QString keyName = TrimBlanks(SingleLine(key));
@@ -311,9 +333,16 @@ bool WriteProfileString(const QString& section, const QString& key, const QStrin
     QByteArray out;
     if (const auto at = FindKey(data, lines, sectionName, keyName)) {
         const TLine& line = lines[*at];
-        // Everything up to the value stays; an empty value leaves the blanks after '='.
-        const qsizetype keep = line.valueBegin < line.valueEnd ? line.valueBegin : line.end;
-        out = data.left(keep) + StoredValue(value) + data.mid(line.end);
+        if (line.utf8) {
+            // Everything up to the value stays; an empty value leaves the blanks after '='.
+            const qsizetype keep = line.valueBegin < line.valueEnd ? line.valueBegin : line.end;
+            out = data.left(keep) + StoredValue(value) + data.mid(line.end);
+        } else {
+            // A line from another system (Windows-1252) is written anew in UTF-8, so that it
+            // still reads back as the name and value it holds.
+            out = data.left(line.begin) + Name(data, line).toUtf8() + '=' + StoredValue(value) +
+                  data.mid(line.end);
+        }
     } else if (const auto after = FindInsertionLine(data, lines, sectionName)) {
         const TLine& line = lines[*after];
         out = data.left(line.next);
@@ -329,13 +358,12 @@ bool WriteProfileString(const QString& section, const QString& key, const QStrin
         out += '[' + sectionName.toUtf8() + ']' + lineEnd + keyLine;
     }
 
-    // Unbuffered, so that a short write (a full disk, a file size limit) shows here: a buffered
-    // QSaveFile loses it when it flushes at commit.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-    if (file.write(out) != out.size() || ::fsync(file.handle()) != 0) {
-        file.cancelWriting(); // the temporary file goes with `file`
+    // A new file beside the old one, renamed over it: the path always names a whole file.
+    try {
+        WriteFileReplacing(QFile::encodeName(fileName).toStdString(),
+                           std::string_view(out.constData(), static_cast<std::size_t>(out.size())));
+    } catch (const EFileError&) {
         return false;
     }
-    return file.commit();
+    return true;
 }

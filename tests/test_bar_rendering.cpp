@@ -225,10 +225,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, DrawnSize, ::testing::Values(
     // 32 bars: x[32] = nearest(135.27) = 135, W = 138; without text V = D + 1.
     SizeCase{"postnet5_no_text",
              {.type = Postnet, .caption = "12345", .humanReadable = false}, {138, 13}, 14},
-    // 110 dpi: q = 6.875, x[9] = 55, b = nearest(3.44) = 3, D = nearest(68.75) = 69:
-    // W = 59, V = 83; font nearest(69 * 1.32 * 0.18 = 16.40) = 16.
+    // 110 dpi: q = 6.875, x[9] = 55 but the bars stand at 8 * nearest(q) = 56, b = 3,
+    // D = nearest(68.75) = 69: W = 56 + 3 + 1 = 60 (the last bar inside), V = 83;
+    // font nearest(69 * 1.32 * 0.18 = 16.40) = 16.
     SizeCase{"fim_110dpi", {.type = Postnet_FIM, .caption = "b", .dpiX = 110, .dpiY = 110},
-             {59, 83}, 16}),
+             {60, 83}, 16}),
     kByName);
 // clang-format on
 

@@ -217,6 +217,22 @@ TEST_F(ProfileFile, ReadsBackWhatWasWritten) {
     EXPECT_EQ(ReadProfileString("A", "k", kDefault, Path()), kDefault);
 }
 
+// Found by fuzzing: a name or value starting with U+FEFF keeps it, and a value written into a
+// line from another system (Windows-1252) reads back as written.
+TEST_F(ProfileFile, ByteOrderMarksInsideAndForeignLines) {
+    const QString bom = QString(QChar(0xFEFF));
+    ASSERT_TRUE(WriteProfileString(bom + "S", bom + "K", bom + "v", Path()));
+    EXPECT_EQ(ReadProfileString(bom + "S", bom + "K", kDefault, Path()), bom + "v");
+    EXPECT_EQ(ReadProfileString("S", "K", kDefault, Path()), kDefault);
+
+    Put(Path(), "[S]\nK\xe9=old\nother=1\n");
+    ASSERT_TRUE(
+        WriteProfileString("S", QString::fromUtf8("K\u00e9"), QString::fromUtf8("\u00e9"), Path()));
+    EXPECT_EQ(ReadProfileString("S", QString::fromUtf8("K\u00e9"), kDefault, Path()),
+              QString::fromUtf8("\u00e9"));
+    EXPECT_EQ(ReadProfileString("S", "other", kDefault, Path()), "1");
+}
+
 TEST_F(ProfileFile, FailedWriteLeavesTheOldFile) {
     EXPECT_FALSE(WriteProfileString("A", "k", "v", Path("no/such/folder.ini")));
     EXPECT_FALSE(WriteProfileString("A", "k", "v", dir_.path())); // a directory
@@ -267,19 +283,23 @@ TEST_F(ProfileFile, TwoWritersNeverTearTheFile) {
     writer('A');
     writer('B');
     int reads = 0, bad = 0, exited = 0, failed = 0;
+    QString firstBad;
     while (exited < 2) {
         const QString v = ReadProfileString("S", "k", kDefault, Path());
         const bool ok = v == "start" || ((v.startsWith('A') || v.startsWith('B')) &&
                                          v.endsWith(QString(300, v[0])));
         const QByteArray raw = Get(Path());
-        if (!ok || !raw.startsWith("[S]\nk=") || !raw.endsWith("\n")) ++bad;
+        if (!ok || !raw.startsWith("[S]\nk=") || !raw.endsWith("\n")) {
+            if (bad++ == 0)
+                firstBad = v.left(40) + " | " + QString::fromUtf8(raw.left(60).toPercentEncoding());
+        }
         ++reads;
         int status = 0;
         for (pid_t pid; (pid = ::waitpid(-1, &status, WNOHANG)) > 0; ++exited)
             if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failed;
     }
     EXPECT_EQ(failed, 0);
-    EXPECT_EQ(bad, 0) << "of " << reads << " reads";
+    EXPECT_EQ(bad, 0) << "of " << reads << " reads; the first: " << firstBad.toStdString();
     EXPECT_GT(reads, 10);
     // A writer's change may be lost to the other's rename, but each key holds a written value.
     for (const char* key : {"A", "B"}) {

@@ -1,0 +1,164 @@
+// libFuzzer target of varimark-cli's option parser and text conversion.
+//
+// The input is split at its zero bytes into the arguments of one command. They are parsed
+// twice, as the encode command does (shared options only) and as the render command does
+// (with options of its own that take a value or none); UsageError is the only failure, and
+// a parse that succeeds gives either help or exactly one source of text. Every argument then
+// goes through ToEngineText with and without escapes (EscapeError the only failure, and
+// only with escapes), and the input's bytes, written as \xNN escapes, come back unchanged,
+// as do they through Windows-1252 -> UTF-8 -> Windows-1252.
+#include "Escapes.h"
+#include "Options.h"
+#include "Windows1252.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace varimark::cli;
+
+void Check(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "invariant violated: %s\n", what);
+        std::abort();
+    }
+}
+
+struct TParsed {
+    bool ok = false;
+    SymbolOptions options;
+    std::string output; // the command's own option with a value
+    int flags = 0;      // the command's own option without a value
+};
+
+TParsed Parse(const std::vector<std::string_view>& args, bool withExtra) {
+    TParsed parsed;
+    OptionParser parser(args);
+    const OptionParser::ExtraOption extra = [&parsed](std::string_view name, OptionParser& p) {
+        if (name == "-o" || name == "--output") {
+            parsed.output = std::string(p.Value());
+            return true;
+        }
+        if (name == "--flag") {
+            ++parsed.flags;
+            return true;
+        }
+        return false;
+    };
+    try {
+        parsed.options = withExtra ? parser.Parse(extra) : parser.Parse();
+        parsed.ok = true;
+    } catch (const UsageError& e) {
+        // One line, unless it quotes an argument that holds a line end.
+        bool lineEnds = false;
+        for (const std::string_view arg : args) lineEnds = lineEnds || arg.find('\n') != arg.npos;
+        Check(lineEnds || std::string_view(e.what()).find('\n') == std::string_view::npos,
+              "a usage message is one line");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        Check(false, "the parser raises only UsageError");
+    }
+    return parsed;
+}
+
+bool IsArgument(const std::vector<std::string_view>& args, std::string_view text) {
+    for (const std::string_view arg : args)
+        if (arg == text) return true;
+    return false;
+}
+
+void CheckParsed(const TParsed& parsed, const std::vector<std::string_view>& args) {
+    if (!parsed.ok) return;
+    const SymbolOptions& options = parsed.options;
+    Check(options.type < kCodeTypeCount, "a known type");
+    Check(options.ratio == Ratio_3 || options.ratio == Ratio_2, "a known ratio");
+    if (options.help) return;
+    Check(options.text.has_value() != options.batchFile.has_value(),
+          "either a text or a batch file");
+    if (options.text) Check(IsArgument(args, *options.text), "the text is one of the arguments");
+
+    TBarcodeParams params;
+    ApplySymbolOptions(options, params);
+    Check(params.CodeType == options.type && params.Ratio == options.ratio, "options applied");
+    const std::size_t addon = std::string_view(params.CodeAddon).size();
+    Check(addon == 0 || addon == 2 || addon == 5, "the add-on normalised");
+}
+
+// ToEngineText of one text: never fails without escapes, and gives one byte per character
+// (so never more bytes than the UTF-8 text has).
+void CheckEngineText(std::string_view text) {
+    const std::string plain = ToEngineText(text, false);
+    Check(plain.size() <= text.size(), "one byte per character");
+    Check(plain == Utf8ToWindows1252(text), "without escapes the text is only converted");
+    bool ascii = true;
+    for (const char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii) Check(plain == text, "ASCII stays as it is");
+    try {
+        const std::string escaped = ToEngineText(text, true);
+        Check(escaped.size() <= plain.size(), "escapes only shorten the text");
+        if (plain.find('\\') == std::string::npos)
+            Check(escaped == plain, "a text without backslashes has no escapes");
+    } catch (const EscapeError& e) {
+        Check(plain.find('\\') != std::string::npos, "only a backslash can be a bad escape");
+        Check(std::string_view(e.what()).starts_with("bad escape '"), "the escape is named");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        Check(false, "ToEngineText raises only EscapeError");
+    }
+}
+
+// Any 8-bit text can be written with escapes, and survives UTF-8.
+void CheckRoundTrips(std::string_view bytes) {
+    static constexpr char kLower[] = "0123456789abcdef", kUpper[] = "0123456789ABCDEF";
+    std::string written;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\\')
+            written += "\\\\";
+        else if (c >= 0x20 && c < 0x7F && i % 2 == 0)
+            written += static_cast<char>(c);
+        else {
+            const char* hex = i % 3 == 0 ? kUpper : kLower; // either case
+            written += {'\\', 'x', hex[c >> 4], hex[c & 15]};
+        }
+    }
+    Check(ToEngineText(written, true) == bytes, "\\xNN and \\\\ give every byte");
+    Check(Utf8ToWindows1252(Windows1252ToUtf8(bytes)) == bytes, "Windows-1252 survives UTF-8");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string_view> args;
+    for (std::size_t pos = 0; pos <= input.size();) {
+        const std::size_t zero = std::min(input.find('\0', pos), input.size());
+        args.push_back(input.substr(pos, zero - pos));
+        pos = zero + 1;
+    }
+    if (size == 0) args.clear();
+
+    const TParsed shared = Parse(args, false);
+    CheckParsed(shared, args);
+    const TParsed own = Parse(args, true);
+    CheckParsed(own, args);
+    // Without options of its own a command accepts no more than with them, and the same way.
+    if (shared.ok) {
+        Check(own.ok, "a command's own options take nothing away");
+        Check(own.options.type == shared.options.type && own.options.text == shared.options.text &&
+                  own.options.help == shared.options.help,
+              "the same options either way");
+    }
+
+    for (const std::string_view arg : args) CheckEngineText(arg);
+    CheckRoundTrips(input);
+    return 0;
+}

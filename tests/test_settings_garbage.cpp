@@ -1,0 +1,266 @@
+// The desktop program started from a damaged settings file: it starts, applies what it can
+// read, and reports what it cannot in the error box.
+#include "ErrorReport.h"
+#include "MainForm.h"
+#include "ProfileFile.h"
+#include "VarimarkApplication.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <random>
+
+// Texts as text in failure messages (the lists print their entries through it).
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+void Settle() {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+// A program folder holding the settings file, and the window started from it (no start-up
+// wait); the error boxes are recorded.
+class Program {
+public:
+    explicit Program(const QByteArray& settings) {
+        QFile file(Ini());
+        if (file.open(QIODevice::WriteOnly)) file.write(settings);
+        file.close();
+        TVarimarkApplication::SetErrorPresenter([this](const QString& text) { errors << text; });
+        SetErrorReporter(
+            [this](const std::string& text) { errors << QString::fromStdString(text); });
+        form = std::make_unique<TForm1>(TForm1::TOptions{folder.path() + "/varimark", {}});
+        form->show();
+        Settle();
+    }
+    ~Program() {
+        form.reset();
+        TVarimarkApplication::SetErrorPresenter({});
+        SetErrorReporter({});
+    }
+    QString Ini() const { return folder.path() + "/varimark.INI"; }
+    QByteArray File() const {
+        QFile file(Ini());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    QString Read(const QString& key) const {
+        return ReadProfileString("Varimark", key, "<missing>", Ini());
+    }
+
+    QTemporaryDir folder;
+    QStringList errors;
+    std::unique_ptr<TForm1> form;
+};
+
+// Bytes of every value, NUL included, the same on every run.
+QByteArray Binary(int size, bool lineBreaks) {
+    std::mt19937 random(20240611);
+    QByteArray bytes(size, '\0');
+    for (int i = 1; i < size; ++i) {
+        char c = static_cast<char>(random() & 0xFF);
+        // Within a section, the garbage must not end the line or look like a key or header.
+        if (!lineBreaks && (c == '\n' || c == '\r' || c == '=' || c == '[')) c = '\0';
+        bytes[i] = c;
+    }
+    return bytes;
+}
+
+const QString kLayoutText = "01234567890"; // the text field before the settings are read
+
+struct GarbageCase {
+    const char* name;
+    std::function<QByteArray()> file;
+    // What the window shows afterwards.
+    const char* typeList;
+    int typeIndex;
+    QString text;
+    QStringList errors;
+    // Anything else to check.
+    std::function<void(Program&, TForm1&)> check = [](Program&, TForm1&) {};
+};
+
+void PrintTo(const GarbageCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class DamagedSettings : public ::testing::TestWithParam<GarbageCase> {};
+
+TEST_P(DamagedSettings, StartAndApplyWhatIsReadable) {
+    const GarbageCase& c = GetParam();
+    Program program(c.file());
+    ASSERT_NE(program.form, nullptr);
+    TForm1& form = *program.form;
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.windowTitle(), "Varimark 1.0");
+    EXPECT_EQ(form.ComboBox1->count(), 14);
+    EXPECT_EQ(form.ComboBox1->currentText(), c.typeList);
+    EXPECT_EQ(form.TypeIndex(), c.typeIndex);
+    EXPECT_EQ(form.Edit1->text(), c.text);
+    EXPECT_EQ(program.errors, c.errors);
+    c.check(program, form);
+}
+
+const char* const kSettings = "[Varimark]\nbctype=1\n1=590123412345\n[Addon]\nEan13=12\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Start, DamagedSettings,
+    ::testing::Values(
+        GarbageCase{"BinaryBytesBeforeTheSections",
+                    [] { return Binary(4096, true) + '\n' + kSettings; },
+                    "Code EAN-13",
+                    1,
+                    "590123412345",
+                    {},
+                    [](Program& p, TForm1& f) {
+                        EXPECT_EQ(f.Edit2->text(), "12");
+                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), EAN_13);
+                        EXPECT_TRUE(p.File().startsWith(Binary(4096, true))); // left as it was
+                    }},
+        GarbageCase{
+            "BinaryLinesInsideTheSection",
+            [] {
+                return "[Varimark]\n" + Binary(300, false) + "\nbctype=2\n" + Binary(500, false) +
+                       "\n2=03600029145\n" + Binary(200, false) + "\n";
+            },
+            "Code UPC-A",
+            2,
+            "03600029145",
+            {},
+            [](Program&, TForm1& f) { EXPECT_EQ(f.Barcode1->Bar_Caption(), "03600029145"); }},
+        GarbageCase{"SectionWithoutClosingBracket",
+                    [] { return QByteArray("[Addon\nUPCA=77\n[Varimark\nbctype=2\n2=123\n"); },
+                    "Code UPC-A",
+                    2,
+                    "123",
+                    {},
+                    [](Program&, TForm1& f) {
+                        EXPECT_EQ(f.Edit2->text(), "77");
+                        EXPECT_EQ(f.Barcode1->Bar_CodeAddon(), "77");
+                    }},
+        GarbageCase{"DuplicateSectionsAndKeys",
+                    [] {
+                        return QByteArray("[Varimark]\nbctype=8\n8=first\n8=second\nBCTYPE=1\n"
+                                          "[Varimark]\n8=third\nhumanread=False\n"
+                                          "[varimark]\nhumanread=True\nzoom=SC9\n");
+                    },
+                    "Code 128 - Table B",
+                    8,
+                    "first",
+                    {},
+                    [](Program& p, TForm1& f) {
+                        // A key only a later occurrence holds comes from the first that does.
+                        EXPECT_FALSE(f.Barcode1->Bar_HumanReadable());
+                        EXPECT_TRUE(f.Zoom1->isChecked());
+                        EXPECT_EQ(p.Read("bctype"), "8");
+                    }},
+        GarbageCase{"TenMegabyteText",
+                    [] {
+                        return "[Varimark]\nbctype=2\n2=" + QByteArray(10'000'000, '7') +
+                               "\nsratio=3\n";
+                    },
+                    "Code UPC-A",
+                    2,
+                    QString(1023, '7'),
+                    {"String exceeds maximum length."},
+                    [](Program& p, TForm1& f) {
+                        EXPECT_NE(f.Barcode1->Bar_Caption(), QString(1023, '7'));
+                        EXPECT_EQ(f.lblsaveRatio, "1");         // the load ended before it
+                        EXPECT_GT(p.File().size(), 10'000'000); // not written back
+                    }},
+        GarbageCase{"CrLfLineEnds",
+                    [] { return QByteArray(kSettings).replace("\n", "\r\n"); },
+                    "Code EAN-13",
+                    1,
+                    "590123412345",
+                    {},
+                    [](Program& p, TForm1& f) {
+                        EXPECT_EQ(f.Edit2->text(), "12");
+                        const QByteArray file = p.File();
+                        EXPECT_EQ(file.count("\n"), file.count("\r\n")); // still CR LF only
+                    }},
+        GarbageCase{"MixedLineEnds",
+                    [] {
+                        return QByteArray("[Varimark]\r\nbctype=1\n1=590123412345\r\n[Addon]\n"
+                                          "Ean13=12\r\n");
+                    },
+                    "Code EAN-13",
+                    1,
+                    "590123412345",
+                    {},
+                    [](Program&, TForm1& f) { EXPECT_EQ(f.Edit2->text(), "12"); }},
+        GarbageCase{"ByteOrderMark",
+                    [] { return QByteArray("\xEF\xBB\xBF[Varimark]\nbctype=8\n8=Hello\n"); },
+                    "Code 128 - Table B",
+                    8,
+                    "Hello",
+                    {},
+                    [](Program& p, TForm1&) {
+                        EXPECT_TRUE(p.File().startsWith("\xEF\xBB\xBF[Varimark]\n"));
+                    }},
+        GarbageCase{"TextNotUtf8",
+                    [] { return QByteArray("[Varimark]\nbctype=6\n6=A\xE9\xE8\x80 5B\n"); },
+                    "Codabar",
+                    6,
+                    QString::fromUtf8("A\xC3\xA9\xC3\xA8\xE2\x82\xAC 5B"),
+                    {},
+                    [](Program& p, TForm1& f) {
+                        EXPECT_EQ(f.Barcode1->Bar_Caption(), f.Edit1->text());
+                        EXPECT_EQ(p.Read("6"), f.Edit1->text());
+                    }},
+        GarbageCase{"TypeOutOfRange",
+                    [] { return QByteArray("[Varimark]\nbctype=999\n-1=12345\n"); },
+                    "Barcode Types",
+                    -1,
+                    "12345",
+                    {},
+                    [](Program& p, TForm1& f) {
+                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
+                        EXPECT_EQ(p.Read("bctype"), "-1");
+                    }},
+        GarbageCase{"TypeNegative",
+                    [] { return QByteArray("[Varimark]\nbctype=-5\n"); },
+                    "Barcode Types",
+                    -1,
+                    "",
+                    {},
+                    [](Program& p, TForm1& f) {
+                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
+                        EXPECT_EQ(p.Read("bctype"), "-1");
+                    }},
+        GarbageCase{"TypeNotANumber",
+                    [] { return QByteArray("[Varimark]\nbctype=abc\n2=03600029145\n"); },
+                    "Barcode Types",
+                    -1,
+                    kLayoutText,
+                    {"'abc' is not a valid integer value."},
+                    [](Program& p, TForm1& f) {
+                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
+                        EXPECT_EQ(p.Read("bctype"), "abc"); // start-up ended before the write
+                    }},
+        GarbageCase{"TypeBeyondInteger",
+                    [] { return QByteArray("[Varimark]\nbctype=4294967298\n"); },
+                    "Barcode Types",
+                    -1,
+                    kLayoutText,
+                    {"'4294967298' is not a valid integer value."}},
+        GarbageCase{"TypeEmpty",
+                    [] { return QByteArray("[Varimark]\nbctype=\n"); },
+                    "Barcode Types",
+                    -1,
+                    kLayoutText,
+                    {"'' is not a valid integer value."}}),
+    [](const ::testing::TestParamInfo<GarbageCase>& info) { return std::string(info.param.name); });
+
+} // namespace
