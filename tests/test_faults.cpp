@@ -14,6 +14,7 @@
 #include "PngWriter.h"
 #include "ProfileFile.h"
 #include "Tiff.h"
+#include "UpcaBarcode.h"
 #include "VarimarkApplication.h"
 
 #include <QAction>
@@ -119,22 +120,6 @@ private:
 };
 
 // --- The barcode
-
-// A UPC-A of the main window's kind.
-struct Upca {
-    Upca() {
-        barcode.Params.CodeType = UPC_A;
-        barcode.Params.SetCaption("03600029145");
-    }
-    TDrawFunction Draw() {
-        return [this](TSurface& surface, int x, int y) {
-            TDrawnSize size;
-            barcode.DrawBarcode(surface, x, y, size);
-            return size;
-        };
-    }
-    TLLBarcode barcode;
-};
 
 // The message of the save's failure, or "saved" when it did not fail.
 std::string SaveError(const std::function<void()>& save) {

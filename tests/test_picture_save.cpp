@@ -5,6 +5,7 @@
 #include "FileWriter.h"
 #include "LLBarcode.h"
 #include "PictureSave.h"
+#include "UpcaBarcode.h"
 
 #include <gtest/gtest.h>
 
@@ -42,22 +43,6 @@ std::string Shell(const std::string& command) {
     if (pipe != nullptr) pclose(pipe);
     return out;
 }
-
-// A UPC-A of the main window's kind: 116 x 83 at 96 dots per inch.
-struct Upca {
-    Upca() {
-        barcode.Params.CodeType = UPC_A;
-        barcode.Params.SetCaption("03600029145");
-    }
-    TDrawFunction Draw() {
-        return [this](TSurface& surface, int x, int y) {
-            TDrawnSize size;
-            barcode.DrawBarcode(surface, x, y, size);
-            return size;
-        };
-    }
-    TLLBarcode barcode;
-};
 
 TEST(PictureSave, ExtensionsAndNames) {
     const std::pair<const char*, const char*> extensions[] = {{"label.TIF", ".tif"},
