@@ -92,18 +92,7 @@ std::string SaveBarcodePicture(const TDrawFunction& draw, int margin, int factor
         jpeg.SaveToFile(fileName);
         return fileName;
     }
-    case TPictureType::Emf: {
-        TMetafile metafile;
-        metafile.SetHeight(bitmap.Height());
-        metafile.SetWidth(bitmap.Width());
-        {
-            TMetafileCanvas canvas(metafile);
-            canvas.Draw(0, 0, bitmap);
-            canvas.Close();
-        }
-        metafile.SaveToFile(fileName);
-        return fileName;
-    }
+    case TPictureType::Emf: SaveBitmapAsMetafile(bitmap, fileName); return fileName;
     case TPictureType::Png: WriteFileReplacing(fileName, PngFileBytes(bitmap)); return fileName;
     case TPictureType::Svg: break;
     }

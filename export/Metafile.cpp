@@ -203,3 +203,15 @@ void TMetafileCanvas::Close() {
     records_.clear();
     closed_ = true;
 }
+
+void SaveBitmapAsMetafile(const TBitmap& bitmap, const std::string& fileName) {
+    TMetafile metafile;
+    metafile.SetHeight(bitmap.Height());
+    metafile.SetWidth(bitmap.Width());
+    {
+        TMetafileCanvas canvas(metafile);
+        canvas.Draw(0, 0, bitmap);
+        canvas.Close();
+    }
+    metafile.SaveToFile(fileName);
+}

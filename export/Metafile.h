@@ -54,3 +54,7 @@ private:
     int boundsLeft_ = 0, boundsTop_ = 0, boundsRight_ = -1, boundsBottom_ = -1; // drawn
     bool closed_ = false;
 };
+
+// The picture as an enhanced metafile file: a metafile of the bitmap's height and width,
+// the bitmap drawn at (0, 0) on a canvas for the display, closed and saved.
+void SaveBitmapAsMetafile(const TBitmap& bitmap, const std::string& fileName);

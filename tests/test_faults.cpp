@@ -385,18 +385,7 @@ std::vector<TWriter> Writers(const TBitmap& bitmap, const std::string& svg) {
                  jpeg.Assign(bitmap);
                  jpeg.SaveToFile(p);
              }},
-            {".emf",
-             [&](const std::string& p) {
-                 TMetafile metafile;
-                 metafile.SetWidth(bitmap.Width());
-                 metafile.SetHeight(bitmap.Height());
-                 {
-                     TMetafileCanvas canvas(metafile);
-                     canvas.Draw(0, 0, bitmap);
-                     canvas.Close();
-                 }
-                 metafile.SaveToFile(p);
-             }},
+            {".emf", [&](const std::string& p) { SaveBitmapAsMetafile(bitmap, p); }},
             {".png", [&](const std::string& p) { WriteFileReplacing(p, PngFileBytes(bitmap)); }},
             {".svg", [&](const std::string& p) { WriteFileReplacing(p, std::string_view(svg)); }}};
 }

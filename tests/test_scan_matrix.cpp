@@ -148,16 +148,21 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Calls visit for every line of a reader's output.
+template <typename Visit> void ForEachLine(const std::string& out, Visit visit) {
+    for (std::size_t pos = 0; pos < out.size();) {
+        std::size_t end = out.find('\n', pos);
+        if (end == std::string::npos) end = out.size();
+        visit(out.substr(pos, end - pos));
+        pos = end + 1;
+    }
+}
+
 // zbarimg --xml: <source href='FILE'> ... <symbol type='T' ...><data><![CDATA[TEXT]]>.
 std::map<std::string, Reports> ParseZbar(const std::string& out) {
     std::map<std::string, Reports> result;
     Reports* current = nullptr;
-    std::size_t pos = 0;
-    while (pos < out.size()) {
-        std::size_t end = out.find('\n', pos);
-        if (end == std::string::npos) end = out.size();
-        const std::string line = out.substr(pos, end - pos);
-        pos = end + 1;
+    ForEachLine(out, [&](const std::string& line) {
         if (line.starts_with("<source href='")) {
             const std::size_t close = line.find('\'', 14);
             current = &result[line.substr(14, close - 14)];
@@ -168,37 +173,32 @@ std::map<std::string, Reports> ParseZbar(const std::string& out) {
             if (close == std::string::npos || data == std::string::npos ||
                 dataEnd == std::string::npos) {
                 current->emplace_back("?", line); // a line we cannot read is a wrong read
-                continue;
+                return;
             }
             current->emplace_back(line.substr(14, close - 14),
                                   line.substr(data + 9, dataEnd - data - 9));
         }
-    }
+    });
     return result;
 }
 
 // ZXingReader -1: one line per result, FILE FORMAT "TEXT", or FILE None.
 std::map<std::string, Reports> ParseZxing(const std::string& out) {
     std::map<std::string, Reports> result;
-    std::size_t pos = 0;
-    while (pos < out.size()) {
-        std::size_t end = out.find('\n', pos);
-        if (end == std::string::npos) end = out.size();
-        const std::string line = out.substr(pos, end - pos);
-        pos = end + 1;
+    ForEachLine(out, [&](const std::string& line) {
         const std::size_t space = line.find(' ');
-        if (space == std::string::npos) continue;
+        if (space == std::string::npos) return;
         Reports& reports = result[line.substr(0, space)];
         const std::string rest = line.substr(space + 1);
-        if (rest == "None") continue;
+        if (rest == "None") return;
         const std::size_t quote = rest.find(" \"");
         if (quote == std::string::npos || rest.back() != '"' || rest.size() < quote + 3) {
             reports.emplace_back("?", rest);
-            continue;
+            return;
         }
         reports.emplace_back(rest.substr(0, quote),
                              rest.substr(quote + 2, rest.size() - quote - 3));
-    }
+    });
     return result;
 }
 
