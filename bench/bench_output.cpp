@@ -3,6 +3,7 @@
 // write of the same number of bytes (with the same fsync the file writer does).
 #include "BarcodeOutput.h"
 #include "FileWriter.h"
+#include "GIFImage.h"
 #include "LLBarcode.h"
 #include "PictureSave.h"
 
@@ -96,5 +97,43 @@ BENCHMARK_CAPTURE(BM_SaveFactor10, jpg, ".jpg")->Unit(benchmark::kMillisecond)->
 BENCHMARK_CAPTURE(BM_SaveFactor10, emf, ".emf")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_SaveFactor10, png, ".png")->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(BM_SaveFactor10, svg, ".svg")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+// One label of a batch: a 13-digit EAN at one pixel per module, a different number each
+// time, drawn into memory (24-bit colour or 1-bit) and encoded as GIF.
+namespace {
+
+TDrawFunction NextEan13() {
+    static TLLBarcode barcode = [] {
+        TLLBarcode b;
+        b.Params.CodeType = EAN_13;
+        return b;
+    }();
+    static unsigned long long number = 400638133393ULL;
+    barcode.Params.SetCaption(std::to_string(number++ % 1000000000000ULL));
+    return [](TSurface& surface, int x, int y) {
+        TDrawnSize size;
+        barcode.DrawBarcode(surface, x, y, size);
+        return size;
+    };
+}
+
+void BM_Label_Ean13(benchmark::State& state, bool monochrome) {
+    for (auto _ : state)
+        benchmark::DoNotOptimize(MagnifiedBitmap(NextEan13(), 2, monochrome, 1, 96).Width());
+}
+BENCHMARK_CAPTURE(BM_Label_Ean13, colour, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Label_Ean13, monochrome, true)->Unit(benchmark::kMicrosecond);
+
+void BM_Label_Ean13_Gif(benchmark::State& state, bool monochrome) {
+    for (auto _ : state) {
+        TGIFImage gif;
+        gif.Assign(MagnifiedBitmap(NextEan13(), 2, monochrome, 1, 96));
+        benchmark::DoNotOptimize(gif.SaveToBytes().size());
+    }
+}
+BENCHMARK_CAPTURE(BM_Label_Ean13_Gif, colour, false)->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Label_Ean13_Gif, monochrome, true)->Unit(benchmark::kMicrosecond);
 
 } // namespace

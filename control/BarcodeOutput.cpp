@@ -7,21 +7,62 @@
 #include <QGuiApplication>
 #include <QImage>
 
+#include <array>
+#include <bit>
 #include <cstring>
+#include <memory>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
-// A white-background rendering as a 1-bit bitmap (black, white): every pixel lighter than
-// mid-grey is white.
-TBitmap ToMonochrome(const QImage& image) {
-    TBitmap bitmap(image.width(), image.height(), pf1bit);
+// Each byte with its bits in the opposite order.
+constexpr auto kReversedBits = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int v = 0; v < 256; ++v)
+        for (int b = 0; b < 8; ++b)
+            if (v & (1 << b)) t[v] |= static_cast<std::uint8_t>(0x80 >> b);
+    return t;
+}();
+
+// A white-background rendering in grey levels as a 1-bit bitmap (black, white): every
+// pixel lighter than mid-grey is white.
+TBitmap ToMonochrome(const std::uint8_t* grey, int width, int height) {
+    TBitmap bitmap(width, height, pf1bit);
     bitmap.SetPalette({TRGBQuad{0, 0, 0, 0}, TRGBQuad{255, 255, 255, 0}});
-    for (int y = 0; y < image.height(); ++y) {
-        const QRgb* source = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        std::uint8_t* row = bitmap.ScanLine(y);
-        std::memset(row, 0, bitmap.RowStride());
-        for (int x = 0; x < image.width(); ++x)
-            if (qGray(source[x]) >= 128) row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+    if (bitmap.Empty()) return bitmap;
+    // Rows are stored bottom first, each padded with zero bytes.
+    const std::size_t stride = bitmap.RowStride(), used = (static_cast<std::size_t>(width) + 7) / 8;
+    std::uint8_t* const top = bitmap.ScanLine(0);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* source = grey + static_cast<std::size_t>(y) * width;
+        std::uint8_t* row = top - static_cast<std::ptrdiff_t>(stride) * y;
+        row[used - 1] = 0; // the last byte may be partly filled below
+        for (std::size_t i = used; i < stride; ++i) row[i] = 0;
+        int x = 0;
+#if defined(__SSE2__)
+        // Sixteen top bits at once; the mask has the first pixel in its lowest bit.
+        for (; x + 16 <= width; x += 16) {
+            const __m128i sixteen =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
+            const auto bits = static_cast<unsigned>(_mm_movemask_epi8(sixteen));
+            row[x >> 3] = kReversedBits[bits & 0xFF];
+            row[(x >> 3) + 1] = kReversedBits[bits >> 8];
+        }
+#endif
+        if constexpr (std::endian::native == std::endian::little)
+            for (; x + 8 <= width; x += 8) {
+                // The top bits of eight grey bytes gathered into one byte, the first pixel
+                // in its highest bit (the bytes read as a little-endian word).
+                std::uint64_t eight;
+                std::memcpy(&eight, source + x, 8);
+                row[x >> 3] = static_cast<std::uint8_t>(
+                    (((eight >> 7) & 0x0101010101010101u) * 0x8040201008040201u) >> 56);
+            }
+        for (; x < width; ++x)
+            row[x >> 3] |= static_cast<std::uint8_t>((source[x] >> 7) << (7 - (x & 7)));
     }
     return bitmap;
 }
@@ -31,13 +72,19 @@ TBitmap ToMonochrome(const QImage& image) {
 TBitmap MagnifiedBitmap(const TDrawFunction& draw, int margin, bool monochrome, int factor,
                         int dpi) {
     if (factor < 1) throw EOverflow("Barcode: Factor for \"MagnifyBy\" must be >=1");
-    if (monochrome) return ToMonochrome(RenderMagnified(draw, margin, factor, dpi));
-    // The display's depth: blue, green, red, as the bitmap stores them, rows turned over.
-    const QImage picture = RenderMagnified(draw, margin, factor, dpi, QImage::Format_BGR888);
-    TBitmap bitmap(picture.width(), picture.height(), pfDevice);
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(picture.width());
-    for (int y = 0; y < picture.height(); ++y)
-        std::memcpy(bitmap.ScanLine(y), picture.constScanLine(y), rowBytes);
+    const QSize size = MagnifiedSize(MeasureBarcode(draw, margin, dpi), margin, factor);
+    const int width = size.width(), height = size.height();
+    if (monochrome) {
+        const std::size_t pixels = static_cast<std::size_t>(width) * height;
+        const auto grey = std::make_unique_for_overwrite<std::uint8_t[]>(pixels);
+        std::memset(grey.get(), 255, pixels);
+        DrawMagnified(draw, margin, factor, dpi, TPixelRows{grey.get(), width, width, height, 1});
+        return ToMonochrome(grey.get(), width, height);
+    }
+    // The display's depth: blue, green, red, rows stored bottom first; drawn in place.
+    TBitmap bitmap(width, height, pfDevice);
+    const std::ptrdiff_t stride = -static_cast<std::ptrdiff_t>(bitmap.RowStride());
+    DrawMagnified(draw, margin, factor, dpi, TPixelRows{bitmap.ScanLine(0), stride, width, height});
     return bitmap;
 }
 

@@ -2,7 +2,9 @@
 // Conversions from real numbers to device integers.
 #include <cmath>
 
-// The nearest integer, a value exactly halfway going to the even neighbour.
+// The nearest integer, a value exactly halfway going to the even neighbour (the default
+// rounding mode; lrintl rounds in it without saving and restoring the floating-point
+// environment as nearbyintl does).
 inline int Nearest(long double z) {
-    return static_cast<int>(std::nearbyintl(z));
+    return static_cast<int>(std::lrintl(z));
 }

@@ -2,6 +2,7 @@
 // The drawing surface that barcodes are drawn through: a screen control, a bitmap, a
 // printer page, a vector file. Coordinates are logical units of the surface's mapping
 // mode (device pixels in text mode); text is 8-bit (Windows-1252).
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -124,6 +125,34 @@ public:
     }
     void SetViewportExt(int width, int height) override {
         viewportExt_[0] = width, viewportExt_[1] = height;
+    }
+
+    // Device pixels per logical unit across and down under the mapping mode (negative
+    // down where the mode counts y upwards).
+    struct TScale {
+        double x = 1, y = 1;
+    };
+    TScale Scale() const {
+        const auto metric = [&](double unitsPerInch) {
+            return TScale{dpiX_ / unitsPerInch, -dpiY_ / unitsPerInch};
+        };
+        switch (mapMode_) {
+        case MM_LOMETRIC: return metric(254.0);
+        case MM_HIMETRIC: return metric(2540.0);
+        case MM_LOENGLISH: return metric(100.0);
+        case MM_HIENGLISH: return metric(1000.0);
+        case MM_TWIPS: return metric(1440.0);
+        case MM_ISOTROPIC:
+        case MM_ANISOTROPIC: {
+            if (windowExt_[0] == 0 || windowExt_[1] == 0) return {};
+            TScale scale{static_cast<double>(viewportExt_[0]) / windowExt_[0],
+                         static_cast<double>(viewportExt_[1]) / windowExt_[1]};
+            if (mapMode_ == MM_ISOTROPIC) scale.x = scale.y = std::min(scale.x, scale.y);
+            return scale;
+        }
+        case MM_TEXT: break;
+        }
+        return {};
     }
 
 protected:

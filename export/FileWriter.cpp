@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -94,18 +95,30 @@ std::atomic<bool> gDurable{true};
 
 void WriteAll(int fd, std::initializer_list<std::span<const std::uint8_t>> parts,
               const std::string& path) {
+    // All parts in one call where the system takes them at once; what a short write leaves
+    // goes on from where it stopped.
+    constexpr std::size_t kMaxParts = 8;
+    iovec vectors[kMaxParts];
+    std::size_t count = 0;
     for (const std::span<const std::uint8_t> bytes : parts) {
-        const std::uint8_t* p = bytes.data();
-        std::size_t left = bytes.size();
-        while (left > 0) {
-            const ssize_t n = ::write(fd, p, std::min<std::size_t>(left, 1u << 30));
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                Fail("write", path, errno);
-            }
-            if (n == 0) Fail("write", path, EIO);
-            p += n;
-            left -= static_cast<std::size_t>(n);
+        if (bytes.empty()) continue;
+        if (count == kMaxParts) Fail("write", path, EINVAL);
+        vectors[count++] = {const_cast<std::uint8_t*>(bytes.data()), bytes.size()};
+    }
+    iovec* next = vectors;
+    for (std::size_t left = count; left > 0;) {
+        const ssize_t n = ::writev(fd, next, static_cast<int>(left));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("write", path, errno);
+        }
+        if (n == 0) Fail("write", path, EIO);
+        for (auto done = static_cast<std::size_t>(n); done > 0 && left > 0;) {
+            const std::size_t step = std::min(done, next->iov_len);
+            next->iov_base = static_cast<std::uint8_t*>(next->iov_base) + step;
+            next->iov_len -= step;
+            done -= step;
+            if (next->iov_len == 0) ++next, --left;
         }
     }
 }

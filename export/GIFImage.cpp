@@ -44,12 +44,23 @@ constexpr CubeTables kCube = [] {
     return t;
 }();
 
+// The eight 1-bit indices of each byte, the first pixel in the highest bit.
+constexpr auto kBitsToBytes = [] {
+    std::array<std::array<std::uint8_t, 8>, 256> t{};
+    for (int v = 0; v < 256; ++v)
+        for (int b = 0; b < 8; ++b) t[v][b] = static_cast<std::uint8_t>((v >> (7 - b)) & 1);
+    return t;
+}();
+
 // One row of a palette picture as one index per pixel.
 void UnpackIndices(const std::uint8_t* row, int width, int bits, std::uint8_t* out) {
     switch (bits) {
-    case 1:
-        for (int x = 0; x < width; ++x) out[x] = (row[x >> 3] >> (7 - (x & 7))) & 1;
+    case 1: {
+        int x = 0;
+        for (; x + 8 <= width; x += 8) std::memcpy(out + x, kBitsToBytes[row[x >> 3]].data(), 8);
+        for (; x < width; ++x) out[x] = kBitsToBytes[row[x >> 3]][x & 7];
         break;
+    }
     case 4:
         for (int x = 0; x < width; ++x)
             out[x] = (x & 1) != 0 ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;

@@ -210,14 +210,14 @@ std::uint8_t* Compress(const std::uint8_t* pixels, std::size_t count, int minCod
         ++i;
 
         const std::uint32_t key = prefix << 8 | pixel;
-        std::uint32_t slot;
+        std::uint32_t slot = kNoSlot;
         if (id < kChildIds) {
+            // Entries ending in a pixel with an id live in the nodes only.
             const std::uint32_t code = nodes[prefix].child[id];
             if (code != kNoCode) {
                 prefix = code;
                 continue;
             }
-            slot = FreeSlot(slots, key);
         } else {
             const std::uint32_t code = Find(slots, key, slot);
             if (code != kNoCode) {
@@ -235,9 +235,9 @@ std::uint8_t* Compress(const std::uint8_t* pixels, std::size_t count, int minCod
             continue;
         }
         EmptyNode(nodes[nextCode]);
-        if (slot != kNoSlot) {
+        if (slot != kNoSlot || id < kChildIds) {
             const auto code = static_cast<std::uint16_t>(nextCode);
-            slots[slot] = key << 12 | nextCode;
+            if (slot != kNoSlot) slots[slot] = key << 12 | nextCode;
             dict.parent[nextCode] = static_cast<std::uint16_t>(prefix);
             dict.lastId[nextCode] = static_cast<std::uint8_t>(id);
             if (id < kChildIds) nodes[prefix].child[id] = code;

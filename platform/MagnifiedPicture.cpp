@@ -1,16 +1,15 @@
 #include "MagnifiedPicture.h"
 
 #include "EOverflow.h"
-#include "QtSurface.h"
-
-#include <QPainter>
+#include "FontMatcher.h"
+#include "Screen.h"
 
 #include <string>
 
 namespace {
 
-// The measuring pass needs the layout only: the text height as the Qt surfaces measure
-// it, and nothing drawn.
+// The measuring pass needs the layout only: the text height as the drawing surfaces
+// measure it, and nothing drawn.
 class TMeasuringSurface : public TSurfaceState {
 public:
     explicit TMeasuringSurface(int dpi) : TSurfaceState(dpi, dpi, kScreenDpi, kScreenDpi) {}
@@ -41,22 +40,11 @@ QSize MagnifiedSize(TDrawnSize size, int margin, int factor) {
     return QSize(static_cast<int>(width), static_cast<int>(height));
 }
 
-void DrawMagnified(const TDrawFunction& draw, int margin, int factor, int dpi, QImage& target) {
-    QPainter painter(&target);
-    TQtSurface surface(painter, dpi, dpi);
+void DrawMagnified(const TDrawFunction& draw, int margin, int factor, int dpi, TPixelRows target) {
+    TRasterSurface surface(target, dpi, dpi, true);
     // Logical units of factor device pixels across and down.
     surface.SetMapMode(MM_ANISOTROPIC);
     surface.SetWindowExt(1, 1);
     surface.SetViewportExt(factor, factor);
     draw(surface, margin, margin);
-}
-
-QImage RenderMagnified(const TDrawFunction& draw, int margin, int factor, int dpi,
-                       QImage::Format format) {
-    if (factor < 1) throw EOverflow("Barcode: Factor for \"MagnifyBy\" must be >=1");
-    const QSize pictureSize = MagnifiedSize(MeasureBarcode(draw, margin, dpi), margin, factor);
-    QImage picture(pictureSize, format);
-    picture.fill(Qt::white);
-    DrawMagnified(draw, margin, factor, dpi, picture);
-    return picture;
 }

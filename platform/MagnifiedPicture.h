@@ -3,9 +3,10 @@
 // the given resolution, then the real drawing with every length (and the font) factor
 // times larger, the layout staying that of the resolution.
 #include "LLBarcode.h"
+#include "RasterSurface.h"
 #include "Surface.h"
 
-#include <QImage>
+#include <QSize>
 
 #include <functional>
 #include <stdexcept>
@@ -29,10 +30,6 @@ TDrawnSize MeasureBarcode(const TDrawFunction& draw, int margin, int dpi);
 // ("Barcode: Factor for \"MagnifyBy\" must be >=1") or the picture would be too large.
 QSize MagnifiedSize(TDrawnSize size, int margin, int factor);
 
-// Draws magnified onto a white picture of MagnifiedSize.
-void DrawMagnified(const TDrawFunction& draw, int margin, int factor, int dpi, QImage& target);
-
-// Measures, sizes and draws: a white picture of MagnifiedSize with the barcode at
-// margin × factor pixels from the top-left corner.
-QImage RenderMagnified(const TDrawFunction& draw, int margin, int factor, int dpi,
-                       QImage::Format format = QImage::Format_RGB32);
+// Draws magnified onto target, a picture of MagnifiedSize (white, for the barcode on a
+// white background).
+void DrawMagnified(const TDrawFunction& draw, int margin, int factor, int dpi, TPixelRows target);

@@ -93,28 +93,8 @@ void TQtSurface::SetViewportExt(int width, int height) {
 }
 
 void TQtSurface::ApplyMapping() {
-    double sx = 1, sy = 1;
-    const auto metric = [&](double unitsPerInch) {
-        sx = dpiX_ / unitsPerInch;
-        sy = -dpiY_ / unitsPerInch; // metric and English modes count y upwards
-    };
-    switch (mapMode_) {
-    case MM_LOMETRIC: metric(254.0); break;
-    case MM_HIMETRIC: metric(2540.0); break;
-    case MM_LOENGLISH: metric(100.0); break;
-    case MM_HIENGLISH: metric(1000.0); break;
-    case MM_TWIPS: metric(1440.0); break;
-    case MM_ISOTROPIC:
-    case MM_ANISOTROPIC:
-        if (windowExt_[0] != 0 && windowExt_[1] != 0) {
-            sx = static_cast<double>(viewportExt_[0]) / windowExt_[0];
-            sy = static_cast<double>(viewportExt_[1]) / windowExt_[1];
-            if (mapMode_ == MM_ISOTROPIC) sx = sy = std::min(sx, sy);
-        }
-        break;
-    case MM_TEXT: break;
-    }
+    const TScale scale = Scale();
     QTransform transform = base_;
-    transform.scale(sx, sy);
+    transform.scale(scale.x, scale.y);
     painter_.setTransform(transform);
 }

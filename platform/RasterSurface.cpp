@@ -1,0 +1,309 @@
+#include "RasterSurface.h"
+
+#include "FontMatcher.h"
+#include "GlyphMasks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Device coordinates are kept well inside int: anything that far out is off the picture.
+constexpr double kFarOut = 1 << 30;
+
+int RoundToPixel(double v) {
+    return static_cast<int>(std::clamp(std::floor(v + 0.5), -kFarOut, kFarOut));
+}
+
+int Magnified(int v, int factor) {
+    return static_cast<int>(std::clamp<long long>(1LL * v * factor, -(1LL << 30), 1LL << 30));
+}
+
+// The quarter turns of an escapement (tenths of a degree, counter-clockwise); angles
+// between them go to the nearest.
+int QuarterTurns(int escapement) {
+    const int turns = static_cast<int>(std::lround(escapement / 900.0)) % 4;
+    return turns < 0 ? turns + 4 : turns;
+}
+
+// Text space (x along the base line, y down across it) to device offsets from the
+// reference point, turned counter-clockwise by quarter turns; (u, v) is a pixel's
+// top-left corner and the pixel it names is the one that corner's square turns into.
+struct TTurn {
+    int turns;
+    void Pixel(int u, int v, int& x, int& y) const {
+        switch (turns) {
+        case 1: x = v, y = -u - 1; break;
+        case 2: x = -u - 1, y = -v - 1; break;
+        case 3: x = -v - 1, y = u; break;
+        default: x = u, y = v; break;
+        }
+    }
+};
+
+// channel × keep / 255, rounded to the nearest.
+std::uint8_t Darken(std::uint8_t channel, unsigned keep) {
+    const unsigned t = channel * keep + 128;
+    return static_cast<std::uint8_t>((t + (t >> 8)) >> 8);
+}
+
+// Sets pixels x0 <= x < x1 of a row to value.
+template <int Bytes>
+void FillRow(std::uint8_t* row, int x0, int x1, const std::uint8_t (&value)[Bytes]) {
+    if constexpr (Bytes == 1) {
+        if (x1 - x0 > 16)
+            std::memset(row + x0, value[0], static_cast<std::size_t>(x1 - x0));
+        else // a bar: cheaper than a call
+            for (int x = x0; x < x1; ++x) row[x] = value[0];
+    } else {
+        for (std::uint8_t* p = row + Bytes * x0; p != row + Bytes * x1; p += Bytes)
+            for (int b = 0; b < Bytes; ++b) p[b] = value[b];
+    }
+}
+
+// Darkens the pixels under an unturned glyph mask whose top-left pixel is at (left, top).
+template <int Bytes>
+void BlendPixels(const TPixelRows& pixels, const TGlyphMask& mask, int left, int top) {
+    const int i0 = std::max(0, -left), i1 = std::min(mask.width, pixels.width - left);
+    const int j0 = std::max(0, -top), j1 = std::min(mask.height, pixels.height - top);
+    for (int j = j0; j < j1; ++j) {
+        const std::uint8_t* __restrict coverage = mask.coverage.data() + j * mask.width;
+        std::uint8_t* __restrict p = pixels.Row(top + j) + Bytes * left;
+        // Text mostly lies on white, where the result is simply 255 - coverage.
+        unsigned all = 255;
+        for (int i = Bytes * i0; i < Bytes * i1; ++i) all &= p[i];
+        if (all == 255) {
+            for (int i = i0; i < i1; ++i)
+                for (int b = 0; b < Bytes; ++b)
+                    p[Bytes * i + b] = static_cast<std::uint8_t>(255u - coverage[i]);
+            continue;
+        }
+        for (int i = i0; i < i1; ++i)
+            for (int b = 0; b < Bytes; ++b)
+                p[Bytes * i + b] = Darken(p[Bytes * i + b], 255u - coverage[i]);
+    }
+}
+
+} // namespace
+
+std::uint8_t GreyOf(TColor color) {
+    return static_cast<std::uint8_t>((color.r * 11 + color.g * 16 + color.b * 5) / 32);
+}
+
+TRasterSurface::TRasterSurface(TPixelRows pixels, int dpiX, int dpiY, bool blank)
+    : TSurfaceState(dpiX, dpiY), pixels_(pixels),
+      rowClass_(static_cast<std::size_t>(std::max(pixels.height, 0))) {
+    pending_.reserve(128); // a barcode's bars, as a rule
+    edges_.reserve(16);
+    // A blank picture's rows are all alike; otherwise each row is its own.
+    if (!blank)
+        for (std::size_t y = 0; y < rowClass_.size(); ++y) rowClass_[y] = nextClass_++;
+    else
+        ++nextClass_;
+}
+
+TRasterSurface::~TRasterSurface() {
+    Flush();
+}
+
+void TRasterSurface::FillDevice(int x0, int y0, int x1, int y1, TColor color) {
+    x0 = std::max(x0, 0), y0 = std::max(y0, 0);
+    x1 = std::min(x1, pixels_.width), y1 = std::min(y1, pixels_.height);
+    if (x0 >= x1 || y0 >= y1) return;
+    pending_.push_back({x0, y0, x1, y1, color});
+}
+
+void TRasterSurface::Flush() {
+    if (pending_.empty()) return;
+    if (pixels_.bytesPerPixel == 1)
+        FlushRows<1>();
+    else
+        FlushRows<3>();
+    pending_.clear();
+}
+
+// The fills go out band by band, a band being rows that the same fills cover. In a band,
+// rows known to be alike get the fills once and then a copy of the first such row, so a
+// barcode's bars cost a row or two, not a pass down every bar.
+template <int Bytes>
+void TRasterSurface::FlushRows() {
+    // Bars share a few tops and bottoms: each edge is kept once before sorting.
+    edges_.clear();
+    const auto addEdge = [&](int y) {
+        if (std::find(edges_.begin(), edges_.end(), y) == edges_.end()) edges_.push_back(y);
+    };
+    for (const TPendingFill& f : pending_) addEdge(f.y0), addEdge(f.y1);
+    std::sort(edges_.begin(), edges_.end());
+    edges_.erase(std::unique(edges_.begin(), edges_.end()), edges_.end());
+    struct TDone {
+        std::uint32_t before, after;
+        int row;
+    };
+    std::vector<TDone> done;
+    for (std::size_t k = 0; k + 1 < edges_.size(); ++k) {
+        const int ya = edges_[k], yb = edges_[k + 1];
+        int cx0 = pixels_.width, cx1 = 0;
+        for (const TPendingFill& f : pending_)
+            if (f.y0 <= ya && f.y1 >= yb) cx0 = std::min(cx0, f.x0), cx1 = std::max(cx1, f.x1);
+        if (cx0 >= cx1) continue; // no fill covers the band
+        done.clear();
+        for (int y = ya; y < yb; ++y) {
+            std::uint8_t* row = pixels_.Row(y);
+            const std::uint32_t before = rowClass_[y];
+            const auto same = std::find_if(done.begin(), done.end(),
+                                           [&](const TDone& d) { return d.before == before; });
+            if (same != done.end()) {
+                std::memcpy(row + Bytes * cx0, pixels_.Row(same->row) + Bytes * cx0,
+                            static_cast<std::size_t>(Bytes) * (cx1 - cx0));
+                rowClass_[y] = same->after;
+                continue;
+            }
+            for (const TPendingFill& f : pending_) {
+                if (f.y0 > ya || f.y1 < yb) continue;
+                if constexpr (Bytes == 1) {
+                    const std::uint8_t grey[1] = {GreyOf(f.color)};
+                    FillRow<1>(row, f.x0, f.x1, grey);
+                } else {
+                    const std::uint8_t bgr[3] = {f.color.b, f.color.g, f.color.r};
+                    FillRow<3>(row, f.x0, f.x1, bgr);
+                }
+            }
+            done.push_back({before, nextClass_, y});
+            rowClass_[y] = nextClass_++;
+        }
+    }
+}
+
+void TRasterSurface::TouchRows(int y0, int y1) {
+    for (int y = std::max(y0, 0); y < std::min(y1, pixels_.height); ++y)
+        rowClass_[y] = nextClass_++;
+}
+
+void TRasterSurface::UpdateScale() {
+    scale_ = Scale();
+    const bool whole = scale_.x == scale_.y && scale_.x >= 1 && scale_.x <= 65535 &&
+                       scale_.x == std::floor(scale_.x);
+    wholeScale_ = whole ? static_cast<int>(scale_.x) : 0;
+}
+
+void TRasterSurface::SetMapMode(TMapMode mode) {
+    TSurfaceState::SetMapMode(mode);
+    UpdateScale();
+}
+
+void TRasterSurface::SetWindowExt(int width, int height) {
+    TSurfaceState::SetWindowExt(width, height);
+    UpdateScale();
+}
+
+void TRasterSurface::SetViewportExt(int width, int height) {
+    TSurfaceState::SetViewportExt(width, height);
+    UpdateScale();
+}
+
+void TRasterSurface::FillRect(int left, int top, int right, int bottom) {
+    if (brushStyle_ == TBrushStyle::Clear) return;
+    int x0, x1, y0, y1;
+    if (wholeScale_ > 0) { // the usual case: the same whole number across and down
+        x0 = Magnified(left, wholeScale_), x1 = Magnified(right, wholeScale_);
+        y0 = Magnified(top, wholeScale_), y1 = Magnified(bottom, wholeScale_);
+    } else {
+        const TScale& s = scale_;
+        x0 = RoundToPixel(left * s.x), x1 = RoundToPixel(right * s.x);
+        y0 = RoundToPixel(top * s.y), y1 = RoundToPixel(bottom * s.y);
+    }
+    if (x0 > x1) std::swap(x0, x1);
+    if (y0 > y1) std::swap(y0, y1);
+    FillDevice(x0, y0, x1, y1, brushColor_);
+}
+
+int TRasterSurface::TextHeight(std::string_view) {
+    thread_local TFontMatcher fonts;
+    return fonts.CellHeight(fontFace_, fontHeight_);
+}
+
+void TRasterSurface::Blend(int x, int y, std::uint8_t coverage) {
+    if (x < 0 || y < 0 || x >= pixels_.width || y >= pixels_.height || coverage == 0) return;
+    const int bytes = pixels_.bytesPerPixel;
+    std::uint8_t* p = pixels_.Row(y) + bytes * x;
+    const unsigned keep = 255u - coverage;
+    for (int i = 0; i < bytes; ++i) p[i] = Darken(p[i], keep);
+}
+
+void TRasterSurface::BlendMask(const TGlyphMask& mask, int left, int top) {
+    if (pixels_.bytesPerPixel == 1)
+        BlendPixels<1>(pixels_, mask, left, top);
+    else
+        BlendPixels<3>(pixels_, mask, left, top);
+}
+
+void TRasterSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& spec) {
+    const TScale& s = scale_;
+    // A whole, equal magnification goes into the font; any other mapping only moves the
+    // reference point.
+    const int magnification =
+        s.x == s.y && s.x > 1 && s.x == std::floor(s.x) ? static_cast<int>(s.x) : 1;
+    TGlyphFont& font = GlyphFontFor(spec.face, spec.height, magnification);
+    const int ox = RoundToPixel(x * s.x), oy = RoundToPixel(y * s.y);
+    const TTurn turn{QuarterTurns(spec.escapement)};
+
+    double width = 0;
+    for (char c : text) width += font.Advance(static_cast<unsigned char>(c));
+    const double cell = font.Ascent() + font.Descent();
+    // The text box relative to the reference point, before turning.
+    double left = 0;
+    if ((textAlign_ & TA_CENTER) == TA_CENTER)
+        left = -width / 2;
+    else if (textAlign_ & TA_RIGHT)
+        left = -width;
+    double top = 0;
+    if ((textAlign_ & TA_BASELINE) == TA_BASELINE)
+        top = -font.Ascent();
+    else if (textAlign_ & TA_BOTTOM)
+        top = -cell;
+
+    Flush(); // the fills so far lie under the text
+    if (bkMode_ == TBkMode::Opaque) {
+        const int u0 = RoundToPixel(left), u1 = RoundToPixel(left + width);
+        const int v0 = RoundToPixel(top), v1 = RoundToPixel(top + cell);
+        if (u0 < u1 && v0 < v1) {
+            int ax, ay, bx, by;
+            turn.Pixel(u0, v0, ax, ay);
+            turn.Pixel(u1 - 1, v1 - 1, bx, by);
+            FillDevice(ox + std::min(ax, bx), oy + std::min(ay, by), ox + std::max(ax, bx) + 1,
+                       oy + std::max(ay, by) + 1, bkColor_);
+            Flush();
+        }
+    }
+
+    const int baseline = RoundToPixel(top + font.Ascent());
+    double pen = left;
+    for (char c : text) {
+        const unsigned char code = static_cast<unsigned char>(c);
+        const double whole = std::floor(pen);
+        int subpixel = static_cast<int>(std::lround((pen - whole) * TGlyphFont::kSubpixels));
+        int penX = static_cast<int>(whole);
+        if (subpixel == TGlyphFont::kSubpixels) subpixel = 0, ++penX;
+        const TGlyphMask& mask = font.Mask(code, subpixel);
+        if (mask.width > 0) {
+            int ax, ay, bx, by;
+            turn.Pixel(penX + mask.left, baseline + mask.top, ax, ay);
+            turn.Pixel(penX + mask.left + mask.width - 1, baseline + mask.top + mask.height - 1,
+                       bx, by);
+            TouchRows(oy + std::min(ay, by), oy + std::max(ay, by) + 1);
+        }
+        if (turn.turns == 0)
+            BlendMask(mask, ox + penX + mask.left, oy + baseline + mask.top);
+        else {
+            const std::uint8_t* coverage = mask.coverage.data();
+            for (int j = 0; j < mask.height; ++j)
+                for (int i = 0; i < mask.width; ++i, ++coverage) {
+                    int dx, dy;
+                    turn.Pixel(penX + mask.left + i, baseline + mask.top + j, dx, dy);
+                    Blend(ox + dx, oy + dy, *coverage);
+                }
+        }
+        pen += font.Advance(code);
+    }
+}
