@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -40,9 +41,14 @@ std::vector<std::string> ReadLines(const std::string& fileName) {
 
 std::string NumberedName(const std::string& folder, std::size_t line,
                          const std::string& extension) {
-    char number[32];
-    std::snprintf(number, sizeof number, "%06zu", line);
-    return folder + "/" + number + extension;
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, line).ptr;
+    const std::size_t count = static_cast<std::size_t>(end - digits);
+    std::string name;
+    name.reserve(folder.size() + 8 + count + extension.size());
+    name.append(folder).append(1, '/');
+    if (count < 6) name.append(6 - count, '0'); // at least six digits
+    return name.append(digits, count).append(extension);
 }
 
 // One line: its type and add-on (or the options'), then its text, drawn into its file.
@@ -113,16 +119,24 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     const std::size_t jobs = std::min<std::size_t>(render.jobs > 0 ? render.jobs : processors,
                                                    std::max<std::size_t>(lines.size(), 1));
     std::vector<std::string> failures(lines.size());
-    std::atomic<std::size_t> next{0}, done{0};
+    // Workers take lines a few at a time: counters shared per line would move between the
+    // processors' caches with every picture.
+    constexpr std::size_t kLinesAtOnce = 16;
+    alignas(64) std::atomic<std::size_t> next{0};
+    alignas(64) std::atomic<std::size_t> done{0};
     TProgress progress(lines.size(), render.quiet, done);
     const auto work = [&] {
         TBatchWorker worker(options, render);
-        for (std::size_t i; (i = next++) < lines.size(); ++done) {
-            try {
-                worker.Render(lines[i], NumberedName(render.outdir, i + 1, extension));
-            } catch (const std::exception& e) {
-                failures[i] = e.what();
+        for (std::size_t first; (first = next.fetch_add(kLinesAtOnce)) < lines.size();) {
+            const std::size_t last = std::min(first + kLinesAtOnce, lines.size());
+            for (std::size_t i = first; i < last; ++i) {
+                try {
+                    worker.Render(lines[i], NumberedName(render.outdir, i + 1, extension));
+                } catch (const std::exception& e) {
+                    failures[i] = e.what();
+                }
             }
+            done += last - first;
         }
     };
     std::vector<std::thread> threads;

@@ -27,9 +27,10 @@ constexpr auto kReversedBits = [] {
     return t;
 }();
 
-// A white-background rendering in grey levels as a 1-bit bitmap (black, white): every
+// A white-background picture in grey levels as a 1-bit bitmap (black, white): every
 // pixel lighter than mid-grey is white.
-TBitmap ToMonochrome(const std::uint8_t* grey, int width, int height) {
+TBitmap ToMonochrome(const TRasterSurface& picture, int width, int height) {
+    const std::vector<std::uint32_t>& rowClasses = picture.RowClasses();
     TBitmap bitmap(width, height, pf1bit);
     bitmap.SetPalette({TRGBQuad{0, 0, 0, 0}, TRGBQuad{255, 255, 255, 0}});
     if (bitmap.Empty()) return bitmap;
@@ -37,16 +38,19 @@ TBitmap ToMonochrome(const std::uint8_t* grey, int width, int height) {
     const std::size_t stride = bitmap.RowStride(), used = (static_cast<std::size_t>(width) + 7) / 8;
     std::uint8_t* const top = bitmap.ScanLine(0);
     for (int y = 0; y < height; ++y) {
-        const std::uint8_t* source = grey + static_cast<std::size_t>(y) * width;
         std::uint8_t* row = top - static_cast<std::ptrdiff_t>(stride) * y;
+        if (y > 0 && rowClasses[y] == rowClasses[y - 1]) { // a row like the one above
+            std::memcpy(row, row + stride, stride);
+            continue;
+        }
+        const std::uint8_t* source = picture.RowPixels(y);
         row[used - 1] = 0; // the last byte may be partly filled below
         for (std::size_t i = used; i < stride; ++i) row[i] = 0;
         int x = 0;
 #if defined(__SSE2__)
         // Sixteen top bits at once; the mask has the first pixel in its lowest bit.
         for (; x + 16 <= width; x += 16) {
-            const __m128i sixteen =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
+            const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
             const auto bits = static_cast<unsigned>(_mm_movemask_epi8(sixteen));
             row[x >> 3] = kReversedBits[bits & 0xFF];
             row[(x >> 3) + 1] = kReversedBits[bits >> 8];
@@ -72,19 +76,23 @@ TBitmap ToMonochrome(const std::uint8_t* grey, int width, int height) {
 TBitmap MagnifiedBitmap(const TDrawFunction& draw, int margin, bool monochrome, int factor,
                         int dpi) {
     if (factor < 1) throw EOverflow("Barcode: Factor for \"MagnifyBy\" must be >=1");
-    const QSize size = MagnifiedSize(MeasureBarcode(draw, margin, dpi), margin, factor);
+    const TRecordedDrawing drawing = RecordBarcode(draw, margin, dpi);
+    const QSize size = MagnifiedSize(drawing.Size(), margin, factor);
     const int width = size.width(), height = size.height();
     if (monochrome) {
         const std::size_t pixels = static_cast<std::size_t>(width) * height;
         const auto grey = std::make_unique_for_overwrite<std::uint8_t[]>(pixels);
         std::memset(grey.get(), 255, pixels);
-        DrawMagnified(draw, margin, factor, dpi, TPixelRows{grey.get(), width, width, height, 1});
-        return ToMonochrome(grey.get(), width, height);
+        TBitmap bitmap;
+        ReadMagnified(
+            drawing, factor, dpi, TPixelRows{grey.get(), width, width, height, 1},
+            [&](const TRasterSurface& picture) { bitmap = ToMonochrome(picture, width, height); });
+        return bitmap;
     }
     // The display's depth: blue, green, red, rows stored bottom first; drawn in place.
     TBitmap bitmap(width, height, pfDevice);
     const std::ptrdiff_t stride = -static_cast<std::ptrdiff_t>(bitmap.RowStride());
-    DrawMagnified(draw, margin, factor, dpi, TPixelRows{bitmap.ScanLine(0), stride, width, height});
+    DrawMagnified(drawing, factor, dpi, TPixelRows{bitmap.ScanLine(0), stride, width, height});
     return bitmap;
 }
 

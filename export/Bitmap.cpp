@@ -179,12 +179,16 @@ void TBitmap::SetSize(int width, int height) {
     // One white row, then copies of it.
     std::vector<std::uint8_t> row(static_cast<std::size_t>(stride), 0);
     if (bits <= 8) {
+        // Whole bytes of the white index repeated, then the pixels of a last part byte.
         const unsigned index = NearestToWhite(palette_, bits);
-        for (int x = 0; x < width; ++x) {
-            const std::uint64_t bit = static_cast<std::uint64_t>(x) * bits;
-            const unsigned shift = 8 - bits - static_cast<unsigned>(bit % 8);
-            row[static_cast<std::size_t>(bit / 8)] |= static_cast<std::uint8_t>(index << shift);
-        }
+        unsigned pattern = 0;
+        for (int b = 0; b < 8; b += bits) pattern = pattern << bits | index;
+        const std::uint64_t usedBits = static_cast<std::uint64_t>(width) * bits;
+        std::fill_n(row.begin(), static_cast<std::size_t>(usedBits / 8),
+                    static_cast<std::uint8_t>(pattern));
+        if (const unsigned rest = static_cast<unsigned>(usedBits % 8); rest != 0)
+            row[static_cast<std::size_t>(usedBits / 8)] =
+                static_cast<std::uint8_t>(pattern & (0xFF00u >> rest));
     } else if (bits == 16) {
         // 5-5-5 white is 0x7FFF; with the 5-6-5 masks it is 0xFFFF.
         const std::uint8_t high = format_ == pf16bit ? 0xFF : 0x7F;
@@ -205,8 +209,7 @@ void TBitmap::SetSize(int width, int height) {
     } else {
         pixels.resize(imageSize);
         for (int y = 0; y < height; ++y)
-            std::copy(row.begin(), row.end(),
-                      pixels.begin() + static_cast<std::ptrdiff_t>(y * stride));
+            std::memcpy(pixels.data() + y * stride, row.data(), static_cast<std::size_t>(stride));
     }
     pixels_ = std::move(pixels);
     width_ = width;

@@ -57,6 +57,11 @@ TGlyphMask RenderMask(const QFont& font, double ascent, QChar character, double 
         const QRgb* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
         for (int x = x0; x <= x1; ++x) *out++ = static_cast<std::uint8_t>(255 - qGray(row[x]));
     }
+    for (const std::uint8_t c : mask.coverage) {
+        const auto white = static_cast<std::uint8_t>(255 - c);
+        mask.onWhite.push_back(white);
+        mask.onWhite3.insert(mask.onWhite3.end(), 3, white);
+    }
     return mask;
 }
 

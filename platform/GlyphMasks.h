@@ -15,6 +15,9 @@
 struct TGlyphMask {
     int left = 0, top = 0, width = 0, height = 0;
     std::vector<std::uint8_t> coverage; // width × height, rows top first
+    // The glyph drawn on white: 255 - coverage, once per pixel and thrice (grey and
+    // blue, green, red pictures).
+    std::vector<std::uint8_t> onWhite, onWhite3;
 };
 
 // The glyphs of one font at one pixel size, for the 256 characters of Windows-1252.

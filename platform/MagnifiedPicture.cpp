@@ -8,24 +8,71 @@
 
 namespace {
 
-// The measuring pass needs the layout only: the text height as the drawing surfaces
-// measure it, and nothing drawn.
-class TMeasuringSurface : public TSurfaceState {
+// The measuring pass needs the layout: the text height as the drawing surfaces measure
+// it. It keeps what is drawn, with the state each call was made in, so that the picture
+// is drawn from the recording instead of running the drawing a second time.
+class TRecordingSurface : public TSurfaceState {
 public:
-    explicit TMeasuringSurface(int dpi) : TSurfaceState(dpi, dpi, kScreenDpi, kScreenDpi) {}
-    void FillRect(int, int, int, int) override {}
+    TRecordingSurface(int dpi, TRecordedDrawing& drawing)
+        : TSurfaceState(dpi, dpi, kScreenDpi, kScreenDpi), drawing_(drawing) {}
+
+    void FillRect(int left, int top, int right, int bottom) override {
+        if (brushStyle_ != TBrushStyle::Clear)
+            drawing_.AddFill(left, top, right, bottom, brushColor_);
+    }
     int TextHeight(std::string_view) override { return fonts_.CellHeight(fontFace_, fontHeight_); }
-    void TextOut(int, int, std::string_view, const TFontSpec&) override {}
+    void TextOut(int x, int y, std::string_view text, const TFontSpec& font) override {
+        drawing_.AddText(x, y, text, font, textAlign_, bkMode_, bkColor_);
+    }
 
 private:
+    TRecordedDrawing& drawing_;
     TFontMatcher fonts_;
 };
 
 } // namespace
 
+void TRecordedDrawing::AddFill(int left, int top, int right, int bottom, TColor brush) {
+    calls_.push_back(
+        {left, top, right, bottom, brush, 0, TBkMode::Transparent, 0, 0, 0, 0, 0, 0, false});
+}
+
+void TRecordedDrawing::AddText(int x, int y, std::string_view text, const TFontSpec& font,
+                               unsigned align, TBkMode bkMode, TColor bkColor) {
+    const std::size_t at = chars_.size();
+    chars_.append(text).append(font.face);
+    calls_.push_back({x, y, 0, 0, bkColor, align, bkMode, at, text.size(), at + text.size(),
+                      font.face.size(), font.height, font.escapement, true});
+}
+
+void TRecordedDrawing::Replay(TSurface& surface) const {
+    surface.SetBrushStyle(TBrushStyle::Solid);
+    const std::string_view chars(chars_);
+    for (const TCall& call : calls_) {
+        if (!call.text) {
+            surface.SetBrushColor(call.color);
+            surface.FillRect(call.a, call.b, call.c, call.d);
+            continue;
+        }
+        surface.SetTextAlign(call.align);
+        surface.SetBkMode(call.bkMode);
+        surface.SetBkColor(call.color);
+        surface.TextOut(call.a, call.b, chars.substr(call.textAt, call.textLength),
+                        TFontSpec{chars.substr(call.faceAt, call.faceLength), call.fontHeight,
+                                  call.escapement});
+    }
+}
+
+TRecordedDrawing RecordBarcode(const TDrawFunction& draw, int margin, int dpi) {
+    TRecordedDrawing drawing;
+    drawing.calls_.reserve(128);
+    TRecordingSurface surface(dpi, drawing);
+    drawing.size_ = draw(surface, margin, margin);
+    return drawing;
+}
+
 TDrawnSize MeasureBarcode(const TDrawFunction& draw, int margin, int dpi) {
-    TMeasuringSurface surface(dpi);
-    return draw(surface, margin, margin);
+    return RecordBarcode(draw, margin, dpi).Size();
 }
 
 QSize MagnifiedSize(TDrawnSize size, int margin, int factor) {
@@ -40,11 +87,27 @@ QSize MagnifiedSize(TDrawnSize size, int margin, int factor) {
     return QSize(static_cast<int>(width), static_cast<int>(height));
 }
 
-void DrawMagnified(const TDrawFunction& draw, int margin, int factor, int dpi, TPixelRows target) {
-    TRasterSurface surface(target, dpi, dpi, true);
+namespace {
+
+void ReplayMagnified(const TRecordedDrawing& drawing, int factor, TRasterSurface& surface) {
     // Logical units of factor device pixels across and down.
     surface.SetMapMode(MM_ANISOTROPIC);
     surface.SetWindowExt(1, 1);
     surface.SetViewportExt(factor, factor);
-    draw(surface, margin, margin);
+    drawing.Replay(surface);
+    surface.Flush();
+}
+
+} // namespace
+
+void DrawMagnified(const TRecordedDrawing& drawing, int factor, int dpi, TPixelRows target) {
+    TRasterSurface surface(target, dpi, dpi, true);
+    ReplayMagnified(drawing, factor, surface);
+}
+
+void ReadMagnified(const TRecordedDrawing& drawing, int factor, int dpi, TPixelRows target,
+                   const std::function<void(const TRasterSurface&)>& read) {
+    TRasterSurface surface(target, dpi, dpi, true, false);
+    ReplayMagnified(drawing, factor, surface);
+    read(surface);
 }

@@ -10,6 +10,8 @@
 
 #include <functional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 // Draws the barcode onto a surface with its top-left corner at (x, y); returns the size.
 using TDrawFunction = std::function<TDrawnSize(TSurface& surface, int x, int y)>;
@@ -23,13 +25,49 @@ public:
 inline constexpr long long kMaxPictureSide = 65535;
 inline constexpr long long kMaxPicturePixels = 256LL * 1000 * 1000;
 
-// The drawn size at dpi (measured on a scratch surface; nothing is kept).
+// A drawing kept as the calls that put something on a surface, each with the state it
+// was made in (the brush colour; the text alignment and background), and its size.
+class TRecordedDrawing {
+public:
+    TDrawnSize Size() const { return size_; }
+    // Makes the same calls on another surface, which so draws what the drawing would.
+    void Replay(TSurface& surface) const;
+
+    void AddFill(int left, int top, int right, int bottom, TColor brush);
+    void AddText(int x, int y, std::string_view text, const TFontSpec& font, unsigned align,
+                 TBkMode bkMode, TColor bkColor);
+
+private:
+    friend TRecordedDrawing RecordBarcode(const TDrawFunction& draw, int margin, int dpi);
+    struct TCall {
+        int a, b, c, d; // a rectangle's corners, or a text's reference point (a, b)
+        TColor color;   // the brush's, or the text background's
+        unsigned align;
+        TBkMode bkMode;
+        std::size_t textAt, textLength, faceAt, faceLength; // in chars_
+        int fontHeight, escapement;
+        bool text;
+    };
+    std::vector<TCall> calls_;
+    std::string chars_; // the texts and faces of the text calls
+    TDrawnSize size_;
+};
+
+// Runs the drawing at dpi with its top-left corner at (margin, margin) and keeps it.
+TRecordedDrawing RecordBarcode(const TDrawFunction& draw, int margin, int dpi);
+
+// The drawn size at dpi.
 TDrawnSize MeasureBarcode(const TDrawFunction& draw, int margin, int dpi);
 
 // (2 × margin + size) × factor on each side; raises EPicture when factor is below 1
 // ("Barcode: Factor for \"MagnifyBy\" must be >=1") or the picture would be too large.
 QSize MagnifiedSize(TDrawnSize size, int margin, int factor);
 
-// Draws magnified onto target, a picture of MagnifiedSize (white, for the barcode on a
-// white background).
-void DrawMagnified(const TDrawFunction& draw, int margin, int factor, int dpi, TPixelRows target);
+// Draws the recording magnified onto target, a picture of MagnifiedSize (white, for the
+// barcode on a white background).
+void DrawMagnified(const TRecordedDrawing& drawing, int factor, int dpi, TPixelRows target);
+// The same drawing handed to read on its surface, where rows drawn alike are kept once:
+// read the rows through RowPixels (RowClasses tells which are alike); target itself is
+// scratch.
+void ReadMagnified(const TRecordedDrawing& drawing, int factor, int dpi, TPixelRows target,
+                   const std::function<void(const TRasterSurface&)>& read);

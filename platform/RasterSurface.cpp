@@ -62,21 +62,59 @@ void FillRow(std::uint8_t* row, int x0, int x1, const std::uint8_t (&value)[Byte
     }
 }
 
+// Whether every byte of p[0, n) is 255: in words of eight or four bytes, the last word
+// overlapping the one before it rather than reading past the end.
+template <typename TWord> TWord LoadWord(const std::uint8_t* p) {
+    TWord word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+// Copies n bytes, n mostly below 16: in words like AllWhite reads them.
+void CopySmall(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
+    if (n > 16) {
+        std::memcpy(to, from, n);
+    } else if (n >= 8) {
+        const auto first = LoadWord<std::uint64_t>(from),
+                   last = LoadWord<std::uint64_t>(from + n - 8);
+        std::memcpy(to, &first, 8);
+        std::memcpy(to + n - 8, &last, 8);
+    } else if (n >= 4) {
+        const auto first = LoadWord<std::uint32_t>(from),
+                   last = LoadWord<std::uint32_t>(from + n - 4);
+        std::memcpy(to, &first, 4);
+        std::memcpy(to + n - 4, &last, 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+}
+
+bool AllWhite(const std::uint8_t* p, std::size_t n) {
+    if (n >= 8) {
+        std::uint64_t all = LoadWord<std::uint64_t>(p + n - 8);
+        for (std::size_t i = 0; i + 8 <= n; i += 8) all &= LoadWord<std::uint64_t>(p + i);
+        return all == ~std::uint64_t{0};
+    }
+    if (n >= 4) return (LoadWord<std::uint32_t>(p) & LoadWord<std::uint32_t>(p + n - 4)) == ~0u;
+    unsigned all = 255;
+    for (std::size_t i = 0; i < n; ++i) all &= p[i];
+    return all == 255;
+}
+
 // Darkens the pixels under an unturned glyph mask whose top-left pixel is at (left, top).
 template <int Bytes>
 void BlendPixels(const TPixelRows& pixels, const TGlyphMask& mask, int left, int top) {
     const int i0 = std::max(0, -left), i1 = std::min(mask.width, pixels.width - left);
     const int j0 = std::max(0, -top), j1 = std::min(mask.height, pixels.height - top);
+    if (i0 >= i1) return; // beside the picture
     for (int j = j0; j < j1; ++j) {
         const std::uint8_t* __restrict coverage = mask.coverage.data() + j * mask.width;
         std::uint8_t* __restrict p = pixels.Row(top + j) + Bytes * left;
         // Text mostly lies on white, where the result is simply 255 - coverage.
-        unsigned all = 255;
-        for (int i = Bytes * i0; i < Bytes * i1; ++i) all &= p[i];
-        if (all == 255) {
-            for (int i = i0; i < i1; ++i)
-                for (int b = 0; b < Bytes; ++b)
-                    p[Bytes * i + b] = static_cast<std::uint8_t>(255u - coverage[i]);
+        const std::size_t bytes = static_cast<std::size_t>(Bytes) * (i1 - i0);
+        if (AllWhite(p + Bytes * i0, bytes)) {
+            const std::vector<std::uint8_t>& onWhite = Bytes == 1 ? mask.onWhite : mask.onWhite3;
+            CopySmall(p + Bytes * i0, onWhite.data() + Bytes * (j * mask.width + i0), bytes);
             continue;
         }
         for (int i = i0; i < i1; ++i)
@@ -91,9 +129,11 @@ std::uint8_t GreyOf(TColor color) {
     return static_cast<std::uint8_t>((color.r * 11 + color.g * 16 + color.b * 5) / 32);
 }
 
-TRasterSurface::TRasterSurface(TPixelRows pixels, int dpiX, int dpiY, bool blank)
-    : TSurfaceState(dpiX, dpiY), pixels_(pixels),
-      rowClass_(static_cast<std::size_t>(std::max(pixels.height, 0))) {
+TRasterSurface::TRasterSurface(TPixelRows pixels, int dpiX, int dpiY, bool blank,
+                               bool writeSharedRows)
+    : TSurfaceState(dpiX, dpiY), pixels_(pixels), writeSharedRows_(writeSharedRows),
+      rowClass_(static_cast<std::size_t>(std::max(pixels.height, 0))),
+      shared_(rowClass_.size(), nullptr) {
     pending_.reserve(128); // a barcode's bars, as a rule
     edges_.reserve(16);
     // A blank picture's rows are all alike; otherwise each row is its own.
@@ -105,6 +145,7 @@ TRasterSurface::TRasterSurface(TPixelRows pixels, int dpiX, int dpiY, bool blank
 
 TRasterSurface::~TRasterSurface() {
     Flush();
+    if (writeSharedRows_) WriteSharedRows();
 }
 
 void TRasterSurface::FillDevice(int x0, int y0, int x1, int y1, TColor color) {
@@ -126,8 +167,7 @@ void TRasterSurface::Flush() {
 // The fills go out band by band, a band being rows that the same fills cover. In a band,
 // rows known to be alike get the fills once and then a copy of the first such row, so a
 // barcode's bars cost a row or two, not a pass down every bar.
-template <int Bytes>
-void TRasterSurface::FlushRows() {
+template <int Bytes> void TRasterSurface::FlushRows() {
     // Bars share a few tops and bottoms: each edge is kept once before sorting.
     edges_.clear();
     const auto addEdge = [&](int y) {
@@ -138,7 +178,7 @@ void TRasterSurface::FlushRows() {
     edges_.erase(std::unique(edges_.begin(), edges_.end()), edges_.end());
     struct TDone {
         std::uint32_t before, after;
-        int row;
+        const std::uint8_t* copy;
     };
     std::vector<TDone> done;
     for (std::size_t k = 0; k + 1 < edges_.size(); ++k) {
@@ -149,16 +189,16 @@ void TRasterSurface::FlushRows() {
         if (cx0 >= cx1) continue; // no fill covers the band
         done.clear();
         for (int y = ya; y < yb; ++y) {
-            std::uint8_t* row = pixels_.Row(y);
             const std::uint32_t before = rowClass_[y];
             const auto same = std::find_if(done.begin(), done.end(),
                                            [&](const TDone& d) { return d.before == before; });
-            if (same != done.end()) {
-                std::memcpy(row + Bytes * cx0, pixels_.Row(same->row) + Bytes * cx0,
-                            static_cast<std::size_t>(Bytes) * (cx1 - cx0));
+            if (same != done.end()) { // shares the copy of the first row like it
+                shared_[y] = same->copy;
                 rowClass_[y] = same->after;
                 continue;
             }
+            Own(y);
+            std::uint8_t* row = pixels_.Row(y);
             for (const TPendingFill& f : pending_) {
                 if (f.y0 > ya || f.y1 < yb) continue;
                 if constexpr (Bytes == 1) {
@@ -169,15 +209,30 @@ void TRasterSurface::FlushRows() {
                     FillRow<3>(row, f.x0, f.x1, bgr);
                 }
             }
-            done.push_back({before, nextClass_, y});
+            auto& copy =
+                copies_.emplace_back(std::make_unique_for_overwrite<std::uint8_t[]>(RowBytes()));
+            std::memcpy(copy.get(), row, RowBytes());
+            done.push_back({before, nextClass_, copy.get()});
             rowClass_[y] = nextClass_++;
         }
     }
 }
 
 void TRasterSurface::TouchRows(int y0, int y1) {
-    for (int y = std::max(y0, 0); y < std::min(y1, pixels_.height); ++y)
+    for (int y = std::max(y0, 0); y < std::min(y1, pixels_.height); ++y) {
+        Own(y);
         rowClass_[y] = nextClass_++;
+    }
+}
+
+void TRasterSurface::Own(int y) {
+    if (shared_[y] == nullptr) return;
+    std::memcpy(pixels_.Row(y), shared_[y], RowBytes());
+    shared_[y] = nullptr;
+}
+
+void TRasterSurface::WriteSharedRows() {
+    for (int y = 0; y < pixels_.height; ++y) Own(y);
 }
 
 void TRasterSurface::UpdateScale() {
@@ -289,8 +344,8 @@ void TRasterSurface::TextOut(int x, int y, std::string_view text, const TFontSpe
         if (mask.width > 0) {
             int ax, ay, bx, by;
             turn.Pixel(penX + mask.left, baseline + mask.top, ax, ay);
-            turn.Pixel(penX + mask.left + mask.width - 1, baseline + mask.top + mask.height - 1,
-                       bx, by);
+            turn.Pixel(penX + mask.left + mask.width - 1, baseline + mask.top + mask.height - 1, bx,
+                       by);
             TouchRows(oy + std::min(ay, by), oy + std::max(ay, by) + 1);
         }
         if (turn.turns == 0)

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // Pixel rows: the top row's first byte and the distance from a row to the one below it
@@ -29,9 +30,11 @@ std::uint8_t GreyOf(TColor color);
 class TRasterSurface : public TSurfaceState {
 public:
     // blank: the picture is one colour throughout (a fresh picture), which lets bars be
-    // drawn a row at a time and copied down. The fills are deferred; everything is in the
-    // pixels when the surface is gone (or after Flush).
-    TRasterSurface(TPixelRows pixels, int dpiX, int dpiY, bool blank = false);
+    // drawn a row at a time and shared by the rows alike. The fills are deferred, and rows
+    // alike are written out at the end: everything is in the pixels when the surface is
+    // gone. Without writeSharedRows they are not: read them through RowPixels.
+    TRasterSurface(TPixelRows pixels, int dpiX, int dpiY, bool blank = false,
+                   bool writeSharedRows = true);
     ~TRasterSurface() override;
     TRasterSurface(const TRasterSurface&) = delete;
     TRasterSurface& operator=(const TRasterSurface&) = delete;
@@ -46,16 +49,29 @@ public:
 
     // Draws the deferred fills.
     void Flush();
+    // After Flush: rows with equal numbers hold equal pixels (as far as drawing tells).
+    const std::vector<std::uint32_t>& RowClasses() const { return rowClass_; }
+    // After Flush: the pixels of row y, in the picture or in the copy the row shares.
+    const std::uint8_t* RowPixels(int y) const {
+        return shared_[y] != nullptr ? shared_[y] : pixels_.Row(y);
+    }
+    // Writes the rows that share a copy into the picture.
+    void WriteSharedRows();
 
 private:
     struct TPendingFill {
         int x0, y0, x1, y1;
         TColor color;
     };
-    template <int Bytes>
-    void FlushRows();
-    // Rows y0 <= y < y1 were drawn on one by one: no longer known to be like any other.
+    template <int Bytes> void FlushRows();
+    // Rows y0 <= y < y1 are drawn on one by one: written out, and no longer known to be
+    // like any other.
     void TouchRows(int y0, int y1);
+    // Writes row y out if it shares a copy.
+    void Own(int y);
+    std::size_t RowBytes() const {
+        return static_cast<std::size_t>(pixels_.bytesPerPixel) * pixels_.width;
+    }
 
     // Fills device pixels x0 <= x < x1, y0 <= y < y1 (clipped to the picture), deferred.
     void FillDevice(int x0, int y0, int x1, int y1, TColor color);
@@ -71,7 +87,11 @@ private:
     int wholeScale_ = 1; // the scale when it is one whole number across and down, else 0
     std::vector<TPendingFill> pending_;
     std::vector<int> edges_;
+    bool writeSharedRows_;
     // Rows of the same class are known to hold the same pixels.
     std::vector<std::uint32_t> rowClass_;
     std::uint32_t nextClass_ = 0;
+    // Per row: the copy of a row alike that it stands for until written out, or null.
+    std::vector<const std::uint8_t*> shared_;
+    std::vector<std::unique_ptr<std::uint8_t[]>> copies_;
 };

@@ -166,12 +166,29 @@ TEST(Bitmap, NewAndResizedPicturesAreWhite) {
             EXPECT_EQ(Bytes(b.ScanLine(y), b.ScanLine(y) + b.RowStride()), c.firstRow)
                 << "format " << int(c.format);
     }
-    // A palette of its own: the entry nearest to white.
-    TBitmap b(0, 0, pf8bit);
-    b.SetPalette({{0, 0, 0, 0}, {0, 0, 255, 0}, {250, 250, 240, 0}, {200, 200, 200, 0}});
-    b.SetSize(2, 1);
-    EXPECT_EQ(b.ScanLine(0)[0], 2);
-    EXPECT_EQ(b.ScanLine(0)[1], 2);
+    // A palette of its own: the entry nearest to white, in every pixel of a row and in
+    // none of its fill.
+    const std::vector<TRGBQuad> greys = {
+        {0, 0, 0, 0}, {0, 0, 255, 0}, {250, 250, 240, 0}, {200, 200, 200, 0}};
+    const struct {
+        TPixelFormat format;
+        std::vector<TRGBQuad> palette;
+        int width;
+        Bytes row;
+    } own[] = {
+        {pf8bit, greys, 2, {2, 2, 0, 0}},
+        {pf4bit, greys, 3, {0x22, 0x20, 0, 0}},
+        {pf4bit, greys, 9, {0x22, 0x22, 0x22, 0x22, 0x20, 0, 0, 0}},
+        {pf1bit, {{255, 255, 255, 0}, {0, 0, 0, 0}}, 11, {0, 0, 0, 0}},   // white first
+        {pf1bit, {{0, 0, 0, 0}, {0, 0, 255, 0}}, 11, {0xFF, 0xE0, 0, 0}}, // red is nearer
+    };
+    for (const auto& c : own) {
+        TBitmap b(0, 0, c.format);
+        b.SetPalette(c.palette);
+        b.SetSize(c.width, 1);
+        EXPECT_EQ(Bytes(b.ScanLine(0), b.ScanLine(0) + b.RowStride()), c.row)
+            << "format " << int(c.format) << ", width " << c.width;
+    }
 }
 
 TEST(Bitmap, CustomAndUnknownFormatsAreRefused) {

@@ -1,6 +1,7 @@
 // Saving by extension: the names written, every format's picture size as independent
 // readers see it, the barcode decoded from every raster format, and failures that leave
 // an old file intact.
+#include "BarcodeOutput.h"
 #include "EOverflow.h"
 #include "FileWriter.h"
 #include "LLBarcode.h"
@@ -101,6 +102,37 @@ INSTANTIATE_TEST_SUITE_P(Formats, SaveFormat,
                                            FormatCase{"label.png", "label.png", "PNG"},
                                            FormatCase{"label.emf", "label.emf", ""},
                                            FormatCase{"label.svg", "label.svg", ""}));
+
+// The black-and-white picture is the colour one with every pixel lighter than mid-grey
+// white, at widths around whole bytes and words and with rows drawn alike.
+TEST(PictureSave, MonochromeIsTheColourPictureCutAtMidGrey) {
+    Upca upca;
+    for (int rotation : {0, 1})
+        for (int factor : {1, 2})
+            for (int margin = 0; margin <= 17; margin += (margin < 9 ? 1 : 4)) {
+                upca.barcode.Params.SetRotation(static_cast<btCodeRotate>(rotation));
+                const TBitmap colour = MagnifiedBitmap(upca.Draw(), margin, false, factor, 96);
+                const TBitmap mono = MagnifiedBitmap(upca.Draw(), margin, true, factor, 96);
+                ASSERT_EQ(mono.PixelFormat(), pf1bit);
+                ASSERT_EQ(mono.Width(), colour.Width());
+                ASSERT_EQ(mono.Height(), colour.Height());
+                const std::size_t used = (static_cast<std::size_t>(mono.Width()) + 7) / 8;
+                for (int y = 0; y < mono.Height(); ++y) {
+                    const std::uint8_t* bits = mono.ScanLine(y);
+                    const std::uint8_t* bgr = colour.ScanLine(y);
+                    for (int x = 0; x < mono.Width(); ++x, bgr += 3) {
+                        const bool white = (bgr[2] * 11 + bgr[1] * 16 + bgr[0] * 5) / 32 >= 128;
+                        ASSERT_EQ((bits[x >> 3] >> (7 - (x & 7))) & 1, white ? 1 : 0)
+                            << "margin " << margin << " factor " << factor << " at " << x << ","
+                            << y;
+                    }
+                    for (std::size_t i = used; i < mono.RowStride(); ++i) ASSERT_EQ(bits[i], 0);
+                    if (mono.Width() % 8 != 0) {
+                        ASSERT_EQ(bits[used - 1] & (0xFF >> (mono.Width() % 8)), 0);
+                    }
+                }
+            }
+}
 
 TEST(PictureSave, UnsupportedExtensionWritesNothing) {
     Upca upca;
