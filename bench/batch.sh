@@ -4,11 +4,18 @@
 # zint; this script installs nothing). Both write into fresh folders on the same file
 # system (a tmpfs when /dev/shm exists, so that the disk does not decide); zint's --scale 0.5
 # gives one pixel per module, like ours at SC2 and 96 dots per inch.
-# Usage: bench/batch.sh [COUNT]   (varimark-cli from build/bin, or $VARIMARK_CLI)
+#
+# zint writes black-and-white pictures (a 1-bit BMP, a 2-colour GIF); the first two rows
+# compare the same kind of picture (ours with --monochrome). The last two are our default
+# pictures (24-bit BMP, 216-colour GIF, grey edges on the text) against the same zint run.
+# "floor" is the file system's own share: as many files of the size ours have, written by
+# a program that does nothing else (bench_plain_files, with as many threads as processors).
+# Usage: bench/batch.sh [COUNT]   (programs from build/bin, or $VARIMARK_CLI)
 set -euo pipefail
 count=${1:-10000}
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${VARIMARK_CLI:-$root/build/bin/varimark-cli}
+plain=$(dirname "$cli")/bench_plain_files
 [[ -x "$cli" ]] || { echo "batch.sh: build varimark-cli first (make)" >&2; exit 1; }
 base=/dev/shm
 [[ -d "$base" && -w "$base" ]] || base=${TMPDIR:-/tmp}
@@ -32,19 +39,31 @@ best() {
     printf '%.3f' "$best"
 }
 
-printf '%-6s %12s %12s %8s\n' format varimark zint ratio
-for format in bmp gif; do
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+declare -A theirs
+if command -v zint >/dev/null; then
+    for format in bmp gif; do
+        theirs[$format]=$(best zint -b EANX --batch --filetype="${format^^}" --scale=0.5 \
+            -i "$work/ean13.txt" -o "$work/out/~~~~~.$format")
+    done
+fi
+
+printf '%-28s %10s %10s %7s %10s\n' picture varimark zint ratio floor
+row() { # label format [option]
+    local label=$1 format=$2 option=${3:-} ours files size floor="-" zint="-" r="-"
     ours=$(best "$cli" render --type EAN_13 --batch "$work/ean13.txt" --outdir "$work/out" \
-        --format "$format" --quiet)
+        --format "$format" --quiet $option)
     files=$(ls "$work/out" | wc -l)
     [[ "$files" -eq "$count" ]] || { echo "varimark-cli wrote $files of $count files" >&2; exit 1; }
-    if command -v zint >/dev/null; then
-        theirs=$(best zint -b EANX --batch --filetype="${format^^}" --scale=0.5 \
-            -i "$work/ean13.txt" -o "$work/out/~~~~~.$format")
-        ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%.2f", a / b }')
-    else
-        theirs="-" ratio="- (zint is not installed)"
-    fi
-    printf '%-6s %11ss %11ss %8s\n' "$format" "$ours" "$theirs" "$ratio"
-done
-echo "ratio: varimark's wall time / zint's ($count barcodes, $(nproc) processors)"
+    size=$(stat -c %s "$work/out/000001.$format")
+    if [[ -x "$plain" ]]; then floor=$(best "$plain" "$work/out" "$count" "$size" "$(nproc)")s; fi
+    if [[ -n "${theirs[$format]:-}" ]]; then zint=${theirs[$format]}s r=$(ratio "$ours" "${theirs[$format]}"); fi
+    printf '%-28s %9ss %10s %7s %10s\n' "$label" "$ours" "$zint" "$r" "$floor"
+}
+row "bmp, 1-bit (zint's kind)" bmp --monochrome
+row "gif, 2 colours (zint's kind)" gif --monochrome
+row "bmp, 24-bit (our default)" bmp
+row "gif, 216 colours (default)" gif
+command -v zint >/dev/null || echo "zint is not installed: no ratios (scripts/install-deps.sh installs it)"
+echo "ratio: varimark's wall time / zint's ($count barcodes, $(nproc) processors, files in $base)"

@@ -208,8 +208,12 @@ void TBitmap::SetSize(int width, int height) {
             ClearFill(pixels.data() + y * stride, static_cast<std::size_t>(stride), width, bits);
     } else {
         pixels.resize(imageSize);
-        for (int y = 0; y < height; ++y)
-            std::memcpy(pixels.data() + y * stride, row.data(), static_cast<std::size_t>(stride));
+        // The first row, then the rows so far copied after themselves: log2(height) copies.
+        if (imageSize > 0) {
+            std::memcpy(pixels.data(), row.data(), static_cast<std::size_t>(stride));
+            for (std::size_t done = stride; done < imageSize; done *= 2)
+                std::memcpy(pixels.data() + done, pixels.data(), std::min(done, imageSize - done));
+        }
     }
     pixels_ = std::move(pixels);
     width_ = width;

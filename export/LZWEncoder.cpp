@@ -270,9 +270,13 @@ void TLZWEncoder::Encode(const std::vector<std::uint8_t>& pixels, int bitsPerPix
     // Left uninitialised: only the pages written are ever touched.
     const auto raw = std::make_unique_for_overwrite<std::uint8_t[]>(room);
     const auto dict = std::make_unique_for_overwrite<Dictionary>();
+    // One quick pass finds whether any pixel is out of the colour map; only then does the
+    // compressor check pixel by pixel (to stop where the first one is).
+    const bool inMap =
+        limit >= 256 || count == 0 || *std::max_element(pixels.begin(), pixels.end()) < limit;
     const std::uint8_t* end =
-        limit >= 256 ? Compress<false>(pixels.data(), count, minCodeSize, limit, *dict, raw.get())
-                     : Compress<true>(pixels.data(), count, minCodeSize, limit, *dict, raw.get());
+        inMap ? Compress<false>(pixels.data(), count, minCodeSize, limit, *dict, raw.get())
+              : Compress<true>(pixels.data(), count, minCodeSize, limit, *dict, raw.get());
     const std::size_t size = static_cast<std::size_t>(end - raw.get());
 
     // Sub-blocks: full blocks of 255 bytes, then the rest (never an empty block), then

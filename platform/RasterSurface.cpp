@@ -173,7 +173,12 @@ template <int Bytes> void TRasterSurface::FlushRows() {
     const auto addEdge = [&](int y) {
         if (std::find(edges_.begin(), edges_.end(), y) == edges_.end()) edges_.push_back(y);
     };
-    for (const TPendingFill& f : pending_) addEdge(f.y0), addEdge(f.y1);
+    const TPendingFill* previous = nullptr;
+    for (const TPendingFill& f : pending_) {
+        if (previous == nullptr || f.y0 != previous->y0 || f.y1 != previous->y1)
+            addEdge(f.y0), addEdge(f.y1);
+        previous = &f;
+    }
     std::sort(edges_.begin(), edges_.end());
     edges_.erase(std::unique(edges_.begin(), edges_.end()), edges_.end());
     struct TDone {
@@ -189,6 +194,15 @@ template <int Bytes> void TRasterSurface::FlushRows() {
         if (cx0 >= cx1) continue; // no fill covers the band
         done.clear();
         for (int y = ya; y < yb; ++y) {
+            if (!done.empty() && rowClass_[y] == done.front().before) {
+                // The rest of a run of rows alike: shared at once.
+                int end = y + 1;
+                while (end < yb && rowClass_[end] == rowClass_[y]) ++end;
+                std::fill(shared_.begin() + y, shared_.begin() + end, done.front().copy);
+                std::fill(rowClass_.begin() + y, rowClass_.begin() + end, done.front().after);
+                y = end - 1;
+                continue;
+            }
             const std::uint32_t before = rowClass_[y];
             const auto same = std::find_if(done.begin(), done.end(),
                                            [&](const TDone& d) { return d.before == before; });
@@ -337,7 +351,7 @@ void TRasterSurface::TextOut(int x, int y, std::string_view text, const TFontSpe
     for (char c : text) {
         const unsigned char code = static_cast<unsigned char>(c);
         const double whole = std::floor(pen);
-        int subpixel = static_cast<int>(std::lround((pen - whole) * TGlyphFont::kSubpixels));
+        int subpixel = static_cast<int>((pen - whole) * TGlyphFont::kSubpixels + 0.5);
         int penX = static_cast<int>(whole);
         if (subpixel == TGlyphFont::kSubpixels) subpixel = 0, ++penX;
         const TGlyphMask& mask = font.Mask(code, subpixel);
