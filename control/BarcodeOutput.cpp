@@ -37,10 +37,21 @@ TBitmap ToMonochrome(const TRasterSurface& picture, int width, int height) {
     // Rows are stored bottom first, each padded with zero bytes.
     const std::size_t stride = bitmap.RowStride(), used = (static_cast<std::size_t>(width) + 7) / 8;
     std::uint8_t* const top = bitmap.ScanLine(0);
+    const auto rowAt = [&](int y) { return top - static_cast<std::ptrdiff_t>(stride) * y; };
     for (int y = 0; y < height; ++y) {
-        std::uint8_t* row = top - static_cast<std::ptrdiff_t>(stride) * y;
-        if (y > 0 && rowClasses[y] == rowClasses[y - 1]) { // a row like the one above
-            std::memcpy(row, row + stride, stride);
+        std::uint8_t* row = rowAt(y);
+        if (y > 0 && rowClasses[y] == rowClasses[y - 1]) {
+            // Rows like the one above: copies of it, doubling the rows copied each time
+            // (the rows lie one below the other in memory, going down).
+            int end = y + 1;
+            while (end < height && rowClasses[end] == rowClasses[y]) ++end;
+            for (int done = 1, rows = end - y + 1; done < rows;) {
+                const int n = std::min(done, rows - done);
+                std::memcpy(rowAt(y - 2 + done + n), rowAt(y - 2 + done),
+                            stride * static_cast<std::size_t>(n));
+                done += n;
+            }
+            y = end - 1;
             continue;
         }
         const std::uint8_t* source = picture.RowPixels(y);

@@ -6,6 +6,7 @@
 #include "Surface.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,25 @@ int MulDiv(int a, int b, int c) {
 
 bool HasGuardDigits(btCodeTypes type) {
     return type == EAN_13 || type == UPC_A;
+}
+
+// How many modules from s on (at most to n) equal modules[s]. Eight are compared at a
+// time: bars are short, so the first word nearly always holds the end, and the end of a
+// run costs no mispredicted branch per module.
+int RunLength(const std::uint8_t* modules, int s, int n) {
+    const std::uint8_t value = modules[s];
+    int r = 1;
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint64_t same = 0x0101010101010101u * value;
+        for (; s + r + 7 <= n; r += 8) {
+            std::uint64_t eight;
+            std::memcpy(&eight, modules + s + r, 8);
+            if (const std::uint64_t differ = eight ^ same; differ != 0)
+                return r + std::countr_zero(differ) / 8;
+        }
+    }
+    while (s + r <= n && modules[s + r] == value) ++r;
+    return r;
 }
 
 bool IsEanFamily(btCodeTypes type) {
@@ -122,8 +142,7 @@ void TLLBarcode::DrawBarcode(TSurface& surface, int x, int y, TDrawnSize& size) 
 
     // Bars: each run of equal modules is one rectangle.
     for (int s = 1; s <= n;) {
-        int r = 1;
-        while (s + r <= n && Modules[s + r] == Modules[s]) ++r;
+        const int r = RunLength(Modules, s, n);
         if (Modules[s] != 0) {
             TRect bar;
             bar.top = (guardDigits && s > 100) ? y + t + p : y; // add-on bars leave room for digits

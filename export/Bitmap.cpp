@@ -267,15 +267,16 @@ void TBitmap::ReadRgbRow(int y, std::uint8_t* rgb) const noexcept {
 }
 
 std::vector<std::uint8_t> TBitmap::InfoHeader() const {
+    std::vector<std::uint8_t> out;
+    AppendInfoHeader(out);
+    return out;
+}
+
+void TBitmap::AppendInfoHeader(std::vector<std::uint8_t>& out) const {
     const int bits = BitsPerPixel();
     const bool masks = format_ == pf16bit;
     const std::uint32_t tableEntries = bits <= 8 ? 1u << bits : 0;
-    const std::uint32_t headerSize = kInfoHeaderSize + (masks ? kMasksSize : 0) + 4 * tableEntries;
-    if (ImageSize() > std::numeric_limits<std::uint32_t>::max() - kFileHeaderSize - headerSize)
-        throw EBitmapError("Bitmap is too large for a bitmap file");
-
-    std::vector<std::uint8_t> out;
-    out.reserve(headerSize);
+    out.reserve(out.size() + InfoHeaderSize());
     Put32(out, kInfoHeaderSize);
     Put32(out, static_cast<std::uint32_t>(width_));
     Put32(out, static_cast<std::uint32_t>(height_)); // positive: bottom row first
@@ -296,12 +297,20 @@ std::vector<std::uint8_t> TBitmap::InfoHeader() const {
         out.push_back(c.red);
         out.push_back(0);
     }
-    return out;
+}
+
+std::uint32_t TBitmap::InfoHeaderSize() const {
+    const int bits = BitsPerPixel();
+    const std::uint32_t tableEntries = bits <= 8 ? 1u << bits : 0;
+    const std::uint32_t headerSize =
+        kInfoHeaderSize + (format_ == pf16bit ? kMasksSize : 0) + 4 * tableEntries;
+    if (ImageSize() > std::numeric_limits<std::uint32_t>::max() - kFileHeaderSize - headerSize)
+        throw EBitmapError("Bitmap is too large for a bitmap file");
+    return headerSize;
 }
 
 std::vector<std::uint8_t> TBitmap::FileHeaders() const {
-    const std::vector<std::uint8_t> header = InfoHeader(); // checks the size limit
-    const auto headerSize = static_cast<std::uint32_t>(header.size());
+    const std::uint32_t headerSize = InfoHeaderSize(); // checks the size limit
     std::vector<std::uint8_t> out;
     out.reserve(kFileHeaderSize + headerSize);
     out.push_back('B');
@@ -310,7 +319,7 @@ std::vector<std::uint8_t> TBitmap::FileHeaders() const {
     Put16(out, 0);
     Put16(out, 0);
     Put32(out, kFileHeaderSize + headerSize);
-    out.insert(out.end(), header.begin(), header.end());
+    AppendInfoHeader(out);
     return out;
 }
 
@@ -319,13 +328,16 @@ bool TBitmap::FillIsClear() const {
     const std::uint64_t usedBits = static_cast<std::uint64_t>(width_) * BitsPerPixel();
     const std::size_t full = static_cast<std::size_t>(usedBits / 8);
     const unsigned rest = static_cast<unsigned>(usedBits % 8);
-    for (int y = 0; y < height_; ++y) {
-        const std::uint8_t* row = pixels_.data() + static_cast<std::size_t>(y) * stride;
-        if (rest != 0 && (row[full] & (0xFF >> rest)) != 0) return false;
-        for (std::size_t i = full + (rest != 0 ? 1 : 0); i < stride; ++i)
-            if (row[i] != 0) return false;
+    const std::size_t from = full + (rest != 0 ? 1 : 0);
+    const unsigned partMask = rest != 0 ? 0xFFu >> rest : 0;
+    // Every row's fill bits gathered into one value: no branch per row.
+    unsigned fill = 0;
+    const std::uint8_t* row = pixels_.data();
+    for (int y = 0; y < height_; ++y, row += stride) {
+        if (rest != 0) fill |= row[full] & partMask;
+        for (std::size_t i = from; i < stride; ++i) fill |= row[i];
     }
-    return true;
+    return fill == 0;
 }
 
 std::vector<std::uint8_t> TBitmap::ToBmpFile() const {

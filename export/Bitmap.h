@@ -91,7 +91,9 @@ public:
 
 private:
     std::vector<std::uint8_t> FileHeaders() const; // file header and information header
-    bool FillIsClear() const;                      // every row's fill bits are zero
+    void AppendInfoHeader(std::vector<std::uint8_t>& out) const;
+    std::uint32_t InfoHeaderSize() const; // raises EBitmapError when too large for a file
+    bool FillIsClear() const;             // every row's fill bits are zero
 
     int width_ = 0, height_ = 0;
     TPixelFormat format_ = pfDevice;

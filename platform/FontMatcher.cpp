@@ -30,8 +30,15 @@ std::map<std::pair<std::string, int>, TFontMatcher::Entry, std::less<>>& TFontMa
 
 const TFontMatcher::Entry& TFontMatcher::Find(std::string_view face, int height) {
     auto& cache = Cache();
+    // Pictures of a batch ask for the same font again and again.
+    thread_local const std::pair<const std::pair<std::string, int>, Entry>* last = nullptr;
+    if (last != nullptr && last->first.second == height && last->first.first == face)
+        return last->second;
     auto key = std::make_pair(std::string(face), height);
-    if (auto it = cache.find(key); it != cache.end()) return it->second;
+    if (auto it = cache.find(key); it != cache.end()) {
+        last = &*it;
+        return it->second;
+    }
 
     QFont font(FaceName(face));
     font.setStyleHint(QFont::SansSerif);
@@ -52,7 +59,8 @@ const TFontMatcher::Entry& TFontMatcher::Find(std::string_view face, int height)
         }
     }
     font.setPixelSize(best);
-    return cache.emplace(std::move(key), Entry{font, target > 0 ? bestCell : 0}).first->second;
+    last = &*cache.emplace(std::move(key), Entry{font, target > 0 ? bestCell : 0}).first;
+    return last->second;
 }
 
 const QFont& TFontMatcher::Match(std::string_view face, int height) {

@@ -91,10 +91,21 @@ TGlyphFont& GlyphFontFor(std::string_view face, int cellHeight, int magnificatio
     using TKey = std::tuple<std::string, int, int>;
     thread_local std::map<TKey, std::unique_ptr<TGlyphFont>, std::less<>> fonts;
     thread_local TFontMatcher matcher;
+    // Pictures of a batch ask for the same font again and again.
+    thread_local const TKey* lastKey = nullptr;
+    thread_local TGlyphFont* last = nullptr;
+    if (last != nullptr && std::get<0>(*lastKey) == face && std::get<1>(*lastKey) == cellHeight &&
+        std::get<2>(*lastKey) == magnification)
+        return *last;
     const auto key = std::make_tuple(std::string(face), cellHeight, magnification);
-    if (auto it = fonts.find(key); it != fonts.end()) return *it->second;
-    if (fonts.size() >= 256) fonts.clear(); // a run through many sizes keeps no more
-    QFont font = matcher.Match(face, cellHeight);
-    font.setPixelSize(std::max(1, font.pixelSize() * magnification));
-    return *fonts.emplace(key, std::make_unique<TGlyphFont>(font)).first->second;
+    auto it = fonts.find(key);
+    if (it == fonts.end()) {
+        if (fonts.size() >= 256) fonts.clear(); // a run through many sizes keeps no more
+        QFont font = matcher.Match(face, cellHeight);
+        font.setPixelSize(std::max(1, font.pixelSize() * magnification));
+        it = fonts.emplace(key, std::make_unique<TGlyphFont>(font)).first;
+    }
+    lastKey = &it->first;
+    last = it->second.get();
+    return *last;
 }

@@ -32,6 +32,26 @@ private:
 
 } // namespace
 
+TRecordedDrawing::TLists& TRecordedDrawing::Spare() {
+    thread_local TLists spare;
+    return spare;
+}
+
+TRecordedDrawing::TRecordedDrawing() {
+    TLists& spare = Spare();
+    calls_.swap(spare.calls);
+    chars_.swap(spare.chars);
+    calls_.clear();
+    chars_.clear();
+    calls_.reserve(128);
+}
+
+TRecordedDrawing::~TRecordedDrawing() {
+    TLists& spare = Spare();
+    if (calls_.capacity() > spare.calls.capacity()) calls_.swap(spare.calls);
+    if (chars_.capacity() > spare.chars.capacity()) chars_.swap(spare.chars);
+}
+
 void TRecordedDrawing::AddFill(int left, int top, int right, int bottom, TColor brush) {
     calls_.push_back(
         {left, top, right, bottom, brush, 0, TBkMode::Transparent, 0, 0, 0, 0, 0, 0, false});
@@ -39,10 +59,12 @@ void TRecordedDrawing::AddFill(int left, int top, int right, int bottom, TColor 
 
 void TRecordedDrawing::AddText(int x, int y, std::string_view text, const TFontSpec& font,
                                unsigned align, TBkMode bkMode, TColor bkColor) {
-    const std::size_t at = chars_.size();
+    const auto at = static_cast<std::uint32_t>(chars_.size());
+    const auto textLength = static_cast<std::uint32_t>(text.size());
     chars_.append(text).append(font.face);
-    calls_.push_back({x, y, 0, 0, bkColor, align, bkMode, at, text.size(), at + text.size(),
-                      font.face.size(), font.height, font.escapement, true});
+    calls_.push_back({x, y, 0, 0, bkColor, align, bkMode, at, textLength, at + textLength,
+                      static_cast<std::uint32_t>(font.face.size()), font.height, font.escapement,
+                      true});
 }
 
 void TRecordedDrawing::Replay(TSurface& surface) const {
@@ -65,7 +87,6 @@ void TRecordedDrawing::Replay(TSurface& surface) const {
 
 TRecordedDrawing RecordBarcode(const TDrawFunction& draw, int margin, int dpi) {
     TRecordedDrawing drawing;
-    drawing.calls_.reserve(128);
     TRecordingSurface surface(dpi, drawing);
     drawing.size_ = draw(surface, margin, margin);
     return drawing;

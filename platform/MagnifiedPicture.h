@@ -29,6 +29,13 @@ inline constexpr long long kMaxPicturePixels = 256LL * 1000 * 1000;
 // was made in (the brush colour; the text alignment and background), and its size.
 class TRecordedDrawing {
 public:
+    // The lists are kept for the thread's next drawing when a drawing is gone: a batch
+    // records thousands.
+    TRecordedDrawing();
+    ~TRecordedDrawing();
+    TRecordedDrawing(TRecordedDrawing&&) noexcept = default;
+    TRecordedDrawing& operator=(TRecordedDrawing&&) noexcept = default;
+
     TDrawnSize Size() const { return size_; }
     // Makes the same calls on another surface, which so draws what the drawing would.
     void Replay(TSurface& surface) const;
@@ -44,12 +51,17 @@ private:
         TColor color;   // the brush's, or the text background's
         unsigned align;
         TBkMode bkMode;
-        std::size_t textAt, textLength, faceAt, faceLength; // in chars_
+        std::uint32_t textAt, textLength, faceAt, faceLength; // in chars_
         int fontHeight, escapement;
         bool text;
     };
+    struct TLists {
+        std::vector<TCall> calls;
+        std::string chars; // the texts and faces of the text calls
+    };
+    static TLists& Spare();
     std::vector<TCall> calls_;
-    std::string chars_; // the texts and faces of the text calls
+    std::string chars_;
     TDrawnSize size_;
 };
 

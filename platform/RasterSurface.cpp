@@ -129,18 +129,58 @@ std::uint8_t GreyOf(TColor color) {
     return static_cast<std::uint8_t>((color.r * 11 + color.g * 16 + color.b * 5) / 32);
 }
 
+struct TRasterSurface::TScratch {
+    std::vector<TPendingFill> pending;
+    std::vector<int> edges;
+    std::vector<std::uint32_t> rowClass;
+    std::vector<const std::uint8_t*> shared;
+    // Copies of rows for the rows alike to share: the first `used` are taken, each of
+    // copyBytes bytes.
+    std::vector<std::unique_ptr<std::uint8_t[]>> copies;
+    std::size_t used = 0, copyBytes = 0;
+
+    std::uint8_t* NextCopy(std::size_t bytes) {
+        if (bytes != copyBytes) copies.clear(), used = 0, copyBytes = bytes;
+        if (used == copies.size())
+            copies.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(bytes));
+        return copies[used++].get();
+    }
+};
+
+std::vector<std::unique_ptr<TRasterSurface::TScratch>>& TRasterSurface::ScratchPool() {
+    thread_local std::vector<std::unique_ptr<TScratch>> pool;
+    return pool;
+}
+
+void TRasterSurface::TScratchDeleter::operator()(TScratch* scratch) const {
+    scratch->pending.clear();
+    scratch->used = 0;
+    if (scratch->copies.size() > 64) scratch->copies.resize(64); // a few, not a picture's worth
+    ScratchPool().emplace_back(scratch);
+}
+
+TRasterSurface::TScratchPtr TRasterSurface::TakeScratch() {
+    auto& pool = ScratchPool();
+    if (pool.empty()) return TScratchPtr(new TScratch);
+    TScratchPtr scratch(pool.back().release());
+    pool.pop_back();
+    return scratch;
+}
+
 TRasterSurface::TRasterSurface(TPixelRows pixels, int dpiX, int dpiY, bool blank,
                                bool writeSharedRows)
     : TSurfaceState(dpiX, dpiY), pixels_(pixels), writeSharedRows_(writeSharedRows),
-      rowClass_(static_cast<std::size_t>(std::max(pixels.height, 0))),
-      shared_(rowClass_.size(), nullptr) {
-    pending_.reserve(128); // a barcode's bars, as a rule
-    edges_.reserve(16);
+      scratch_(TakeScratch()), pending_(scratch_->pending), edges_(scratch_->edges),
+      rowClass_(scratch_->rowClass), shared_(scratch_->shared) {
+    const auto rows = static_cast<std::size_t>(std::max(pixels.height, 0));
+    shared_.assign(rows, nullptr);
     // A blank picture's rows are all alike; otherwise each row is its own.
-    if (!blank)
-        for (std::size_t y = 0; y < rowClass_.size(); ++y) rowClass_[y] = nextClass_++;
-    else
-        ++nextClass_;
+    if (blank) {
+        rowClass_.assign(rows, nextClass_++);
+    } else {
+        rowClass_.resize(rows);
+        for (std::size_t y = 0; y < rows; ++y) rowClass_[y] = nextClass_++;
+    }
 }
 
 TRasterSurface::~TRasterSurface() {
@@ -185,30 +225,26 @@ template <int Bytes> void TRasterSurface::FlushRows() {
         std::uint32_t before, after;
         const std::uint8_t* copy;
     };
-    std::vector<TDone> done;
+    TDone done[8]; // the classes met in a band: a few, as a rule
+    std::size_t doneCount = 0;
     for (std::size_t k = 0; k + 1 < edges_.size(); ++k) {
         const int ya = edges_[k], yb = edges_[k + 1];
         int cx0 = pixels_.width, cx1 = 0;
         for (const TPendingFill& f : pending_)
             if (f.y0 <= ya && f.y1 >= yb) cx0 = std::min(cx0, f.x0), cx1 = std::max(cx1, f.x1);
         if (cx0 >= cx1) continue; // no fill covers the band
-        done.clear();
+        doneCount = 0;
         for (int y = ya; y < yb; ++y) {
-            if (!done.empty() && rowClass_[y] == done.front().before) {
-                // The rest of a run of rows alike: shared at once.
-                int end = y + 1;
-                while (end < yb && rowClass_[end] == rowClass_[y]) ++end;
-                std::fill(shared_.begin() + y, shared_.begin() + end, done.front().copy);
-                std::fill(rowClass_.begin() + y, rowClass_.begin() + end, done.front().after);
-                y = end - 1;
-                continue;
-            }
             const std::uint32_t before = rowClass_[y];
-            const auto same = std::find_if(done.begin(), done.end(),
-                                           [&](const TDone& d) { return d.before == before; });
-            if (same != done.end()) { // shares the copy of the first row like it
-                shared_[y] = same->copy;
-                rowClass_[y] = same->after;
+            const TDone* same = std::find_if(done, done + doneCount,
+                                             [&](const TDone& d) { return d.before == before; });
+            if (same != done + doneCount) {
+                // It and the rows after it alike share the copy of the first row like them.
+                int end = y + 1;
+                while (end < yb && rowClass_[end] == before) ++end;
+                std::fill(shared_.begin() + y, shared_.begin() + end, same->copy);
+                std::fill(rowClass_.begin() + y, rowClass_.begin() + end, same->after);
+                y = end - 1;
                 continue;
             }
             Own(y);
@@ -223,11 +259,11 @@ template <int Bytes> void TRasterSurface::FlushRows() {
                     FillRow<3>(row, f.x0, f.x1, bgr);
                 }
             }
-            auto& copy =
-                copies_.emplace_back(std::make_unique_for_overwrite<std::uint8_t[]>(RowBytes()));
-            std::memcpy(copy.get(), row, RowBytes());
-            done.push_back({before, nextClass_, copy.get()});
             rowClass_[y] = nextClass_++;
+            if (doneCount == std::size(done)) continue; // many kinds of rows: each on its own
+            std::uint8_t* copy = scratch_->NextCopy(RowBytes());
+            std::memcpy(copy, row, RowBytes());
+            done[doneCount++] = {before, rowClass_[y], copy};
         }
     }
 }
@@ -347,21 +383,33 @@ void TRasterSurface::TextOut(int x, int y, std::string_view text, const TFontSpe
     }
 
     const int baseline = RoundToPixel(top + font.Ascent());
-    double pen = left;
-    for (char c : text) {
-        const unsigned char code = static_cast<unsigned char>(c);
-        const double whole = std::floor(pen);
-        int subpixel = static_cast<int>((pen - whole) * TGlyphFont::kSubpixels + 0.5);
-        int penX = static_cast<int>(whole);
-        if (subpixel == TGlyphFont::kSubpixels) subpixel = 0, ++penX;
-        const TGlyphMask& mask = font.Mask(code, subpixel);
-        if (mask.width > 0) {
-            int ax, ay, bx, by;
-            turn.Pixel(penX + mask.left, baseline + mask.top, ax, ay);
-            turn.Pixel(penX + mask.left + mask.width - 1, baseline + mask.top + mask.height - 1, bx,
-                       by);
-            TouchRows(oy + std::min(ay, by), oy + std::max(ay, by) + 1);
+    // Each glyph at its pen position: the mask for the pen's quarter pixel, left of it the
+    // whole pixels.
+    const auto forEachGlyph = [&](const auto& use) {
+        double pen = left;
+        for (char c : text) {
+            const unsigned char code = static_cast<unsigned char>(c);
+            const double whole = std::floor(pen);
+            int subpixel = static_cast<int>((pen - whole) * TGlyphFont::kSubpixels + 0.5);
+            int penX = static_cast<int>(whole);
+            if (subpixel == TGlyphFont::kSubpixels) subpixel = 0, ++penX;
+            use(font.Mask(code, subpixel), penX);
+            pen += font.Advance(code);
         }
+    };
+    // The rows the glyphs cover are drawn on one by one from here.
+    int rowsFrom = pixels_.height, rowsTo = 0;
+    forEachGlyph([&](const TGlyphMask& mask, int penX) {
+        if (mask.width == 0) return;
+        int ax, ay, bx, by;
+        turn.Pixel(penX + mask.left, baseline + mask.top, ax, ay);
+        turn.Pixel(penX + mask.left + mask.width - 1, baseline + mask.top + mask.height - 1, bx,
+                   by);
+        rowsFrom = std::min(rowsFrom, oy + std::min(ay, by));
+        rowsTo = std::max(rowsTo, oy + std::max(ay, by) + 1);
+    });
+    TouchRows(rowsFrom, rowsTo);
+    forEachGlyph([&](const TGlyphMask& mask, int penX) {
         if (turn.turns == 0)
             BlendMask(mask, ox + penX + mask.left, oy + baseline + mask.top);
         else {
@@ -373,6 +421,5 @@ void TRasterSurface::TextOut(int x, int y, std::string_view text, const TFontSpe
                     Blend(ox + dx, oy + dy, *coverage);
                 }
         }
-        pen += font.Advance(code);
-    }
+    });
 }

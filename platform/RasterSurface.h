@@ -85,13 +85,23 @@ private:
 
     TScale scale_;       // of the mapping mode, kept as it changes
     int wholeScale_ = 1; // the scale when it is one whole number across and down, else 0
-    std::vector<TPendingFill> pending_;
-    std::vector<int> edges_;
     bool writeSharedRows_;
-    // Rows of the same class are known to hold the same pixels.
-    std::vector<std::uint32_t> rowClass_;
     std::uint32_t nextClass_ = 0;
+
+    // The surface's working lists, kept from one surface to the next on a thread (a batch
+    // draws thousands of pictures) instead of allocated anew for each.
+    struct TScratch;
+    struct TScratchDeleter {
+        void operator()(TScratch* scratch) const; // back into the thread's pool
+    };
+    using TScratchPtr = std::unique_ptr<TScratch, TScratchDeleter>;
+    static std::vector<std::unique_ptr<TScratch>>& ScratchPool();
+    static TScratchPtr TakeScratch();
+    TScratchPtr scratch_;
+    std::vector<TPendingFill>& pending_;
+    std::vector<int>& edges_;
+    // Rows of the same class are known to hold the same pixels.
+    std::vector<std::uint32_t>& rowClass_;
     // Per row: the copy of a row alike that it stands for until written out, or null.
-    std::vector<const std::uint8_t*> shared_;
-    std::vector<std::unique_ptr<std::uint8_t[]>> copies_;
+    std::vector<const std::uint8_t*>& shared_;
 };
