@@ -14,6 +14,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,6 +92,41 @@ private:
     TLLBarcode barcode_;
 };
 
+// Workers take lines a few at a time: counters shared per line would move between the
+// processors' caches with every picture.
+constexpr std::size_t kLinesAtOnce = 16;
+
+// A file drawn by one thread for another to write, and the line it comes from.
+struct TWrittenLater {
+    std::size_t line;
+    TKeptWrites::TFile file;
+};
+
+// The files waiting for the writing thread: a group or two. When more wait, the writing
+// thread is the slower (large files), and the threads that hand files over write them
+// themselves.
+class TFileQueue {
+public:
+    // Takes the files over unless enough already wait; then leaves them.
+    bool Push(std::vector<TWrittenLater>& files) {
+        const std::lock_guard lock(mutex_);
+        if (files_.size() >= kMaxFiles) return false;
+        for (TWrittenLater& later : files) files_.push_back(std::move(later));
+        files.clear();
+        return true;
+    }
+    // Everything waiting, in the order it came.
+    void TakeAll(std::vector<TWrittenLater>& files) {
+        const std::lock_guard lock(mutex_);
+        files.swap(files_);
+    }
+
+private:
+    static constexpr std::size_t kMaxFiles = 2 * kLinesAtOnce;
+    std::mutex mutex_;
+    std::vector<TWrittenLater> files_;
+};
+
 } // namespace
 
 int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
@@ -119,29 +157,77 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     const std::size_t jobs = std::min<std::size_t>(render.jobs > 0 ? render.jobs : processors,
                                                    std::max<std::size_t>(lines.size(), 1));
     std::vector<std::string> failures(lines.size());
-    // Workers take lines a few at a time: counters shared per line would move between the
-    // processors' caches with every picture.
-    constexpr std::size_t kLinesAtOnce = 16;
     alignas(64) std::atomic<std::size_t> next{0};
     alignas(64) std::atomic<std::size_t> done{0};
     TProgress progress(lines.size(), render.quiet, done);
-    const auto work = [&] {
-        TBatchWorker worker(options, render);
-        for (std::size_t first; (first = next.fetch_add(kLinesAtOnce)) < lines.size();) {
-            const std::size_t last = std::min(first + kLinesAtOnce, lines.size());
-            for (std::size_t i = first; i < last; ++i) {
-                try {
-                    worker.Render(lines[i], NumberedName(render.outdir, i + 1, extension));
-                } catch (const std::exception& e) {
-                    failures[i] = e.what();
-                }
+    // One group of lines drawn; given files, their files are kept there, not written.
+    const auto renderGroup = [&](TBatchWorker& worker, std::size_t first, std::size_t last,
+                                 std::vector<TWrittenLater>* files) {
+        for (std::size_t i = first; i < last; ++i) {
+            std::optional<TKeptWrites> kept;
+            if (files != nullptr) kept.emplace();
+            try {
+                worker.Render(lines[i], NumberedName(render.outdir, i + 1, extension));
+            } catch (const std::exception& e) {
+                failures[i] = e.what();
             }
-            done += last - first;
+            if (kept)
+                for (TKeptWrites::TFile& file : kept->Take())
+                    files->push_back({i, std::move(file)});
         }
+        done += last - first;
+    };
+    const auto write = [&](std::vector<TWrittenLater>& files) {
+        for (TWrittenLater& later : files) {
+            try {
+                WriteFileReplacing(later.file.path,
+                                   std::span<const std::uint8_t>(later.file.bytes));
+            } catch (const std::exception& e) {
+                failures[later.line] = e.what();
+            }
+        }
+        files.clear();
+    };
+
+    // With more than one job, one thread (this one) writes every file, and draws only
+    // when no file waits: threads creating files in one folder at once mostly wait for
+    // each other in the system. The others draw and hand their files over, unless many
+    // already wait (then they write them themselves).
+    TFileQueue queue;
+    std::atomic<std::size_t> drawing{jobs - 1};
+    const auto draw = [&] {
+        TBatchWorker worker(options, render);
+        std::vector<TWrittenLater> files;
+        for (std::size_t first; (first = next.fetch_add(kLinesAtOnce)) < lines.size();) {
+            renderGroup(worker, first, std::min(first + kLinesAtOnce, lines.size()), &files);
+            if (!queue.Push(files)) write(files);
+        }
+        --drawing;
     };
     std::vector<std::thread> threads;
-    for (std::size_t j = 1; j < jobs; ++j) threads.emplace_back(work);
-    work();
+    for (std::size_t j = 1; j < jobs; ++j) threads.emplace_back(draw);
+    {
+        TBatchWorker worker(options, render);
+        std::vector<TWrittenLater> files;
+        for (;;) {
+            queue.TakeAll(files);
+            if (!files.empty()) {
+                write(files);
+                continue;
+            }
+            if (const std::size_t first = next.fetch_add(kLinesAtOnce); first < lines.size()) {
+                renderGroup(worker, first, std::min(first + kLinesAtOnce, lines.size()), nullptr);
+                continue;
+            }
+            if (drawing == 0) {
+                queue.TakeAll(files);
+                if (files.empty()) break;
+                write(files);
+                continue;
+            }
+            std::this_thread::yield();
+        }
+    }
     for (std::thread& thread : threads) thread.join();
     progress.Finish();
 

@@ -133,8 +133,32 @@ void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> b
     WriteFileReplacing(path, {bytes});
 }
 
+namespace {
+
+thread_local TKeptWrites* tKept = nullptr;
+
+} // namespace
+
+TKeptWrites::TKeptWrites() : outer_(tKept) {
+    tKept = this;
+}
+
+TKeptWrites::~TKeptWrites() {
+    tKept = outer_;
+}
+
 void WriteFileReplacing(const std::string& path,
                         std::initializer_list<std::span<const std::uint8_t>> parts) {
+    if (tKept != nullptr) {
+        TKeptWrites::TFile& file = tKept->files_.emplace_back();
+        file.path = path;
+        std::size_t size = 0;
+        for (const std::span<const std::uint8_t> part : parts) size += part.size();
+        file.bytes.reserve(size);
+        for (const std::span<const std::uint8_t> part : parts)
+            file.bytes.insert(file.bytes.end(), part.begin(), part.end());
+        return;
+    }
     if (path.empty()) Fail("create", path, ENOENT);
     // Without durable writes (a batch of new files), a file that does not exist yet is made
     // in place: created exclusively (the system applies the umask), and removed again when

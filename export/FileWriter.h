@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 // A file that could not be created, written or read; the message names the file and
 // the cause ("Cannot create file /x/y.bmp: Permission denied").
@@ -27,3 +29,28 @@ void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> b
 void WriteFileReplacing(const std::string& path,
                         std::initializer_list<std::span<const std::uint8_t>> parts);
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
+
+// While one lives, the files its thread writes are kept in memory instead of written: a
+// batch hands them to one thread that does all the writing, so that its threads do not
+// contend for the folder.
+class TKeptWrites {
+public:
+    struct TFile {
+        std::string path;
+        std::vector<std::uint8_t> bytes;
+    };
+
+    TKeptWrites();
+    ~TKeptWrites(); // files not taken are dropped
+    TKeptWrites(const TKeptWrites&) = delete;
+    TKeptWrites& operator=(const TKeptWrites&) = delete;
+
+    // The files kept since the last call, in the order they were written.
+    std::vector<TFile> Take() { return std::exchange(files_, {}); }
+
+private:
+    friend void WriteFileReplacing(const std::string&,
+                                   std::initializer_list<std::span<const std::uint8_t>>);
+    std::vector<TFile> files_;
+    TKeptWrites* outer_;
+};

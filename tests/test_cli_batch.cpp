@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -89,6 +91,61 @@ TEST(CliBatch, FailingLinesAreReportedAndTheOthersWritten) {
         EXPECT_TRUE(Exists(folder + written)) << written;
     for (const char* missing : {"/deep/er/000002.png", "/deep/er/000005.png"})
         EXPECT_FALSE(Exists(folder + missing)) << missing;
+    std::system(("rm -rf '" + folder + "'").c_str());
+}
+
+// Hundreds of lines on two threads, one of which writes the files the other draws: every
+// failure, in drawing or in writing, is told with its own line, and every other file is
+// there and equals its single render.
+TEST(CliBatch, ManyLinesOnTwoThreadsKeepTheirFilesAndFailures) {
+    const std::string folder = Folder("many");
+    std::string lines, expected;
+    for (int k = 1; k <= 600; ++k) {
+        if (k % 97 == 0) {
+            lines += "NOPE\t1\n";
+            expected += "line " + std::to_string(k) + ": unknown type 'NOPE'\n";
+        } else {
+            lines += std::to_string(100000000000 + 7919LL * k) + "\n";
+        }
+    }
+    // Files that cannot be written: a folder stands where each should be.
+    std::filesystem::create_directories(folder);
+    for (int k : {7, 300, 599}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/%06d.bmp", k);
+        std::filesystem::create_directory(folder + name);
+    }
+    const RunResult r = RunCli({"render", "--type", "EAN_13", "--batch", "-", "--outdir", folder,
+                                "--format", "bmp", "--monochrome", "--jobs", "2"},
+                               lines);
+    EXPECT_EQ(r.status, 1);
+    // The drawing failures as expected; the writing failures name their lines and files.
+    std::string drawing, writing;
+    std::istringstream err(r.err);
+    for (std::string line; std::getline(err, line);)
+        (line.find("unknown type") != std::string::npos ? drawing : writing) += line + "\n";
+    EXPECT_EQ(drawing, expected);
+    for (int k : {7, 300, 599}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%06d.bmp", k);
+        EXPECT_NE(writing.find("line " + std::to_string(k) + ": "), std::string::npos) << k;
+        EXPECT_NE(writing.find(name), std::string::npos) << k;
+    }
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files += entry.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(files, 600 - 6 - 3);
+    for (int k : {1, 298, 600}) {
+        const std::string single = folder + "_single.bmp";
+        ASSERT_EQ(RunCli({"render", "--type", "EAN_13", "--monochrome", "-o", single,
+                          std::to_string(100000000000 + 7919LL * k)})
+                      .status,
+                  0);
+        char name[32];
+        std::snprintf(name, sizeof name, "/%06d.bmp", k);
+        EXPECT_EQ(Read(folder + name), Read(single)) << k;
+        std::remove(single.c_str());
+    }
     std::system(("rm -rf '" + folder + "'").c_str());
 }
 

@@ -155,4 +155,39 @@ TEST_F(FileWriter, ReadOnlyDirectoryAndFile) {
     EXPECT_EQ(Names(), std::set<std::string>{"out.bmp"});
 }
 
+// Kept writes: nothing reaches the disk while a keeper lives; the files come back in
+// order, their parts joined; an inner keeper hands back to the outer one, and without one
+// files are written again.
+TEST(KeptWrites, StayInMemoryUntilTaken) {
+    const std::string dir = ::testing::TempDir() + "vm_kept_" + std::to_string(getpid());
+    fs::create_directories(dir);
+    const std::vector<std::uint8_t> head{'B', 'M'}, body{1, 2, 3};
+    std::vector<TKeptWrites::TFile> outerFiles, innerFiles;
+    {
+        TKeptWrites outer;
+        WriteFileReplacing(
+            dir + "/a", {std::span<const std::uint8_t>(head), std::span<const std::uint8_t>(body)});
+        {
+            TKeptWrites inner;
+            WriteFileReplacing(dir + "/b", std::string_view("inner"));
+            innerFiles = inner.Take();
+            EXPECT_TRUE(inner.Take().empty());
+        }
+        WriteFileReplacing(dir + "/c", std::string_view("outer"));
+        outerFiles = outer.Take();
+    }
+    EXPECT_FALSE(fs::exists(dir + "/a"));
+    EXPECT_FALSE(fs::exists(dir + "/b"));
+    EXPECT_FALSE(fs::exists(dir + "/c"));
+    ASSERT_EQ(innerFiles.size(), 1u);
+    EXPECT_EQ(innerFiles[0].path, dir + "/b");
+    ASSERT_EQ(outerFiles.size(), 2u);
+    EXPECT_EQ(outerFiles[0].path, dir + "/a");
+    EXPECT_EQ(outerFiles[0].bytes, (std::vector<std::uint8_t>{'B', 'M', 1, 2, 3}));
+    EXPECT_EQ(outerFiles[1].path, dir + "/c");
+    WriteFileReplacing(dir + "/d", std::string_view("written"));
+    EXPECT_EQ(ReadFile(dir + "/d"), "written");
+    fs::remove_all(dir);
+}
+
 } // namespace
