@@ -119,12 +119,17 @@ public:
     void SetBkMode(TBkMode mode) override { bkMode_ = mode; }
 
     TMapMode MapMode() const override { return mapMode_; }
-    void SetMapMode(TMapMode mode) override { mapMode_ = mode; }
+    void SetMapMode(TMapMode mode) override {
+        mapMode_ = mode;
+        MappingChanged();
+    }
     void SetWindowExt(int width, int height) override {
         windowExt_[0] = width, windowExt_[1] = height;
+        MappingChanged();
     }
     void SetViewportExt(int width, int height) override {
         viewportExt_[0] = width, viewportExt_[1] = height;
+        MappingChanged();
     }
 
     // Device pixels per logical unit across and down under the mapping mode (negative
@@ -156,6 +161,27 @@ public:
     }
 
 protected:
+    // Called after the mapping mode or an extent changed.
+    virtual void MappingChanged() {}
+
+    // Where a text box of the given width and cell height (ascent + descent) lies relative
+    // to its reference point under the text alignment, before turning.
+    struct TTextBox {
+        double left, top;
+    };
+    TTextBox TextBoxAt(double width, double ascent, double cell) const {
+        TTextBox box{0, 0};
+        if ((textAlign_ & TA_CENTER) == TA_CENTER)
+            box.left = -width / 2;
+        else if (textAlign_ & TA_RIGHT)
+            box.left = -width;
+        if ((textAlign_ & TA_BASELINE) == TA_BASELINE)
+            box.top = -ascent;
+        else if (textAlign_ & TA_BOTTOM)
+            box.top = -cell;
+        return box;
+    }
+
     int dpiX_, dpiY_, screenDpiX_, screenDpiY_;
     TColor brushColor_ = kWhite;
     TBrushStyle brushStyle_ = TBrushStyle::Solid;

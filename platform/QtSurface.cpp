@@ -52,17 +52,7 @@ void TQtSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& s
     const qreal width = metrics.horizontalAdvance(string);
     const qreal cell = metrics.ascent() + metrics.descent();
 
-    // The text box relative to the reference point, before turning.
-    qreal left = 0;
-    if ((textAlign_ & TA_CENTER) == TA_CENTER)
-        left = -width / 2;
-    else if (textAlign_ & TA_RIGHT)
-        left = -width;
-    qreal top = 0;
-    if ((textAlign_ & TA_BASELINE) == TA_BASELINE)
-        top = -metrics.ascent();
-    else if (textAlign_ & TA_BOTTOM)
-        top = -cell;
+    const auto [left, top] = TextBoxAt(width, metrics.ascent(), cell);
 
     painter_.save();
     if (deviceFont) painter_.resetTransform();
@@ -77,22 +67,7 @@ void TQtSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& s
     painter_.restore();
 }
 
-void TQtSurface::SetMapMode(TMapMode mode) {
-    TSurfaceState::SetMapMode(mode);
-    ApplyMapping();
-}
-
-void TQtSurface::SetWindowExt(int width, int height) {
-    TSurfaceState::SetWindowExt(width, height);
-    ApplyMapping();
-}
-
-void TQtSurface::SetViewportExt(int width, int height) {
-    TSurfaceState::SetViewportExt(width, height);
-    ApplyMapping();
-}
-
-void TQtSurface::ApplyMapping() {
+void TQtSurface::MappingChanged() {
     const TScale scale = Scale();
     QTransform transform = base_;
     transform.scale(scale.x, scale.y);

@@ -20,13 +20,9 @@ public:
     int TextHeight(std::string_view text) override;
     void TextOut(int x, int y, std::string_view text, const TFontSpec& font) override;
 
-    // Mapping modes become the painter's transform.
-    void SetMapMode(TMapMode mode) override;
-    void SetWindowExt(int width, int height) override;
-    void SetViewportExt(int width, int height) override;
-
 private:
-    void ApplyMapping();
+    // Mapping modes become the painter's transform.
+    void MappingChanged() override;
 
     QPainter& painter_;
     QTransform base_;

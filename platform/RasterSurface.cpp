@@ -285,26 +285,11 @@ void TRasterSurface::WriteSharedRows() {
     for (int y = 0; y < pixels_.height; ++y) Own(y);
 }
 
-void TRasterSurface::UpdateScale() {
+void TRasterSurface::MappingChanged() {
     scale_ = Scale();
     const bool whole = scale_.x == scale_.y && scale_.x >= 1 && scale_.x <= 65535 &&
                        scale_.x == std::floor(scale_.x);
     wholeScale_ = whole ? static_cast<int>(scale_.x) : 0;
-}
-
-void TRasterSurface::SetMapMode(TMapMode mode) {
-    TSurfaceState::SetMapMode(mode);
-    UpdateScale();
-}
-
-void TRasterSurface::SetWindowExt(int width, int height) {
-    TSurfaceState::SetWindowExt(width, height);
-    UpdateScale();
-}
-
-void TRasterSurface::SetViewportExt(int width, int height) {
-    TSurfaceState::SetViewportExt(width, height);
-    UpdateScale();
 }
 
 void TRasterSurface::FillRect(int left, int top, int right, int bottom) {
@@ -356,17 +341,7 @@ void TRasterSurface::TextOut(int x, int y, std::string_view text, const TFontSpe
     double width = 0;
     for (char c : text) width += font.Advance(static_cast<unsigned char>(c));
     const double cell = font.Ascent() + font.Descent();
-    // The text box relative to the reference point, before turning.
-    double left = 0;
-    if ((textAlign_ & TA_CENTER) == TA_CENTER)
-        left = -width / 2;
-    else if (textAlign_ & TA_RIGHT)
-        left = -width;
-    double top = 0;
-    if ((textAlign_ & TA_BASELINE) == TA_BASELINE)
-        top = -font.Ascent();
-    else if (textAlign_ & TA_BOTTOM)
-        top = -cell;
+    const auto [left, top] = TextBoxAt(width, font.Ascent(), cell);
 
     Flush(); // the fills so far lie under the text
     if (bkMode_ == TBkMode::Opaque) {

@@ -43,10 +43,6 @@ public:
     int TextHeight(std::string_view text) override;
     void TextOut(int x, int y, std::string_view text, const TFontSpec& font) override;
 
-    void SetMapMode(TMapMode mode) override;
-    void SetWindowExt(int width, int height) override;
-    void SetViewportExt(int width, int height) override;
-
     // Draws the deferred fills.
     void Flush();
     // After Flush: rows with equal numbers hold equal pixels (as far as drawing tells).
@@ -81,7 +77,7 @@ private:
     void BlendMask(const TGlyphMask& mask, int left, int top);
 
     TPixelRows pixels_;
-    void UpdateScale();
+    void MappingChanged() override;
 
     TScale scale_;       // of the mapping mode, kept as it changes
     int wholeScale_ = 1; // the scale when it is one whole number across and down, else 0
