@@ -96,6 +96,10 @@ private:
 // processors' caches with every picture.
 constexpr std::size_t kLinesAtOnce = 16;
 
+// Files up to two pages are handed to the writing thread; larger ones are written by the
+// thread that draws them (their pages cost more than the contention for the folder).
+constexpr std::size_t kHandedOverBytes = 8192;
+
 // A file drawn by one thread for another to write, and the line it comes from.
 struct TWrittenLater {
     std::size_t line;
@@ -165,7 +169,7 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
                                  std::vector<TWrittenLater>* files) {
         for (std::size_t i = first; i < last; ++i) {
             std::optional<TKeptWrites> kept;
-            if (files != nullptr) kept.emplace();
+            if (files != nullptr) kept.emplace(kHandedOverBytes);
             try {
                 worker.Render(lines[i], NumberedName(render.outdir, i + 1, extension));
             } catch (const std::exception& e) {

@@ -139,7 +139,7 @@ thread_local TKeptWrites* tKept = nullptr;
 
 } // namespace
 
-TKeptWrites::TKeptWrites() : outer_(tKept) {
+TKeptWrites::TKeptWrites(std::size_t maxBytes) : maxBytes_(maxBytes), outer_(tKept) {
     tKept = this;
 }
 
@@ -149,11 +149,11 @@ TKeptWrites::~TKeptWrites() {
 
 void WriteFileReplacing(const std::string& path,
                         std::initializer_list<std::span<const std::uint8_t>> parts) {
-    if (tKept != nullptr) {
+    std::size_t size = 0;
+    for (const std::span<const std::uint8_t> part : parts) size += part.size();
+    if (tKept != nullptr && size <= tKept->maxBytes_) {
         TKeptWrites::TFile& file = tKept->files_.emplace_back();
         file.path = path;
-        std::size_t size = 0;
-        for (const std::span<const std::uint8_t> part : parts) size += part.size();
         file.bytes.reserve(size);
         for (const std::span<const std::uint8_t> part : parts)
             file.bytes.insert(file.bytes.end(), part.begin(), part.end());

@@ -1,6 +1,7 @@
 #pragma once
 // Writing a whole file safely: the bytes go to a new file beside the target, which is
 // then renamed over it, so the target is either the old file or the complete new one.
+#include <cstddef>
 #include <cstdint>
 #include <initializer_list>
 #include <span>
@@ -32,7 +33,8 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes);
 
 // While one lives, the files its thread writes are kept in memory instead of written: a
 // batch hands them to one thread that does all the writing, so that its threads do not
-// contend for the folder.
+// contend for the folder. Files larger than maxBytes are written at once as usual (for
+// them the copying costs more than the contention).
 class TKeptWrites {
 public:
     struct TFile {
@@ -40,7 +42,7 @@ public:
         std::vector<std::uint8_t> bytes;
     };
 
-    TKeptWrites();
+    explicit TKeptWrites(std::size_t maxBytes = SIZE_MAX);
     ~TKeptWrites(); // files not taken are dropped
     TKeptWrites(const TKeptWrites&) = delete;
     TKeptWrites& operator=(const TKeptWrites&) = delete;
@@ -52,5 +54,6 @@ private:
     friend void WriteFileReplacing(const std::string&,
                                    std::initializer_list<std::span<const std::uint8_t>>);
     std::vector<TFile> files_;
+    std::size_t maxBytes_;
     TKeptWrites* outer_;
 };

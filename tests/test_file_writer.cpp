@@ -187,6 +187,15 @@ TEST(KeptWrites, StayInMemoryUntilTaken) {
     EXPECT_EQ(outerFiles[1].path, dir + "/c");
     WriteFileReplacing(dir + "/d", std::string_view("written"));
     EXPECT_EQ(ReadFile(dir + "/d"), "written");
+    {
+        // Larger files than the keeper takes are written at once.
+        TKeptWrites small(4);
+        WriteFileReplacing(dir + "/e", std::string_view("large"));
+        WriteFileReplacing(dir + "/f", std::string_view("kept"));
+        EXPECT_EQ(ReadFile(dir + "/e"), "large");
+        EXPECT_FALSE(fs::exists(dir + "/f"));
+        ASSERT_EQ(small.Take().size(), 1u);
+    }
     fs::remove_all(dir);
 }
 
