@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <mutex>
 #include <optional>
-#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -100,35 +99,50 @@ constexpr std::size_t kLinesAtOnce = 16;
 // thread that draws them (their pages cost more than the contention for the folder).
 constexpr std::size_t kHandedOverBytes = 8192;
 
-// A file drawn by one thread for another to write, and the line it comes from.
-struct TWrittenLater {
-    std::size_t line;
-    TKeptWrites::TFile file;
+// A group's files kept by a drawing thread for the writing thread, with each one's line.
+struct TBundle {
+    TKeptFiles files;
+    std::vector<std::size_t> lines;
 };
 
-// The files waiting for the writing thread: a group or two. When more wait, the writing
-// thread is the slower (large files), and the threads that hand files over write them
-// themselves.
+// The groups of files waiting for the writing thread: one or two. When more wait, the
+// writing thread is the slower, and the threads that hand files over write them
+// themselves. Written groups come back empty, their memory kept for the next.
 class TFileQueue {
 public:
-    // Takes the files over unless enough already wait; then leaves them.
-    bool Push(std::vector<TWrittenLater>& files) {
+    // Takes the bundle over and leaves an empty one in its place, unless enough wait.
+    bool Push(TBundle& bundle) {
         const std::lock_guard lock(mutex_);
-        if (files_.size() >= kMaxFiles) return false;
-        for (TWrittenLater& later : files) files_.push_back(std::move(later));
-        files.clear();
+        if (waiting_.size() >= kMaxBundles) return false;
+        waiting_.push_back(std::move(bundle));
+        if (spare_.empty()) {
+            bundle = TBundle{};
+        } else {
+            bundle = std::move(spare_.back());
+            spare_.pop_back();
+        }
         return true;
     }
     // Everything waiting, in the order it came.
-    void TakeAll(std::vector<TWrittenLater>& files) {
+    void TakeAll(std::vector<TBundle>& bundles) {
         const std::lock_guard lock(mutex_);
-        files.swap(files_);
+        bundles.swap(waiting_);
+    }
+    // The bundles written, for the drawing threads to fill again.
+    void GiveBack(std::vector<TBundle>& bundles) {
+        const std::lock_guard lock(mutex_);
+        for (TBundle& bundle : bundles) {
+            bundle.files.Clear();
+            bundle.lines.clear();
+            spare_.push_back(std::move(bundle));
+        }
+        bundles.clear();
     }
 
 private:
-    static constexpr std::size_t kMaxFiles = 2 * kLinesAtOnce;
+    static constexpr std::size_t kMaxBundles = 2;
     std::mutex mutex_;
-    std::vector<TWrittenLater> files_;
+    std::vector<TBundle> waiting_, spare_;
 };
 
 } // namespace
@@ -164,47 +178,47 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     alignas(64) std::atomic<std::size_t> next{0};
     alignas(64) std::atomic<std::size_t> done{0};
     TProgress progress(lines.size(), render.quiet, done);
-    // One group of lines drawn; given files, their files are kept there, not written.
+    // One group of lines drawn; given a bundle, their files are kept there, not written.
     const auto renderGroup = [&](TBatchWorker& worker, std::size_t first, std::size_t last,
-                                 std::vector<TWrittenLater>* files) {
+                                 TBundle* bundle) {
+        std::optional<TKeptWrites> kept;
+        if (bundle != nullptr) kept.emplace(bundle->files, kHandedOverBytes);
         for (std::size_t i = first; i < last; ++i) {
-            std::optional<TKeptWrites> kept;
-            if (files != nullptr) kept.emplace(kHandedOverBytes);
             try {
                 worker.Render(lines[i], NumberedName(render.outdir, i + 1, extension));
             } catch (const std::exception& e) {
                 failures[i] = e.what();
             }
-            if (kept)
-                for (TKeptWrites::TFile& file : kept->Take())
-                    files->push_back({i, std::move(file)});
+            if (bundle != nullptr) bundle->lines.resize(bundle->files.Count(), i);
         }
         done += last - first;
     };
-    const auto write = [&](std::vector<TWrittenLater>& files) {
-        for (TWrittenLater& later : files) {
+    const auto write = [&](const TBundle& bundle) {
+        for (std::size_t k = 0; k < bundle.files.Count(); ++k) {
             try {
-                WriteFileReplacing(later.file.path,
-                                   std::span<const std::uint8_t>(later.file.bytes));
+                WriteFileReplacing(bundle.files.Path(k), bundle.files.Bytes(k));
             } catch (const std::exception& e) {
-                failures[later.line] = e.what();
+                failures[bundle.lines[k]] = e.what();
             }
         }
-        files.clear();
     };
 
-    // With more than one job, one thread (this one) writes every file, and draws only
-    // when no file waits: threads creating files in one folder at once mostly wait for
-    // each other in the system. The others draw and hand their files over, unless many
-    // already wait (then they write them themselves).
+    // With more than one job, one thread (this one) writes the files the others draw,
+    // and draws only when no file waits: threads creating files in one folder at once
+    // mostly wait for each other in the system. The others hand their files over unless
+    // enough wait already (then they write them themselves).
     TFileQueue queue;
     std::atomic<std::size_t> drawing{jobs - 1};
     const auto draw = [&] {
         TBatchWorker worker(options, render);
-        std::vector<TWrittenLater> files;
+        TBundle bundle;
         for (std::size_t first; (first = next.fetch_add(kLinesAtOnce)) < lines.size();) {
-            renderGroup(worker, first, std::min(first + kLinesAtOnce, lines.size()), &files);
-            if (!queue.Push(files)) write(files);
+            renderGroup(worker, first, std::min(first + kLinesAtOnce, lines.size()), &bundle);
+            if (!queue.Push(bundle)) {
+                write(bundle);
+                bundle.files.Clear();
+                bundle.lines.clear();
+            }
         }
         --drawing;
     };
@@ -212,11 +226,12 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     for (std::size_t j = 1; j < jobs; ++j) threads.emplace_back(draw);
     {
         TBatchWorker worker(options, render);
-        std::vector<TWrittenLater> files;
+        std::vector<TBundle> bundles;
         for (;;) {
-            queue.TakeAll(files);
-            if (!files.empty()) {
-                write(files);
+            queue.TakeAll(bundles);
+            if (!bundles.empty()) {
+                for (const TBundle& bundle : bundles) write(bundle);
+                queue.GiveBack(bundles);
                 continue;
             }
             if (const std::size_t first = next.fetch_add(kLinesAtOnce); first < lines.size()) {
@@ -224,9 +239,10 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
                 continue;
             }
             if (drawing == 0) {
-                queue.TakeAll(files);
-                if (files.empty()) break;
-                write(files);
+                queue.TakeAll(bundles);
+                if (bundles.empty()) break;
+                for (const TBundle& bundle : bundles) write(bundle);
+                queue.GiveBack(bundles);
                 continue;
             }
             std::this_thread::yield();

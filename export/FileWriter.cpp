@@ -139,7 +139,8 @@ thread_local TKeptWrites* tKept = nullptr;
 
 } // namespace
 
-TKeptWrites::TKeptWrites(std::size_t maxBytes) : maxBytes_(maxBytes), outer_(tKept) {
+TKeptWrites::TKeptWrites(TKeptFiles& into, std::size_t maxBytes)
+    : into_(into), maxBytes_(maxBytes), outer_(tKept) {
     tKept = this;
 }
 
@@ -147,17 +148,24 @@ TKeptWrites::~TKeptWrites() {
     tKept = outer_;
 }
 
+void TKeptFiles::Add(const std::string& path,
+                     std::initializer_list<std::span<const std::uint8_t>> parts) {
+    if (count_ == paths_.size()) paths_.emplace_back(), ends_.emplace_back();
+    paths_[count_] = path; // reuses the string's memory
+    for (const std::span<const std::uint8_t> part : parts)
+        bytes_.insert(bytes_.end(), part.begin(), part.end());
+    ends_[count_++] = bytes_.size();
+}
+
 void WriteFileReplacing(const std::string& path,
                         std::initializer_list<std::span<const std::uint8_t>> parts) {
-    std::size_t size = 0;
-    for (const std::span<const std::uint8_t> part : parts) size += part.size();
-    if (tKept != nullptr && size <= tKept->maxBytes_) {
-        TKeptWrites::TFile& file = tKept->files_.emplace_back();
-        file.path = path;
-        file.bytes.reserve(size);
-        for (const std::span<const std::uint8_t> part : parts)
-            file.bytes.insert(file.bytes.end(), part.begin(), part.end());
-        return;
+    if (tKept != nullptr) {
+        std::size_t size = 0;
+        for (const std::span<const std::uint8_t> part : parts) size += part.size();
+        if (size <= tKept->maxBytes_) {
+            tKept->into_.Add(path, parts);
+            return;
+        }
     }
     if (path.empty()) Fail("create", path, ENOENT);
     // Without durable writes (a batch of new files), a file that does not exist yet is made

@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 // A file that could not be created, written or read; the message names the file and
@@ -31,29 +30,44 @@ void WriteFileReplacing(const std::string& path,
                         std::initializer_list<std::span<const std::uint8_t>> parts);
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
 
-// While one lives, the files its thread writes are kept in memory instead of written: a
+// Files kept in memory to be written later: paths, and bytes one after the other in one
+// block. Cleared, it keeps its memory for the next files.
+class TKeptFiles {
+public:
+    std::size_t Count() const { return count_; }
+    const std::string& Path(std::size_t i) const { return paths_[i]; }
+    std::span<const std::uint8_t> Bytes(std::size_t i) const {
+        return {bytes_.data() + ends_[i] - Length(i), Length(i)};
+    }
+    void Clear() { count_ = 0, bytes_.clear(); }
+
+private:
+    friend void WriteFileReplacing(const std::string&,
+                                   std::initializer_list<std::span<const std::uint8_t>>);
+    std::size_t Length(std::size_t i) const { return ends_[i] - (i == 0 ? 0 : ends_[i - 1]); }
+    void Add(const std::string& path, std::initializer_list<std::span<const std::uint8_t>> parts);
+
+    std::size_t count_ = 0;
+    std::vector<std::string> paths_; // the first count_ are the files'
+    std::vector<std::size_t> ends_;  // where each file's bytes end
+    std::vector<std::uint8_t> bytes_;
+};
+
+// While one lives, the files its thread writes are kept (in into) instead of written: a
 // batch hands them to one thread that does all the writing, so that its threads do not
 // contend for the folder. Files larger than maxBytes are written at once as usual (for
 // them the copying costs more than the contention).
 class TKeptWrites {
 public:
-    struct TFile {
-        std::string path;
-        std::vector<std::uint8_t> bytes;
-    };
-
-    explicit TKeptWrites(std::size_t maxBytes = SIZE_MAX);
-    ~TKeptWrites(); // files not taken are dropped
+    explicit TKeptWrites(TKeptFiles& into, std::size_t maxBytes = SIZE_MAX);
+    ~TKeptWrites();
     TKeptWrites(const TKeptWrites&) = delete;
     TKeptWrites& operator=(const TKeptWrites&) = delete;
-
-    // The files kept since the last call, in the order they were written.
-    std::vector<TFile> Take() { return std::exchange(files_, {}); }
 
 private:
     friend void WriteFileReplacing(const std::string&,
                                    std::initializer_list<std::span<const std::uint8_t>>);
-    std::vector<TFile> files_;
+    TKeptFiles& into_;
     std::size_t maxBytes_;
     TKeptWrites* outer_;
 };

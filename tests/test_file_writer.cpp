@@ -155,47 +155,49 @@ TEST_F(FileWriter, ReadOnlyDirectoryAndFile) {
     EXPECT_EQ(Names(), std::set<std::string>{"out.bmp"});
 }
 
-// Kept writes: nothing reaches the disk while a keeper lives; the files come back in
-// order, their parts joined; an inner keeper hands back to the outer one, and without one
-// files are written again.
-TEST(KeptWrites, StayInMemoryUntilTaken) {
+// Kept writes: nothing reaches the disk while a keeper lives; the files are there in
+// order, their parts joined; an inner keeper keeps its own, and without one files are
+// written again; files larger than the keeper takes are written at once; cleared, the
+// files kept take the next ones.
+TEST(KeptWrites, StayInMemoryUntilWritten) {
     const std::string dir = ::testing::TempDir() + "vm_kept_" + std::to_string(getpid());
     fs::create_directories(dir);
     const std::vector<std::uint8_t> head{'B', 'M'}, body{1, 2, 3};
-    std::vector<TKeptWrites::TFile> outerFiles, innerFiles;
+    const auto bytes = [](const TKeptFiles& files, std::size_t i) {
+        return std::string(files.Bytes(i).begin(), files.Bytes(i).end());
+    };
+    TKeptFiles outerFiles, innerFiles;
     {
-        TKeptWrites outer;
+        TKeptWrites outer(outerFiles);
         WriteFileReplacing(
             dir + "/a", {std::span<const std::uint8_t>(head), std::span<const std::uint8_t>(body)});
         {
-            TKeptWrites inner;
-            WriteFileReplacing(dir + "/b", std::string_view("inner"));
-            innerFiles = inner.Take();
-            EXPECT_TRUE(inner.Take().empty());
+            TKeptWrites inner(innerFiles, 4);
+            WriteFileReplacing(dir + "/b", std::string_view("in"));
+            WriteFileReplacing(dir + "/e", std::string_view("large"));
         }
         WriteFileReplacing(dir + "/c", std::string_view("outer"));
-        outerFiles = outer.Take();
     }
-    EXPECT_FALSE(fs::exists(dir + "/a"));
-    EXPECT_FALSE(fs::exists(dir + "/b"));
-    EXPECT_FALSE(fs::exists(dir + "/c"));
-    ASSERT_EQ(innerFiles.size(), 1u);
-    EXPECT_EQ(innerFiles[0].path, dir + "/b");
-    ASSERT_EQ(outerFiles.size(), 2u);
-    EXPECT_EQ(outerFiles[0].path, dir + "/a");
-    EXPECT_EQ(outerFiles[0].bytes, (std::vector<std::uint8_t>{'B', 'M', 1, 2, 3}));
-    EXPECT_EQ(outerFiles[1].path, dir + "/c");
+    for (const char* name : {"/a", "/b", "/c"}) EXPECT_FALSE(fs::exists(dir + name)) << name;
+    EXPECT_EQ(ReadFile(dir + "/e"), "large");
+    ASSERT_EQ(innerFiles.Count(), 1u);
+    EXPECT_EQ(innerFiles.Path(0), dir + "/b");
+    EXPECT_EQ(bytes(innerFiles, 0), "in");
+    ASSERT_EQ(outerFiles.Count(), 2u);
+    EXPECT_EQ(outerFiles.Path(0), dir + "/a");
+    EXPECT_EQ(bytes(outerFiles, 0), std::string("BM\x01\x02\x03"));
+    EXPECT_EQ(outerFiles.Path(1), dir + "/c");
+    EXPECT_EQ(bytes(outerFiles, 1), "outer");
+    outerFiles.Clear();
+    {
+        TKeptWrites again(outerFiles);
+        WriteFileReplacing(dir + "/f", std::string_view("next"));
+    }
+    ASSERT_EQ(outerFiles.Count(), 1u);
+    EXPECT_EQ(outerFiles.Path(0), dir + "/f");
+    EXPECT_EQ(bytes(outerFiles, 0), "next");
     WriteFileReplacing(dir + "/d", std::string_view("written"));
     EXPECT_EQ(ReadFile(dir + "/d"), "written");
-    {
-        // Larger files than the keeper takes are written at once.
-        TKeptWrites small(4);
-        WriteFileReplacing(dir + "/e", std::string_view("large"));
-        WriteFileReplacing(dir + "/f", std::string_view("kept"));
-        EXPECT_EQ(ReadFile(dir + "/e"), "large");
-        EXPECT_FALSE(fs::exists(dir + "/f"));
-        ASSERT_EQ(small.Take().size(), 1u);
-    }
     fs::remove_all(dir);
 }
 
