@@ -26,43 +26,42 @@ trap 'rm -rf "$work"' EXIT
 awk -v n="$count" 'BEGIN { srand(20261207); for (i = 0; i < n; i++) {
     s = ""; for (j = 0; j < 12; j++) s = s int(rand() * 10); print s } }' >"$work/ean13.txt"
 
-# Wall time of a command in seconds (best of three runs, each into a fresh folder), taken
-# from the shell's own clock so that no other process start is counted.
-best() {
-    local best="" t start end
-    for _ in 1 2 3; do
-        rm -rf "$work/out" && mkdir -p "$work/out"
-        start=$EPOCHREALTIME
-        "$@" >/dev/null 2>&1
-        end=$EPOCHREALTIME
-        t=$(awk -v a="$end" -v b="$start" 'BEGIN { print a - b }')
-        if [[ -z "$best" ]] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
-    done
-    printf '%.3f' "$best"
+# Wall time of one run of a command in seconds, into a fresh folder, from the shell's own
+# clock (no other process start is counted).
+once() {
+    local start end
+    rm -rf "$work/out" && mkdir -p "$work/out"
+    start=$EPOCHREALTIME
+    "$@" >/dev/null 2>&1
+    end=$EPOCHREALTIME
+    awk -v a="$end" -v b="$start" 'BEGIN { printf "%.3f", a - b }'
 }
-
+smaller() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a + 0 < b + 0) ? a : b }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-declare -A theirs
-if command -v zint >/dev/null; then
-    for format in bmp gif; do
-        theirs[$format]=$(best zint -b EANX --batch --filetype="${format^^}" --scale=0.5 \
-            -i "$work/ean13.txt" -o "$work/out/~~~~~.$format")
+# Best of three rounds; in each, our run, zint's and the floor's follow one another, so
+# that a machine that speeds up or slows down meanwhile treats them alike.
+row() { # label format [option]
+    local label=$1 format=$2 option=${3:-} ours="" zint="" floor="" files size r="-"
+    for _ in 1 2 3; do
+        ours=$(smaller "$(once "$cli" render --type EAN_13 --batch "$work/ean13.txt" \
+            --outdir "$work/out" --format "$format" --quiet $option)" "$ours")
+        files=$(ls "$work/out" | wc -l)
+        [[ "$files" -eq "$count" ]] || { echo "varimark-cli wrote $files of $count files" >&2; exit 1; }
+        size=$(stat -c %s "$work/out/000001.$format")
+        if command -v zint >/dev/null; then
+            zint=$(smaller "$(once zint -b EANX --batch --filetype="${format^^}" --scale=0.5 \
+                -i "$work/ean13.txt" -o "$work/out/~~~~~.$format")" "$zint")
+        fi
+        if [[ -x "$plain" ]]; then
+            floor=$(smaller "$(once "$plain" "$work/out" "$count" "$size" "$(nproc)")" "$floor")
+        fi
     done
-fi
+    [[ -n "$zint" ]] && r=$(ratio "$ours" "$zint")
+    printf '%-28s %9ss %10s %7s %10s\n' "$label" "$ours" "${zint:+${zint}s}" "$r" "${floor:+${floor}s}"
+}
 
 printf '%-28s %10s %10s %7s %10s\n' picture varimark zint ratio floor
-row() { # label format [option]
-    local label=$1 format=$2 option=${3:-} ours files size floor="-" zint="-" r="-"
-    ours=$(best "$cli" render --type EAN_13 --batch "$work/ean13.txt" --outdir "$work/out" \
-        --format "$format" --quiet $option)
-    files=$(ls "$work/out" | wc -l)
-    [[ "$files" -eq "$count" ]] || { echo "varimark-cli wrote $files of $count files" >&2; exit 1; }
-    size=$(stat -c %s "$work/out/000001.$format")
-    if [[ -x "$plain" ]]; then floor=$(best "$plain" "$work/out" "$count" "$size" "$(nproc)")s; fi
-    if [[ -n "${theirs[$format]:-}" ]]; then zint=${theirs[$format]}s r=$(ratio "$ours" "${theirs[$format]}"); fi
-    printf '%-28s %9ss %10s %7s %10s\n' "$label" "$ours" "$zint" "$r" "$floor"
-}
 row "bmp, 1-bit (zint's kind)" bmp --monochrome
 row "gif, 2 colours (zint's kind)" gif --monochrome
 row "bmp, 24-bit (our default)" bmp
