@@ -62,15 +62,15 @@ void FillRow(std::uint8_t* row, int x0, int x1, const std::uint8_t (&value)[Byte
     }
 }
 
-// Whether every byte of p[0, n) is 255: in words of eight or four bytes, the last word
-// overlapping the one before it rather than reading past the end.
+// A word read from bytes that need not be aligned.
 template <typename TWord> TWord LoadWord(const std::uint8_t* p) {
     TWord word;
     std::memcpy(&word, p, sizeof word);
     return word;
 }
 
-// Copies n bytes, n mostly below 16: in words like AllWhite reads them.
+// Copies n bytes, n mostly 16 or fewer: two words of eight or four bytes, the second
+// overlapping the first rather than reaching past the end.
 void CopySmall(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
     if (n > 16) {
         std::memcpy(to, from, n);
@@ -89,6 +89,7 @@ void CopySmall(std::uint8_t* to, const std::uint8_t* from, std::size_t n) {
     }
 }
 
+// Whether every byte of p[0, n) is 255, read in words the same way.
 bool AllWhite(const std::uint8_t* p, std::size_t n) {
     if (n >= 8) {
         std::uint64_t all = LoadWord<std::uint64_t>(p + n - 8);

@@ -76,9 +76,9 @@ private:
     // Blends an unturned glyph mask whose top-left pixel is at (left, top).
     void BlendMask(const TGlyphMask& mask, int left, int top);
 
-    TPixelRows pixels_;
     void MappingChanged() override;
 
+    TPixelRows pixels_;
     TScale scale_;       // of the mapping mode, kept as it changes
     int wholeScale_ = 1; // the scale when it is one whole number across and down, else 0
     bool writeSharedRows_;
