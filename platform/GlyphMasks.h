@@ -42,5 +42,6 @@ private:
 };
 
 // The glyph fonts of the calling thread, by face (8-bit name, as TFontMatcher takes it),
-// cell height and magnification; a few hundred are kept, then the oldest set is dropped.
+// cell height and magnification. When 256 have gathered they are all dropped and made
+// again as needed. The font returned serves until the next call.
 TGlyphFont& GlyphFontFor(std::string_view face, int cellHeight, int magnification);
