@@ -156,7 +156,11 @@ std::vector<std::unique_ptr<TRasterSurface::TScratch>>& TRasterSurface::ScratchP
 void TRasterSurface::TScratchDeleter::operator()(TScratch* scratch) const {
     scratch->pending.clear();
     scratch->used = 0;
-    if (scratch->copies.size() > 64) scratch->copies.resize(64); // a few, not a picture's worth
+    // Row copies are kept for pictures of a batch's size, not a large picture's worth.
+    if (scratch->copyBytes * scratch->copies.size() > (1u << 20)) {
+        scratch->copies.clear();
+        scratch->copyBytes = 0;
+    }
     ScratchPool().emplace_back(scratch);
 }
 
