@@ -2,6 +2,7 @@
 // the number of workers, failing lines reported while the others are written, standard
 // input, no progress bar off a terminal, and quiet zones.
 #include "CliRunner.h"
+#include "FileTesting.h"
 
 #include <QImage>
 
@@ -9,7 +10,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,15 +18,6 @@ namespace {
 
 std::string Folder(const std::string& name) {
     return ::testing::TempDir() + "vm_batch_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool Exists(const std::string& path) {
-    return access(path.c_str(), F_OK) == 0;
 }
 
 // Lines of every kind: text alone, type and text, type, text and add-on, an empty text.
@@ -61,10 +52,11 @@ TEST(CliBatch, FilesEqualSingleRendersWhateverTheJobs) {
                 std::vector<std::string> args{"render", "--scale", "2", "-o", single};
                 args.insert(args.end(), kSingles[k].args.begin(), kSingles[k].args.end());
                 ASSERT_EQ(RunCli(args).status, 0);
-                EXPECT_EQ(Read(folder + name), Read(single)) << format << " line " << k + 1;
+                EXPECT_EQ(ReadWholeFile(folder + name), ReadWholeFile(single))
+                    << format << " line " << k + 1;
                 std::remove(single.c_str());
             }
-            EXPECT_FALSE(Exists(folder + "/000006." + format)); // the final newline adds none
+            EXPECT_FALSE(FileExists(folder + "/000006." + format)); // the final newline adds none
             std::system(("rm -rf '" + folder + "'").c_str());
         }
     }
@@ -88,9 +80,9 @@ TEST(CliBatch, FailingLinesAreReportedAndTheOthersWritten) {
                      "line 4: too many fields: TEXT, TYPE<TAB>TEXT or TYPE<TAB>TEXT<TAB>ADDON\n"
                      "line 5: String exceeds maximum length\n");
     for (const char* written : {"/deep/er/000001.png", "/deep/er/000006.png"})
-        EXPECT_TRUE(Exists(folder + written)) << written;
+        EXPECT_TRUE(FileExists(folder + written)) << written;
     for (const char* missing : {"/deep/er/000002.png", "/deep/er/000005.png"})
-        EXPECT_FALSE(Exists(folder + missing)) << missing;
+        EXPECT_FALSE(FileExists(folder + missing)) << missing;
     std::system(("rm -rf '" + folder + "'").c_str());
 }
 
@@ -143,7 +135,7 @@ TEST(CliBatch, ManyLinesOnTwoThreadsKeepTheirFilesAndFailures) {
                   0);
         char name[32];
         std::snprintf(name, sizeof name, "/%06d.bmp", k);
-        EXPECT_EQ(Read(folder + name), Read(single)) << k;
+        EXPECT_EQ(ReadWholeFile(folder + name), ReadWholeFile(single)) << k;
         std::remove(single.c_str());
     }
     std::system(("rm -rf '" + folder + "'").c_str());
@@ -159,8 +151,8 @@ TEST(CliBatch, FromAFileWithoutProgressOffATerminal) {
         {"render", "--type", "EAN_8", "--batch", list, "--outdir", folder, "--format", "bmp"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, ""); // standard error is a pipe here: no progress bar
-    EXPECT_TRUE(Exists(folder + "/000400.bmp"));
-    EXPECT_FALSE(Exists(folder + "/000401.bmp"));
+    EXPECT_TRUE(FileExists(folder + "/000400.bmp"));
+    EXPECT_FALSE(FileExists(folder + "/000401.bmp"));
     std::remove(list.c_str());
     std::system(("rm -rf '" + folder + "'").c_str());
 }

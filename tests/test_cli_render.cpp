@@ -1,6 +1,7 @@
 // End-to-end tests of "varimark-cli render": picture sizes, the three formats, refused
 // values, and barcodes decoded by an independent reader (zbarimg).
 #include "CliRunner.h"
+#include "FileTesting.h"
 
 #include <QImage>
 
@@ -22,15 +23,6 @@ namespace {
 // A file name of this test process (ctest runs tests side by side).
 std::string OutPath(const std::string& name) {
     return ::testing::TempDir() + "vm_render_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool Exists(const std::string& path) {
-    return access(path.c_str(), F_OK) == 0;
 }
 
 // The lines zbarimg prints for a picture, sorted ("EAN-13:4006381333931", ...).
@@ -145,7 +137,7 @@ TEST(CliRender, SvgHasOneRectPerBarAndTheTextPieces) {
     const RunResult r =
         RunCli({"render", "--type", "UPC_A", "--scale", "2", "-o", path, "12345678901"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string svg = ReadFile(path);
+    const std::string svg = ReadWholeFile(path);
     EXPECT_NE(svg.find("width=\"240\" height=\"174\" viewBox=\"0 0 120 87\""), std::string::npos);
     const std::regex rect("<rect x=\"(\\d+)\" y=\"(\\d+)\" width=\"(\\d+)\" height=\"(\\d+)\"");
     const auto rects =
@@ -171,7 +163,7 @@ TEST(CliRender, BmpAndPngCarryTheSamePixels) {
             const RunResult r = RunCli(args);
             ASSERT_EQ(r.status, 0) << r.err;
         }
-        const std::string file = ReadFile(bmp);
+        const std::string file = ReadWholeFile(bmp);
         ASSERT_GT(file.size(), 54u);
         EXPECT_EQ(file.substr(0, 2), "BM");
         EXPECT_EQ(static_cast<unsigned char>(file[28]), mono ? 1 : 24); // bits per pixel
@@ -218,7 +210,7 @@ TEST(CliRender, WritesEveryFormat) {
         const RunResult r =
             RunCli({"render", "--type", "EAN_13", "--scale", "2", "-o", path, "400638133393"});
         ASSERT_EQ(r.status, 0) << extension << ": " << r.err;
-        EXPECT_EQ(ReadFile(path).substr(0, signature.size()), signature) << extension;
+        EXPECT_EQ(ReadWholeFile(path).substr(0, signature.size()), signature) << extension;
         if (std::string("bmp gif tif jpg png").find(extension) != std::string::npos) {
             EXPECT_EQ(Decode(path), (std::set<std::string>{"EAN-13:4006381333931"})) << extension;
         }
@@ -230,7 +222,7 @@ TEST(CliRender, PdfIsOnePage) {
     const std::string path = OutPath("u.pdf");
     const RunResult r = RunCli({"render", "--type", "UPC_A", "--dpi", "300", "-o", path, "1"});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string pdf = ReadFile(path);
+    const std::string pdf = ReadWholeFile(path);
     EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
     EXPECT_NE(pdf.find("/Count 1"), std::string::npos);
     EXPECT_NE(pdf.find("%%EOF"), std::string::npos);
@@ -256,7 +248,7 @@ TEST_P(RenderRefusal, WritesNothing) {
         const RunResult r = RunCli(args);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.message);
-        EXPECT_EQ(ReadFile(path), "old content");
+        EXPECT_EQ(ReadWholeFile(path), "old content");
         std::remove(path.c_str());
     }
 }
@@ -294,7 +286,7 @@ TEST(CliRender, UnsupportedExtensionIsAUsageError) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("use .bmp, .gif, .tif, .jpg, .emf, .png, .svg or .pdf"), std::string::npos)
         << r.err;
-    EXPECT_FALSE(Exists(path));
+    EXPECT_FALSE(FileExists(path));
     EXPECT_EQ(RunCli({"render", "x"}).status, 2); // no -o
 }
 
@@ -322,7 +314,7 @@ TEST(CliRender, ReadOnlyFolderKeepsTheOldFile) {
         }
         EXPECT_EQ(r.status, 1) << name;
         EXPECT_EQ(r.err, "Cannot create file " + path + ": Permission denied\n");
-        EXPECT_EQ(ReadFile(path), "old picture");
+        EXPECT_EQ(ReadWholeFile(path), "old picture");
     }
     chmod(folder.c_str(), 0755);
     EXPECT_EQ(std::system(("test $(ls -A '" + folder + "' | wc -l) -eq 8").c_str()), 0);

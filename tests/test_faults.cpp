@@ -266,6 +266,18 @@ void Settle() {
 }
 
 // The window started from a program folder, its error boxes recorded.
+std::string LabelPath(const TSmallDisk& disk, const char* format) {
+    return disk.Path(std::string("label") + format);
+}
+
+// What the labels on the disk hold, format by format.
+std::vector<std::string> LabelContents(const TSmallDisk& disk) {
+    std::vector<std::string> contents;
+    for (const char* format : kFormats)
+        contents.push_back(Read(LabelPath(disk, format)).value_or("<missing>"));
+    return contents;
+}
+
 class TProgram {
 public:
     explicit TProgram(const std::string& folder) {
@@ -287,6 +299,10 @@ public:
         form->ToolButton2->trigger();
         Settle();
     }
+    // The window's barcode saved as label.EXT on the disk in every format.
+    void SaveLabels(const TSmallDisk& disk) {
+        for (const char* format : kFormats) Save(LabelPath(disk, format));
+    }
 
     QStringList errors;
     std::unique_ptr<TForm1> form;
@@ -301,14 +317,12 @@ TEST(FullDisk, TheWindowShowsFailedWrites) {
     TProgram program(disk.Dir());
     TForm1& form = *program.form;
     form.Edit1->setText("03600029145");
-    for (const char* format : kFormats) program.Save(disk.Path(std::string("label") + format));
+    program.SaveLabels(disk);
     form.SaveSizeItems[5]->trigger(); // factor 10
     ASSERT_TRUE(program.errors.isEmpty()) << program.errors.join("|").toStdString();
     const std::string ini = disk.Path("varimark.INI");
     ASSERT_EQ(form.SettingsFiles().writeFile.toStdString(), ini);
-    std::vector<std::string> old;
-    for (const char* format : kFormats)
-        old.push_back(Read(disk.Path(std::string("label") + format)).value_or("<missing>"));
+    const std::vector<std::string> old = LabelContents(disk);
     const std::string oldIni = *Read(ini);
 
     ASSERT_GT(disk.Fill(), 0);
@@ -330,7 +344,7 @@ TEST(FullDisk, TheWindowShowsFailedWrites) {
     }
     for (std::size_t i = 0; i < std::size(kFormats); ++i) {
         program.errors.clear();
-        const std::string path = disk.Path(std::string("label") + kFormats[i]);
+        const std::string path = LabelPath(disk, kFormats[i]);
         program.Save(path);
         const bool shown =
             program.errors == QStringList{QString::fromStdString("Cannot write file " + path +
@@ -538,13 +552,11 @@ TEST(Permissions, ReadOnlyFileSystemInTheWindow) {
     TProgram program(disk.Dir());
     TForm1& form = *program.form;
     form.Edit1->setText("03600029145");
-    for (const char* format : kFormats) program.Save(disk.Path(std::string("label") + format));
+    program.SaveLabels(disk);
     ASSERT_TRUE(program.errors.isEmpty()) << program.errors.join("|").toStdString();
     const std::string ini = disk.Path("varimark.INI");
     const std::vector<std::string> listing = Listing(disk.Dir());
-    std::vector<std::string> old;
-    for (const char* format : kFormats)
-        old.push_back(*Read(disk.Path(std::string("label") + format)));
+    const std::vector<std::string> old = LabelContents(disk);
     const std::string oldIni = *Read(ini);
     ASSERT_TRUE(disk.RemountReadOnly()) << std::strerror(errno);
 
@@ -557,7 +569,7 @@ TEST(Permissions, ReadOnlyFileSystemInTheWindow) {
     tally.Count(shown && Read(ini) == oldIni);
     for (std::size_t i = 0; i < std::size(kFormats); ++i) {
         program.errors.clear();
-        const std::string path = disk.Path(std::string("label") + kFormats[i]);
+        const std::string path = LabelPath(disk, kFormats[i]);
         program.Save(path);
         const bool refused =
             program.errors == QStringList{QString::fromStdString("Cannot create file " + path +

@@ -1,4 +1,5 @@
 // Writing a whole file through a temporary file and a rename.
+#include "FileTesting.h"
 #include "FileWriter.h"
 
 #include <gtest/gtest.h>
@@ -12,20 +13,12 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 mode_t Mode(const std::string& path) {
     struct stat st {};
@@ -72,7 +65,7 @@ TEST_F(FileWriter, NewFileGetsTheModeOfAPlainCreate) {
         const std::string path = Path("new" + std::to_string(mask));
         WriteFileReplacing(path, std::string_view("abc"));
         ::umask(old);
-        EXPECT_EQ(ReadFile(path), "abc");
+        EXPECT_EQ(ReadWholeFile(path), "abc");
         EXPECT_EQ(Mode(path), 0666 & ~mask) << std::oct << mask;
     }
     EXPECT_EQ(Names().size(), 4u);
@@ -85,10 +78,10 @@ TEST_F(FileWriter, ReplacesAndKeepsPermissions) {
     std::vector<std::uint8_t> big(3 << 20);
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 7);
     WriteFileReplacing(path, big);
-    EXPECT_EQ(ReadFile(path), std::string(big.begin(), big.end()));
+    EXPECT_EQ(ReadWholeFile(path), std::string(big.begin(), big.end()));
     EXPECT_EQ(Mode(path), 0604u);
     WriteFileReplacing(path, std::span<const std::uint8_t>());
-    EXPECT_EQ(ReadFile(path), "");
+    EXPECT_EQ(ReadWholeFile(path), "");
     EXPECT_EQ(Names(), std::set<std::string>{"out.bmp"});
 }
 
@@ -97,13 +90,13 @@ TEST_F(FileWriter, RelativePathAndSymbolicLink) {
     fs::current_path(dir_);
     WriteFileReplacing("plain", std::string_view("relative"));
     fs::current_path(cwd);
-    EXPECT_EQ(ReadFile(Path("plain")), "relative");
+    EXPECT_EQ(ReadWholeFile(Path("plain")), "relative");
 
     // Like a plain create, writing through a link replaces the file it points to.
     ASSERT_EQ(::symlink("plain", Path("link").c_str()), 0);
     WriteFileReplacing(Path("link"), std::string_view("through the link"));
     EXPECT_TRUE(fs::is_symlink(Path("link")));
-    EXPECT_EQ(ReadFile(Path("plain")), "through the link");
+    EXPECT_EQ(ReadWholeFile(Path("plain")), "through the link");
     EXPECT_EQ(Names(), (std::set<std::string>{"link", "plain"}));
 }
 
@@ -119,7 +112,7 @@ TEST_F(FileWriter, TargetIsADirectory) {
     fs::create_directory(path);
     std::ofstream(path + "/inside") << "kept";
     EXPECT_EQ(WriteError(path, "x"), "Cannot write file " + path + ": Is a directory");
-    EXPECT_EQ(ReadFile(path + "/inside"), "kept");
+    EXPECT_EQ(ReadWholeFile(path + "/inside"), "kept");
     EXPECT_EQ(Names(), std::set<std::string>{"sub"});
 }
 
@@ -137,7 +130,7 @@ TEST_F(FileWriter, FailedWriteLeavesTheOldFile) {
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_EQ(message, "Cannot write file " + path + ": File too large");
-    EXPECT_EQ(ReadFile(path), "old contents");
+    EXPECT_EQ(ReadWholeFile(path), "old contents");
     EXPECT_EQ(Names(), std::set<std::string>{"out.bmp"});
 }
 
@@ -151,7 +144,7 @@ TEST_F(FileWriter, ReadOnlyDirectoryAndFile) {
     ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
     EXPECT_EQ(WriteError(path, "x"), "Cannot create file " + path + ": Permission denied");
     ASSERT_EQ(::chmod(dir_.c_str(), 0700), 0);
-    EXPECT_EQ(ReadFile(path), "old contents");
+    EXPECT_EQ(ReadWholeFile(path), "old contents");
     EXPECT_EQ(Names(), std::set<std::string>{"out.bmp"});
 }
 
@@ -179,7 +172,7 @@ TEST(KeptWrites, StayInMemoryUntilWritten) {
         WriteFileReplacing(dir + "/c", std::string_view("outer"));
     }
     for (const char* name : {"/a", "/b", "/c"}) EXPECT_FALSE(fs::exists(dir + name)) << name;
-    EXPECT_EQ(ReadFile(dir + "/e"), "large");
+    EXPECT_EQ(ReadWholeFile(dir + "/e"), "large");
     ASSERT_EQ(innerFiles.Count(), 1u);
     EXPECT_EQ(innerFiles.Path(0), dir + "/b");
     EXPECT_EQ(bytes(innerFiles, 0), "in");
@@ -197,7 +190,7 @@ TEST(KeptWrites, StayInMemoryUntilWritten) {
     EXPECT_EQ(outerFiles.Path(0), dir + "/f");
     EXPECT_EQ(bytes(outerFiles, 0), "next");
     WriteFileReplacing(dir + "/d", std::string_view("written"));
-    EXPECT_EQ(ReadFile(dir + "/d"), "written");
+    EXPECT_EQ(ReadWholeFile(dir + "/d"), "written");
     fs::remove_all(dir);
 }
 

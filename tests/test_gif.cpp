@@ -1,5 +1,6 @@
 // The GIF writer, checked with giflib (reading the files, and encoding the same indices)
 // and with a small code reader that follows the code widths the way a decoder does.
+#include "FileTesting.h"
 #include "FileWriter.h"
 #include "GIFImage.h"
 
@@ -417,10 +418,7 @@ TEST(GifWriter, SaveToFileReplacesOnlyWithACompleteFile) {
         std::filesystem::temp_directory_path() / ("gif_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "out.gif").string(), missing = (dir / "no" / "x.gif").string();
-    auto contents = [&] {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    };
+    auto contents = [&] { return ReadFileBytes(path); };
     Bytes expected;
     TGIFImage gif;
     gif.Assign(RandomIndexed(40, 30, pf8bit, 256, 3, expected));

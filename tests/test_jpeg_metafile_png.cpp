@@ -1,5 +1,6 @@
 // The JPEG, enhanced metafile and PNG writers, checked with independent readers: libjpeg
 // decodes the JPEG data, emf2svg-conv converts the metafile, libpng decodes the PNG data.
+#include "FileTesting.h"
 #include "FileWriter.h"
 #include "JPEGImage.h"
 #include "Metafile.h"
@@ -71,11 +72,6 @@ const std::vector<Rgb> kBlackWhite = {{0, 0, 0}, {255, 255, 255}};
 // Bars of irregular widths, and a black block in the top rows only (upside down shows).
 int Bars(int x, int y) {
     return y < 8 ? 0 : (x / 3 + x / 7) % 2;
-}
-
-std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 class TempDir : public ::testing::Test {
@@ -303,15 +299,15 @@ TEST_F(TempDir, JpegFailureRaisesLibraryCodeAndKeepsOldFile) {
             EXPECT_EQ(std::string(e.what()), expected);
         }
     }
-    const std::vector<std::uint8_t> kept = ReadBytes(file);
+    const std::vector<std::uint8_t> kept = ReadFileBytes(file.string());
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "old content");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1) << "no stray files";
 
     // A new picture discards the failure; the file then holds exactly the data.
     jpeg.Assign(Picture(pf24bit, 16, 16, kBlackWhite, Bars));
     jpeg.SaveToFile(file);
-    EXPECT_EQ(ReadBytes(file), jpeg.Data());
-    EXPECT_EQ(DecodeJpeg(ReadBytes(file)).width, 16);
+    EXPECT_EQ(ReadFileBytes(file.string()), jpeg.Data());
+    EXPECT_EQ(DecodeJpeg(ReadFileBytes(file.string())).width, 16);
     // Assigning again discards the compressed data.
     jpeg.Assign(Picture(pf24bit, 32, 8, kBlackWhite, Bars));
     EXPECT_EQ(DecodeJpeg(jpeg.Data()).width, 32);
@@ -443,11 +439,11 @@ TEST_P(MetafileSvgTest, ConvertsToSvgImageOfThePicture) {
     const TBitmap picture = Picture(GetParam(), 40, 20, kBlackWhite, Bars);
     const fs::path emf = dir_ / "bars.emf", svg = dir_ / "bars.svg";
     Record(picture).SaveToFile(emf);
-    EXPECT_EQ(ReadBytes(emf), Record(picture).Data());
+    EXPECT_EQ(ReadFileBytes(emf.string()), Record(picture).Data());
     const std::string command =
         "emf2svg-conv -i '" + emf.string() + "' -o '" + svg.string() + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::vector<std::uint8_t> bytes = ReadBytes(svg);
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(svg.string());
     const std::string text(bytes.begin(), bytes.end());
     std::smatch m;
     ASSERT_TRUE(

@@ -3,6 +3,7 @@
 // an old file intact.
 #include "BarcodeOutput.h"
 #include "EOverflow.h"
+#include "FileTesting.h"
 #include "FileWriter.h"
 #include "LLBarcode.h"
 #include "PictureSave.h"
@@ -12,7 +13,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <unistd.h>
 
@@ -25,15 +25,6 @@ std::string Folder() {
         return path + "/";
     }();
     return folder;
-}
-
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-bool Exists(const std::string& path) {
-    return access(path.c_str(), F_OK) == 0;
 }
 
 std::string Shell(const std::string& command) {
@@ -73,8 +64,8 @@ TEST_P(SaveFormat, WritesThePictureItsReaderSees) {
     Upca upca;
     const std::string written = SaveBarcodePicture(upca.Draw(), 2, 3, 96, Folder() + c.name);
     EXPECT_EQ(written, Folder() + c.written);
-    ASSERT_TRUE(Exists(written));
-    const std::string file = Read(written);
+    ASSERT_TRUE(FileExists(written));
+    const std::string file = ReadWholeFile(written);
     if (*c.magick != '\0') {
         EXPECT_EQ(Shell("identify -format '%m %w %h' '" + written + "'"),
                   std::string(c.magick) + " 360 261");
@@ -85,7 +76,7 @@ TEST_P(SaveFormat, WritesThePictureItsReaderSees) {
         EXPECT_EQ(
             std::system(("emf2svg-conv -i '" + written + "' -o '" + svg + "' 2>/dev/null").c_str()),
             0);
-        EXPECT_TRUE(Exists(svg));
+        EXPECT_TRUE(FileExists(svg));
         std::remove(svg.c_str());
     } else {
         EXPECT_NE(file.find("width=\"360\" height=\"261\" viewBox=\"0 0 120 87\""),
@@ -145,7 +136,7 @@ TEST(PictureSave, UnsupportedExtensionWritesNothing) {
             e.what(),
             "Unsupported file type \".xyz\": use .bmp, .gif, .tif, .jpg, .emf, .png or .svg");
     }
-    EXPECT_FALSE(Exists(name));
+    EXPECT_FALSE(FileExists(name));
 }
 
 // A save that fails leaves the old file as it was and nothing beside it.
@@ -157,7 +148,7 @@ TEST(PictureSave, FailureLeavesTheOldFileIntact) {
         broken.barcode.Params.CodeType = CODE128_B;
         broken.barcode.Params.SetCaption("a\tb"); // no Code 128 symbol for a tab
         EXPECT_THROW(SaveBarcodePicture(broken.Draw(), 2, 1, 96, path), EOverflow);
-        EXPECT_EQ(Read(path), "old picture") << name;
+        EXPECT_EQ(ReadWholeFile(path), "old picture") << name;
     }
     // The folder holds only the old files: no temporary or partial file stayed.
     EXPECT_EQ(Shell("ls -A '" + Folder() + "' | grep -v '^old\\.' | wc -l"), "0\n");

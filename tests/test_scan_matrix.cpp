@@ -4,6 +4,7 @@
 // data fails the test, and so does a picture that should be within the readers' limits but
 // that neither reads. The matrix of what each reader decoded is printed.
 #include "CliRunner.h"
+#include "FileTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <set>
 #include <spawn.h>
@@ -143,11 +142,6 @@ int RunTool(const std::vector<std::string>& args, const std::string& outFile) {
     return status;
 }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Calls visit for every line of a reader's output.
 template <typename Visit> void ForEachLine(const std::string& out, Visit visit) {
     for (std::size_t pos = 0; pos < out.size();) {
@@ -223,7 +217,7 @@ void ReadAll(const std::vector<std::string>& command, const std::vector<std::str
             next = end;
             continue;
         }
-        auto reports = parse(ReadFile(outFile));
+        auto reports = parse(ReadWholeFile(outFile));
         std::size_t i = next;
         while (i < end && reports.count(files[i]) != 0) {
             all[files[i]] = std::move(reports[files[i]]);

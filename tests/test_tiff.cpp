@@ -1,6 +1,7 @@
 // The TIFF writer: the file byte by byte, and read back with libtiff.
 #include "Bitmap.h"
 #include "ByteReading.h"
+#include "FileTesting.h"
 #include "FileWriter.h"
 #include "Tiff.h"
 
@@ -10,8 +11,6 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -183,23 +182,18 @@ TEST(TiffFile, TooWideOrHighIsRefused) {
     EXPECT_EQ(U32(TiffFileBytes(TBitmap(65535, 1, pf8bit)), 4), 1570u + 65535u);
 }
 
-Bytes ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 // A longer file is replaced completely; a second call holds only its own values.
 TEST(TiffFile, ReplacesAndRepeats) {
     const std::string path = ::testing::TempDir() + "tiff_replace.tif";
     const TBitmap large = Pattern(pf8bit, 101, 51), small = Pattern(pf4bit, 10, 3);
     const Bytes smallAlone = TiffFileBytes(small);
     WriteTiffFile(path, large);
-    EXPECT_EQ(ReadFile(path), TiffFileBytes(large));
+    EXPECT_EQ(ReadFileBytes(path), TiffFileBytes(large));
     WriteTiffFile(path, small);
-    EXPECT_EQ(ReadFile(path), smallAlone);
+    EXPECT_EQ(ReadFileBytes(path), smallAlone);
     WriteTiffFile(path, Pattern(pf24bit, 7, 7));
     WriteTiffFile(path, large);
-    EXPECT_EQ(ReadFile(path).size(), 6907u);
+    EXPECT_EQ(ReadFileBytes(path).size(), 6907u);
     std::remove(path.c_str());
 }
 
