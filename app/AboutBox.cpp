@@ -27,22 +27,25 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner) {
 
     QFont font("Arial");
     font.setPixelSize(11);
+    // Short lines: each is shown whole in the 136 pixels right of the picture.
     const char* const lines[] = {
         "\u00a9 The Varimark project",
-        "Varimark 1.0, made by the Varimark project",
-        "Barcodes for the Linux desktop:",
-        "EAN, UPC, Code 39, Interleaved 2 of 5,",
-        "Codabar, Code 128, Postnet, MSI Plessey.",
-        "Help: Help Contents, or varimark-cli --help",
+        "Varimark 1.0",
+        "Barcodes for the desktop:",
+        "EAN, UPC, Code 39,",
+        "2 of 5, Codabar,",
+        "Code 128, Postnet, MSI.",
+        "Help: F1, or",
+        "varimark-cli --help",
     };
-    int y = 16;
+    int y = 12;
     for (const char* line : lines) {
         auto* label = new QLabel(QString::fromUtf8(line), this);
         label->setFont(font);
-        label->setGeometry(248, y, 136, 16);
+        label->setGeometry(248, y, width() - 248, 16);
         label->setAttribute(Qt::WA_TranslucentBackground);
         label->installEventFilter(this);
-        y += 24;
+        y += 22;
     }
 
     okButton_ = new QPushButton("O&k", this);

@@ -40,6 +40,6 @@ QIcon ToolImage(TToolImage image) {
     return QIcon(Render(kNames[static_cast<int>(image)], QSize(16, 16)));
 }
 
-QPixmap SplashPicture() {
-    return Render(":/splash.svg", QSize(288, 222));
+QPixmap SplashPicture(QSize size) {
+    return Render(":/splash.svg", size);
 }

@@ -8,4 +8,4 @@ enum class TToolImage { Save = 0, Copy = 1, Printer = 2, Rotate = 3, Help = 4 };
 
 QIcon ProgramIcon();
 QIcon ToolImage(TToolImage image); // 16 x 16
-QPixmap SplashPicture();           // 288 x 222
+QPixmap SplashPicture(QSize size = QSize(288, 222));

@@ -17,8 +17,11 @@ THelpWindow::THelpWindow(QWidget* owner) : QDialog(owner), browser_(new QTextBro
 }
 
 bool THelpWindow::ShowContents(const QString& helpFile) {
+    // Only a regular file of a sensible size is opened: a FIFO would block, a device never end.
+    constexpr qint64 kMaxHelpSize = 16 << 20;
+    const QFileInfo info(helpFile);
     QFile file(helpFile);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!info.isFile() || info.size() > kMaxHelpSize || !file.open(QIODevice::ReadOnly)) {
         shown_.clear();
         const QString message = "Cannot find the help file " + helpFile + ".";
         if (ReportMissing)
@@ -28,7 +31,7 @@ bool THelpWindow::ShowContents(const QString& helpFile) {
         return false;
     }
     browser_->setSearchPaths({QFileInfo(helpFile).absolutePath()});
-    browser_->setHtml(QString::fromUtf8(file.readAll()));
+    browser_->setHtml(QString::fromUtf8(file.read(kMaxHelpSize)));
     shown_ = helpFile;
     show();
     raise();

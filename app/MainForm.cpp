@@ -3,6 +3,7 @@
 #include "AboutBox.h"
 #include "Artwork.h"
 #include "EOverflow.h"
+#include "HelpFile.h"
 #include "HelpWindow.h"
 #include "PictureSave.h"
 #include "ProfileFile.h"
@@ -229,6 +230,9 @@ void TForm1::BuildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
     N1 = item(file, "&Save Barcode to File", [](TForm1* f) { f->Button2Click(); });
     Exit1 = item(file, "E&xit", [](TForm1* f) { f->Exit1Click(); });
+    // The keys of every desktop.
+    N1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* barcode = menuBar()->addMenu("&Barcode");
     SaveBarcode1 = item(barcode, "Sa&ve", [](TForm1* f) { f->Button2Click(); });
@@ -282,6 +286,7 @@ void TForm1::BuildMenus() {
 
     QMenu* help = menuBar()->addMenu("&Help");
     HelpIndex1 = item(help, "Hel&p Contents", [](TForm1* f) { f->HelpIndex1Click(); });
+    HelpIndex1->setShortcut(QKeySequence(Qt::Key_F1));
     AboutVarimark1 = item(help, "A&bout Varimark", [](TForm1* f) { f->AboutVarimark1Click(); });
 }
 
@@ -289,8 +294,32 @@ void TForm1::BuildMenus() {
 
 QString TForm1::ReadSetting(const QString& section, const QString& key,
                             const QString& defaultValue) const {
+    if (batch_) return batch_->Read(section, key, defaultValue);
     return ReadProfileString(section, key, defaultValue, settings_.readFile);
 }
+
+namespace {
+
+// Reads the settings file once for the reads of a handler and what it runs; the outermost
+// reader is the one used, and it ends with the handler that made it.
+class TReadBatch {
+public:
+    TReadBatch(std::optional<varimark::ProfileReader>& batch, const QString& fileName)
+        : batch_(batch), owner_(!batch) {
+        if (owner_) batch_.emplace(fileName);
+    }
+    ~TReadBatch() {
+        if (owner_) batch_.reset();
+    }
+    TReadBatch(const TReadBatch&) = delete;
+    TReadBatch& operator=(const TReadBatch&) = delete;
+
+private:
+    std::optional<varimark::ProfileReader>& batch_;
+    bool owner_;
+};
+
+} // namespace
 
 void TForm1::WriteSetting(const QString& section, const QString& key, const QString& value) const {
     if (!WriteProfileString(section, key, value, settings_.writeFile))
@@ -317,7 +346,11 @@ void TForm1::FieldChanged(void (TForm1::*handler)()) {
 // --- Creation and internal commands
 
 void TForm1::FormCreate() {
-    helpFile_ = programFolder_ + "VARIMARK.HLP";
+    helpFile_ = varimark::FindHelpFile(programFolder_);
+    const TReadBatch batch(batch_, settings_.readFile);
+    // A settings file that cannot be read reads as defaults; when it is also the written file
+    // the first write reports it, else it is reported once the window is set up.
+    const bool unreadable = batch_->Refused() && settings_.readFile != settings_.writeFile;
     if (wait_) wait_();
     Barcode1->SetBar_Caption(Edit1->text());
     Barcode1->SetBar_CodeAddon(Edit2->text());
@@ -342,6 +375,7 @@ void TForm1::FormCreate() {
     lblType = QString::number(typeIndex_);
     Button4Click();
     btnLoadIniClick();
+    if (unreadable) throw std::runtime_error("Unable to read " + settings_.readFile.toStdString());
 }
 
 void TForm1::Button4Click() {
@@ -352,7 +386,14 @@ void TForm1::Button4Click() {
     case EAN_13: Edit1->SetMaxLength(12); break;
     case UPC_A: Edit1->SetMaxLength(11); break;
     case UPC_E: Edit1->SetMaxLength(6); break;
-    case CODE39: Edit1->SetMaxLength(50); break;
+    // Code 39 and the types whose length the symbology leaves open: the most the control takes.
+    case CODE39:
+    case CODE25i:
+    case Codabar:
+    case CODE128_A:
+    case CODE128_B:
+    case CODE128_C:
+    case MSI_Plessey: Edit1->SetMaxLength(50); break;
     default: break;
     }
     const QString text = ComboBox1->currentText();
@@ -363,6 +404,7 @@ void TForm1::Button4Click() {
 }
 
 void TForm1::btnLoadIniClick() {
+    const TReadBatch batch(batch_, settings_.readFile);
     SetFieldText(Edit1, ReadSetting("varimark", lblType, ""));
     const QString list = ComboBox1->currentText();
     if (list == "Code EAN-13") {
@@ -433,11 +475,12 @@ void TForm1::Button1Click() {
 QString TForm1::SaveDialog() {
     QFileDialog dialog(this, "Save Varimark as...");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setOptions(QFileDialog::DontConfirmOverwrite | QFileDialog::DontUseNativeDialog);
+    // Each caption is shown as written; the pattern after it (hidden) is what the list filters.
+    dialog.setOptions(QFileDialog::DontConfirmOverwrite | QFileDialog::DontUseNativeDialog |
+                      QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters({"Windows Bitmap (*.BMP) (*.bmp)", "Compuserve Gif (*.GIF) (*.gif)",
                            "TIFF 6.0 (*.TIF) (*.tif)", "Enhanced Metafile (*.EMF) (*.emf)",
-                           "JPEG (*.JPG) (*.jpg)", "PNG (*.PNG) (*.png)",
-                           "Scalable Vector Graphics (*.SVG) (*.svg)"});
+                           "JPEG (*.JPG) (*.jpg)", "PNG (*.PNG) (*.png)", "SVG (*.SVG) (*.svg)"});
     QString suffix = SaveDialogDefaultExt;
     if (suffix.startsWith('.')) suffix.remove(0, 1);
     dialog.setDefaultSuffix(suffix);
@@ -541,13 +584,15 @@ void TForm1::FontHeightClick(int item) {
     btnFontScaleClick();
 }
 
+// Both help commands show the help file found now (it may have been installed meanwhile),
+// whatever the current folder.
 void TForm1::HelpIndex1Click() {
-    helpFile_ = "VARIMARK.HLP";
+    helpFile_ = varimark::FindHelpFile(programFolder_);
     helpWindow_->ShowContents(helpFile_);
 }
 
 void TForm1::ToolButton6Click() {
-    helpWindow_->ShowContents(helpFile_);
+    HelpIndex1Click();
 }
 
 void TForm1::AboutVarimark1Click() {

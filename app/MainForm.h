@@ -5,6 +5,7 @@
 // text; its internal commands keep their button handler names.
 #include "Barcode.h"
 #include "LimitedEdit.h"
+#include "ProfileFile.h"
 #include "SettingsLocation.h"
 
 #include <QMainWindow>
@@ -13,6 +14,7 @@
 #include <array>
 #include <exception>
 #include <functional>
+#include <optional>
 
 class QAction;
 class QComboBox;
@@ -91,7 +93,7 @@ public:
 
     // The selected entry of the type list, -1 when none is (typing clears it).
     int TypeIndex() const { return typeIndex_; }
-    // The application's help file, as the help commands set it.
+    // The application's help file: the one found beside the program or where it is installed.
     QString HelpFile() const { return helpFile_; }
     THelpWindow* HelpWindow() const { return helpWindow_; }
     const TSettingsFiles& SettingsFiles() const { return settings_; }
@@ -129,6 +131,8 @@ private:
     TAboutBox* aboutBox_ = nullptr;
     THelpWindow* helpWindow_ = nullptr;
     std::function<void()> wait_;
+    // While set, the settings are read from this one reading of the file (start-up, reload).
+    std::optional<varimark::ProfileReader> batch_;
 };
 
 // StrToInt: decimal text with an optional sign; raises "'%s' is not a valid integer value".

@@ -14,12 +14,14 @@ TSplashScreen::TSplashScreen() : QWidget(nullptr, Qt::SplashScreen | Qt::Framele
 
 void TSplashScreen::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    // The black panel, and the picture inside it leaving a 1-pixel black frame on every side.
     painter.fillRect(rect(), Qt::black);
-    painter.drawPixmap(0, 0, SplashPicture());
+    const QRect inside = rect().adjusted(1, 1, -1, -1);
+    painter.drawPixmap(inside.topLeft(), SplashPicture(inside.size()));
     QFont font("Arial");
     font.setPixelSize(11);
     painter.setFont(font);
     painter.setPen(QColor(40, 40, 40));
-    painter.drawText(QRect(0, 196, 280, 20), Qt::AlignRight | Qt::AlignVCenter,
+    painter.drawText(QRect(1, 196, 279, 20), Qt::AlignRight | Qt::AlignVCenter,
                      QString::fromUtf8("\u00a9 The Varimark project"));
 }

@@ -7,8 +7,8 @@
 #include <exception>
 
 TVarimarkApplication::TVarimarkApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The name only: a display name would be appended to every window title on X11.
     setApplicationName("Varimark");
-    setApplicationDisplayName("Varimark");
     SetErrorReporter(
         [](const std::string& message) { ShowError(QString::fromStdString(message)); });
 }

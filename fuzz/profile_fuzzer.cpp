@@ -9,7 +9,8 @@
 // written and read back: the value as written with CR and LF turned into spaces and cut to
 // 1023 UTF-16 code units, every other key as before, and every line of the file but the
 // written one unchanged (a line without a line end may get one, and a new section may bring
-// a blank line before it).
+// a blank line before it). The keys named in the file read the same from one reading of the
+// file as from a reading per key.
 #include "ProfileFile.h"
 
 #include <QByteArray>
@@ -201,9 +202,13 @@ const QString kMissing = QStringLiteral("\x01missing\x01");
 std::vector<QString> ReadAllNames(const std::vector<QString>& sections,
                                   const std::vector<QString>& keys) {
     std::vector<QString> values;
+    const varimark::ProfileReader reader(ProfilePath());
     for (const QString& section : sections)
-        for (const QString& key : keys)
+        for (const QString& key : keys) {
             values.push_back(ReadProfileString(section, key, kMissing, ProfilePath()));
+            Check(reader.Read(section, key, kMissing) == values.back(),
+                  "one reading of the file answers as a reading per key");
+        }
     return values;
 }
 

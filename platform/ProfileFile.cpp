@@ -36,10 +36,19 @@
 //   of quotes around it) is written inside double quotes, which reading removes again.
 // - Section and key names are trimmed, on reading and writing alike. A key that contains '='
 //   or starts with ';' or '[' cannot be read back (as with any INI file).
-// - The new file is written beside the old one, flushed to disk and renamed over it
-//   (WriteFileReplacing): a reader sees the old file or the new one, never a mix; a failed write
-//   leaves the old file and no temporary file. Two writers at once do not tear the file, but one's
-//   change may be lost (the last rename wins).
+// - The new file is made in the old one's folder, flushed to disk and takes its name only when
+//   complete (WriteFileReplacing): a reader sees the old file or the new one, never a mix; a
+//   failed write leaves the old file and no temporary file. Where the folder may not be written
+//   but the file may, the whole new text is written over the file.
+// - Each read-modify-write holds an exclusive advisory lock (flock) on the file's folder, so
+//   that a second writer reads the file only after the first has renamed its new one into place
+//   and no key is lost. The folder is locked rather than the file, because the rename replaces
+//   the file (a lock on it would go with the old one), and rather than a lock file, so that
+//   nothing but the settings file is left in the folder. Readers need no lock: they see the old
+//   file or the new one.
+//
+// Hostile files: the file is opened without blocking and read only when it is a regular file
+// of at most kMaxProfileFileSize bytes (a FIFO would block forever, /dev/zero never ends).
 #include "ProfileFile.h"
 
 #include "FileWriter.h"
@@ -47,15 +56,21 @@
 #include "Windows1252.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include <memory>
 #include <optional>
 #include <vector>
+
+using varimark::kMaxProfileFileSize;
 
 namespace {
 
@@ -267,34 +282,96 @@ QByteArray StoredValue(const QString& value) {
 
 namespace {
 
-// The file's bytes as they are now: empty for a file that is not there, nothing for one that
-// cannot be read.
-std::optional<QByteArray> ReadFileBytes(const QString& fileName) {
+// The file's bytes as they are now. A file that is not there reads as empty.
+struct TFileBytes {
+    enum TStatus { Missing, Loaded, Refused } status = Missing;
     QByteArray data;
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? std::optional<QByteArray>(data) : std::nullopt;
-    char buffer[65536];
-    ssize_t n;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR))
-        if (n > 0) data.append(buffer, n);
+};
+
+TFileBytes ReadFileBytes(const QString& fileName) {
+    const int fd =
+        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {errno == ENOENT ? TFileBytes::Missing : TFileBytes::Refused, {}};
+    TFileBytes result{TFileBytes::Refused, {}};
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxProfileFileSize) {
+        // Read one byte more than allowed: a file that grew meanwhile is refused too.
+        QByteArray data(kMaxProfileFileSize + 1, Qt::Uninitialized);
+        qsizetype size = 0;
+        ssize_t n = 0;
+        while (size < data.size() &&
+               ((n = ::read(fd, data.data() + size, static_cast<size_t>(data.size() - size))) > 0 ||
+                (n < 0 && errno == EINTR)))
+            if (n > 0) size += n;
+        if (n >= 0 && size <= kMaxProfileFileSize) {
+            data.truncate(size);
+            data.squeeze(); // a reader keeps what the file holds, not the megabyte
+            result = {TFileBytes::Loaded, std::move(data)};
+        }
+    }
     ::close(fd);
-    if (n < 0) return std::nullopt;
-    return data;
+    return result;
+}
+
+// Writers of the files of one folder take turns: an exclusive flock on the folder, held while
+// the object lives. Without a folder to lock (it cannot be opened) the write goes ahead
+// unlocked and fails or succeeds on its own.
+class TFolderLock {
+public:
+    explicit TFolderLock(const QString& fileName)
+        : fd_(::open(QFile::encodeName(QFileInfo(fileName).absolutePath()).constData(),
+                     O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (fd_ >= 0)
+            while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~TFolderLock() {
+        if (fd_ >= 0) ::close(fd_); // releases the lock
+    }
+    TFolderLock(const TFolderLock&) = delete;
+    TFolderLock& operator=(const TFolderLock&) = delete;
+
+private:
+    int fd_;
+};
+
+bool WriteWhole(const QString& fileName, const QByteArray& bytes) {
+    // A new file that takes the name when complete: the path always names a whole file.
+    try {
+        WriteFileReplacing(
+            QFile::encodeName(fileName).toStdString(),
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    } catch (const EFileError&) {
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
-QString ReadProfileString(const QString& section, const QString& key, const QString& defaultValue,
-                          const QString& fileName) {
-    const std::optional<QByteArray> bytes = ReadFileBytes(fileName);
-    if (!bytes) return defaultValue;
-    const QByteArray& data = *bytes;
+namespace varimark {
 
-    const std::vector<TLine> lines = SplitLines(data);
-    const auto at = FindKey(data, lines, TrimBlanks(section), TrimBlanks(key));
+struct ProfileReader::Parsed {
+    QByteArray data;
+    std::vector<TLine> lines;
+};
+
+ProfileReader::ProfileReader(const QString& fileName) {
+    TFileBytes bytes = ReadFileBytes(fileName);
+    refused_ = bytes.status == TFileBytes::Refused;
+    auto parsed = std::make_shared<Parsed>();
+    parsed->data = std::move(bytes.data);
+    parsed->lines = SplitLines(parsed->data);
+    parsed_ = std::move(parsed);
+}
+
+QString ProfileReader::Read(const QString& section, const QString& key,
+                            const QString& defaultValue) const {
+    const QByteArray& data = parsed_->data;
+    const auto at = FindKey(data, parsed_->lines, TrimBlanks(section), TrimBlanks(key));
     if (!at) return defaultValue;
 
-    const TLine& line = lines[*at];
+    const TLine& line = parsed_->lines[*at];
     const char* d = data.constData();
     qsizetype b = line.valueBegin, e = line.valueEnd;
     if (e - b >= 2 && (d[b] == '"' || d[b] == '\'') && d[e - 1] == d[b]) ++b, --e;
@@ -308,13 +385,29 @@ QString ReadProfileString(const QString& section, const QString& key, const QStr
     return value;
 }
 
+bool CopyProfileFileIfMissing(const QString& from, const QString& to) {
+    const TFolderLock lock(to);
+    struct stat info {};
+    if (::lstat(QFile::encodeName(to).constData(), &info) == 0 || errno != ENOENT) return false;
+    const TFileBytes bytes = ReadFileBytes(from);
+    return bytes.status == TFileBytes::Loaded && WriteWhole(to, bytes.data);
+}
+
+} // namespace varimark
+
+QString ReadProfileString(const QString& section, const QString& key, const QString& defaultValue,
+                          const QString& fileName) {
+    return varimark::ProfileReader(fileName).Read(section, key, defaultValue);
+}
+
 bool WriteProfileString(const QString& section, const QString& key, const QString& value,
                         const QString& fileName) {
+    const TFolderLock lock(fileName);
     // Only a file that is not there counts as empty: an existing file that cannot be read
     // must not be replaced by a new one.
-    const std::optional<QByteArray> bytes = ReadFileBytes(fileName);
-    if (!bytes) return false;
-    const QByteArray& data = *bytes;
+    const TFileBytes bytes = ReadFileBytes(fileName);
+    if (bytes.status == TFileBytes::Refused) return false;
+    const QByteArray& data = bytes.data;
 
     const QString sectionName = TrimBlanks(SingleLine(section));
     const QString keyName = TrimBlanks(SingleLine(key));
@@ -358,12 +451,5 @@ bool WriteProfileString(const QString& section, const QString& key, const QStrin
         out += '[' + sectionName.toUtf8() + ']' + lineEnd + keyLine;
     }
 
-    // A new file beside the old one, renamed over it: the path always names a whole file.
-    try {
-        WriteFileReplacing(QFile::encodeName(fileName).toStdString(),
-                           std::string_view(out.constData(), static_cast<std::size_t>(out.size())));
-    } catch (const EFileError&) {
-        return false;
-    }
-    return true;
+    return WriteWhole(fileName, out);
 }

@@ -12,8 +12,13 @@
 // The program's folder counts as writable when the process may create files in it (access()
 // with W_OK and X_OK; a read-only mount is not writable). Otherwise both files live in the
 // configuration folder: $XDG_CONFIG_HOME/varimark when XDG_CONFIG_HOME is an absolute path,
-// else $HOME/.config/varimark; it is created when missing.
+// else $HOME/.config/varimark; it is created when missing. When it holds no settings file yet
+// and one lies beside the program (a preset shipped with an installed program), that file is
+// copied there first, under the name the configuration folder's file is read by: the preset
+// is read, and what is written afterwards comes back.
 #include "SettingsLocation.h"
+
+#include "ProfileFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -44,11 +49,16 @@ QString ConfigFolder() {
     return QDir::cleanPath(base + QStringLiteral("/varimark"));
 }
 
-QString FindReadFile(const QString& folder, const QString& writeName) {
-    const QDir dir(folder);
+QStringList ReadFileMatches(const QDir& dir) {
     QStringList matches;
     for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden, QDir::Name))
         if (name.compare(kReadName, Qt::CaseInsensitive) == 0) matches << name;
+    return matches;
+}
+
+QString FindReadFile(const QString& folder, const QString& writeName) {
+    const QDir dir(folder);
+    const QStringList matches = ReadFileMatches(dir);
     QString chosen = kReadName;
     // The write file is the one read when its name matches, even before it exists: what a
     // fresh start writes must come back at once, not only after a restart.
@@ -65,10 +75,15 @@ QString FindReadFile(const QString& folder, const QString& writeName) {
 TSettingsFiles LocateSettingsFiles(const QString& executablePath) {
     const QFileInfo executable(executablePath);
     const QString writeName = WriteName(executable.fileName());
-    QString folder = executable.absolutePath();
+    const QString programFolder = executable.absolutePath();
+    QString folder = programFolder;
     if (!CanCreateFilesIn(folder)) {
         folder = ConfigFolder();
         QDir().mkpath(folder);
+        if (ReadFileMatches(QDir(folder)).isEmpty() &&
+            !ReadFileMatches(QDir(programFolder)).isEmpty())
+            varimark::CopyProfileFileIfMissing(FindReadFile(programFolder, writeName),
+                                               FindReadFile(folder, writeName));
     }
     return {FindReadFile(folder, writeName), QDir(folder).filePath(writeName)};
 }

@@ -4,7 +4,8 @@
 // the executable's path with its extension replaced by ".INI" (appended when it has none).
 // When the program's folder cannot be written (an installed program), both live in the
 // user's configuration folder instead: $XDG_CONFIG_HOME/varimark/ (default
-// ~/.config/varimark/), with the same two names.
+// ~/.config/varimark/), with the same two names; a settings file beside the program is
+// copied there while the configuration folder has none.
 #include <QString>
 
 struct TSettingsFiles {

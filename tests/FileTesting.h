@@ -1,11 +1,20 @@
 #pragma once
-// Reading back the files that tests write.
+// Reading back the files that tests write, in a scratch folder of their own.
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 // A whole file as text; empty when it cannot be read.
@@ -22,4 +31,76 @@ inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 
 inline bool FileExists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
+}
+
+// A new, empty folder under the test's temporary folder, removed with all it holds.
+class TScratchFolder {
+public:
+    TScratchFolder() {
+        std::string pattern = ::testing::TempDir() + "varimark_scratch_XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+        dir_ = pattern;
+    }
+    ~TScratchFolder() {
+        ::chmod(dir_.c_str(), 0700);
+        std::error_code error;
+        std::filesystem::remove_all(dir_, error);
+    }
+    TScratchFolder(const TScratchFolder&) = delete;
+    TScratchFolder& operator=(const TScratchFolder&) = delete;
+
+    const std::string& Dir() const { return dir_; }
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    // The names in the folder: no temporary file may be left behind.
+    std::set<std::string> Names() const {
+        std::set<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+
+private:
+    std::string dir_;
+};
+
+// Counts the opens of one file, by the system's file events (inotify), from its making on.
+// Closes are watched too, so that the system does not merge two opens in a row into one event.
+class TFileOpenCounter {
+public:
+    explicit TFileOpenCounter(const std::string& path)
+        : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ >= 0 && ::inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~TFileOpenCounter() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TFileOpenCounter(const TFileOpenCounter&) = delete;
+    TFileOpenCounter& operator=(const TFileOpenCounter&) = delete;
+
+    bool Watching() const { return fd_ >= 0; }
+    // The opens since the last call.
+    int Opens() {
+        int opens = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (ssize_t n; fd_ >= 0 && (n = ::read(fd_, buffer, sizeof buffer)) > 0;)
+            for (char* p = buffer; p < buffer + n;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(p);
+                opens += (event->mask & IN_OPEN) != 0;
+                p += sizeof(inotify_event) + event->len;
+            }
+        return opens;
+    }
+
+private:
+    int fd_;
+};
+
+// A character device that reads as endless zeros (as /dev/zero), made at the path: a test
+// links to it instead of to /dev/zero, so that a faulty write that follows the link replaces
+// only this node. False without the right to make device nodes.
+inline bool MakeZeroDevice(const std::string& path) {
+    return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 5)) == 0;
 }

@@ -3,17 +3,22 @@
 #include "AboutBox.h"
 #include "Bitmap.h"
 #include "ErrorReport.h"
+#include "FileTesting.h"
 #include "HelpWindow.h"
 #include "MainForm.h"
 #include "ProfileFile.h"
+#include "SplashScreen.h"
 #include "VarimarkApplication.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QImage>
+#include <QLabel>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,7 +26,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <memory>
+#include <ostream>
+
+// Texts as text in failure messages.
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -47,8 +60,9 @@ public:
         TVarimarkApplication::SetErrorPresenter({});
         SetErrorReporter({});
     }
-    TForm1& Start() {
-        form = std::make_unique<TForm1>(TForm1::TOptions{folder.path() + "/varimark", {}});
+    // executable: the program's path in the folder.
+    TForm1& Start(const QString& executable = "varimark") {
+        form = std::make_unique<TForm1>(TForm1::TOptions{Path(executable), {}});
         form->show();
         Settle();
         return *form;
@@ -186,8 +200,55 @@ TEST(MainWindow, PerTypeTextsSurviveTypeSwitches) {
     EXPECT_EQ(form.Edit1->MaxLength(), 9);
     ChooseType(form, 0);
     EXPECT_EQ(form.Edit1->MaxLength(), 7);
-    ChooseType(form, 6); // Codabar sets no limit
-    EXPECT_EQ(form.Edit1->MaxLength(), 7);
+    ChooseType(form, 6); // Codabar: the most the control takes, whatever came before
+    EXPECT_EQ(form.Edit1->MaxLength(), 50);
+}
+
+// The types whose length the symbology leaves open take 50 characters after any other type:
+// typed after EAN-8, the whole text goes into the text field, none into the add-on field.
+TEST(MainWindow, OpenLengthTypesTakeFiftyCharacters) {
+    Program program;
+    TForm1& form = program.Start();
+    QApplication::setActiveWindow(&form);
+    for (const int index : {5, 6, 7, 8, 9, 13}) {
+        ChooseType(form, 0); // EAN-8, limit 7
+        ChooseType(form, index);
+        EXPECT_EQ(form.Edit1->MaxLength(), 50) << index;
+        form.Edit1->clear();
+        form.Edit1->setFocus();
+        QTest::keyClicks(form.Edit1, "1234567890AB");
+        Settle();
+        EXPECT_EQ(form.Edit1->text(), "1234567890AB") << index;
+        EXPECT_EQ(form.Edit2->text(), "") << index;
+    }
+}
+
+// A paste keeps its first characters, as many as the input limit leaves room for; the
+// program's own text is never cut.
+TEST(MainWindow, PasteIsCutToTheInputLimit) {
+    Program program;
+    TForm1& form = program.Start(); // UPC-A, limit 11
+    const struct {
+        const char* before;
+        int cursor;
+        const char* pasted;
+        const char* after;
+    } cases[] = {
+        {"", 0, "0360002914512345", "03600029145"},
+        {"0360", 4, "0029145999", "03600029145"},
+        {"0360", 0, "1234567890", "12345670360"},
+        {"03600029145", 11, "9", "03600029145"},
+        {"036", 3, "00", "03600"},
+    };
+    for (const auto& c : cases) {
+        form.Edit1->setText(c.before);
+        form.Edit1->setCursorPosition(c.cursor);
+        QApplication::clipboard()->setText(c.pasted);
+        form.Edit1->paste();
+        EXPECT_EQ(form.Edit1->text(), c.after) << c.before << " + " << c.pasted;
+    }
+    form.Edit1->setText("12345678901234567890");
+    EXPECT_EQ(form.Edit1->text(), "12345678901234567890");
 }
 
 TEST(MainWindow, AddonsAreStoredPerTypeAndCleared) {
@@ -345,13 +406,184 @@ TEST(MainWindow, HelpAndAbout) {
     form.ToolButton6->trigger();
     EXPECT_EQ(form.HelpWindow()->Shown(), program.Path("VARIMARK.HLP"));
     form.HelpWindow()->hide();
-    form.HelpIndex1->trigger(); // the menu form asks for the bare name
-    EXPECT_EQ(form.HelpFile(), "VARIMARK.HLP");
+    form.HelpWindow()->hide();
+    form.HelpIndex1->trigger(); // the menu form shows the same file
+    EXPECT_EQ(form.HelpWindow()->Shown(), program.Path("VARIMARK.HLP"));
 
     TAboutBox about(&form);
     QTimer::singleShot(50, &about, [&] { QTest::mouseClick(&about, Qt::LeftButton); });
     EXPECT_EQ(about.exec(), QDialog::Rejected);
     EXPECT_EQ(about.windowTitle(), "About Varimark");
+}
+
+// Both help commands find the help file beside the program or where the package puts it,
+// whatever the current folder.
+TEST(MainWindow, HelpIsFoundFromAnyFolder) {
+    const struct {
+        const char* executable;
+        const char* helpFile;
+    } cases[] = {
+        {"varimark", "VARIMARK.HLP"},
+        {"bin/varimark", "bin/VARIMARK.HLP"},
+        {"bin/varimark", "share/varimark/VARIMARK.HLP"},
+    };
+    const QString current = QDir::currentPath();
+    for (const auto& c : cases) {
+        Program program;
+        const QString help = program.Path(c.helpFile);
+        QDir().mkpath(program.Path("bin"));
+        QDir().mkpath(QFileInfo(help).absolutePath());
+        QFile file(help);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("<html><body>Help</body></html>");
+        file.close();
+        QTemporaryDir elsewhere;
+        QDir::setCurrent(elsewhere.path());
+        TForm1& form = program.Start(c.executable);
+        QStringList missing;
+        form.HelpWindow()->ReportMissing = [&](const QString& m) { missing << m; };
+        for (QAction* command : {form.HelpIndex1, form.ToolButton6, form.HelpIndex1}) {
+            form.HelpWindow()->hide();
+            command->trigger();
+            EXPECT_EQ(form.HelpWindow()->Shown(), help) << c.helpFile;
+        }
+        EXPECT_TRUE(missing.isEmpty()) << missing.join("|").toStdString();
+        QDir::setCurrent(current);
+    }
+}
+
+TEST(MainWindow, KeysOfEveryDesktop) {
+    Program program;
+    TForm1& form = program.Start();
+    int asked = 0;
+    form.ChooseSaveFileName = [&] {
+        ++asked;
+        return QString();
+    };
+    QStringList missing;
+    form.HelpWindow()->ReportMissing = [&](const QString& m) { missing << m; };
+    QApplication::setActiveWindow(&form);
+    form.Edit1->setFocus();
+    Settle();
+    QTest::keyClick(form.Edit1, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(asked, 1);
+    QTest::keyClick(form.Edit1, Qt::Key_F1);
+    EXPECT_EQ(missing.size(), 1); // the help was asked for (no file in this folder)
+    EXPECT_TRUE(form.isVisible());
+    QTest::keyClick(form.Edit1, Qt::Key_Q, Qt::ControlModifier);
+    Settle();
+    EXPECT_FALSE(form.isVisible());
+}
+
+// Tab goes round the visible fields only; the lists keep having no tab stop.
+TEST(MainWindow, TabStopsOnlyOnVisibleWidgets) {
+    Program program;
+    TForm1& form = program.Start();
+    QApplication::setActiveWindow(&form);
+    form.Edit1->setFocus();
+    Settle();
+    for (int i = 0; i < 12; ++i) {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        QTest::keyClick(focus, Qt::Key_Tab);
+        Settle();
+        focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr) << i;
+        EXPECT_TRUE(focus->isVisible()) << i << " " << focus->metaObject()->className() << " "
+                                        << focus->objectName().toStdString();
+        EXPECT_NE(focus, form.ComboBox1->lineEdit());
+        EXPECT_NE(focus, form.ComboBox2->lineEdit());
+    }
+}
+
+TEST(MainWindow, AboutBoxLinesAreWhole) {
+    TAboutBox about;
+    about.show();
+    Settle();
+    int lines = 0;
+    for (const QLabel* label : about.findChildren<QLabel*>()) {
+        if (label->text().isEmpty()) continue; // the picture
+        ++lines;
+        const int width = label->fontMetrics().horizontalAdvance(label->text());
+        EXPECT_LE(width, label->width()) << label->text().toStdString();
+        EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString();
+        EXPECT_TRUE(about.rect().contains(label->geometry())) << label->text().toStdString();
+    }
+    EXPECT_GE(lines, 5);
+}
+
+// The splash's black frame runs along all four sides, one pixel wide: the picture fills the
+// rest.
+TEST(MainWindow, SplashFrameOnFourSides) {
+    TSplashScreen splash;
+    const QImage image = splash.grab().toImage();
+    ASSERT_EQ(image.size(), QSize(288, 223));
+    const auto black = [&](int x, int y) { return image.pixelColor(x, y) == QColor(Qt::black); };
+    int frame = 0, inside = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        frame += black(x, 0) + black(x, image.height() - 1);
+        inside += !black(x, 1) + !black(x, image.height() - 2);
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        frame += black(0, y) + black(image.width() - 1, y);
+        inside += !black(1, y) + !black(image.width() - 2, y);
+    }
+    EXPECT_EQ(frame, 2 * (image.width() + image.height()));
+    EXPECT_GT(inside, 0);
+}
+
+// The save dialog as the user sees it: its title and the captions of its file types.
+TEST(MainWindow, SaveDialogShowsTheCaptions) {
+    Program program;
+    TForm1& form = program.Start();
+    QString title;
+    QStringList captions;
+    QTimer::singleShot(0, &form, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        title = dialog->windowTitle();
+        if (auto* types = dialog->findChild<QComboBox*>("fileTypeCombo"))
+            for (int i = 0; i < types->count(); ++i) captions << types->itemText(i);
+        dialog->reject();
+    });
+    form.Button2Click();
+    EXPECT_EQ(title, "Save Varimark as...");
+    EXPECT_EQ(captions, (QStringList{"Windows Bitmap (*.BMP)", "Compuserve Gif (*.GIF)",
+                                     "TIFF 6.0 (*.TIF)", "Enhanced Metafile (*.EMF)",
+                                     "JPEG (*.JPG)", "PNG (*.PNG)", "SVG (*.SVG)"}));
+}
+
+// A settings file that cannot be read, other than the one written (the program under another
+// name): the defaults, and the message once the window is set up.
+TEST(MainWindow, UnreadableSettingsFileIsReported) {
+    Program program;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(program.Path("varimark.ini")).constData(), 0644), 0);
+    TForm1& form = program.Start("other");
+    EXPECT_EQ(form.ComboBox1->currentText(), "Code UPC-A");
+    EXPECT_EQ(form.ComboBox2->currentText(), "Arial");
+    EXPECT_EQ(program.errors, QStringList{"Unable to read " + program.Path("varimark.ini") + "."});
+    const QFileInfo fifo(program.Path("varimark.ini")); // left alone
+    EXPECT_TRUE(fifo.exists() && !fifo.isFile());
+    EXPECT_EQ(ReadProfileString("Varimark", "bctype", "-", program.Path("other.INI")), "2");
+}
+
+// Start-up reads the settings file once for all its reads, and a type change once for its
+// reload. (Under another program name the reads and writes go to two files, so only reads
+// open the read file.)
+TEST(MainWindow, SettingsFileIsReadOncePerBatch) {
+    Program program("[Varimark]\nbctype=1\n1=590123412345\nsratio=3\nbarheight=50\n"
+                    "[Addon]\nEan13=12\n");
+    TFileOpenCounter opens(QFile::encodeName(program.Ini()).toStdString());
+    ASSERT_TRUE(opens.Watching());
+    TForm1& form = program.Start("other");
+    EXPECT_EQ(form.Edit1->text(), "590123412345");
+    EXPECT_EQ(form.Edit2->text(), "12");
+    EXPECT_EQ(form.lblsaveRatio, "3");
+    EXPECT_EQ(form.Barcode1->Bar_HeightPercent(), 50);
+    EXPECT_EQ(opens.Opens(), 1);
+    ChooseType(form, 1);
+    EXPECT_EQ(opens.Opens(), 1);
+    EXPECT_TRUE(program.errors.isEmpty()) << program.errors.join("|").toStdString();
 }
 
 } // namespace

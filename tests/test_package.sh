@@ -9,7 +9,7 @@ trap 'rm -rf "$work"' EXIT
 deb=$(ls "$work"/varimark_*.deb)
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
 failed=0
-for expected in ./usr/bin/varimark ./usr/bin/varimark-cli ./usr/bin/VARIMARK.HLP \
+for expected in ./usr/bin/varimark ./usr/bin/varimark-cli ./usr/share/varimark/VARIMARK.HLP \
     ./usr/share/applications/varimark.desktop \
     ./usr/share/icons/hicolor/scalable/apps/varimark.svg ./usr/share/man/man1/varimark-cli.1; do
     grep -qx -- "$expected" <<<"$files" || { echo "missing from the package: $expected"; failed=1; }

@@ -1,10 +1,12 @@
 // The INI profile functions: reading with defaults, writing that keeps the rest of the file.
+#include "FileTesting.h"
 #include "ProfileFile.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <grp.h>
@@ -16,6 +18,7 @@
 #include <csignal>
 #include <functional>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -111,7 +114,7 @@ TEST_F(ProfileFile, ReadsValuesAsTheFileHoldsThem) {
 }
 
 TEST_F(ProfileFile, CutsLongValuesTo1023Units) {
-    Put(Path(), "[A]\nk=" + QByteArray(10 << 20, 'x') + "\r\nafter=1\r\n");
+    Put(Path(), "[A]\nk=" + QByteArray(900 << 10, 'x') + "\r\nafter=1\r\n");
     EXPECT_EQ(ReadProfileString("A", "k", kDefault, Path()), QString(1023, 'x'));
     EXPECT_EQ(ReadProfileString("A", "after", kDefault, Path()), "1");
 
@@ -125,6 +128,87 @@ TEST_F(ProfileFile, CutsLongValuesTo1023Units) {
     EXPECT_EQ(ReadProfileString("A", "k", kDefault, Path()), QString(1022, 'a'));
     Put(Path(), "[A]\nk=" + QByteArray(2000, '\xE9') + "\n");
     EXPECT_EQ(ReadProfileString("A", "k", kDefault, Path()), QString(1023, QChar(0xE9)));
+}
+
+// What is no regular file of at most a megabyte reads as the defaults, at once, and is left
+// as it is: writing to it fails.
+TEST_F(ProfileFile, HostileFilesReadAsDefaultsAndAreLeftAlone) {
+    if (!MakeZeroDevice(QFile::encodeName(Path("probe")).toStdString()))
+        GTEST_SKIP() << "no right to make device nodes";
+    const QByteArray big = "[A]\nk=v\n" + QByteArray(2 << 20, 'x') + "\n";
+    const struct {
+        const char* what;
+        std::function<void(const QString&)> make;
+        qint64 size; // the file's size afterwards, -1 for no regular file
+    } cases[] = {
+        {"FIFO", [](const QString& p) { ::mkfifo(QFile::encodeName(p).constData(), 0644); }, -1},
+        {"link to a zero device",
+         [](const QString& p) {
+             ASSERT_TRUE(MakeZeroDevice(QFile::encodeName(p + ".zero").toStdString()));
+             QFile::link(p + ".zero", p);
+         },
+         -1},
+        {"2 MB file", [&](const QString& p) { Put(p, big); }, big.size()},
+    };
+    for (const auto& c : cases) {
+        const QString path = Path(QString("hostile%1.ini").arg(&c - cases));
+        c.make(path);
+        // In a child under an alarm: a read that blocks or never ends fails the case.
+        EXPECT_EQ(InChild([&] {
+                      ::alarm(10);
+                      if (ReadProfileString("A", "k", kDefault, path) != kDefault) return 1;
+                      if (!varimark::ProfileReader(path).Refused()) return 2;
+                      return WriteProfileString("A", "k", "w", path) ? 3 : 0;
+                  }),
+                  0)
+            << c.what;
+        EXPECT_EQ(QFileInfo(path).isFile() ? QFileInfo(path).size() : -1, c.size) << c.what;
+    }
+    // Right at the limit the file is still read.
+    Put(Path(), "[A]\nk=v\n" + QByteArray(varimark::kMaxProfileFileSize - 8, ';'));
+    EXPECT_EQ(ReadProfileString("A", "k", kDefault, Path()), "v");
+}
+
+// A reader reads the file once, however many keys it looks up (each open of the file counted
+// by the system's file events).
+TEST_F(ProfileFile, ReaderReadsTheFileOnce) {
+    Put(Path(), "[A]\nk=1\nj=2\n");
+    TFileOpenCounter opens(QFile::encodeName(Path()).toStdString());
+    ASSERT_TRUE(opens.Watching());
+    const varimark::ProfileReader reader(Path());
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(reader.Read("a", "K", kDefault), "1");
+        EXPECT_EQ(reader.Read("A", "missing", kDefault), kDefault);
+    }
+    EXPECT_EQ(opens.Opens(), 1);
+}
+
+// Two programs writing keys of their own at once: every key of both is kept.
+TEST_F(ProfileFile, TwoWritersLoseNoKey) {
+    constexpr int kKeys = 300;
+    std::vector<pid_t> writers;
+    for (const char tag : {'a', 'b'}) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            for (int i = 0; i < kKeys; ++i)
+                if (!WriteProfileString("S", tag + QString::number(i), QString::number(i), Path()))
+                    ::_exit(1);
+            ::_exit(0);
+        }
+        writers.push_back(pid);
+    }
+    for (const pid_t pid : writers) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const varimark::ProfileReader reader(Path());
+    int kept = 0;
+    for (const char tag : {'a', 'b'})
+        for (int i = 0; i < kKeys; ++i)
+            kept += reader.Read("S", tag + QString::number(i), kDefault) == QString::number(i);
+    EXPECT_EQ(kept, 2 * kKeys);
+    EXPECT_EQ(Names(), QStringList{"v.ini"});
 }
 
 TEST_F(ProfileFile, SurvivesBinaryGarbage) {

@@ -1,6 +1,7 @@
 // The desktop program started from a damaged settings file: it starts, applies what it can
 // read, and reports what it cannot in the error box.
 #include "ErrorReport.h"
+#include "FileTesting.h"
 #include "MainForm.h"
 #include "ProfileFile.h"
 #include "VarimarkApplication.h"
@@ -9,9 +10,13 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <functional>
@@ -34,10 +39,15 @@ void Settle() {
 // wait); the error boxes are recorded.
 class Program {
 public:
-    explicit Program(const QByteArray& settings) {
-        QFile file(Ini());
-        if (file.open(QIODevice::WriteOnly)) file.write(settings);
-        file.close();
+    // make: puts something else than a file of these bytes where the settings file goes.
+    explicit Program(const QByteArray& settings,
+                     const std::function<void(const QString& path)>& make = {}) {
+        if (make) {
+            make(Ini());
+        } else {
+            QFile file(Ini());
+            if (file.open(QIODevice::WriteOnly)) file.write(settings);
+        }
         TVarimarkApplication::SetErrorPresenter([this](const QString& text) { errors << text; });
         SetErrorReporter(
             [this](const std::string& text) { errors << QString::fromStdString(text); });
@@ -51,6 +61,11 @@ public:
         SetErrorReporter({});
     }
     QString Ini() const { return folder.path() + "/varimark.INI"; }
+    // The messages shown, the program's folder written "<folder>".
+    QStringList Errors() const {
+        QStringList shown = errors;
+        return shown.replaceInStrings(folder.path(), "<folder>");
+    }
     QByteArray File() const {
         QFile file(Ini());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
@@ -77,6 +92,11 @@ QByteArray Binary(int size, bool lineBreaks) {
     return bytes;
 }
 
+bool CanMakeDevices() {
+    const QTemporaryDir folder;
+    return MakeZeroDevice(QFile::encodeName(folder.filePath("zero")).toStdString());
+}
+
 const QString kLayoutText = "01234567890"; // the text field before the settings are read
 
 struct GarbageCase {
@@ -89,6 +109,8 @@ struct GarbageCase {
     QStringList errors;
     // Anything else to check.
     std::function<void(Program&, TForm1&)> check = [](Program&, TForm1&) {};
+    // Makes something else than a file of the bytes above.
+    std::function<void(const QString& path)> make = {};
 };
 
 void PrintTo(const GarbageCase& c, std::ostream* out) {
@@ -99,7 +121,11 @@ class DamagedSettings : public ::testing::TestWithParam<GarbageCase> {};
 
 TEST_P(DamagedSettings, StartAndApplyWhatIsReadable) {
     const GarbageCase& c = GetParam();
-    Program program(c.file());
+    if (std::string(c.name) == "LinkToZeroDevice" && !CanMakeDevices())
+        GTEST_SKIP() << "no right to make device nodes";
+    ::alarm(20); // a start that hangs fails instead of holding up the suite
+    Program program(c.file(), c.make);
+    ::alarm(0);
     ASSERT_NE(program.form, nullptr);
     TForm1& form = *program.form;
     EXPECT_TRUE(form.isVisible());
@@ -108,7 +134,7 @@ TEST_P(DamagedSettings, StartAndApplyWhatIsReadable) {
     EXPECT_EQ(form.ComboBox1->currentText(), c.typeList);
     EXPECT_EQ(form.TypeIndex(), c.typeIndex);
     EXPECT_EQ(form.Edit1->text(), c.text);
-    EXPECT_EQ(program.errors, c.errors);
+    EXPECT_EQ(program.Errors(), c.errors);
     c.check(program, form);
 }
 
@@ -165,19 +191,55 @@ INSTANTIATE_TEST_SUITE_P(
                         EXPECT_TRUE(f.Zoom1->isChecked());
                         EXPECT_EQ(p.Read("bctype"), "8");
                     }},
+        // What is no regular file of at most a megabyte reads as the defaults, and the first
+        // write, which would replace it, is refused with the message.
         GarbageCase{"TenMegabyteText",
                     [] {
-                        return "[Varimark]\nbctype=2\n2=" + QByteArray(10'000'000, '7') +
+                        return "[Varimark]\nbctype=1\n1=" + QByteArray(10'000'000, '7') +
                                "\nsratio=3\n";
                     },
                     "Code UPC-A",
                     2,
-                    QString(1023, '7'),
-                    {"String exceeds maximum length."},
+                    kLayoutText,
+                    {"Unable to write to <folder>/varimark.INI."},
                     [](Program& p, TForm1& f) {
-                        EXPECT_NE(f.Barcode1->Bar_Caption(), QString(1023, '7'));
-                        EXPECT_EQ(f.lblsaveRatio, "1");         // the load ended before it
-                        EXPECT_GT(p.File().size(), 10'000'000); // not written back
+                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
+                        EXPECT_EQ(f.lblsaveRatio, "1");
+                        EXPECT_GT(p.File().size(), 10'000'000); // left as it was
+                    }},
+        GarbageCase{"TwoMegabyteFile",
+                    [] { return "[Varimark]\nbctype=1\n" + QByteArray(2 << 20, ';') + "\n"; },
+                    "Code UPC-A",
+                    2,
+                    kLayoutText,
+                    {"Unable to write to <folder>/varimark.INI."},
+                    [](Program& p, TForm1&) {
+                        EXPECT_EQ(p.File().size(), (2 << 20) + 21); // left as it was
+                    }},
+        GarbageCase{
+            "Fifo",
+            [] { return QByteArray(); },
+            "Code UPC-A",
+            2,
+            kLayoutText,
+            {"Unable to write to <folder>/varimark.INI."},
+            [](Program& p, TForm1&) {
+                EXPECT_FALSE(QFileInfo(p.Ini()).isFile()); // still the FIFO
+                EXPECT_TRUE(QFileInfo(p.Ini()).exists());
+            },
+            [](const QString& path) { ::mkfifo(QFile::encodeName(path).constData(), 0644); }},
+        GarbageCase{"LinkToZeroDevice",
+                    [] { return QByteArray(); },
+                    "Code UPC-A",
+                    2,
+                    kLayoutText,
+                    {"Unable to write to <folder>/varimark.INI."},
+                    [](Program& p, TForm1&) {
+                        EXPECT_EQ(QFileInfo(p.Ini()).symLinkTarget(), p.Ini() + ".zero");
+                    },
+                    [](const QString& path) {
+                        MakeZeroDevice(QFile::encodeName(path + ".zero").toStdString());
+                        QFile::link(path + ".zero", path);
                     }},
         GarbageCase{"CrLfLineEnds",
                     [] { return QByteArray(kSettings).replace("\n", "\r\n"); },
