@@ -1,22 +1,29 @@
 #include "BatchRender.h"
 
+#include "BatchFlow.h"
+#include "BatchLine.h"
 #include "EOverflow.h"
-#include "Escapes.h"
 #include "FileWriter.h"
 #include "LineReader.h"
 #include "MagnifiedPicture.h"
 #include "Progress.h"
-#include "Windows1252.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -24,22 +31,45 @@ namespace varimark::cli {
 
 namespace {
 
-// Reads every line first: the batch's size drives the progress bar and the workers.
-std::vector<std::string> ReadLines(const std::string& fileName) {
-    const bool fromStdin = fileName == "-";
-    const std::string shown = fromStdin ? "standard input" : fileName;
-    std::FILE* file = fromStdin ? stdin : std::fopen(fileName.c_str(), "rb");
-    if (file == nullptr)
-        throw EPicture("varimark-cli: cannot read " + shown + ": " + std::strerror(errno));
-    LineReader reader(file);
-    std::vector<std::string> lines;
-    for (std::string line; reader.Next(line);) lines.push_back(line);
-    const int error = reader.Error();
-    if (!fromStdin) std::fclose(file);
-    if (error != 0)
-        throw EPicture("varimark-cli: cannot read " + shown + ": " + std::strerror(error));
-    return lines;
-}
+// The batch's input: a file, or standard input for "-"; closed with the object.
+class TBatchInput {
+public:
+    explicit TBatchInput(const std::string& fileName)
+        : fromStdin_(fileName == "-"), shown_(fromStdin_ ? "standard input" : fileName),
+          file_(fromStdin_ ? stdin : std::fopen(fileName.c_str(), "rb")) {
+        if (file_ == nullptr) throw EPicture(Message(errno));
+    }
+    ~TBatchInput() {
+        if (!fromStdin_) std::fclose(file_);
+    }
+    TBatchInput(const TBatchInput&) = delete;
+    TBatchInput& operator=(const TBatchInput&) = delete;
+
+    std::FILE* File() const { return file_; }
+    std::string Message(int error) const {
+        return "varimark-cli: cannot read " + shown_ + ": " + std::strerror(error);
+    }
+    // The number of lines of a regular file, for the progress bar; nothing for a pipe or
+    // a terminal (reading them twice is not possible) or when counting fails.
+    std::optional<std::size_t> CountLines(const std::string& fileName) const {
+        struct stat info {};
+        if (fromStdin_ || ::fstat(::fileno(file_), &info) != 0 || !S_ISREG(info.st_mode))
+            return std::nullopt;
+        std::FILE* again = std::fopen(fileName.c_str(), "rb");
+        if (again == nullptr) return std::nullopt;
+        LineReader reader(again);
+        std::size_t count = 0;
+        for (std::string line; reader.Next(line);) ++count;
+        std::fclose(again);
+        if (reader.Error() != 0) return std::nullopt;
+        return count;
+    }
+
+private:
+    bool fromStdin_;
+    std::string shown_;
+    std::FILE* file_;
+};
 
 std::string NumberedName(const std::string& folder, std::size_t line,
                          const std::string& extension) {
@@ -63,24 +93,11 @@ public:
     }
 
     void Render(const std::string& line, const std::string& fileName) {
-        std::vector<std::string_view> fields;
-        for (std::size_t from = 0;;) {
-            const std::size_t tab = line.find('\t', from);
-            fields.emplace_back(std::string_view(line).substr(from, tab - from));
-            if (tab == std::string::npos) break;
-            from = tab + 1;
-        }
-        if (fields.size() > 3)
-            throw EPicture("too many fields: TEXT, TYPE<TAB>TEXT or TYPE<TAB>TEXT<TAB>ADDON");
+        const TBatchLine parsed = ParseBatchLine(line, options_.escapes);
         barcode_.Params = base_;
-        if (fields.size() >= 2) {
-            const auto type = ParseCodeType(fields[0]);
-            if (!type) throw EPicture("unknown type '" + std::string(fields[0]) + "'");
-            barcode_.Params.CodeType = *type;
-        }
-        if (fields.size() == 3) barcode_.Params.SetCodeAddon(Utf8ToWindows1252(fields[2]));
-        barcode_.Params.SetCaption(
-            ToEngineText(fields[fields.size() == 1 ? 0 : 1], options_.escapes));
+        if (parsed.type) barcode_.Params.CodeType = *parsed.type;
+        if (parsed.addon) barcode_.Params.SetCodeAddon(*parsed.addon);
+        barcode_.Params.SetCaption(parsed.text);
         RenderToFile(barcode_, render_, fileName);
     }
 
@@ -91,16 +108,17 @@ private:
     TLLBarcode barcode_;
 };
 
-// Workers take lines a few at a time: counters shared per line would move between the
-// processors' caches with every picture.
-constexpr std::size_t kLinesAtOnce = 16;
+// Lines out at once per thread: reading ahead of the slowest picture stops there.
+constexpr std::size_t kWindowPerJob = 256;
 
 // Files up to two pages are handed to the writing thread; larger ones are written by the
 // thread that draws them (their pages cost more than the contention for the folder).
 constexpr std::size_t kHandedOverBytes = 8192;
 
-// A group's files kept by a drawing thread for the writing thread, with each one's line.
+// A group of lines drawn by a drawing thread, with the files it keeps for the writing
+// thread and each one's line.
 struct TBundle {
+    TLineGroup group;
     TKeptFiles files;
     std::vector<std::size_t> lines;
 };
@@ -112,15 +130,18 @@ class TFileQueue {
 public:
     // Takes the bundle over and leaves an empty one in its place, unless enough wait.
     bool Push(TBundle& bundle) {
-        const std::lock_guard lock(mutex_);
-        if (waiting_.size() >= kMaxBundles) return false;
-        waiting_.push_back(std::move(bundle));
-        if (spare_.empty()) {
-            bundle = TBundle{};
-        } else {
-            bundle = std::move(spare_.back());
-            spare_.pop_back();
+        {
+            const std::lock_guard lock(mutex_);
+            if (waiting_.size() >= kMaxBundles) return false;
+            waiting_.push_back(std::move(bundle));
+            if (spare_.empty()) {
+                bundle = TBundle{};
+            } else {
+                bundle = std::move(spare_.back());
+                spare_.pop_back();
+            }
         }
+        changed_.notify_one();
         return true;
     }
     // Everything waiting, in the order it came.
@@ -138,12 +159,52 @@ public:
         }
         bundles.clear();
     }
+    // Wakes the writing thread: something changed (a drawing thread ended, lines came back).
+    void Notify() {
+        { const std::lock_guard lock(mutex_); }
+        changed_.notify_one();
+    }
+    // Waits a little for a bundle or a Notify (the writing thread has nothing to do).
+    void Wait() {
+        std::unique_lock lock(mutex_);
+        if (waiting_.empty()) changed_.wait_for(lock, std::chrono::milliseconds(5));
+    }
 
 private:
     static constexpr std::size_t kMaxBundles = 2;
     std::mutex mutex_;
+    std::condition_variable changed_;
     std::vector<TBundle> waiting_, spare_;
 };
+
+// The message of a failure; memory that ran out is told with what was being done.
+std::string FailureMessage(const std::exception& e,
+                           std::string_view doing = "drawing this line's picture") {
+    if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return OutOfMemory(doing).what();
+    return e.what();
+}
+
+// Starts up to count threads running body, as many as the system gives (std::thread throws
+// when it cannot start one); running counts those started.
+template <typename Body>
+void StartThreads(std::vector<std::jthread>& threads, std::size_t count,
+                  std::atomic<std::size_t>& running, const Body& body) {
+    try {
+        threads.reserve(std::min<std::size_t>(count, 4096));
+        while (threads.size() < count) {
+            ++running;
+            try {
+                threads.emplace_back(body);
+            } catch (...) {
+                --running;
+                throw;
+            }
+        }
+    } catch (const std::system_error&) {
+    } catch (const std::bad_alloc&) {
+        // The batch goes on with the threads it has, at least this one.
+    }
+}
 
 } // namespace
 
@@ -151,19 +212,22 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     if (!render.output.empty()) throw UsageError("--batch writes into --outdir, not -o");
     if (render.outdir.empty()) throw UsageError("--batch needs --outdir DIR");
     if (render.format.empty()) throw UsageError("--batch needs --format EXT");
-    const std::string extension = (render.format.front() == '.' ? "" : ".") + render.format;
+    const std::string extension = FormatExtension(render.format);
     CheckPictureName("picture" + extension, render.monochrome);
 
-    std::vector<std::string> lines;
+    std::optional<TBatchInput> input;
     try {
         CheckPictureLimits(render);
         TBatchWorker probe(options, render); // the look options are checked once, up front
-        lines = ReadLines(*options.batchFile);
+        input.emplace(*options.batchFile);
         std::error_code error;
         std::filesystem::create_directories(render.outdir, error);
         if (error)
             throw EPicture("varimark-cli: cannot create folder " + render.outdir + ": " +
                            error.message());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "varimark-cli: %s\n", OutOfMemory("starting the batch").what());
+        return kExitRefused;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return kExitRefused;
@@ -172,33 +236,41 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     StartQtApplication();
     SetDurableWrites(false); // like any batch tool: the system writes the files out later
     const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t jobs = std::min<std::size_t>(render.jobs > 0 ? render.jobs : processors,
-                                                   std::max<std::size_t>(lines.size(), 1));
-    std::vector<std::string> failures(lines.size());
-    alignas(64) std::atomic<std::size_t> next{0};
-    alignas(64) std::atomic<std::size_t> done{0};
-    TProgress progress(lines.size(), render.quiet, done);
+    const std::size_t jobs = render.jobs > 0 ? static_cast<std::size_t>(render.jobs) : processors;
+
+    // Failures are told in the order of the lines as soon as every earlier line is done,
+    // above the progress bar.
+    std::optional<TProgress> progress;
+    LineReader reader(input->File());
+    TBatchFlow flow(reader, std::min(jobs, std::size_t{1} << 20) * kWindowPerJob,
+                    [&progress](std::size_t line, const std::string& message) {
+                        progress->Print("line " + std::to_string(line) + ": " + message + "\n");
+                    });
+    progress.emplace(TProgress::Wanted(render.quiet) ? input->CountLines(*options.batchFile)
+                                                     : std::nullopt,
+                     render.quiet, flow.Done());
+
     // One group of lines drawn; given a bundle, their files are kept there, not written.
-    const auto renderGroup = [&](TBatchWorker& worker, std::size_t first, std::size_t last,
-                                 TBundle* bundle) {
+    const auto renderGroup = [&](TBatchWorker& worker, TLineGroup& group, TBundle* bundle) {
         std::optional<TKeptWrites> kept;
         if (bundle != nullptr) kept.emplace(bundle->files, kHandedOverBytes);
-        for (std::size_t i = first; i < last; ++i) {
+        for (std::size_t i = 0; i < group.text.size(); ++i) {
+            if (group.refused[i]) continue;
+            const std::size_t line = group.first + i;
             try {
-                worker.Render(lines[i], NumberedName(render.outdir, i + 1, extension));
+                worker.Render(group.text[i], NumberedName(render.outdir, line, extension));
             } catch (const std::exception& e) {
-                failures[i] = e.what();
+                group.Fail(line, FailureMessage(e));
             }
-            if (bundle != nullptr) bundle->lines.resize(bundle->files.Count(), i);
+            if (bundle != nullptr) bundle->lines.resize(bundle->files.Count(), line);
         }
-        done += last - first;
     };
-    const auto write = [&](const TBundle& bundle) {
+    const auto write = [&](TBundle& bundle) {
         for (std::size_t k = 0; k < bundle.files.Count(); ++k) {
             try {
                 WriteFileReplacing(bundle.files.Path(k), bundle.files.Bytes(k));
             } catch (const std::exception& e) {
-                failures[bundle.lines[k]] = e.what();
+                bundle.group.Fail(bundle.lines[k], FailureMessage(e));
             }
         }
     };
@@ -208,53 +280,106 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     // mostly wait for each other in the system. The others hand their files over unless
     // enough wait already (then they write them themselves).
     TFileQueue queue;
-    std::atomic<std::size_t> drawing{jobs - 1};
+    std::atomic<std::size_t> drawing{0};
+    // Why the batch stopped before the end of its input (memory ran out), told at the end.
+    std::mutex stopMutex;
+    std::string stopReason;
+    const auto stopBatch = [&](const std::exception& e) {
+        flow.Stop();
+        const std::lock_guard lock(stopMutex);
+        if (stopReason.empty()) stopReason = FailureMessage(e, "rendering the batch");
+    };
     const auto draw = [&] {
-        TBatchWorker worker(options, render);
-        TBundle bundle;
-        for (std::size_t first; (first = next.fetch_add(kLinesAtOnce)) < lines.size();) {
-            renderGroup(worker, first, std::min(first + kLinesAtOnce, lines.size()), &bundle);
-            if (!queue.Push(bundle)) {
-                write(bundle);
-                bundle.files.Clear();
-                bundle.lines.clear();
+        try {
+            TBatchWorker worker(options, render);
+            TBundle bundle;
+            while (flow.Take(bundle.group, true) == TBatchFlow::TTake::Taken) {
+                renderGroup(worker, bundle.group, &bundle);
+                if (!queue.Push(bundle)) {
+                    write(bundle);
+                    flow.Finish(bundle.group);
+                    bundle.files.Clear();
+                    bundle.lines.clear();
+                }
             }
+        } catch (const std::exception& e) {
+            stopBatch(e);
         }
         --drawing;
+        queue.Notify();
     };
-    std::vector<std::thread> threads;
-    for (std::size_t j = 1; j < jobs; ++j) threads.emplace_back(draw);
-    {
-        TBatchWorker worker(options, render);
-        std::vector<TBundle> bundles;
-        for (;;) {
-            queue.TakeAll(bundles);
-            if (!bundles.empty()) {
-                for (const TBundle& bundle : bundles) write(bundle);
-                queue.GiveBack(bundles);
-                continue;
-            }
-            if (const std::size_t first = next.fetch_add(kLinesAtOnce); first < lines.size()) {
-                renderGroup(worker, first, std::min(first + kLinesAtOnce, lines.size()), nullptr);
-                continue;
-            }
-            if (drawing == 0) {
-                queue.TakeAll(bundles);
-                if (bundles.empty()) break;
-                for (const TBundle& bundle : bundles) write(bundle);
-                queue.GiveBack(bundles);
-                continue;
-            }
-            std::this_thread::yield();
-        }
-    }
-    for (std::thread& thread : threads) thread.join();
-    progress.Finish();
 
     int status = kExitOk;
-    for (std::size_t i = 0; i < failures.size(); ++i) {
-        if (failures[i].empty()) continue;
-        std::fprintf(stderr, "line %zu: %s\n", i + 1, failures[i].c_str());
+    {
+        // Declared last: on any way out, lines stop being handed out, then every thread
+        // started is joined.
+        std::vector<std::jthread> threads;
+        struct TStopFlow {
+            TBatchFlow& flow;
+            ~TStopFlow() { flow.Stop(); }
+        } stopFlow{flow};
+        try {
+            TBatchWorker worker(options, render);
+            TLineGroup group;
+            std::vector<TBundle> bundles;
+            bool started = false;
+            for (;;) {
+                queue.TakeAll(bundles);
+                if (!bundles.empty()) {
+                    for (TBundle& bundle : bundles) {
+                        write(bundle);
+                        flow.Finish(bundle.group);
+                    }
+                    queue.GiveBack(bundles);
+                    continue;
+                }
+                const auto take = flow.Take(group, drawing == 0);
+                if (take == TBatchFlow::TTake::Taken) {
+                    if (!started) {
+                        started = true;
+                        StartThreads(threads, jobs - 1, drawing, draw);
+                    }
+                    renderGroup(worker, group, nullptr);
+                    flow.Finish(group);
+                    continue;
+                }
+                if (take == TBatchFlow::TTake::End && drawing == 0) {
+                    queue.TakeAll(bundles);
+                    if (bundles.empty()) break;
+                    for (TBundle& bundle : bundles) {
+                        write(bundle);
+                        flow.Finish(bundle.group);
+                    }
+                    queue.GiveBack(bundles);
+                    continue;
+                }
+                queue.Wait();
+            }
+        } catch (const std::exception& e) {
+            stopBatch(e);
+        }
+    }
+    // The files that drawing threads handed over when this thread stopped early.
+    try {
+        std::vector<TBundle> bundles;
+        queue.TakeAll(bundles);
+        for (TBundle& bundle : bundles) {
+            write(bundle);
+            flow.Finish(bundle.group);
+        }
+    } catch (const std::exception& e) {
+        stopBatch(e);
+    }
+    flow.TellRemaining();
+    progress.reset();
+
+    if (flow.AnyFailed()) status = kExitRefused;
+    if (!stopReason.empty()) {
+        std::fprintf(stderr, "varimark-cli: %s\n", stopReason.c_str());
+        status = kExitRefused;
+    }
+    if (const int error = flow.ReadError(); error != 0) {
+        std::fprintf(stderr, "%s\n", input->Message(error).c_str());
         status = kExitRefused;
     }
     return status;

@@ -4,6 +4,7 @@
 #include "Escapes.h"
 #include "Json.h"
 #include "LineReader.h"
+#include "StandardOutput.h"
 #include "Usage.h"
 
 #include <cerrno>
@@ -15,19 +16,16 @@ namespace {
 
 constexpr std::size_t kFlushThreshold = 64 * 1024;
 
-// Writes out to standard output and empties it; false on a write error.
+// Writes out to standard output and empties it; false on a write error (main reports it
+// when the program ends).
 bool WriteOut(std::string& out) {
-    const bool ok = std::fwrite(out.data(), 1, out.size(), stdout) == out.size();
+    const bool ok = WriteStandardOutput(out);
     out.clear();
     return ok;
 }
 
 int FinishOutput(std::string& out, int status) {
-    const bool written = WriteOut(out);
-    if (std::fflush(stdout) != 0 || !written) {
-        std::fprintf(stderr, "varimark-cli: cannot write the output: %s\n", std::strerror(errno));
-        return kExitRefused;
-    }
+    WriteOut(out);
     return status;
 }
 
@@ -74,6 +72,9 @@ int EncodeCommand::RunSingle(const std::string& utf8Text) {
     std::string text;
     try {
         text = ToEngineText(utf8Text, escapes_);
+    } catch (const NulInTextError& e) {
+        std::fprintf(stderr, "varimark-cli: %s\n", e.what());
+        return kExitRefused;
     } catch (const EscapeError& e) {
         throw UsageError(e.what());
     }
@@ -107,8 +108,13 @@ int EncodeCommand::RunBatch(const std::string& fileName) {
     while (reader.Next(line)) {
         ++lineNumber;
         try {
-            text = ToEngineText(line, escapes_);
-            EncodeText(text, out);
+            if (reader.TooLong()) { // read to its end without being kept
+                AppendLineError(out, lineNumber, "line too long");
+                status = kExitRefused;
+            } else {
+                text = ToEngineText(line, escapes_);
+                EncodeText(text, out);
+            }
         } catch (const EscapeError& e) {
             AppendLineError(out, lineNumber, e.what());
             status = kExitRefused;

@@ -18,8 +18,9 @@ public:
     // Throws EOverflow when the caption or the engine refuses the text; out is then unchanged.
     void EncodeText(std::string_view text, std::string& out);
 
-    // Encodes options.text and prints its line; a refusal goes to stderr as the engine's
-    // message. Throws UsageError for a bad escape. Returns the exit status.
+    // Encodes options.text and prints its line; a refusal (the engine's message, or a NUL
+    // byte in the text) goes to stderr. Throws UsageError for a bad escape. Returns the
+    // exit status.
     int RunSingle(const std::string& utf8Text);
 
     // Encodes every line of the file (or standard input for "-"); a refused line prints

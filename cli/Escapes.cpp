@@ -25,6 +25,11 @@ int HexValue(char c) {
 
 } // namespace
 
+void CheckNoNul(std::string_view text) {
+    if (text.find('\0') != std::string_view::npos)
+        throw NulInTextError("the text holds a NUL byte (\\x00), which no barcode can carry");
+}
+
 void ExpandEscapes(std::string& text) {
     const std::size_t size = text.size();
     std::size_t out = 0;

@@ -2,6 +2,7 @@
 // Backslash escapes of the --esc option, applied to the engine's 8-bit text.
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace varimark::cli {
 
@@ -10,6 +11,17 @@ class EscapeError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// A NUL byte in a text: the engine's texts end at the first one, so the rest would be
+// lost without a word. It is an EscapeError so that whoever reports a bad escape of a
+// line (a batch) reports this the same way; a single text is refused with exit status 1.
+class NulInTextError : public EscapeError {
+public:
+    using EscapeError::EscapeError;
+};
+
+// Raises NulInTextError when the engine's 8-bit text holds a NUL byte.
+void CheckNoNul(std::string_view text);
 
 // Replaces, in place, each "\xNN" (two hex digits, either case) by the byte NN and each "\\"
 // by one backslash, so that every byte 0..255 can be written. Throws EscapeError for any

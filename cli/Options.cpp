@@ -3,6 +3,8 @@
 #include "Escapes.h"
 #include "Windows1252.h"
 
+#include <charconv>
+#include <climits>
 #include <string>
 
 namespace varimark::cli {
@@ -37,9 +39,21 @@ std::optional<btCodeTypes> ParseCodeType(std::string_view name) {
     return std::nullopt;
 }
 
-std::optional<btCodeRatio> ParseRatio(std::string_view value) {
-    if (value == "3") return Ratio_3;
-    if (value == "2") return Ratio_2;
+long long ParseWholeNumber(std::string_view name, std::string_view value) {
+    long long result = 0;
+    const char* const end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, result);
+    if (value.empty() || stop != end ||
+        (error != std::errc() && error != std::errc::result_out_of_range))
+        throw UsageError("option " + Quoted(name) + " needs a whole number, not " + Quoted(value));
+    if (error == std::errc::result_out_of_range)
+        return value.front() == '-' ? LLONG_MIN : LLONG_MAX;
+    return result;
+}
+
+std::optional<btCodeRatio> ParseRatio(long long value) {
+    if (value == 3) return Ratio_3;
+    if (value == 2) return Ratio_2;
     return std::nullopt;
 }
 
@@ -60,9 +74,17 @@ bool OptionParser::ParseSharedOption(std::string_view name, SymbolOptions& optio
         options.type = *type;
     } else if (name == "--ratio") {
         const std::string_view value = Value();
-        const auto ratio = ParseRatio(value);
-        if (!ratio) throw UsageError("bad ratio " + Quoted(value) + " (3 or 2)");
-        options.ratio = *ratio;
+        long long number = 0;
+        try {
+            number = ParseWholeNumber(name, value);
+        } catch (const UsageError&) {
+            throw UsageError("bad ratio " + Quoted(value) + " (3 or 2)");
+        }
+        const auto ratio = ParseRatio(number);
+        if (ratio)
+            options.ratio = *ratio;
+        else
+            ratioOutOfRange_ = std::string(value);
     } else if (name == "--addon") {
         options.addon = Value();
     } else if (name == "--esc") {
@@ -110,12 +132,15 @@ SymbolOptions OptionParser::Parse(const ExtraOption& extra) {
     if (options.text && options.batchFile)
         throw UsageError("TEXT cannot be given together with --batch");
     if (!options.text && !options.batchFile) throw UsageError("missing TEXT (or --batch FILE)");
+    if (ratioOutOfRange_)
+        throw RangeError("varimark-cli: bad ratio " + Quoted(*ratioOutOfRange_) + " (3 or 2)");
     return options;
 }
 
 std::string ToEngineText(std::string_view utf8, bool escapes) {
     std::string text = Utf8ToWindows1252(utf8);
     if (escapes) ExpandEscapes(text);
+    CheckNoNul(text);
     return text;
 }
 

@@ -15,8 +15,8 @@ namespace varimark::cli {
 
 // Exit statuses of the program.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitRefused = 1; // the engine refused a text, or a file could not be read
-inline constexpr int kExitUsage = 2;   // the command line is wrong
+inline constexpr int kExitRefused = 1; // a text or value refused, a file not read or written
+inline constexpr int kExitUsage = 2;   // the command line is malformed
 
 // A command line the program cannot act on. The message is one line without the program
 // name; main adds the name and the short usage text.
@@ -25,11 +25,32 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A value the command line gives well but that is refused: a number out of its option's
+// range. The message is the whole line to print (the control's own message for the look,
+// "varimark-cli: ..." for the program's options).
+class RangeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Memory ran out; the message says what was being done ("Out of memory while drawing
+// the picture"). Nothing else is told to the user about it.
+class OutOfMemory : public std::runtime_error {
+public:
+    explicit OutOfMemory(std::string_view doing)
+        : std::runtime_error("Out of memory while " + std::string(doing)) {}
+};
+
+// The whole number of an option's value: UsageError when it is not one. A number too
+// large for any range comes back as the largest (or, negative, the smallest) long long,
+// so that it is refused by the range check and never narrowed into one.
+long long ParseWholeNumber(std::string_view name, std::string_view value);
+
 // A symbology by its name as CodeTypeName gives it, without regard to case and with '-'
 // accepted for '_' ("ean-13" is EAN_13).
 std::optional<btCodeTypes> ParseCodeType(std::string_view name);
-// "3" is Ratio_3, "2" is Ratio_2.
-std::optional<btCodeRatio> ParseRatio(std::string_view value);
+// 3 is Ratio_3, 2 is Ratio_2.
+std::optional<btCodeRatio> ParseRatio(long long value);
 
 // The options of a command that encodes text.
 struct SymbolOptions {
@@ -54,8 +75,9 @@ public:
 
     explicit OptionParser(std::vector<std::string_view> args) : args_(std::move(args)) {}
 
-    // Throws UsageError for an unknown option or type, a bad ratio, a missing value, a second
-    // operand, a missing text, or a text together with --batch.
+    // Throws UsageError for an unknown option or type, a ratio that is not a number, a
+    // missing value, a second operand, a missing text, or a text together with --batch;
+    // then, the command line being well formed, RangeError for a ratio other than 3 or 2.
     SymbolOptions Parse(const ExtraOption& extra = {});
 
     // The value of the option being parsed; throws UsageError when there is none.
@@ -69,10 +91,12 @@ private:
     std::string_view name_;
     std::optional<std::string_view> inlineValue_;
     bool valueTaken_ = false;
+    std::optional<std::string> ratioOutOfRange_; // as given
 };
 
 // The engine's 8-bit text for a UTF-8 text: Windows-1252 (a character outside it becomes
 // '?'), then, with escapes, \xNN and \\ expanded (EscapeError for any other backslash).
+// A NUL byte in the result raises NulInTextError (CheckNoNul).
 std::string ToEngineText(std::string_view utf8, bool escapes);
 
 // Writes type, ratio and add-on into the parameter record (the caption is set per text).

@@ -22,7 +22,7 @@ TQuietZone QuietZoneModules(btCodeTypes type, bool addon) {
 }
 
 int MarginFor(const TLLBarcode& barcode, const RenderOptions& options) {
-    if (!options.quietZones) return options.margin;
+    if (options.margin && !options.quietZones) return *options.margin;
     const TBarcodeParams& params = barcode.Params;
     const long double pixelsPerMM = options.dpi / 25.4L;
     long double left, right;                   // the zones in pixels
@@ -45,7 +45,7 @@ int MarginFor(const TLLBarcode& barcode, const RenderOptions& options) {
         }
     }
     const long double needed = std::max(left - drawnLeft, right - drawnRight);
-    return std::max(options.margin, static_cast<int>(std::ceil(needed)));
+    return std::max(options.margin.value_or(kDefaultMargin), static_cast<int>(std::ceil(needed)));
 }
 
 } // namespace varimark::cli

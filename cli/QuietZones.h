@@ -13,9 +13,10 @@ struct TQuietZone {
 };
 TQuietZone QuietZoneModules(btCodeTypes type, bool addon);
 
-// The margin in pixels (before scaling) for a picture of the barcode: the option's margin,
-// or with quiet zones, widened on every side so that each side's quiet zone is there,
-// counted from the bars and including the room the drawing leaves itself.
+// The margin in pixels (before scaling) for a picture of the barcode: by default wide
+// enough on every side for each side's quiet zone, counted from the bars and including
+// the room the drawing leaves itself, and at least kDefaultMargin; with --margin that
+// margin (with --quiet-zones too, the quiet zones and at least that margin).
 int MarginFor(const TLLBarcode& barcode, const RenderOptions& options);
 
 } // namespace varimark::cli

@@ -9,6 +9,8 @@
 #include "QtSurface.h"
 #include "QtText.h"
 #include "QuietZones.h"
+#include "ReproduciblePdf.h"
+#include "StandardOutput.h"
 #include "Usage.h"
 #include "Windows1252.h"
 
@@ -18,11 +20,14 @@
 #include <QPainter>
 #include <QPdfWriter>
 
-#include <charconv>
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <optional>
+#include <unistd.h>
 
 namespace varimark::cli {
 
@@ -31,13 +36,52 @@ namespace {
 constexpr int kMaxDpi = 100000;
 constexpr int kMaxMargin = 65535;
 
-int ParseInteger(std::string_view name, std::string_view value) {
-    int result = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), result);
-    if (error != std::errc() || end != value.data() + value.size() || value.empty())
-        throw UsageError("option '" + std::string(name) + "' needs a whole number, not '" +
-                         std::string(value) + "'");
-    return result;
+const char* const kModuleRange = "Bar_SC_Size must be in the range 0..9!";
+const char* const kRotateRange = "Bar_Rotate must be in the range rotate_000..rotate_270!";
+const char* const kHeightRange = "Bar_HeightPercent must be in the range 20..200!";
+const char* const kFontRange = "Bar_Fontscaling must be in the range 20..200!";
+
+// A whole-number option: its range, checked on the value as given (never narrowed first),
+// and the messages below and above it.
+struct TIntegerOption {
+    std::string_view name;
+    long long min, max;
+    const char* below;
+    const char* above;
+    void (*store)(RenderOptions&, int);
+};
+
+constexpr TIntegerOption kIntegerOptions[] = {
+    {"--module", 0, 9, kModuleRange, kModuleRange, [](RenderOptions& o, int v) { o.module = v; }},
+    {"--rotate", 0, 270, kRotateRange, kRotateRange,
+     [](RenderOptions& o, int v) { o.rotateDegrees = v; }},
+    {"--bar-height", 20, 200, kHeightRange, kHeightRange,
+     [](RenderOptions& o, int v) { o.barHeight = v; }},
+    {"--font-height", 20, 200, kFontRange, kFontRange,
+     [](RenderOptions& o, int v) { o.fontHeight = v; }},
+    {"--scale", 1, 65535, "Barcode: Factor for \"MagnifyBy\" must be >=1",
+     "Picture too large: --scale is at most 65535", [](RenderOptions& o, int v) { o.scale = v; }},
+    {"--margin", 0, kMaxMargin, "varimark-cli: --margin must not be negative",
+     "Picture too large: --margin is at most 65535", [](RenderOptions& o, int v) { o.margin = v; }},
+    {"--dpi", 1, kMaxDpi, "varimark-cli: --dpi must be at least 1",
+     "Picture too large: --dpi is at most 100000", [](RenderOptions& o, int v) { o.dpi = v; }},
+    {"--jobs", 1, 1024, "varimark-cli: --jobs must be at least 1",
+     "varimark-cli: --jobs is at most 1024", [](RenderOptions& o, int v) { o.jobs = v; }},
+};
+
+// Stores a whole-number option's value after checking its range; RangeError outside it.
+void StoreInRange(const TIntegerOption& option, long long value, RenderOptions& render) {
+    if (value < option.min) throw RangeError(option.below);
+    if (value > option.max) throw RangeError(option.above);
+    if (option.name == "--rotate" && value % 90 != 0)
+        throw RangeError("varimark-cli: --rotate takes 0, 90, 180 or 270");
+    option.store(render, static_cast<int>(value));
+}
+
+// A raw one-byte value for the control's checks: anything outside a byte is out of every
+// enumeration's range, as the byte 255 is.
+template <class TEnum> TEnum RawByte(int value) {
+    return static_cast<TEnum>(value < 0 || value > 255 ? 255 : value);
 }
 
 bool IsPdf(const std::string& fileName) {
@@ -58,14 +102,24 @@ public:
         : barcode_(barcode), options_(options), fileName_(fileName),
           margin_(MarginFor(barcode, options)) {}
 
-    // The file is written completely beside its target and renamed over it, so a failure
-    // leaves any old file as it was. Every format but PDF is the desktop program's save.
+    // The new file takes its name only when complete, so a failure leaves any old file as
+    // it was. Every format but PDF is the desktop program's save.
     void Write() {
         if (IsPdf(fileName_))
             WriteFileReplacing(fileName_, Pdf());
         else
             SaveBarcodePicture(DrawFunction(), margin_, options_.scale, options_.dpi, fileName_,
                                options_.monochrome);
+    }
+
+    // The bytes Write would put into a file of that name.
+    std::string Bytes() {
+        if (IsPdf(fileName_)) return Pdf();
+        const std::optional<TPictureType> type = PictureTypeOf(fileName_);
+        if (!type) throw EUnsupportedFileType("unsupported picture type of '" + fileName_ + "'");
+        const std::vector<std::uint8_t> bytes = BarcodePictureBytes(
+            DrawFunction(), margin_, options_.scale, options_.dpi, *type, options_.monochrome);
+        return std::string(bytes.begin(), bytes.end());
     }
 
 private:
@@ -101,7 +155,9 @@ private:
             Draw(surface, margin_, margin_);
             if (!painter.end()) throw EPicture("cannot encode " + fileName_ + " as PDF");
         }
-        return bytes.toStdString();
+        std::string pdf = bytes.toStdString();
+        SetPdfCreationDate(pdf, SourceDateEpoch());
+        return pdf;
     }
 
     TLLBarcode& barcode_;
@@ -112,10 +168,22 @@ private:
 
 } // namespace
 
+std::string FormatExtension(const std::string& format) {
+    static constexpr const char* kFormats[] = {"bmp", "gif", "tif", "jpg",
+                                               "emf", "png", "svg", "pdf"};
+    const std::string bare = format.starts_with('.') ? format.substr(1) : format;
+    std::string lower = bare;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (std::find(std::begin(kFormats), std::end(kFormats), lower) == std::end(kFormats))
+        throw UsageError("unknown --format '" + format +
+                         "': use bmp, gif, tif, jpg, emf, png, svg or pdf");
+    return "." + bare;
+}
+
 void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params) {
-    params.SetModuleWidth(static_cast<btCodeSizes>(options.module < 0 ? 255 : options.module));
-    const int rotation = options.rotateDegrees / 90;
-    params.SetRotation(static_cast<btCodeRotate>(rotation < 0 ? 255 : rotation));
+    params.SetModuleWidth(RawByte<btCodeSizes>(options.module));
+    const int degrees = options.rotateDegrees;
+    params.SetRotation(RawByte<btCodeRotate>(degrees % 90 != 0 ? -1 : degrees / 90));
     params.HumanReadable = !options.noText;
     params.SetHeightPercent(options.barHeight);
     params.SetFontscaling(options.fontHeight);
@@ -129,6 +197,11 @@ void RenderToFile(TLLBarcode& barcode, const RenderOptions& options, const std::
     PictureWriter(barcode, options, fileName).Write();
 }
 
+std::string RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
+                          const std::string& extension) {
+    return PictureWriter(barcode, options, "picture" + extension).Bytes();
+}
+
 void StartQtApplication() {
     // Fonts need a Qt application; no display is ever needed.
     static int argc = 3;
@@ -138,18 +211,28 @@ void StartQtApplication() {
     static QGuiApplication application(argc, argv);
 }
 
+namespace {
+
+// The options of a single picture, -o FILE or -o - (with --format, which chooses the format
+// of any -o, so that a name without an extension such as /dev/stdout can be written):
+// UsageError when the command line does not name one picture.
+void CheckSingleCommandLine(const RenderOptions& render, bool jobsGiven) {
+    if (!render.outdir.empty() || jobsGiven)
+        throw UsageError("--outdir and --jobs go with --batch");
+    if (render.output.empty()) throw UsageError("missing -o FILE");
+    if (render.output == "-" && render.format.empty()) throw UsageError("-o - needs --format EXT");
+    CheckPictureName(render.format.empty() ? render.output
+                                           : "picture" + FormatExtension(render.format),
+                     render.monochrome);
+}
+
+} // namespace
+
 int RunRenderCommand(std::vector<std::string_view> args) {
     RenderOptions render;
+    std::vector<std::pair<const TIntegerOption*, long long>> numbers; // checked once well formed
     OptionParser parser(std::move(args));
-    const auto extra = [&render](std::string_view name, OptionParser& p) {
-        static constexpr std::pair<std::string_view, int RenderOptions::*> kIntegers[] = {
-            {"--module", &RenderOptions::module},
-            {"--rotate", &RenderOptions::rotateDegrees},
-            {"--bar-height", &RenderOptions::barHeight},
-            {"--font-height", &RenderOptions::fontHeight},
-            {"--scale", &RenderOptions::scale},
-            {"--margin", &RenderOptions::margin},
-            {"--dpi", &RenderOptions::dpi}};
+    const auto extra = [&](std::string_view name, OptionParser& p) {
         static constexpr std::pair<std::string_view, bool RenderOptions::*> kFlags[] = {
             {"--no-text", &RenderOptions::noText},
             {"--zoom", &RenderOptions::zoom},
@@ -158,19 +241,15 @@ int RunRenderCommand(std::vector<std::string_view> args) {
             {"--monochrome", &RenderOptions::monochrome},
             {"--quiet", &RenderOptions::quiet},
             {"--quiet-zones", &RenderOptions::quietZones}};
-        for (const auto& [option, field] : kIntegers)
-            if (name == option) return render.*field = ParseInteger(name, p.Value()), true;
+        for (const TIntegerOption& option : kIntegerOptions)
+            if (name == option.name)
+                return numbers.emplace_back(&option, ParseWholeNumber(name, p.Value())), true;
         for (const auto& [option, field] : kFlags)
             if (name == option) return render.*field = true;
         if (name == "--font") return render.font = p.Value(), true;
         if (name == "-o" || name == "--output") return render.output = p.Value(), true;
         if (name == "--outdir") return render.outdir = p.Value(), true;
         if (name == "--format") return render.format = p.Value(), true;
-        if (name == "--jobs") {
-            render.jobs = ParseInteger(name, p.Value());
-            if (render.jobs < 1) throw UsageError("--jobs must be at least 1");
-            return true;
-        }
         return false;
     };
     const SymbolOptions options = parser.Parse(extra);
@@ -178,21 +257,25 @@ int RunRenderCommand(std::vector<std::string_view> args) {
         PrintRenderUsage(stdout);
         return kExitOk;
     }
-    if (render.rotateDegrees % 90 != 0) throw UsageError("--rotate takes 0, 90, 180 or 270");
-    if (render.margin < 0) throw UsageError("--margin must not be negative");
-    if (render.dpi < 1) throw UsageError("--dpi must be at least 1");
+    const bool toStdout = render.output == "-";
+    if (!options.batchFile)
+        CheckSingleCommandLine(render, std::any_of(numbers.begin(), numbers.end(), [](auto& n) {
+                                   return n.first->name == "--jobs";
+                               }));
+    for (const auto& [option, value] : numbers) StoreInRange(*option, value, render);
     if (options.batchFile) return RunBatchRender(options, render);
 
-    if (!render.outdir.empty() || !render.format.empty() || render.jobs != 0)
-        throw UsageError("--outdir, --format and --jobs go with --batch");
-    if (render.output.empty()) throw UsageError("missing -o FILE");
-    CheckPictureName(render.output, render.monochrome);
     std::string text;
     try {
         text = ToEngineText(*options.text, options.escapes);
+    } catch (const NulInTextError& e) {
+        throw RangeError("varimark-cli: " + std::string(e.what()));
     } catch (const EscapeError& e) {
         throw UsageError(e.what());
     }
+    if (toStdout && isatty(STDOUT_FILENO))
+        throw RangeError("varimark-cli: standard output is a terminal; redirect it to a file or "
+                         "a pipe, or write the picture with -o FILE");
 
     try {
         CheckPictureLimits(render);
@@ -201,7 +284,15 @@ int RunRenderCommand(std::vector<std::string_view> args) {
         ApplyRenderOptions(render, barcode.Params);
         barcode.Params.SetCaption(text);
         StartQtApplication();
-        RenderToFile(barcode, render, render.output);
+        if (toStdout)
+            WriteStandardOutput(RenderToBytes(barcode, render, FormatExtension(render.format)));
+        else if (!render.format.empty())
+            WriteFileReplacing(render.output,
+                               RenderToBytes(barcode, render, FormatExtension(render.format)));
+        else
+            RenderToFile(barcode, render, render.output);
+    } catch (const std::bad_alloc&) {
+        throw OutOfMemory("drawing the picture");
     } catch (const std::exception& e) { // EOverflow (the engine's messages), EPicture, files
         std::fprintf(stderr, "%s\n", e.what());
         return kExitRefused;
@@ -219,7 +310,7 @@ void CheckPictureName(const std::string& fileName, bool monochrome) {
 }
 
 void CheckPictureLimits(const RenderOptions& render) {
-    if (render.dpi > kMaxDpi || render.margin > kMaxMargin)
+    if (render.dpi > kMaxDpi || render.margin.value_or(0) > kMaxMargin)
         throw EPicture("Picture too large: --dpi is at most 100000 and --margin at most 65535");
 }
 

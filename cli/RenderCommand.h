@@ -1,10 +1,11 @@
 #pragma once
 // The render command: one barcode drawn into a picture file (BMP, GIF, TIFF, JPEG, EMF,
-// PNG, SVG or PDF).
+// PNG, SVG or PDF) or onto standard output.
 #include "LLBarcode.h"
 #include "Options.h"
 #include "Screen.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,30 +23,42 @@ struct RenderOptions {
     bool zoom = false, highDensity = false, widthReduce = false;
     bool monochrome = false; // a 1-bit picture (raster formats)
     int scale = 1;           // a whole magnification of everything
-    int margin = 2;          // pixels around the barcode, before scaling
+    // Pixels around the barcode, before scaling: without --margin, the symbology's quiet
+    // zones (at least kDefaultMargin); with it, that margin.
+    std::optional<int> margin;
+    bool quietZones = false; // --quiet-zones: the quiet zones even with --margin
     int dpi = 96;            // the resolution the surface reports
-    std::string output;
-    bool quietZones = false; // widen the margin to the symbology's minimum quiet zone
+    std::string output;      // "-": standard output
     // Batch rendering.
     std::string outdir;
-    std::string format; // the extension of every picture, with or without its dot
+    std::string format; // the extension of every picture (and of -o -), with or without its dot
     int jobs = 0;       // 0: the number of processors
     bool quiet = false; // no progress bar
 };
+
+// The margin around the quiet zones when no --margin is given: the desktop program's.
+inline constexpr int kDefaultMargin = 2;
 
 // The look into the parameter record, through the control's range checks.
 void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params);
 // Draws the barcode into the file, the format by its extension (every picture type of the
 // save function, and PDF).
 void RenderToFile(TLLBarcode& barcode, const RenderOptions& options, const std::string& fileName);
+// The bytes RenderToFile would write for a name with that extension (".png").
+std::string RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
+                          const std::string& extension);
 // Once per process, before the first picture: the Qt application for the fonts.
 void StartQtApplication();
+// The extension (".png") that --format EXT names: one of the picture types, with or without
+// its dot, in any case (the case is kept); UsageError for anything else.
+std::string FormatExtension(const std::string& format);
 // UsageError for a name whose extension chooses no picture type.
 void CheckPictureName(const std::string& fileName, bool monochrome);
 // EPicture for a resolution or margin that would make every picture too large.
 void CheckPictureLimits(const RenderOptions& options);
 
-// Runs "render" with the arguments after the command name. Throws UsageError.
+// Runs "render" with the arguments after the command name. Throws UsageError for a
+// malformed command line, RangeError for a value out of range.
 int RunRenderCommand(std::vector<std::string_view> args);
 
 } // namespace varimark::cli

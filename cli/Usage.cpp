@@ -1,6 +1,9 @@
 #include "Usage.h"
 
+#include "StandardOutput.h"
+
 #include <initializer_list>
+#include <string>
 
 namespace varimark::cli {
 
@@ -18,6 +21,7 @@ constexpr const char* kRenderSynopsis =
     "                           [--high-density] [--width-reduce] [--scale N] [--margin N]\n"
     "                           [--dpi N] [--monochrome] [--quiet-zones] [--esc] -o FILE [--] "
     "TEXT\n"
+    "       varimark-cli render [options] -o -|FILE --format EXT [--] TEXT\n"
     "       varimark-cli render [options] --batch FILE|- --outdir DIR --format EXT [--jobs N]\n"
     "                           [--quiet]\n";
 
@@ -34,11 +38,20 @@ constexpr const char* kText =
     "characters.\n";
 
 constexpr const char* kExit =
-    "Exit status: 0 success, 1 the text or a value was refused or a file could not be\n"
-    "read or written (the reason on standard error), 2 usage error.\n";
+    "Exit status: 0 success; 1 the text or a value was refused (a number out of its\n"
+    "range, a NUL byte in the text), or a file or standard output could not be read or\n"
+    "written (the reason on standard error); 2 a malformed command line (an unknown\n"
+    "option, a missing value or operand, a value that is not a number).\n";
 
+// Standard output goes through WriteStandardOutput, so that a failed write is reported
+// with its cause.
 void PrintAll(std::FILE* stream, std::initializer_list<const char*> parts) {
-    for (const char* part : parts) std::fputs(part, stream);
+    std::string text;
+    for (const char* part : parts) text += part;
+    if (stream == stdout)
+        WriteStandardOutput(text);
+    else
+        std::fputs(text.c_str(), stream);
 }
 
 } // namespace
@@ -77,9 +90,12 @@ void PrintRenderUsage(std::FILE* stream) {
         {kRenderSynopsis,
          "\nDraws TEXT as a barcode into FILE; the extension chooses the format: .bmp (Windows\n"
          "bitmap, 24 bits), .gif, .tif (8-bit palette), .jpg, .emf (enhanced metafile), .png,\n"
-         ".svg (rectangles and text, scalable without losing edges) or .pdf. The picture is "
-         "white,\n"
-         "(2 x margin + width) x scale by (2 x margin + height) x scale pixels.\n",
+         ".svg (rectangles and text, scalable without losing edges) or .pdf; with -o - the\n"
+         "picture goes to standard output (not a terminal); --format EXT chooses the format\n"
+         "for any -o (needed for -o - and names without an extension, such as /dev/stdout). The\n"
+         "picture is white, (2 x margin + width) x scale by (2 x margin + height) x scale\n"
+         "pixels, where the margin holds the symbology's quiet zones unless --margin is\n"
+         "given. A PDF carries no creation date unless SOURCE_DATE_EPOCH gives one.\n",
          kText, "\nOptions:\n", kTypes,
          "  --module 0..9   module width SC0 (0.27 mm) .. SC9 (0.66 mm); default 2 (0.33 mm)\n"
          "  --rotate DEG    0, 90 (counter-clockwise), 180 or 270\n"
@@ -92,28 +108,40 @@ void PrintRenderUsage(std::FILE* stream) {
          "  --high-density  halve the module width\n"
          "  --width-reduce  draw each bar one pixel narrower\n"
          "  --scale N       magnify everything N times, text with a larger font (default 1)\n"
-         "  --margin N      white pixels around the barcode before scaling (default 2)\n"
+         "  --margin N      white pixels around the barcode before scaling, instead of the\n"
+         "                  quiet zones (the desktop program's pictures have --margin 2)\n"
          "  --dpi N         resolution the barcode is laid out for (default 96)\n"
          "  --monochrome    a black-and-white picture (raster formats)\n"
-         "  --quiet-zones   widen the margin to the symbology's minimum quiet zone (EAN-13 11\n"
-         "                  and 7 modules, UPC-A 9, EAN-8 7, UPC-E 9 and 7, 5 after an add-on,\n"
-         "                  10 for the others; 1/8 inch for Postnet and FIM)\n"
+         "  --quiet-zones   the default: a margin of at least 2 pixels that holds the\n"
+         "                  symbology's minimum quiet zone on each side (EAN-13 11 and 7\n"
+         "                  modules, UPC-A 9, EAN-8 7, UPC-E 9 and 7, 5 after an add-on, 10 for\n"
+         "                  the others; 1/8 inch for Postnet and FIM); with --margin N, the\n"
+         "                  quiet zones and at least N pixels\n"
          "  --batch FILE    one barcode per line of FILE (- for standard input): TEXT, or\n"
          "                  TYPE<TAB>TEXT, or TYPE<TAB>TEXT<TAB>ADDON; line k is written to\n"
          "                  DIR/NNNNNN.EXT (000001 on); a failing line is reported as\n"
-         "                  \"line N: message\" and the others are written\n"
+         "                  \"line N: message\" and the others are written. Lines are\n"
+         "                  drawn as they are read; a line may hold 4096 bytes (longer:\n"
+         "                  \"line too long\"); a byte-order mark before the first is skipped.\n"
+         "                  A regular file of the same name is replaced whole; a link,\n"
+         "                  folder or other entry there is refused and left alone\n"
          "  --outdir DIR    the batch's folder (created when missing)\n"
-         "  --format EXT    the batch's picture format: bmp, gif, tif, jpg, emf, png, svg, pdf\n"
-         "  --jobs N        pictures drawn at once (default: the number of processors)\n"
+         "  --format EXT    the picture format, before any extension: bmp, gif, tif, jpg, emf,\n"
+         "                  png, svg, pdf (with or without the dot, in any case)\n"
+         "  --jobs N        at most N pictures drawn at once, each by its own thread (default:\n"
+         "                  the number of processors); fewer when the system starts no more\n"
          "  --quiet         no progress bar (shown on a terminal for more than 300 lines)\n"
-         "  -o FILE         the picture to write; an existing file is replaced only when the\n"
-         "                  new one is complete\n"
+         "  -o FILE         the picture to write, under exactly that name; an existing file is\n"
+         "                  replaced only when the new one is complete (a second hard link\n"
+         "                  keeps the old picture); a link is followed; a pipe or device is\n"
+         "                  written into; - for standard output, with --format EXT\n"
          "  -h, --help      show this help\n\n",
          kExit,
          "\nExamples:\n"
          "  varimark-cli render --type EAN_13 --addon 12 -o label.png 400638133393\n"
          "  varimark-cli render --type CODE39 --module 9 --rotate 90 -o box.svg ABC-123\n"
          "  varimark-cli render --type UPC_A --dpi 600 -o print.pdf 03600029145\n"
+         "  varimark-cli render --type CODE128_B -o - --format png ABC-123 | lp\n"
          "  varimark-cli render --type EAN_13 --batch codes.txt --outdir labels --format gif\n"});
 }
 

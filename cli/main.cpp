@@ -2,10 +2,12 @@
 #include "EncodeCommand.h"
 #include "Options.h"
 #include "RenderCommand.h"
+#include "StandardOutput.h"
 #include "Usage.h"
 
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,25 +21,42 @@ int Dispatch(const std::vector<std::string_view>& args) {
     const std::string_view command = args.front();
     if (command == "help" || command == "--help" || command == "-h") {
         PrintUsage(stdout);
-        return std::fflush(stdout) == 0 ? kExitOk : kExitRefused;
+        return kExitOk;
     }
     if (command == "encode") return RunEncodeCommand({args.begin() + 1, args.end()});
     if (command == "render") return RunRenderCommand({args.begin() + 1, args.end()});
     throw UsageError("unknown command '" + std::string(command) + "'");
 }
 
-} // namespace
+// What the command was doing, for memory that ran out where no stage says more.
+std::string Doing(const std::vector<std::string_view>& args) {
+    if (!args.empty() && args.front() == "render") return "drawing the picture";
+    if (!args.empty() && args.front() == "encode") return "encoding the text";
+    return "reading the command line";
+}
 
-int main(int argc, char** argv) {
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
+int Run(const std::vector<std::string_view>& args) {
     try {
         return Dispatch(args);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "varimark-cli: %s\n", e.what());
         PrintShortUsage(stderr);
         return kExitUsage;
+    } catch (const RangeError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return kExitRefused;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "varimark-cli: %s\n", OutOfMemory(Doing(args)).what());
+        return kExitRefused;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "varimark-cli: %s\n", e.what());
         return kExitRefused;
     }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    return FinishStandardOutput(Run(args));
 }

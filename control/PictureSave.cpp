@@ -10,6 +10,10 @@
 #include "Tiff.h"
 
 #include <cctype>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -28,6 +32,69 @@ std::string SvgDocument(const TDrawFunction& draw, int margin, int factor, int d
     TSvgSurface surface(dpi, dpi);
     draw(surface, margin, margin);
     return surface.Document(size.width + 2 * margin, size.height + 2 * margin, factor);
+}
+
+// A picture's file as two parts written one after the other: the bytes, or a bitmap
+// file's headers followed by the rows straight from the picture it holds.
+struct TPictureFile {
+    TBitmap bitmap;
+    std::vector<std::uint8_t> head;
+    std::span<const std::uint8_t> rows;
+};
+
+std::vector<std::uint8_t> AsBytes(const std::string& text) {
+    return {text.begin(), text.end()};
+}
+
+// libjpeg takes at most 65500 pixels a side: a larger picture is refused before it is drawn.
+constexpr int kMaxJpegSide = 65500;
+
+void CheckJpegSize(const TDrawFunction& draw, int margin, int factor, int dpi) {
+    const QSize size = MagnifiedSize(MeasureBarcode(draw, margin, dpi), margin, factor);
+    if (size.width() > kMaxJpegSide || size.height() > kMaxJpegSide)
+        throw EPicture("Picture too large for JPEG: " + std::to_string(size.width()) + " x " +
+                       std::to_string(size.height()) + " pixels (at most 65500 a side)");
+}
+
+TPictureFile PictureFile(const TDrawFunction& draw, int margin, int factor, int dpi,
+                         TPictureType type, bool monochrome) {
+    TPictureFile file;
+    if (type == TPictureType::Svg) {
+        file.head = AsBytes(SvgDocument(draw, margin, factor, dpi));
+        return file;
+    }
+    if (type == TPictureType::Jpg) CheckJpegSize(draw, margin, factor, dpi);
+    // Every raster format starts from the magnified picture, in memory.
+    TBitmap bitmap = MagnifiedBitmap(draw, margin, monochrome, factor, dpi);
+    switch (type) {
+    case TPictureType::Bmp: {
+        file.bitmap = std::move(bitmap);
+        TBitmap::TFileParts parts = file.bitmap.FileParts();
+        file.head = std::move(parts.head);
+        file.rows = parts.rows;
+        break;
+    }
+    case TPictureType::Gif: {
+        TGIFImage gif;
+        gif.Assign(bitmap);
+        file.head = gif.SaveToBytes();
+        break;
+    }
+    case TPictureType::Tif:
+        bitmap.SetPixelFormat(pf8bit); // a palette picture on the halftone palette
+        file.head = TiffFileBytes(bitmap);
+        break;
+    case TPictureType::Jpg: {
+        TJPEGImage jpeg;
+        jpeg.Assign(bitmap);
+        file.head = jpeg.Data();
+        break;
+    }
+    case TPictureType::Emf: file.head = BitmapMetafileBytes(bitmap); break;
+    case TPictureType::Png: file.head = PngFileBytes(bitmap); break;
+    case TPictureType::Svg: break;
+    }
+    return file;
 }
 
 } // namespace
@@ -56,45 +123,24 @@ std::optional<TPictureType> PictureTypeOf(const std::string& fileName) {
     return std::nullopt;
 }
 
+std::vector<std::uint8_t> BarcodePictureBytes(const TDrawFunction& draw, int margin, int factor,
+                                              int dpi, TPictureType type, bool monochrome) {
+    const TPictureFile file = PictureFile(draw, margin, factor, dpi, type, monochrome);
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(file.head.size() + file.rows.size());
+    bytes.insert(bytes.end(), file.head.begin(), file.head.end());
+    bytes.insert(bytes.end(), file.rows.begin(), file.rows.end());
+    return bytes;
+}
+
 std::string SaveBarcodePicture(const TDrawFunction& draw, int margin, int factor, int dpi,
                                const std::string& fileName, bool monochrome) {
     const std::optional<TPictureType> type = PictureTypeOf(fileName);
     if (!type)
         throw EUnsupportedFileType("Unsupported file type \"" + LowerExtension(fileName) +
                                    "\": use .bmp, .gif, .tif, .jpg, .emf, .png or .svg");
-    if (*type == TPictureType::Svg) {
-        WriteFileReplacing(fileName, SvgDocument(draw, margin, factor, dpi));
-        return fileName;
-    }
-    // Every raster format starts from the magnified picture, in memory.
-    TBitmap bitmap = MagnifiedBitmap(draw, margin, monochrome, factor, dpi);
-    switch (*type) {
-    case TPictureType::Bmp: {
-        const std::string name = ReplaceExtension(fileName, ".bmp");
-        bitmap.SaveToFile(name);
-        return name;
-    }
-    case TPictureType::Gif: {
-        TGIFImage gif;
-        gif.Assign(bitmap);
-        gif.SaveToFile(fileName);
-        return fileName;
-    }
-    case TPictureType::Tif: {
-        const std::string name = ReplaceExtension(fileName, ".tif");
-        bitmap.SetPixelFormat(pf8bit); // a palette picture on the halftone palette
-        WriteTiffFile(name, bitmap);
-        return name;
-    }
-    case TPictureType::Jpg: {
-        TJPEGImage jpeg;
-        jpeg.Assign(bitmap);
-        jpeg.SaveToFile(fileName);
-        return fileName;
-    }
-    case TPictureType::Emf: SaveBitmapAsMetafile(bitmap, fileName); return fileName;
-    case TPictureType::Png: WriteFileReplacing(fileName, PngFileBytes(bitmap)); return fileName;
-    case TPictureType::Svg: break;
-    }
+    const TPictureFile file = PictureFile(draw, margin, factor, dpi, *type, monochrome);
+    if (file.head.empty() && file.rows.empty()) return fileName; // refused silently
+    WriteFileReplacing(fileName, {std::span<const std::uint8_t>(file.head), file.rows});
     return fileName;
 }

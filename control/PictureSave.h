@@ -3,9 +3,11 @@
 // the one save function of the desktop program and the command-line tool.
 #include "MagnifiedPicture.h"
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 enum class TPictureType { Bmp, Gif, Tif, Jpg, Emf, Png, Svg };
 
@@ -23,12 +25,18 @@ std::string ReplaceExtension(const std::string& fileName, const std::string& ext
 // The format of a name: ".bmp", ".gif", ".tif", ".jpg", ".emf", ".png" or ".svg".
 std::optional<TPictureType> PictureTypeOf(const std::string& fileName);
 
-// Writes the barcode magnified factor times with a white margin (in pixels before
-// magnifying) in the format of the name's extension, from the magnified picture of the
-// control's output service (the vector format draws the same layout at the same size).
-// ".bmp" and ".tif" names get their extension in lower case; returns the name written.
-// The file is written completely beside its target and renamed over it, so on any
-// failure an old file is intact and nothing partial stays. Raises EUnsupportedFileType
-// for another extension, before anything is drawn.
+// The whole file of the barcode magnified factor times with a white margin (in pixels
+// before magnifying) in the format type, from the magnified picture of the control's
+// output service (the vector format draws the same layout at the same size): exactly
+// the bytes SaveBarcodePicture writes for a name of that format.
+std::vector<std::uint8_t> BarcodePictureBytes(const TDrawFunction& draw, int margin, int factor,
+                                              int dpi, TPictureType type, bool monochrome = false);
+
+// Writes the barcode's picture (as BarcodePictureBytes) in the format of the name's
+// extension, under exactly the name given (whatever the case of its extension), and
+// returns that name. The file is written completely before it takes the name, so on any
+// failure an old file is intact and nothing partial stays; a FIFO or character device
+// is written into. Raises EUnsupportedFileType for another extension, before anything
+// is drawn.
 std::string SaveBarcodePicture(const TDrawFunction& draw, int margin, int factor, int dpi,
                                const std::string& fileName, bool monochrome = false);

@@ -88,6 +88,35 @@ struct TResolution {
     long double rx, ry; // pixels per millimetre
 };
 
+// Width of a bar of r modules in the zoomed placement: its rounded millimetre width, at
+// least a pixel.
+int ZoomedBarWidth(int r, long double mrx) {
+    return std::max(Nearest(r * mrx), 1);
+}
+
+// Module edges of the zoomed placement (modules of mrx pixels, module 1 at origin): each
+// edge at its own rounded millimetre position. Where that leaves the space before a bar
+// narrower than a pixel, that edge and every edge after it move right as far as needed, so
+// that no bar and no space between bars vanishes at modules below a pixel.
+void PlaceZoomedModules(const std::uint8_t* modules, int n, long double mrx, int origin, int* xs) {
+    int shift = 0, lastRight = 0;
+    bool afterBar = false;
+    for (int s = 1; s <= n;) {
+        const int r = RunLength(modules, s, n);
+        const bool bar = modules[s] != 0;
+        if (bar && afterBar) {
+            const int left = Nearest((s - 1) * mrx) + origin + shift;
+            if (left <= lastRight) shift += lastRight + 1 - left;
+        }
+        for (int i = s; i < s + r; ++i) xs[i] = Nearest((i - 1) * mrx) + origin + shift;
+        if (bar) {
+            lastRight = xs[s] + ZoomedBarWidth(r, mrx);
+            afterBar = true;
+        }
+        s += r;
+    }
+}
+
 TResolution PixelsPerMM(const TSurface& surface) {
     TResolution res{surface.DpiX() * kInchPerMM, surface.DpiY() * kInchPerMM};
     if (res.rx == 0 || res.ry == 0)
@@ -123,7 +152,10 @@ void TLLBarcode::DrawBarcode(TSurface& surface, int x, int y, TDrawnSize& size) 
     const int n = ModuleCount;
 
     int xs[kMaxModules + 1];
-    for (int i = 1; i <= n; ++i) xs[i] = (zoom ? Nearest((i - 1) * mrx) : (i - 1) * p) + x + l;
+    if (zoom)
+        PlaceZoomedModules(Modules, n, mrx, x + l, xs);
+    else
+        for (int i = 1; i <= n; ++i) xs[i] = (i - 1) * p + x + l;
 
     surface.SetFontFace(Params.Fontname);
     surface.SetFontHeight(FontHeightFor(h));
@@ -147,7 +179,7 @@ void TLLBarcode::DrawBarcode(TSurface& surface, int x, int y, TDrawnSize& size) 
             TRect bar;
             bar.top = (guardDigits && s > 100) ? y + t + p : y; // add-on bars leave room for digits
             bar.left = xs[s];
-            bar.right = zoom ? xs[s] + Nearest(r * mrx) : xs[s] + r * p;
+            bar.right = zoom ? xs[s] + ZoomedBarWidth(r, mrx) : xs[s] + r * p;
             bar.bottom = IsShortBar(type, s) ? shortBottom : longBottom;
             if (Params.WidthReduce && bar.right - bar.left >= 2) --bar.right;
             FillRectRotated(surface, bar, x, y, w, v);
@@ -260,8 +292,11 @@ void TLLBarcode::DrawPostnet(TSurface& surface, int x, int y, TDrawnSize& size) 
         }
     }
 
+    // The text goes over a transparent background, as the bars' line does.
     surface.SetBrushColor(kWhite);
     surface.SetBrushStyle(TBrushStyle::Clear);
+    surface.SetBkColor(kWhite);
+    surface.SetBkMode(TBkMode::Transparent);
     if (Params.HumanReadable)
         TextOutRotated(surface, x, y, CodeText, static_cast<long double>(f) * d, w, v, y + d,
                        (xs[1] + xs[n]) / 2);

@@ -467,14 +467,15 @@ TBitmap TBitmap::FromBmpFile(std::span<const std::uint8_t> data) {
     return result;
 }
 
-void TBitmap::SaveToFile(const std::string& path) const {
+TBitmap::TFileParts TBitmap::FileParts() const {
     // The rows go out as they are stored, without a copy, when their fill is clear.
-    if (FillIsClear()) {
-        const std::vector<std::uint8_t> headers = FileHeaders();
-        WriteFileReplacing(path, {std::span<const std::uint8_t>(headers), Bits()});
-    } else {
-        WriteFileReplacing(path, ToBmpFile());
-    }
+    if (FillIsClear()) return {FileHeaders(), Bits()};
+    return {ToBmpFile(), {}};
+}
+
+void TBitmap::SaveToFile(const std::string& path) const {
+    const TFileParts parts = FileParts();
+    WriteFileReplacing(path, {std::span<const std::uint8_t>(parts.head), parts.rows});
 }
 
 TBitmap TBitmap::LoadFromFile(const std::string& path) {

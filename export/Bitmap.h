@@ -86,6 +86,15 @@ public:
     // EBitmapError with a clear message for anything truncated, malformed or unsupported.
     static TBitmap FromBmpFile(std::span<const std::uint8_t> data);
 
+    // The bitmap file as two parts that go out one after the other: the headers, and the
+    // rows as stored, straight from the picture (valid while it is unchanged). When the
+    // rows must be copied to clear their fill bits, the first part is the whole file.
+    struct TFileParts {
+        std::vector<std::uint8_t> head;
+        std::span<const std::uint8_t> rows;
+    };
+    TFileParts FileParts() const;
+
     void SaveToFile(const std::string& path) const; // raises EFileError
     static TBitmap LoadFromFile(const std::string& path);
 

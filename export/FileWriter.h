@@ -1,6 +1,7 @@
 #pragma once
-// Writing a whole file safely: the bytes go to a new file beside the target, which is
-// then renamed over it, so the target is either the old file or the complete new one.
+// Writing a whole file safely: the bytes go into a new file in the target's folder, which
+// takes the target's name only when complete, so the target is either the old file or
+// the complete new one, and an interrupted write leaves nothing behind.
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -19,11 +20,20 @@ public:
 
 // Whether each write is made durable (fsync of the file and its folder) before it returns:
 // on by default. A batch of many small files turns it off: the system writes them out
-// later, and a file that does not exist yet is created in place (removed again when
-// writing it fails) instead of through a temporary file; an existing file is still only
-// replaced by a complete new one.
+// later. Then the name is also taken as it stands in its folder, never through a link:
+// anything there but a regular file is refused ("<path> is not a regular file") and left
+// alone.
 void SetDurableWrites(bool durable);
 
+// Writes the bytes as the file path. The new file is made without a name in the target's
+// folder (where the file system cannot, under a hidden temporary name that SIGINT and
+// SIGTERM remove) and takes the name once complete: a file that was there is replaced
+// whole, keeping its permissions and, where the process may set them, its owner and
+// group (a second hard link keeps the old content). A durable write follows symbolic
+// links to their final target (a dangling link creates it); writes straight into a FIFO
+// or a character device; refuses a directory, a block device, a socket or a loop of links.
+// When the folder may not be written but the file may, the complete bytes are written
+// over the file's content. Raises EFileError.
 void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes);
 // The parts one after the other, each written straight from where it is.
 void WriteFileReplacing(const std::string& path,

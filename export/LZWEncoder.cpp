@@ -110,17 +110,6 @@ inline void EmptyNode(Node& node) {
     std::memset(&node, 0xFF, sizeof node);
 }
 
-// Where the key goes in the table, known to be absent from it: the first empty slot of
-// its probe sequence. The sequence cycles through 4004 slots, more than the 3837 entries
-// of an 8-bit table; with smaller codes a full cycle is conceivable, and then kNoSlot
-// tells that the string is not entered (its code stays unused, which any decoder accepts).
-inline std::uint32_t FreeSlot(const std::uint32_t* slots, std::uint32_t key) {
-    std::uint32_t h = FirstProbe(key);
-    for (std::uint32_t probes = 0; slots[h] != kEmptySlot; h = NextProbe(h))
-        if (++probes > kSlots) return kNoSlot;
-    return h;
-}
-
 // Looks the key up in the table: its code, or kNoCode with slot set to where it goes.
 inline std::uint32_t Find(const std::uint32_t* slots, std::uint32_t key, std::uint32_t& slot) {
     std::uint32_t h = FirstProbe(key);

@@ -204,7 +204,9 @@ void TMetafileCanvas::Close() {
     closed_ = true;
 }
 
-void SaveBitmapAsMetafile(const TBitmap& bitmap, const std::string& fileName) {
+namespace {
+
+TMetafile BitmapMetafile(const TBitmap& bitmap) {
     TMetafile metafile;
     metafile.SetHeight(bitmap.Height());
     metafile.SetWidth(bitmap.Width());
@@ -213,5 +215,15 @@ void SaveBitmapAsMetafile(const TBitmap& bitmap, const std::string& fileName) {
         canvas.Draw(0, 0, bitmap);
         canvas.Close();
     }
-    metafile.SaveToFile(fileName);
+    return metafile;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> BitmapMetafileBytes(const TBitmap& bitmap) {
+    return BitmapMetafile(bitmap).TakeData();
+}
+
+void SaveBitmapAsMetafile(const TBitmap& bitmap, const std::string& fileName) {
+    BitmapMetafile(bitmap).SaveToFile(fileName);
 }

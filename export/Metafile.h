@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The display the metafile is recorded for (fixed: 1920 x 1080 pixels at 96 dots per
@@ -29,6 +30,8 @@ public:
     int FrameHeight() const { return frameHeight_; }
 
     const std::vector<std::uint8_t>& Data() const { return records_; }
+    // Hands the content over, leaving the metafile empty.
+    std::vector<std::uint8_t> TakeData() { return std::move(records_); }
     void SaveToFile(const std::string& fileName) const;
 
 private:
@@ -58,3 +61,5 @@ private:
 // The picture as an enhanced metafile file: a metafile of the bitmap's height and width,
 // the bitmap drawn at (0, 0) on a canvas for the display, closed and saved.
 void SaveBitmapAsMetafile(const TBitmap& bitmap, const std::string& fileName);
+// The bytes of that file.
+std::vector<std::uint8_t> BitmapMetafileBytes(const TBitmap& bitmap);

@@ -10,8 +10,9 @@
 //   then the directory: 15 entries of 12 bytes between the entry count and a zero
 //   next-directory offset, right behind the last row even at an odd offset.
 //
-// 4-bit pictures are written (W div 4) x 4 pixels wide. Colour map values are v x 256,
-// so white is 65280. Width and height are SHORT fields, so neither may exceed 65535.
+// 4-bit pictures are written (W div 4) x 4 pixels wide (narrower ones not at all). Colour map
+// values are v x 256, so white is 65280. Width and height are SHORT fields, so neither may exceed
+// 65535.
 #include "Tiff.h"
 #include "LittleEndian.h"
 
@@ -175,7 +176,10 @@ std::vector<std::uint8_t> RgbFile(const TBitmap& bitmap) {
 } // namespace
 
 std::vector<std::uint8_t> TiffFileBytes(const TBitmap& bitmap) {
-    if (bitmap.Empty() || bitmap.PixelFormat() == pf1bit) return {};
+    // A 4-bit picture narrower than 4 pixels would be written 0 pixels wide.
+    if (bitmap.Empty() || bitmap.PixelFormat() == pf1bit ||
+        (bitmap.PixelFormat() == pf4bit && bitmap.Width() < 4))
+        return {};
     if (static_cast<std::uint32_t>(bitmap.Width()) > kMaxDimension ||
         static_cast<std::uint32_t>(bitmap.Height()) > kMaxDimension)
         TooLarge(bitmap, "TIFF width and height are limited to 65535");

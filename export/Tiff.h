@@ -8,7 +8,8 @@
 #include <vector>
 
 // The file's bytes; empty for a picture the writer refuses silently (an empty bitmap, a
-// 1-bit picture). A picture wider or higher than 65535 pixels raises ETiffError.
+// 1-bit picture, a 4-bit picture narrower than 4 pixels, which the 4-bit width rule
+// would write 0 pixels wide). A picture wider or higher than 65535 pixels raises ETiffError.
 std::vector<std::uint8_t> TiffFileBytes(const TBitmap& bitmap);
 
 // Writes the file (replacing an existing one completely, or leaving it as it was when

@@ -6,6 +6,7 @@
 // conversions to 24 and 32 bits keep every colour, and the one to 8 bits keeps pure black and
 // pure white.
 #include "Bitmap.h"
+#include "FuzzCheck.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -16,13 +17,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant violated: %s\n", what);
-        std::abort();
-    }
-}
 
 // Every row of the picture as red, green, blue.
 std::vector<std::uint8_t> Colours(const TBitmap& bitmap) {

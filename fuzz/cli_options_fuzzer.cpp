@@ -2,12 +2,14 @@
 //
 // The input is split at its zero bytes into the arguments of one command. They are parsed
 // twice, as the encode command does (shared options only) and as the render command does
-// (with options of its own that take a value or none); UsageError is the only failure, and
-// a parse that succeeds gives either help or exactly one source of text. Every argument then
-// goes through ToEngineText with and without escapes (EscapeError the only failure, and
-// only with escapes), and the input's bytes, written as \xNN escapes, come back unchanged,
-// as do they through Windows-1252 -> UTF-8 -> Windows-1252.
+// (with options of its own that take a value or none); UsageError and RangeError (a ratio
+// out of range) are the only failures, and a parse that succeeds gives either help or
+// exactly one source of text. Every argument then goes through ToEngineText with and
+// without escapes (EscapeError the only failure, and only with escapes), and the input's
+// bytes, written as \xNN escapes, come back unchanged unless one is NUL (refused), as do
+// they through Windows-1252 -> UTF-8 -> Windows-1252.
 #include "Escapes.h"
+#include "FuzzCheck.h"
 #include "Options.h"
 #include "Windows1252.h"
 
@@ -24,13 +26,6 @@
 namespace {
 
 using namespace varimark::cli;
-
-void Check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant violated: %s\n", what);
-        std::abort();
-    }
-}
 
 struct TParsed {
     bool ok = false;
@@ -62,9 +57,12 @@ TParsed Parse(const std::vector<std::string_view>& args, bool withExtra) {
         for (const std::string_view arg : args) lineEnds = lineEnds || arg.find('\n') != arg.npos;
         Check(lineEnds || std::string_view(e.what()).find('\n') == std::string_view::npos,
               "a usage message is one line");
+    } catch (const RangeError& e) {
+        Check(std::string_view(e.what()).starts_with("varimark-cli: bad ratio '"),
+              "only a ratio is out of range here");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
-        Check(false, "the parser raises only UsageError");
+        Check(false, "the parser raises only UsageError and RangeError");
     }
     return parsed;
 }
@@ -106,6 +104,8 @@ void CheckEngineText(std::string_view text) {
         Check(escaped.size() <= plain.size(), "escapes only shorten the text");
         if (plain.find('\\') == std::string::npos)
             Check(escaped == plain, "a text without backslashes has no escapes");
+    } catch (const NulInTextError&) {
+        Check(plain.find("\\x00") != std::string::npos, "only \\x00 can give a NUL byte");
     } catch (const EscapeError& e) {
         Check(plain.find('\\') != std::string::npos, "only a backslash can be a bad escape");
         Check(std::string_view(e.what()).starts_with("bad escape '"), "the escape is named");
@@ -130,7 +130,13 @@ void CheckRoundTrips(std::string_view bytes) {
             written += {'\\', 'x', hex[c >> 4], hex[c & 15]};
         }
     }
-    Check(ToEngineText(written, true) == bytes, "\\xNN and \\\\ give every byte");
+    const bool nul = bytes.find('\0') != std::string_view::npos;
+    try {
+        Check(ToEngineText(written, true) == bytes, "\\xNN and \\\\ give every byte");
+        Check(!nul, "a NUL byte is refused, not cut at");
+    } catch (const NulInTextError&) {
+        Check(nul, "only a NUL byte is refused");
+    }
     Check(Utf8ToWindows1252(Windows1252ToUtf8(bytes)) == bytes, "Windows-1252 survives UTF-8");
 }
 

@@ -13,11 +13,14 @@
 //   11  add-on length (modulo 8), then the add-on bytes, and the rest the caption.
 // The caption and add-on go through the parameter record's setters as the control would pass
 // them; Encode() runs on a fresh engine and on one kept from the previous inputs, and the
-// results must agree and be well formed. Then the barcode is drawn in each rotation: the same
-// outcome as Encode, every fill inside the returned size box, the expected pieces of text, the
-// surface state put back, and each rotation the exact image of the unrotated drawing.
+// results must agree and be well formed (a Code 128 symbol with its start and stop characters
+// at its ends only). Then the barcode is drawn in each rotation: the same outcome as Encode,
+// every fill inside the returned size box, every bar of the pattern drawn at least a pixel wide
+// and apart, the expected pieces of text, the surface state put back, and each rotation the
+// exact image of the unrotated drawing.
 #include "BarcodeParams.h"
 #include "EOverflow.h"
+#include "FuzzCheck.h"
 #include "FuzzSurface.h"
 #include "LLBarcode.h"
 
@@ -33,13 +36,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant violated: %s\n", what);
-        std::abort();
-    }
-}
 
 // The outcome of one encoding: the message of EOverflow, or empty on success.
 std::string Encode(TLLBarcode& barcode) {
@@ -208,6 +204,35 @@ void CheckBox(const FuzzSurface& surface, const TBarcodeParams& params, const TD
               "text point inside the size");
 }
 
+// Every bar of the pattern is drawn, at least a pixel wide and at least a pixel from the one
+// before it, whatever the module width (the postal symbols draw bar positions, not runs).
+void CheckBarsApart(const FuzzSurface& surface, const TLLBarcode& barcode) {
+    const btCodeTypes type = barcode.Params.CodeType;
+    if (type == Postnet || type == Postnet_FIM) return;
+    std::size_t runs = 0;
+    for (int i = 1; i <= barcode.ModuleCount; ++i)
+        if (barcode.Modules[i] != 0 && (i == 1 || barcode.Modules[i - 1] == 0)) ++runs;
+    Check(surface.fills.size() == runs, "one fill for every bar of the pattern");
+    for (std::size_t i = 0; i < surface.fills.size(); ++i) {
+        const FuzzFill fill = surface.fills[i].Normalised();
+        Check(fill.right - fill.left >= 1, "a bar is at least a pixel wide");
+        if (i > 0)
+            Check(fill.left - surface.fills[i - 1].Normalised().right >= 1,
+                  "a space between bars is at least a pixel wide");
+    }
+}
+
+// A Code 128 symbol has its start and stop characters at its ends only.
+void CheckCode128Ends(const TLLBarcode& barcode) {
+    const btCodeTypes type = barcode.Params.CodeType;
+    if (type != CODE128_A && type != CODE128_B && type != CODE128_C) return;
+    const std::size_t length = std::strlen(barcode.CodeText);
+    for (std::size_t i = 1; i + 1 < length; ++i) {
+        const auto c = static_cast<unsigned char>(barcode.CodeText[i]);
+        Check(c < 135 || c > 138, "no start or stop character between the data symbols");
+    }
+}
+
 // A point of the drawing taken back into the unrotated layout box of width w and height v at
 // (x, y).
 void Unrotate(btCodeRotate rotation, int x, int y, int w, int v, int& px, int& py) {
@@ -238,7 +263,10 @@ void CheckDrawing(const TDrawing& drawing, const TLLBarcode& barcode, const TDra
         Check(fill.style == setup.brushStyle, "bars are filled with the brush style given");
     }
     // The unrotated drawing lies in its box; the others are checked to be its exact image.
-    if (unrotated == nullptr) CheckBox(surface, params, setup, w, h);
+    if (unrotated == nullptr) {
+        CheckBox(surface, params, setup, w, h);
+        CheckBarsApart(surface, barcode);
+    }
 
     Check(surface.texts.size() == ExpectedTexts(params), "the expected pieces of text");
     const std::string_view face = std::string_view(params.Fontname)
@@ -317,7 +345,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool accepted = SetCaption(params, caption);
     const std::string freshOutcome = Encode(fresh);
     CheckEncoded(fresh, freshOutcome.empty());
-    if (freshOutcome.empty()) CheckTextRoutines(fresh);
+    if (freshOutcome.empty()) {
+        CheckTextRoutines(fresh);
+        CheckCode128Ends(fresh);
+    }
 
     // An engine that has encoded other inputs before must give the same result.
     static TLLBarcode used;

@@ -10,6 +10,7 @@
 // an index beyond the palette makes saving fail with GIFException. TIFF: libtiff reads back
 // the size (4 bits: the width cut to a multiple of 4), the colour map and every pixel.
 #include "Bitmap.h"
+#include "FuzzCheck.h"
 #include "GIFImage.h"
 #include "Tiff.h"
 
@@ -25,13 +26,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool condition, const char* what) {
-    if (!condition) {
-        std::fprintf(stderr, "invariant violated: %s\n", what);
-        std::abort();
-    }
-}
 
 // The input's bytes one after the other, starting again at a given point when they run out
 // (zeros when there is nothing to repeat).
@@ -217,15 +211,15 @@ toff_t SizeTiff(thandle_t handle) {
 void CheckTiff(const TBitmap& bitmap) {
     const std::vector<std::uint8_t> bytes = TiffFileBytes(bitmap);
     const int bits = bitmap.BitsPerPixel();
-    if (bits == 1) {
-        Check(bytes.empty(), "1-bit pictures are refused");
+    const int width = bits == 4 ? bitmap.Width() / 4 * 4 : bitmap.Width();
+    // 1-bit pictures are refused, and so are 4-bit pictures narrower than 4 pixels (they
+    // would be written 0 pixels wide, which no reader takes).
+    if (bits == 1 || width == 0) {
+        Check(bytes.empty(), "1-bit and too narrow 4-bit pictures are refused");
         return;
     }
     Check(!bytes.empty(), "pictures of 4 bits and more are written");
-    const int width = bits == 4 ? bitmap.Width() / 4 * 4 : bitmap.Width();
     const int height = bitmap.Height();
-    // A 4-bit picture narrower than 4 pixels is written 0 pixels wide, which no reader takes.
-    if (width == 0) return;
 
     TMemoryTiff input{bytes};
     TIFF* tiff = TIFFClientOpen("picture.tif", "rm", &input, ReadTiff, WriteTiff, SeekTiff,

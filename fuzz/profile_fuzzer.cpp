@@ -103,37 +103,6 @@ QString AsciiUpper(QString text) {
     return text;
 }
 
-// Strict UTF-8: no overlong forms, surrogates or values beyond Unicode.
-bool IsValidUtf8(const QByteArray& bytes) {
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n;) {
-        const unsigned c = s[i];
-        int extra;
-        char32_t cp, min;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        if ((c & 0xE0) == 0xC0)
-            extra = 1, cp = c & 0x1F, min = 0x80;
-        else if ((c & 0xF0) == 0xE0)
-            extra = 2, cp = c & 0x0F, min = 0x800;
-        else if ((c & 0xF8) == 0xF0)
-            extra = 3, cp = c & 0x07, min = 0x10000;
-        else
-            return false;
-        if (i + extra >= n) return false;
-        for (int k = 1; k <= extra; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) return false;
-            cp = cp << 6 | (s[i + k] & 0x3F);
-        }
-        if (cp < min || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 // The lines of a file, each with its line end.
 std::vector<QByteArray> Lines(const QByteArray& bytes) {
     std::vector<QByteArray> lines;

@@ -1,6 +1,7 @@
 #pragma once
 // Fonts by cell height: finds the Qt pixel size at which a face's ascent + descent
-// comes closest to a requested height, and remembers the answer.
+// comes closest to a requested height, and remembers the answer. Heights past what Qt
+// measures correctly (16384 pixels) get the size and the cell from the face's proportions.
 #include <QFont>
 #include <QString>
 

@@ -1,6 +1,8 @@
 #pragma once
 // Runs the built varimark-cli (its path in VARIMARK_CLI) with arguments and standard
 // input, capturing standard output, standard error and the exit status.
+#include "FileTesting.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -9,35 +11,47 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 struct RunResult {
     int status = -1; // exit status, or -1 when the program did not exit normally
     std::string out;
     std::string err;
+    long peakKb = 0; // the program's peak resident memory
 };
 
+// In a child process: becomes varimark-cli with args (exit status 127 when it cannot).
+[[noreturn]] inline void ExecCli(const std::vector<std::string>& args) {
+    std::vector<char*> argv{const_cast<char*>(VARIMARK_CLI)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(VARIMARK_CLI, argv.data());
+    _exit(127);
+}
+
 // Runs varimark-cli with args, feeding input on its standard input.
-// With a user id, the program runs as that user (the test must run as root).
+// With a user id, the program runs as that user (the test must run as root). With a
+// file name for standard output ("/dev/full"), the output goes there instead of out.
 inline RunResult RunCli(const std::vector<std::string>& args, const std::string& input = "",
-                        int asUser = -1) {
+                        int asUser = -1, const std::string& stdoutFile = "") {
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) std::abort();
     const pid_t pid = fork();
     if (pid < 0) std::abort();
     if (pid == 0) {
         dup2(in[0], 0);
-        dup2(out[1], 1);
+        const int file = stdoutFile.empty() ? -1 : open(stdoutFile.c_str(), O_WRONLY);
+        if (!stdoutFile.empty() && file < 0) _exit(125);
+        dup2(stdoutFile.empty() ? out[1] : file, 1);
         dup2(err[1], 2);
+        if (file >= 0) close(file);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         if (asUser >= 0 && (setgid(asUser) != 0 || setuid(asUser) != 0)) _exit(126);
-        std::vector<char*> argv{const_cast<char*>(VARIMARK_CLI)};
-        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(VARIMARK_CLI, argv.data());
-        _exit(127);
+        ExecCli(args);
     }
     close(in[0]);
     close(out[1]);
@@ -74,9 +88,33 @@ inline RunResult RunCli(const std::vector<std::string>& args, const std::string&
     }
     if (fds[2].fd >= 0) close(in[1]);
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    rusage usage{};
+    wait4(pid, &wstatus, 0, &usage);
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    result.peakKb = usage.ru_maxrss;
     return result;
+}
+
+// Starts varimark-cli with args and returns at once with its process id: standard input
+// from the file inputPath, standard output and error to /dev/null. The caller waits for it.
+inline pid_t SpawnCli(const std::vector<std::string>& args, const std::string& inputPath) {
+    const pid_t pid = fork();
+    if (pid < 0) std::abort();
+    if (pid == 0) {
+        const int in = open(inputPath.c_str(), O_RDONLY);
+        const int null = open("/dev/null", O_WRONLY);
+        if (in < 0 || null < 0) _exit(126);
+        dup2(in, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        ExecCli(args);
+    }
+    return pid;
+}
+
+// Shows a case as its command line in test names and failure messages.
+inline void PrintArgs(const std::vector<std::string>& args, std::ostream* os) {
+    for (const auto& a : args) *os << ::testing::PrintToString(a) << ' ';
 }
 
 // A temporary file holding content, removed at the end of the test.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,11 +11,13 @@
 #include <set>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // A whole file as text; empty when it cannot be read.
@@ -103,4 +106,16 @@ private:
 // only this node. False without the right to make device nodes.
 inline bool MakeZeroDevice(const std::string& path) {
     return ::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 5)) == 0;
+}
+
+// Runs a shell command: its exit status (-1 when it did not exit normally) and output.
+inline std::pair<int, std::string> RunShell(const std::string& command) {
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return {-1, ""};
+    std::string said;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        said.append(buffer, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, said};
 }

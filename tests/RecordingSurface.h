@@ -1,7 +1,7 @@
 #pragma once
 // A drawing surface for tests: records every fill with the brush in effect and every
-// piece of text with its font and the alignment in effect, reports a chosen resolution,
-// and measures any text at a fixed, configurable height.
+// piece of text with its font and the alignment and background mode in effect, reports a chosen
+// resolution, and measures any text at a fixed, configurable height.
 #include "Surface.h"
 
 #include <algorithm>
@@ -30,6 +30,7 @@ struct RecordedText {
     std::string text, face;
     int height, escapement;
     unsigned align;
+    TBkMode bkMode; // the background mode in effect
 };
 
 struct RecordedMeasure {
@@ -52,7 +53,7 @@ public:
     }
     void TextOut(int x, int y, std::string_view text, const TFontSpec& font) override {
         texts.push_back({x, y, std::string(text), std::string(font.face), font.height,
-                         font.escapement, textAlign_});
+                         font.escapement, textAlign_, bkMode_});
     }
 
     std::array<int, 2> WindowExt() const { return {windowExt_[0], windowExt_[1]}; }

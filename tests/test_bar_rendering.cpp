@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -175,6 +178,107 @@ TEST(UpcaZoomSize, ModuleEdgesAtExactMillimetres) {
         Pieces(d.surface),
         (std::vector<Piece>{{"1", 5, 85}, {"23456", 40, 85}, {"78901", 99, 85}, {"2", 133, 85}}));
 }
+
+// --- Zoomed placement ------------------------------------------------------------------
+
+struct ZoomCase {
+    const char* name;
+    int dpi;
+    btCodeSizes size;
+    bool highDensity;
+    btCodeTypes type;
+    const char* caption;
+    const char* addon;
+};
+
+// The first module and the length of each bar of the encoded pattern.
+std::vector<std::pair<int, int>> BarRuns(const TLLBarcode& e) {
+    std::vector<std::pair<int, int>> runs;
+    for (int i = 1; i <= e.ModuleCount; ++i) {
+        if (e.Modules[i] == 0) continue;
+        if (i > 1 && e.Modules[i - 1] != 0)
+            ++runs.back().second;
+        else
+            runs.emplace_back(i, 1);
+    }
+    return runs;
+}
+
+Drawing ZoomedDrawing(const ZoomCase& c) {
+    Drawing d({.type = c.type,
+               .caption = c.caption,
+               .addon = c.addon,
+               .dpiX = c.dpi,
+               .dpiY = c.dpi,
+               .size = c.size,
+               .highDensity = c.highDensity,
+               .zoom = true});
+    d.Draw();
+    return d;
+}
+
+class ZoomBelowAPixel : public ::testing::TestWithParam<ZoomCase> {};
+
+// Modules narrower than a pixel: no bar vanishes and no two bars run together.
+TEST_P(ZoomBelowAPixel, EveryBarAndEverySpaceBetweenBarsKeepsAPixel) {
+    Drawing d = ZoomedDrawing(GetParam());
+    const std::vector<Box> bars = Bars(d.surface);
+    ASSERT_EQ(bars.size(), BarRuns(d.engine).size());
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        EXPECT_GE(bars[i][2] - bars[i][0], 1) << "bar " << i;
+        if (i > 0) {
+            EXPECT_GE(bars[i][0] - bars[i - 1][2], 1) << "space before bar " << i;
+        }
+    }
+    EXPECT_LE(bars.back()[2], d.size.width); // the width follows the pushed edges
+}
+
+// Module widths: 0.135 mm at 72 dpi 0.38 pixels, at 96 dpi 0.51; 0.165 mm at 50 dpi 0.32;
+// 0.33 mm at 72 dpi 0.94; 0.445 mm at 30 dpi 0.53.
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, ZoomBelowAPixel, ::testing::Values(
+    ZoomCase{"code128_72dpi_sc0_hd", 72, SC0, true, CODE128_B, "Hello", ""},
+    ZoomCase{"upca_72dpi_sc0_hd", 72, SC0, true, UPC_A, "12345678901", ""},
+    ZoomCase{"ean13_addon_96dpi_sc0_hd", 96, SC0, true, EAN_13, kEan13, "52495"},
+    ZoomCase{"code39_50dpi_sc2_hd", 50, SC2, true, CODE39, "VARIMARK", ""},
+    ZoomCase{"code128c_72dpi_sc9_hd", 72, SC9, true, CODE128_C, "0123456789012345", ""},
+    ZoomCase{"msi_30dpi_sc5", 30, SC5, false, MSI_Plessey, "1234567", ""},
+    ZoomCase{"codabar_72dpi_sc0_hd", 72, SC0, true, Codabar, "A1234B", ""}),
+    kByName);
+// clang-format on
+
+class ZoomWholePixels : public ::testing::TestWithParam<ZoomCase> {};
+
+// Where every bar and space already had a pixel, the bars stand where each module edge's own
+// rounded position puts them, as they always did: a bar of r modules from s is
+// nearest(r m rx) wide from nearest((s - 1) m rx) + X + L.
+TEST_P(ZoomWholePixels, BarsStayAtTheirRoundedPositions) {
+    const ZoomCase& c = GetParam();
+    Drawing d = ZoomedDrawing(c);
+    const long double mrx = d.engine.ModuleWidthMM() * (c.dpi * 0.039370078740157480314L);
+    const int p = std::max(1, static_cast<int>(std::lrintl(mrx)));
+    const int l = c.type == EAN_13 || c.type == UPC_A ? 10 * p : 0;
+    std::vector<std::pair<int, int>> expected;
+    for (const auto& [s, r] : BarRuns(d.engine)) {
+        const int left = static_cast<int>(std::lrintl((s - 1) * mrx)) + l;
+        expected.emplace_back(left, left + static_cast<int>(std::lrintl(r * mrx)));
+    }
+    std::vector<std::pair<int, int>> drawn;
+    for (const Box& b : Bars(d.surface)) drawn.emplace_back(b[0], b[2]);
+    EXPECT_EQ(drawn, expected);
+    const int n = d.engine.ModuleCount;
+    EXPECT_EQ(d.size.width, static_cast<int>(std::lrintl((n - 1) * mrx)) + 2 * l + p + 1);
+}
+
+// Modules of 1.25 pixels (0.33 mm at 96 dpi), 1.59 (0.135 mm at 300 dpi, 0.27 mm at 150).
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Cases, ZoomWholePixels, ::testing::Values(
+    ZoomCase{"upca_96dpi_sc2", 96, SC2, false, UPC_A, "12345678901", ""},
+    ZoomCase{"ean13_addon_96dpi_sc2", 96, SC2, false, EAN_13, kEan13, "52495"},
+    ZoomCase{"code128_300dpi_sc0_hd", 300, SC0, true, CODE128_B, "Hello", ""},
+    ZoomCase{"code39_150dpi_sc0", 150, SC0, false, CODE39, "VARIMARK", ""}),
+    kByName);
+// clang-format on
 
 // --- Drawn sizes and font heights ------------------------------------------------------
 
@@ -628,8 +732,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Bars: white transparent background and the line's font stay behind.
         StateCase{"bars", UPC_A, "12345678901", kWhite, TBkMode::Transparent, "Arial", 13},
-        // Postal: only the font height changes.
-        StateCase{"postal", Postnet, "123456789", {1, 2, 3}, TBkMode::Opaque, "Courier", 14}),
+        // Postal: the font height changes, and the text's background is transparent too.
+        StateCase{"postal", Postnet, "123456789", kWhite, TBkMode::Transparent, "Courier", 14}),
     kByName);
+
+// Every piece of text goes over a transparent background, whatever mode the surface had.
+TEST(TextBackground, IsTransparentWhenTheTextIsWritten) {
+    const std::pair<btCodeTypes, const char*> cases[] = {
+        {UPC_A, "12345678901"}, {CODE39, "A"}, {Postnet, "12345"}, {Postnet_FIM, "a"}};
+    for (const auto& [type, caption] : cases) {
+        Drawing d({.type = type, .caption = caption});
+        Preset(d.surface);
+        d.Draw();
+        ASSERT_FALSE(d.surface.texts.empty()) << caption;
+        for (const RecordedText& t : d.surface.texts)
+            EXPECT_EQ(t.bkMode, TBkMode::Transparent) << t.text;
+    }
+}
 
 } // namespace

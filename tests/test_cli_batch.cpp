@@ -1,6 +1,8 @@
 // "varimark-cli render --batch": numbered files byte-identical to single renders whatever
 // the number of workers, failing lines reported while the others are written, standard
-// input, no progress bar off a terminal, and quiet zones.
+// input, no progress bar off a terminal, and quiet zones. Hostile input: long lines and
+// endless input in bounded memory, byte-order marks, NUL bytes, odd formats, entries
+// planted where the files go, threads that cannot start, and a batch killed mid-way.
 #include "CliRunner.h"
 #include "FileTesting.h"
 
@@ -8,10 +10,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -163,8 +173,7 @@ TEST(CliBatch, UsageErrors) {
         {"render", "--batch", "-", "--outdir", "x"},                    // no --format
         {"render", "--batch", "-", "--outdir", "x", "--format", "xyz"}, // unknown format
         {"render", "--batch", "-", "--outdir", "x", "--format", "png", "-o", "y.png"},
-        {"render", "--outdir", "x", "-o", "y.png", "1"}, // --outdir alone
-        {"render", "--batch", "-", "--outdir", "x", "--format", "png", "--jobs", "0"}};
+        {"render", "--outdir", "x", "-o", "y.png", "1"}}; // --outdir alone
     for (const auto& args : cases) EXPECT_EQ(RunCli(args, "1\n").status, 2) << args.back();
     EXPECT_EQ(RunCli({"render", "--batch", "/nonexistent.txt", "--outdir", Folder("n"), "--format",
                       "png"})
@@ -172,7 +181,8 @@ TEST(CliBatch, UsageErrors) {
               1);
 }
 
-// Quiet zones widen the margin to the symbology's minimum, counted from the bars.
+// Quiet zones (the default) widen the fixed margin to the symbology's minimum, counted from
+// the bars.
 TEST(CliBatch, QuietZonesWidenTheMargin) {
     struct Case {
         std::vector<std::string> args;
@@ -188,12 +198,169 @@ TEST(CliBatch, QuietZonesWidenTheMargin) {
         for (const bool zoned : {false, true}) {
             const std::string path = Folder("zone.png");
             std::vector<std::string> args{"render", "-o", path};
-            if (zoned) args.push_back("--quiet-zones");
+            if (!zoned) args.insert(args.end(), {"--margin", "2"});
             args.insert(args.end(), c.args.begin(), c.args.end());
             ASSERT_EQ(RunCli(args).status, 0);
             EXPECT_EQ(QImage(QString::fromStdString(path)).size(), zoned ? c.zoned : c.plain)
                 << c.args.back() << (zoned ? " zoned" : "");
             std::remove(path.c_str());
+        }
+    }
+}
+
+const std::string kNul = "the text holds a NUL byte (\\x00), which no barcode can carry";
+// Lines of 4096 bytes besides "\r\n" (too long for Code 128), 4097 bytes, a megabyte,
+// "Hello" and 5000 bytes without a line end.
+const std::string kLong = std::string(4096, 'x') + "\r\n" + std::string(4097, 'x') + "\n" +
+                          std::string(1 << 20, 'x') + "\nHello\n" + std::string(5000, 'x');
+
+TEST(CliBatch, FormatIsOneOfThePictureExtensions) {
+    const std::pair<std::string, std::string> cases[] = {
+        // format, file of line 1 ("": refused)
+        {"a.png", ""}, {"png/../../x", ""},    {"jpeg", ""},          {".", ""},
+        {"png.", ""},  {".PNG", "000001.PNG"}, {"Svg", "000001.Svg"}, {"bmp", "000001.bmp"}};
+    for (const auto& [format, file] : cases) {
+        const TScratchFolder dir;
+        const std::string out = file.empty() ? dir.Path("out") : dir.Dir();
+        const RunResult r =
+            RunCli({"render", "--batch", "-", "--outdir", out, "--format", format}, "1\n");
+        EXPECT_EQ(r.status, file.empty() ? 2 : 0) << format << r.err;
+        if (!file.empty()) {
+            EXPECT_EQ(dir.Names(), std::set{file});
+            continue;
+        }
+        EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+                  "varimark-cli: unknown --format '" + format +
+                      "': use bmp, gif, tif, jpg, emf, png, svg or pdf");
+        EXPECT_FALSE(FileExists(out)) << format;
+    }
+}
+
+// A bad line is refused alone and the lines after it are read: a byte-order mark anywhere
+// but before the first line, a NUL byte (raw or escaped), more than 4096 bytes besides "\r\n".
+TEST(CliBatch, BadLinesAreRefusedAlone) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const auto nul = [](int line) { return "line " + std::to_string(line) + ": " + kNul + "\n"; };
+    const std::string tooLong = " line too long\n";
+    struct Case {
+        std::string input, err, file;
+    };
+    const Case cases[] = {
+        {bom + "EAN_13\t400638133393\n" + bom + "EAN_13\t400638133393\n",
+         "line 2: unknown type '" + bom + "EAN_13'\n", "000001.svg"},
+        {std::string("CODE128_B\tA\0B\nEAN\0_13\t1\n", 24) + "CODE128_B\tA\\x00B\n1\n",
+         nul(1) + nul(2) + nul(3), "000004.svg"},
+        {kLong,
+         "line 1: String exceeds maximum length\nline 2:" + tooLong + "line 3:" + tooLong +
+             "line 5:" + tooLong,
+         "000004.svg"}};
+    for (const Case& c : cases) {
+        const TScratchFolder dir;
+        const RunResult r = RunCli(
+            {"render", "--esc", "--batch", "-", "--outdir", dir.Dir(), "--format", "svg"}, c.input);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(dir.Names(), std::set{c.file});
+    }
+}
+
+// Whatever the size of the input, memory stays bounded: an endless line, and a stream of
+// lines drawn (here refused) as they come. The input is written to a file piece by piece
+// (the program starts as a copy of this process, whose memory counts in its peak).
+TEST(CliBatch, MemoryStaysBoundedWhateverTheInput) {
+    const TScratchFolder dir;
+    const std::string list = dir.Path("list.txt");
+    const std::tuple<std::vector<std::string>, std::size_t, std::size_t> cases[] = {
+        {{"encode", "--batch", list}, 1, 200 << 20}, // args, lines, bytes per line
+        {{"render", "--batch", list, "--outdir", dir.Path("out"), "--format", "png"}, 200000, 999}};
+    for (const auto& [args, lines, bytes] : cases) {
+        { std::ofstream(list) << "1\n"; }
+        const long small = RunCli(args).peakKb;
+        {
+            std::ofstream out(list, std::ios::binary);
+            for (std::size_t k = 0; k < lines; ++k) out << std::string(bytes, 'x') << '\n';
+        }
+        const RunResult r = RunCli(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_LT(r.peakKb, small + 32 * 1024) << args[0];
+    }
+}
+
+// Entries planted where the batch writes: a link to someone's file, a FIFO and a folder
+// are refused and left alone; a regular file is replaced whole.
+TEST(CliBatch, PlantedEntriesAreRefusedAndLeftAlone) {
+    for (const char* jobs : {"1", "2"}) {
+        const TScratchFolder dir;
+        const auto at = [&dir](int k) { return dir.Path("00000" + std::to_string(k) + ".png"); };
+        { std::ofstream(dir.Path("victim")) << "important"; }
+        std::filesystem::create_symlink(dir.Path("victim"), at(1));
+        ASSERT_EQ(mkfifo(at(2).c_str(), 0600), 0);
+        std::filesystem::create_directory(at(3));
+        { std::ofstream(at(4)) << "old"; }
+        const RunResult r = RunCli(
+            {"render", "--batch", "-", "--outdir", dir.Dir(), "--format", "png", "--jobs", jobs},
+            "1\n2\n3\n4\n5\n");
+        EXPECT_EQ(r.status, 1);
+        std::string expected;
+        for (int k = 1; k <= 3; ++k)
+            expected += "line " + std::to_string(k) + ": " + at(k) + " is not a regular file\n";
+        EXPECT_EQ(r.err, expected);
+        EXPECT_EQ(ReadWholeFile(dir.Path("victim")), "important");
+        EXPECT_TRUE(std::filesystem::is_symlink(at(1)));
+        EXPECT_TRUE(std::filesystem::is_fifo(at(2)));
+        EXPECT_TRUE(std::filesystem::is_directory(at(3)));
+        for (const int written : {4, 5})
+            EXPECT_FALSE(QImage(QString::fromStdString(at(written))).isNull()) << written;
+    }
+}
+
+// With fewer threads than --jobs asks for (a process limit), the batch runs on those it has.
+// The limit is set here (root is not bound by it) and handed down to the program, which runs
+// as a user of its own, so that no other process counts against it.
+TEST(CliBatch, ThreadsThatCannotStartLeaveTheBatchWhole) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to run the program as another user";
+    const TScratchFolder dir;
+    chmod(dir.Dir().c_str(), 0777);
+    std::string input;
+    for (int k = 1; k <= 100; ++k) input += std::to_string(k) + "\n";
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NPROC, &saved), 0);
+    for (const rlim_t processes : {1, 3}) {
+        const rlimit limit{processes, saved.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_NPROC, &limit), 0);
+        const RunResult r = RunCli(
+            {"render", "--batch", "-", "--outdir", dir.Dir(), "--format", "bmp", "--jobs", "64"},
+            input, 61903);
+        ASSERT_EQ(setrlimit(RLIMIT_NPROC, &saved), 0);
+        EXPECT_EQ(r.status, 0) << processes << ": " << r.err;
+        EXPECT_EQ(r.err, "") << processes;
+        EXPECT_EQ(dir.Names().size(), 100u) << processes;
+    }
+}
+
+// A batch killed mid-way leaves every numbered file whole (as long as its header says)
+// and no other file.
+TEST(CliBatch, KilledBatchLeavesWholeFilesOnly) {
+    std::string text;
+    for (int k = 1; k <= 400; ++k) text += "CODE128_B\tHello" + std::to_string(k) + "\n";
+    const TempFile lines(text);
+    for (const std::size_t killAfter : {1u, 4u, 9u, 16u}) {
+        const TScratchFolder dir;
+        const pid_t pid = SpawnCli({"render", "--batch", "-", "--outdir", dir.Dir(), "--format",
+                                    "bmp", "--scale", "8", "--jobs", "2"},
+                                   lines.path());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (dir.Names().size() < killAfter && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status)) << killAfter << ": the batch ended before the kill";
+        for (const std::string& name : dir.Names()) {
+            EXPECT_TRUE(std::regex_match(name, std::regex("[0-9]{6}\\.bmp"))) << name;
+            const std::vector<std::uint8_t> b = ReadFileBytes(dir.Path(name));
+            ASSERT_GE(b.size(), 6u) << name;
+            EXPECT_EQ(b[2] | b[3] << 8 | b[4] << 16 | std::size_t(b[5]) << 24, b.size()) << name;
         }
     }
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -35,10 +36,6 @@ struct SymbolCase {
     int count;
 };
 
-// Shows a case as its command line in test names and failure messages.
-void PrintArgs(const std::vector<std::string>& args, std::ostream* os) {
-    for (const auto& a : args) *os << ::testing::PrintToString(a) << ' ';
-}
 void PrintTo(const SymbolCase& c, std::ostream* os) {
     PrintArgs(c.args, os);
 }
@@ -96,18 +93,13 @@ INSTANTIATE_TEST_SUITE_P(
         SymbolCase{{"abc-1", "--type", "code39"}, "CODE39", "*ABC-1*", 112},
         SymbolCase{{"--type", "CODE39", "--", "-5"}, "CODE39", "*-5*", 64},
         // Windows-1252: U+20AC is 0x80 (FNC3 in Code 128), shown as U+0080; a character
-        // outside Windows-1252 becomes '?'; 0xFF ends a Code 128 text.
+        // outside Windows-1252 becomes '?'.
         SymbolCase{{"\xE2\x82\xAC"}, "CODE128_B", kStartB + "\xC2\x80\xC2\x81" + kStop, 46},
         SymbolCase{{"A\xE4\xB8\xAD"
                     "B"},
                    "CODE128_B",
                    kStartB + "A?B\x7F" + kStop,
                    68},
-        SymbolCase{{"Z\xC3\xBF"
-                    "B"},
-                   "CODE128_B",
-                   kStartB + "Z[" + kStop,
-                   46},
         // --esc: \x83 (CODE C) switches CODE128_B to set C; \\ is a backslash.
         SymbolCase{{"--esc", "A\\x8312"}, "CODE128_B", kStartB + "A" + kCodeC + ",^" + kStop, 68},
         SymbolCase{{"--esc", "a\\\\b"}, "CODE128_B", kStartB + "a\\\\bk" + kStop, 68},
@@ -139,6 +131,8 @@ TEST_P(CliFailure, ExitsWithMessage) {
 }
 
 const std::string k51(51, 'A');
+const std::string kNulRefused =
+    "varimark-cli: the text holds a NUL byte (\\x00), which no barcode can carry";
 
 INSTANTIATE_TEST_SUITE_P(
     Errors, CliFailure,
@@ -149,12 +143,24 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{{"encode", "--esc", "\\x09"}, 1, "BarcoLL: Code128 error"},
         FailureCase{{"encode", "\xC3\xA9"}, 1, "BarcoLL: Code128 error"}, // 0xE9
         FailureCase{{"encode", "--esc", "\\xE9"}, 1, "BarcoLL: Code128 error"},
+        FailureCase{{"encode", "Z\xC3\xBF"
+                               "B"},
+                    1,
+                    "BarcoLL: Code128 error"}, // 0xFF
         FailureCase{{}, 2, "varimark-cli: missing command"},
         FailureCase{{"decode", "x"}, 2, "varimark-cli: unknown command 'decode'"},
         FailureCase{{"encode"}, 2, "varimark-cli: missing TEXT (or --batch FILE)"},
         FailureCase{{"encode", "--type", "QR", "x"}, 2, "varimark-cli: unknown type 'QR'"},
         FailureCase{{"encode", "--type", "EAN13", "x"}, 2, "varimark-cli: unknown type 'EAN13'"},
-        FailureCase{{"encode", "--ratio", "4", "x"}, 2, "varimark-cli: bad ratio '4' (3 or 2)"},
+        FailureCase{{"encode", "--ratio", "4", "x"}, 1, "varimark-cli: bad ratio '4' (3 or 2)"},
+        FailureCase{{"encode", "--ratio", "-4294967294", "x"},
+                    1,
+                    "varimark-cli: bad ratio '-4294967294' (3 or 2)"},
+        FailureCase{{"encode", "--ratio", "x", "x"}, 2, "varimark-cli: bad ratio 'x' (3 or 2)"},
+        FailureCase{
+            {"encode", "--ratio", "4", "--bold", "x"}, 2, "varimark-cli: unknown option '--bold'"},
+        FailureCase{{"encode", "--esc", "AB\\x00CD"}, 1, kNulRefused},
+        FailureCase{{"encode", "--esc", "--type", "CODE39", "\\x00"}, 1, kNulRefused},
         FailureCase{{"encode", "--bold", "x"}, 2, "varimark-cli: unknown option '--bold'"},
         FailureCase{{"encode", "x", "--type"}, 2, "varimark-cli: option '--type' needs a value"},
         FailureCase{{"encode", "--esc=1", "x"}, 2, "varimark-cli: option '--esc' takes no value"},
@@ -250,6 +256,54 @@ TEST(CliEncodeBatch, EscapesApplyToLines) {
                          "{\"line\":2,\"error\":\"BarcoLL: Code128 error\"}\n"
                          "{\"line\":3,\"error\":\"bad escape '\\\\q' (use \\\\xNN or "
                          "\\\\\\\\)\"}\n");
+}
+
+// A bad line is reported in its place and the others encoded: a NUL byte (raw or escaped)
+// refuses its line instead of cutting the text there, lines of over 4096 bytes besides
+// "\r\n" are refused, and a byte-order mark before the first line is skipped.
+TEST(CliEncodeBatch, BadLinesAreReportedInPlace) {
+    const auto json = [](const std::string& text) { return RunCli({"encode", text}).out; };
+    const auto error = [](int line, const std::string& message) {
+        return "{\"line\":" + std::to_string(line) + ",\"error\":\"" + message + "\"}\n";
+    };
+    const std::string nul = "the text holds a NUL byte (\\\\x00), which no barcode can carry";
+    const std::string x4096(4096, 'x');
+    const std::tuple<bool, std::string, int, std::string> cases[] = {
+        // --esc, input, status, out
+        {false, std::string("A\nAB\0CD\nB\n", 10), 1, json("A") + error(2, nul) + json("B")},
+        {true, "A\nAB\\x00CD\nB\n", 1, json("A") + error(2, nul) + json("B")},
+        {false, "\xEF\xBB\xBFHello\r\n", 0, json("Hello")},
+        {false,
+         x4096 + "\r\n" + x4096 + "x\n" + std::string(1 << 20, 'x') + "\nHello\n" + x4096 + "x", 1,
+         error(1, "String exceeds maximum length") + error(2, "line too long") +
+             error(3, "line too long") + json("Hello") + error(5, "line too long")}};
+    for (const auto& [esc, input, status, out] : cases) {
+        std::vector<std::string> args{"encode", "--batch", "-"};
+        if (esc) args.push_back("--esc");
+        const RunResult r = RunCli(args, input);
+        EXPECT_EQ(r.status, status);
+        EXPECT_EQ(r.out, out);
+    }
+}
+
+// Output that cannot be written is an error with its cause, whatever wrote it.
+TEST(CliEncode, FullStandardOutputIsReported) {
+    std::string lines;
+    for (int i = 0; i < 2000; ++i) lines += "line " + std::to_string(i) + "\n"; // > 64 KB of JSON
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--help"},
+                                               {"encode", "--help"},
+                                               {"render", "--help"},
+                                               {"encode", "x"},
+                                               {"encode", "--batch", "-"},
+                                               {"render", "-o", "-", "--format", "png", "x"},
+                                               {"render", "-o", "-", "--format", "svg", "x"},
+                                               {"render", "-o", "-", "--format", "pdf", "x"}}) {
+        const RunResult r = RunCli(args, args.back() == "-" ? lines : "", -1, "/dev/full");
+        EXPECT_EQ(r.status, 1) << args.back();
+        EXPECT_EQ(r.err, "varimark-cli: cannot write to standard output: No space left on device\n")
+            << args.back();
+    }
 }
 
 TEST(CliEncodeBatch, ManyLinesKeepTheirOrder) {

@@ -16,6 +16,8 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -184,13 +186,8 @@ TEST(CliRender, BmpOpensInAnIndependentReader) {
     ASSERT_EQ(RunCli({"render", "--type", "UPC_A", "--monochrome", "-o", mono, "1"}).status, 0);
     const std::string command =
         "identify -format '%m %w %h %z\\n' '" + colour + "' '" + mono + "' 2>&1";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string said;
-    char buffer[256];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) said += buffer;
-    pclose(pipe);
-    EXPECT_EQ(said, "BMP3 120 87 8\nBMP3 120 87 1\n"); // 8 bits per channel; 1 bit
+    EXPECT_EQ(RunShell(command).second,
+              "BMP3 120 87 8\nBMP3 120 87 1\n"); // 8 bits per channel; 1 bit
     std::remove(colour.c_str());
     std::remove(mono.c_str());
 }
@@ -235,6 +232,10 @@ struct RefusalCase {
     std::string message; // the first line of standard error
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+    PrintArgs(c.args, os);
+}
+
 class RenderRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
 // A refused render writes nothing and leaves an existing file as it was.
@@ -248,34 +249,61 @@ TEST_P(RenderRefusal, WritesNothing) {
         const RunResult r = RunCli(args);
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_EQ(r.err.substr(0, r.err.find('\n')), c.message);
+        EXPECT_EQ(r.out, "");
         EXPECT_EQ(ReadWholeFile(path), "old content");
         std::remove(path.c_str());
     }
 }
 
+const std::string kModuleRange = "Bar_SC_Size must be in the range 0..9!";
+const std::string kRotateRange = "Bar_Rotate must be in the range rotate_000..rotate_270!";
+const std::string kHeightRange = "Bar_HeightPercent must be in the range 20..200!";
+const std::string kFontRange = "Bar_Fontscaling must be in the range 20..200!";
+const std::string kFactorRange = "Barcode: Factor for \"MagnifyBy\" must be >=1";
+
+// A value out of range is status 1 whatever the option, checked as given (never cut to
+// a byte or an int first); a malformed command line is status 2.
 INSTANTIATE_TEST_SUITE_P(
     Refused, RenderRefusal,
     ::testing::Values(
-        RefusalCase{
-            {"--bar-height", "19", "x"}, 1, "Bar_HeightPercent must be in the range 20..200!"},
-        RefusalCase{
-            {"--font-height", "201", "x"}, 1, "Bar_Fontscaling must be in the range 20..200!"},
-        RefusalCase{{"--module", "10", "x"}, 1, "Bar_SC_Size must be in the range 0..9!"},
-        RefusalCase{
-            {"--rotate", "360", "x"}, 1, "Bar_Rotate must be in the range rotate_000..rotate_270!"},
+        RefusalCase{{"--bar-height", "19", "x"}, 1, kHeightRange},
+        RefusalCase{{"--bar-height", "4294967316", "x"}, 1, kHeightRange}, // 2^32 + 20
+        RefusalCase{{"--font-height", "201", "x"}, 1, kFontRange},
+        RefusalCase{{"--font-height", "-99999999999", "x"}, 1, kFontRange},
+        RefusalCase{{"--module", "10", "x"}, 1, kModuleRange},
+        RefusalCase{{"--module", "256", "x"}, 1, kModuleRange},
+        RefusalCase{{"--module", "99999999999999999999999", "x"}, 1, kModuleRange},
+        RefusalCase{{"--rotate", "360", "x"}, 1, kRotateRange},
+        RefusalCase{{"--rotate", "45", "x"}, 1, "varimark-cli: --rotate takes 0, 90, 180 or 270"},
         RefusalCase{{"--type", "CODE128_B", "a\tb"}, 1, "BarcoLL: Code128 error"},
         RefusalCase{{std::string(51, 'x')}, 1, "String exceeds maximum length"},
-        RefusalCase{{"--scale", "0", "x"}, 1, "Barcode: Factor for \"MagnifyBy\" must be >=1"},
+        RefusalCase{{"--esc", "AB\\x00CD"},
+                    1,
+                    "varimark-cli: the text holds a NUL byte (\\x00), which no barcode can carry"},
+        RefusalCase{{"--scale", "0", "x"}, 1, kFactorRange},
+        RefusalCase{
+            {"--scale", "99999999999", "x"}, 1, "Picture too large: --scale is at most 65535"},
         RefusalCase{{"--scale", "1000", "x"},
                     1,
-                    "Picture too large: 51000 x 74000 pixels (at most 65535 on a side and 256 "
+                    "Picture too large: 67000 x 90000 pixels (at most 65535 on a side and 256 "
                     "million in all)"},
-        RefusalCase{{"--dpi", "2000000000", "x"},
-                    1,
-                    "Picture too large: --dpi is at most 100000 and --margin at most 65535"},
-        RefusalCase{{"--rotate", "45", "x"}, 2, "varimark-cli: --rotate takes 0, 90, 180 or 270"},
-        RefusalCase{{"--dpi", "0", "x"}, 2, "varimark-cli: --dpi must be at least 1"},
-        RefusalCase{{"--margin", "-1", "x"}, 2, "varimark-cli: --margin must not be negative"},
+        RefusalCase{{"--dpi", "2000000000", "x"}, 1, "Picture too large: --dpi is at most 100000"},
+        RefusalCase{{"--dpi", "0", "x"}, 1, "varimark-cli: --dpi must be at least 1"},
+        RefusalCase{{"--margin", "-1", "x"}, 1, "varimark-cli: --margin must not be negative"},
+        RefusalCase{{"--margin", "65536", "x"}, 1, "Picture too large: --margin is at most 65535"},
+        RefusalCase{{"--batch", "-", "--jobs", "0"}, 1, "varimark-cli: --jobs must be at least 1"},
+        RefusalCase{
+            {"--batch", "-", "--jobs", "99999999999"}, 1, "varimark-cli: --jobs is at most 1024"},
+        RefusalCase{
+            {"--rotate", "45", "--bogus", "x"}, 2, "varimark-cli: unknown option '--bogus'"},
+        RefusalCase{
+            {"--module", "x"}, 2, "varimark-cli: option '--module' needs a whole number, not 'x'"},
+        RefusalCase{{"x", "--dpi"}, 2, "varimark-cli: option '--dpi' needs a value"},
+        RefusalCase{{"-o", "-", "x"}, 2, "varimark-cli: -o - needs --format EXT"}, // the last -o
+        RefusalCase{
+            {"-o", "-", "--format", "xyz", "x"},
+            2,
+            "varimark-cli: unknown --format 'xyz': use bmp, gif, tif, jpg, emf, png, svg or pdf"},
         RefusalCase{{"--scale", "two", "x"},
                     2,
                     "varimark-cli: option '--scale' needs a whole number, not 'two'"}));
@@ -290,8 +318,9 @@ TEST(CliRender, UnsupportedExtensionIsAUsageError) {
     EXPECT_EQ(RunCli({"render", "x"}).status, 2); // no -o
 }
 
-// A folder the user may not write: a clear error, the old file intact, nothing left
-// beside it. Root may write anywhere, so as root the program runs as the user nobody.
+// A folder and files the user may not write: a clear error, the old file intact, nothing
+// left beside it (a file the user may write is written over in place). Root may write
+// anywhere, so as root the program runs as the user nobody.
 TEST(CliRender, ReadOnlyFolderKeepsTheOldFile) {
     const std::string folder = OutPath("readonly");
     mkdir(folder.c_str(), 0755);
@@ -300,7 +329,7 @@ TEST(CliRender, ReadOnlyFolderKeepsTheOldFile) {
                              "label.png", "label.svg", "label.pdf"}) {
         const std::string path = folder + "/" + name;
         { std::ofstream(path) << "old picture"; }
-        chmod(path.c_str(), 0666);
+        chmod(path.c_str(), 0444);
     }
     chmod(folder.c_str(), 0555);
     for (const char* name : {"label.bmp", "label.gif", "label.tif", "label.jpg", "label.emf",
@@ -325,6 +354,134 @@ TEST(CliRender, UnwritableFolderIsReported) {
     const RunResult r = RunCli({"render", "-o", "/nonexistent/dir/label.png", "x"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Cannot create file /nonexistent/dir/label.png: No such file or directory\n");
+}
+
+// --quiet-zones widens even a given margin to the symbology's minimum: Code 39 needs 10
+// modules (10 pixels at 96 dots per inch, one of them left by the drawing) where --margin 2
+// gives 2 pixels; a wider margin stays.
+TEST(CliRender, QuietZonesWidenAGivenMargin) {
+    const std::string path = OutPath("zones.png");
+    const auto size = [&path](const std::vector<std::string>& margin) {
+        std::vector<std::string> args{"render", "--type", "CODE39", "-o", path, "ZONES"};
+        args.insert(args.end(), margin.begin(), margin.end());
+        EXPECT_EQ(RunCli(args).status, 0);
+        return QImage(QString::fromStdString(path)).size();
+    };
+    const QSize fixed = size({"--margin", "2"});
+    ASSERT_FALSE(fixed.isEmpty());
+    EXPECT_EQ(size({"--quiet-zones"}), fixed + QSize(16, 16));
+    EXPECT_EQ(size({"--margin", "2", "--quiet-zones"}), fixed + QSize(16, 16));
+    EXPECT_EQ(size({"--margin", "30", "--quiet-zones"}), fixed + QSize(56, 56));
+    std::remove(path.c_str());
+}
+
+// "-o -", "-o /dev/stdout" (a pipe here) and a name without an extension, each with
+// --format, hold exactly the bytes "-o FILE.EXT" writes into the file.
+TEST(CliRender, StandardOutputHoldsTheFileBytes) {
+    const auto render = [](std::vector<std::string> args) {
+        args.insert(args.begin(), "render");
+        args.insert(args.end(),
+                    {"--type", "EAN_13", "--addon", "12", "--scale", "2", "400638133393"});
+        return RunCli(args);
+    };
+    const std::string bare = OutPath("same");
+    for (const std::string format : {"bmp", "gif", "tif", "jpg", "emf", "png", "svg", "pdf"}) {
+        const std::string path = OutPath("same." + format);
+        const std::string named = format == "png" ? ".PNG" : format;
+        ASSERT_EQ(render({"-o", path}).status, 0) << format;
+        const std::string expected = ReadWholeFile(path);
+        EXPECT_GT(expected.size(), 100u) << format;
+        for (const std::string target : {"-", "/dev/stdout"}) {
+            const RunResult out = render({"-o", target, "--format", named});
+            EXPECT_EQ(out.status, 0) << format << " " << target << ": " << out.err;
+            EXPECT_TRUE(out.out == expected && out.err.empty()) << format << " " << target;
+        }
+        ASSERT_EQ(render({"-o", bare, "--format", named}).status, 0) << format;
+        EXPECT_TRUE(ReadWholeFile(bare) == expected) << format;
+        std::remove(path.c_str());
+    }
+    std::remove(bare.c_str());
+}
+
+// A picture is not thrown at a terminal.
+TEST(CliRender, StandardOutputOnATerminalIsRefused) {
+    if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1)";
+    const auto [status, said] = RunShell(std::string("script -qec '") + VARIMARK_CLI +
+                                         " render -o - --format png x' /dev/null");
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(said.find("varimark-cli: standard output is a terminal"), std::string::npos) << said;
+    EXPECT_EQ(said.find("PNG"), std::string::npos);
+}
+
+// The same barcode gives the same PDF bytes at any time: no creation date, unless
+// SOURCE_DATE_EPOCH gives one.
+TEST(CliRender, PdfIsReproducible) {
+    const std::string path = OutPath("same.pdf");
+    const auto render = [&path](const char* epoch, bool toFile) {
+        if (epoch != nullptr) setenv("SOURCE_DATE_EPOCH", epoch, 1);
+        const RunResult r =
+            RunCli(toFile ? std::vector<std::string>{"render", "-o", path, "1"}
+                          : std::vector<std::string>{"render", "-o", "-", "--format", "pdf", "1"});
+        unsetenv("SOURCE_DATE_EPOCH");
+        return r;
+    };
+    ASSERT_EQ(render(nullptr, true).status, 0);
+    const std::string pdf = ReadWholeFile(path);
+    EXPECT_EQ(pdf.find("/CreationDate"), std::string::npos);
+    sleep(1); // another second of the clock
+    EXPECT_TRUE(render(nullptr, false).out == pdf);
+    const RunResult dated = render("0", false);
+    EXPECT_NE(dated.out.find("/CreationDate (D:19700101000000Z)"), std::string::npos);
+    EXPECT_EQ(dated.out.size(), pdf.size()); // every offset kept
+    const RunResult bad = render("1e9", true);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err, "SOURCE_DATE_EPOCH must be a number of seconds since 1970 (up to the year "
+                       "9999), not '1e9'\n");
+    EXPECT_TRUE(ReadWholeFile(path) == pdf); // left as it was
+    std::remove(path.c_str());
+}
+
+// A huge text line is measured, not overflowed: the refusal shows the real size, which
+// doubles with the resolution and is higher than the bars alone.
+TEST(CliRender, RefusedSizeIsTheRealOne) {
+    const auto refusedSize = [](const std::vector<std::string>& extra) {
+        std::vector<std::string> args{
+            "render", "--type", "EAN_8", "--margin", "0", "-o", OutPath("huge.png"), "1234567"};
+        args.insert(args.end() - 1, extra.begin(), extra.end());
+        const RunResult r = RunCli(args);
+        EXPECT_EQ(r.status, 1);
+        std::smatch m;
+        if (!std::regex_match(r.err, m, std::regex("Picture too large: (-?\\d+) x (-?\\d+) .*\n")))
+            return ADD_FAILURE() << r.err, QSize();
+        return QSize(std::stoi(m[1]), std::stoi(m[2]));
+    };
+    const QSize half = refusedSize({"--dpi", "40000", "--font-height", "200"});
+    const QSize full = refusedSize({"--dpi", "80000", "--font-height", "200"});
+    const QSize bars = refusedSize({"--dpi", "80000", "--no-text"});
+    EXPECT_GT(half.width(), 0);
+    EXPECT_GT(half.height(), 0);
+    EXPECT_NEAR(full.width(), 2 * half.width(), full.width() / 100);
+    EXPECT_NEAR(full.height(), 2 * half.height(), full.height() / 100);
+    EXPECT_EQ(full.width(), bars.width());
+    EXPECT_GT(full.height(), bars.height() + bars.height() / 10);
+}
+
+// Memory that runs out is told in words, with what was being done, never as an exception's
+// name. (A picture that needs less memory than the limit may also be written.)
+TEST(CliRender, OutOfMemoryIsToldInWords) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit";
+#endif
+    const std::string path = OutPath("oom.bmp");
+    const auto [status, said] =
+        RunShell("ulimit -v 300000 && exec '" + std::string(VARIMARK_CLI) +
+                 "' render --type CODE39 --scale 60 -o '" + path + "' ABCDEFGHIJKLMNOP 2>&1");
+    if (status != 0) {
+        EXPECT_EQ(status, 1);
+        EXPECT_EQ(said, "varimark-cli: Out of memory while drawing the picture\n");
+        EXPECT_FALSE(FileExists(path));
+    }
+    std::remove(path.c_str());
 }
 
 } // namespace

@@ -137,15 +137,14 @@ INSTANTIATE_TEST_SUITE_P(
         Case{CODE128_B, "A{131}1234", {104, 33, 99, 12, 34, 95}, "A1234"},
         Case{CODE128_B, "{131}5", {104, 99, 101, 21, 56}, "5"},
         Case{CODE128_B, "a{133}b", {104, 65, 101, 66, 54}, "a "},
-        Case{CODE128_B, "a{135}b", {104, 65, 103, 66, 58}, "a "},
+        Case{CODE128_B, "A{134}B", {104, 33, 102, 34, 31}, "A B"},
         Case{CODE128_C, "{133}12", {105, 101, 17, 18, 88}, "12"},
         // A digit pending in set C is written right after the switch to set A or B.
         Case{CODE128_C, "1{132}A", {105, 100, 17, 33, 29}, "1A"},
         Case{CODE128_C, "123{133}45", {105, 12, 101, 19, 20, 21, 46}, "12345"},
         Case{CODE128_C, "1{132}2{131}34", {105, 100, 17, 18, 99, 34, 35}, "1234"},
-        // Character 255 ends the text.
-        Case{CODE128_B, "AB{255}CD", {104, 33, 34, 102}, "AB"},
-        Case{CODE128_B, "{255}{9}", {104, 1}, ""}));
+        // In set C the STOP byte is a non-digit like any other.
+        Case{CODE128_C, "1{138}", {105, 10, 12}, "10"}));
 
 TEST(Code128Limits, LongestTexts) {
     std::string switches;
@@ -172,9 +171,14 @@ TEST(Code128Limits, LongestTexts) {
 }
 
 TEST(Code128Limits, UnencodableCharactersRaise) {
+    // START and STOP bytes would stand between the data symbols, where no reader takes them;
+    // 255 would cut the text short.
     const std::pair<btCodeTypes, const char*> cases[] = {
-        {CODE128_B, "a{9}b"}, {CODE128_A, "x{31}y"}, {CODE128_B, "{233}"},
-        {CODE128_B, "{139}"}, {CODE128_A, "{254}"},  {CODE128_C, "1{132}{1}"}};
+        {CODE128_B, "a{9}b"},     {CODE128_A, "x{31}y"}, {CODE128_B, "{233}"},
+        {CODE128_B, "{139}"},     {CODE128_A, "{254}"},  {CODE128_C, "1{132}{1}"},
+        {CODE128_B, "A{138}B"},   {CODE128_A, "{138}"},  {CODE128_C, "1{133}{138}"},
+        {CODE128_B, "a{135}b"},   {CODE128_A, "{136}A"}, {CODE128_C, "12{137}34"},
+        {CODE128_B, "AB{255}CD"}, {CODE128_C, "12{255}"}};
     for (const auto& [type, text] : cases) {
         TLLBarcode e;
         e.Params.CodeType = type;

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # The real program under a real X server: type a UPC-A text, take a screenshot of the
-# window, and decode the barcode in it with zbarimg; the titles the window system shows, and
-# the keys Ctrl+S, F1 and Ctrl+Q.
+# window, and decode the barcode in it with zbarimg; the title the window system shows.
 set -euo pipefail
 program=${1:?usage: test_desktop_xvfb.sh PATH/TO/varimark}
 work=$(mktemp -d)
@@ -37,22 +36,11 @@ app_pid=$!
 window=$(timeout 20 xdotool search --sync --name "^Varimark 1.0$" | head -n 1) || {
     echo "the window did not appear"; cat "$work/app.log"; exit 1; }
 
-# Both title properties of a window hold exactly the title, nothing appended.
-check_title() {
-    local id=$1 title=$2 property shown
-    for property in WM_NAME _NET_WM_NAME; do
-        shown=$(xprop -id "$id" "$property" | sed -n 's/^[^=]*= "\(.*\)"$/\1/p')
-        if [[ "$shown" != "$title" ]]; then
-            echo "$property: expected \"$title\", shown \"$shown\""; exit 1
-        fi
-    done
-}
-# The window of a title that appears after a key, or a failure.
-wait_for_window() {
-    timeout 10 xdotool search --sync --name "$1" | head -n 1 || {
-        echo "no window \"$1\" appeared"; cat "$work/app.log"; exit 1; }
-}
-check_title "$window" "Varimark 1.0"
+# Both title properties hold exactly the title, nothing appended.
+for property in WM_NAME _NET_WM_NAME; do
+    shown=$(xprop -id "$window" "$property" | sed -n 's/^[^=]*= "\(.*\)"$/\1/p')
+    [[ "$shown" == "Varimark 1.0" ]] || { echo "$property: shown \"$shown\""; exit 1; }
+done
 sleep 1
 xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
 # The text field has the focus at start; a fresh start shows UPC-A with an empty text.
@@ -72,24 +60,4 @@ if [[ "$decoded" != "UPC-A:036000291452" ]]; then
 fi
 # The typed text was stored under the type index at once.
 grep -q "^2=03600029145" "$work/bin/varimark.INI" || { echo "text not in varimark.INI"; cat "$work/bin/varimark.INI"; exit 1; }
-
-# Ctrl+S asks for the file name in the dialog of its own title; F1 shows the help; Ctrl+Q ends
-# the program. The keys go through the server's keyboard to the focused window, as a user's.
-press() {
-    xdotool windowfocus --sync "$1" 2>/dev/null || true
-    sleep 0.3
-    xdotool key "$2"
-}
-press "$window" ctrl+s
-dialog=$(wait_for_window '^Save Varimark as\.\.\.$')
-check_title "$dialog" "Save Varimark as..."
-press "$dialog" Escape
-for _ in $(seq 50); do xdotool search --onlyvisible --name '^Save Varimark' >/dev/null || break; sleep 0.1; done
-press "$window" F1
-help=$(wait_for_window '^Varimark Help$')
-check_title "$help" "Varimark Help"
-press "$window" ctrl+q
-for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app_pid" 2>/dev/null; then echo "Ctrl+Q did not end the program"; exit 1; fi
-app_pid=""
 echo "1 passed, 0 failed"

@@ -467,7 +467,10 @@ TEST(Permissions, FilesAndFoldersThatMayNotBeWritten) {
     for (const std::string& folder : {writable, readOnly}) {
         for (const std::string& name : names) {
             const std::string path = folder + "/" + name;
-            Write(path, name == "varimark.INI" ? oldIni : *Read(base + "/good" + name.substr(3)));
+            // The read-only folder's files are written in place, so they start stale.
+            Write(path, folder == readOnly       ? "stale " + name
+                        : name == "varimark.INI" ? oldIni
+                                                 : *Read(base + "/good" + name.substr(3)));
             if (folder == writable) {
                 ::chmod(path.c_str(), 0444);
             } else {
@@ -482,34 +485,46 @@ TEST(Permissions, FilesAndFoldersThatMayNotBeWritten) {
         ASSERT_EQ(::chown(writable.c_str(), kNobody, kNobody), 0);
     }
     ::chmod(readOnly.c_str(), 0555);
+    // What the settings write makes of the stale file where it may write freely.
+    Write(base + "/expected.INI", "stale varimark.INI");
+    ASSERT_TRUE(WriteProfileString("Varimark", "2", "12345678901",
+                                   QString::fromStdString(base + "/expected.INI")));
+    const std::string newIni = *Read(base + "/expected.INI");
 
     auto body = [&](TChildReport& report) {
         int injected = 0, survived = 0;
         for (const std::string& folder : {writable, readOnly}) {
             const std::vector<std::string> before = Listing(folder);
-            auto check = [&](const std::string& what, bool refused, const std::string& path,
-                             const std::string& old) {
-                const bool intact = Read(path) == old;
+            // The writable folder refuses every write; the read-only one's writable files take
+            // the new content in place. Neither gets a new name.
+            const bool inPlace = folder == readOnly;
+            auto check = [&](const std::string& what, bool done, const std::string& path,
+                             const std::string& expected) {
+                const bool right = Read(path) == expected;
                 const bool clean = Listing(folder) == before;
-                if (!refused) report.Fail(what);
-                if (!intact) report.Fail(path + ": the old file changed");
+                if (!done) report.Fail(what);
+                if (!right)
+                    report.Fail(path + (inPlace ? ": not the new file" : ": the old file changed"));
                 if (!clean) report.Fail(folder + " holds " + Joined(Listing(folder)));
                 ++injected;
-                survived += refused && intact && clean ? 1 : 0;
+                survived += done && right && clean ? 1 : 0;
             };
             for (const TWriter& w : writers) {
                 const std::string path = folder + "/old" + w.format;
-                const std::optional<std::string> old = Read(path);
-                if (!old) report.Fail(path + ": cannot read the old file");
+                const std::optional<std::string> expected =
+                    Read(inPlace ? base + "/good" + w.format : path);
+                if (!expected) report.Fail(path + ": cannot read the expected file");
                 const std::string error = SaveError([&] { w.write(path); });
                 check(path + ": " + error,
-                      error == "Cannot create file " + path + ": Permission denied", path,
-                      old.value_or(""));
+                      inPlace ? error == "saved"
+                              : error == "Cannot create file " + path + ": Permission denied",
+                      path, expected.value_or(""));
             }
             const std::string ini = folder + "/varimark.INI";
-            check(ini + ": written",
-                  !WriteProfileString("Varimark", "2", "12345678901", QString::fromStdString(ini)),
-                  ini, oldIni);
+            const bool written =
+                WriteProfileString("Varimark", "2", "12345678901", QString::fromStdString(ini));
+            check(ini + (inPlace ? ": not written" : ": written"), written == inPlace, ini,
+                  inPlace ? newIni : oldIni);
         }
         // A new file in the writable folder is written: the permission was what refused.
         const std::string fresh = writable + "/new.png";

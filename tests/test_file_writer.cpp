@@ -1,9 +1,10 @@
-// Writing a whole file through a temporary file and a rename.
+// Writing a whole file: a new file that takes the name when complete.
 #include "FileTesting.h"
 #include "FileWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -38,25 +40,11 @@ std::string WriteError(const std::string& path, std::string_view bytes) {
 
 class FileWriter : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "varimark_writer_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        ::chmod(dir_.c_str(), 0700);
-        fs::remove_all(dir_);
-    }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-    // The names in the directory: no temporary file may be left behind.
-    std::set<std::string> Names() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_))
-            names.insert(entry.path().filename().string());
-        return names;
-    }
+    std::string Path(const std::string& name) const { return folder_.Path(name); }
+    std::set<std::string> Names() const { return folder_.Names(); }
 
-    std::string dir_;
+    TScratchFolder folder_;
+    const std::string& dir_ = folder_.Dir();
 };
 
 TEST_F(FileWriter, NewFileGetsTheModeOfAPlainCreate) {
@@ -111,7 +99,7 @@ TEST_F(FileWriter, TargetIsADirectory) {
     const std::string path = Path("sub");
     fs::create_directory(path);
     std::ofstream(path + "/inside") << "kept";
-    EXPECT_EQ(WriteError(path, "x"), "Cannot write file " + path + ": Is a directory");
+    EXPECT_EQ(WriteError(path, "x"), "Cannot write file " + path + ": it is a directory");
     EXPECT_EQ(ReadWholeFile(path + "/inside"), "kept");
     EXPECT_EQ(Names(), std::set<std::string>{"sub"});
 }
@@ -141,11 +129,56 @@ TEST_F(FileWriter, ReadOnlyDirectoryAndFile) {
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     EXPECT_EQ(WriteError(path, "x"), "Cannot create file " + path + ": Permission denied");
     ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
-    ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
-    EXPECT_EQ(WriteError(path, "x"), "Cannot create file " + path + ": Permission denied");
-    ASSERT_EQ(::chmod(dir_.c_str(), 0700), 0);
     EXPECT_EQ(ReadWholeFile(path), "old contents");
+    // A folder that may not be written: the complete bytes go over the file's content.
+    ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
+    EXPECT_EQ(WriteError(path, "new"), "");
+    ASSERT_EQ(::chmod(dir_.c_str(), 0700), 0);
+    EXPECT_EQ(ReadWholeFile(path), "new");
     EXPECT_EQ(Names(), std::set<std::string>{"out.bmp"});
+}
+
+// A batch (no durable writes) makes its files in the folder itself: anything at the name
+// but a regular file is refused and left alone, and a link is never written through.
+TEST_F(FileWriter, BatchRefusesWhatIsNotARegularFile) {
+    std::ofstream(Path("victim")) << "important";
+    ASSERT_EQ(::symlink(Path("victim").c_str(), Path("1.png").c_str()), 0);
+    ASSERT_EQ(::symlink("gone", Path("2.png").c_str()), 0);
+    ASSERT_EQ(::mkfifo(Path("3.png").c_str(), 0600), 0);
+    fs::create_directory(Path("4.png"));
+    std::ofstream(Path("5.png")) << "old";
+    const auto before = Names();
+    SetDurableWrites(false);
+    for (const char* name : {"1.png", "2.png", "3.png", "4.png"})
+        EXPECT_EQ(WriteError(Path(name), "x"), Path(name) + " is not a regular file");
+    WriteFileReplacing(Path("5.png"), std::string_view("new"));
+    SetDurableWrites(true);
+    EXPECT_EQ(ReadWholeFile(Path("victim")), "important");
+    EXPECT_TRUE(fs::is_symlink(Path("1.png")) && fs::is_symlink(Path("2.png")) &&
+                fs::is_fifo(Path("3.png")) && fs::is_directory(Path("4.png")));
+    EXPECT_EQ(ReadWholeFile(Path("5.png")), "new");
+    EXPECT_EQ(Names(), before);
+}
+
+// A replaced file keeps its content's owner, group and permissions, in both modes.
+TEST_F(FileWriter, ReplacedFileKeepsOwnerAndMode) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another owner";
+    const std::string path = Path("owned.bmp");
+    for (const bool durable : {true, false}) {
+        std::ofstream(path) << "old";
+        ASSERT_EQ(::chown(path.c_str(), 4321, 8765), 0);
+        ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+        SetDurableWrites(durable);
+        WriteFileReplacing(path, std::string_view("new"));
+        SetDurableWrites(true);
+        struct stat st {};
+        ASSERT_EQ(::stat(path.c_str(), &st), 0);
+        EXPECT_EQ(std::tuple(st.st_uid, st.st_gid, st.st_mode & 07777),
+                  std::tuple(4321u, 8765u, 0640u))
+            << durable;
+        EXPECT_EQ(ReadWholeFile(path), "new");
+    }
+    EXPECT_EQ(Names(), std::set<std::string>{"owned.bmp"});
 }
 
 // Kept writes: nothing reaches the disk while a keeper lives; the files are there in

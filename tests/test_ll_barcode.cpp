@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -191,11 +192,17 @@ TEST(SymbologyTables, Code128PatternsAreElevenModulesWithThreeBarsAndEvenBarSum)
     std::string data1, data2;
     for (int c = 32; c < 80; ++c) data1 += static_cast<char>(c);
     for (int c = 80; c < 128; ++c) data2 += static_cast<char>(c);
-    const std::string functions = "\x80\x81\x82\x84\x85\x86\x87\x88\x89\x83";
+    const std::string functions = "\x80\x81\x82\x84\x85\x86\x83";
     std::map<int, std::string> byValue;
-    for (const std::string& text : {data1, data2, functions}) {
+    // Each type starts with its own start character (values 103, 104, 105).
+    const std::pair<btCodeTypes, std::string> texts[] = {{CODE128_B, data1},
+                                                         {CODE128_B, data2},
+                                                         {CODE128_B, functions},
+                                                         {CODE128_A, ""},
+                                                         {CODE128_C, ""}};
+    for (const auto& [type, text] : texts) {
         TLLBarcode e;
-        Encode(e, CODE128_B, text);
+        Encode(e, type, text);
         const std::string bits = Bits(e);
         const std::size_t n = std::strlen(e.CodeText);
         ASSERT_EQ(bits.size(), 11 * n + 2);

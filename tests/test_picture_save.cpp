@@ -15,6 +15,7 @@
 #include <fstream>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -28,12 +29,7 @@ std::string Folder() {
 }
 
 std::string Shell(const std::string& command) {
-    std::FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-    std::string out;
-    char buffer[512];
-    while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
-    if (pipe != nullptr) pclose(pipe);
-    return out;
+    return RunShell(command + " 2>/dev/null").second;
 }
 
 TEST(PictureSave, ExtensionsAndNames) {
@@ -51,9 +47,8 @@ TEST(PictureSave, ExtensionsAndNames) {
 }
 
 struct FormatCase {
-    const char* name;    // as chosen
-    const char* written; // as written
-    const char* magick;  // identify's format, or "" when it does not read the format
+    const char* name;   // as chosen, and so written
+    const char* magick; // identify's format, or "" when it does not read the format
 };
 
 class SaveFormat : public ::testing::TestWithParam<FormatCase> {};
@@ -63,14 +58,17 @@ TEST_P(SaveFormat, WritesThePictureItsReaderSees) {
     const FormatCase& c = GetParam();
     Upca upca;
     const std::string written = SaveBarcodePicture(upca.Draw(), 2, 3, 96, Folder() + c.name);
-    EXPECT_EQ(written, Folder() + c.written);
+    EXPECT_EQ(written, Folder() + c.name);
     ASSERT_TRUE(FileExists(written));
     const std::string file = ReadWholeFile(written);
+    const std::vector<std::uint8_t> bytes =
+        BarcodePictureBytes(upca.Draw(), 2, 3, 96, *PictureTypeOf(c.name));
+    EXPECT_EQ(file, std::string(bytes.begin(), bytes.end()));
     if (*c.magick != '\0') {
         EXPECT_EQ(Shell("identify -format '%m %w %h' '" + written + "'"),
                   std::string(c.magick) + " 360 261");
         EXPECT_EQ(Shell("zbarimg -q -Supca.enable '" + written + "'"), "UPC-A:036000291452\n");
-    } else if (std::string(c.written).ends_with(".emf")) {
+    } else if (std::string(c.name).ends_with(".emf")) {
         EXPECT_EQ(file.substr(40, 4), " EMF");
         const std::string svg = written + ".svg";
         EXPECT_EQ(
@@ -85,14 +83,41 @@ TEST_P(SaveFormat, WritesThePictureItsReaderSees) {
     std::remove(written.c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, SaveFormat,
-                         ::testing::Values(FormatCase{"label.BMP", "label.bmp", "BMP3"},
-                                           FormatCase{"label.Gif", "label.Gif", "GIF"},
-                                           FormatCase{"label.TIF", "label.tif", "TIFF"},
-                                           FormatCase{"label.JPG", "label.JPG", "JPEG"},
-                                           FormatCase{"label.png", "label.png", "PNG"},
-                                           FormatCase{"label.emf", "label.emf", ""},
-                                           FormatCase{"label.svg", "label.svg", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Formats, SaveFormat,
+    ::testing::Values(FormatCase{"label.BMP", "BMP3"}, FormatCase{"label.Gif", "GIF"},
+                      FormatCase{"label.TIF", "TIFF"}, FormatCase{"label.JPG", "JPEG"},
+                      FormatCase{"label.png", "PNG"}, FormatCase{"label.emf", ""},
+                      FormatCase{"label.svg", ""}));
+
+// libjpeg takes at most 65500 pixels a side: a larger JPEG is refused once measured, before
+// it is drawn, and nothing is written.
+TEST(PictureSave, JpegAtMost65500ASide) {
+    const std::string path = Folder() + "wide.jpg";
+    const struct {
+        TDrawnSize size;
+        const char* error; // "" when saved
+    } cases[] = {
+        {{65500, 1}, ""},
+        {{65501, 1}, "Picture too large for JPEG: 65501 x 1 pixels (at most 65500 a side)"},
+        {{2, 65535}, "Picture too large for JPEG: 2 x 65535 pixels (at most 65500 a side)"},
+    };
+    for (const auto& c : cases) {
+        std::remove(path.c_str());
+        int drawn = 0;
+        std::string error;
+        try {
+            SaveBarcodePicture([&](TSurface&, int, int) { return ++drawn, c.size; }, 0, 1, 96,
+                               path);
+        } catch (const EPicture& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.error);
+        const bool refused = *c.error != '\0';
+        EXPECT_EQ(FileExists(path), !refused) << c.error;
+        EXPECT_TRUE(!refused || drawn == 1) << "measured only";
+    }
+}
 
 // The black-and-white picture is the colour one with every pixel lighter than mid-grey
 // white, at widths around whole bytes and words and with rows drawn alike.

@@ -13,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -195,6 +197,47 @@ TEST(RasterSurface, OpaqueTextFillsItsBoxWithTheBackground) {
     }
     EXPECT_TRUE(SameEdges(light[0], light[1], 1))
         << Describe(light[0]) << " / " << Describe(light[1]);
+}
+
+// Fonts too large for Qt to measure (past 16384 pixels its metrics wrap) still measure as
+// high as they are asked to be, on both picture surfaces.
+TEST(RasterSurface, HugeFontsMeasureTheirOwnHeight) {
+    for (const int height : {13, 15000, 17000, 20000, 40000, 80000, 1000000}) {
+        QImage image(4, 4, QImage::Format_RGB32);
+        QPainter painter(&image);
+        TQtSurface qt(painter, 96, 96);
+        Picture picture(4, 4, 3);
+        TRasterSurface raster(picture.Rows(), 96, 96);
+        for (TSurface* surface : {static_cast<TSurface*>(&qt), static_cast<TSurface*>(&raster)}) {
+            surface->SetFontFace("Arial");
+            surface->SetFontHeight(height);
+            EXPECT_NEAR(surface->TextHeight("Ay"), height, 1) << height;
+        }
+    }
+}
+
+// A barcode laid out at a very high resolution measures its line of text as high as its
+// font: the line's height is what the text adds to the drawn height.
+TEST(RasterSurface, MeasuringAtHugeSizesGivesTheTextItsHeight) {
+    TLLBarcode barcode;
+    barcode.Params.CodeType = CODE39;
+    barcode.Params.SetCaption("TEXT");
+    barcode.Params.SetFontscaling(200);
+    const TDrawFunction draw = [&](TSurface& surface, int x, int y) {
+        TDrawnSize size;
+        barcode.DrawBarcode(surface, x, y, size);
+        return size;
+    };
+    barcode.Params.HumanReadable = false;
+    const TDrawnSize bars = MeasureBarcode(draw, 2, 80000); // V = H + 1
+    barcode.Params.HumanReadable = true;
+    const TDrawnSize withText = MeasureBarcode(draw, 2, 80000); // V = T + H + 1
+    const long long h = bars.height - 1;
+    // F = nearest(H x 74.24 / 56.24 x 0.18 x 200 %).
+    const long long font = std::llround(h * 74.24 / 56.24 * 0.18 * 2);
+    EXPECT_GT(h, 50000);
+    EXPECT_NEAR(withText.height - bars.height, font, 1);
+    EXPECT_EQ(withText.width, bars.width);
 }
 
 // Rows drawn alike are drawn once and shared: the picture is the one drawn row by row,

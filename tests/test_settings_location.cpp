@@ -196,4 +196,36 @@ TEST_F(SettingsLocation, UnwritableFolderMovesToTheConfigurationFolder) {
     Chmod(app, 0755);
 }
 
+// An installed program with a preset beside it: while the configuration folder has no settings
+// file, the preset is what is read, and what is written then comes back with it.
+TEST_F(SettingsLocation, PresetBesideTheProgramIsReadUntilTheConfigurationHasOne) {
+    const QString app = Folder("preset");
+    const QString xdg = Folder("preset-xdg");
+    Chmod(xdg, 0777);
+    const QString preset = app + "/varimark.INI";
+    ASSERT_TRUE(WriteProfileString("Varimark", "bctype", "8", preset) &&
+                WriteProfileString("Varimark", "8", "Hello", preset));
+    Chmod(app, 0555);
+    const auto start = [&] {
+        return AsNobody([&] {
+            ::setenv("XDG_CONFIG_HOME", QFile::encodeName(xdg).constData(), 1);
+            const TSettingsFiles files = LocateSettingsFiles(app + "/varimark");
+            const bool wrote = WriteProfileString("Varimark", "font", "Courier", files.writeFile);
+            const auto read = [&](const char* key) {
+                return ReadProfileString("varimark", key, "-", files.readFile);
+            };
+            return files.readFile + (wrote ? " " : " failed ") + read("bctype") + " " + read("8") +
+                   " " + read("font");
+        });
+    };
+    const QString config = xdg + "/varimark/varimark.INI";
+    EXPECT_EQ(start(), config + " 8 Hello Courier");
+    // The configuration's own file wins from then on; the preset is left as it was.
+    ASSERT_TRUE(WriteProfileString("Varimark", "bctype", "3", config));
+    EXPECT_EQ(start(), config + " 3 Hello Courier");
+    EXPECT_EQ(ReadProfileString("varimark", "bctype", "-", preset), "8");
+    EXPECT_EQ(ReadProfileString("varimark", "font", "-", preset), "-");
+    Chmod(app, 0755);
+}
+
 } // namespace

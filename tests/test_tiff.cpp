@@ -161,7 +161,9 @@ TEST(TiffLayout, ColourMapValues) {
 TEST(TiffFile, RefusedPicturesMakeNoFile) {
     const std::string path = ::testing::TempDir() + "tiff_refused.tif";
     std::remove(path.c_str());
-    for (const TBitmap& b : {TBitmap(8, 3, pf1bit), TBitmap(), TBitmap(0, 5, pf8bit)}) {
+    // A 4-bit picture narrower than 4 pixels would be written 0 pixels wide.
+    for (const TBitmap& b : {TBitmap(8, 3, pf1bit), TBitmap(), TBitmap(0, 5, pf8bit),
+                             TBitmap(1, 2, pf4bit), TBitmap(3, 1, pf4bit)}) {
         EXPECT_TRUE(TiffFileBytes(b).empty());
         WriteTiffFile(path, b);
         struct stat st {};

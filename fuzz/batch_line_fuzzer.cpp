@@ -1,0 +1,84 @@
+// libFuzzer target of the batch input: the line reader and the parsing of each line into
+// type, text and add-on, as render --batch and encode --batch see them. The first byte
+// chooses escapes (bit 0) and how often the rest is repeated (1 to 128 times), so that small
+// inputs make lines beyond the length cap.
+#include "BarcodeParams.h"
+#include "BatchLine.h"
+#include "EOverflow.h"
+#include "Escapes.h"
+#include "FuzzCheck.h"
+#include "LineReader.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+namespace {
+
+using namespace varimark::cli;
+
+void ParseLine(const std::string& line, bool escapes) {
+    const std::size_t tabs = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
+    TBatchLine parsed;
+    try {
+        parsed = ParseBatchLine(line, escapes);
+    } catch (const EBatchLine& e) {
+        Check(*e.what() != '\0', "a refused line has a message");
+        return;
+    } catch (const EscapeError& e) {
+        Check(*e.what() != '\0', "a refused escape has a message");
+        return;
+    }
+    Check(tabs <= 2, "a line of four fields or more is refused");
+    Check(parsed.type.has_value() == (tabs >= 1), "a type exactly with two fields or three");
+    Check(parsed.addon.has_value() == (tabs == 2), "an add-on exactly with three fields");
+    Check(parsed.text.find('\0') == std::string::npos, "no NUL byte in an accepted text");
+    Check(line.find('\0') == std::string::npos, "no NUL byte in an accepted line");
+    TBarcodeParams params;
+    try {
+        params.SetCaption(parsed.text);
+    } catch (const EOverflow&) {
+        Check(parsed.text.size() > std::size_t{TBarcodeParams::kMaxCaption},
+              "only a long caption is refused");
+    }
+    if (parsed.addon) params.SetCodeAddon(*parsed.addon);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const bool escapes = (data[0] & 1) != 0;
+    const std::size_t repeat = 1 + (data[0] >> 1);
+    const std::string_view piece(reinterpret_cast<const char*>(data + 1), size - 1);
+    std::string input;
+    input.reserve(piece.size() * repeat);
+    for (std::size_t i = 0; i < repeat; ++i) input.append(piece);
+    if (input.empty()) return 0; // fmemopen takes no empty buffer
+
+    std::FILE* file = fmemopen(input.data(), input.size(), "rb");
+    Check(file != nullptr, "fmemopen");
+    const std::size_t newlines =
+        static_cast<std::size_t>(std::count(input.begin(), input.end(), '\n'));
+    LineReader reader(file);
+    std::size_t lines = 0;
+    for (std::string line; reader.Next(line);) {
+        ++lines;
+        Check(line.size() <= LineReader::kMaxLineBytes, "a line within the cap");
+        Check(line.find('\n') == std::string::npos, "no line end in a line");
+        if (reader.TooLong()) {
+            Check(line.empty(), "a line too long is not kept");
+            continue;
+        }
+        ParseLine(line, escapes);
+    }
+    std::fclose(file);
+    Check(reader.Error() == 0, "memory reads do not fail");
+    Check(lines <= newlines + 1, "no more lines than line ends and one");
+    Check(lines >= newlines, "a line for every line end");
+    return 0;
+}
