@@ -233,7 +233,7 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
         return kExitRefused;
     }
 
-    StartQtApplication();
+    if (IsPdf(extension)) StartQtApplication(); // before the threads draw
     SetDurableWrites(false); // like any batch tool: the system writes the files out later
     const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t jobs = render.jobs > 0 ? static_cast<std::size_t>(render.jobs) : processors;

@@ -84,10 +84,6 @@ template <class TEnum> TEnum RawByte(int value) {
     return static_cast<TEnum>(value < 0 || value > 255 ? 255 : value);
 }
 
-bool IsPdf(const std::string& fileName) {
-    return LowerExtension(fileName) == ".pdf";
-}
-
 // Drops Qt's own chatter (platform notes on standard error); our messages are our own.
 void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
     if (type == QtFatalMsg) {
@@ -167,6 +163,10 @@ private:
 };
 
 } // namespace
+
+bool IsPdf(const std::string& fileName) {
+    return LowerExtension(fileName) == ".pdf";
+}
 
 std::string FormatExtension(const std::string& format) {
     static constexpr const char* kFormats[] = {"bmp", "gif", "tif", "jpg",
@@ -283,7 +283,8 @@ int RunRenderCommand(std::vector<std::string_view> args) {
         ApplySymbolOptions(options, barcode.Params);
         ApplyRenderOptions(render, barcode.Params);
         barcode.Params.SetCaption(text);
-        StartQtApplication();
+        if (IsPdf(render.format.empty() ? render.output : FormatExtension(render.format)))
+            StartQtApplication();
         if (toStdout)
             WriteStandardOutput(RenderToBytes(barcode, render, FormatExtension(render.format)));
         else if (!render.format.empty())

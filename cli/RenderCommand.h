@@ -47,8 +47,11 @@ void RenderToFile(TLLBarcode& barcode, const RenderOptions& options, const std::
 // The bytes RenderToFile would write for a name with that extension (".png").
 std::string RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
                           const std::string& extension);
-// Once per process, before the first picture: the Qt application for the fonts.
+// Once per process, before the first PDF (the only picture still drawn through Qt): the Qt
+// application for its fonts.
 void StartQtApplication();
+// Whether a name ends in ".pdf", in any case.
+bool IsPdf(const std::string& fileName);
 // The extension (".png") that --format EXT names: one of the picture types, with or without
 // its dot, in any case (the case is kept); UsageError for anything else.
 std::string FormatExtension(const std::string& format);

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <mutex>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -447,4 +448,12 @@ void WriteFileReplacing(const std::string& path,
 void WriteFileReplacing(const std::string& path, std::string_view bytes) {
     WriteFileReplacing(
         path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+void WriteFileNow(const std::string& path, std::string_view bytes) {
+    struct TResume {
+        TKeptWrites* kept = std::exchange(tKept, nullptr);
+        ~TResume() { tKept = kept; }
+    } resume;
+    WriteFileReplacing(path, bytes);
 }

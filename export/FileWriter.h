@@ -39,6 +39,9 @@ void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> b
 void WriteFileReplacing(const std::string& path,
                         std::initializer_list<std::span<const std::uint8_t>> parts);
 void WriteFileReplacing(const std::string& path, std::string_view bytes);
+// The same, written at once even while this thread keeps its writes (TKeptWrites): for
+// files that are not a batch's own, such as caches.
+void WriteFileNow(const std::string& path, std::string_view bytes);
 
 // Files kept in memory to be written later: paths, and bytes one after the other in one
 // block. Cleared, it keeps its memory for the next files.

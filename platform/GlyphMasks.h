@@ -1,8 +1,8 @@
 #pragma once
-// Glyphs of a font as coverage masks, rendered by Qt once per thread and then reused:
-// pictures draw their text by blending these masks instead of laying the text out anew
-// for every picture.
-#include <QFont>
+// Glyphs of a font as coverage masks, rendered once per thread and then reused: pictures
+// draw their text by blending these masks instead of laying the text out anew for every
+// picture.
+#include "FontFace.h"
 
 #include <array>
 #include <cstdint>
@@ -26,7 +26,7 @@ public:
     // Pen positions are kept to a quarter pixel along the base line.
     static constexpr int kSubpixels = 4;
 
-    explicit TGlyphFont(const QFont& font);
+    TGlyphFont(const varimark::TFontLocation& location, int pixelSize);
 
     double Ascent() const { return ascent_; }
     double Descent() const { return descent_; }
@@ -35,13 +35,14 @@ public:
     const TGlyphMask& Mask(unsigned char c, int subpixel);
 
 private:
-    QFont font_;
+    varimark::TFontFace face_;
+    int pixelSize_;
     double ascent_, descent_;
     std::array<double, 256> advances_;
     std::array<std::unique_ptr<TGlyphMask>, 256 * kSubpixels> masks_;
 };
 
-// The glyph fonts of the calling thread, by face (8-bit name, as TFontMatcher takes it),
+// The glyph fonts of the calling thread, by face (8-bit name, as MatchFont takes it),
 // cell height and magnification. When 256 have gathered they are all dropped and made
 // again as needed. The font returned serves until the next call.
 TGlyphFont& GlyphFontFor(std::string_view face, int cellHeight, int magnification);

@@ -1,7 +1,7 @@
 #include "MagnifiedPicture.h"
 
 #include "EOverflow.h"
-#include "FontMatcher.h"
+#include "FontCache.h"
 #include "Screen.h"
 
 #include <string>
@@ -20,14 +20,15 @@ public:
         if (brushStyle_ != TBrushStyle::Clear)
             drawing_.AddFill(left, top, right, bottom, brushColor_);
     }
-    int TextHeight(std::string_view) override { return fonts_.CellHeight(fontFace_, fontHeight_); }
+    int TextHeight(std::string_view) override {
+        return varimark::MatchFont(fontFace_, fontHeight_).cellHeight;
+    }
     void TextOut(int x, int y, std::string_view text, const TFontSpec& font) override {
         drawing_.AddText(x, y, text, font, textAlign_, bkMode_, bkColor_);
     }
 
 private:
     TRecordedDrawing& drawing_;
-    TFontMatcher fonts_;
 };
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "RasterSurface.h"
 
-#include "FontMatcher.h"
+#include "FontCache.h"
 #include "GlyphMasks.h"
 
 #include <algorithm>
@@ -314,8 +314,7 @@ void TRasterSurface::FillRect(int left, int top, int right, int bottom) {
 }
 
 int TRasterSurface::TextHeight(std::string_view) {
-    thread_local TFontMatcher fonts;
-    return fonts.CellHeight(fontFace_, fontHeight_);
+    return varimark::MatchFont(fontFace_, fontHeight_).cellHeight;
 }
 
 void TRasterSurface::Blend(int x, int y, std::uint8_t coverage) {

@@ -1,9 +1,8 @@
 #include "SvgSurface.h"
 
-#include "QtText.h"
+#include "FontCache.h"
+#include "GlyphMasks.h"
 #include "Windows1252.h"
-
-#include <QFontMetricsF>
 
 #include <algorithm>
 #include <cstdio>
@@ -61,18 +60,18 @@ void TSvgSurface::FillRect(int left, int top, int right, int bottom) {
 }
 
 int TSvgSurface::TextHeight(std::string_view) {
-    return fonts_.CellHeight(fontFace_, fontHeight_);
+    return varimark::MatchFont(fontFace_, fontHeight_).cellHeight;
 }
 
 void TSvgSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& spec) {
-    const QFont& font = fonts_.Match(spec.face, spec.height);
-    const QFontMetricsF metrics(font);
+    const varimark::TMatchedFont& match = varimark::MatchFont(spec.face, spec.height);
+    TGlyphFont& metrics = GlyphFontFor(spec.face, spec.height, 1);
     // The base line relative to the reference point.
-    double baseline = metrics.ascent();
+    double baseline = metrics.Ascent();
     if ((textAlign_ & TA_BASELINE) == TA_BASELINE)
         baseline = 0;
     else if (textAlign_ & TA_BOTTOM)
-        baseline = -metrics.descent();
+        baseline = -metrics.Descent();
     const bool centre = (textAlign_ & TA_CENTER) == TA_CENTER;
     const bool right = !centre && (textAlign_ & TA_RIGHT);
     std::string element = "<g";
@@ -81,16 +80,17 @@ void TSvgSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& 
                    std::to_string(x) + " " + std::to_string(y) + ")\"";
     element += ">";
     if (bkMode_ == TBkMode::Opaque) {
-        const double width = metrics.horizontalAdvance(FromWindows1252(text));
+        double width = 0;
+        for (const char c : text) width += metrics.Advance(static_cast<unsigned char>(c));
         const double left = x - (centre ? width / 2 : right ? width : 0);
-        const double top = y + baseline - metrics.ascent();
+        const double top = y + baseline - metrics.Ascent();
         element += "<rect x=\"" + Number(left) + "\" y=\"" + Number(top) + "\" width=\"" +
-                   Number(width) + "\" height=\"" + Number(metrics.ascent() + metrics.descent()) +
+                   Number(width) + "\" height=\"" + Number(metrics.Ascent() + metrics.Descent()) +
                    "\" fill=\"" + Hex(bkColor_) + "\"/>";
     }
     element += "<text x=\"" + std::to_string(x) + "\" y=\"" + Number(y + baseline) +
                "\" font-family=\"" + XmlText(std::string(spec.face)) + "\" font-size=\"" +
-               std::to_string(font.pixelSize()) + "\" text-anchor=\"" +
+               std::to_string(match.pixelSize) + "\" text-anchor=\"" +
                (centre  ? "middle"
                 : right ? "end"
                         : "start") +

@@ -2,7 +2,6 @@
 // A vector surface: every filled rectangle becomes a <rect> with integer coordinates and
 // every text a <text> with its face, size and rotation, at a resolution the caller
 // chooses. Fonts are matched by cell height as on the raster surfaces.
-#include "FontMatcher.h"
 #include "Screen.h"
 #include "Surface.h"
 
@@ -22,6 +21,5 @@ public:
     std::string Document(int width, int height, int scale) const;
 
 private:
-    TFontMatcher fonts_;
     std::string body_;
 };

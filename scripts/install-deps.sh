@@ -8,6 +8,8 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     # Qt 6 and the fonts ("Arial" resolves to Liberation Sans)
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev fonts-liberation2
+    # the pictures' text without Qt: glyphs from FreeType, faces found through fontconfig
+    libfreetype-dev libfontconfig-dev
     # picture writers
     libjpeg62-turbo-dev libpng-dev
     # tests and benchmarks

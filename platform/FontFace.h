@@ -1,0 +1,54 @@
+#pragma once
+// A font file opened with FreeType: the face's design metrics, its metrics at a pixel size
+// (ascent and descent from the OS/2 table's Windows ascent and descent, as the Windows
+// display measures a font's cell) and its glyphs as coverage masks.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace varimark {
+
+// Where a face lies: its file and its index in the file.
+struct TFontLocation {
+    std::string file;
+    int index = 0;
+
+    bool operator==(const TFontLocation&) const = default;
+};
+
+// One glyph's coverage (0 = none, 255 = full) in a box placed relative to the pen
+// position on the base line, x right and y down.
+struct TGlyphCoverage {
+    int left = 0, top = 0, width = 0, height = 0;
+    std::vector<std::uint8_t> coverage; // width × height, rows top first
+};
+
+class TFontFace {
+public:
+    // Raises std::runtime_error when the file cannot be opened as a font.
+    explicit TFontFace(const TFontLocation& location);
+    ~TFontFace();
+    TFontFace(const TFontFace&) = delete;
+    TFontFace& operator=(const TFontFace&) = delete;
+
+    // Ascent and descent at a pixel size (em square of pixelSize pixels), in 1/64 pixel.
+    long long Ascent64(long long pixelSize) const;
+    long long Descent64(long long pixelSize) const;
+    // The cell height (ascent + descent) at a pixel size, rounded to a whole pixel.
+    long long CellHeight(long long pixelSize) const;
+    // The cell height per pixel of size.
+    double Proportion() const;
+    // The advance of a character (a Unicode code point) at a pixel size, in pixels, unhinted
+    // and to 1/64 pixel as the glyph's design width scales.
+    double Advance(char32_t character, int pixelSize) const;
+    // The coverage of a character at a pixel size with the pen offset / 64 pixel right of
+    // a whole pixel.
+    TGlyphCoverage Render(char32_t character, int pixelSize, int offset64);
+
+private:
+    struct TState;
+    std::unique_ptr<TState> state_;
+};
+
+} // namespace varimark
