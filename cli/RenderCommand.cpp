@@ -21,7 +21,6 @@
 #include <QPdfWriter>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -169,15 +168,13 @@ bool IsPdf(const std::string& fileName) {
 }
 
 std::string FormatExtension(const std::string& format) {
-    static constexpr const char* kFormats[] = {"bmp", "gif", "tif", "jpg",
-                                               "emf", "png", "svg", "pdf"};
-    const std::string bare = format.starts_with('.') ? format.substr(1) : format;
-    std::string lower = bare;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (std::find(std::begin(kFormats), std::end(kFormats), lower) == std::end(kFormats))
+    const std::string extension = format.starts_with('.') ? format : "." + format;
+    // One extension and nothing else: "a.png" or "x/.png" name no format.
+    if (extension.find_first_of("./", 1) != std::string::npos ||
+        (!PictureTypeOf(extension) && !IsPdf(extension)))
         throw UsageError("unknown --format '" + format +
                          "': use bmp, gif, tif, jpg, emf, png, svg or pdf");
-    return "." + bare;
+    return extension;
 }
 
 void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params) {

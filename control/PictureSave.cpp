@@ -107,11 +107,6 @@ std::string LowerExtension(const std::string& fileName) {
     return extension;
 }
 
-std::string ReplaceExtension(const std::string& fileName, const std::string& extension) {
-    const std::size_t dot = ExtensionStart(fileName);
-    return (dot == std::string::npos ? fileName : fileName.substr(0, dot)) + extension;
-}
-
 std::optional<TPictureType> PictureTypeOf(const std::string& fileName) {
     static const std::pair<const char*, TPictureType> kTypes[] = {
         {".bmp", TPictureType::Bmp}, {".gif", TPictureType::Gif}, {".tif", TPictureType::Tif},

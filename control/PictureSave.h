@@ -20,8 +20,6 @@ public:
 // The extension of a file name from the last dot of its name part on, dot included, in
 // lower case; empty when there is none.
 std::string LowerExtension(const std::string& fileName);
-// The name with its last extension replaced by (or, without one, followed by) extension.
-std::string ReplaceExtension(const std::string& fileName, const std::string& extension);
 // The format of a name: ".bmp", ".gif", ".tif", ".jpg", ".emf", ".png" or ".svg".
 std::optional<TPictureType> PictureTypeOf(const std::string& fileName);
 

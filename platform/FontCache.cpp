@@ -1,5 +1,6 @@
 #include "FontCache.h"
 
+#include "FileReader.h"
 #include "FileWriter.h"
 #include "Windows1252.h"
 
@@ -105,38 +106,6 @@ bool ToInt(const std::string& text, int& value) {
     return true;
 }
 
-// The whole of a regular file of at most kMaxFileBytes; false for anything else (a folder,
-// a pipe, a device, a file too large or unreadable).
-bool ReadSmallFile(const std::string& path, std::string& text) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) return false;
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-              static_cast<std::size_t>(st.st_size) <= kMaxFileBytes;
-    if (ok) {
-        // Room for the file as it stands and a byte more, to see it end.
-        text.resize(static_cast<std::size_t>(st.st_size) + 1);
-        std::size_t length = 0;
-        for (;;) {
-            if (length == text.size()) text.resize(std::min(2 * text.size(), kMaxFileBytes + 1));
-            const ssize_t got = read(fd, text.data() + length, text.size() - length);
-            if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) {
-                ok = got == 0;
-                break;
-            }
-            length += static_cast<std::size_t>(got);
-            if (length > kMaxFileBytes) {
-                ok = false;
-                break;
-            }
-        }
-        text.resize(length);
-    }
-    close(fd);
-    return ok;
-}
-
 struct TEntry {
     TMatchedFont font;
     std::string fileStamp;
@@ -187,7 +156,9 @@ struct TLookupFile {
 private:
     bool ReadLines(const std::string& path) {
         std::string text;
-        if (!ReadSmallFile(path, text) || text.empty() || text.back() != '\n') return false;
+        if (ReadSmallFile(path, kMaxFileBytes, text) != TReadStatus::Loaded || text.empty() ||
+            text.back() != '\n')
+            return false;
         std::istringstream lines(text);
         std::string line;
         if (!std::getline(lines, line) || line != kFileHeader) return false;

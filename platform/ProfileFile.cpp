@@ -51,6 +51,7 @@
 // of at most kMaxProfileFileSize bytes (a FIFO would block forever, /dev/zero never ends).
 #include "ProfileFile.h"
 
+#include "FileReader.h"
 #include "FileWriter.h"
 
 #include "Windows1252.h"
@@ -289,28 +290,15 @@ struct TFileBytes {
 };
 
 TFileBytes ReadFileBytes(const QString& fileName) {
-    const int fd =
-        ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {errno == ENOENT ? TFileBytes::Missing : TFileBytes::Refused, {}};
-    TFileBytes result{TFileBytes::Refused, {}};
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxProfileFileSize) {
-        // Read one byte more than allowed: a file that grew meanwhile is refused too.
-        QByteArray data(kMaxProfileFileSize + 1, Qt::Uninitialized);
-        qsizetype size = 0;
-        ssize_t n = 0;
-        while (size < data.size() &&
-               ((n = ::read(fd, data.data() + size, static_cast<size_t>(data.size() - size))) > 0 ||
-                (n < 0 && errno == EINTR)))
-            if (n > 0) size += n;
-        if (n >= 0 && size <= kMaxProfileFileSize) {
-            data.truncate(size);
-            data.squeeze(); // a reader keeps what the file holds, not the megabyte
-            result = {TFileBytes::Loaded, std::move(data)};
-        }
+    std::string bytes;
+    switch (varimark::ReadSmallFile(QFile::encodeName(fileName).toStdString(),
+                                    static_cast<std::size_t>(kMaxProfileFileSize), bytes)) {
+    case varimark::TReadStatus::Missing: return {TFileBytes::Missing, {}};
+    case varimark::TReadStatus::Loaded:
+        return {TFileBytes::Loaded, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))};
+    case varimark::TReadStatus::Refused: break;
     }
-    ::close(fd);
-    return result;
+    return {TFileBytes::Refused, {}};
 }
 
 // Writers of the files of one folder take turns: an exclusive flock on the folder, held while

@@ -40,8 +40,6 @@ TEST(PictureSave, ExtensionsAndNames) {
                                                               {".bmp", ".bmp"}};
     for (const auto& [name, extension] : extensions)
         EXPECT_EQ(LowerExtension(name), extension) << name;
-    EXPECT_EQ(ReplaceExtension("dir.v1/label", ".bmp"), "dir.v1/label.bmp");
-    EXPECT_EQ(ReplaceExtension("label.BMP", ".bmp"), "label.bmp");
     EXPECT_FALSE(PictureTypeOf("label.tiff"));
     EXPECT_EQ(PictureTypeOf("LABEL.Svg"), TPictureType::Svg);
 }
