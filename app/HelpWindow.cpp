@@ -1,5 +1,7 @@
 #include "HelpWindow.h"
 
+#include "FileReader.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -17,11 +19,11 @@ THelpWindow::THelpWindow(QWidget* owner) : QDialog(owner), browser_(new QTextBro
 }
 
 bool THelpWindow::ShowContents(const QString& helpFile) {
-    // Only a regular file of a sensible size is opened: a FIFO would block, a device never end.
-    constexpr qint64 kMaxHelpSize = 16 << 20;
-    const QFileInfo info(helpFile);
-    QFile file(helpFile);
-    if (!info.isFile() || info.size() > kMaxHelpSize || !file.open(QIODevice::ReadOnly)) {
+    // Only a regular file of a sensible size is read: a FIFO would block, a device never end.
+    constexpr std::size_t kMaxHelpSize = 16 << 20;
+    std::string page;
+    if (varimark::ReadSmallFile(QFile::encodeName(helpFile).toStdString(), kMaxHelpSize, page) !=
+        varimark::TReadStatus::Loaded) {
         shown_.clear();
         const QString message = "Cannot find the help file " + helpFile + ".";
         if (ReportMissing)
@@ -31,7 +33,7 @@ bool THelpWindow::ShowContents(const QString& helpFile) {
         return false;
     }
     browser_->setSearchPaths({QFileInfo(helpFile).absolutePath()});
-    browser_->setHtml(QString::fromUtf8(file.read(kMaxHelpSize)));
+    browser_->setHtml(QString::fromUtf8(page.data(), static_cast<qsizetype>(page.size())));
     shown_ = helpFile;
     show();
     raise();
