@@ -369,7 +369,6 @@ TEST(CliRender, QuietZonesWidenAGivenMargin) {
     };
     const QSize fixed = size({"--margin", "2"});
     ASSERT_FALSE(fixed.isEmpty());
-    EXPECT_EQ(size({"--quiet-zones"}), fixed + QSize(16, 16));
     EXPECT_EQ(size({"--margin", "2", "--quiet-zones"}), fixed + QSize(16, 16));
     EXPECT_EQ(size({"--margin", "30", "--quiet-zones"}), fixed + QSize(56, 56));
     std::remove(path.c_str());
@@ -458,8 +457,7 @@ TEST(CliRender, RefusedSizeIsTheRealOne) {
     const QSize half = refusedSize({"--dpi", "40000", "--font-height", "200"});
     const QSize full = refusedSize({"--dpi", "80000", "--font-height", "200"});
     const QSize bars = refusedSize({"--dpi", "80000", "--no-text"});
-    EXPECT_GT(half.width(), 0);
-    EXPECT_GT(half.height(), 0);
+    EXPECT_FALSE(half.isEmpty());
     EXPECT_NEAR(full.width(), 2 * half.width(), full.width() / 100);
     EXPECT_NEAR(full.height(), 2 * half.height(), full.height() / 100);
     EXPECT_EQ(full.width(), bars.width());
