@@ -1,10 +1,10 @@
 // The largest picture the desktop program saves: a 50-character Code 39 at SC9 magnified
 // ten times. Rendering into memory, writing the bitmap file, and as the baseline a plain
 // write of the same number of bytes (with the same fsync the file writer does).
-#include "BarcodeOutput.h"
 #include "FileWriter.h"
 #include "GIFImage.h"
 #include "LLBarcode.h"
+#include "MagnifiedBitmap.h"
 #include "PictureSave.h"
 
 #include "PlainWrite.h"

@@ -92,13 +92,14 @@ public:
         ApplyRenderOptions(render, base_);
     }
 
-    void Render(const std::string& line, const std::string& fileName) {
+    // The picture file of one line, in the format of the extension.
+    std::string Render(const std::string& line, const std::string& extension) {
         const TBatchLine parsed = ParseBatchLine(line, options_.escapes);
         barcode_.Params = base_;
         if (parsed.type) barcode_.Params.CodeType = *parsed.type;
         if (parsed.addon) barcode_.Params.SetCodeAddon(*parsed.addon);
         barcode_.Params.SetCaption(parsed.text);
-        RenderToFile(barcode_, render_, fileName);
+        return RenderToBytes(barcode_, render_, extension);
     }
 
 private:
@@ -114,6 +115,31 @@ constexpr std::size_t kWindowPerJob = 256;
 // Files up to two pages are handed to the writing thread; larger ones are written by the
 // thread that draws them (their pages cost more than the contention for the folder).
 constexpr std::size_t kHandedOverBytes = 8192;
+
+// Files kept in memory to be written later by another thread: paths, and bytes one after
+// the other in one block. Cleared, it keeps its memory for the next files.
+class TKeptFiles {
+public:
+    std::size_t Count() const { return count_; }
+    const std::string& Path(std::size_t i) const { return paths_[i]; }
+    std::span<const std::uint8_t> Bytes(std::size_t i) const {
+        const std::size_t start = i == 0 ? 0 : ends_[i - 1];
+        return {bytes_.data() + start, ends_[i] - start};
+    }
+    void Clear() { count_ = 0, bytes_.clear(); }
+    void Add(const std::string& path, std::string_view bytes) {
+        if (count_ == paths_.size()) paths_.emplace_back(), ends_.emplace_back();
+        paths_[count_] = path; // reuses the string's memory
+        bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
+        ends_[count_++] = bytes_.size();
+    }
+
+private:
+    std::size_t count_ = 0;
+    std::vector<std::string> paths_; // the first count_ are the files'
+    std::vector<std::size_t> ends_;  // where each file's bytes end
+    std::vector<std::uint8_t> bytes_;
+};
 
 // A group of lines drawn by a drawing thread, with the files it keeps for the writing
 // thread and each one's line.
@@ -234,7 +260,8 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     }
 
     if (IsPdf(extension)) StartQtApplication(); // before the threads draw
-    SetDurableWrites(false); // like any batch tool: the system writes the files out later
+    // Like any batch tool, the files are written without syncing each (TWriteMode::Bulk):
+    // the system writes them out later.
     const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t jobs = render.jobs > 0 ? static_cast<std::size_t>(render.jobs) : processors;
 
@@ -250,25 +277,30 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
                                                      : std::nullopt,
                      render.quiet, flow.Done());
 
-    // One group of lines drawn; given a bundle, their files are kept there, not written.
+    // One group of lines drawn; given a bundle, their small files are kept there for the
+    // writing thread, the others written at once.
     const auto renderGroup = [&](TBatchWorker& worker, TLineGroup& group, TBundle* bundle) {
-        std::optional<TKeptWrites> kept;
-        if (bundle != nullptr) kept.emplace(bundle->files, kHandedOverBytes);
         for (std::size_t i = 0; i < group.text.size(); ++i) {
             if (group.refused[i]) continue;
             const std::size_t line = group.first + i;
             try {
-                worker.Render(group.text[i], NumberedName(render.outdir, line, extension));
+                const std::string bytes = worker.Render(group.text[i], extension);
+                const std::string path = NumberedName(render.outdir, line, extension);
+                if (bundle != nullptr && bytes.size() <= kHandedOverBytes) {
+                    bundle->files.Add(path, bytes);
+                    bundle->lines.push_back(line);
+                } else {
+                    WriteFileReplacing(path, bytes, TWriteMode::Bulk);
+                }
             } catch (const std::exception& e) {
                 group.Fail(line, FailureMessage(e));
             }
-            if (bundle != nullptr) bundle->lines.resize(bundle->files.Count(), line);
         }
     };
     const auto write = [&](TBundle& bundle) {
         for (std::size_t k = 0; k < bundle.files.Count(); ++k) {
             try {
-                WriteFileReplacing(bundle.files.Path(k), bundle.files.Bytes(k));
+                WriteFileReplacing(bundle.files.Path(k), bundle.files.Bytes(k), TWriteMode::Bulk);
             } catch (const std::exception& e) {
                 bundle.group.Fail(bundle.lines[k], FailureMessage(e));
             }

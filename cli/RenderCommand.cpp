@@ -129,7 +129,7 @@ private:
 
     std::string Pdf() {
         const TDrawnSize size = MeasureBarcode(DrawFunction(), margin_, options_.dpi);
-        const QSize pixels = MagnifiedSize(size, margin_, options_.scale);
+        const TDrawnSize pixels = MagnifiedSize(size, margin_, options_.scale);
         QByteArray bytes;
         QBuffer buffer(&bytes);
         buffer.open(QIODevice::WriteOnly);
@@ -139,10 +139,10 @@ private:
             pdf.setResolution(options_.dpi);
             pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
             pdf.setPageSize(QPageSize(
-                QSizeF(pixels.width() * 72.0 / options_.dpi, pixels.height() * 72.0 / options_.dpi),
+                QSizeF(pixels.width * 72.0 / options_.dpi, pixels.height * 72.0 / options_.dpi),
                 QPageSize::Point, QString(), QPageSize::ExactMatch));
             QPainter painter(&pdf);
-            painter.fillRect(QRect(QPoint(0, 0), pixels), Qt::white);
+            painter.fillRect(QRect(0, 0, pixels.width, pixels.height), Qt::white);
             TQtSurface surface(painter, options_.dpi, options_.dpi);
             surface.SetMapMode(MM_ANISOTROPIC);
             surface.SetWindowExt(1, 1);

@@ -269,8 +269,6 @@ void Sync(int fd, const std::string& path) {
     if (result != 0) Fail("write", path, errno);
 }
 
-std::atomic<bool> gDurable{true};
-
 void WriteAll(int fd, std::initializer_list<std::span<const std::uint8_t>> parts,
               const std::string& path) {
     // All parts in one call where the system takes them at once; what a short write leaves
@@ -351,50 +349,16 @@ void WriteOver(const std::string& target,
 
 } // namespace
 
-void SetDurableWrites(bool durable) {
-    gDurable = durable;
-}
-
-void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes) {
-    WriteFileReplacing(path, {bytes});
-}
-
-namespace {
-
-thread_local TKeptWrites* tKept = nullptr;
-
-} // namespace
-
-TKeptWrites::TKeptWrites(TKeptFiles& into, std::size_t maxBytes)
-    : into_(into), maxBytes_(maxBytes), outer_(tKept) {
-    tKept = this;
-}
-
-TKeptWrites::~TKeptWrites() {
-    tKept = outer_;
-}
-
-void TKeptFiles::Add(const std::string& path,
-                     std::initializer_list<std::span<const std::uint8_t>> parts) {
-    if (count_ == paths_.size()) paths_.emplace_back(), ends_.emplace_back();
-    paths_[count_] = path; // reuses the string's memory
-    for (const std::span<const std::uint8_t> part : parts)
-        bytes_.insert(bytes_.end(), part.begin(), part.end());
-    ends_[count_++] = bytes_.size();
+void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
+                        TWriteMode mode) {
+    WriteFileReplacing(path, {bytes}, mode);
 }
 
 void WriteFileReplacing(const std::string& path,
-                        std::initializer_list<std::span<const std::uint8_t>> parts) {
-    if (tKept != nullptr) {
-        std::size_t size = 0;
-        for (const std::span<const std::uint8_t> part : parts) size += part.size();
-        if (size <= tKept->maxBytes_) {
-            tKept->into_.Add(path, parts);
-            return;
-        }
-    }
+                        std::initializer_list<std::span<const std::uint8_t>> parts,
+                        TWriteMode mode) {
     if (path.empty()) Fail("create", path, ENOENT);
-    const bool durable = gDurable;
+    const bool durable = mode == TWriteMode::Save;
     // A single save follows links to the file they name, as a plain create does (the
     // system follows them first, for links of its own such as "/dev/stdout"); a batch
     // makes its files in the folder itself and never writes through a link.
@@ -445,15 +409,7 @@ void WriteFileReplacing(const std::string& path,
     if (durable) SyncDirectory(prefix.empty() ? "." : prefix);
 }
 
-void WriteFileReplacing(const std::string& path, std::string_view bytes) {
+void WriteFileReplacing(const std::string& path, std::string_view bytes, TWriteMode mode) {
     WriteFileReplacing(
-        path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-}
-
-void WriteFileNow(const std::string& path, std::string_view bytes) {
-    struct TResume {
-        TKeptWrites* kept = std::exchange(tKept, nullptr);
-        ~TResume() { tKept = kept; }
-    } resume;
-    WriteFileReplacing(path, bytes);
+        path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), mode);
 }

@@ -151,19 +151,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                            (type == 0 || type == 'f' || type == 'p')
                                      : type == 0 || type == 'f';
 
-    SetDurableWrites(durable);
+    const TWriteMode mode = durable ? TWriteMode::Save : TWriteMode::Bulk;
     bool succeeded = true;
     try {
         const std::span<const std::uint8_t> all(bytes);
         if (twoParts)
             WriteFileReplacing(path(target),
-                               {all.first(all.size() / 2), all.subspan(all.size() / 2)});
+                               {all.first(all.size() / 2), all.subspan(all.size() / 2)}, mode);
         else
-            WriteFileReplacing(path(target), all);
+            WriteFileReplacing(path(target), all, mode);
     } catch (const EFileError&) {
         succeeded = false;
     }
-    SetDurableWrites(true);
     Check(succeeded == mustSucceed, "the write succeeds exactly where it may");
 
     std::string received;

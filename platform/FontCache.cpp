@@ -359,7 +359,7 @@ private:
         try {
             std::error_code error;
             std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-            WriteFileNow(path, file_.Text()); // never one of a batch's kept files
+            WriteFileReplacing(path, file_.Text());
         } catch (const std::exception&) {
             // The look-up stands; only the saving is lost.
         }

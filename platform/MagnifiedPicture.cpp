@@ -97,7 +97,7 @@ TDrawnSize MeasureBarcode(const TDrawFunction& draw, int margin, int dpi) {
     return RecordBarcode(draw, margin, dpi).Size();
 }
 
-QSize MagnifiedSize(TDrawnSize size, int margin, int factor) {
+TDrawnSize MagnifiedSize(TDrawnSize size, int margin, int factor) {
     if (factor < 1) throw EOverflow("Barcode: Factor for \"MagnifyBy\" must be >=1");
     const long long width = (2LL * margin + size.width) * factor;
     const long long height = (2LL * margin + size.height) * factor;
@@ -106,7 +106,7 @@ QSize MagnifiedSize(TDrawnSize size, int margin, int factor) {
         throw EPicture("Picture too large: " + std::to_string(width) + " x " +
                        std::to_string(height) +
                        " pixels (at most 65535 on a side and 256 million in all)");
-    return QSize(static_cast<int>(width), static_cast<int>(height));
+    return {static_cast<int>(width), static_cast<int>(height)};
 }
 
 namespace {

@@ -6,8 +6,6 @@
 #include "RasterSurface.h"
 #include "Surface.h"
 
-#include <QSize>
-
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -73,7 +71,7 @@ TDrawnSize MeasureBarcode(const TDrawFunction& draw, int margin, int dpi);
 
 // (2 × margin + size) × factor on each side; raises EPicture when factor is below 1
 // ("Barcode: Factor for \"MagnifyBy\" must be >=1") or the picture would be too large.
-QSize MagnifiedSize(TDrawnSize size, int margin, int factor);
+TDrawnSize MagnifiedSize(TDrawnSize size, int margin, int factor);
 
 // Draws the recording magnified onto target, a picture of MagnifiedSize (white, for the
 // barcode on a white background).

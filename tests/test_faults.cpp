@@ -2,12 +2,12 @@
 // user may not write, a read-only file system, and two programs writing the settings file at
 // once. Each failed write must raise a clear message, keep the old file byte for byte and
 // leave nothing beside it; concurrent writers must never tear the settings file.
-#include "BarcodeOutput.h"
 #include "ErrorReport.h"
 #include "FileWriter.h"
 #include "GIFImage.h"
 #include "JPEGImage.h"
 #include "LLBarcode.h"
+#include "MagnifiedBitmap.h"
 #include "MainForm.h"
 #include "Metafile.h"
 #include "PictureSave.h"
@@ -238,18 +238,19 @@ TEST(FullDisk, EverySaveAndTheSettingsWriteFailAndKeepTheOldFile) {
     tally.Count(refused && intact && clean);
 
     // A batch writes new files in place, without durability: a failed one is removed again.
-    SetDurableWrites(false);
     for (const char* format : kFormats) {
         const std::string path = disk.Path(std::string("new") + format);
-        const std::string error =
-            SaveError([&] { SaveBarcodePicture(upca.Draw(), 2, 10, 96, path); });
+        const std::string error = SaveError([&] {
+            WriteFileReplacing(path,
+                               BarcodePictureBytes(upca.Draw(), 2, 10, 96, *PictureTypeOf(path)),
+                               TWriteMode::Bulk);
+        });
         const bool clear = error == "Cannot write file " + path + ": No space left on device";
         const bool clean = Listing(disk.Dir()) == listing;
         EXPECT_TRUE(clear) << format << ": " << error;
         EXPECT_TRUE(clean) << format << ": " << Joined(Listing(disk.Dir()));
         tally.Count(clear && clean);
     }
-    SetDurableWrites(true);
 
     // With room again, the same writes succeed: the full disk was what refused them.
     ASSERT_EQ(::unlink(disk.Path("filler").c_str()), 0);

@@ -29,9 +29,10 @@ mode_t Mode(const std::string& path) {
 }
 
 // The message of the EFileError that writing raises, or "" if none.
-std::string WriteError(const std::string& path, std::string_view bytes) {
+std::string WriteError(const std::string& path, std::string_view bytes,
+                       TWriteMode mode = TWriteMode::Save) {
     try {
-        WriteFileReplacing(path, bytes);
+        WriteFileReplacing(path, bytes, mode);
     } catch (const EFileError& e) {
         return e.what();
     }
@@ -148,11 +149,10 @@ TEST_F(FileWriter, BatchRefusesWhatIsNotARegularFile) {
     fs::create_directory(Path("4.png"));
     std::ofstream(Path("5.png")) << "old";
     const auto before = Names();
-    SetDurableWrites(false);
     for (const char* name : {"1.png", "2.png", "3.png", "4.png"})
-        EXPECT_EQ(WriteError(Path(name), "x"), Path(name) + " is not a regular file");
-    WriteFileReplacing(Path("5.png"), std::string_view("new"));
-    SetDurableWrites(true);
+        EXPECT_EQ(WriteError(Path(name), "x", TWriteMode::Bulk),
+                  Path(name) + " is not a regular file");
+    WriteFileReplacing(Path("5.png"), std::string_view("new"), TWriteMode::Bulk);
     EXPECT_EQ(ReadWholeFile(Path("victim")), "important");
     EXPECT_TRUE(fs::is_symlink(Path("1.png")) && fs::is_symlink(Path("2.png")) &&
                 fs::is_fifo(Path("3.png")) && fs::is_directory(Path("4.png")));
@@ -164,67 +164,19 @@ TEST_F(FileWriter, BatchRefusesWhatIsNotARegularFile) {
 TEST_F(FileWriter, ReplacedFileKeepsOwnerAndMode) {
     if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another owner";
     const std::string path = Path("owned.bmp");
-    for (const bool durable : {true, false}) {
+    for (const TWriteMode mode : {TWriteMode::Save, TWriteMode::Bulk}) {
         std::ofstream(path) << "old";
         ASSERT_EQ(::chown(path.c_str(), 4321, 8765), 0);
         ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-        SetDurableWrites(durable);
-        WriteFileReplacing(path, std::string_view("new"));
-        SetDurableWrites(true);
+        WriteFileReplacing(path, std::string_view("new"), mode);
         struct stat st {};
         ASSERT_EQ(::stat(path.c_str(), &st), 0);
         EXPECT_EQ(std::tuple(st.st_uid, st.st_gid, st.st_mode & 07777),
                   std::tuple(4321u, 8765u, 0640u))
-            << durable;
+            << (mode == TWriteMode::Save);
         EXPECT_EQ(ReadWholeFile(path), "new");
     }
     EXPECT_EQ(Names(), std::set<std::string>{"owned.bmp"});
-}
-
-// Kept writes: nothing reaches the disk while a keeper lives; the files are there in
-// order, their parts joined; an inner keeper keeps its own, and without one files are
-// written again; files larger than the keeper takes are written at once; cleared, the
-// files kept take the next ones.
-TEST(KeptWrites, StayInMemoryUntilWritten) {
-    const std::string dir = ::testing::TempDir() + "vm_kept_" + std::to_string(getpid());
-    fs::create_directories(dir);
-    const std::vector<std::uint8_t> head{'B', 'M'}, body{1, 2, 3};
-    const auto bytes = [](const TKeptFiles& files, std::size_t i) {
-        return std::string(files.Bytes(i).begin(), files.Bytes(i).end());
-    };
-    TKeptFiles outerFiles, innerFiles;
-    {
-        TKeptWrites outer(outerFiles);
-        WriteFileReplacing(
-            dir + "/a", {std::span<const std::uint8_t>(head), std::span<const std::uint8_t>(body)});
-        {
-            TKeptWrites inner(innerFiles, 4);
-            WriteFileReplacing(dir + "/b", std::string_view("in"));
-            WriteFileReplacing(dir + "/e", std::string_view("large"));
-        }
-        WriteFileReplacing(dir + "/c", std::string_view("outer"));
-    }
-    for (const char* name : {"/a", "/b", "/c"}) EXPECT_FALSE(fs::exists(dir + name)) << name;
-    EXPECT_EQ(ReadWholeFile(dir + "/e"), "large");
-    ASSERT_EQ(innerFiles.Count(), 1u);
-    EXPECT_EQ(innerFiles.Path(0), dir + "/b");
-    EXPECT_EQ(bytes(innerFiles, 0), "in");
-    ASSERT_EQ(outerFiles.Count(), 2u);
-    EXPECT_EQ(outerFiles.Path(0), dir + "/a");
-    EXPECT_EQ(bytes(outerFiles, 0), std::string("BM\x01\x02\x03"));
-    EXPECT_EQ(outerFiles.Path(1), dir + "/c");
-    EXPECT_EQ(bytes(outerFiles, 1), "outer");
-    outerFiles.Clear();
-    {
-        TKeptWrites again(outerFiles);
-        WriteFileReplacing(dir + "/f", std::string_view("next"));
-    }
-    ASSERT_EQ(outerFiles.Count(), 1u);
-    EXPECT_EQ(outerFiles.Path(0), dir + "/f");
-    EXPECT_EQ(bytes(outerFiles, 0), "next");
-    WriteFileReplacing(dir + "/d", std::string_view("written"));
-    EXPECT_EQ(ReadWholeFile(dir + "/d"), "written");
-    fs::remove_all(dir);
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 // Saving by extension: the names written, every format's picture size as independent
 // readers see it, the barcode decoded from every raster format, and failures that leave
 // an old file intact.
-#include "BarcodeOutput.h"
 #include "EOverflow.h"
 #include "FileTesting.h"
 #include "FileWriter.h"
 #include "LLBarcode.h"
+#include "MagnifiedBitmap.h"
 #include "PictureSave.h"
 #include "UpcaBarcode.h"
 

@@ -300,10 +300,10 @@ TEST(RasterSurface, RecordedDrawingReplaysToTheSamePicture) {
                 return size;
             };
             const TRecordedDrawing recording = RecordBarcode(draw, 2, 96);
-            const QSize size = MagnifiedSize(recording.Size(), 2, 2);
-            Picture replayed(size.width(), size.height(), 3);
+            const TDrawnSize size = MagnifiedSize(recording.Size(), 2, 2);
+            Picture replayed(size.width, size.height, 3);
             DrawMagnified(recording, 2, 96, replayed.Rows());
-            const QImage direct = DrawnHere(size.width(), size.height(), 3, [&](TSurface& s) {
+            const QImage direct = DrawnHere(size.width, size.height, 3, [&](TSurface& s) {
                 Magnify(s, 2, 2);
                 draw(s, 2, 2);
             });

@@ -1,9 +1,9 @@
 #include "PictureSave.h"
 
-#include "BarcodeOutput.h"
 #include "FileWriter.h"
 #include "GIFImage.h"
 #include "JPEGImage.h"
+#include "MagnifiedBitmap.h"
 #include "Metafile.h"
 #include "PngWriter.h"
 #include "SvgSurface.h"
@@ -50,10 +50,10 @@ std::vector<std::uint8_t> AsBytes(const std::string& text) {
 constexpr int kMaxJpegSide = 65500;
 
 void CheckJpegSize(const TDrawFunction& draw, int margin, int factor, int dpi) {
-    const QSize size = MagnifiedSize(MeasureBarcode(draw, margin, dpi), margin, factor);
-    if (size.width() > kMaxJpegSide || size.height() > kMaxJpegSide)
-        throw EPicture("Picture too large for JPEG: " + std::to_string(size.width()) + " x " +
-                       std::to_string(size.height()) + " pixels (at most 65500 a side)");
+    const TDrawnSize size = MagnifiedSize(MeasureBarcode(draw, margin, dpi), margin, factor);
+    if (size.width > kMaxJpegSide || size.height > kMaxJpegSide)
+        throw EPicture("Picture too large for JPEG: " + std::to_string(size.width) + " x " +
+                       std::to_string(size.height) + " pixels (at most 65500 a side)");
 }
 
 TPictureFile PictureFile(const TDrawFunction& draw, int margin, int factor, int dpi,

@@ -1,0 +1,96 @@
+#pragma once
+// libvarimark: one-dimensional barcodes as prepared text, bar patterns and pictures.
+//
+//     varimark::Symbol symbol;
+//     symbol.type = varimark::Type::EAN_13;
+//     symbol.text = "400638133393";
+//     std::vector<std::uint8_t> png = varimark::Render(symbol, {});
+//
+// Every function raises varimark::Error with the system's message when it refuses
+// ("Invalid character in barcode", "Bar_SC_Size must be in the range 0..9!", ...).
+// The functions may be called from several threads at once.
+#include "varimark/error.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varimark {
+
+// The fourteen symbologies, in the order of their names in TypeName.
+enum class Type : std::uint8_t {
+    EAN_8,
+    EAN_13,
+    UPC_A,
+    UPC_E,
+    CODE39,
+    CODE25i,  // Interleaved 2 of 5
+    CODE25iP, // Interleaved 2 of 5 with check digit
+    CODE128_A,
+    CODE128_B,
+    CODE128_C,
+    MSI_Plessey,
+    Codabar,
+    Postnet,
+    Postnet_FIM,
+};
+
+// "EAN_13" for Type::EAN_13, and back: a name without regard to case and with '-' for '_'.
+VARIMARK_API const char* TypeName(Type type);
+VARIMARK_API std::optional<Type> TypeFromName(std::string_view name);
+
+// What a barcode looks like. Texts are UTF-8; a character outside Windows-1252 becomes '?'.
+struct Symbol {
+    Type type = Type::CODE128_B;
+    std::string text;
+    std::string addon;         // "", 2 or 5 digits (EAN-13, UPC-A, UPC-E)
+    int ratio = 3;             // wide to narrow element: 3 or 2
+    int moduleSize = 2;        // 0 (0.27 mm) .. 9 (0.66 mm)
+    int rotation = 0;          // degrees: 0, 90, 180, 270
+    bool humanReadable = true; // the text line under the bars
+    int barHeight = 100;       // percent, 20..200
+    std::string font = "Arial";
+    int fontHeight = 100; // percent, 20..200
+    bool zoom = false;    // module widths to the millimetre, not whole pixels
+    bool highDensity = false;
+    bool widthReduce = false;
+};
+
+enum class Format : std::uint8_t { Bmp, Gif, Tiff, Jpeg, Emf, Png, Svg, Pdf };
+
+// The format a file name's extension chooses (".bmp", ".gif", ".tif", ".jpg", ".emf",
+// ".png", ".svg", ".pdf", in any case); none for another.
+VARIMARK_API std::optional<Format> FormatFromName(std::string_view fileName);
+
+struct PictureOptions {
+    Format format = Format::Png;
+    int scale = 1; // a whole magnification of everything, 1..65535
+    // Pixels of white around the barcode before scaling: none gives each side the
+    // symbology's quiet zone (at least 2 pixels); a value gives that margin, or with
+    // quietZones the quiet zones and at least that margin.
+    std::optional<int> margin;
+    bool quietZones = false;
+    int dpi = 96;            // the resolution the barcode is laid out at, 1..100000
+    bool monochrome = false; // a 1-bit picture (raster formats only)
+};
+
+// The prepared text (with check characters) and the bar pattern, '1' for a dark module.
+struct Encoded {
+    std::string codeText;
+    std::string modules;
+};
+
+VARIMARK_API Encoded Encode(const Symbol& symbol);
+// The whole picture file's bytes.
+VARIMARK_API std::vector<std::uint8_t> Render(const Symbol& symbol, const PictureOptions& options);
+// Writes the picture under exactly the name given: the file takes the name only when it
+// is complete, so a failure leaves an old file as it was and nothing beside it.
+VARIMARK_API void RenderToFile(const Symbol& symbol, const PictureOptions& options,
+                               const std::string& fileName);
+
+// "1.0.0".
+VARIMARK_API const char* Version();
+
+} // namespace varimark

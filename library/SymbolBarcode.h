@@ -1,0 +1,19 @@
+#pragma once
+// A symbol of the library's API as the engine's barcode: the one place where the API's
+// fields meet the parameter record and its range checks.
+#include "varimark/varimark.h"
+
+#include "engine/LLBarcode.h"
+
+namespace varimark {
+
+// Sets every parameter of the barcode from the symbol, the caption last. Raises Error with
+// the control's message for a value out of range ("Bar_SC_Size must be in the range
+// 0..9!") or a text the caption refuses.
+void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode);
+
+// The engine's 8-bit text (Windows-1252) of a UTF-8 text; Error for a NUL byte, which no
+// barcode can carry.
+std::string EngineText(std::string_view utf8);
+
+} // namespace varimark

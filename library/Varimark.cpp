@@ -1,0 +1,135 @@
+// The C++ API: symbols prepared through the parameter record, pictures through the one
+// render function, files through the safe writer.
+#include "varimark/varimark.h"
+
+#include "PictureRender.h"
+#include "SymbolBarcode.h"
+
+#include "engine/BarcodeTypes.h"
+#include "engine/Windows1252.h"
+#include "export/FileWriter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <new>
+
+namespace varimark {
+
+namespace {
+
+// A value outside a byte is out of every enumeration's range, as the byte 255 is.
+template <class TEnum> TEnum RawByte(int value) {
+    return static_cast<TEnum>(value < 0 || value > 255 ? 255 : value);
+}
+
+// Runs an API call so that every refusal leaves it as Error with its message (the
+// engine's, the writers' and the file system's own exceptions all derive from Error; this
+// catches what a library below raises in its own type). Memory running out stays bad_alloc.
+template <class TCall> auto Guarded(TCall&& call) {
+    try {
+        return call();
+    } catch (const Error&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw Error(e.what());
+    }
+}
+
+char Folded(char c) {
+    return c == '-' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+
+} // namespace
+
+const char* TypeName(Type type) {
+    const char* name = CodeTypeName(static_cast<btCodeTypes>(type));
+    return name != nullptr ? name : "";
+}
+
+std::optional<Type> TypeFromName(std::string_view name) {
+    for (int type = 0; type < kCodeTypeCount; ++type) {
+        const std::string_view canonical = CodeTypeName(static_cast<btCodeTypes>(type));
+        if (std::ranges::equal(name, canonical, {}, Folded, Folded)) return static_cast<Type>(type);
+    }
+    return std::nullopt;
+}
+
+std::optional<Format> FormatFromName(std::string_view fileName) {
+    const std::size_t dot = fileName.find_last_of('.');
+    if (dot == std::string_view::npos || fileName.find('/', dot) != std::string_view::npos)
+        return std::nullopt;
+    static constexpr std::pair<std::string_view, Format> kFormats[] = {
+        {".bmp", Format::Bmp},  {".gif", Format::Gif}, {".tif", Format::Tiff},
+        {".jpg", Format::Jpeg}, {".emf", Format::Emf}, {".png", Format::Png},
+        {".svg", Format::Svg},  {".pdf", Format::Pdf}};
+    const std::string_view extension = fileName.substr(dot);
+    for (const auto& [name, format] : kFormats)
+        if (std::ranges::equal(extension, name, {}, Folded, Folded)) return format;
+    return std::nullopt;
+}
+
+std::string EngineText(std::string_view utf8) {
+    std::string text = Utf8ToWindows1252(utf8);
+    if (text.find('\0') != std::string::npos)
+        throw Error("the text holds a NUL byte (\\x00), which no barcode can carry");
+    return text;
+}
+
+void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode) {
+    TBarcodeParams& params = barcode.Params;
+    if (static_cast<int>(symbol.type) >= kCodeTypeCount) throw Error("unknown barcode type");
+    params.CodeType = static_cast<btCodeTypes>(symbol.type);
+    if (symbol.ratio != 3 && symbol.ratio != 2)
+        throw Error("bad ratio " + std::to_string(symbol.ratio) + " (3 or 2)");
+    params.SetRatio(symbol.ratio == 3 ? Ratio_3 : Ratio_2);
+    params.SetCodeAddon(EngineText(symbol.addon));
+    params.SetModuleWidth(RawByte<btCodeSizes>(symbol.moduleSize));
+    params.SetRotation(
+        RawByte<btCodeRotate>(symbol.rotation % 90 != 0 ? -1 : symbol.rotation / 90));
+    params.HumanReadable = symbol.humanReadable;
+    params.SetHeightPercent(symbol.barHeight);
+    params.SetFontscaling(symbol.fontHeight);
+    params.Fontname = Utf8ToWindows1252(symbol.font);
+    params.ZoomSize = symbol.zoom;
+    params.HighDensity = symbol.highDensity;
+    params.WidthReduce = symbol.widthReduce;
+    params.SetCaption(EngineText(symbol.text));
+}
+
+Encoded Encode(const Symbol& symbol) {
+    return Guarded([&] {
+        TLLBarcode barcode;
+        PrepareBarcode(symbol, barcode);
+        barcode.Encode();
+        Encoded encoded;
+        encoded.codeText.assign(barcode.CodeText,
+                                strnlen(barcode.CodeText, sizeof barcode.CodeText));
+        const int count = std::clamp(barcode.ModuleCount, 0, TLLBarcode::kMaxModules);
+        encoded.modules.reserve(static_cast<std::size_t>(count));
+        for (int i = 1; i <= count; ++i) encoded.modules += barcode.Modules[i] != 0 ? '1' : '0';
+        return encoded;
+    });
+}
+
+std::vector<std::uint8_t> Render(const Symbol& symbol, const PictureOptions& options) {
+    return Guarded([&] {
+        TLLBarcode barcode;
+        PrepareBarcode(symbol, barcode);
+        return RenderBarcode(barcode, options);
+    });
+}
+
+void RenderToFile(const Symbol& symbol, const PictureOptions& options,
+                  const std::string& fileName) {
+    const std::vector<std::uint8_t> bytes = Render(symbol, options);
+    Guarded([&] { WriteFileReplacing(fileName, bytes); });
+}
+
+const char* Version() {
+    return VARIMARK_VERSION;
+}
+
+} // namespace varimark

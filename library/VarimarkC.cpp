@@ -1,0 +1,243 @@
+// The C API: handles over the C++ API's values; every exception stops here and becomes a
+// status with the message kept for varimark_last_error.
+#include "varimark/varimark_c.h"
+
+#include "varimark/varimark.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+struct varimark_symbol {
+    varimark::Symbol symbol;
+};
+struct varimark_options {
+    varimark::PictureOptions options;
+};
+
+namespace {
+
+thread_local std::string tLastError;
+
+varimark_status Fail(varimark_status status, std::string message) {
+    try {
+        tLastError = std::move(message);
+    } catch (...) {
+        tLastError.clear();
+    }
+    return status;
+}
+
+varimark_status Invalid(std::string_view what) {
+    return Fail(VARIMARK_INVALID_ARGUMENT, std::string(what));
+}
+
+// Runs a call; its exceptions become statuses.
+template <class TCall> varimark_status Call(TCall&& call) {
+    try {
+        tLastError.clear();
+        return call();
+    } catch (const varimark::Error& e) {
+        return Fail(VARIMARK_REFUSED, e.what());
+    } catch (const std::bad_alloc&) {
+        return Fail(VARIMARK_NO_MEMORY, "out of memory");
+    } catch (const std::exception& e) {
+        return Fail(VARIMARK_REFUSED, e.what());
+    }
+}
+
+// Copies bytes into a buffer of malloc'd memory with a zero after them.
+varimark_status ToBuffer(std::string_view bytes, varimark_buffer* buffer) {
+    auto* data = static_cast<uint8_t*>(std::malloc(bytes.size() + 1));
+    if (data == nullptr) throw std::bad_alloc();
+    if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+    data[bytes.size()] = 0;
+    buffer->data = data;
+    buffer->size = bytes.size();
+    return VARIMARK_OK;
+}
+
+bool IsSwitch(long long value) {
+    return value == 0 || value == 1;
+}
+
+// A whole number for an int field: values beyond int are kept out of range, never narrowed
+// into it.
+int Clamped(long long value) {
+    if (value > 1'000'000'000) return 1'000'000'000;
+    if (value < -1'000'000'000) return -1'000'000'000;
+    return static_cast<int>(value);
+}
+
+} // namespace
+
+extern "C" {
+
+const char* varimark_last_error(void) {
+    return tLastError.c_str();
+}
+
+const char* varimark_version(void) {
+    return varimark::Version();
+}
+
+varimark_symbol* varimark_symbol_new(void) {
+    tLastError.clear();
+    return new (std::nothrow) varimark_symbol();
+}
+
+void varimark_symbol_free(varimark_symbol* symbol) {
+    delete symbol;
+}
+
+varimark_status varimark_symbol_set_type(varimark_symbol* symbol, const char* name) {
+    if (symbol == nullptr || name == nullptr) return Invalid("null symbol or type name");
+    const std::optional<varimark::Type> type = varimark::TypeFromName(name);
+    if (!type) return Invalid(std::string("unknown barcode type '") + name + "'");
+    symbol->symbol.type = *type;
+    return Call([] { return VARIMARK_OK; });
+}
+
+namespace {
+
+varimark_status SetText(varimark_symbol* symbol, const char* text,
+                        std::string varimark::Symbol::*field) {
+    if (symbol == nullptr || text == nullptr) return Invalid("null symbol or text");
+    return Call([&] {
+        symbol->symbol.*field = text;
+        return VARIMARK_OK;
+    });
+}
+
+} // namespace
+
+varimark_status varimark_symbol_set_text(varimark_symbol* symbol, const char* text) {
+    return SetText(symbol, text, &varimark::Symbol::text);
+}
+
+varimark_status varimark_symbol_set_addon(varimark_symbol* symbol, const char* addon) {
+    return SetText(symbol, addon, &varimark::Symbol::addon);
+}
+
+varimark_status varimark_symbol_set_font(varimark_symbol* symbol, const char* font) {
+    return SetText(symbol, font, &varimark::Symbol::font);
+}
+
+varimark_status varimark_symbol_set_int(varimark_symbol* symbol, const char* field,
+                                        long long value) {
+    if (symbol == nullptr || field == nullptr) return Invalid("null symbol or field name");
+    varimark::Symbol& s = symbol->symbol;
+    const std::string_view name(field);
+    static constexpr std::pair<std::string_view, int varimark::Symbol::*> kNumbers[] = {
+        {"ratio", &varimark::Symbol::ratio},
+        {"module_size", &varimark::Symbol::moduleSize},
+        {"rotation", &varimark::Symbol::rotation},
+        {"bar_height", &varimark::Symbol::barHeight},
+        {"font_height", &varimark::Symbol::fontHeight}};
+    static constexpr std::pair<std::string_view, bool varimark::Symbol::*> kSwitches[] = {
+        {"human_readable", &varimark::Symbol::humanReadable},
+        {"zoom", &varimark::Symbol::zoom},
+        {"high_density", &varimark::Symbol::highDensity},
+        {"width_reduce", &varimark::Symbol::widthReduce}};
+    for (const auto& [known, member] : kNumbers)
+        if (name == known) return s.*member = Clamped(value), Call([] { return VARIMARK_OK; });
+    for (const auto& [known, member] : kSwitches)
+        if (name == known) {
+            if (!IsSwitch(value)) return Invalid(std::string(name) + " takes 0 or 1");
+            return s.*member = value == 1, Call([] { return VARIMARK_OK; });
+        }
+    return Invalid("unknown symbol field '" + std::string(name) + "'");
+}
+
+varimark_options* varimark_options_new(void) {
+    tLastError.clear();
+    return new (std::nothrow) varimark_options();
+}
+
+void varimark_options_free(varimark_options* options) {
+    delete options;
+}
+
+varimark_status varimark_options_set_format(varimark_options* options, const char* format) {
+    if (options == nullptr || format == nullptr) return Invalid("null options or format");
+    // One extension and nothing else, with or without its dot: "a.png" names no format.
+    const std::string_view given(format);
+    const std::string_view extension = given.starts_with('.') ? given.substr(1) : given;
+    const std::optional<varimark::Format> known =
+        extension.find_first_of("./") == std::string_view::npos
+            ? varimark::FormatFromName("picture." + std::string(extension))
+            : std::nullopt;
+    if (!known)
+        return Invalid("unknown format '" + std::string(given) +
+                       "': use bmp, gif, tif, jpg, emf, png, svg or pdf");
+    options->options.format = *known;
+    return Call([] { return VARIMARK_OK; });
+}
+
+varimark_status varimark_options_set_int(varimark_options* options, const char* field,
+                                         long long value) {
+    if (options == nullptr || field == nullptr) return Invalid("null options or field name");
+    varimark::PictureOptions& o = options->options;
+    const std::string_view name(field);
+    if (name == "scale")
+        o.scale = Clamped(value);
+    else if (name == "dpi")
+        o.dpi = Clamped(value);
+    else if (name == "margin")
+        o.margin = value < 0 ? std::nullopt : std::optional<int>(Clamped(value));
+    else if (name == "quiet_zones" || name == "monochrome") {
+        if (!IsSwitch(value)) return Invalid(std::string(name) + " takes 0 or 1");
+        (name == "monochrome" ? o.monochrome : o.quietZones) = value == 1;
+    } else
+        return Invalid("unknown option field '" + std::string(name) + "'");
+    return Call([] { return VARIMARK_OK; });
+}
+
+varimark_status varimark_encode(const varimark_symbol* symbol, varimark_buffer* code_text,
+                                varimark_buffer* modules) {
+    if (symbol == nullptr || code_text == nullptr || modules == nullptr)
+        return Invalid("null symbol or buffer");
+    *code_text = *modules = varimark_buffer{nullptr, 0};
+    return Call([&] {
+        const varimark::Encoded encoded = varimark::Encode(symbol->symbol);
+        ToBuffer(encoded.codeText, code_text);
+        try {
+            return ToBuffer(encoded.modules, modules);
+        } catch (...) {
+            varimark_buffer_free(code_text);
+            throw;
+        }
+    });
+}
+
+varimark_status varimark_render(const varimark_symbol* symbol, const varimark_options* options,
+                                varimark_buffer* picture) {
+    if (symbol == nullptr || picture == nullptr) return Invalid("null symbol or buffer");
+    *picture = varimark_buffer{nullptr, 0};
+    return Call([&] {
+        const std::vector<std::uint8_t> bytes = varimark::Render(
+            symbol->symbol, options != nullptr ? options->options : varimark::PictureOptions{});
+        return ToBuffer({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, picture);
+    });
+}
+
+varimark_status varimark_render_to_file(const varimark_symbol* symbol,
+                                        const varimark_options* options, const char* file_name) {
+    if (symbol == nullptr || file_name == nullptr) return Invalid("null symbol or file name");
+    return Call([&] {
+        varimark::RenderToFile(symbol->symbol,
+                               options != nullptr ? options->options : varimark::PictureOptions{},
+                               file_name);
+        return VARIMARK_OK;
+    });
+}
+
+void varimark_buffer_free(varimark_buffer* buffer) {
+    if (buffer == nullptr) return;
+    std::free(buffer->data);
+    *buffer = varimark_buffer{nullptr, 0};
+}
+
+} // extern "C"

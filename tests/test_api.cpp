@@ -1,0 +1,201 @@
+// The library's API as a program outside sees it: linked against the shared library, so
+// that only what it exports is reachable and its errors cross the boundary as Error.
+#include "varimark/varimark.h"
+#include "varimark/varimark_c.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+using varimark::Format;
+using varimark::PictureOptions;
+using varimark::Symbol;
+using varimark::Type;
+
+Symbol Ean13() {
+    Symbol symbol;
+    symbol.type = Type::EAN_13;
+    symbol.text = "400638133393";
+    return symbol;
+}
+
+std::string MessageOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const varimark::Error& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+TEST(Api, EncodeGivesPreparedTextAndModules) {
+    const varimark::Encoded encoded = varimark::Encode(Ean13());
+    EXPECT_EQ(encoded.codeText, "4006381333931");
+    ASSERT_EQ(encoded.modules.size(), 95u);
+    EXPECT_EQ(encoded.modules.substr(0, 3), "101");    // start guard
+    EXPECT_EQ(encoded.modules.substr(45, 5), "01010"); // centre guard
+}
+
+TEST(Api, NamesOfTypesAndFormats) {
+    EXPECT_EQ(varimark::TypeFromName("ean-13"), Type::EAN_13);
+    EXPECT_EQ(varimark::TypeFromName("Postnet_FIM"), Type::Postnet_FIM);
+    EXPECT_EQ(varimark::TypeFromName("EAN_14"), std::nullopt);
+    EXPECT_STREQ(varimark::TypeName(Type::CODE25iP), "CODE25iP");
+    EXPECT_EQ(varimark::FormatFromName("a/label.TIF"), Format::Tiff);
+    EXPECT_EQ(varimark::FormatFromName("label.pdf"), Format::Pdf);
+    EXPECT_EQ(varimark::FormatFromName("a.png/label"), std::nullopt);
+    EXPECT_EQ(varimark::FormatFromName("label.jpeg"), std::nullopt);
+}
+
+TEST(Api, RenderStartsEveryFormatWithItsSignature) {
+    const struct {
+        Format format;
+        std::string start;
+    } kCases[] = {{Format::Bmp, "BM"},         {Format::Gif, "GIF87a"},
+                  {Format::Tiff, "II*"},       {Format::Jpeg, "\xFF\xD8\xFF"},
+                  {Format::Emf, "\x01\0\0\0"}, {Format::Png, "\x89PNG"},
+                  {Format::Svg, "<?xml"}};
+    for (const auto& c : kCases) {
+        PictureOptions options;
+        options.format = c.format;
+        const std::vector<std::uint8_t> bytes = varimark::Render(Ean13(), options);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<long>(c.start.size())),
+                  c.start)
+            << static_cast<int>(c.format);
+    }
+}
+
+TEST(Api, RefusalsCarryTheSystemsMessage) {
+    const struct {
+        std::function<void(Symbol&, PictureOptions&)> change;
+        std::string message;
+    } kCases[] = {
+        {[](Symbol& s, PictureOptions&) { s.moduleSize = 10; },
+         "Bar_SC_Size must be in the range 0..9!"},
+        {[](Symbol& s, PictureOptions&) { s.rotation = 45; },
+         "Bar_Rotate must be in the range rotate_000..rotate_270!"},
+        {[](Symbol& s, PictureOptions&) { s.barHeight = 19; },
+         "Bar_HeightPercent must be in the range 20..200!"},
+        {[](Symbol& s, PictureOptions&) { s.fontHeight = 201; },
+         "Bar_Fontscaling must be in the range 20..200!"},
+        {[](Symbol& s, PictureOptions&) { s.ratio = 4; }, "bad ratio 4 (3 or 2)"},
+        {[](Symbol& s, PictureOptions&) { s.text = std::string(51, '1'); },
+         "String exceeds maximum length"},
+        {[](Symbol& s, PictureOptions&) {
+             s.text = std::string("12\0"
+                                  "3",
+                                  4);
+         },
+         "the text holds a NUL byte (\\x00), which no barcode can carry"},
+        {[](Symbol&, PictureOptions& o) { o.scale = 0; },
+         "Barcode: Factor for \"MagnifyBy\" must be >=1"},
+        {[](Symbol&, PictureOptions& o) { o.scale = 65536; },
+         "Picture too large: the scale is at most 65535"},
+        {[](Symbol&, PictureOptions& o) { o.dpi = 0; }, "the resolution must be at least 1 dpi"},
+        {[](Symbol&, PictureOptions& o) { o.margin = -1; }, "the margin must not be negative"},
+        {[](Symbol&, PictureOptions& o) { o.format = Format::Svg, o.monochrome = true; },
+         "monochrome applies to raster pictures, not SVG or PDF"},
+        {[](Symbol&, PictureOptions& o) { o.dpi = 100000, o.scale = 100; }, "Picture too large: "},
+    };
+    for (const auto& c : kCases) {
+        Symbol symbol = Ean13();
+        PictureOptions options;
+        c.change(symbol, options);
+        const std::string message = MessageOf([&] { varimark::Render(symbol, options); });
+        EXPECT_EQ(message.substr(0, c.message.size()), c.message);
+    }
+}
+
+TEST(Api, RenderToFileWritesTheRenderedBytesOrNothing) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("varimark-api-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder / "taken.png");
+    PictureOptions options;
+    varimark::RenderToFile(Ean13(), options, (folder / "label.png").string());
+    EXPECT_EQ(std::filesystem::file_size(folder / "label.png"),
+              varimark::Render(Ean13(), options).size());
+    EXPECT_NE(MessageOf([&] {
+                  varimark::RenderToFile(Ean13(), options, (folder / "taken.png").string());
+              }).find("it is a directory"),
+              std::string::npos);
+    std::filesystem::remove_all(folder);
+}
+
+// The C API: statuses, messages, buffers.
+TEST(CApi, ErrorPathsGiveStatusAndMessage) {
+    varimark_symbol* symbol = varimark_symbol_new();
+    varimark_options* options = varimark_options_new();
+    ASSERT_NE(symbol, nullptr);
+    const struct {
+        std::function<varimark_status()> call;
+        varimark_status status;
+        std::string message;
+    } kCases[] = {
+        {[&] { return varimark_symbol_set_type(nullptr, "EAN_13"); }, VARIMARK_INVALID_ARGUMENT,
+         "null symbol or type name"},
+        {[&] { return varimark_symbol_set_type(symbol, "EAN_14"); }, VARIMARK_INVALID_ARGUMENT,
+         "unknown barcode type 'EAN_14'"},
+        {[&] { return varimark_symbol_set_int(symbol, "colour", 1); }, VARIMARK_INVALID_ARGUMENT,
+         "unknown symbol field 'colour'"},
+        {[&] { return varimark_symbol_set_int(symbol, "zoom", 2); }, VARIMARK_INVALID_ARGUMENT,
+         "zoom takes 0 or 1"},
+        {[&] { return varimark_options_set_format(options, "jpeg"); }, VARIMARK_INVALID_ARGUMENT,
+         "unknown format 'jpeg': use bmp, gif, tif, jpg, emf, png, svg or pdf"},
+        {[&] { return varimark_options_set_format(options, "a.png"); }, VARIMARK_INVALID_ARGUMENT,
+         "unknown format 'a.png': use bmp, gif, tif, jpg, emf, png, svg or pdf"},
+        {[&] { return varimark_render(symbol, options, nullptr); }, VARIMARK_INVALID_ARGUMENT,
+         "null symbol or buffer"},
+        {[&] {
+             varimark_symbol_set_int(symbol, "module_size", 12);
+             varimark_buffer picture;
+             return varimark_render(symbol, nullptr, &picture);
+         },
+         VARIMARK_REFUSED, "Bar_SC_Size must be in the range 0..9!"},
+        {[&] {
+             varimark_symbol_set_int(symbol, "module_size", 1LL << 40); // never narrowed
+             varimark_buffer code, modules;
+             return varimark_encode(symbol, &code, &modules);
+         },
+         VARIMARK_REFUSED, "Bar_SC_Size must be in the range 0..9!"},
+        {[&] {
+             varimark_symbol_set_int(symbol, "module_size", 2);
+             return varimark_render_to_file(symbol, nullptr, "/nonexistent-folder/x.png");
+         },
+         VARIMARK_REFUSED, "Cannot create file /nonexistent-folder/x.png"},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(c.call(), c.status) << c.message;
+        EXPECT_EQ(std::string(varimark_last_error()).substr(0, c.message.size()), c.message);
+    }
+    varimark_options_free(options);
+    varimark_symbol_free(symbol);
+}
+
+TEST(CApi, SuccessClearsTheMessageAndFillsBuffers) {
+    varimark_symbol* symbol = varimark_symbol_new();
+    ASSERT_EQ(varimark_symbol_set_type(symbol, "unknown"), VARIMARK_INVALID_ARGUMENT);
+    ASSERT_EQ(varimark_symbol_set_type(symbol, "ean-13"), VARIMARK_OK);
+    EXPECT_STREQ(varimark_last_error(), "");
+    ASSERT_EQ(varimark_symbol_set_text(symbol, "400638133393"), VARIMARK_OK);
+    varimark_buffer code, modules, picture;
+    ASSERT_EQ(varimark_encode(symbol, &code, &modules), VARIMARK_OK);
+    EXPECT_STREQ(reinterpret_cast<const char*>(code.data), "4006381333931");
+    EXPECT_EQ(modules.size, 95u);
+    ASSERT_EQ(varimark_render(symbol, nullptr, &picture), VARIMARK_OK);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(picture.data), 4), "\x89PNG");
+    for (varimark_buffer* buffer : {&code, &modules, &picture}) {
+        varimark_buffer_free(buffer);
+        EXPECT_EQ(buffer->data, nullptr);
+    }
+    varimark_buffer_free(nullptr);
+    varimark_symbol_free(symbol);
+    varimark_symbol_free(nullptr);
+}
+
+} // namespace
