@@ -4,6 +4,12 @@
 #include "LLBarcode.h"
 #include "RecordingSurface.h"
 
+#include <string>
+
+inline constexpr const char* kEan13 = "400638133393"; // 4006381333931
+// Names parameterised cases by their name field.
+inline constexpr auto kByName = [](const auto& info) { return std::string(info.param.name); };
+
 struct Setup {
     btCodeTypes type = UPC_A;
     const char* caption = "12345678901"; // UPC-A 123456789012

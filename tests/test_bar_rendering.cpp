@@ -20,8 +20,6 @@ namespace {
 constexpr TColor kRed{255, 0, 0};
 constexpr unsigned kCentreTop = TA_CENTER | TA_TOP;
 constexpr unsigned kRightBottom = TA_RIGHT | TA_BOTTOM;
-constexpr const char* kEan13 = "400638133393"; // 4006381333931
-constexpr auto kByName = [](const auto& info) { return std::string(info.param.name); };
 
 using Piece = std::tuple<std::string, int, int>; // text, x, y
 
