@@ -1,17 +1,10 @@
 #pragma once
-// Quiet zones: the light margin a symbology needs on each side of its bars for a scanner
-// to find where it starts and ends.
+// The margin of a rendered picture: the engine's quiet zones (QuietZones.h of the engine)
+// under the command line's options.
 #include "LLBarcode.h"
 #include "RenderCommand.h"
 
 namespace varimark::cli {
-
-// The minimum quiet zone of a type in modules, left and right (after the add-on when the
-// barcode has one).
-struct TQuietZone {
-    int left, right;
-};
-TQuietZone QuietZoneModules(btCodeTypes type, bool addon);
 
 // The margin in pixels (before scaling) for a picture of the barcode: by default wide
 // enough on every side for each side's quiet zone, counted from the bars and including

@@ -1,6 +1,7 @@
 // Drawing onto a surface: bar rectangles and heights, drawn sizes, the human-readable
 // line, rotation, add-ons, the postal symbols and what drawing leaves on the surface.
 // Expected values are worked out by hand from the drawing rules; the arithmetic is noted.
+#include "BarDrawing.h"
 #include "EOverflow.h"
 #include "LLBarcode.h"
 #include "RecordingSurface.h"
@@ -19,47 +20,6 @@ namespace {
 constexpr TColor kRed{255, 0, 0};
 constexpr unsigned kCentreTop = TA_CENTER | TA_TOP;
 constexpr unsigned kRightBottom = TA_RIGHT | TA_BOTTOM;
-constexpr const char* kEan13 = "400638133393"; // 4006381333931
-constexpr auto kByName = [](const auto& info) { return std::string(info.param.name); };
-
-struct Setup {
-    btCodeTypes type = UPC_A;
-    const char* caption = "12345678901"; // UPC-A 123456789012
-    const char* addon = "";
-    int dpiX = 96, dpiY = 96;
-    btCodeSizes size = SC2;
-    btCodeRatio ratio = Ratio_3;
-    bool highDensity = false, zoom = false, widthReduce = false, humanReadable = true;
-    int heightPercent = 100, fontscaling = 100;
-    btCodeRotate rotation = rotate_000;
-    int textHeight = 13;
-    int x = 0, y = 0;
-};
-
-struct Drawing {
-    explicit Drawing(const Setup& s) : setup(s), surface(s.dpiX, s.dpiY) {
-        TBarcodeParams& p = engine.Params;
-        p.CodeType = s.type;
-        p.SetCaption(s.caption);
-        p.SetCodeAddon(s.addon);
-        p.ModuleWidth = s.size;
-        p.Ratio = s.ratio;
-        p.HighDensity = s.highDensity;
-        p.ZoomSize = s.zoom;
-        p.WidthReduce = s.widthReduce;
-        p.HumanReadable = s.humanReadable;
-        p.HeightPercent = s.heightPercent;
-        p.Fontscaling = s.fontscaling;
-        p.Rotation = s.rotation;
-        surface.textHeight = s.textHeight;
-    }
-    void Draw() { engine.DrawBarcode(surface, setup.x, setup.y, size); }
-
-    Setup setup;
-    TLLBarcode engine;
-    RecordingSurface surface;
-    TDrawnSize size{-7, -9};
-};
 
 using Piece = std::tuple<std::string, int, int>; // text, x, y
 

@@ -1,0 +1,340 @@
+#include "BarLayout.h"
+
+#include "Rounding.h"
+#include "Surface.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+namespace varimark {
+namespace {
+
+// a × b ÷ c rounded to the nearest integer, halves away from zero.
+int MulDiv(int a, int b, int c) {
+    if (c == 0) return -1;
+    const long long product = static_cast<long long>(a) * b;
+    long long q = product / c;
+    const long long r = product % c;
+    if (2 * std::llabs(r) >= std::llabs(static_cast<long long>(c)))
+        q += ((product < 0) != (c < 0)) ? -1 : 1;
+    return static_cast<int>(q);
+}
+
+bool HasGuardDigits(btCodeTypes type) {
+    return type == EAN_13 || type == UPC_A;
+}
+
+bool IsEanFamily(btCodeTypes type) {
+    return type == EAN_8 || type == EAN_13 || type == UPC_A || type == UPC_E;
+}
+
+// Data bars of the EAN/UPC family stop short, leaving room for the digits.
+bool IsShortBar(btCodeTypes type, int s) {
+    switch (type) {
+    case EAN_8: return (s >= 4 && s <= 31) || (s >= 37 && s <= 64);
+    case EAN_13:
+    case UPC_A: return (s >= 4 && s <= 45) || (s >= 51 && s <= 92);
+    case UPC_E: return s >= 4 && s <= 45;
+    default: return false;
+    }
+}
+
+// How many modules from s on (at most to n) equal modules[s]. Eight are compared at a
+// time: bars are short, so the first word nearly always holds the end, and the end of a
+// run costs no mispredicted branch per module.
+int RunLength(const std::uint8_t* modules, int s, int n) {
+    const std::uint8_t value = modules[s];
+    int r = 1;
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint64_t same = 0x0101010101010101u * value;
+        for (; s + r + 7 <= n; r += 8) {
+            std::uint64_t eight;
+            std::memcpy(&eight, modules + s + r, 8);
+            if (const std::uint64_t differ = eight ^ same; differ != 0)
+                return r + std::countr_zero(differ) / 8;
+        }
+    }
+    while (s + r <= n && modules[s + r] == value) ++r;
+    return r;
+}
+
+// Width of a bar of r modules in the zoomed placement: its rounded millimetre width, at
+// least a pixel.
+int ZoomedBarWidth(int r, long double mrx) {
+    return std::max(Nearest(r * mrx), 1);
+}
+
+// Module edges of the zoomed placement (modules of mrx pixels, module 1 at origin): each
+// edge at its own rounded millimetre position. Where that leaves the space before a bar
+// narrower than a pixel, that edge and every edge after it move right as far as needed, so
+// that no bar and no space between bars vanishes at modules below a pixel.
+void PlaceZoomedModules(const std::uint8_t* modules, int n, long double mrx, int origin, int* xs) {
+    int shift = 0, lastRight = 0;
+    bool afterBar = false;
+    for (int s = 1; s <= n;) {
+        const int r = RunLength(modules, s, n);
+        const bool bar = modules[s] != 0;
+        if (bar && afterBar) {
+            const int left = Nearest((s - 1) * mrx) + origin + shift;
+            if (left <= lastRight) shift += lastRight + 1 - left;
+        }
+        for (int i = s; i < s + r; ++i) xs[i] = Nearest((i - 1) * mrx) + origin + shift;
+        if (bar) {
+            lastRight = xs[s] + ZoomedBarWidth(r, mrx);
+            afterBar = true;
+        }
+        s += r;
+    }
+}
+
+void AddBar(TBarLayout& layout, const TRect& rect, int module, int modules, TBarKind kind) {
+    layout.bars[static_cast<std::size_t>(layout.barCount++)] = {rect, module, modules, kind};
+}
+
+// A new piece of text at (centre, top) whose characters the caller writes; returns its
+// buffer. The length is set from the zero-terminated result by FinishPiece.
+TTextPiece& NewPiece(TBarLayout& layout, int centre, int top) {
+    TTextPiece& piece = layout.pieces[static_cast<std::size_t>(layout.pieceCount++)];
+    piece.text[0] = '\0';
+    piece.length = 0;
+    piece.centre = centre;
+    piece.top = top;
+    return piece;
+}
+
+void AddPiece(TBarLayout& layout, std::string_view text, int centre, int top) {
+    TTextPiece& piece = NewPiece(layout, centre, top);
+    const std::size_t length = std::min(text.size(), piece.text.size() - 1);
+    std::memcpy(piece.text.data(), text.data(), length);
+    piece.text[length] = '\0';
+    piece.length = static_cast<int>(length);
+}
+
+// The human-readable pieces of the bar types; xs holds the module edges.
+void PlaceLine(const TLLBarcode& barcode, const int* xs, TBarLayout& layout) {
+    const TBarcodeParams& params = barcode.Params;
+    const btCodeTypes type = params.CodeType;
+    const std::string_view code(barcode.CodeText);
+    const int n = barcode.ModuleCount;
+    const int x = layout.x, y = layout.y;
+    const int p = layout.modules.wholePixels, l = layout.modules.digitRoom;
+    // Characters from..to of the prepared text (from 1), cut at its end.
+    const auto piece = [&](std::size_t from, std::size_t to) {
+        if (from > code.size()) return std::string_view();
+        return code.substr(from - 1, (to < code.size() ? to : code.size()) - from + 1);
+    };
+    const auto put = [&](std::string_view text, int centre, int top) {
+        AddPiece(layout, text, centre, top);
+    };
+    const int shortBottom = layout.shortBottom, longBottom = layout.longBottom;
+    switch (type) {
+    case EAN_8:
+        put(piece(1, 4), xs[18], shortBottom);
+        put(piece(5, 8), xs[50], shortBottom);
+        break;
+    case EAN_13:
+        put(piece(1, 1), x + l / 2, shortBottom);
+        put(piece(2, 7), xs[25], shortBottom);
+        put(piece(8, 13), xs[72], shortBottom);
+        break;
+    case UPC_A:
+        put(piece(1, 1), x + l / 2, shortBottom);
+        put(piece(2, 6), xs[25], shortBottom);
+        put(piece(7, 11), xs[72], shortBottom);
+        put(piece(12, 12), xs[95] + p + l / 2, shortBottom);
+        break;
+    case UPC_E: // the printed digits: neither number system nor check digit
+        put(piece(1, 6), xs[n / 2], shortBottom);
+        layout.lineReplacesCodeText = true;
+        break;
+    case CODE39:
+    case Codabar: put(piece(2, code.size() - 1), xs[n / 2], longBottom); break;
+    case CODE25iP: {
+        TTextPiece& grouped = NewPiece(layout, xs[n / 2], longBottom);
+        std::memcpy(grouped.text.data(), code.data(), code.size());
+        grouped.text[code.size()] = '\0';
+        barcode.FormatCode25iP(grouped.text.data());
+        grouped.length = static_cast<int>(std::strlen(grouped.text.data()));
+        layout.lineReplacesCodeText = true;
+        break;
+    }
+    case CODE128_A:
+    case CODE128_B:
+    case CODE128_C: {
+        char source[TBarcodeParams::kMaxCaption + 2];
+        source[0] = barcode.CodeText[0];
+        const std::size_t len = strnlen(params.Caption, TBarcodeParams::kMaxCaption);
+        std::memcpy(source + 1, params.Caption, len);
+        source[len + 1] = '\0';
+        TTextPiece& line = NewPiece(layout, xs[n / 2], longBottom);
+        line.length = static_cast<int>(TLLBarcode::MapCode128(source, true, line.text.data()));
+        break;
+    }
+    default: put(code, xs[n / 2], longBottom); break; // CODE25i, MSI_Plessey
+    }
+    if (HasGuardDigits(type)) {
+        const std::string_view addon(params.CodeAddon);
+        if (addon.size() == 2) put(addon, xs[115], y);
+        if (addon.size() == 5) put(addon, xs[128], y);
+    }
+}
+
+TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
+                      const TLineFont& lineFont) {
+    const TBarcodeParams& params = barcode.Params;
+    const btCodeTypes type = params.CodeType;
+    TBarLayout layout{};
+    layout.x = x;
+    layout.y = y;
+    layout.modules = MeasureModules(barcode, res.across);
+    const long double m = layout.modules.mm, mrx = layout.modules.pixels;
+    const int p = layout.modules.wholePixels, l = layout.modules.digitRoom;
+    const bool guardDigits = HasGuardDigits(type);
+    const long double k = guardDigits ? kGuardDigitBarModules : kBarModules;
+    const bool zoom = params.ZoomSize;
+    const int h = zoom ? Nearest(k * m * res.down) : Nearest(k * m * res.down * (p / mrx));
+    const int c = MulDiv(h, 100 - params.HeightPercent, 100);
+    const int n = barcode.ModuleCount;
+    layout.barHeight = h;
+    layout.cut = c;
+
+    int xs[TLLBarcode::kMaxModules + 1];
+    if (zoom)
+        PlaceZoomedModules(barcode.Modules, n, mrx, x + l, xs);
+    else
+        for (int i = 1; i <= n; ++i) xs[i] = (i - 1) * p + x + l;
+
+    layout.fontBasis = h;
+    layout.fontHeight = LineFontHeight(params, h);
+    const int t = lineFont(layout.fontHeight, true);
+    layout.lineHeight = t;
+
+    const int w = xs[n] + l - x + p + 1;
+    layout.shortBottom = y + Nearest(h * kShortBarPart) - c;
+    layout.longBottom = y + h - c;
+    layout.addonTop = y + t + p; // add-on bars leave room for their digits
+    int v;
+    if (!params.HumanReadable)
+        v = h - c + 1;
+    else if (IsEanFamily(type))
+        v = t + Nearest(h * kDigitLinePart - c) + 1;
+    else
+        v = t + h - c + 1;
+    layout.box = {w, v};
+
+    // Bars: each run of equal modules is one rectangle.
+    for (int s = 1; s <= n;) {
+        const int r = RunLength(barcode.Modules, s, n);
+        if (barcode.Modules[s] != 0) {
+            const bool addon = guardDigits && s >= kFirstAddonModule;
+            const bool shortBar = IsShortBar(type, s);
+            TRect bar;
+            bar.top = addon ? layout.addonTop : y;
+            bar.left = xs[s];
+            bar.right = zoom ? xs[s] + ZoomedBarWidth(r, mrx) : xs[s] + r * p;
+            bar.bottom = shortBar ? layout.shortBottom : layout.longBottom;
+            if (params.WidthReduce && bar.right - bar.left >= 2) --bar.right;
+            AddBar(layout, bar, s, r,
+                   addon      ? TBarKind::Addon
+                   : shortBar ? TBarKind::Short
+                              : TBarKind::Full);
+        }
+        s += r;
+    }
+
+    if (params.HumanReadable) PlaceLine(barcode, xs, layout);
+    return layout;
+}
+
+} // namespace
+
+TResolution ResolutionAt(int dpiX, int dpiY) {
+    return {dpiX * kInchPerMM, dpiY * kInchPerMM};
+}
+
+TResolution SurfaceResolution(const TSurface& surface) {
+    if (surface.DpiX() == 0 || surface.DpiY() == 0)
+        return ResolutionAt(surface.ScreenDpiX(), surface.ScreenDpiY());
+    return ResolutionAt(surface.DpiX(), surface.DpiY());
+}
+
+TModuleMeasure MeasureModules(const TLLBarcode& barcode, long double pixelsPerMMAcross) {
+    TModuleMeasure measure;
+    measure.mm = barcode.ModuleWidthMM();
+    measure.pixels = measure.mm * pixelsPerMMAcross;
+    measure.wholePixels = Nearest(measure.pixels);
+    if (measure.wholePixels == 0) measure.wholePixels = 1;
+    measure.digitRoom =
+        HasGuardDigits(barcode.Params.CodeType) ? kOuterDigitModules * measure.wholePixels : 0;
+    measure.zoom = barcode.Params.ZoomSize;
+    return measure;
+}
+
+TDrawnSize TBarLayout::DrawnSize(btCodeRotate rotation) const {
+    if (rotation == rotate_090 || rotation == rotate_270) return {box.height, box.width};
+    return box;
+}
+
+int LineFontHeight(const TBarcodeParams& params, long double basis) {
+    const long double scale = params.Fontscaling * 0.01L; // per cent
+    if (HasGuardDigits(params.CodeType)) return Nearest(basis * kFontPerBarHeight * scale);
+    return Nearest(basis * kGuardDigitBarModules * kOneByBarModules * kFontPerBarHeight * scale);
+}
+
+TBarLayout LayOutPostal(const TLLBarcode& barcode, TResolution res, int x, int y,
+                        const TLineFont& lineFont) {
+    const TBarcodeParams& params = barcode.Params;
+    const bool fim = params.CodeType == Postnet_FIM;
+    TBarLayout layout{};
+    layout.x = x;
+    layout.y = y;
+    layout.postal = true;
+    TPostalMeasure& measure = layout.measure;
+    measure.barWidth = Nearest((fim ? kFimBarWidthMM : kPostnetBarWidthMM) * res.across);
+    measure.pitch = (fim ? kFimPitchMM : kPostnetPitchMM) * res.across;
+    measure.fullBar = Nearest((fim ? kFimBarMM : kPostnetFullBarMM) * res.down);
+    measure.halfBar = fim ? measure.fullBar : Nearest(kPostnetHalfBarMM * res.down);
+    const int b = measure.barWidth, d = measure.fullBar;
+    const long double q = measure.pitch;
+
+    layout.fontBasis = static_cast<long double>(fim ? kFimFontBars : kPostnetFontBars) * d;
+    layout.fontHeight = LineFontHeight(params, layout.fontBasis);
+    layout.lineHeight = lineFont(layout.fontHeight, params.HumanReadable);
+
+    const int n = barcode.ModuleCount;
+    int xs[TLLBarcode::kMaxModules + 1];
+    for (int i = 1; i <= n; ++i) xs[i] = Nearest((i - 1) * q) + x;
+
+    // FIM bars stand at a whole-pixel pitch, which can reach past the real pitch's last
+    // position: the width takes in the last bar either way.
+    const int last = fim ? std::max(xs[n] - x, (n - 1) * Nearest(q)) : xs[n] - x;
+    layout.box = {last + b + 1, params.HumanReadable ? layout.lineHeight + d + 1 : d + 1};
+
+    for (int i = 1; i <= n; ++i) {
+        if (fim) {
+            if (barcode.Modules[i] != 1) continue;
+            const int left = (i - 1) * Nearest(q) + x;
+            AddBar(layout, {left, y, left + b, y + d}, i, 1, TBarKind::Full);
+        } else {
+            const bool full = barcode.Modules[i] == 1;
+            const int top = full ? y : y + d - measure.halfBar;
+            AddBar(layout, {xs[i], top, xs[i] + b, y + d}, i, 1,
+                   full ? TBarKind::Full : TBarKind::Half);
+        }
+    }
+
+    if (params.HumanReadable) AddPiece(layout, barcode.CodeText, (xs[1] + xs[n]) / 2, y + d);
+    return layout;
+}
+
+TBarLayout LayOutBarcode(const TLLBarcode& barcode, TResolution resolution, int x, int y,
+                         const TLineFont& lineFont) {
+    const btCodeTypes type = barcode.Params.CodeType;
+    if (type == Postnet || type == Postnet_FIM)
+        return LayOutPostal(barcode, resolution, x, y, lineFont);
+    return LayOutBars(barcode, resolution, x, y, lineFont);
+}
+
+} // namespace varimark

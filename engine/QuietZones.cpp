@@ -1,0 +1,50 @@
+#include "QuietZones.h"
+
+#include "BarLayout.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace varimark {
+namespace {
+
+// The postal symbols' clear zone on each side: an eighth of an inch.
+constexpr long double kPostalQuietZonesPerInch = 8.0L;
+
+} // namespace
+
+TQuietZone QuietZoneModules(btCodeTypes type, bool addon) {
+    TQuietZone zone{10, 10}; // Code 39, Interleaved 2 of 5, Codabar, Code 128, MSI Plessey
+    switch (type) {
+    case EAN_13: zone = {11, 7}; break;
+    case UPC_A: zone = {9, 9}; break;
+    case EAN_8: zone = {7, 7}; break;
+    case UPC_E: zone = {9, 7}; break;
+    default: break;
+    }
+    if (addon && (type == EAN_13 || type == UPC_A)) zone.right = 5; // after the add-on
+    return zone;
+}
+
+int QuietZoneMargin(const TLLBarcode& barcode, int dpi, int minimum) {
+    const TBarcodeParams& params = barcode.Params;
+    long double left, right;                   // the zones in pixels
+    long double drawnLeft = 0, drawnRight = 1; // what the drawing leaves (the extra pixel)
+    if (params.CodeType == Postnet || params.CodeType == Postnet_FIM) {
+        left = right = dpi / kPostalQuietZonesPerInch;
+    } else {
+        const TModuleMeasure modules = MeasureModules(barcode, ResolutionAt(dpi, dpi).across);
+        const std::size_t addonLength = std::strlen(params.CodeAddon);
+        const TQuietZone zone =
+            QuietZoneModules(params.CodeType, addonLength == 2 || addonLength == 5);
+        left = zone.left * modules.Pitch();
+        right = zone.right * modules.Pitch();
+        drawnLeft += modules.digitRoom;
+        drawnRight += modules.digitRoom;
+    }
+    const long double needed = std::max(left - drawnLeft, right - drawnRight);
+    return std::max(minimum, static_cast<int>(std::ceil(needed)));
+}
+
+} // namespace varimark
