@@ -1,5 +1,6 @@
 #include "PictureRender.h"
 
+#include "engine/QuietZones.h"
 #include "platform/PictureSave.h"
 
 namespace varimark {
@@ -36,8 +37,9 @@ void CheckOptions(const PictureOptions& options) {
 
 } // namespace
 
-int PictureMargin(const TLLBarcode& /*barcode*/, const PictureOptions& options) {
-    return options.margin.value_or(2);
+int PictureMargin(const TLLBarcode& barcode, const PictureOptions& options) {
+    if (options.margin && !options.quietZones) return *options.margin;
+    return QuietZoneMargin(barcode, options.dpi, options.margin.value_or(kMinimumMargin));
 }
 
 std::vector<std::uint8_t> RenderBarcode(TLLBarcode& barcode, const PictureOptions& options,

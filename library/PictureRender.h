@@ -25,5 +25,7 @@ int PictureMargin(const TLLBarcode& barcode, const PictureOptions& options);
 inline constexpr int kMaxDpi = 100000;
 inline constexpr int kMaxMargin = 65535;
 inline constexpr int kMaxScale = 65535;
+// The margin around the quiet zones when none is asked for: the desktop program's.
+inline constexpr int kMinimumMargin = 2;
 
 } // namespace varimark

@@ -14,8 +14,9 @@ PACKAGES=(
     libjpeg62-turbo-dev libpng-dev
     # tests and benchmarks
     libgtest-dev libgmock-dev libbenchmark-dev
-    # a peer generator that bench/batch.sh compares with (used by nothing else)
-    zint
+    # a peer generator that the bench scripts compare with, and GNU time for their peak
+    # memory (used by nothing else)
+    zint time
     # independent readers of our pictures, used by the tests
     zbar-tools zxing-cpp-tools imagemagick libtiff-dev libgif-dev emf2svg
     # the desktop program under a real X server (tests, the README's screenshot)
