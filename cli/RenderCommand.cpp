@@ -5,8 +5,8 @@
 #include "Escapes.h"
 #include "FileWriter.h"
 #include "MagnifiedPicture.h"
+#include "PdfSurface.h"
 #include "PictureSave.h"
-#include "QtSurface.h"
 #include "QtText.h"
 #include "QuietZones.h"
 #include "ReproduciblePdf.h"
@@ -14,11 +14,7 @@
 #include "Usage.h"
 #include "Windows1252.h"
 
-#include <QBuffer>
 #include <QGuiApplication>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
 
 #include <algorithm>
 #include <cstdio>
@@ -128,31 +124,9 @@ private:
     }
 
     std::string Pdf() {
-        const TDrawnSize size = MeasureBarcode(DrawFunction(), margin_, options_.dpi);
-        const QSize pixels = MagnifiedSize(size, margin_, options_.scale);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        {
-            QPdfWriter pdf(&buffer);
-            pdf.setCreator("Varimark");
-            pdf.setResolution(options_.dpi);
-            pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-            pdf.setPageSize(QPageSize(
-                QSizeF(pixels.width() * 72.0 / options_.dpi, pixels.height() * 72.0 / options_.dpi),
-                QPageSize::Point, QString(), QPageSize::ExactMatch));
-            QPainter painter(&pdf);
-            painter.fillRect(QRect(QPoint(0, 0), pixels), Qt::white);
-            TQtSurface surface(painter, options_.dpi, options_.dpi);
-            surface.SetMapMode(MM_ANISOTROPIC);
-            surface.SetWindowExt(1, 1);
-            surface.SetViewportExt(options_.scale, options_.scale);
-            Draw(surface, margin_, margin_);
-            if (!painter.end()) throw EPicture("cannot encode " + fileName_ + " as PDF");
-        }
-        std::string pdf = bytes.toStdString();
-        SetPdfCreationDate(pdf, SourceDateEpoch());
-        return pdf;
+        const std::vector<std::uint8_t> pdf = BarcodePdfBytes(
+            DrawFunction(), margin_, options_.scale, options_.dpi, SourceDateEpoch());
+        return std::string(pdf.begin(), pdf.end());
     }
 
     TLLBarcode& barcode_;
@@ -280,8 +254,6 @@ int RunRenderCommand(std::vector<std::string_view> args) {
         ApplySymbolOptions(options, barcode.Params);
         ApplyRenderOptions(render, barcode.Params);
         barcode.Params.SetCaption(text);
-        if (IsPdf(render.format.empty() ? render.output : FormatExtension(render.format)))
-            StartQtApplication();
         if (toStdout)
             WriteStandardOutput(RenderToBytes(barcode, render, FormatExtension(render.format)));
         else if (!render.format.empty())

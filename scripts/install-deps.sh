@@ -17,7 +17,7 @@ PACKAGES=(
     # a peer generator that bench/batch.sh compares with (used by nothing else)
     zint
     # independent readers of our pictures, used by the tests
-    zbar-tools zxing-cpp-tools imagemagick libtiff-dev libgif-dev emf2svg
+    zbar-tools zxing-cpp-tools imagemagick libtiff-dev libgif-dev emf2svg poppler-utils qpdf
     # the desktop program under a real X server (tests, the README's screenshot)
     xvfb xdotool x11-utils
     # fuzzing (make fuzz)
