@@ -10,7 +10,9 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
+#include <utility>
 
 namespace varimark {
 
@@ -270,7 +272,9 @@ void TPdfSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& 
 std::vector<std::uint8_t> TPdfSurface::Document(int width, int height, int scale,
                                                 std::optional<long long> creationTime) const {
     const long long pixelsX = 1LL * width * scale, pixelsY = 1LL * height * scale;
-    const std::string pointsX = PageLength(pixelsX, dpiX_), pointsY = PageLength(pixelsY, dpiY_);
+    // A surface without a resolution has the screen's.
+    const int dpiX = dpiX_ > 0 ? dpiX_ : screenDpiX_, dpiY = dpiY_ > 0 ? dpiY_ : screenDpiY_;
+    const std::string pointsX = PageLength(pixelsX, dpiX), pointsY = PageLength(pixelsY, dpiY);
 
     std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
     std::vector<std::size_t> offsets; // of objects 1, 2, ...
@@ -295,7 +299,7 @@ std::vector<std::uint8_t> TPdfSurface::Document(int width, int height, int scale
            "] /Resources << " + (fontResources.empty() ? "" : "/Font << " + fontResources + ">> ") +
            ">> /Contents 4 0 R >>");
     // Device pixels, y down, from the top-left corner of the page.
-    const std::string content = Real(72.0 / dpiX_, 10) + " 0 0 " + Real(-72.0 / dpiY_, 10) + " 0 " +
+    const std::string content = Real(72.0 / dpiX, 10) + " 0 0 " + Real(-72.0 / dpiY, 10) + " 0 " +
                                 pointsY + " cm\n1 g\n0 0 " + std::to_string(pixelsX) + " " +
                                 std::to_string(pixelsY) + " re f\n" + content_;
     object(Stream(content));
