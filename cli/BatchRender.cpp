@@ -93,7 +93,7 @@ public:
     }
 
     // The picture file of one line, in the format of the extension.
-    std::string Render(const std::string& line, const std::string& extension) {
+    std::vector<std::uint8_t> Render(const std::string& line, const std::string& extension) {
         const TBatchLine parsed = ParseBatchLine(line, options_.escapes);
         barcode_.Params = base_;
         if (parsed.type) barcode_.Params.CodeType = *parsed.type;
@@ -127,7 +127,7 @@ public:
         return {bytes_.data() + start, ends_[i] - start};
     }
     void Clear() { count_ = 0, bytes_.clear(); }
-    void Add(const std::string& path, std::string_view bytes) {
+    void Add(const std::string& path, std::span<const std::uint8_t> bytes) {
         if (count_ == paths_.size()) paths_.emplace_back(), ends_.emplace_back();
         paths_[count_] = path; // reuses the string's memory
         bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
@@ -259,7 +259,6 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
         return kExitRefused;
     }
 
-    if (IsPdf(extension)) StartQtApplication(); // before the threads draw
     // Like any batch tool, the files are written without syncing each (TWriteMode::Bulk):
     // the system writes them out later.
     const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
@@ -284,7 +283,7 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
             if (group.refused[i]) continue;
             const std::size_t line = group.first + i;
             try {
-                const std::string bytes = worker.Render(group.text[i], extension);
+                const std::vector<std::uint8_t> bytes = worker.Render(group.text[i], extension);
                 const std::string path = NumberedName(render.outdir, line, extension);
                 if (bundle != nullptr && bytes.size() <= kHandedOverBytes) {
                     bundle->files.Add(path, bytes);

@@ -4,21 +4,13 @@
 #include "EOverflow.h"
 #include "Escapes.h"
 #include "FileWriter.h"
-#include "MagnifiedPicture.h"
+#include "PictureRender.h"
 #include "PictureSave.h"
-#include "QtSurface.h"
-#include "QtText.h"
-#include "QuietZones.h"
 #include "ReproduciblePdf.h"
 #include "StandardOutput.h"
+#include "SymbolBarcode.h"
 #include "Usage.h"
 #include "Windows1252.h"
-
-#include <QBuffer>
-#include <QGuiApplication>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
 
 #include <algorithm>
 #include <cstdio>
@@ -31,9 +23,6 @@
 namespace varimark::cli {
 
 namespace {
-
-constexpr int kMaxDpi = 100000;
-constexpr int kMaxMargin = 65535;
 
 const char* const kModuleRange = "Bar_SC_Size must be in the range 0..9!";
 const char* const kRotateRange = "Bar_Rotate must be in the range rotate_000..rotate_270!";
@@ -77,89 +66,17 @@ void StoreInRange(const TIntegerOption& option, long long value, RenderOptions& 
     option.store(render, static_cast<int>(value));
 }
 
-// A raw one-byte value for the control's checks: anything outside a byte is out of every
-// enumeration's range, as the byte 255 is.
-template <class TEnum> TEnum RawByte(int value) {
-    return static_cast<TEnum>(value < 0 || value > 255 ? 255 : value);
+// The picture options of the look and a file name whose extension chooses the format.
+PictureOptions PictureOptionsOf(const RenderOptions& render, const std::string& fileName) {
+    PictureOptions options;
+    options.format = FormatFromName(fileName).value_or(Format::Png);
+    options.scale = render.scale;
+    options.margin = render.margin;
+    options.quietZones = render.quietZones;
+    options.dpi = render.dpi;
+    options.monochrome = render.monochrome;
+    return options;
 }
-
-// Drops Qt's own chatter (platform notes on standard error); our messages are our own.
-void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtFatalMsg) {
-        std::fprintf(stderr, "varimark-cli: %s\n", qPrintable(message));
-        std::abort();
-    }
-}
-
-class PictureWriter {
-public:
-    PictureWriter(TLLBarcode& barcode, const RenderOptions& options, const std::string& fileName)
-        : barcode_(barcode), options_(options), fileName_(fileName),
-          margin_(MarginFor(barcode, options)) {}
-
-    // The new file takes its name only when complete, so a failure leaves any old file as
-    // it was. Every format but PDF is the desktop program's save.
-    void Write() {
-        if (IsPdf(fileName_))
-            WriteFileReplacing(fileName_, Pdf());
-        else
-            SaveBarcodePicture(DrawFunction(), margin_, options_.scale, options_.dpi, fileName_,
-                               options_.monochrome);
-    }
-
-    // The bytes Write would put into a file of that name.
-    std::string Bytes() {
-        if (IsPdf(fileName_)) return Pdf();
-        const std::optional<TPictureType> type = PictureTypeOf(fileName_);
-        if (!type) throw EUnsupportedFileType("unsupported picture type of '" + fileName_ + "'");
-        const std::vector<std::uint8_t> bytes = BarcodePictureBytes(
-            DrawFunction(), margin_, options_.scale, options_.dpi, *type, options_.monochrome);
-        return std::string(bytes.begin(), bytes.end());
-    }
-
-private:
-    TDrawnSize Draw(TSurface& surface, int x, int y) {
-        TDrawnSize size;
-        barcode_.DrawBarcode(surface, x, y, size);
-        return size;
-    }
-    TDrawFunction DrawFunction() {
-        return [this](TSurface& s, int x, int y) { return Draw(s, x, y); };
-    }
-
-    std::string Pdf() {
-        const TDrawnSize size = MeasureBarcode(DrawFunction(), margin_, options_.dpi);
-        const TDrawnSize pixels = MagnifiedSize(size, margin_, options_.scale);
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        {
-            QPdfWriter pdf(&buffer);
-            pdf.setCreator("Varimark");
-            pdf.setResolution(options_.dpi);
-            pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-            pdf.setPageSize(QPageSize(
-                QSizeF(pixels.width * 72.0 / options_.dpi, pixels.height * 72.0 / options_.dpi),
-                QPageSize::Point, QString(), QPageSize::ExactMatch));
-            QPainter painter(&pdf);
-            painter.fillRect(QRect(0, 0, pixels.width, pixels.height), Qt::white);
-            TQtSurface surface(painter, options_.dpi, options_.dpi);
-            surface.SetMapMode(MM_ANISOTROPIC);
-            surface.SetWindowExt(1, 1);
-            surface.SetViewportExt(options_.scale, options_.scale);
-            Draw(surface, margin_, margin_);
-            if (!painter.end()) throw EPicture("cannot encode " + fileName_ + " as PDF");
-        }
-        std::string pdf = bytes.toStdString();
-        SetPdfCreationDate(pdf, SourceDateEpoch());
-        return pdf;
-    }
-
-    TLLBarcode& barcode_;
-    const RenderOptions& options_;
-    const std::string& fileName_;
-    int margin_;
-};
 
 } // namespace
 
@@ -178,34 +95,24 @@ std::string FormatExtension(const std::string& format) {
 }
 
 void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params) {
-    params.SetModuleWidth(RawByte<btCodeSizes>(options.module));
-    const int degrees = options.rotateDegrees;
-    params.SetRotation(RawByte<btCodeRotate>(degrees % 90 != 0 ? -1 : degrees / 90));
-    params.HumanReadable = !options.noText;
-    params.SetHeightPercent(options.barHeight);
-    params.SetFontscaling(options.fontHeight);
-    params.Fontname = Utf8ToWindows1252(options.font);
-    params.ZoomSize = options.zoom;
-    params.HighDensity = options.highDensity;
-    params.WidthReduce = options.widthReduce;
+    Symbol look;
+    look.moduleSize = options.module;
+    look.rotation = options.rotateDegrees;
+    look.humanReadable = !options.noText;
+    look.barHeight = options.barHeight;
+    look.fontHeight = options.fontHeight;
+    look.font = options.font;
+    look.zoom = options.zoom;
+    look.highDensity = options.highDensity;
+    look.widthReduce = options.widthReduce;
+    ApplyLook(look, params);
 }
 
-void RenderToFile(TLLBarcode& barcode, const RenderOptions& options, const std::string& fileName) {
-    PictureWriter(barcode, options, fileName).Write();
-}
-
-std::string RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
-                          const std::string& extension) {
-    return PictureWriter(barcode, options, "picture" + extension).Bytes();
-}
-
-void StartQtApplication() {
-    // Fonts need a Qt application; no display is ever needed.
-    static int argc = 3;
-    static char name[] = "varimark-cli", platform[] = "-platform", offscreen[] = "offscreen";
-    static char* argv[] = {name, platform, offscreen, nullptr};
-    qInstallMessageHandler(QuietQtMessages);
-    static QGuiApplication application(argc, argv);
+std::vector<std::uint8_t> RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
+                                        const std::string& fileName) {
+    if (!FormatFromName(fileName))
+        throw EUnsupportedFileType("unsupported picture type of '" + fileName + "'");
+    return RenderBarcode(barcode, PictureOptionsOf(options, fileName), SourceDateEpoch());
 }
 
 namespace {
@@ -280,15 +187,14 @@ int RunRenderCommand(std::vector<std::string_view> args) {
         ApplySymbolOptions(options, barcode.Params);
         ApplyRenderOptions(render, barcode.Params);
         barcode.Params.SetCaption(text);
-        if (IsPdf(render.format.empty() ? render.output : FormatExtension(render.format)))
-            StartQtApplication();
+        // --format chooses the format of any -o, a name without an extension included.
+        const std::string formatName =
+            render.format.empty() ? render.output : "picture" + FormatExtension(render.format);
+        const std::vector<std::uint8_t> bytes = RenderToBytes(barcode, render, formatName);
         if (toStdout)
-            WriteStandardOutput(RenderToBytes(barcode, render, FormatExtension(render.format)));
-        else if (!render.format.empty())
-            WriteFileReplacing(render.output,
-                               RenderToBytes(barcode, render, FormatExtension(render.format)));
+            WriteStandardOutput({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
         else
-            RenderToFile(barcode, render, render.output);
+            WriteFileReplacing(render.output, bytes);
     } catch (const std::bad_alloc&) {
         throw OutOfMemory("drawing the picture");
     } catch (const std::exception& e) { // EOverflow (the engine's messages), EPicture, files

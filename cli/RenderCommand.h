@@ -24,7 +24,7 @@ struct RenderOptions {
     bool monochrome = false; // a 1-bit picture (raster formats)
     int scale = 1;           // a whole magnification of everything
     // Pixels around the barcode, before scaling: without --margin, the symbology's quiet
-    // zones (at least kDefaultMargin); with it, that margin.
+    // zones (at least kMinimumMargin); with it, that margin.
     std::optional<int> margin;
     bool quietZones = false; // --quiet-zones: the quiet zones even with --margin
     int dpi = 96;            // the resolution the surface reports
@@ -36,20 +36,13 @@ struct RenderOptions {
     bool quiet = false; // no progress bar
 };
 
-// The margin around the quiet zones when no --margin is given: the desktop program's.
-inline constexpr int kDefaultMargin = 2;
-
 // The look into the parameter record, through the control's range checks.
 void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params);
-// Draws the barcode into the file, the format by its extension (every picture type of the
-// save function, and PDF).
-void RenderToFile(TLLBarcode& barcode, const RenderOptions& options, const std::string& fileName);
-// The bytes RenderToFile would write for a name with that extension (".png").
-std::string RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
-                          const std::string& extension);
-// Once per process, before the first PDF (the only picture still drawn through Qt): the Qt
-// application for its fonts.
-void StartQtApplication();
+// The picture file of the barcode in the format of the name's extension (every picture
+// type of the save function, and PDF); PDF dated by SOURCE_DATE_EPOCH when it is set.
+// EUnsupportedFileType for another extension.
+std::vector<std::uint8_t> RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
+                                        const std::string& fileName);
 // Whether a name ends in ".pdf", in any case.
 bool IsPdf(const std::string& fileName);
 // The extension (".png") that --format EXT names: one of the picture types, with or without

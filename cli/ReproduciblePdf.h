@@ -1,10 +1,8 @@
 #pragma once
-// PDF files that are the same bytes for the same barcode. Qt's PDF writer stamps the time
-// of writing into the document information ("/CreationDate (D:20261207144148Z)"); that
-// entry is blanked, or, when SOURCE_DATE_EPOCH is set, given that time instead.
+// PDF files that are the same bytes for the same barcode: they carry no time of writing,
+// only the creation date that SOURCE_DATE_EPOCH gives, when it is set.
 #include <charconv>
 #include <cstdlib>
-#include <ctime>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -32,31 +30,6 @@ inline std::optional<long long> SourceDateEpoch() {
                                "(up to the year 9999), not '" +
                                std::string(text) + "'");
     return seconds;
-}
-
-// Overwrites the /CreationDate entry of the document information in place: by spaces
-// without a time, else by the time in UTC ("D:19700101000000Z", spaces after it when the
-// old entry was longer). Every byte keeps its offset, so the cross-reference table stays
-// valid.
-inline void SetPdfCreationDate(std::string& pdf, std::optional<long long> seconds) {
-    static constexpr std::string_view kKey = "/CreationDate (";
-    const std::size_t start = pdf.find(kKey);
-    if (start == std::string::npos) return;
-    const std::size_t close = pdf.find(')', start + kKey.size());
-    if (close == std::string::npos) return;
-    const std::size_t length = close + 1 - start;
-    std::string entry;
-    if (seconds) {
-        const std::time_t time = static_cast<std::time_t>(*seconds);
-        std::tm utc{};
-        char date[32];
-        if (gmtime_r(&time, &utc) != nullptr &&
-            std::strftime(date, sizeof date, "D:%Y%m%d%H%M%SZ", &utc) != 0)
-            entry = std::string(kKey) + date + ")";
-        if (entry.size() > length) entry.clear(); // no room: left out
-    }
-    entry.resize(length, ' ');
-    pdf.replace(start, length, entry);
 }
 
 } // namespace varimark::cli

@@ -1,6 +1,7 @@
 #include "PictureRender.h"
 
 #include "engine/QuietZones.h"
+#include "platform/PdfSurface.h"
 #include "platform/PictureSave.h"
 
 namespace varimark {
@@ -43,7 +44,7 @@ int PictureMargin(const TLLBarcode& barcode, const PictureOptions& options) {
 }
 
 std::vector<std::uint8_t> RenderBarcode(TLLBarcode& barcode, const PictureOptions& options,
-                                        std::optional<long long> /*creationTime*/) {
+                                        std::optional<long long> creationTime) {
     CheckOptions(options);
     const int margin = PictureMargin(barcode, options);
     const TDrawFunction draw = [&barcode](TSurface& surface, int x, int y) {
@@ -51,9 +52,11 @@ std::vector<std::uint8_t> RenderBarcode(TLLBarcode& barcode, const PictureOption
         barcode.DrawBarcode(surface, x, y, size);
         return size;
     };
-    if (options.format == Format::Pdf) throw Error("PDF");
-    std::vector<std::uint8_t> bytes = BarcodePictureBytes(
-        draw, margin, options.scale, options.dpi, PictureType(options.format), options.monochrome);
+    std::vector<std::uint8_t> bytes =
+        options.format == Format::Pdf
+            ? BarcodePdfBytes(draw, margin, options.scale, options.dpi, creationTime)
+            : BarcodePictureBytes(draw, margin, options.scale, options.dpi,
+                                  PictureType(options.format), options.monochrome);
     if (bytes.empty()) throw Error("Picture too small for its format: nothing to write");
     return bytes;
 }

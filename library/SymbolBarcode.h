@@ -7,6 +7,11 @@
 
 namespace varimark {
 
+// Sets the look of the symbol into the parameter record: module size, rotation, the text
+// line, bar and font height, font, zoom, high density and width reduction (not the type,
+// ratio, add-on or text). Raises Error with the control's message for a value out of range.
+void ApplyLook(const Symbol& symbol, TBarcodeParams& params);
+
 // Sets every parameter of the barcode from the symbol, the caption last. Raises Error with
 // the control's message for a value out of range ("Bar_SC_Size must be in the range
 // 0..9!") or a text the caption refuses.

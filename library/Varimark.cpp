@@ -86,6 +86,11 @@ void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode) {
         throw Error("bad ratio " + std::to_string(symbol.ratio) + " (3 or 2)");
     params.SetRatio(symbol.ratio == 3 ? Ratio_3 : Ratio_2);
     params.SetCodeAddon(EngineText(symbol.addon));
+    ApplyLook(symbol, params);
+    params.SetCaption(EngineText(symbol.text));
+}
+
+void ApplyLook(const Symbol& symbol, TBarcodeParams& params) {
     params.SetModuleWidth(RawByte<btCodeSizes>(symbol.moduleSize));
     params.SetRotation(
         RawByte<btCodeRotate>(symbol.rotation % 90 != 0 ? -1 : symbol.rotation / 90));
@@ -96,7 +101,6 @@ void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode) {
     params.ZoomSize = symbol.zoom;
     params.HighDensity = symbol.highDensity;
     params.WidthReduce = symbol.widthReduce;
-    params.SetCaption(EngineText(symbol.text));
 }
 
 Encoded Encode(const Symbol& symbol) {

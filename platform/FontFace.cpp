@@ -10,6 +10,7 @@
 #include <cmath>
 #include <memory>
 #include <stdexcept>
+#include <utility>
 
 namespace varimark {
 
@@ -149,6 +150,71 @@ TGlyphCoverage TFontFace::Render(char32_t character, int pixelSize, int offset64
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x) out.coverage.push_back(at(x, y));
     return out;
+}
+
+namespace {
+
+// Collects an outline through FreeType's walk of its contours.
+struct TOutlineWalk {
+    TGlyphOutline outline;
+    TGlyphOutline::TPoint last;
+
+    void Add(TGlyphOutline::TStep step, const FT_Vector* to) {
+        outline.steps.push_back(step);
+        last = {static_cast<double>(to->x), static_cast<double>(to->y)};
+        outline.points.push_back(last);
+    }
+    static TOutlineWalk& Of(void* user) { return *static_cast<TOutlineWalk*>(user); }
+    static int Move(const FT_Vector* to, void* user) {
+        Of(user).Add(TGlyphOutline::TStep::Move, to);
+        return 0;
+    }
+    static int Line(const FT_Vector* to, void* user) {
+        Of(user).Add(TGlyphOutline::TStep::Line, to);
+        return 0;
+    }
+    // A quadratic curve is the cubic whose controls lie two thirds of the way from each
+    // end to the quadratic's control.
+    static int Conic(const FT_Vector* control, const FT_Vector* to, void* user) {
+        TOutlineWalk& walk = Of(user);
+        const TGlyphOutline::TPoint c{static_cast<double>(control->x),
+                                      static_cast<double>(control->y)},
+            end{static_cast<double>(to->x), static_cast<double>(to->y)};
+        walk.outline.points.push_back(
+            {walk.last.x + 2 * (c.x - walk.last.x) / 3, walk.last.y + 2 * (c.y - walk.last.y) / 3});
+        walk.outline.points.push_back(
+            {end.x + 2 * (c.x - end.x) / 3, end.y + 2 * (c.y - end.y) / 3});
+        walk.Add(TGlyphOutline::TStep::Cubic, to);
+        return 0;
+    }
+    static int Cubic(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user) {
+        TOutlineWalk& walk = Of(user);
+        walk.outline.points.push_back({static_cast<double>(c1->x), static_cast<double>(c1->y)});
+        walk.outline.points.push_back({static_cast<double>(c2->x), static_cast<double>(c2->y)});
+        walk.Add(TGlyphOutline::TStep::Cubic, to);
+        return 0;
+    }
+};
+
+} // namespace
+
+TGlyphOutline TFontFace::Outline(char32_t character, int pixelSize) {
+    FT_Face face = state_->face;
+    if (state_->pixelSize != pixelSize) {
+        if (pixelSize < 1 || pixelSize > 0xFFFF ||
+            FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelSize)) != 0)
+            return {};
+        state_->pixelSize = pixelSize;
+    }
+    const FT_UInt glyph = FT_Get_Char_Index(face, character);
+    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
+        face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+        return {};
+    static const FT_Outline_Funcs kFuncs = {
+        &TOutlineWalk::Move, &TOutlineWalk::Line, &TOutlineWalk::Conic, &TOutlineWalk::Cubic, 0, 0};
+    TOutlineWalk walk;
+    if (FT_Outline_Decompose(&face->glyph->outline, &kFuncs, &walk) != 0) return {};
+    return std::move(walk.outline);
 }
 
 } // namespace varimark

@@ -24,6 +24,18 @@ struct TGlyphCoverage {
     std::vector<std::uint8_t> coverage; // width × height, rows top first
 };
 
+// One glyph's outline at a pixel size, unhinted, in 1/64 pixel with y up from the pen
+// position on the base line: closed contours of lines and cubic curves (the quadratic
+// curves of TrueType faces raised to cubic).
+struct TGlyphOutline {
+    enum class TStep : std::uint8_t { Move, Line, Cubic };
+    struct TPoint {
+        double x = 0, y = 0;
+    };
+    std::vector<TStep> steps;
+    std::vector<TPoint> points; // one per move or line, three per cubic
+};
+
 class TFontFace {
 public:
     // Raises std::runtime_error when the file cannot be opened as a font.
@@ -45,6 +57,9 @@ public:
     // The coverage of a character at a pixel size with the pen offset / 64 pixel right of
     // a whole pixel.
     TGlyphCoverage Render(char32_t character, int pixelSize, int offset64);
+    // The outline of a character at a pixel size; empty for a glyph without one (a space,
+    // a bitmap glyph) and for sizes FreeType cannot set.
+    TGlyphOutline Outline(char32_t character, int pixelSize);
 
 private:
     struct TState;

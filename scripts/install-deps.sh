@@ -18,7 +18,7 @@ PACKAGES=(
     # memory (used by nothing else)
     zint time
     # independent readers of our pictures, used by the tests
-    zbar-tools zxing-cpp-tools imagemagick libtiff-dev libgif-dev emf2svg
+    zbar-tools zxing-cpp-tools imagemagick libtiff-dev libgif-dev emf2svg poppler-utils qpdf
     # the desktop program under a real X server (tests, the README's screenshot)
     xvfb xdotool x11-utils
     # fuzzing (make fuzz)

@@ -2,6 +2,7 @@
 // values, and barcodes decoded by an independent reader (zbarimg).
 #include "CliRunner.h"
 #include "FileTesting.h"
+#include "varimark/varimark.h"
 
 #include <QImage>
 
@@ -375,7 +376,7 @@ TEST(CliRender, QuietZonesWidenAGivenMargin) {
 }
 
 // "-o -", "-o /dev/stdout" (a pipe here) and a name without an extension, each with
-// --format, hold exactly the bytes "-o FILE.EXT" writes into the file.
+// --format, and the library's Render, hold exactly the bytes "-o FILE.EXT" writes into the file.
 TEST(CliRender, StandardOutputHoldsTheFileBytes) {
     const auto render = [](std::vector<std::string> args) {
         args.insert(args.begin(), "render");
@@ -397,9 +398,24 @@ TEST(CliRender, StandardOutputHoldsTheFileBytes) {
         }
         ASSERT_EQ(render({"-o", bare, "--format", named}).status, 0) << format;
         EXPECT_TRUE(ReadWholeFile(bare) == expected) << format;
+        // The library's own call gives the same bytes.
+        varimark::Symbol symbol;
+        symbol.type = varimark::Type::EAN_13, symbol.addon = "12", symbol.text = "400638133393";
+        varimark::PictureOptions options;
+        options.format = *varimark::FormatFromName(path), options.scale = 2;
+        const std::vector<std::uint8_t> library = varimark::Render(symbol, options);
+        EXPECT_TRUE(std::string(library.begin(), library.end()) == expected) << format;
         std::remove(path.c_str());
     }
     std::remove(bare.c_str());
+}
+
+// The command-line tool is the library alone: Qt is not even loaded.
+TEST(CliRender, LoadsNoQt) {
+    const auto [status, libraries] = RunShell(std::string("ldd ") + VARIMARK_CLI);
+    ASSERT_EQ(status, 0);
+    EXPECT_NE(libraries.find("libpng"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("libQt"), std::string::npos) << libraries;
 }
 
 // A picture is not thrown at a terminal.
