@@ -1,5 +1,6 @@
 // The GIF writer, checked with giflib (reading the files, and encoding the same indices)
 // and with a small code reader that follows the code widths the way a decoder does.
+#include "ByteReading.h"
 #include "FileTesting.h"
 #include "FileWriter.h"
 #include "GIFImage.h"
@@ -16,8 +17,6 @@
 #include <random>
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 Bytes Hex(std::string text) {
     std::erase(text, ' ');
@@ -418,7 +417,7 @@ TEST(GifWriter, SaveToFileReplacesOnlyWithACompleteFile) {
         std::filesystem::temp_directory_path() / ("gif_test_" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string path = (dir / "out.gif").string(), missing = (dir / "no" / "x.gif").string();
-    auto contents = [&] { return ReadFileBytes(path); };
+    auto contents = [&] { return ReadWholeFile<Bytes>(path); };
     Bytes expected;
     TGIFImage gif;
     gif.Assign(RandomIndexed(40, 30, pf8bit, 256, 3, expected));

@@ -1,5 +1,6 @@
 // The JPEG, enhanced metafile and PNG writers, checked with independent readers: libjpeg
 // decodes the JPEG data, emf2svg-conv converts the metafile, libpng decodes the PNG data.
+#include "ByteReading.h"
 #include "FileTesting.h"
 #include "FileWriter.h"
 #include "JPEGImage.h"
@@ -299,15 +300,15 @@ TEST_F(TempDir, JpegFailureRaisesLibraryCodeAndKeepsOldFile) {
             EXPECT_EQ(std::string(e.what()), expected);
         }
     }
-    const std::vector<std::uint8_t> kept = ReadFileBytes(file.string());
+    const std::vector<std::uint8_t> kept = ReadWholeFile<Bytes>(file.string());
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "old content");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1) << "no stray files";
 
     // A new picture discards the failure; the file then holds exactly the data.
     jpeg.Assign(Picture(pf24bit, 16, 16, kBlackWhite, Bars));
     jpeg.SaveToFile(file);
-    EXPECT_EQ(ReadFileBytes(file.string()), jpeg.Data());
-    EXPECT_EQ(DecodeJpeg(ReadFileBytes(file.string())).width, 16);
+    EXPECT_EQ(ReadWholeFile<Bytes>(file.string()), jpeg.Data());
+    EXPECT_EQ(DecodeJpeg(ReadWholeFile<Bytes>(file.string())).width, 16);
     // Assigning again discards the compressed data.
     jpeg.Assign(Picture(pf24bit, 32, 8, kBlackWhite, Bars));
     EXPECT_EQ(DecodeJpeg(jpeg.Data()).width, 32);
@@ -439,11 +440,11 @@ TEST_P(MetafileSvgTest, ConvertsToSvgImageOfThePicture) {
     const TBitmap picture = Picture(GetParam(), 40, 20, kBlackWhite, Bars);
     const fs::path emf = dir_ / "bars.emf", svg = dir_ / "bars.svg";
     Record(picture).SaveToFile(emf);
-    EXPECT_EQ(ReadFileBytes(emf.string()), Record(picture).Data());
+    EXPECT_EQ(ReadWholeFile<Bytes>(emf.string()), Record(picture).Data());
     const std::string command =
         "emf2svg-conv -i '" + emf.string() + "' -o '" + svg.string() + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(command.c_str()), 0);
-    const std::vector<std::uint8_t> bytes = ReadFileBytes(svg.string());
+    const std::vector<std::uint8_t> bytes = ReadWholeFile<Bytes>(svg.string());
     const std::string text(bytes.begin(), bytes.end());
     std::smatch m;
     ASSERT_TRUE(

@@ -190,12 +190,12 @@ TEST(TiffFile, ReplacesAndRepeats) {
     const TBitmap large = Pattern(pf8bit, 101, 51), small = Pattern(pf4bit, 10, 3);
     const Bytes smallAlone = TiffFileBytes(small);
     WriteTiffFile(path, large);
-    EXPECT_EQ(ReadFileBytes(path), TiffFileBytes(large));
+    EXPECT_EQ(ReadWholeFile<Bytes>(path), TiffFileBytes(large));
     WriteTiffFile(path, small);
-    EXPECT_EQ(ReadFileBytes(path), smallAlone);
+    EXPECT_EQ(ReadWholeFile<Bytes>(path), smallAlone);
     WriteTiffFile(path, Pattern(pf24bit, 7, 7));
     WriteTiffFile(path, large);
-    EXPECT_EQ(ReadFileBytes(path).size(), 6907u);
+    EXPECT_EQ(ReadWholeFile<Bytes>(path).size(), 6907u);
     std::remove(path.c_str());
 }
 
