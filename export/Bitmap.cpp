@@ -1,47 +1,23 @@
-// The picture in memory and the Windows bitmap file it is written as and read from.
+// The picture in memory and the Windows bitmap file it is written as.
 #include "Bitmap.h"
 #include "LittleEndian.h"
 
 #include "FileWriter.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
-#include <system_error>
 #include <utility>
 
 namespace {
 
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kInfoHeaderSize = 40;  // BITMAPINFOHEADER
-constexpr std::uint32_t kV4HeaderSize = 108;   // BITMAPV4HEADER
-constexpr std::uint32_t kV5HeaderSize = 124;   // BITMAPV5HEADER
 constexpr std::uint32_t kMasksSize = 12;       // red, green, blue
 constexpr std::uint32_t kCompressionRgb = 0;   // BI_RGB
 constexpr std::uint32_t kCompressionMasks = 3; // BI_BITFIELDS
-constexpr std::int64_t kMaxDimension = 1'000'000;
 
 constexpr std::uint32_t kMasks565[3] = {0xF800, 0x07E0, 0x001F};
-constexpr std::uint32_t kMasks555[3] = {0x7C00, 0x03E0, 0x001F};
-constexpr std::uint32_t kMasks888[3] = {0x00FF0000, 0x0000FF00, 0x000000FF};
-
-// Little-endian reads; the caller has checked that the bytes are there.
-std::uint32_t Get16(std::span<const std::uint8_t> d, std::size_t at) {
-    return d[at] | static_cast<std::uint32_t>(d[at + 1]) << 8;
-}
-
-std::uint32_t Get32(std::span<const std::uint8_t> d, std::size_t at) {
-    return Get16(d, at) | Get16(d, at + 2) << 16;
-}
-
-[[noreturn]] void Invalid(const std::string& problem) {
-    throw EBitmapError("Bitmap image is not valid: " + problem);
-}
 
 // Bytes per stored row: whole 32-bit words.
 std::uint64_t Stride(std::uint64_t width, int bits) {
@@ -102,37 +78,6 @@ unsigned NearestToWhite(const std::vector<TRGBQuad>& palette, int bits) {
         }
     }
     return best;
-}
-
-[[noreturn]] void CannotOpen(const std::string& path, int err) {
-    throw EFileError("Cannot open file " + path + ": " + std::generic_category().message(err));
-}
-
-// Reads a whole file; a failure raises EFileError.
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) CannotOpen(path, errno);
-    std::vector<std::uint8_t> data;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        data.reserve(static_cast<std::size_t>(st.st_size));
-    std::uint8_t chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            CannotOpen(path, err);
-        }
-        if (n == 0) break;
-        data.insert(data.end(), chunk, chunk + n);
-    }
-    ::close(fd);
-    return data;
 }
 
 } // namespace
@@ -353,120 +298,6 @@ std::vector<std::uint8_t> TBitmap::ToBmpFile() const {
     return out;
 }
 
-TBitmap TBitmap::FromBmpFile(std::span<const std::uint8_t> data) {
-    const std::uint64_t size = data.size();
-    if (size < 2) Invalid("file is truncated");
-    if (data[0] != 'B' || data[1] != 'M') Invalid("not a bitmap file");
-    if (size < kFileHeaderSize + 4) Invalid("file is truncated");
-
-    const std::uint32_t headerSize = Get32(data, kFileHeaderSize);
-    if (headerSize != kInfoHeaderSize && headerSize != kV4HeaderSize &&
-        headerSize != kV5HeaderSize) {
-        // 12: OS/2 and Windows 2 core header; 52, 56: the masks-only headers; 64: OS/2 2.
-        const bool known =
-            headerSize == 12 || headerSize == 52 || headerSize == 56 || headerSize == 64;
-        Invalid((known ? "unsupported header size " : "invalid header size ") +
-                std::to_string(headerSize));
-    }
-    std::uint64_t headersEnd = kFileHeaderSize + std::uint64_t{headerSize};
-    if (size < headersEnd) Invalid("file is truncated");
-
-    const std::size_t h = kFileHeaderSize;
-    const auto width = static_cast<std::int32_t>(Get32(data, h + 4));
-    const auto height = static_cast<std::int32_t>(Get32(data, h + 8));
-    const std::uint32_t planes = Get16(data, h + 12);
-    const std::uint32_t bits = Get16(data, h + 14);
-    const std::uint32_t compression = Get32(data, h + 16);
-    const std::uint32_t coloursUsed = Get32(data, h + 32);
-
-    if (width < 1 || width > kMaxDimension) Invalid("invalid width " + std::to_string(width));
-    const bool topDown = height < 0;
-    const std::int64_t rows = topDown ? -std::int64_t{height} : std::int64_t{height};
-    if (rows < 1 || rows > kMaxDimension) Invalid("invalid height " + std::to_string(height));
-    if (planes != 1) Invalid("invalid number of planes " + std::to_string(planes));
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        Invalid("invalid bit count " + std::to_string(bits));
-    const bool masked = compression == kCompressionMasks && (bits == 16 || bits == 32);
-    if (compression != kCompressionRgb && !masked)
-        Invalid("unsupported compression " + std::to_string(compression) +
-                (compression == kCompressionMasks
-                     ? " with " + std::to_string(bits) + " bits per pixel"
-                     : std::string()));
-
-    TPixelFormat format;
-    switch (bits) {
-    case 1: format = pf1bit; break;
-    case 4: format = pf4bit; break;
-    case 8: format = pf8bit; break;
-    case 16: format = pf15bit; break;
-    case 24: format = pf24bit; break;
-    default: format = pf32bit; break;
-    }
-    if (masked) {
-        // After a plain information header the masks follow it; the larger headers
-        // hold them at the same place inside.
-        const std::size_t masksAt = h + kInfoHeaderSize;
-        if (headerSize == kInfoHeaderSize) {
-            headersEnd += kMasksSize;
-            if (size < headersEnd) Invalid("file is truncated");
-        }
-        const std::uint32_t m[3] = {Get32(data, masksAt), Get32(data, masksAt + 4),
-                                    Get32(data, masksAt + 8)};
-        auto is = [&m](const std::uint32_t(&expected)[3]) {
-            return std::equal(m, m + 3, expected);
-        };
-        if (bits == 16 && is(kMasks565))
-            format = pf16bit;
-        else if (bits == 16 && is(kMasks555))
-            format = pf15bit;
-        else if (bits == 32 && is(kMasks888))
-            format = pf32bit;
-        else
-            Invalid("unsupported colour masks for " + std::to_string(bits) + " bits per pixel");
-    }
-
-    const std::uint64_t maxColours = std::uint64_t{1} << bits;
-    if (coloursUsed > maxColours)
-        Invalid("invalid number of colours " + std::to_string(coloursUsed));
-    std::uint64_t tableEnd = headersEnd;
-    std::uint64_t tableEntries = 0;
-    if (bits <= 8) {
-        tableEntries = coloursUsed != 0 ? coloursUsed : maxColours;
-        tableEnd += 4 * tableEntries;
-        if (size < tableEnd) Invalid("file is truncated");
-    }
-
-    const std::uint32_t pixelOffset = Get32(data, 10);
-    if (pixelOffset > size)
-        Invalid("pixel offset " + std::to_string(pixelOffset) + " is beyond the end of the file");
-    if (pixelOffset < tableEnd)
-        Invalid("pixel offset " + std::to_string(pixelOffset) + " overlaps the headers");
-    const std::uint64_t stride = Stride(static_cast<std::uint64_t>(width), static_cast<int>(bits));
-    const std::uint64_t imageSize = stride * static_cast<std::uint64_t>(rows); // at most 4e12
-    if (size - pixelOffset < imageSize) Invalid("file is truncated");
-
-    TBitmap result;
-    result.format_ = format;
-    result.width_ = width;
-    result.height_ = static_cast<int>(rows);
-    result.palette_.resize(static_cast<std::size_t>(tableEntries));
-    for (std::size_t i = 0; i < result.palette_.size(); ++i) {
-        const std::size_t at = static_cast<std::size_t>(headersEnd) + 4 * i;
-        result.palette_[i] = TRGBQuad{data[at], data[at + 1], data[at + 2], 0};
-    }
-    result.pixels_.resize(static_cast<std::size_t>(imageSize));
-    for (std::int64_t y = 0; y < rows; ++y) {
-        // Stored row y (bottom first) comes from file row y, or rows - 1 - y when the
-        // file lists its rows top first.
-        const std::int64_t from = topDown ? rows - 1 - y : y;
-        const std::uint8_t* source = data.data() + pixelOffset + from * stride;
-        std::uint8_t* target = result.pixels_.data() + y * stride;
-        std::copy(source, source + stride, target);
-        ClearFill(target, static_cast<std::size_t>(stride), width, static_cast<int>(bits));
-    }
-    return result;
-}
-
 TBitmap::TFileParts TBitmap::FileParts() const {
     // The rows go out as they are stored, without a copy, when their fill is clear.
     if (FillIsClear()) return {FileHeaders(), Bits()};
@@ -476,8 +307,4 @@ TBitmap::TFileParts TBitmap::FileParts() const {
 void TBitmap::SaveToFile(const std::string& path) const {
     const TFileParts parts = FileParts();
     WriteFileReplacing(path, {std::span<const std::uint8_t>(parts.head), parts.rows});
-}
-
-TBitmap TBitmap::LoadFromFile(const std::string& path) {
-    return FromBmpFile(ReadWholeFile(path));
 }
