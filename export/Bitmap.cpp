@@ -1,6 +1,7 @@
 // The picture in memory and the Windows bitmap file it is written as.
 #include "Bitmap.h"
 #include "LittleEndian.h"
+#include "Pixels.h"
 
 #include "FileWriter.h"
 
@@ -24,60 +25,34 @@ std::uint64_t Stride(std::uint64_t width, int bits) {
     return (width * bits + 31) / 32 * 4;
 }
 
-// Clears the fill of one stored row: the bytes after the last pixel and the unused low
-// bits of a last byte that holds fewer pixels than it could.
-void ClearFill(std::uint8_t* row, std::size_t stride, int width, int bits) {
-    const std::uint64_t usedBits = static_cast<std::uint64_t>(width) * bits;
-    const std::size_t full = static_cast<std::size_t>(usedBits / 8);
-    const unsigned rest = static_cast<unsigned>(usedBits % 8);
-    std::size_t from = full;
-    if (rest != 0) {
-        row[full] &= static_cast<std::uint8_t>(0xFF00 >> rest);
-        ++from;
-    }
-    std::fill(row + from, row + stride, std::uint8_t{0});
-}
-
 // The palette a 1-, 4- or 8-bit picture gets when it has none of its own:
 // 1 bit: black and white; 4 bits: the 16 colours of the standard system palette;
 // 8 bits: 256 grey levels from black (index 0) to white (index 255). All of them hold
 // pure black and pure white, which is what the barcode pictures need.
 std::vector<TRGBQuad> DefaultPalette(int bits) {
-    auto rgb = [](std::uint8_t r, std::uint8_t g, std::uint8_t b) { return TRGBQuad{b, g, r, 0}; };
+    auto grey = [](int v) {
+        const auto level = static_cast<std::uint8_t>(v);
+        return TRGBQuad{level, level, level, 0};
+    };
     switch (bits) {
-    case 1: return {rgb(0, 0, 0), rgb(255, 255, 255)};
-    case 4:
-        return {rgb(0, 0, 0),       rgb(128, 0, 0),   rgb(0, 128, 0),   rgb(128, 128, 0),
-                rgb(0, 0, 128),     rgb(128, 0, 128), rgb(0, 128, 128), rgb(192, 192, 192),
-                rgb(128, 128, 128), rgb(255, 0, 0),   rgb(0, 255, 0),   rgb(255, 255, 0),
-                rgb(0, 0, 255),     rgb(255, 0, 255), rgb(0, 255, 255), rgb(255, 255, 255)};
+    case 1: return {grey(0), grey(255)};
+    case 4: {
+        const auto& system = varimark::SystemPalette16();
+        return {system.begin(), system.end()};
+    }
     default: {
-        std::vector<TRGBQuad> grey(256);
-        for (int i = 0; i < 256; ++i) {
-            const auto v = static_cast<std::uint8_t>(i);
-            grey[i] = rgb(v, v, v);
-        }
-        return grey;
+        std::vector<TRGBQuad> greys(256);
+        for (int i = 0; i < 256; ++i) greys[i] = grey(i);
+        return greys;
     }
     }
 }
 
-// The index of the entry nearest to white (squared distance; the first of equals),
-// among the entries a pixel of the given depth can address. 0 for an empty palette.
+// The index of the entry nearest to white, among the entries a pixel of the given depth
+// can address. 0 for an empty palette.
 unsigned NearestToWhite(const std::vector<TRGBQuad>& palette, int bits) {
     const std::size_t count = std::min(palette.size(), std::size_t{1} << bits);
-    unsigned best = 0;
-    long bestDistance = std::numeric_limits<long>::max();
-    for (std::size_t i = 0; i < count; ++i) {
-        const TRGBQuad& c = palette[i];
-        const long db = 255 - c.blue, dg = 255 - c.green, dr = 255 - c.red;
-        const long distance = db * db + dg * dg + dr * dr;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = static_cast<unsigned>(i);
-        }
-    }
-    return best;
+    return varimark::NearestColour(std::span(palette).first(count), 255, 255, 255);
 }
 
 } // namespace
@@ -150,7 +125,8 @@ void TBitmap::SetSize(int width, int height) {
     if (bits >= 24) {
         pixels.assign(imageSize, 0xFF);
         for (int y = 0; y < height; ++y)
-            ClearFill(pixels.data() + y * stride, static_cast<std::size_t>(stride), width, bits);
+            varimark::ClearRowFill(pixels.data() + y * stride, static_cast<std::size_t>(stride),
+                                   width, bits);
     } else {
         pixels.resize(imageSize);
         // The first row, then the rows so far copied after themselves: log2(height) copies.
@@ -174,41 +150,11 @@ const std::uint8_t* TBitmap::ScanLine(int y) const {
     return pixels_.data() + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
 }
 
-// Row y as red, green, blue: palette indices beyond the palette give black; 5- and 6-bit
-// components are widened by repeating their high bits (31 -> 255, 63 -> 255).
 void TBitmap::ReadRgbRow(int y, std::uint8_t* rgb) const noexcept {
     if (y < 0 || y >= height_) return;
     const std::uint8_t* row =
         pixels_.data() + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
-    const int bits = BitsPerPixel();
-    const auto widen5 = [](unsigned v) { return static_cast<std::uint8_t>(v << 3 | v >> 2); };
-    const auto widen6 = [](unsigned v) { return static_cast<std::uint8_t>(v << 2 | v >> 4); };
-    if (bits <= 8) {
-        const unsigned mask = (1u << bits) - 1;
-        for (int x = 0; x < width_; ++x, rgb += 3) {
-            const std::size_t bit = static_cast<std::size_t>(x) * bits;
-            const unsigned index = row[bit / 8] >> (8 - bits - bit % 8) & mask;
-            const TRGBQuad c = index < palette_.size() ? palette_[index] : TRGBQuad{};
-            rgb[0] = c.red;
-            rgb[1] = c.green;
-            rgb[2] = c.blue;
-        }
-    } else if (bits == 16) {
-        const bool is565 = format_ == pf16bit;
-        for (int x = 0; x < width_; ++x, rgb += 3) {
-            const unsigned v = row[2 * x] | row[2 * x + 1] << 8;
-            rgb[0] = is565 ? widen5(v >> 11 & 31) : widen5(v >> 10 & 31);
-            rgb[1] = is565 ? widen6(v >> 5 & 63) : widen5(v >> 5 & 31);
-            rgb[2] = widen5(v & 31);
-        }
-    } else {
-        const int step = bits / 8;
-        for (int x = 0; x < width_; ++x, rgb += 3, row += step) {
-            rgb[0] = row[2];
-            rgb[1] = row[1];
-            rgb[2] = row[0];
-        }
-    }
+    varimark::RowToRgb(row, width_, format_, palette_, rgb);
 }
 
 std::vector<std::uint8_t> TBitmap::InfoHeader() const {
@@ -236,7 +182,7 @@ void TBitmap::AppendInfoHeader(std::vector<std::uint8_t>& out) const {
     if (masks)
         for (std::uint32_t m : kMasks565) Put32(out, m);
     for (std::uint32_t i = 0; i < tableEntries; ++i) {
-        const TRGBQuad c = i < palette_.size() ? palette_[i] : TRGBQuad{};
+        const TRGBQuad c = varimark::PaletteEntry(palette_, i);
         out.push_back(c.blue);
         out.push_back(c.green);
         out.push_back(c.red);
@@ -293,8 +239,8 @@ std::vector<std::uint8_t> TBitmap::ToBmpFile() const {
     // The fill is written as zeros whatever the rows hold there.
     if (stride != 0)
         for (int y = 0; y < height_; ++y)
-            ClearFill(out.data() + rowsAt + static_cast<std::size_t>(y) * stride, stride, width_,
-                      BitsPerPixel());
+            varimark::ClearRowFill(out.data() + rowsAt + static_cast<std::size_t>(y) * stride,
+                                   stride, width_, BitsPerPixel());
     return out;
 }
 

@@ -71,7 +71,8 @@ public:
     // Row y of the picture, 0 being the top row.
     std::uint8_t* ScanLine(int y);
     const std::uint8_t* ScanLine(int y) const;
-    // Row y (0 = the top row) as red, green, blue bytes, 3 × width, from any format.
+    // Row y (0 = the top row) as red, green, blue bytes, 3 × width, from any format
+    // (read as varimark::RowToRgb reads them).
     void ReadRgbRow(int y, std::uint8_t* rgb) const noexcept;
     // All rows as stored: bottom row first.
     std::span<const std::uint8_t> Bits() const { return pixels_; }

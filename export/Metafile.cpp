@@ -9,6 +9,7 @@
 //   EMR_EOF (14)              20 bytes, no palette
 #include "Metafile.h"
 #include "LittleEndian.h"
+#include "Pixels.h"
 
 #include "FileWriter.h"
 
@@ -132,14 +133,9 @@ void TMetafileCanvas::Draw(int x, int y, const TBitmap& bitmap) {
 
     // The fill after each row's last pixel is recorded as zeros.
     const std::size_t stride = bitmap.RowStride();
-    const std::uint64_t usedBits = std::uint64_t{static_cast<unsigned>(w)} * bits;
-    const std::size_t full = static_cast<std::size_t>(usedBits / 8);
-    const unsigned rest = static_cast<unsigned>(usedBits % 8);
-    for (int row = 0; row < h; ++row) {
-        std::uint8_t* p = r.data() + rowsAt + static_cast<std::size_t>(row) * stride;
-        if (rest != 0) p[full] &= static_cast<std::uint8_t>(0xFF00 >> rest);
-        std::fill(p + full + (rest != 0 ? 1 : 0), p + stride, std::uint8_t{0});
-    }
+    for (int row = 0; row < h; ++row)
+        varimark::ClearRowFill(r.data() + rowsAt + static_cast<std::size_t>(row) * stride, stride,
+                               w, bits);
     records_.push_back(std::move(r));
 
     // Bounds: every pixel drawn, inclusive.

@@ -5,6 +5,7 @@
 #include "FileWriter.h"
 #include "JPEGImage.h"
 #include "Metafile.h"
+#include "PixelTesting.h"
 #include "PngWriter.h"
 
 #include <gtest/gtest.h>
@@ -46,26 +47,19 @@ TBitmap Picture(TPixelFormat format, int w, int h, const std::vector<Rgb>& colou
         palette.resize(std::size_t{1} << bits);
         b.SetPalette(palette);
     }
-    for (int y = 0; y < h; ++y) {
-        std::uint8_t* row = b.ScanLine(y);
+    for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const int k = index(x, y);
             const Rgb c = colours[k];
-            if (bits <= 8) {
-                const int bit = x * bits, shift = 8 - bits - bit % 8;
-                row[bit / 8] =
-                    std::uint8_t((row[bit / 8] & ~(((1 << bits) - 1) << shift)) | k << shift);
-            } else if (bits == 16) {
-                const int v = format == pf16bit ? (c.r >> 3) << 11 | (c.g >> 2) << 5 | c.b >> 3
-                                                : (c.r >> 3) << 10 | (c.g >> 3) << 5 | c.b >> 3;
-                row[2 * x] = std::uint8_t(v);
-                row[2 * x + 1] = std::uint8_t(v >> 8);
-            } else {
-                std::uint8_t* p = row + x * bits / 8;
-                p[0] = std::uint8_t(c.b), p[1] = std::uint8_t(c.g), p[2] = std::uint8_t(c.r);
-            }
+            if (bits <= 8)
+                SetIndex(b, x, y, k);
+            else if (bits == 16)
+                SetWord(b, x, y,
+                        format == pf16bit ? (c.r >> 3) << 11 | (c.g >> 2) << 5 | c.b >> 3
+                                          : (c.r >> 3) << 10 | (c.g >> 3) << 5 | c.b >> 3);
+            else
+                SetRgb(b, x, y, c.r, c.g, c.b);
         }
-    }
     return b;
 }
 
