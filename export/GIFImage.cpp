@@ -4,8 +4,6 @@
 #include "LittleEndian.h"
 #include "Pixels.h"
 
-#include "FileWriter.h"
-
 #include <algorithm>
 #include <array>
 
@@ -147,9 +145,4 @@ std::vector<std::uint8_t> TGIFImage::SaveToBytes() const {
     }
     out.push_back(0x3B);
     return out;
-}
-
-void TGIFImage::SaveToFile(const std::string& fileName) const {
-    // Encoded completely first: a failure leaves any existing file as it was.
-    WriteFileReplacing(fileName, SaveToBytes());
 }

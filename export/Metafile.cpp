@@ -11,8 +11,6 @@
 #include "LittleEndian.h"
 #include "Pixels.h"
 
-#include "FileWriter.h"
-
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -58,10 +56,6 @@ int PixelsOf(int hundredths, int millimetres, int pixels) {
 }
 
 } // namespace
-
-void TMetafile::SaveToFile(const std::string& fileName) const {
-    WriteFileReplacing(fileName, std::span<const std::uint8_t>(records_));
-}
 
 // The recording starts with the frame of the metafile's size in pixels on the display.
 TMetafileCanvas::TMetafileCanvas(TMetafile& metafile, const TDisplayFacts& display)
@@ -200,9 +194,7 @@ void TMetafileCanvas::Close() {
     closed_ = true;
 }
 
-namespace {
-
-TMetafile BitmapMetafile(const TBitmap& bitmap) {
+std::vector<std::uint8_t> BitmapMetafileBytes(const TBitmap& bitmap) {
     TMetafile metafile;
     metafile.SetHeight(bitmap.Height());
     metafile.SetWidth(bitmap.Width());
@@ -211,15 +203,5 @@ TMetafile BitmapMetafile(const TBitmap& bitmap) {
         canvas.Draw(0, 0, bitmap);
         canvas.Close();
     }
-    return metafile;
-}
-
-} // namespace
-
-std::vector<std::uint8_t> BitmapMetafileBytes(const TBitmap& bitmap) {
-    return BitmapMetafile(bitmap).TakeData();
-}
-
-void SaveBitmapAsMetafile(const TBitmap& bitmap, const std::string& fileName) {
-    BitmapMetafile(bitmap).SaveToFile(fileName);
+    return metafile.TakeData();
 }

@@ -17,8 +17,6 @@
 #include "LittleEndian.h"
 #include "Pixels.h"
 
-#include "FileWriter.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -180,10 +178,4 @@ std::vector<std::uint8_t> TiffFileBytes(const TBitmap& bitmap) {
     case pf8bit: return PaletteFile(bitmap, 8);
     default: return RgbFile(bitmap); // pfDevice, 15, 16, 24 and 32 bits
     }
-}
-
-void WriteTiffFile(const std::string& fileName, const TBitmap& bitmap) {
-    const std::vector<std::uint8_t> bytes = TiffFileBytes(bitmap);
-    if (bytes.empty()) return; // refused silently: no file
-    WriteFileReplacing(fileName, bytes);
 }

@@ -1,8 +1,29 @@
 #pragma once
-// Test pictures set pixel by pixel, in the layout the bitmap stores.
+// Test pictures set and read pixel by pixel, in the layout the bitmap stores.
 #include "Bitmap.h"
+#include "Pixels.h"
 
 #include <cstdint>
+#include <ostream>
+
+struct TColour {
+    int r, g, b;
+    friend bool operator==(const TColour&, const TColour&) = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const TColour& c) {
+    return os << "(" << c.r << "," << c.g << "," << c.b << ")";
+}
+
+// The colour of pixel (x, y) in any format, as the pixel layer reads it.
+inline TColour ColourAt(const TBitmap& b, int x, int y) {
+    TColour colour{};
+    varimark::ForEachColour(b.ScanLine(y), x + 1, b.PixelFormat(), b.Palette(),
+                            [&](int at, int red, int green, int blue) {
+                                if (at == x) colour = {red, green, blue};
+                            });
+    return colour;
+}
 
 // Pixel (x, y) of a 1-, 4- or 8-bit picture set to a palette index.
 inline void SetIndex(TBitmap& b, int x, int y, unsigned index) {

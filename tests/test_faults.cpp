@@ -375,28 +375,29 @@ struct TWriter {
 };
 
 std::vector<TWriter> Writers(const TBitmap& bitmap, const std::string& svg) {
-    return {{".bmp", [&](const std::string& p) { bitmap.SaveToFile(p); }},
-            {".gif",
-             [&](const std::string& p) {
-                 TGIFImage gif;
-                 gif.Assign(bitmap);
-                 gif.SaveToFile(p);
-             }},
-            {".tif",
-             [&](const std::string& p) {
-                 TBitmap palette = bitmap;
-                 palette.SetPixelFormat(pf8bit);
-                 WriteTiffFile(p, palette);
-             }},
-            {".jpg",
-             [&](const std::string& p) {
-                 TJPEGImage jpeg;
-                 jpeg.Assign(bitmap);
-                 jpeg.SaveToFile(p);
-             }},
-            {".emf", [&](const std::string& p) { SaveBitmapAsMetafile(bitmap, p); }},
-            {".png", [&](const std::string& p) { WriteFileReplacing(p, PngFileBytes(bitmap)); }},
-            {".svg", [&](const std::string& p) { WriteFileReplacing(p, std::string_view(svg)); }}};
+    return {
+        {".bmp", [&](const std::string& p) { bitmap.SaveToFile(p); }},
+        {".gif",
+         [&](const std::string& p) {
+             TGIFImage gif;
+             gif.Assign(bitmap);
+             WriteFileReplacing(p, gif.SaveToBytes());
+         }},
+        {".tif",
+         [&](const std::string& p) {
+             TBitmap palette = bitmap;
+             palette.SetPixelFormat(pf8bit);
+             WriteFileReplacing(p, TiffFileBytes(palette));
+         }},
+        {".jpg",
+         [&](const std::string& p) {
+             TJPEGImage jpeg;
+             jpeg.Assign(bitmap);
+             WriteFileReplacing(p, jpeg.Data());
+         }},
+        {".emf", [&](const std::string& p) { WriteFileReplacing(p, BitmapMetafileBytes(bitmap)); }},
+        {".png", [&](const std::string& p) { WriteFileReplacing(p, PngFileBytes(bitmap)); }},
+        {".svg", [&](const std::string& p) { WriteFileReplacing(p, std::string_view(svg)); }}};
 }
 
 // What a child found: failure lines "F ..." and a last line "C injected survived".

@@ -397,35 +397,4 @@ TEST(GifWriter, PictureTooLargeForTheFormatIsRefused) {
     EXPECT_EQ(ReadWithGiflib(Save(TBitmap(65535, 2, pf1bit))).width, 65535);
 }
 
-TEST(GifWriter, SaveToFileReplacesOnlyWithACompleteFile) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("gif_test_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / "out.gif").string(), missing = (dir / "no" / "x.gif").string();
-    auto contents = [&] { return ReadWholeFile<Bytes>(path); };
-    Bytes expected;
-    TGIFImage gif;
-    gif.Assign(RandomIndexed(40, 30, pf8bit, 256, 3, expected));
-    gif.SaveToFile(path);
-    EXPECT_EQ(contents(), gif.SaveToBytes());
-
-    TBitmap bad(3, 3, pf8bit);
-    bad.SetPalette(std::vector<TRGBQuad>(2));
-    bad.ScanLine(0)[0] = 7; // beyond the two colours
-    TGIFImage failing;
-    failing.Assign(bad);
-    EXPECT_THROW(failing.SaveToFile(path), GIFException);
-    EXPECT_EQ(contents(), gif.SaveToBytes()) << "the old file stays";
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1)
-        << "nothing left beside it";
-
-    try {
-        gif.SaveToFile(missing);
-        ADD_FAILURE() << "no error";
-    } catch (const EFileError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file " + missing, 0), 0u) << e.what();
-    }
-    std::filesystem::remove_all(dir);
-}
-
 } // namespace

@@ -16,15 +16,6 @@
 
 namespace {
 
-struct TColour {
-    int r, g, b;
-    friend bool operator==(const TColour&, const TColour&) = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const TColour& c) {
-    return os << "(" << c.r << "," << c.g << "," << c.b << ")";
-}
-
 TColour Of(const TRGBQuad& q) {
     return {q.red, q.green, q.blue};
 }
@@ -40,16 +31,6 @@ template <class Palette> unsigned Nearest(const Palette& palette, TColour c) {
 // Pixel index of a palette picture, read from the stored bits.
 unsigned IndexAt(const TBitmap& b, int x, int y) {
     return varimark::PixelIndex(b.ScanLine(y), x, b.BitsPerPixel());
-}
-
-// The colour of a pixel in any format.
-TColour ColourAt(const TBitmap& b, int x, int y) {
-    TColour colour{};
-    varimark::ForEachColour(b.ScanLine(y), x + 1, b.PixelFormat(), b.Palette(),
-                            [&](int at, int r, int g, int bl) {
-                                if (at == x) colour = {r, g, bl};
-                            });
-    return colour;
 }
 
 void SetColour(TBitmap& b, int x, int y, TColour c) {
