@@ -2,6 +2,7 @@
 // table: a large barcode-like picture (bars of 1 to 4 modules and a band of blocky,
 // slightly noisy text), a small one, and random indices.
 #include "GIFImage.h"
+#include "PixelTesting.h"
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>
@@ -143,8 +144,7 @@ void BM_AssignTrueColour(benchmark::State& state) {
     for (int y = 0; y < b.Height(); ++y)
         for (int x = 0; x < b.Width(); ++x) {
             const TGIFColor c = TNetscapeColorLookup::Color(indexed.ScanLine(y)[x]);
-            std::uint8_t* p = b.ScanLine(y) + 3 * x;
-            p[0] = c.blue, p[1] = c.green, p[2] = c.red;
+            SetRgb(b, x, y, c.red, c.green, c.blue);
         }
     for (auto _ : state) {
         TGIFImage gif;

@@ -20,7 +20,6 @@ public:
     TBarCode39();
     // Position of an (uppercase) character in the alphabet, -1 when not found.
     int IndexOf(unsigned char c) const { return index_[c]; }
-    const char* Pattern(int index) const { return kPatterns[index]; }
     // The nine element flags of a character as bytes, 1 = wide.
     const std::uint8_t* Elements(int index) const { return elements_[index]; }
     // Modules of a character with its inter-character gap.
@@ -61,7 +60,6 @@ private:
 
 class TBarPostnet {
 public:
-    static constexpr const char* Digits = "0123456789";
     static const char* const kDigitBars[10];
     static const char* const kFimBars[3]; // FIM-A, FIM-B, FIM-C
 };

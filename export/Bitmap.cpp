@@ -1,65 +1,28 @@
-// The picture in memory and the Windows bitmap file it is written as and read from.
+// The picture in memory and the Windows bitmap file it is written as.
 #include "Bitmap.h"
 #include "LittleEndian.h"
+#include "Pixels.h"
 
 #include "FileWriter.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
-#include <system_error>
 #include <utility>
 
 namespace {
 
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kInfoHeaderSize = 40;  // BITMAPINFOHEADER
-constexpr std::uint32_t kV4HeaderSize = 108;   // BITMAPV4HEADER
-constexpr std::uint32_t kV5HeaderSize = 124;   // BITMAPV5HEADER
 constexpr std::uint32_t kMasksSize = 12;       // red, green, blue
 constexpr std::uint32_t kCompressionRgb = 0;   // BI_RGB
 constexpr std::uint32_t kCompressionMasks = 3; // BI_BITFIELDS
-constexpr std::int64_t kMaxDimension = 1'000'000;
 
 constexpr std::uint32_t kMasks565[3] = {0xF800, 0x07E0, 0x001F};
-constexpr std::uint32_t kMasks555[3] = {0x7C00, 0x03E0, 0x001F};
-constexpr std::uint32_t kMasks888[3] = {0x00FF0000, 0x0000FF00, 0x000000FF};
-
-// Little-endian reads; the caller has checked that the bytes are there.
-std::uint32_t Get16(std::span<const std::uint8_t> d, std::size_t at) {
-    return d[at] | static_cast<std::uint32_t>(d[at + 1]) << 8;
-}
-
-std::uint32_t Get32(std::span<const std::uint8_t> d, std::size_t at) {
-    return Get16(d, at) | Get16(d, at + 2) << 16;
-}
-
-[[noreturn]] void Invalid(const std::string& problem) {
-    throw EBitmapError("Bitmap image is not valid: " + problem);
-}
 
 // Bytes per stored row: whole 32-bit words.
 std::uint64_t Stride(std::uint64_t width, int bits) {
     return (width * bits + 31) / 32 * 4;
-}
-
-// Clears the fill of one stored row: the bytes after the last pixel and the unused low
-// bits of a last byte that holds fewer pixels than it could.
-void ClearFill(std::uint8_t* row, std::size_t stride, int width, int bits) {
-    const std::uint64_t usedBits = static_cast<std::uint64_t>(width) * bits;
-    const std::size_t full = static_cast<std::size_t>(usedBits / 8);
-    const unsigned rest = static_cast<unsigned>(usedBits % 8);
-    std::size_t from = full;
-    if (rest != 0) {
-        row[full] &= static_cast<std::uint8_t>(0xFF00 >> rest);
-        ++from;
-    }
-    std::fill(row + from, row + stride, std::uint8_t{0});
 }
 
 // The palette a 1-, 4- or 8-bit picture gets when it has none of its own:
@@ -67,72 +30,29 @@ void ClearFill(std::uint8_t* row, std::size_t stride, int width, int bits) {
 // 8 bits: 256 grey levels from black (index 0) to white (index 255). All of them hold
 // pure black and pure white, which is what the barcode pictures need.
 std::vector<TRGBQuad> DefaultPalette(int bits) {
-    auto rgb = [](std::uint8_t r, std::uint8_t g, std::uint8_t b) { return TRGBQuad{b, g, r, 0}; };
+    auto grey = [](int v) {
+        const auto level = static_cast<std::uint8_t>(v);
+        return TRGBQuad{level, level, level, 0};
+    };
     switch (bits) {
-    case 1: return {rgb(0, 0, 0), rgb(255, 255, 255)};
-    case 4:
-        return {rgb(0, 0, 0),       rgb(128, 0, 0),   rgb(0, 128, 0),   rgb(128, 128, 0),
-                rgb(0, 0, 128),     rgb(128, 0, 128), rgb(0, 128, 128), rgb(192, 192, 192),
-                rgb(128, 128, 128), rgb(255, 0, 0),   rgb(0, 255, 0),   rgb(255, 255, 0),
-                rgb(0, 0, 255),     rgb(255, 0, 255), rgb(0, 255, 255), rgb(255, 255, 255)};
+    case 1: return {grey(0), grey(255)};
+    case 4: {
+        const auto& system = varimark::SystemPalette16();
+        return {system.begin(), system.end()};
+    }
     default: {
-        std::vector<TRGBQuad> grey(256);
-        for (int i = 0; i < 256; ++i) {
-            const auto v = static_cast<std::uint8_t>(i);
-            grey[i] = rgb(v, v, v);
-        }
-        return grey;
+        std::vector<TRGBQuad> greys(256);
+        for (int i = 0; i < 256; ++i) greys[i] = grey(i);
+        return greys;
     }
     }
 }
 
-// The index of the entry nearest to white (squared distance; the first of equals),
-// among the entries a pixel of the given depth can address. 0 for an empty palette.
+// The index of the entry nearest to white, among the entries a pixel of the given depth
+// can address. 0 for an empty palette.
 unsigned NearestToWhite(const std::vector<TRGBQuad>& palette, int bits) {
     const std::size_t count = std::min(palette.size(), std::size_t{1} << bits);
-    unsigned best = 0;
-    long bestDistance = std::numeric_limits<long>::max();
-    for (std::size_t i = 0; i < count; ++i) {
-        const TRGBQuad& c = palette[i];
-        const long db = 255 - c.blue, dg = 255 - c.green, dr = 255 - c.red;
-        const long distance = db * db + dg * dg + dr * dr;
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = static_cast<unsigned>(i);
-        }
-    }
-    return best;
-}
-
-[[noreturn]] void CannotOpen(const std::string& path, int err) {
-    throw EFileError("Cannot open file " + path + ": " + std::generic_category().message(err));
-}
-
-// Reads a whole file; a failure raises EFileError.
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) CannotOpen(path, errno);
-    std::vector<std::uint8_t> data;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
-        data.reserve(static_cast<std::size_t>(st.st_size));
-    std::uint8_t chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int err = errno;
-            ::close(fd);
-            CannotOpen(path, err);
-        }
-        if (n == 0) break;
-        data.insert(data.end(), chunk, chunk + n);
-    }
-    ::close(fd);
-    return data;
+    return varimark::NearestColour(std::span(palette).first(count), 255, 255, 255);
 }
 
 } // namespace
@@ -205,7 +125,8 @@ void TBitmap::SetSize(int width, int height) {
     if (bits >= 24) {
         pixels.assign(imageSize, 0xFF);
         for (int y = 0; y < height; ++y)
-            ClearFill(pixels.data() + y * stride, static_cast<std::size_t>(stride), width, bits);
+            varimark::ClearRowFill(pixels.data() + y * stride, static_cast<std::size_t>(stride),
+                                   width, bits);
     } else {
         pixels.resize(imageSize);
         // The first row, then the rows so far copied after themselves: log2(height) copies.
@@ -229,41 +150,11 @@ const std::uint8_t* TBitmap::ScanLine(int y) const {
     return pixels_.data() + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
 }
 
-// Row y as red, green, blue: palette indices beyond the palette give black; 5- and 6-bit
-// components are widened by repeating their high bits (31 -> 255, 63 -> 255).
 void TBitmap::ReadRgbRow(int y, std::uint8_t* rgb) const noexcept {
     if (y < 0 || y >= height_) return;
     const std::uint8_t* row =
         pixels_.data() + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
-    const int bits = BitsPerPixel();
-    const auto widen5 = [](unsigned v) { return static_cast<std::uint8_t>(v << 3 | v >> 2); };
-    const auto widen6 = [](unsigned v) { return static_cast<std::uint8_t>(v << 2 | v >> 4); };
-    if (bits <= 8) {
-        const unsigned mask = (1u << bits) - 1;
-        for (int x = 0; x < width_; ++x, rgb += 3) {
-            const std::size_t bit = static_cast<std::size_t>(x) * bits;
-            const unsigned index = row[bit / 8] >> (8 - bits - bit % 8) & mask;
-            const TRGBQuad c = index < palette_.size() ? palette_[index] : TRGBQuad{};
-            rgb[0] = c.red;
-            rgb[1] = c.green;
-            rgb[2] = c.blue;
-        }
-    } else if (bits == 16) {
-        const bool is565 = format_ == pf16bit;
-        for (int x = 0; x < width_; ++x, rgb += 3) {
-            const unsigned v = row[2 * x] | row[2 * x + 1] << 8;
-            rgb[0] = is565 ? widen5(v >> 11 & 31) : widen5(v >> 10 & 31);
-            rgb[1] = is565 ? widen6(v >> 5 & 63) : widen5(v >> 5 & 31);
-            rgb[2] = widen5(v & 31);
-        }
-    } else {
-        const int step = bits / 8;
-        for (int x = 0; x < width_; ++x, rgb += 3, row += step) {
-            rgb[0] = row[2];
-            rgb[1] = row[1];
-            rgb[2] = row[0];
-        }
-    }
+    varimark::RowToRgb(row, width_, format_, palette_, rgb);
 }
 
 std::vector<std::uint8_t> TBitmap::InfoHeader() const {
@@ -291,7 +182,7 @@ void TBitmap::AppendInfoHeader(std::vector<std::uint8_t>& out) const {
     if (masks)
         for (std::uint32_t m : kMasks565) Put32(out, m);
     for (std::uint32_t i = 0; i < tableEntries; ++i) {
-        const TRGBQuad c = i < palette_.size() ? palette_[i] : TRGBQuad{};
+        const TRGBQuad c = varimark::PaletteEntry(palette_, i);
         out.push_back(c.blue);
         out.push_back(c.green);
         out.push_back(c.red);
@@ -348,123 +239,9 @@ std::vector<std::uint8_t> TBitmap::ToBmpFile() const {
     // The fill is written as zeros whatever the rows hold there.
     if (stride != 0)
         for (int y = 0; y < height_; ++y)
-            ClearFill(out.data() + rowsAt + static_cast<std::size_t>(y) * stride, stride, width_,
-                      BitsPerPixel());
+            varimark::ClearRowFill(out.data() + rowsAt + static_cast<std::size_t>(y) * stride,
+                                   stride, width_, BitsPerPixel());
     return out;
-}
-
-TBitmap TBitmap::FromBmpFile(std::span<const std::uint8_t> data) {
-    const std::uint64_t size = data.size();
-    if (size < 2) Invalid("file is truncated");
-    if (data[0] != 'B' || data[1] != 'M') Invalid("not a bitmap file");
-    if (size < kFileHeaderSize + 4) Invalid("file is truncated");
-
-    const std::uint32_t headerSize = Get32(data, kFileHeaderSize);
-    if (headerSize != kInfoHeaderSize && headerSize != kV4HeaderSize &&
-        headerSize != kV5HeaderSize) {
-        // 12: OS/2 and Windows 2 core header; 52, 56: the masks-only headers; 64: OS/2 2.
-        const bool known =
-            headerSize == 12 || headerSize == 52 || headerSize == 56 || headerSize == 64;
-        Invalid((known ? "unsupported header size " : "invalid header size ") +
-                std::to_string(headerSize));
-    }
-    std::uint64_t headersEnd = kFileHeaderSize + std::uint64_t{headerSize};
-    if (size < headersEnd) Invalid("file is truncated");
-
-    const std::size_t h = kFileHeaderSize;
-    const auto width = static_cast<std::int32_t>(Get32(data, h + 4));
-    const auto height = static_cast<std::int32_t>(Get32(data, h + 8));
-    const std::uint32_t planes = Get16(data, h + 12);
-    const std::uint32_t bits = Get16(data, h + 14);
-    const std::uint32_t compression = Get32(data, h + 16);
-    const std::uint32_t coloursUsed = Get32(data, h + 32);
-
-    if (width < 1 || width > kMaxDimension) Invalid("invalid width " + std::to_string(width));
-    const bool topDown = height < 0;
-    const std::int64_t rows = topDown ? -std::int64_t{height} : std::int64_t{height};
-    if (rows < 1 || rows > kMaxDimension) Invalid("invalid height " + std::to_string(height));
-    if (planes != 1) Invalid("invalid number of planes " + std::to_string(planes));
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        Invalid("invalid bit count " + std::to_string(bits));
-    const bool masked = compression == kCompressionMasks && (bits == 16 || bits == 32);
-    if (compression != kCompressionRgb && !masked)
-        Invalid("unsupported compression " + std::to_string(compression) +
-                (compression == kCompressionMasks
-                     ? " with " + std::to_string(bits) + " bits per pixel"
-                     : std::string()));
-
-    TPixelFormat format;
-    switch (bits) {
-    case 1: format = pf1bit; break;
-    case 4: format = pf4bit; break;
-    case 8: format = pf8bit; break;
-    case 16: format = pf15bit; break;
-    case 24: format = pf24bit; break;
-    default: format = pf32bit; break;
-    }
-    if (masked) {
-        // After a plain information header the masks follow it; the larger headers
-        // hold them at the same place inside.
-        const std::size_t masksAt = h + kInfoHeaderSize;
-        if (headerSize == kInfoHeaderSize) {
-            headersEnd += kMasksSize;
-            if (size < headersEnd) Invalid("file is truncated");
-        }
-        const std::uint32_t m[3] = {Get32(data, masksAt), Get32(data, masksAt + 4),
-                                    Get32(data, masksAt + 8)};
-        auto is = [&m](const std::uint32_t(&expected)[3]) {
-            return std::equal(m, m + 3, expected);
-        };
-        if (bits == 16 && is(kMasks565))
-            format = pf16bit;
-        else if (bits == 16 && is(kMasks555))
-            format = pf15bit;
-        else if (bits == 32 && is(kMasks888))
-            format = pf32bit;
-        else
-            Invalid("unsupported colour masks for " + std::to_string(bits) + " bits per pixel");
-    }
-
-    const std::uint64_t maxColours = std::uint64_t{1} << bits;
-    if (coloursUsed > maxColours)
-        Invalid("invalid number of colours " + std::to_string(coloursUsed));
-    std::uint64_t tableEnd = headersEnd;
-    std::uint64_t tableEntries = 0;
-    if (bits <= 8) {
-        tableEntries = coloursUsed != 0 ? coloursUsed : maxColours;
-        tableEnd += 4 * tableEntries;
-        if (size < tableEnd) Invalid("file is truncated");
-    }
-
-    const std::uint32_t pixelOffset = Get32(data, 10);
-    if (pixelOffset > size)
-        Invalid("pixel offset " + std::to_string(pixelOffset) + " is beyond the end of the file");
-    if (pixelOffset < tableEnd)
-        Invalid("pixel offset " + std::to_string(pixelOffset) + " overlaps the headers");
-    const std::uint64_t stride = Stride(static_cast<std::uint64_t>(width), static_cast<int>(bits));
-    const std::uint64_t imageSize = stride * static_cast<std::uint64_t>(rows); // at most 4e12
-    if (size - pixelOffset < imageSize) Invalid("file is truncated");
-
-    TBitmap result;
-    result.format_ = format;
-    result.width_ = width;
-    result.height_ = static_cast<int>(rows);
-    result.palette_.resize(static_cast<std::size_t>(tableEntries));
-    for (std::size_t i = 0; i < result.palette_.size(); ++i) {
-        const std::size_t at = static_cast<std::size_t>(headersEnd) + 4 * i;
-        result.palette_[i] = TRGBQuad{data[at], data[at + 1], data[at + 2], 0};
-    }
-    result.pixels_.resize(static_cast<std::size_t>(imageSize));
-    for (std::int64_t y = 0; y < rows; ++y) {
-        // Stored row y (bottom first) comes from file row y, or rows - 1 - y when the
-        // file lists its rows top first.
-        const std::int64_t from = topDown ? rows - 1 - y : y;
-        const std::uint8_t* source = data.data() + pixelOffset + from * stride;
-        std::uint8_t* target = result.pixels_.data() + y * stride;
-        std::copy(source, source + stride, target);
-        ClearFill(target, static_cast<std::size_t>(stride), width, static_cast<int>(bits));
-    }
-    return result;
 }
 
 TBitmap::TFileParts TBitmap::FileParts() const {
@@ -476,8 +253,4 @@ TBitmap::TFileParts TBitmap::FileParts() const {
 void TBitmap::SaveToFile(const std::string& path) const {
     const TFileParts parts = FileParts();
     WriteFileReplacing(path, {std::span<const std::uint8_t>(parts.head), parts.rows});
-}
-
-TBitmap TBitmap::LoadFromFile(const std::string& path) {
-    return FromBmpFile(ReadWholeFile(path));
 }

@@ -1,7 +1,7 @@
 #pragma once
 // A picture in memory: width, height, pixel format, palette and the pixels in the
 // device-independent layout (rows bottom first, each padded to a multiple of 4 bytes;
-// 24- and 32-bit pixels blue, green, red). Writes and reads the Windows bitmap file.
+// 24- and 32-bit pixels blue, green, red). Writes the Windows bitmap file.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -29,7 +29,7 @@ struct TRGBQuad {
     friend bool operator==(const TRGBQuad&, const TRGBQuad&) = default;
 };
 
-// A bitmap file that cannot be read, or a request the bitmap cannot carry out.
+// A request the bitmap cannot carry out.
 class EBitmapError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -71,7 +71,8 @@ public:
     // Row y of the picture, 0 being the top row.
     std::uint8_t* ScanLine(int y);
     const std::uint8_t* ScanLine(int y) const;
-    // Row y (0 = the top row) as red, green, blue bytes, 3 × width, from any format.
+    // Row y (0 = the top row) as red, green, blue bytes, 3 × width, from any format
+    // (read as varimark::RowToRgb reads them).
     void ReadRgbRow(int y, std::uint8_t* rgb) const noexcept;
     // All rows as stored: bottom row first.
     std::span<const std::uint8_t> Bits() const { return pixels_; }
@@ -82,9 +83,6 @@ public:
 
     // The bitmap file: 14-byte file header, information header, rows.
     std::vector<std::uint8_t> ToBmpFile() const;
-    // Reads a bitmap file, validating every field against the data's size; raises
-    // EBitmapError with a clear message for anything truncated, malformed or unsupported.
-    static TBitmap FromBmpFile(std::span<const std::uint8_t> data);
 
     // The bitmap file as two parts that go out one after the other: the headers, and the
     // rows as stored, straight from the picture (valid while it is unchanged). When the
@@ -96,7 +94,6 @@ public:
     TFileParts FileParts() const;
 
     void SaveToFile(const std::string& path) const; // raises EFileError
-    static TBitmap LoadFromFile(const std::string& path);
 
 private:
     std::vector<std::uint8_t> FileHeaders() const; // file header and information header

@@ -2,12 +2,10 @@
 // pictures reduced to the 216-colour cube), written as GIF87a with a local colour table.
 #include "GIFImage.h"
 #include "LittleEndian.h"
-
-#include "FileWriter.h"
+#include "Pixels.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace {
 
@@ -20,15 +18,6 @@ constexpr std::array<std::uint8_t, 256> kLevel = [] {
     for (int v = 0; v < 256; ++v) level[v] = static_cast<std::uint8_t>((v + 3) / 51);
     return level;
 }();
-
-// A 5- or 6-bit component widened to 8 bits by repeating its top bits, so that the
-// largest value becomes 255.
-constexpr std::uint8_t Widen5(unsigned v) {
-    return static_cast<std::uint8_t>(v << 3 | v >> 2);
-}
-constexpr std::uint8_t Widen6(unsigned v) {
-    return static_cast<std::uint8_t>(v << 2 | v >> 4);
-}
 
 // Cube index parts of the components: red level × 36, green level × 6, blue level.
 struct CubeTables {
@@ -44,57 +33,12 @@ constexpr CubeTables kCube = [] {
     return t;
 }();
 
-// The eight 1-bit indices of each byte, the first pixel in the highest bit.
-constexpr auto kBitsToBytes = [] {
-    std::array<std::array<std::uint8_t, 8>, 256> t{};
-    for (int v = 0; v < 256; ++v)
-        for (int b = 0; b < 8; ++b) t[v][b] = static_cast<std::uint8_t>((v >> (7 - b)) & 1);
-    return t;
-}();
-
-// One row of a palette picture as one index per pixel.
-void UnpackIndices(const std::uint8_t* row, int width, int bits, std::uint8_t* out) {
-    switch (bits) {
-    case 1: {
-        int x = 0;
-        for (; x + 8 <= width; x += 8) std::memcpy(out + x, kBitsToBytes[row[x >> 3]].data(), 8);
-        for (; x < width; ++x) out[x] = kBitsToBytes[row[x >> 3]][x & 7];
-        break;
-    }
-    case 4:
-        for (int x = 0; x < width; ++x)
-            out[x] = (x & 1) != 0 ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
-        break;
-    default: std::memcpy(out, row, static_cast<std::size_t>(width)); break;
-    }
-}
-
-// One row of a true-colour picture as cube indices. 15- and 16-bit pixels are widened to
-// 8 bits per component here (the bitmap's own conversion is not needed for that);
-// 24- and 32-bit pixels hold blue, green, red (and a reserved byte).
-void ReduceRow(const std::uint8_t* row, int width, int bits, bool masks565, std::uint8_t* out) {
-    switch (bits) {
-    case 16:
-        for (int x = 0; x < width; ++x) {
-            const unsigned v = row[2 * x] | static_cast<unsigned>(row[2 * x + 1]) << 8;
-            const std::uint8_t red = masks565 ? Widen5(v >> 11) : Widen5(v >> 10 & 0x1F);
-            const std::uint8_t green = masks565 ? Widen6(v >> 5 & 0x3F) : Widen5(v >> 5 & 0x1F);
-            const std::uint8_t blue = Widen5(v & 0x1F);
-            out[x] =
-                static_cast<std::uint8_t>(kCube.red[red] + kCube.green[green] + kCube.blue[blue]);
-        }
-        break;
-    case 24:
-        for (int x = 0; x < width; ++x, row += 3)
-            out[x] = static_cast<std::uint8_t>(kCube.red[row[2]] + kCube.green[row[1]] +
-                                               kCube.blue[row[0]]);
-        break;
-    default: // 32
-        for (int x = 0; x < width; ++x, row += 4)
-            out[x] = static_cast<std::uint8_t>(kCube.red[row[2]] + kCube.green[row[1]] +
-                                               kCube.blue[row[0]]);
-        break;
-    }
+// One row of a true-colour picture as cube indices.
+void ReduceRow(const std::uint8_t* row, int width, TPixelFormat format, std::uint8_t* out) {
+    varimark::ForEachColour(row, width, format, {},
+                            [out](int x, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+                                out[x] = TNetscapeColorLookup::Lookup(red, green, blue);
+                            });
 }
 
 } // namespace
@@ -138,12 +82,11 @@ void TGIFImage::Assign(const TBitmap& bitmap) {
             for (std::size_t i = 0; i < colors; ++i)
                 frame.ColorMap.Add(TGIFColor{palette[i].red, palette[i].green, palette[i].blue});
             for (int y = 0; y < height; ++y, out += width)
-                UnpackIndices(bitmap.ScanLine(y), width, bits, out);
+                varimark::UnpackIndices(bitmap.ScanLine(y), width, bits, out);
         } else {
             for (int i = 0; i < 216; ++i) frame.ColorMap.Add(TNetscapeColorLookup::Color(i));
-            const bool masks565 = bitmap.PixelFormat() == pf16bit;
             for (int y = 0; y < height; ++y, out += width)
-                ReduceRow(bitmap.ScanLine(y), width, bits, masks565, out);
+                ReduceRow(bitmap.ScanLine(y), width, bitmap.PixelFormat(), out);
         }
     }
     header_.Width = std::max(header_.Width, static_cast<std::uint16_t>(frame.Left + frame.Width));
@@ -202,9 +145,4 @@ std::vector<std::uint8_t> TGIFImage::SaveToBytes() const {
     }
     out.push_back(0x3B);
     return out;
-}
-
-void TGIFImage::SaveToFile(const std::string& fileName) const {
-    // Encoded completely first: a failure leaves any existing file as it was.
-    WriteFileReplacing(fileName, SaveToBytes());
 }

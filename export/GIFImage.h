@@ -23,12 +23,10 @@ struct TGIFColor {
 // empty map).
 class TGIFColorMap {
 public:
-    void Clear() { colors_.clear(); }
     void Add(TGIFColor color) { colors_.push_back(color); }
     int Count() const { return static_cast<int>(colors_.size()); }
     const std::vector<TGIFColor>& Colors() const { return colors_; }
     int BitsPerPixel() const;
-    bool Sorted() const { return false; }
 
 private:
     std::vector<TGIFColor> colors_;
@@ -73,14 +71,10 @@ class TGIFImage {
 public:
     // Replaces all content by one frame made from the bitmap.
     void Assign(const TBitmap& bitmap);
-    const TGIFHeader& Header() const { return header_; }
     const std::vector<TGIFSubImage>& Images() const { return images_; }
 
     // The GIF stream; a picture wider or higher than 65535 pixels raises GIFException.
     std::vector<std::uint8_t> SaveToBytes() const;
-    // Writes the file (replacing an existing one only by a complete new one); a file that
-    // cannot be created raises EFileError "Cannot create file ...".
-    void SaveToFile(const std::string& fileName) const;
 
 private:
     TGIFHeader header_;

@@ -18,6 +18,7 @@
 // that bound), so scanning the short list in index order with a strict comparison gives
 // exactly the brute-force answer, lowest index on a tie.
 #include "HalftonePalette.h"
+#include "Pixels.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -33,7 +34,7 @@ TRGBQuad Rgb(int r, int g, int b) {
 
 std::array<TRGBQuad, 256> MakeHalftone() {
     std::array<TRGBQuad, 256> p{};
-    const std::array<TRGBQuad, 16>& system = SystemPalette16();
+    const std::array<TRGBQuad, 16>& system = varimark::SystemPalette16();
     std::size_t n = 0;
     for (const TRGBQuad& c : system) p[n++] = c;
     for (int r = 0; r < 6; ++r)
@@ -131,17 +132,6 @@ private:
 };
 
 } // namespace
-
-const std::array<TRGBQuad, 16>& SystemPalette16() {
-    // The bitmap layer's default palette of 4-bit pictures.
-    static const std::array<TRGBQuad, 16> palette = [] {
-        const TBitmap sample(1, 1, pf4bit);
-        std::array<TRGBQuad, 16> p{};
-        std::copy_n(sample.Palette().begin(), 16, p.begin());
-        return p;
-    }();
-    return palette;
-}
 
 const std::array<TRGBQuad, 256>& HalftonePalette() {
     static const std::array<TRGBQuad, 256> palette = MakeHalftone();

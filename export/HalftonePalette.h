@@ -1,14 +1,12 @@
 #pragma once
 // The fixed 256-colour halftone palette that pictures are reduced to for 8 bits per
-// pixel, and the 16-colour system palette of 4-bit pictures. Both hold pure black and
-// pure white.
+// pixel. It holds pure black and pure white.
 #include "Bitmap.h"
 
 #include <array>
 #include <cstdint>
 
 const std::array<TRGBQuad, 256>& HalftonePalette();
-const std::array<TRGBQuad, 16>& SystemPalette16();
 
 // The index of the halftone entry nearest to a colour (squared distance in RGB; the
 // lower index on a tie). Exact, from a table computed once.

@@ -4,8 +4,6 @@
 // C++ exception ever passes through libjpeg's frames.
 #include "JPEGImage.h"
 
-#include "FileWriter.h"
-
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio> // jpeglib.h needs FILE and size_t first
@@ -151,9 +149,4 @@ const std::vector<std::uint8_t>& TJPEGImage::Data() {
     }
     compressed_ = true;
     return data_;
-}
-
-void TJPEGImage::SaveToFile(const std::string& fileName) {
-    // Compressed before the file is touched: a failure leaves an existing file as it was.
-    WriteFileReplacing(fileName, std::span<const std::uint8_t>(Data()));
 }

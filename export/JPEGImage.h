@@ -1,6 +1,6 @@
 #pragma once
 // JPEG export over libjpeg: baseline, colour (YCbCr) JFIF at quality 90; the compressed
-// bytes are gathered in memory and written in one write.
+// bytes are gathered in memory.
 #include "Bitmap.h"
 
 #include <cstdint>
@@ -24,9 +24,6 @@ public:
     // Compresses when there is no compressed data yet; a picture of width or height 0
     // gives no bytes.
     const std::vector<std::uint8_t>& Data();
-    // Writes the compressed data in one write (replacing an existing file only by a
-    // complete new one); a 0 x 0 picture gives a 0-byte file.
-    void SaveToFile(const std::string& fileName);
 
 private:
     TBitmap bitmap_;

@@ -9,8 +9,7 @@
 //   EMR_EOF (14)              20 bytes, no palette
 #include "Metafile.h"
 #include "LittleEndian.h"
-
-#include "FileWriter.h"
+#include "Pixels.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -57,10 +56,6 @@ int PixelsOf(int hundredths, int millimetres, int pixels) {
 }
 
 } // namespace
-
-void TMetafile::SaveToFile(const std::string& fileName) const {
-    WriteFileReplacing(fileName, std::span<const std::uint8_t>(records_));
-}
 
 // The recording starts with the frame of the metafile's size in pixels on the display.
 TMetafileCanvas::TMetafileCanvas(TMetafile& metafile, const TDisplayFacts& display)
@@ -132,14 +127,9 @@ void TMetafileCanvas::Draw(int x, int y, const TBitmap& bitmap) {
 
     // The fill after each row's last pixel is recorded as zeros.
     const std::size_t stride = bitmap.RowStride();
-    const std::uint64_t usedBits = std::uint64_t{static_cast<unsigned>(w)} * bits;
-    const std::size_t full = static_cast<std::size_t>(usedBits / 8);
-    const unsigned rest = static_cast<unsigned>(usedBits % 8);
-    for (int row = 0; row < h; ++row) {
-        std::uint8_t* p = r.data() + rowsAt + static_cast<std::size_t>(row) * stride;
-        if (rest != 0) p[full] &= static_cast<std::uint8_t>(0xFF00 >> rest);
-        std::fill(p + full + (rest != 0 ? 1 : 0), p + stride, std::uint8_t{0});
-    }
+    for (int row = 0; row < h; ++row)
+        varimark::ClearRowFill(r.data() + rowsAt + static_cast<std::size_t>(row) * stride, stride,
+                               w, bits);
     records_.push_back(std::move(r));
 
     // Bounds: every pixel drawn, inclusive.
@@ -204,9 +194,7 @@ void TMetafileCanvas::Close() {
     closed_ = true;
 }
 
-namespace {
-
-TMetafile BitmapMetafile(const TBitmap& bitmap) {
+std::vector<std::uint8_t> BitmapMetafileBytes(const TBitmap& bitmap) {
     TMetafile metafile;
     metafile.SetHeight(bitmap.Height());
     metafile.SetWidth(bitmap.Width());
@@ -215,15 +203,5 @@ TMetafile BitmapMetafile(const TBitmap& bitmap) {
         canvas.Draw(0, 0, bitmap);
         canvas.Close();
     }
-    return metafile;
-}
-
-} // namespace
-
-std::vector<std::uint8_t> BitmapMetafileBytes(const TBitmap& bitmap) {
-    return BitmapMetafile(bitmap).TakeData();
-}
-
-void SaveBitmapAsMetafile(const TBitmap& bitmap, const std::string& fileName) {
-    BitmapMetafile(bitmap).SaveToFile(fileName);
+    return metafile.TakeData();
 }

@@ -19,7 +19,6 @@ struct TDisplayFacts {
 
 class TMetafile {
 public:
-    bool Enhanced = true;
     // Size in pixels; before the metafile has content it is only provisional.
     void SetWidth(int width) { width_ = width; }
     void SetHeight(int height) { height_ = height; }
@@ -32,7 +31,6 @@ public:
     const std::vector<std::uint8_t>& Data() const { return records_; }
     // Hands the content over, leaving the metafile empty.
     std::vector<std::uint8_t> TakeData() { return std::move(records_); }
-    void SaveToFile(const std::string& fileName) const;
 
 private:
     friend class TMetafileCanvas;
@@ -58,8 +56,6 @@ private:
     bool closed_ = false;
 };
 
-// The picture as an enhanced metafile file: a metafile of the bitmap's height and width,
-// the bitmap drawn at (0, 0) on a canvas for the display, closed and saved.
-void SaveBitmapAsMetafile(const TBitmap& bitmap, const std::string& fileName);
-// The bytes of that file.
+// The picture as an enhanced metafile: a metafile of the bitmap's height and width, the
+// bitmap drawn at (0, 0) on a canvas for the display and closed.
 std::vector<std::uint8_t> BitmapMetafileBytes(const TBitmap& bitmap);

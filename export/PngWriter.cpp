@@ -8,6 +8,7 @@
 // The failure becomes a std::runtime_error with libpng's message once libpng's frames
 // are left. No C++ exception ever passes through libpng.
 #include "PngWriter.h"
+#include "Pixels.h"
 
 #include <png.h>
 
@@ -20,43 +21,13 @@
 
 namespace {
 
-// The index of pixel x of a 1-, 4- or 8-bit row.
-unsigned IndexAt(const std::uint8_t* row, int x, int bits) {
-    const std::size_t bit = static_cast<std::size_t>(x) * bits;
-    return row[bit / 8] >> (8 - bits - bit % 8) & ((1u << bits) - 1);
-}
-
-// A palette entry; an index beyond the palette reads as black.
-TRGBQuad PaletteColour(const TBitmap& bitmap, unsigned index) {
-    const auto& palette = bitmap.Palette();
-    return index < palette.size() ? palette[index] : TRGBQuad{};
-}
-
-// --- Pixels
-
-std::uint32_t Key(const std::uint8_t* rgb) {
-    return std::uint32_t{rgb[0]} << 16 | std::uint32_t{rgb[1]} << 8 | rgb[2];
-}
-
-// The same key read straight from a stored 24- or 32-bit pixel (blue, green, red).
-std::uint32_t KeyOfStored(const std::uint8_t* bgr) {
-    return std::uint32_t{bgr[2]} << 16 | std::uint32_t{bgr[1]} << 8 | bgr[0];
-}
-
-// The colour keys of row y: from the stored bytes for 24 and 32 bits, else through RGB.
-// Calls visit(x, key) for every pixel.
-template <typename Visit>
-void ForEachKey(const TBitmap& bitmap, int y, std::uint8_t* rgb, Visit visit) {
-    const int bits = bitmap.BitsPerPixel();
-    const int width = bitmap.Width();
-    if (bits >= 24) {
-        const std::uint8_t* p = bitmap.ScanLine(y);
-        const int step = bits / 8;
-        for (int x = 0; x < width; ++x, p += step) visit(x, KeyOfStored(p));
-    } else {
-        bitmap.ReadRgbRow(y, rgb);
-        for (int x = 0; x < width; ++x) visit(x, Key(rgb + 3 * static_cast<std::size_t>(x)));
-    }
+// The colour keys (0xRRGGBB) of row y: calls visit(x, key) for every pixel.
+template <typename Visit> void ForEachKey(const TBitmap& bitmap, int y, Visit visit) {
+    varimark::ForEachColour(bitmap.ScanLine(y), bitmap.Width(), bitmap.PixelFormat(),
+                            bitmap.Palette(),
+                            [&](int x, std::uint32_t red, std::uint32_t green, std::uint32_t blue) {
+                                visit(x, red << 16 | green << 8 | blue);
+                            });
 }
 
 // --- What is written
@@ -71,7 +42,7 @@ struct TPlan {
 
 // Finds the distinct colours: for a palette picture through the indices it uses, for
 // any other picture until a 257th colour shows that RGB is needed.
-TPlan Plan(const TBitmap& bitmap, std::vector<std::uint8_t>& rgb) {
+TPlan Plan(const TBitmap& bitmap) {
     TPlan plan;
     std::unordered_map<std::uint32_t, std::uint8_t> colours;
     auto add = [&](std::uint32_t key) -> std::uint8_t {
@@ -87,10 +58,10 @@ TPlan Plan(const TBitmap& bitmap, std::vector<std::uint8_t>& rgb) {
         for (int y = 0; y < bitmap.Height(); ++y) {
             const std::uint8_t* row = bitmap.ScanLine(y);
             for (int x = 0; x < bitmap.Width(); ++x) {
-                const unsigned index = IndexAt(row, x, bits);
+                const unsigned index = varimark::PixelIndex(row, x, bits);
                 if (used[index]) continue;
                 used[index] = true;
-                const TRGBQuad c = PaletteColour(bitmap, index);
+                const TRGBQuad c = varimark::PaletteEntry(bitmap.Palette(), index);
                 plan.fromIndex[index] = add(std::uint32_t{c.red} << 16 | c.green << 8 | c.blue);
             }
         }
@@ -99,7 +70,7 @@ TPlan Plan(const TBitmap& bitmap, std::vector<std::uint8_t>& rgb) {
         plan.palette = true;
         std::uint32_t last = 0xFFFFFFFF;
         for (int y = 0; y < bitmap.Height() && plan.palette; ++y) {
-            ForEachKey(bitmap, y, rgb.data(), [&](int, std::uint32_t key) {
+            ForEachKey(bitmap, y, [&](int, std::uint32_t key) {
                 if (key == last || !plan.palette) return;
                 last = key;
                 if (colours.size() == 256 && !colours.contains(key))
@@ -121,8 +92,7 @@ TPlan Plan(const TBitmap& bitmap, std::vector<std::uint8_t>& rgb) {
 }
 
 // Row y as PNG samples: packed indices (first pixel in the high bits) or RGB.
-void PngRow(const TBitmap& bitmap, const TPlan& plan, int y, std::uint8_t* out,
-            std::uint8_t* rgb) noexcept {
+void PngRow(const TBitmap& bitmap, const TPlan& plan, int y, std::uint8_t* out) noexcept {
     const int width = bitmap.Width();
     if (!plan.palette) {
         bitmap.ReadRgbRow(y, out);
@@ -136,12 +106,12 @@ void PngRow(const TBitmap& bitmap, const TPlan& plan, int y, std::uint8_t* out,
     };
     if (bits <= 8) {
         const std::uint8_t* row = bitmap.ScanLine(y);
-        for (int x = 0; x < width; ++x) put(x, plan.fromIndex[IndexAt(row, x, bits)]);
+        for (int x = 0; x < width; ++x) put(x, plan.fromIndex[varimark::PixelIndex(row, x, bits)]);
         return;
     }
     std::uint32_t lastKey = 0xFFFFFFFF; // barcodes are long runs of one colour
     unsigned lastIndex = 0;
-    ForEachKey(bitmap, y, rgb, [&](int x, std::uint32_t key) {
+    ForEachKey(bitmap, y, [&](int x, std::uint32_t key) {
         if (key != lastKey) {
             const auto it = plan.fromColour.find(key);
             lastKey = key;
@@ -184,7 +154,7 @@ void PngFlush(png_structp) {}
 // Writes the whole file; false when libpng failed. Every C++ object this function uses
 // exists before setjmp, so the jump back skips no destructor.
 bool WritePng(png_structp png, png_infop info, const TBitmap& bitmap, const TPlan& plan,
-              std::uint8_t* row, std::uint8_t* rgb) {
+              std::uint8_t* row) {
     if (setjmp(png_jmpbuf(png)) != 0) return false;
     png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
                  static_cast<png_uint_32>(bitmap.Height()), plan.depth,
@@ -194,7 +164,7 @@ bool WritePng(png_structp png, png_infop info, const TBitmap& bitmap, const TPla
         png_set_PLTE(png, info, plan.colours.data(), static_cast<int>(plan.colours.size()));
     png_write_info(png, info);
     for (int y = 0; y < bitmap.Height(); ++y) {
-        PngRow(bitmap, plan, y, row, rgb);
+        PngRow(bitmap, plan, y, row);
         png_write_row(png, row);
     }
     png_write_end(png, info);
@@ -204,10 +174,8 @@ bool WritePng(png_structp png, png_infop info, const TBitmap& bitmap, const TPla
 } // namespace
 
 std::vector<std::uint8_t> PngFileBytes(const TBitmap& bitmap) {
-    const std::size_t rgbBytes = static_cast<std::size_t>(bitmap.Width()) * 3;
-    std::vector<std::uint8_t> rgb(rgbBytes);
-    std::vector<std::uint8_t> row(rgbBytes + 1);
-    const TPlan plan = Plan(bitmap, rgb);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(bitmap.Width()) * 3 + 1);
+    const TPlan plan = Plan(bitmap);
 
     std::vector<std::uint8_t> out;
     TWriteState state;
@@ -220,7 +188,7 @@ std::vector<std::uint8_t> PngFileBytes(const TBitmap& bitmap) {
         throw std::runtime_error("Cannot create the PNG writer");
     }
     png_set_write_fn(png, &state, PngWriteData, PngFlush);
-    const bool written = WritePng(png, info, bitmap, plan, row.data(), rgb.data());
+    const bool written = WritePng(png, info, bitmap, plan, row.data());
     png_destroy_write_struct(&png, &info);
     if (!written) throw std::runtime_error(std::string("PNG error: ") + state.message);
     return out;

@@ -15,8 +15,7 @@
 // 65535.
 #include "Tiff.h"
 #include "LittleEndian.h"
-
-#include "FileWriter.h"
+#include "Pixels.h"
 
 #include <cstdint>
 #include <string>
@@ -85,10 +84,7 @@ std::vector<std::uint8_t> PaletteFile(const TBitmap& bitmap, int bits) {
     std::vector<std::uint8_t> out;
     out.reserve(static_cast<std::size_t>(pixelsAt + stripBytes + kDirectorySize));
     PutHeader(out);
-    const std::vector<TRGBQuad>& palette = bitmap.Palette();
-    auto entry = [&palette](std::uint32_t i) {
-        return i < palette.size() ? palette[i] : TRGBQuad{};
-    };
+    auto entry = [&bitmap](std::uint32_t i) { return varimark::PaletteEntry(bitmap.Palette(), i); };
     for (std::uint32_t i = 0; i < n; ++i) Put16(out, entry(i).red * 256u);
     for (std::uint32_t i = 0; i < n; ++i) Put16(out, entry(i).green * 256u);
     for (std::uint32_t i = 0; i < n; ++i) Put16(out, entry(i).blue * 256u);
@@ -122,8 +118,8 @@ std::vector<std::uint8_t> PaletteFile(const TBitmap& bitmap, int bits) {
     return out;
 }
 
-// 24-bit pictures (and the display's format, and 32-bit pictures without their fourth
-// byte) as RGB.
+// Pictures of more than 8 bits per pixel as RGB: 24 bits (and the display's format) as
+// they are, 32 bits without their fourth byte, 15 and 16 bits widened.
 std::vector<std::uint8_t> RgbFile(const TBitmap& bitmap) {
     const auto width = static_cast<std::uint32_t>(bitmap.Width());
     const auto height = static_cast<std::uint32_t>(bitmap.Height());
@@ -132,7 +128,6 @@ std::vector<std::uint8_t> RgbFile(const TBitmap& bitmap) {
     const std::uint64_t stripBytes = std::uint64_t{rowBytes} * height;
     if (pixelsAt + stripBytes + kDirectorySize > 0xFFFFFFFFu)
         TooLarge(bitmap, "the file would exceed 4 gigabytes");
-    const int step = bitmap.BitsPerPixel() / 8;
 
     std::vector<std::uint8_t> out;
     out.reserve(static_cast<std::size_t>(pixelsAt + stripBytes + kDirectorySize));
@@ -141,15 +136,10 @@ std::vector<std::uint8_t> RgbFile(const TBitmap& bitmap) {
     for (int i = 0; i < 3; ++i) Put16(out, 8); // BitsPerSample at 24
     PutSoftware(out);                          // at 30
     for (int y = 0; y < bitmap.Height(); ++y) {
-        const std::uint8_t* in = bitmap.ScanLine(y);
         const std::size_t at = out.size();
         out.resize(at + rowBytes);
-        std::uint8_t* o = out.data() + at;
-        for (std::uint32_t x = 0; x < width; ++x, in += step, o += 3) {
-            o[0] = in[2];
-            o[1] = in[1];
-            o[2] = in[0];
-        }
+        varimark::RowToRgb(bitmap.ScanLine(y), bitmap.Width(), bitmap.PixelFormat(), {},
+                           out.data() + at);
     }
 
     const TEntry entries[kEntryCount] = {
@@ -186,18 +176,6 @@ std::vector<std::uint8_t> TiffFileBytes(const TBitmap& bitmap) {
     switch (bitmap.PixelFormat()) {
     case pf4bit: return PaletteFile(bitmap, 4);
     case pf8bit: return PaletteFile(bitmap, 8);
-    case pf15bit:
-    case pf16bit: {
-        TBitmap copy = bitmap;
-        copy.SetPixelFormat(pf24bit);
-        return RgbFile(copy);
+    default: return RgbFile(bitmap); // pfDevice, 15, 16, 24 and 32 bits
     }
-    default: return RgbFile(bitmap); // pfDevice, pf24bit, pf32bit
-    }
-}
-
-void WriteTiffFile(const std::string& fileName, const TBitmap& bitmap) {
-    const std::vector<std::uint8_t> bytes = TiffFileBytes(bitmap);
-    if (bytes.empty()) return; // refused silently: no file
-    WriteFileReplacing(fileName, bytes);
 }

@@ -12,11 +12,6 @@
 // would write 0 pixels wide). A picture wider or higher than 65535 pixels raises ETiffError.
 std::vector<std::uint8_t> TiffFileBytes(const TBitmap& bitmap);
 
-// Writes the file (replacing an existing one completely, or leaving it as it was when
-// anything fails; file errors raise EFileError with their cause). Refused pictures
-// create no file and report nothing.
-void WriteTiffFile(const std::string& fileName, const TBitmap& bitmap);
-
 class ETiffError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

@@ -8,6 +8,7 @@
 // changed: to the new bytes after a write that succeeded (a FIFO's reader got them). A
 // durable write succeeds wherever a plain create would; a batch's only on a regular file or
 // a missing name.
+#include "FileReader.h"
 #include "FileWriter.h"
 #include "FuzzCheck.h"
 
@@ -22,7 +23,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <span>
 #include <string>
@@ -49,9 +49,11 @@ struct TEntry {
     friend bool operator==(const TEntry&, const TEntry&) = default;
 };
 
+// A file's content (the writes are at most 16 KB); anything but a regular file reads as empty.
 std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes;
+    varimark::ReadSmallFile(path, std::size_t{1} << 20, bytes);
+    return bytes;
 }
 
 std::map<std::string, TEntry> Snapshot(const std::string& dir) {

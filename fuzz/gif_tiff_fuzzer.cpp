@@ -1,4 +1,5 @@
-// libFuzzer target of the GIF and TIFF writers, read back with giflib and libtiff.
+// libFuzzer target of the GIF and TIFF writers, read back with giflib and libtiff, and of
+// the pixel-format conversions.
 //
 // Input layout: byte 0 the pixel format (1, 4, 8, 24, 15, 16 or 32 bits), bytes 1 and 2 the
 // width and height (1 to 64), byte 3 the number of palette entries (palette formats: up to
@@ -9,9 +10,11 @@
 // indices of its colours, and giflib reads back exactly those indices and that colour map;
 // an index beyond the palette makes saving fail with GIFException. TIFF: libtiff reads back
 // the size (4 bits: the width cut to a multiple of 4), the colour map and every pixel.
+// Conversions: to 24 and 32 bits every colour stays, to 8 bits pure black and white do.
 #include "Bitmap.h"
 #include "FuzzCheck.h"
 #include "GIFImage.h"
+#include "Pixels.h"
 #include "Tiff.h"
 
 #include <gif_lib.h>
@@ -73,18 +76,19 @@ TBitmap MakePicture(TByteSource& in) {
     return bitmap;
 }
 
-// Index of pixel x in a palette row.
-unsigned IndexAt(const std::uint8_t* row, int x, int bits) {
-    switch (bits) {
-    case 1: return row[x >> 3] >> (7 - (x & 7)) & 1;
-    case 4: return (x & 1) != 0 ? row[x >> 1] & 0x0F : row[x >> 1] >> 4;
-    default: return row[x];
-    }
-}
-
 std::vector<std::uint8_t> RgbRow(const TBitmap& bitmap, int y) {
     std::vector<std::uint8_t> rgb(3 * static_cast<std::size_t>(bitmap.Width()));
     bitmap.ReadRgbRow(y, rgb.data());
+    return rgb;
+}
+
+// Every row of the picture as red, green, blue.
+std::vector<std::uint8_t> Colours(const TBitmap& bitmap) {
+    std::vector<std::uint8_t> rgb;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const std::vector<std::uint8_t> row = RgbRow(bitmap, y);
+        rgb.insert(rgb.end(), row.begin(), row.end());
+    }
     return rgb;
 }
 
@@ -118,7 +122,8 @@ void CheckGif(const TBitmap& bitmap) {
     if (bits <= 8) {
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
-                indices.push_back(static_cast<std::uint8_t>(IndexAt(bitmap.ScanLine(y), x, bits)));
+                indices.push_back(
+                    static_cast<std::uint8_t>(varimark::PixelIndex(bitmap.ScanLine(y), x, bits)));
         const std::vector<TRGBQuad>& palette = bitmap.Palette();
         for (std::size_t i = 0; i < std::min<std::size_t>(palette.size(), 256); ++i)
             colours.push_back({palette[i].red, palette[i].green, palette[i].blue});
@@ -244,7 +249,7 @@ void CheckTiff(const TBitmap& bitmap) {
               "libtiff reads the colour map");
         const std::vector<TRGBQuad>& colours = bitmap.Palette();
         for (std::size_t i = 0; i < (std::size_t{1} << bits); ++i) {
-            const TRGBQuad c = i < colours.size() ? colours[i] : TRGBQuad{};
+            const TRGBQuad c = varimark::PaletteEntry(colours, static_cast<unsigned>(i));
             Check(red[i] == c.red * 256 && green[i] == c.green * 256 && blue[i] == c.blue * 256,
                   "the colour map holds the palette");
         }
@@ -266,6 +271,30 @@ void CheckTiff(const TBitmap& bitmap) {
     TIFFClose(tiff);
 }
 
+// --- Conversions ------------------------------------------------------------------------
+
+void CheckConversions(const TBitmap& bitmap) {
+    const std::vector<std::uint8_t> colours = Colours(bitmap);
+    for (const TPixelFormat format : {pf24bit, pf32bit}) {
+        TBitmap copy = bitmap;
+        copy.SetPixelFormat(format);
+        Check(copy.PixelFormat() == format && copy.Width() == bitmap.Width() &&
+                  copy.Height() == bitmap.Height(),
+              "a conversion keeps the size");
+        Check(Colours(copy) == colours, "a conversion to 24 or 32 bits keeps every colour");
+    }
+    TBitmap copy = bitmap;
+    copy.SetPixelFormat(pf8bit);
+    const std::vector<std::uint8_t> reduced = Colours(copy);
+    for (std::size_t i = 0; i < colours.size(); i += 3) {
+        const bool black = colours[i] == 0 && colours[i + 1] == 0 && colours[i + 2] == 0;
+        const bool white = colours[i] == 255 && colours[i + 1] == 255 && colours[i + 2] == 255;
+        if (black || white)
+            Check(std::equal(colours.begin() + i, colours.begin() + i + 3, reduced.begin() + i),
+                  "8 bits keep pure black and white");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -279,5 +308,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const TBitmap bitmap = MakePicture(in);
     CheckGif(bitmap);
     CheckTiff(bitmap);
+    CheckConversions(bitmap);
     return 0;
 }

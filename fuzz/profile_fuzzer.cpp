@@ -11,6 +11,7 @@
 // written one unchanged (a line without a line end may get one, and a new section may bring
 // a blank line before it). The keys named in the file read the same from one reading of the
 // file as from a reading per key.
+#include "FileReader.h"
 #include "ProfileFile.h"
 
 #include <QByteArray>
@@ -64,9 +65,11 @@ const QString& ProfilePath() {
 }
 
 QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    Check(file.open(QIODevice::ReadOnly), "the file can be read");
-    return file.readAll();
+    std::string bytes;
+    Check(varimark::ReadSmallFile(QFile::encodeName(path).toStdString(), std::size_t{1} << 26,
+                                  bytes) == varimark::TReadStatus::Loaded,
+          "the file can be read");
+    return QByteArray::fromStdString(bytes);
 }
 
 void WriteAll(const QString& path, const QByteArray& bytes) {

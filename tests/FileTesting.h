@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <string>
 #include <system_error>
@@ -20,16 +21,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-// A whole file as text; empty when it cannot be read.
-inline std::string ReadWholeFile(const std::string& path) {
+// A whole file, or nothing when it cannot be opened: a missing file is not an empty one.
+inline std::optional<std::string> ReadFileIfThere(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A whole file as bytes; empty when it cannot be read.
-inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// A whole file as text, or as bytes (ReadWholeFile<std::vector<std::uint8_t>>); empty when
+// it cannot be read.
+template <class TContent = std::string> TContent ReadWholeFile(const std::string& path) {
+    const std::string content = ReadFileIfThere(path).value_or("");
+    return TContent(content.begin(), content.end());
 }
 
 inline bool FileExists(const std::string& path) {

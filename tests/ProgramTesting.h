@@ -1,6 +1,7 @@
 #pragma once
 // The desktop program's window in a temporary program folder, its error boxes recorded.
 #include "ErrorReport.h"
+#include "FileTesting.h"
 #include "MainForm.h"
 #include "ProfileFile.h"
 #include "VarimarkApplication.h"
@@ -57,8 +58,8 @@ public:
         return ReadProfileString(section, key, "<missing>", Ini());
     }
     QByteArray File() const {
-        QFile file(Ini());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+        return QByteArray::fromStdString(
+            ReadFileIfThere(QFile::encodeName(Ini()).toStdString()).value_or("<missing>"));
     }
     // The messages shown, the program's folder written "<folder>".
     QStringList Errors() const {

@@ -3,6 +3,7 @@
 // input, no progress bar off a terminal, and quiet zones. Hostile input: long lines and
 // endless input in bounded memory, byte-order marks, NUL bytes, odd formats, entries
 // planted where the files go, threads that cannot start, and a batch killed mid-way.
+#include "ByteReading.h"
 #include "CliRunner.h"
 #include "FileTesting.h"
 
@@ -364,9 +365,9 @@ TEST(CliBatch, KilledBatchLeavesWholeFilesOnly) {
         EXPECT_TRUE(WIFSIGNALED(status)) << killAfter << ": the batch ended before the kill";
         for (const std::string& name : dir.Names()) {
             EXPECT_TRUE(std::regex_match(name, std::regex("[0-9]{6}\\.bmp"))) << name;
-            const std::vector<std::uint8_t> b = ReadFileBytes(dir.Path(name));
+            const Bytes b = ReadWholeFile<Bytes>(dir.Path(name));
             ASSERT_GE(b.size(), 6u) << name;
-            EXPECT_EQ(b[2] | b[3] << 8 | b[4] << 16 | std::size_t(b[5]) << 24, b.size()) << name;
+            EXPECT_EQ(U32(b, 2), b.size()) << name;
         }
     }
 }

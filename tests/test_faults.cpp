@@ -3,6 +3,7 @@
 // once. Each failed write must raise a clear message, keep the old file byte for byte and
 // leave nothing beside it; concurrent writers must never tear the settings file.
 #include "ErrorReport.h"
+#include "FileTesting.h"
 #include "FileWriter.h"
 #include "GIFImage.h"
 #include "JPEGImage.h"
@@ -54,12 +55,6 @@ constexpr uid_t kNobody = 65534;
 const char* const kFormats[] = {".bmp", ".gif", ".tif", ".jpg", ".emf", ".png", ".svg"};
 
 // --- Files and folders
-
-std::optional<std::string> Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void Write(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
@@ -208,8 +203,8 @@ TEST(FullDisk, EverySaveAndTheSettingsWriteFailAndKeepTheOldFile) {
     ASSERT_TRUE(WriteProfileString("Varimark", "2", "03600029145", QString::fromStdString(ini)));
     std::vector<std::string> old;
     for (const char* format : kFormats)
-        old.push_back(*Read(disk.Path(std::string("old") + format)));
-    const std::string oldIni = *Read(ini);
+        old.push_back(*ReadFileIfThere(disk.Path(std::string("old") + format)));
+    const std::string oldIni = *ReadFileIfThere(ini);
 
     ASSERT_GT(disk.Fill(), 0);
     ASSERT_EQ(disk.FreeBytes(), 0);
@@ -221,7 +216,7 @@ TEST(FullDisk, EverySaveAndTheSettingsWriteFailAndKeepTheOldFile) {
         const std::string error =
             SaveError([&] { SaveBarcodePicture(upca.Draw(), 2, 10, 96, path); });
         const bool clear = error == "Cannot write file " + path + ": No space left on device";
-        const bool intact = Read(path) == old[i];
+        const bool intact = ReadFileIfThere(path) == old[i];
         const bool clean = Listing(disk.Dir()) == listing;
         EXPECT_TRUE(clear) << kFormats[i] << ": " << error;
         EXPECT_TRUE(intact) << kFormats[i] << ": the old file changed";
@@ -230,7 +225,7 @@ TEST(FullDisk, EverySaveAndTheSettingsWriteFailAndKeepTheOldFile) {
     }
     const bool refused =
         !WriteProfileString("Varimark", "2", "12345678901", QString::fromStdString(ini));
-    const bool intact = Read(ini) == oldIni;
+    const bool intact = ReadFileIfThere(ini) == oldIni;
     const bool clean = Listing(disk.Dir()) == listing;
     EXPECT_TRUE(refused);
     EXPECT_TRUE(intact);
@@ -275,7 +270,7 @@ std::string LabelPath(const TSmallDisk& disk, const char* format) {
 std::vector<std::string> LabelContents(const TSmallDisk& disk) {
     std::vector<std::string> contents;
     for (const char* format : kFormats)
-        contents.push_back(Read(LabelPath(disk, format)).value_or("<missing>"));
+        contents.push_back(ReadFileIfThere(LabelPath(disk, format)).value_or("<missing>"));
     return contents;
 }
 
@@ -324,7 +319,7 @@ TEST(FullDisk, TheWindowShowsFailedWrites) {
     const std::string ini = disk.Path("varimark.INI");
     ASSERT_EQ(form.SettingsFiles().writeFile.toStdString(), ini);
     const std::vector<std::string> old = LabelContents(disk);
-    const std::string oldIni = *Read(ini);
+    const std::string oldIni = *ReadFileIfThere(ini);
 
     ASSERT_GT(disk.Fill(), 0);
     ASSERT_EQ(disk.FreeBytes(), 0);
@@ -335,7 +330,7 @@ TEST(FullDisk, TheWindowShowsFailedWrites) {
     {
         const bool shown = program.errors ==
                            QStringList{QString::fromStdString("Unable to write to " + ini + ".")};
-        const bool intact = Read(ini) == oldIni;
+        const bool intact = ReadFileIfThere(ini) == oldIni;
         const bool clean = Listing(disk.Dir()) == listing;
         EXPECT_TRUE(shown) << program.errors.join("|").toStdString();
         EXPECT_EQ(form.Barcode1->Bar_Caption(), "12345678901"); // changed all the same
@@ -350,7 +345,7 @@ TEST(FullDisk, TheWindowShowsFailedWrites) {
         const bool shown =
             program.errors == QStringList{QString::fromStdString("Cannot write file " + path +
                                                                  ": No space left on device.")};
-        const bool intact = Read(path) == old[i];
+        const bool intact = ReadFileIfThere(path) == old[i];
         const bool clean = Listing(disk.Dir()) == listing;
         EXPECT_TRUE(shown) << kFormats[i] << ": " << program.errors.join("|").toStdString();
         EXPECT_TRUE(intact) << kFormats[i];
@@ -366,9 +361,9 @@ TEST(FullDisk, TheWindowShowsFailedWrites) {
         program.errors == QStringList{QString::fromStdString("Unable to write to " + ini + ".")};
     EXPECT_TRUE(shown) << program.errors.join("|").toStdString();
     EXPECT_EQ(second.ComboBox1->currentText(), "Code UPC-A");
-    EXPECT_EQ(Read(ini), oldIni);
+    EXPECT_EQ(ReadFileIfThere(ini), oldIni);
     EXPECT_EQ(Listing(disk.Dir()), listing);
-    tally.Count(shown && Read(ini) == oldIni && Listing(disk.Dir()) == listing);
+    tally.Count(shown && ReadFileIfThere(ini) == oldIni && Listing(disk.Dir()) == listing);
 }
 
 // --- Permissions
@@ -381,28 +376,29 @@ struct TWriter {
 };
 
 std::vector<TWriter> Writers(const TBitmap& bitmap, const std::string& svg) {
-    return {{".bmp", [&](const std::string& p) { bitmap.SaveToFile(p); }},
-            {".gif",
-             [&](const std::string& p) {
-                 TGIFImage gif;
-                 gif.Assign(bitmap);
-                 gif.SaveToFile(p);
-             }},
-            {".tif",
-             [&](const std::string& p) {
-                 TBitmap palette = bitmap;
-                 palette.SetPixelFormat(pf8bit);
-                 WriteTiffFile(p, palette);
-             }},
-            {".jpg",
-             [&](const std::string& p) {
-                 TJPEGImage jpeg;
-                 jpeg.Assign(bitmap);
-                 jpeg.SaveToFile(p);
-             }},
-            {".emf", [&](const std::string& p) { SaveBitmapAsMetafile(bitmap, p); }},
-            {".png", [&](const std::string& p) { WriteFileReplacing(p, PngFileBytes(bitmap)); }},
-            {".svg", [&](const std::string& p) { WriteFileReplacing(p, std::string_view(svg)); }}};
+    return {
+        {".bmp", [&](const std::string& p) { bitmap.SaveToFile(p); }},
+        {".gif",
+         [&](const std::string& p) {
+             TGIFImage gif;
+             gif.Assign(bitmap);
+             WriteFileReplacing(p, gif.SaveToBytes());
+         }},
+        {".tif",
+         [&](const std::string& p) {
+             TBitmap palette = bitmap;
+             palette.SetPixelFormat(pf8bit);
+             WriteFileReplacing(p, TiffFileBytes(palette));
+         }},
+        {".jpg",
+         [&](const std::string& p) {
+             TJPEGImage jpeg;
+             jpeg.Assign(bitmap);
+             WriteFileReplacing(p, jpeg.Data());
+         }},
+        {".emf", [&](const std::string& p) { WriteFileReplacing(p, BitmapMetafileBytes(bitmap)); }},
+        {".png", [&](const std::string& p) { WriteFileReplacing(p, PngFileBytes(bitmap)); }},
+        {".svg", [&](const std::string& p) { WriteFileReplacing(p, std::string_view(svg)); }}};
 }
 
 // What a child found: failure lines "F ..." and a last line "C injected survived".
@@ -459,7 +455,7 @@ TEST(Permissions, FilesAndFoldersThatMayNotBeWritten) {
     Upca upca;
     const TBitmap bitmap = MagnifiedBitmap(upca.Draw(), 2, false, 2, 96);
     SaveBarcodePicture(upca.Draw(), 2, 2, 96, base + "/good.svg");
-    const std::string svg = *Read(base + "/good.svg");
+    const std::string svg = *ReadFileIfThere(base + "/good.svg");
     const std::vector<TWriter> writers = Writers(bitmap, svg);
     std::vector<std::string> names = {"varimark.INI"};
     for (const TWriter& w : writers) names.push_back(std::string("old") + w.format);
@@ -469,9 +465,10 @@ TEST(Permissions, FilesAndFoldersThatMayNotBeWritten) {
         for (const std::string& name : names) {
             const std::string path = folder + "/" + name;
             // The read-only folder's files are written in place, so they start stale.
-            Write(path, folder == readOnly       ? "stale " + name
-                        : name == "varimark.INI" ? oldIni
-                                                 : *Read(base + "/good" + name.substr(3)));
+            Write(path, folder == readOnly ? "stale " + name
+                        : name == "varimark.INI"
+                            ? oldIni
+                            : *ReadFileIfThere(base + "/good" + name.substr(3)));
             if (folder == writable) {
                 ::chmod(path.c_str(), 0444);
             } else {
@@ -490,7 +487,7 @@ TEST(Permissions, FilesAndFoldersThatMayNotBeWritten) {
     Write(base + "/expected.INI", "stale varimark.INI");
     ASSERT_TRUE(WriteProfileString("Varimark", "2", "12345678901",
                                    QString::fromStdString(base + "/expected.INI")));
-    const std::string newIni = *Read(base + "/expected.INI");
+    const std::string newIni = *ReadFileIfThere(base + "/expected.INI");
 
     auto body = [&](TChildReport& report) {
         int injected = 0, survived = 0;
@@ -501,7 +498,7 @@ TEST(Permissions, FilesAndFoldersThatMayNotBeWritten) {
             const bool inPlace = folder == readOnly;
             auto check = [&](const std::string& what, bool done, const std::string& path,
                              const std::string& expected) {
-                const bool right = Read(path) == expected;
+                const bool right = ReadFileIfThere(path) == expected;
                 const bool clean = Listing(folder) == before;
                 if (!done) report.Fail(what);
                 if (!right)
@@ -513,7 +510,7 @@ TEST(Permissions, FilesAndFoldersThatMayNotBeWritten) {
             for (const TWriter& w : writers) {
                 const std::string path = folder + "/old" + w.format;
                 const std::optional<std::string> expected =
-                    Read(inPlace ? base + "/good" + w.format : path);
+                    ReadFileIfThere(inPlace ? base + "/good" + w.format : path);
                 if (!expected) report.Fail(path + ": cannot read the expected file");
                 const std::string error = SaveError([&] { w.write(path); });
                 check(path + ": " + error,
@@ -573,7 +570,7 @@ TEST(Permissions, ReadOnlyFileSystemInTheWindow) {
     const std::string ini = disk.Path("varimark.INI");
     const std::vector<std::string> listing = Listing(disk.Dir());
     const std::vector<std::string> old = LabelContents(disk);
-    const std::string oldIni = *Read(ini);
+    const std::string oldIni = *ReadFileIfThere(ini);
     ASSERT_TRUE(disk.RemountReadOnly()) << std::strerror(errno);
 
     form.Edit1->setText("12345678901");
@@ -581,8 +578,8 @@ TEST(Permissions, ReadOnlyFileSystemInTheWindow) {
     const bool shown =
         program.errors == QStringList{QString::fromStdString("Unable to write to " + ini + ".")};
     EXPECT_TRUE(shown) << program.errors.join("|").toStdString();
-    EXPECT_EQ(Read(ini), oldIni);
-    tally.Count(shown && Read(ini) == oldIni);
+    EXPECT_EQ(ReadFileIfThere(ini), oldIni);
+    tally.Count(shown && ReadFileIfThere(ini) == oldIni);
     for (std::size_t i = 0; i < std::size(kFormats); ++i) {
         program.errors.clear();
         const std::string path = LabelPath(disk, kFormats[i]);
@@ -590,7 +587,7 @@ TEST(Permissions, ReadOnlyFileSystemInTheWindow) {
         const bool refused =
             program.errors == QStringList{QString::fromStdString("Cannot create file " + path +
                                                                  ": Read-only file system.")};
-        const bool intact = Read(path) == old[i];
+        const bool intact = ReadFileIfThere(path) == old[i];
         EXPECT_TRUE(refused) << kFormats[i] << ": " << program.errors.join("|").toStdString();
         EXPECT_TRUE(intact) << kFormats[i];
         tally.Count(refused && intact);
@@ -655,7 +652,8 @@ TEST(ConcurrentWriters, TheProgramsKeysAreNeverTorn) {
     for (std::size_t running = writers.size(); running > 0;) {
         const QString type = ReadProfileString("varimark", "bctype", "<missing>", ini);
         const QString typed = ReadProfileString("varimark", "2", "<missing>", ini);
-        const QString raw = QString::fromStdString(Read(folder + "/varimark.INI").value_or(""));
+        const QString raw =
+            QString::fromStdString(ReadFileIfThere(folder + "/varimark.INI").value_or(""));
         const QRegularExpressionMatch match = whole.match(raw);
         const bool ok = typeWritten(type) && textWritten(typed) && match.hasMatch() &&
                         typeWritten(match.captured(1)) && textWritten(match.captured(2));
@@ -683,7 +681,8 @@ TEST(ConcurrentWriters, TheProgramsKeysAreNeverTorn) {
     const QString last = ReadProfileString("varimark", "2", "<missing>", ini);
     EXPECT_TRUE(last == text(1, kWrites - 1) || last == text(2, kWrites - 1)) << last.toStdString();
     EXPECT_TRUE(typeWritten(ReadProfileString("varimark", "bctype", "<missing>", ini)));
-    EXPECT_TRUE(whole.match(QString::fromStdString(*Read(folder + "/varimark.INI"))).hasMatch());
+    EXPECT_TRUE(
+        whole.match(QString::fromStdString(*ReadFileIfThere(folder + "/varimark.INI"))).hasMatch());
     EXPECT_EQ(Listing(folder), std::vector<std::string>{"varimark.INI"});
     RemoveTree(folder);
 }

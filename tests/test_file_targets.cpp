@@ -262,7 +262,7 @@ TEST(FileTargetBatch, KilledLeavesWholeFilesOnly) {
                  "/dev/null"),
         out);
     for (const auto& entry : fs::directory_iterator(out)) {
-        const Bytes file = ReadFileBytes(entry.path().string());
+        const Bytes file = ReadWholeFile<Bytes>(entry.path().string());
         ASSERT_GT(file.size(), 54u) << entry.path();
         EXPECT_EQ(file.size(), U32(file, 2)) << entry.path();
     }

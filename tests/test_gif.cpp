@@ -1,8 +1,10 @@
 // The GIF writer, checked with giflib (reading the files, and encoding the same indices)
 // and with a small code reader that follows the code widths the way a decoder does.
+#include "ByteReading.h"
 #include "FileTesting.h"
 #include "FileWriter.h"
 #include "GIFImage.h"
+#include "PixelTesting.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
@@ -17,31 +19,12 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
 Bytes Hex(std::string text) {
     std::erase(text, ' ');
     Bytes out;
     for (std::size_t i = 0; i + 1 < text.size(); i += 2)
         out.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
     return out;
-}
-
-// Pixel setters: an index for palette pictures, blue-green-red for 24 and 32 bits, the
-// raw value for 15 and 16 bits.
-void SetIndex(TBitmap& b, int x, int y, unsigned index) {
-    const int bits = b.BitsPerPixel(), perByte = 8 / bits, shift = 8 - bits * (x % perByte + 1);
-    std::uint8_t& byte = b.ScanLine(y)[x / perByte];
-    byte = static_cast<std::uint8_t>((byte & ~(((1u << bits) - 1) << shift)) | index << shift);
-}
-void SetColor(TBitmap& b, int x, int y, int r, int g, int bl) {
-    std::uint8_t* p = b.ScanLine(y) + x * (b.BitsPerPixel() / 8);
-    if (b.BitsPerPixel() == 16) {
-        p[0] = static_cast<std::uint8_t>(bl), p[1] = static_cast<std::uint8_t>(bl >> 8);
-        return;
-    }
-    p[0] = static_cast<std::uint8_t>(bl), p[1] = static_cast<std::uint8_t>(g);
-    p[2] = static_cast<std::uint8_t>(r);
 }
 
 // A palette picture of random indices below colors, with a random palette; the indices
@@ -220,8 +203,8 @@ TEST(GifWriter, SmallPicturesGiveTheExactFiles) {
 
 TEST(GifWriter, CheckerboardGivesTheExactImageData) {
     TBitmap b(2, 2, pf24bit);
-    SetColor(b, 0, 0, 0, 0, 0), SetColor(b, 1, 0, 255, 255, 255);
-    SetColor(b, 0, 1, 255, 255, 255), SetColor(b, 1, 1, 0, 0, 0);
+    SetRgb(b, 0, 0, 0, 0, 0), SetRgb(b, 1, 0, 255, 255, 255);
+    SetRgb(b, 0, 1, 255, 255, 255), SetRgb(b, 1, 1, 0, 0, 0);
     TGIFImage gif;
     gif.Assign(b);
     EXPECT_EQ(gif.Images().at(0).Data, (Bytes{0, 215, 215, 0}));
@@ -251,7 +234,8 @@ TEST(GifWriter, TrueColourPixelsMapToTheCube) {
                  {pf15bit, 0, 0, 0x7FFF, 215}};
     for (const Case& c : cases) {
         TBitmap b(3, 2, c.format);
-        for (int x = 0; x < 3; ++x) SetColor(b, x, 1, c.r, c.g, c.b);
+        for (int x = 0; x < 3; ++x)
+            b.BitsPerPixel() == 16 ? SetWord(b, x, 1, c.b) : SetRgb(b, x, 1, c.r, c.g, c.b);
         TGIFImage gif;
         gif.Assign(b);
         const TGIFSubImage& frame = gif.Images().at(0);
@@ -270,7 +254,7 @@ TEST(GifWriter, BlackAndWhitePictureUsesTwoCubeEntries) {
     for (int y = 0; y < 37; ++y)
         for (int x = 0; x < 101; ++x) {
             const bool black = (x / 3 + (y > 30 ? x : 0)) % 2 == 0;
-            if (black) SetColor(b, x, y, 0, 0, 0);
+            if (black) SetRgb(b, x, y, 0, 0, 0);
             expected.push_back(black ? 0 : 215);
         }
     const Bytes f = Save(b);
@@ -411,37 +395,6 @@ TEST(GifWriter, PictureTooLargeForTheFormatIsRefused) {
                   std::string::npos);
     }
     EXPECT_EQ(ReadWithGiflib(Save(TBitmap(65535, 2, pf1bit))).width, 65535);
-}
-
-TEST(GifWriter, SaveToFileReplacesOnlyWithACompleteFile) {
-    const auto dir =
-        std::filesystem::temp_directory_path() / ("gif_test_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    const std::string path = (dir / "out.gif").string(), missing = (dir / "no" / "x.gif").string();
-    auto contents = [&] { return ReadFileBytes(path); };
-    Bytes expected;
-    TGIFImage gif;
-    gif.Assign(RandomIndexed(40, 30, pf8bit, 256, 3, expected));
-    gif.SaveToFile(path);
-    EXPECT_EQ(contents(), gif.SaveToBytes());
-
-    TBitmap bad(3, 3, pf8bit);
-    bad.SetPalette(std::vector<TRGBQuad>(2));
-    bad.ScanLine(0)[0] = 7; // beyond the two colours
-    TGIFImage failing;
-    failing.Assign(bad);
-    EXPECT_THROW(failing.SaveToFile(path), GIFException);
-    EXPECT_EQ(contents(), gif.SaveToBytes()) << "the old file stays";
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1)
-        << "nothing left beside it";
-
-    try {
-        gif.SaveToFile(missing);
-        ADD_FAILURE() << "no error";
-    } catch (const EFileError& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot create file " + missing, 0), 0u) << e.what();
-    }
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "LLBarcode.h"
 #include "MagnifiedBitmap.h"
 #include "PictureSave.h"
+#include "Pixels.h"
 #include "UpcaBarcode.h"
 
 #include <gtest/gtest.h>
@@ -136,7 +137,7 @@ TEST(PictureSave, MonochromeIsTheColourPictureCutAtMidGrey) {
                     const std::uint8_t* bgr = colour.ScanLine(y);
                     for (int x = 0; x < mono.Width(); ++x, bgr += 3) {
                         const bool white = (bgr[2] * 11 + bgr[1] * 16 + bgr[0] * 5) / 32 >= 128;
-                        ASSERT_EQ((bits[x >> 3] >> (7 - (x & 7))) & 1, white ? 1 : 0)
+                        ASSERT_EQ(varimark::PixelIndex(bits, x, 1), white ? 1u : 0u)
                             << "margin " << margin << " factor " << factor << " at " << x << ","
                             << y;
                     }

@@ -1,12 +1,14 @@
-// Converting pictures between pixel formats, and the halftone palette of 8-bit pictures.
+// Converting pictures between pixel formats, the halftone palette of 8-bit pictures, and
+// the pixel reading they share with the picture writers.
 #include "Bitmap.h"
 #include "HalftonePalette.h"
+#include "PixelTesting.h"
+#include "Pixels.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 #include <random>
 #include <set>
 #include <string>
@@ -14,62 +16,25 @@
 
 namespace {
 
-struct TColour {
-    int r, g, b;
-    friend bool operator==(const TColour&, const TColour&) = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const TColour& c) {
-    return os << "(" << c.r << "," << c.g << "," << c.b << ")";
-}
-
 TColour Of(const TRGBQuad& q) {
     return {q.red, q.green, q.blue};
 }
 
-// The lowest index among the nearest entries, by trying them all.
-template <class Palette> unsigned BruteNearest(const Palette& palette, TColour c) {
-    unsigned best = 0;
-    int bestDistance = std::numeric_limits<int>::max();
-    for (unsigned i = 0; i < palette.size(); ++i) {
-        const TColour p = Of(palette[i]);
-        const int d =
-            (c.r - p.r) * (c.r - p.r) + (c.g - p.g) * (c.g - p.g) + (c.b - p.b) * (c.b - p.b);
-        if (d < bestDistance) bestDistance = d, best = i;
-    }
-    return best;
+using varimark::NearestColour;
+
+// The lowest index among the nearest entries of a palette.
+template <class Palette> unsigned Nearest(const Palette& palette, TColour c) {
+    return NearestColour(palette, static_cast<std::uint8_t>(c.r), static_cast<std::uint8_t>(c.g),
+                         static_cast<std::uint8_t>(c.b));
 }
 
 // Pixel index of a palette picture, read from the stored bits.
 unsigned IndexAt(const TBitmap& b, int x, int y) {
-    const std::uint8_t* row = b.ScanLine(y);
-    switch (b.BitsPerPixel()) {
-    case 1: return row[x / 8] >> (7 - x % 8) & 1;
-    case 4: return x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 15;
-    default: return row[x];
-    }
-}
-
-// The colour of a pixel in any format.
-TColour ColourAt(const TBitmap& b, int x, int y) {
-    const std::uint8_t* row = b.ScanLine(y);
-    const int bits = b.BitsPerPixel();
-    if (bits <= 8) return Of(b.Palette().at(IndexAt(b, x, y)));
-    if (bits == 16) {
-        const int v = row[2 * x] | row[2 * x + 1] << 8;
-        auto w5 = [](int c) { return c << 3 | c >> 2; };
-        if (b.PixelFormat() == pf15bit) return {w5(v >> 10 & 31), w5(v >> 5 & 31), w5(v & 31)};
-        return {w5(v >> 11), (v >> 5 & 63) << 2 | (v >> 9 & 3), w5(v & 31)};
-    }
-    const std::uint8_t* p = row + x * (bits / 8);
-    return {p[2], p[1], p[0]};
+    return varimark::PixelIndex(b.ScanLine(y), x, b.BitsPerPixel());
 }
 
 void SetColour(TBitmap& b, int x, int y, TColour c) {
-    std::uint8_t* p = b.ScanLine(y) + x * (b.BitsPerPixel() / 8);
-    p[0] = static_cast<std::uint8_t>(c.b);
-    p[1] = static_cast<std::uint8_t>(c.g);
-    p[2] = static_cast<std::uint8_t>(c.r);
+    SetRgb(b, x, y, c.r, c.g, c.b);
 }
 
 // A 24-bit picture of random colours with pure black, pure white and greys among them.
@@ -99,8 +64,8 @@ TEST(HalftonePalette, HoldsBlackWhiteAndSystemColoursAllDifferent) {
     const TBitmap fourBit(1, 1, pf4bit); // the bitmap layer's default 4-bit palette
     ASSERT_EQ(fourBit.Palette().size(), 16u);
     for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(SystemPalette16()[i], fourBit.Palette()[i]) << i;
-        EXPECT_EQ(Of(p[i]), Of(SystemPalette16()[i])) << i;
+        EXPECT_EQ(varimark::SystemPalette16()[i], fourBit.Palette()[i]) << i;
+        EXPECT_EQ(Of(p[i]), Of(varimark::SystemPalette16()[i])) << i;
     }
 }
 
@@ -112,7 +77,7 @@ TEST(HalftonePalette, NearestIndexIsExact) {
         const auto got =
             NearestHalftoneIndex(static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g),
                                  static_cast<std::uint8_t>(b));
-        const unsigned want = BruteNearest(HalftonePalette(), {r, g, b});
+        const unsigned want = Nearest(HalftonePalette(), {r, g, b});
         if (got != want) ADD_FAILURE() << TColour{r, g, b} << ": " << +got << " not " << want;
         return got == want;
     };
@@ -137,14 +102,14 @@ TColour Expected(const TBitmap& target, TColour c) {
     switch (target.PixelFormat()) {
     case pf1bit:
     case pf4bit:
-    case pf8bit: return Of(target.Palette().at(BruteNearest(target.Palette(), c)));
+    case pf8bit: return Of(target.Palette().at(Nearest(target.Palette(), c)));
     case pf15bit: {
-        auto w = [](int v) { return (v >> 3) << 3 | v >> 5; };
+        auto w = [](int v) { return varimark::Widen5(v >> 3); };
         return {w(c.r), w(c.g), w(c.b)};
     }
     case pf16bit: {
-        auto w5 = [](int v) { return (v >> 3) << 3 | v >> 5; };
-        return {w5(c.r), (c.g >> 2) << 2 | c.g >> 6, w5(c.b)};
+        auto w5 = [](int v) { return varimark::Widen5(v >> 3); };
+        return {w5(c.r), varimark::Widen6(c.g >> 2), w5(c.b)};
     }
     default: return c;
     }
@@ -177,7 +142,7 @@ TEST(SetPixelFormat, EveryPairTakesTheNearestColour) {
                 for (int x = 0; x < 13; ++x) {
                     const TColour c = ColourAt(source, x, y);
                     const bool indexOk = target.BitsPerPixel() > 8 ||
-                                         IndexAt(target, x, y) == BruteNearest(target.Palette(), c);
+                                         IndexAt(target, x, y) == Nearest(target.Palette(), c);
                     if (ColourAt(target, x, y) != Expected(target, c) || !indexOk) ++wrong;
                 }
             EXPECT_EQ(wrong, 0);
@@ -300,6 +265,107 @@ TEST(SetPixelFormat, CustomIsRefused) {
     }
     EXPECT_EQ(b.PixelFormat(), pf24bit);
     EXPECT_EQ(std::vector<std::uint8_t>(b.Bits().begin(), b.Bits().end()), before);
+}
+
+// --- The pixel reading the conversions and the writers share
+
+TEST(Pixels, WidenRepeatsTheHighBits) {
+    const struct {
+        unsigned v, five, six;
+    } cases[] = {{0, 0, 0},       {1, 8, 4},     {16, 0x84, 0x41},
+                 {31, 255, 0x7D}, {33, 0, 0x86}, {63, 0, 255}};
+    for (const auto& c : cases) {
+        if (c.v < 32) {
+            EXPECT_EQ(varimark::Widen5(c.v), c.five) << c.v;
+        }
+        EXPECT_EQ(varimark::Widen6(c.v), c.six) << c.v;
+    }
+}
+
+TEST(Pixels, PackedIndicesFirstPixelInTheHighBits) {
+    const std::vector<std::uint8_t> row = {0xB4, 0x5C, 0xE7};
+    const struct {
+        int bits, width;
+        std::vector<std::uint8_t> indices;
+    } cases[] = {
+        {1, 19, {1, 0, 1, 1, 0, 1, 0, 0, 0, 1, 0, 1, 1, 1, 0, 0, 1, 1, 1}},
+        {1, 3, {1, 0, 1}},
+        {4, 5, {0xB, 0x4, 0x5, 0xC, 0xE}},
+        {8, 3, {0xB4, 0x5C, 0xE7}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> out(c.indices.size() + 1, 0xAA);
+        varimark::UnpackIndices(row.data(), c.width, c.bits, out.data());
+        EXPECT_EQ(std::vector<std::uint8_t>(out.begin(), out.end() - 1), c.indices) << c.bits;
+        EXPECT_EQ(out.back(), 0xAA) << "nothing written past the width";
+        for (int x = 0; x < c.width; ++x)
+            EXPECT_EQ(varimark::PixelIndex(row.data(), x, c.bits), c.indices[x]) << c.bits << x;
+    }
+}
+
+TEST(Pixels, EveryFormatReadsAsRedGreenBlue) {
+    const std::vector<TRGBQuad> palette = {{1, 2, 3, 0}, {4, 5, 6, 0}};
+    const struct {
+        TPixelFormat format;
+        std::vector<std::uint8_t> row;
+        int width;
+        std::vector<std::uint8_t> rgb;
+    } cases[] = {
+        {pf1bit, {0x40}, 3, {3, 2, 1, 6, 5, 4, 3, 2, 1}},
+        {pf4bit, {0x1F}, 2, {6, 5, 4, 0, 0, 0}}, // beyond the palette: black
+        {pf8bit, {0, 1, 2}, 3, {3, 2, 1, 6, 5, 4, 0, 0, 0}},
+        {pf15bit, {0x11, 0x42}, 1, {0x84, 0x84, 0x8C}}, // red 16, green 16, blue 17
+        {pf16bit, {0x31, 0x84}, 1, {0x84, 0x86, 0x8C}}, // red 16, green 33, blue 17
+        {pf16bit, {0xFF, 0xFF}, 1, {255, 255, 255}},
+        {pf24bit, {1, 2, 3, 4, 5, 6}, 2, {3, 2, 1, 6, 5, 4}},
+        {pfDevice, {1, 2, 3}, 1, {3, 2, 1}},
+        {pf32bit, {1, 2, 3, 9, 4, 5, 6, 9}, 2, {3, 2, 1, 6, 5, 4}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> rgb(c.rgb.size());
+        varimark::RowToRgb(c.row.data(), c.width, c.format, palette, rgb.data());
+        EXPECT_EQ(rgb, c.rgb) << "format " << int(c.format);
+    }
+}
+
+TEST(Pixels, NearestColourTakesTheLowestOfEquals) {
+    const std::vector<TRGBQuad> palette = {
+        {0, 0, 10, 0}, {0, 0, 30, 0}, {0, 0, 20, 0}, {0, 0, 20, 0}, {100, 0, 0, 0}};
+    const struct {
+        int r, g, b;
+        unsigned index;
+    } cases[] = {{10, 0, 0, 0}, {15, 0, 0, 0},  {16, 0, 0, 2}, {20, 0, 0, 2},
+                 {25, 0, 0, 1}, {0, 0, 100, 4}, {0, 0, 60, 4}, {0, 0, 49, 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(NearestColour(palette, c.r, c.g, c.b), c.index) << TColour{c.r, c.g, c.b};
+    EXPECT_EQ(NearestColour({}, 1, 2, 3), 0u);
+}
+
+TEST(Pixels, SystemPaletteColours) {
+    const auto& p = varimark::SystemPalette16();
+    EXPECT_EQ(Of(p[0]), (TColour{0, 0, 0}));
+    EXPECT_EQ(Of(p[1]), (TColour{128, 0, 0}));
+    EXPECT_EQ(Of(p[6]), (TColour{0, 128, 128}));
+    EXPECT_EQ(Of(p[7]), (TColour{192, 192, 192}));
+    EXPECT_EQ(Of(p[8]), (TColour{128, 128, 128}));
+    EXPECT_EQ(Of(p[12]), (TColour{0, 0, 255}));
+    EXPECT_EQ(Of(p[15]), (TColour{255, 255, 255}));
+}
+
+TEST(Pixels, RowFillIsCleared) {
+    const struct {
+        int width, bits;
+        std::vector<std::uint8_t> row;
+    } cases[] = {{3, 1, {0xE0, 0, 0, 0}},
+                 {3, 4, {0xFF, 0xF0, 0, 0}},
+                 {1, 24, {255, 255, 255, 0}},
+                 {2, 16, {255, 255, 255, 255}},
+                 {0, 8, {0, 0, 0, 0}}};
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> row(4, 0xFF);
+        varimark::ClearRowFill(row.data(), row.size(), c.width, c.bits);
+        EXPECT_EQ(row, c.row) << c.width << " x " << c.bits;
+    }
 }
 
 } // namespace

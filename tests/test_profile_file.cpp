@@ -39,8 +39,8 @@ protected:
         f.write(bytes);
     }
     static QByteArray Get(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+        return QByteArray::fromStdString(
+            ReadFileIfThere(QFile::encodeName(path).toStdString()).value_or("<missing>"));
     }
     QStringList Names() const {
         return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
