@@ -1,6 +1,6 @@
-#include "AboutBox.h"
+#include "app/AboutBox.h"
 
-#include "Artwork.h"
+#include "app/Artwork.h"
 
 #include <QEvent>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
-#include "HelpWindow.h"
+#include "app/HelpWindow.h"
 
-#include "FileReader.h"
+#include "export/FileReader.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "LimitedEdit.h"
+#include "app/LimitedEdit.h"
 
 #include <algorithm>
 

@@ -1,14 +1,14 @@
-#include "MainForm.h"
+#include "app/MainForm.h"
 
-#include "AboutBox.h"
-#include "Artwork.h"
-#include "EOverflow.h"
-#include "HelpFile.h"
-#include "HelpWindow.h"
-#include "PictureSave.h"
-#include "ProfileFile.h"
-#include "QtSurface.h"
-#include "VarimarkApplication.h"
+#include "app/AboutBox.h"
+#include "app/Artwork.h"
+#include "app/HelpFile.h"
+#include "app/HelpWindow.h"
+#include "app/VarimarkApplication.h"
+#include "engine/EOverflow.h"
+#include "platform/PictureSave.h"
+#include "platform/ProfileFile.h"
+#include "platform/QtSurface.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -3,10 +3,10 @@
 // the barcode in a white scroll box, the menus, and every command. Part of its state is
 // kept as text (the captions of hidden labels), because it goes to the settings file as
 // text; its internal commands keep their button handler names.
-#include "Barcode.h"
-#include "LimitedEdit.h"
-#include "ProfileFile.h"
-#include "SettingsLocation.h"
+#include "app/LimitedEdit.h"
+#include "control/Barcode.h"
+#include "platform/ProfileFile.h"
+#include "platform/SettingsLocation.h"
 
 #include <QMainWindow>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "SplashScreen.h"
+#include "app/SplashScreen.h"
 
-#include "Artwork.h"
+#include "app/Artwork.h"
 
 #include <QGuiApplication>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "VarimarkApplication.h"
+#include "app/VarimarkApplication.h"
 
-#include "ErrorReport.h"
+#include "platform/ErrorReport.h"
 
 #include <QMessageBox>
 

@@ -1,8 +1,8 @@
 // Varimark: the desktop program.
-#include "AboutBox.h"
-#include "MainForm.h"
-#include "SplashScreen.h"
-#include "VarimarkApplication.h"
+#include "app/AboutBox.h"
+#include "app/MainForm.h"
+#include "app/SplashScreen.h"
+#include "app/VarimarkApplication.h"
 
 #include <chrono>
 #include <memory>

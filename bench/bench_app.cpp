@@ -1,8 +1,8 @@
 // The desktop program: from a keystroke to the repainted barcode (the text change with
 // its settings write, then the paint), and start-up to the window shown (without the
 // start-up wait).
-#include "MainForm.h"
-#include "VarimarkApplication.h"
+#include "app/MainForm.h"
+#include "app/VarimarkApplication.h"
 
 #include <QApplication>
 #include <QTemporaryDir>

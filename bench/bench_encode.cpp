@@ -1,5 +1,5 @@
 // Time of one TLLBarcode::Encode() for three typical inputs.
-#include "LLBarcode.h"
+#include "engine/LLBarcode.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,8 +1,8 @@
 // Speed of the GIF writer against giflib's own encoder on the same indices and colour
 // table: a large barcode-like picture (bars of 1 to 4 modules and a band of blocky,
 // slightly noisy text), a small one, and random indices.
-#include "GIFImage.h"
 #include "PixelTesting.h"
+#include "export/GIFImage.h"
 
 #include <benchmark/benchmark.h>
 #include <gif_lib.h>

@@ -1,11 +1,11 @@
 // The largest picture the desktop program saves: a 50-character Code 39 at SC9 magnified
 // ten times. Rendering into memory, writing the bitmap file, and as the baseline a plain
 // write of the same number of bytes (with the same fsync the file writer does).
-#include "FileWriter.h"
-#include "GIFImage.h"
-#include "LLBarcode.h"
-#include "MagnifiedBitmap.h"
-#include "PictureSave.h"
+#include "engine/LLBarcode.h"
+#include "export/FileWriter.h"
+#include "export/GIFImage.h"
+#include "platform/MagnifiedBitmap.h"
+#include "platform/PictureSave.h"
 
 #include "PlainWrite.h"
 

@@ -1,7 +1,7 @@
 // Drawing speed: DrawBarcode onto a QImage surface, and a whole `varimark-cli render` to
 // PNG as a process.
-#include "LLBarcode.h"
-#include "QtSurface.h"
+#include "engine/LLBarcode.h"
+#include "platform/QtSurface.h"
 
 #include <QImage>
 #include <QPainter>

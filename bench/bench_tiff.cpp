@@ -2,10 +2,10 @@
 // picture (71 MB) reduced to 8 bits on the halftone palette, then written as TIFF. As the
 // baseline, the same number of bytes copied in memory and written plainly to a file
 // (with the same fsync the file writer does).
-#include "Bitmap.h"
-#include "FileWriter.h"
 #include "PixelTesting.h"
-#include "Tiff.h"
+#include "export/Bitmap.h"
+#include "export/FileWriter.h"
+#include "export/Tiff.h"
 
 #include "PlainWrite.h"
 

@@ -1,4 +1,4 @@
-#include "BatchFlow.h"
+#include "cli/BatchFlow.h"
 
 #include <algorithm>
 

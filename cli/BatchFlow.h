@@ -3,7 +3,7 @@
 // threads ask for them, and taken back finished, their failures told in the order of the
 // lines. At most a window of lines is out at once, so memory stays bounded whatever the
 // size of the input and however slow one picture is.
-#include "LineReader.h"
+#include "cli/LineReader.h"
 
 #include <atomic>
 #include <condition_variable>

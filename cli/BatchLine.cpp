@@ -1,8 +1,8 @@
-#include "BatchLine.h"
+#include "cli/BatchLine.h"
 
-#include "Escapes.h"
-#include "Options.h"
-#include "Windows1252.h"
+#include "cli/Escapes.h"
+#include "cli/Options.h"
+#include "engine/Windows1252.h"
 
 namespace varimark::cli {
 

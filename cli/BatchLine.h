@@ -1,6 +1,6 @@
 #pragma once
 // One line of a batch: TEXT, or TYPE<TAB>TEXT, or TYPE<TAB>TEXT<TAB>ADDON.
-#include "BarcodeTypes.h"
+#include "engine/BarcodeTypes.h"
 
 #include <optional>
 #include <stdexcept>

@@ -1,12 +1,12 @@
-#include "BatchRender.h"
+#include "cli/BatchRender.h"
 
-#include "BatchFlow.h"
-#include "BatchLine.h"
-#include "EOverflow.h"
-#include "FileWriter.h"
-#include "LineReader.h"
-#include "MagnifiedPicture.h"
-#include "Progress.h"
+#include "cli/BatchFlow.h"
+#include "cli/BatchLine.h"
+#include "cli/LineReader.h"
+#include "cli/Progress.h"
+#include "engine/EOverflow.h"
+#include "export/FileWriter.h"
+#include "platform/MagnifiedPicture.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,7 +1,7 @@
 #pragma once
 // Rendering a batch: one picture per input line, in parallel, into numbered files.
-#include "Options.h"
-#include "RenderCommand.h"
+#include "cli/Options.h"
+#include "cli/RenderCommand.h"
 
 namespace varimark::cli {
 

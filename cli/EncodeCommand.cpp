@@ -1,11 +1,11 @@
-#include "EncodeCommand.h"
+#include "cli/EncodeCommand.h"
 
-#include "EOverflow.h"
-#include "Escapes.h"
-#include "Json.h"
-#include "LineReader.h"
-#include "StandardOutput.h"
-#include "Usage.h"
+#include "cli/Escapes.h"
+#include "cli/Json.h"
+#include "cli/LineReader.h"
+#include "cli/StandardOutput.h"
+#include "cli/Usage.h"
+#include "engine/EOverflow.h"
 
 #include <cerrno>
 #include <cstring>

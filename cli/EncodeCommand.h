@@ -1,7 +1,7 @@
 #pragma once
 // The encode command: text in, one line of JSON per text out.
-#include "LLBarcode.h"
-#include "Options.h"
+#include "cli/Options.h"
+#include "engine/LLBarcode.h"
 
 #include <cstdio>
 #include <string>

@@ -1,6 +1,6 @@
-#include "Escapes.h"
+#include "cli/Escapes.h"
 
-#include "Windows1252.h"
+#include "engine/Windows1252.h"
 
 #include <cstddef>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "LineReader.h"
+#include "cli/LineReader.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
-#include "Options.h"
+#include "cli/Options.h"
 
-#include "Escapes.h"
-#include "Windows1252.h"
+#include "cli/Escapes.h"
+#include "engine/Windows1252.h"
 
 #include <charconv>
 #include <climits>

@@ -1,7 +1,7 @@
 #pragma once
 // Command-line options shared by the commands of varimark-cli that build a symbol.
-#include "BarcodeParams.h"
-#include "BarcodeTypes.h"
+#include "engine/BarcodeParams.h"
+#include "engine/BarcodeTypes.h"
 
 #include <cstddef>
 #include <functional>

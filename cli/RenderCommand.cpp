@@ -1,16 +1,16 @@
-#include "RenderCommand.h"
+#include "cli/RenderCommand.h"
 
-#include "BatchRender.h"
-#include "EOverflow.h"
-#include "Escapes.h"
-#include "FileWriter.h"
-#include "PictureRender.h"
-#include "PictureSave.h"
-#include "ReproduciblePdf.h"
-#include "StandardOutput.h"
-#include "SymbolBarcode.h"
-#include "Usage.h"
-#include "Windows1252.h"
+#include "cli/BatchRender.h"
+#include "cli/Escapes.h"
+#include "cli/ReproduciblePdf.h"
+#include "cli/StandardOutput.h"
+#include "cli/Usage.h"
+#include "engine/EOverflow.h"
+#include "engine/Windows1252.h"
+#include "export/FileWriter.h"
+#include "library/PictureRender.h"
+#include "library/SymbolBarcode.h"
+#include "platform/PictureSave.h"
 
 #include <algorithm>
 #include <cstdio>

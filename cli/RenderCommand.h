@@ -1,9 +1,9 @@
 #pragma once
 // The render command: one barcode drawn into a picture file (BMP, GIF, TIFF, JPEG, EMF,
 // PNG, SVG or PDF) or onto standard output.
-#include "LLBarcode.h"
-#include "Options.h"
-#include "Screen.h"
+#include "cli/Options.h"
+#include "engine/LLBarcode.h"
+#include "platform/Screen.h"
 
 #include <optional>
 #include <string>

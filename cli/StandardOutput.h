@@ -1,7 +1,7 @@
 #pragma once
 // Standard output of varimark-cli: whatever command writes there, a failed write is
 // reported once, when the program ends, with its cause, and the exit status becomes 1.
-#include "Options.h"
+#include "cli/Options.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "Usage.h"
+#include "cli/Usage.h"
 
-#include "StandardOutput.h"
+#include "cli/StandardOutput.h"
 
 #include <initializer_list>
 #include <string>

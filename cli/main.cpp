@@ -1,9 +1,9 @@
 // varimark-cli: the command-line front end of the barcode engine.
-#include "EncodeCommand.h"
-#include "Options.h"
-#include "RenderCommand.h"
-#include "StandardOutput.h"
-#include "Usage.h"
+#include "cli/EncodeCommand.h"
+#include "cli/Options.h"
+#include "cli/RenderCommand.h"
+#include "cli/StandardOutput.h"
+#include "cli/Usage.h"
 
 #include <cstdio>
 #include <exception>

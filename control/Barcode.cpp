@@ -1,6 +1,6 @@
-#include "Barcode.h"
+#include "control/Barcode.h"
 
-#include "BarcodeOutput.h"
+#include "control/BarcodeOutput.h"
 
 TBarcode::TBarcode(QWidget* owner) : TCustomBarcode(owner) {}
 

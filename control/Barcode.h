@@ -1,9 +1,9 @@
 #pragma once
 // The barcode control with automatic sizing and its output services: a magnified
 // bitmap (file or memory), the clipboard, and printing in metric units.
-#include "Bitmap.h"
-#include "CustomBarcode.h"
-#include "MagnifiedPicture.h"
+#include "control/CustomBarcode.h"
+#include "export/Bitmap.h"
+#include "platform/MagnifiedPicture.h"
 
 #include <string>
 

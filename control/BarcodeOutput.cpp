@@ -1,4 +1,4 @@
-#include "BarcodeOutput.h"
+#include "control/BarcodeOutput.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

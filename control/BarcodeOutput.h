@@ -1,7 +1,7 @@
 #pragma once
 // The output services of the barcode control: the magnified bitmap and metric drawing of
 // the picture library, and the clipboard picture.
-#include "MagnifiedBitmap.h"
+#include "platform/MagnifiedBitmap.h"
 
 // Puts the barcode with its margin on the clipboard as a 24-bit picture.
 void CopyToClipboard(const TDrawFunction& draw, int margin, int dpi);

@@ -1,8 +1,8 @@
-#include "CustomBarcode.h"
+#include "control/CustomBarcode.h"
 
-#include "ErrorReport.h"
-#include "QtSurface.h"
-#include "QtText.h"
+#include "platform/ErrorReport.h"
+#include "platform/QtSurface.h"
+#include "platform/QtText.h"
 
 #include <QCoreApplication>
 #include <QPainter>

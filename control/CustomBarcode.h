@@ -1,8 +1,8 @@
 #pragma once
 // The barcode control: owns one engine, exposes its parameters as properties with range
 // checks, repaints on every write, and sizes itself to the drawn barcode.
-#include "LLBarcode.h"
-#include "Surface.h"
+#include "engine/LLBarcode.h"
+#include "engine/Surface.h"
 
 #include <QString>
 #include <QWidget>

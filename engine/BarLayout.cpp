@@ -1,7 +1,7 @@
-#include "BarLayout.h"
+#include "engine/BarLayout.h"
 
-#include "Rounding.h"
-#include "Surface.h"
+#include "engine/Rounding.h"
+#include "engine/Surface.h"
 
 #include <algorithm>
 #include <bit>

@@ -4,7 +4,7 @@
 // of the drawing. Computed in one place from the parameters, the encoded modules and the
 // surface's resolution; the drawing only reads it (and turns it for the rotation), and the
 // quiet zones read its module measure.
-#include "LLBarcode.h"
+#include "engine/LLBarcode.h"
 
 #include <array>
 #include <cstdint>

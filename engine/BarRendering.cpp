@@ -1,9 +1,9 @@
 // Drawing an encoded barcode onto a surface: the layout (BarLayout.h) says where every bar
 // and piece of text goes; this only draws it, turned for the rotation, and leaves the
 // surface's brush and alignment as they were.
-#include "BarLayout.h"
-#include "LLBarcode.h"
-#include "Surface.h"
+#include "engine/BarLayout.h"
+#include "engine/LLBarcode.h"
+#include "engine/Surface.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "BarcodeParams.h"
+#include "engine/BarcodeParams.h"
 
-#include "EOverflow.h"
+#include "engine/EOverflow.h"
 
 #include <cstring>
 

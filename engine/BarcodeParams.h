@@ -1,6 +1,6 @@
 #pragma once
 // The parameter record of one barcode: what to encode and how it looks.
-#include "BarcodeTypes.h"
+#include "engine/BarcodeTypes.h"
 
 #include <cstdint>
 #include <string>

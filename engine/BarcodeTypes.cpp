@@ -1,4 +1,4 @@
-#include "BarcodeTypes.h"
+#include "engine/BarcodeTypes.h"
 
 const char* CodeTypeName(btCodeTypes type) {
     static constexpr const char* kNames[kCodeTypeCount] = {

@@ -1,7 +1,7 @@
 // Code 128: code-set mapping, and the pattern builder.
-#include "EOverflow.h"
-#include "LLBarcode.h"
-#include "SymbologyTables.h"
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
+#include "engine/SymbologyTables.h"
 
 #include <cstring>
 

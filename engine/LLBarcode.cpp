@@ -1,7 +1,7 @@
-#include "LLBarcode.h"
+#include "engine/LLBarcode.h"
 
-#include "EOverflow.h"
-#include "TextPreparation.h"
+#include "engine/EOverflow.h"
+#include "engine/TextPreparation.h"
 
 #include <cstring>
 

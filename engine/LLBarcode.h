@@ -1,7 +1,7 @@
 #pragma once
 // The barcode engine: turns the parameter record into the prepared text and the
 // module pattern of one of fourteen symbologies.
-#include "BarcodeParams.h"
+#include "engine/BarcodeParams.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Postnet and the facing identification marks.
-#include "LLBarcode.h"
-#include "SymbologyTables.h"
+#include "engine/LLBarcode.h"
+#include "engine/SymbologyTables.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "QuietZones.h"
+#include "engine/QuietZones.h"
 
-#include "BarLayout.h"
+#include "engine/BarLayout.h"
 
 #include <algorithm>
 #include <cmath>

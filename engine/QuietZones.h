@@ -1,7 +1,7 @@
 #pragma once
 // Quiet zones: the light margin a symbology needs on each side of its bars for a scanner
 // to find where it starts and ends.
-#include "LLBarcode.h"
+#include "engine/LLBarcode.h"
 
 namespace varimark {
 

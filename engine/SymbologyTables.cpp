@@ -1,4 +1,4 @@
-#include "SymbologyTables.h"
+#include "engine/SymbologyTables.h"
 
 #include <array>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "TextPreparation.h"
+#include "engine/TextPreparation.h"
 
-#include "EOverflow.h"
-#include "LLBarcode.h"
-#include "SymbologyTables.h"
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
+#include "engine/SymbologyTables.h"
 
 #include <cstring>
 

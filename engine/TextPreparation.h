@@ -2,7 +2,7 @@
 // Text preparation: the repair of the typed text and the check characters.
 // Destinations are the engine's prepared-text buffer (TLLBarcode::kCodeTextCapacity + 1
 // bytes); sources hold at most TBarcodeParams::kMaxCaption characters.
-#include "BarcodeTypes.h"
+#include "engine/BarcodeTypes.h"
 
 // TransfervalidChars, then the length rule and check character of the type.
 void PrepareText(char* source, char* dest, btCodeTypes type);

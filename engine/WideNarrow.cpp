@@ -1,6 +1,6 @@
 // The wide/narrow symbologies: Code 39, Interleaved 2 of 5, Codabar and MSI Plessey.
-#include "LLBarcode.h"
-#include "SymbologyTables.h"
+#include "engine/LLBarcode.h"
+#include "engine/SymbologyTables.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "Windows1252.h"
+#include "engine/Windows1252.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The picture in memory and the Windows bitmap file it is written as.
-#include "Bitmap.h"
-#include "LittleEndian.h"
-#include "Pixels.h"
+#include "export/Bitmap.h"
+#include "export/LittleEndian.h"
+#include "export/Pixels.h"
 
-#include "FileWriter.h"
+#include "export/FileWriter.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "FileReader.h"
+#include "export/FileReader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

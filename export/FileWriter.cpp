@@ -1,6 +1,6 @@
 // Writing a whole file: the bytes go into a new, unnamed file in the target's folder,
 // which takes the target's name only when it is complete.
-#include "FileWriter.h"
+#include "export/FileWriter.h"
 
 #include <fcntl.h>
 #include <pthread.h>

@@ -1,8 +1,8 @@
 // The GIF picture: one frame made from a bitmap (palette pictures as they are, true-colour
 // pictures reduced to the 216-colour cube), written as GIF87a with a local colour table.
-#include "GIFImage.h"
-#include "LittleEndian.h"
-#include "Pixels.h"
+#include "export/GIFImage.h"
+#include "export/LittleEndian.h"
+#include "export/Pixels.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #pragma once
 // The GIF writer: one frame with a local colour table and LZW-compressed pixels, written
 // as GIF87a. Pictures of more than 8 bits per pixel are reduced to the 216-colour cube.
-#include "Bitmap.h"
+#include "export/Bitmap.h"
 
 #include <array>
 #include <cstdint>

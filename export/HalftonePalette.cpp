@@ -17,8 +17,8 @@
 // always listed (its distance is at least its smallest distance to the cell and at most
 // that bound), so scanning the short list in index order with a strict comparison gives
 // exactly the brute-force answer, lowest index on a tie.
-#include "HalftonePalette.h"
-#include "Pixels.h"
+#include "export/HalftonePalette.h"
+#include "export/Pixels.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #pragma once
 // The fixed 256-colour halftone palette that pictures are reduced to for 8 bits per
 // pixel. It holds pure black and pure white.
-#include "Bitmap.h"
+#include "export/Bitmap.h"
 
 #include <array>
 #include <cstdint>

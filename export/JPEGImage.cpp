@@ -2,7 +2,7 @@
 // destination manager of our own; a library failure leaves the compression through
 // longjmp to the compressing function, which destroys the object and raises EJPEG. No
 // C++ exception ever passes through libjpeg's frames.
-#include "JPEGImage.h"
+#include "export/JPEGImage.h"
 
 #include <csetjmp>
 #include <cstddef>

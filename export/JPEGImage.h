@@ -1,7 +1,7 @@
 #pragma once
 // JPEG export over libjpeg: baseline, colour (YCbCr) JFIF at quality 90; the compressed
 // bytes are gathered in memory.
-#include "Bitmap.h"
+#include "export/Bitmap.h"
 
 #include <cstdint>
 #include <stdexcept>

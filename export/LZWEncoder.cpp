@@ -2,7 +2,7 @@
 // least significant bit first, a clear code first and whenever the next free code reaches
 // 4095 (so 4095 itself is never assigned), the end code last, and the bytes cut into
 // sub-blocks of at most 255 bytes followed by the block terminator.
-#include "GIFImage.h"
+#include "export/GIFImage.h"
 
 #include <algorithm>
 #include <bit>

@@ -7,9 +7,9 @@
 //   EMR_STRETCHDIBITS (81)    the bitmap's information header and rows, copied with
 //                             SRCCOPY at its own size
 //   EMR_EOF (14)              20 bytes, no palette
-#include "Metafile.h"
-#include "LittleEndian.h"
-#include "Pixels.h"
+#include "export/Metafile.h"
+#include "export/LittleEndian.h"
+#include "export/Pixels.h"
 
 #include <algorithm>
 #include <cstdint>

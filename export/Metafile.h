@@ -2,7 +2,7 @@
 // The enhanced metafile of a picture: a header record whose frame comes from the display's
 // size in millimetres and pixels, one record that places the bitmap's pixels at (0, 0) at
 // their pixel size with a plain copy, and the end record.
-#include "Bitmap.h"
+#include "export/Bitmap.h"
 
 #include <cstdint>
 #include <string>

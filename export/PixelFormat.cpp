@@ -2,9 +2,9 @@
 // (0x00RRGGBB) and written in the new format: palette formats take the nearest colour of
 // their palette (squared distance in RGB, the lower index on a tie, no dithering), 15
 // and 16 bits drop the low bits of each channel, 24 and 32 bits keep the colour.
-#include "Bitmap.h"
-#include "HalftonePalette.h"
-#include "Pixels.h"
+#include "export/Bitmap.h"
+#include "export/HalftonePalette.h"
+#include "export/Pixels.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Reading stored pixels, the nearest palette colour and the system palette.
-#include "Pixels.h"
+#include "export/Pixels.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,7 +3,7 @@
 // first pixel in the high bits), 15- and 16-bit words and 24- and 32-bit pixels (blue,
 // green, red) as red, green and blue; the palette entry nearest to a colour; the 16-colour
 // system palette; the fill after a row's last pixel.
-#include "Bitmap.h"
+#include "export/Bitmap.h"
 
 #include <array>
 #include <cstddef>

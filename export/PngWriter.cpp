@@ -7,8 +7,8 @@
 // libpng reports failures by longjmp to the writing function; it raises nothing itself.
 // The failure becomes a std::runtime_error with libpng's message once libpng's frames
 // are left. No C++ exception ever passes through libpng.
-#include "PngWriter.h"
-#include "Pixels.h"
+#include "export/PngWriter.h"
+#include "export/Pixels.h"
 
 #include <png.h>
 
@@ -46,7 +46,8 @@ TPlan Plan(const TBitmap& bitmap) {
     TPlan plan;
     std::unordered_map<std::uint32_t, std::uint8_t> colours;
     auto add = [&](std::uint32_t key) -> std::uint8_t {
-        const auto [it, added] = colours.emplace(key, static_cast<std::uint8_t>(colours.size()));
+        const auto [it, added] =
+            colours.try_emplace(key, static_cast<std::uint8_t>(colours.size()));
         if (added)
             plan.colours.push_back({static_cast<png_byte>(key >> 16),
                                     static_cast<png_byte>(key >> 8), static_cast<png_byte>(key)});

@@ -1,7 +1,7 @@
 #pragma once
 // PNG through libpng: an 8-bit palette picture when the bitmap has at most 256 colours,
 // otherwise 24-bit RGB.
-#include "Bitmap.h"
+#include "export/Bitmap.h"
 
 #include <cstdint>
 #include <vector>

@@ -13,9 +13,9 @@
 // 4-bit pictures are written (W div 4) x 4 pixels wide (narrower ones not at all). Colour map
 // values are v x 256, so white is 65280. Width and height are SHORT fields, so neither may exceed
 // 65535.
-#include "Tiff.h"
-#include "LittleEndian.h"
-#include "Pixels.h"
+#include "export/Tiff.h"
+#include "export/LittleEndian.h"
+#include "export/Pixels.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #pragma once
 // The TIFF writer: an uncompressed, single-strip, little-endian TIFF 6.0 file with one
 // image directory, for 4- and 8-bit palette pictures and 24-bit RGB pictures.
-#include "Bitmap.h"
+#include "export/Bitmap.h"
 
 #include <cstdint>
 #include <string>

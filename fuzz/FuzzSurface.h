@@ -2,7 +2,7 @@
 // A drawing surface for the fuzz targets: records every fill with the brush in effect and
 // every piece of text with its font and alignment, and measures text either at a fixed
 // height or in proportion to the current font, as a real font engine would.
-#include "Surface.h"
+#include "engine/Surface.h"
 
 #include <algorithm>
 #include <string>

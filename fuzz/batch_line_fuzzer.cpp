@@ -2,12 +2,12 @@
 // type, text and add-on, as render --batch and encode --batch see them. The first byte
 // chooses escapes (bit 0) and how often the rest is repeated (1 to 128 times), so that small
 // inputs make lines beyond the length cap.
-#include "BarcodeParams.h"
-#include "BatchLine.h"
-#include "EOverflow.h"
-#include "Escapes.h"
 #include "FuzzCheck.h"
-#include "LineReader.h"
+#include "cli/BatchLine.h"
+#include "cli/Escapes.h"
+#include "cli/LineReader.h"
+#include "engine/BarcodeParams.h"
+#include "engine/EOverflow.h"
 
 #include <algorithm>
 #include <cstddef>

@@ -8,10 +8,10 @@
 // without escapes (EscapeError the only failure, and only with escapes), and the input's
 // bytes, written as \xNN escapes, come back unchanged unless one is NUL (refused), as do
 // they through Windows-1252 -> UTF-8 -> Windows-1252.
-#include "Escapes.h"
 #include "FuzzCheck.h"
-#include "Options.h"
-#include "Windows1252.h"
+#include "cli/Escapes.h"
+#include "cli/Options.h"
+#include "engine/Windows1252.h"
 
 #include <algorithm>
 #include <cstddef>

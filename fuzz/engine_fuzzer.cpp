@@ -18,11 +18,11 @@
 // every fill inside the returned size box, every bar of the pattern drawn at least a pixel wide
 // and apart, the expected pieces of text, the surface state put back, and each rotation the
 // exact image of the unrotated drawing.
-#include "BarcodeParams.h"
-#include "EOverflow.h"
 #include "FuzzCheck.h"
 #include "FuzzSurface.h"
-#include "LLBarcode.h"
+#include "engine/BarcodeParams.h"
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
 
 #include <algorithm>
 #include <cstddef>

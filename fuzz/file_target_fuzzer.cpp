@@ -8,9 +8,9 @@
 // changed: to the new bytes after a write that succeeded (a FIFO's reader got them). A
 // durable write succeeds wherever a plain create would; a batch's only on a regular file or
 // a missing name.
-#include "FileReader.h"
-#include "FileWriter.h"
 #include "FuzzCheck.h"
+#include "export/FileReader.h"
+#include "export/FileWriter.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

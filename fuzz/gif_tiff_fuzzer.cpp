@@ -11,11 +11,11 @@
 // an index beyond the palette makes saving fail with GIFException. TIFF: libtiff reads back
 // the size (4 bits: the width cut to a multiple of 4), the colour map and every pixel.
 // Conversions: to 24 and 32 bits every colour stays, to 8 bits pure black and white do.
-#include "Bitmap.h"
 #include "FuzzCheck.h"
-#include "GIFImage.h"
-#include "Pixels.h"
-#include "Tiff.h"
+#include "export/Bitmap.h"
+#include "export/GIFImage.h"
+#include "export/Pixels.h"
+#include "export/Tiff.h"
 
 #include <gif_lib.h>
 #include <tiffio.h>

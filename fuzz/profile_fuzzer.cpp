@@ -11,8 +11,8 @@
 // written one unchanged (a line without a line end may get one, and a new section may bring
 // a blank line before it). The keys named in the file read the same from one reading of the
 // file as from a reading per key.
-#include "FileReader.h"
-#include "ProfileFile.h"
+#include "export/FileReader.h"
+#include "platform/ProfileFile.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "PictureRender.h"
+#include "library/PictureRender.h"
 
 #include "engine/QuietZones.h"
 #include "platform/PdfSurface.h"

@@ -2,8 +2,8 @@
 // render function, files through the safe writer.
 #include "varimark/varimark.h"
 
-#include "PictureRender.h"
-#include "SymbolBarcode.h"
+#include "library/PictureRender.h"
+#include "library/SymbolBarcode.h"
 
 #include "engine/BarcodeTypes.h"
 #include "engine/Windows1252.h"

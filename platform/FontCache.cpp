@@ -1,8 +1,8 @@
-#include "FontCache.h"
+#include "platform/FontCache.h"
 
-#include "FileReader.h"
-#include "FileWriter.h"
-#include "Windows1252.h"
+#include "engine/Windows1252.h"
+#include "export/FileReader.h"
+#include "export/FileWriter.h"
 
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
@@ -12,13 +12,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -86,24 +86,20 @@ bool Keepable(std::string_view text) {
                         [](char c) { return c == '\t' || c == '\n' || c == '\r'; });
 }
 
-std::vector<std::string> Split(const std::string& line) {
-    std::vector<std::string> fields;
-    std::size_t from = 0;
+// The tab-separated fields of a line (views into it).
+std::vector<std::string_view> Split(std::string_view line) {
+    std::vector<std::string_view> fields;
     for (;;) {
-        const std::size_t tab = line.find('\t', from);
-        fields.push_back(line.substr(from, tab - from));
-        if (tab == std::string::npos) return fields;
-        from = tab + 1;
+        const std::size_t tab = line.find('\t');
+        fields.push_back(line.substr(0, tab));
+        if (tab == std::string_view::npos) return fields;
+        line.remove_prefix(tab + 1);
     }
 }
 
-bool ToInt(const std::string& text, int& value) {
-    if (text.empty() || text.size() > 11) return false;
-    char* end = nullptr;
-    const long long v = std::strtoll(text.c_str(), &end, 10);
-    if (*end != '\0' || v < INT_MIN || v > INT_MAX) return false;
-    value = static_cast<int>(v);
-    return true;
+bool ToInt(std::string_view text, int& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
 }
 
 struct TEntry {
@@ -159,14 +155,19 @@ private:
         if (ReadSmallFile(path, kMaxFileBytes, text) != TReadStatus::Loaded || text.empty() ||
             text.back() != '\n')
             return false;
-        std::istringstream lines(text);
-        std::string line;
-        if (!std::getline(lines, line) || line != kFileHeader) return false;
+        std::string_view rest(text);
+        const auto nextLine = [&rest] {
+            const std::size_t end = rest.find('\n'); // the text ends in one
+            const std::string_view line = rest.substr(0, end);
+            rest.remove_prefix(end + 1);
+            return line;
+        };
+        if (nextLine() != kFileHeader) return false;
         std::size_t count = 1;
         bool ended = false;
-        while (std::getline(lines, line)) {
+        while (!rest.empty()) {
             if (ended) return false; // nothing after the end
-            const std::vector<std::string> f = Split(line);
+            const std::vector<std::string_view> f = Split(nextLine());
             if (f[0] == "stamp" && f.size() == 3 && !f[1].empty() && !f[2].empty() &&
                 entries.empty()) {
                 stamps.emplace_back(f[1], f[2]);
@@ -178,7 +179,7 @@ private:
                     !ToInt(f[6], entry.font.cellHeight) || entry.font.pixelSize < 1 ||
                     entry.font.cellHeight < 0 || entry.font.location.index < 0)
                     return false;
-                entry.font.location.file = f[3];
+                entry.font.location.file = std::string(f[3]);
                 entry.fileStamp = f[7];
                 entries.emplace(TKey(f[1], height), std::move(entry));
             } else if (f[0] == "end" && f.size() == 2) {

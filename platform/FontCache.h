@@ -8,7 +8,7 @@
 // fontconfig configuration, its caches, the font folders and the font file are as they
 // were when it was written; a stale or damaged file is ignored and written anew, and a
 // folder that cannot be written costs only the saving.
-#include "FontFace.h"
+#include "platform/FontFace.h"
 
 #include <string>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "FontFace.h"
+#include "platform/FontFace.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -119,10 +119,14 @@ TGlyphCoverage TFontFace::Render(char32_t character, int pixelSize, int offset64
         state_->pixelSize = pixelSize;
     }
     const FT_UInt glyph = FT_Get_Char_Index(face, character);
-    // Light hinting fits the glyphs vertically only, so the pen may stand anywhere across.
-    // Glyphs larger than kMaxHintedSize are drawn as their plain outlines, as screens draw
-    // text that large.
-    const FT_Int32 hinting = pixelSize > kMaxHintedSize ? FT_LOAD_NO_HINTING : FT_LOAD_TARGET_LIGHT;
+    // Light hinting fits the glyphs vertically only, so the pen may stand anywhere across;
+    // the font's own instructions do it (the automatic hinter would first survey every
+    // character of the face, which costs more than drawing the whole picture). Glyphs
+    // larger than kMaxHintedSize are drawn as their plain outlines, as screens draw text
+    // that large.
+    const FT_Int32 hinting = pixelSize > kMaxHintedSize
+                                 ? FT_LOAD_NO_HINTING
+                                 : FT_LOAD_TARGET_LIGHT | FT_LOAD_NO_AUTOHINT;
     if (FT_Load_Glyph(face, glyph, hinting | FT_LOAD_NO_BITMAP) != 0) return out;
     FT_GlyphSlot slot = face->glyph;
     if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return out;

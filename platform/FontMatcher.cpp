@@ -1,6 +1,6 @@
-#include "FontMatcher.h"
+#include "platform/FontMatcher.h"
 
-#include "QtText.h"
+#include "platform/QtText.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

@@ -1,7 +1,7 @@
-#include "GlyphMasks.h"
+#include "platform/GlyphMasks.h"
 
-#include "FontCache.h"
-#include "Windows1252.h"
+#include "engine/Windows1252.h"
+#include "platform/FontCache.h"
 
 #include <algorithm>
 #include <climits>

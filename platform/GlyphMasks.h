@@ -2,7 +2,7 @@
 // Glyphs of a font as coverage masks, rendered once per thread and then reused: pictures
 // draw their text by blending these masks instead of laying the text out anew for every
 // picture.
-#include "FontFace.h"
+#include "platform/FontFace.h"
 
 #include <array>
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "MagnifiedBitmap.h"
+#include "platform/MagnifiedBitmap.h"
 
-#include "EOverflow.h"
-#include "Rounding.h"
+#include "engine/EOverflow.h"
+#include "engine/Rounding.h"
 
 #include <array>
 #include <bit>

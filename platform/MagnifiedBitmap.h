@@ -1,9 +1,9 @@
 #pragma once
 // The barcode control's pictures without a window: the magnified bitmap (for files and the
 // save pipeline) and drawing in metric units on a page.
-#include "Bitmap.h"
-#include "MagnifiedPicture.h"
-#include "Surface.h"
+#include "engine/Surface.h"
+#include "export/Bitmap.h"
+#include "platform/MagnifiedPicture.h"
 
 #include <string>
 

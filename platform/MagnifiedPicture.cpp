@@ -1,8 +1,8 @@
-#include "MagnifiedPicture.h"
+#include "platform/MagnifiedPicture.h"
 
-#include "EOverflow.h"
-#include "FontCache.h"
-#include "Screen.h"
+#include "engine/EOverflow.h"
+#include "platform/FontCache.h"
+#include "platform/Screen.h"
 
 #include <string>
 

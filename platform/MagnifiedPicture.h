@@ -2,9 +2,9 @@
 // A barcode drawn magnified into a picture with a white margin: a measuring pass at
 // the given resolution, then the real drawing with every length (and the font) factor
 // times larger, the layout staying that of the resolution.
-#include "LLBarcode.h"
-#include "RasterSurface.h"
-#include "Surface.h"
+#include "engine/LLBarcode.h"
+#include "engine/Surface.h"
+#include "platform/RasterSurface.h"
 
 #include <functional>
 #include <stdexcept>

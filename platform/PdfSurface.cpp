@@ -1,9 +1,9 @@
-#include "PdfSurface.h"
+#include "platform/PdfSurface.h"
 
-#include "FontCache.h"
-#include "GlyphMasks.h"
-#include "MagnifiedPicture.h"
-#include "Windows1252.h"
+#include "engine/Windows1252.h"
+#include "platform/FontCache.h"
+#include "platform/GlyphMasks.h"
+#include "platform/MagnifiedPicture.h"
 
 #include <algorithm>
 #include <array>

@@ -7,10 +7,10 @@
 // The document is one page whose pixels are the surface's device pixels at its
 // resolution; it is written in full by this code (no PDF library), uncompressed, and is
 // the same bytes for the same drawing.
-#include "FontFace.h"
-#include "LLBarcode.h"
-#include "Screen.h"
-#include "Surface.h"
+#include "engine/LLBarcode.h"
+#include "engine/Surface.h"
+#include "platform/FontFace.h"
+#include "platform/Screen.h"
 
 #include <cstdint>
 #include <functional>

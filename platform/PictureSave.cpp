@@ -1,13 +1,13 @@
-#include "PictureSave.h"
+#include "platform/PictureSave.h"
 
-#include "FileWriter.h"
-#include "GIFImage.h"
-#include "JPEGImage.h"
-#include "MagnifiedBitmap.h"
-#include "Metafile.h"
-#include "PngWriter.h"
-#include "SvgSurface.h"
-#include "Tiff.h"
+#include "export/FileWriter.h"
+#include "export/GIFImage.h"
+#include "export/JPEGImage.h"
+#include "export/Metafile.h"
+#include "export/PngWriter.h"
+#include "export/Tiff.h"
+#include "platform/MagnifiedBitmap.h"
+#include "platform/SvgSurface.h"
 
 #include <cctype>
 #include <span>

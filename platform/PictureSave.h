@@ -1,7 +1,7 @@
 #pragma once
 // Saving the barcode as a picture file whose format the file name's extension chooses:
 // the one save function of the desktop program and the command-line tool.
-#include "MagnifiedPicture.h"
+#include "platform/MagnifiedPicture.h"
 
 #include <cstdint>
 #include <optional>

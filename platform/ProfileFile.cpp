@@ -49,12 +49,12 @@
 //
 // Hostile files: the file is opened without blocking and read only when it is a regular file
 // of at most kMaxProfileFileSize bytes (a FIFO would block forever, /dev/zero never ends).
-#include "ProfileFile.h"
+#include "platform/ProfileFile.h"
 
-#include "FileReader.h"
-#include "FileWriter.h"
+#include "export/FileReader.h"
+#include "export/FileWriter.h"
 
-#include "Windows1252.h"
+#include "engine/Windows1252.h"
 
 #include <QFile>
 #include <QFileInfo>

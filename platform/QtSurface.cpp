@@ -1,6 +1,6 @@
-#include "QtSurface.h"
+#include "platform/QtSurface.h"
 
-#include "QtText.h"
+#include "platform/QtText.h"
 
 #include <QFontMetricsF>
 #include <QImage>

@@ -1,9 +1,9 @@
 #pragma once
 // The drawing surface over a QPainter: serves a widget, a QImage, a printer and a PDF
 // writer. Bars are filled on whole pixels without antialiasing.
-#include "FontMatcher.h"
-#include "Screen.h"
-#include "Surface.h"
+#include "engine/Surface.h"
+#include "platform/FontMatcher.h"
+#include "platform/Screen.h"
 
 #include <QPainter>
 #include <QTransform>

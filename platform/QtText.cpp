@@ -1,6 +1,6 @@
-#include "QtText.h"
+#include "platform/QtText.h"
 
-#include "Windows1252.h"
+#include "engine/Windows1252.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
-#include "RasterSurface.h"
+#include "platform/RasterSurface.h"
 
-#include "FontCache.h"
-#include "GlyphMasks.h"
+#include "platform/FontCache.h"
+#include "platform/GlyphMasks.h"
 
 #include <algorithm>
 #include <cmath>

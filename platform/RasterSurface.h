@@ -4,8 +4,8 @@
 // blended from cached glyph masks.
 // Mapping modes scale the logical units; a whole, equal magnification draws the text
 // with a font that many times higher, as a device of that resolution would.
-#include "GlyphMasks.h"
-#include "Surface.h"
+#include "engine/Surface.h"
+#include "platform/GlyphMasks.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -16,9 +16,9 @@
 // and one lies beside the program (a preset shipped with an installed program), that file is
 // copied there first, under the name the configuration folder's file is read by: the preset
 // is read, and what is written afterwards comes back.
-#include "SettingsLocation.h"
+#include "platform/SettingsLocation.h"
 
-#include "ProfileFile.h"
+#include "platform/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>

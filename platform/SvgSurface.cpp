@@ -1,8 +1,8 @@
-#include "SvgSurface.h"
+#include "platform/SvgSurface.h"
 
-#include "FontCache.h"
-#include "GlyphMasks.h"
-#include "Windows1252.h"
+#include "engine/Windows1252.h"
+#include "platform/FontCache.h"
+#include "platform/GlyphMasks.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,8 +2,8 @@
 // A vector surface: every filled rectangle becomes a <rect> with integer coordinates and
 // every text a <text> with its face, size and rotation, at a resolution the caller
 // chooses. Fonts are matched by cell height as on the raster surfaces.
-#include "Screen.h"
-#include "Surface.h"
+#include "engine/Surface.h"
+#include "platform/Screen.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 #pragma once
 // One barcode drawn onto a recording surface: the look as designated fields, the engine set
 // from them, and what the drawing recorded.
-#include "LLBarcode.h"
 #include "RecordingSurface.h"
+#include "engine/LLBarcode.h"
 
 #include <string>
 

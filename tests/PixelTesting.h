@@ -1,7 +1,7 @@
 #pragma once
 // Test pictures set and read pixel by pixel, in the layout the bitmap stores.
-#include "Bitmap.h"
-#include "Pixels.h"
+#include "export/Bitmap.h"
+#include "export/Pixels.h"
 
 #include <cstdint>
 #include <ostream>

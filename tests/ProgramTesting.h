@@ -1,10 +1,10 @@
 #pragma once
 // The desktop program's window in a temporary program folder, its error boxes recorded.
-#include "ErrorReport.h"
 #include "FileTesting.h"
-#include "MainForm.h"
-#include "ProfileFile.h"
-#include "VarimarkApplication.h"
+#include "app/MainForm.h"
+#include "app/VarimarkApplication.h"
+#include "platform/ErrorReport.h"
+#include "platform/ProfileFile.h"
 
 #include <QApplication>
 #include <QByteArray>

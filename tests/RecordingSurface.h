@@ -2,7 +2,7 @@
 // A drawing surface for tests: records every fill with the brush in effect and every
 // piece of text with its font and the alignment and background mode in effect, reports a chosen
 // resolution, and measures any text at a fixed, configurable height.
-#include "Surface.h"
+#include "engine/Surface.h"
 
 #include <algorithm>
 #include <array>

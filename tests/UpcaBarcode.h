@@ -1,8 +1,8 @@
 #pragma once
 // A UPC-A of the main window's kind (116 x 83 at 96 dots per inch) and its draw function,
 // for the tests of saving.
-#include "LLBarcode.h"
-#include "MagnifiedPicture.h"
+#include "engine/LLBarcode.h"
+#include "platform/MagnifiedPicture.h"
 
 struct Upca {
     Upca() {

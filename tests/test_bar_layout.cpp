@@ -4,11 +4,11 @@
 // drawing as it stood before its layout was computed in one place; a difference means that
 // a drawing moved.
 #include "BarDrawing.h"
-#include "BarLayout.h"
-#include "EOverflow.h"
-#include "LLBarcode.h"
-#include "QuietZones.h"
 #include "RecordingSurface.h"
+#include "engine/BarLayout.h"
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
+#include "engine/QuietZones.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // line, rotation, add-ons, the postal symbols and what drawing leaves on the surface.
 // Expected values are worked out by hand from the drawing rules; the arithmetic is noted.
 #include "BarDrawing.h"
-#include "EOverflow.h"
-#include "LLBarcode.h"
 #include "RecordingSurface.h"
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
 
 #include <gtest/gtest.h>
 

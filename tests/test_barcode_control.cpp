@@ -1,15 +1,15 @@
 // The barcode control: property checks and messages, repaint requests, sizing, the paint
 // failure reported once, and the output services (magnified bitmap, clipboard, printing
 // in metric units).
-#include "Barcode.h"
-#include "Bitmap.h"
 #include "ByteReading.h"
-#include "EOverflow.h"
-#include "ErrorReport.h"
 #include "FileTesting.h"
-#include "FileWriter.h"
 #include "PictureTesting.h"
-#include "QtSurface.h"
+#include "control/Barcode.h"
+#include "engine/EOverflow.h"
+#include "export/Bitmap.h"
+#include "export/FileWriter.h"
+#include "platform/ErrorReport.h"
+#include "platform/QtSurface.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,6 +1,6 @@
 // Parameter record: defaults, the caption limit and the add-on normalisation.
-#include "BarcodeParams.h"
-#include "EOverflow.h"
+#include "engine/BarcodeParams.h"
+#include "engine/EOverflow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The picture in memory and its Windows bitmap file.
-#include "Bitmap.h"
 #include "ByteReading.h"
 #include "FileTesting.h"
-#include "FileWriter.h"
+#include "export/Bitmap.h"
+#include "export/FileWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Code 128: code-set mapping, the modulo-103 check character and the module pattern, read
 // back with the ISO/IEC 15417 symbol width table.
-#include "EOverflow.h"
-#include "LLBarcode.h"
-#include "TextPreparation.h"
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
+#include "engine/TextPreparation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // EAN-8, EAN-13, UPC-A, UPC-E and the 2- and 5-digit add-ons.
-#include "EOverflow.h"
-#include "LLBarcode.h"
-#include "TextPreparation.h" // AddCheckDigit
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
+#include "engine/TextPreparation.h" // AddCheckDigit
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // TLLBarcode::Encode() must not touch the heap: this program replaces the global allocation
 // functions with counting ones and checks that encoding adds nothing to the count.
-#include "EOverflow.h"
-#include "LLBarcode.h"
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
 
 #include <gtest/gtest.h>
 

@@ -2,21 +2,21 @@
 // user may not write, a read-only file system, and two programs writing the settings file at
 // once. Each failed write must raise a clear message, keep the old file byte for byte and
 // leave nothing beside it; concurrent writers must never tear the settings file.
-#include "ErrorReport.h"
 #include "FileTesting.h"
-#include "FileWriter.h"
-#include "GIFImage.h"
-#include "JPEGImage.h"
-#include "LLBarcode.h"
-#include "MagnifiedBitmap.h"
-#include "MainForm.h"
-#include "Metafile.h"
-#include "PictureSave.h"
-#include "PngWriter.h"
-#include "ProfileFile.h"
-#include "Tiff.h"
 #include "UpcaBarcode.h"
-#include "VarimarkApplication.h"
+#include "app/MainForm.h"
+#include "app/VarimarkApplication.h"
+#include "engine/LLBarcode.h"
+#include "export/FileWriter.h"
+#include "export/GIFImage.h"
+#include "export/JPEGImage.h"
+#include "export/Metafile.h"
+#include "export/PngWriter.h"
+#include "export/Tiff.h"
+#include "platform/ErrorReport.h"
+#include "platform/MagnifiedBitmap.h"
+#include "platform/PictureSave.h"
+#include "platform/ProfileFile.h"
 
 #include <QAction>
 #include <QApplication>

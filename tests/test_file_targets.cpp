@@ -5,8 +5,8 @@
 #include "ByteReading.h"
 #include "CliRunner.h"
 #include "FileTesting.h"
-#include "PictureSave.h"
 #include "UpcaBarcode.h"
+#include "platform/PictureSave.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Writing a whole file: a new file that takes the name when complete.
 #include "FileTesting.h"
-#include "FileWriter.h"
+#include "export/FileWriter.h"
 
 #include <gtest/gtest.h>
 

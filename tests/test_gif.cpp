@@ -2,9 +2,9 @@
 // and with a small code reader that follows the code widths the way a decoder does.
 #include "ByteReading.h"
 #include "FileTesting.h"
-#include "FileWriter.h"
-#include "GIFImage.h"
 #include "PixelTesting.h"
+#include "export/FileWriter.h"
+#include "export/GIFImage.h"
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>

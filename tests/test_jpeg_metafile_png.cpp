@@ -2,11 +2,11 @@
 // decodes the JPEG data, emf2svg-conv converts the metafile, libpng decodes the PNG data.
 #include "ByteReading.h"
 #include "FileTesting.h"
-#include "FileWriter.h"
-#include "JPEGImage.h"
-#include "Metafile.h"
 #include "PixelTesting.h"
-#include "PngWriter.h"
+#include "export/FileWriter.h"
+#include "export/JPEGImage.h"
+#include "export/Metafile.h"
+#include "export/PngWriter.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The engine as a whole: Encode, add-on rules, the pattern buffer, the module width table,
 // and the structural rules that every symbology table must obey.
-#include "EOverflow.h"
-#include "LLBarcode.h"
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
 
 #include <gtest/gtest.h>
 

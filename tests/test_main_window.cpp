@@ -1,15 +1,15 @@
 // The desktop program's window on the offscreen platform, its program folder a temporary
 // copy: start-up from the settings file, the commands and what they write, and Save.
-#include "AboutBox.h"
-#include "Bitmap.h"
-#include "ErrorReport.h"
 #include "FileTesting.h"
-#include "HelpWindow.h"
-#include "MainForm.h"
-#include "ProfileFile.h"
 #include "ProgramTesting.h"
-#include "SplashScreen.h"
-#include "VarimarkApplication.h"
+#include "app/AboutBox.h"
+#include "app/HelpWindow.h"
+#include "app/MainForm.h"
+#include "app/SplashScreen.h"
+#include "app/VarimarkApplication.h"
+#include "export/Bitmap.h"
+#include "platform/ErrorReport.h"
+#include "platform/ProfileFile.h"
 
 #include <QAction>
 #include <QApplication>

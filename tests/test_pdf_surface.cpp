@@ -1,10 +1,10 @@
 // The PDF surface and document, checked with independent readers: pdfinfo and qpdf accept
 // the file, pdftoppm draws the same bars as the raster pictures, pdftotext reads the text.
 #include "FileTesting.h"
-#include "LLBarcode.h"
-#include "MagnifiedPicture.h"
-#include "PdfSurface.h"
-#include "RasterSurface.h"
+#include "engine/LLBarcode.h"
+#include "platform/MagnifiedPicture.h"
+#include "platform/PdfSurface.h"
+#include "platform/RasterSurface.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // Saving by extension: the names written, every format's picture size as independent
 // readers see it, the barcode decoded from every raster format, and failures that leave
 // an old file intact.
-#include "EOverflow.h"
 #include "FileTesting.h"
-#include "FileWriter.h"
-#include "LLBarcode.h"
-#include "MagnifiedBitmap.h"
-#include "PictureSave.h"
-#include "Pixels.h"
 #include "UpcaBarcode.h"
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
+#include "export/FileWriter.h"
+#include "export/Pixels.h"
+#include "platform/MagnifiedBitmap.h"
+#include "platform/PictureSave.h"
 
 #include <gtest/gtest.h>
 

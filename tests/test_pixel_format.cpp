@@ -1,9 +1,9 @@
 // Converting pictures between pixel formats, the halftone palette of 8-bit pictures, and
 // the pixel reading they share with the picture writers.
-#include "Bitmap.h"
-#include "HalftonePalette.h"
 #include "PixelTesting.h"
-#include "Pixels.h"
+#include "export/Bitmap.h"
+#include "export/HalftonePalette.h"
+#include "export/Pixels.h"
 
 #include <gtest/gtest.h>
 

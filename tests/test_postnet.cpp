@@ -1,5 +1,5 @@
 // Postnet (5, 9 and 11 digits plus check digit) and the facing identification marks.
-#include "LLBarcode.h"
+#include "engine/LLBarcode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The INI profile functions: reading with defaults, writing that keeps the rest of the file.
 #include "FileTesting.h"
-#include "ProfileFile.h"
+#include "platform/ProfileFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The Qt drawing surface: exact fills, fonts matched by cell height, turned text and the
 // mapping modes.
-#include "LLBarcode.h"
 #include "PictureTesting.h"
-#include "QtSurface.h"
+#include "engine/LLBarcode.h"
+#include "platform/QtSurface.h"
 
 #include <QImage>
 #include <QPainter>

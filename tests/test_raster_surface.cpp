@@ -1,11 +1,11 @@
 // The picture surface: fills exactly as the Qt surface makes them, text where Qt puts it
 // (every turn and alignment, magnified, clipped at every edge), rows drawn once and
 // shared, and a recorded drawing that replays to the same picture.
-#include "LLBarcode.h"
-#include "MagnifiedPicture.h"
 #include "PictureTesting.h"
-#include "QtSurface.h"
-#include "RasterSurface.h"
+#include "engine/LLBarcode.h"
+#include "platform/MagnifiedPicture.h"
+#include "platform/QtSurface.h"
+#include "platform/RasterSurface.h"
 
 #include <QImage>
 #include <QPainter>

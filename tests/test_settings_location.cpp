@@ -1,6 +1,6 @@
 // Where the settings file is read and written.
-#include "ProfileFile.h"
-#include "SettingsLocation.h"
+#include "platform/ProfileFile.h"
+#include "platform/SettingsLocation.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The TIFF writer: the file byte by byte, and read back with libtiff.
-#include "Bitmap.h"
 #include "ByteReading.h"
 #include "FileTesting.h"
-#include "FileWriter.h"
 #include "PixelTesting.h"
-#include "Tiff.h"
+#include "export/Bitmap.h"
+#include "export/FileWriter.h"
+#include "export/Tiff.h"
 
 #include <gtest/gtest.h>
 #include <tiffio.h>

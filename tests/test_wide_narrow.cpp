@@ -1,8 +1,8 @@
 // Code 39, Interleaved 2 of 5, Codabar and MSI Plessey: preparation and wide/narrow patterns,
 // checked by reading the symbols back with the published character tables.
-#include "EOverflow.h"
-#include "LLBarcode.h"
-#include "TextPreparation.h"
+#include "engine/EOverflow.h"
+#include "engine/LLBarcode.h"
+#include "engine/TextPreparation.h"
 
 #include <gtest/gtest.h>
 

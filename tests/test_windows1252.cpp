@@ -1,5 +1,5 @@
 // Conversion between UTF-8 and the engine's 8-bit Windows-1252 text.
-#include "Windows1252.h"
+#include "engine/Windows1252.h"
 
 #include <gtest/gtest.h>
 
