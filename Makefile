@@ -2,6 +2,8 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 60
+# More configure options, such as -DVARIMARK_WERROR=ON (CI: warnings fail the build).
+CMAKE_FLAGS ?=
 
 .PHONY: all deps configure build run test test-sanitize package bench fuzz format screenshot clean
 
@@ -11,7 +13,7 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) >/dev/null
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR)
@@ -27,7 +29,7 @@ test: build
 SANITIZE_DIR ?= $(BUILD_DIR)-sanitize
 test-sanitize: deps
 	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARIMARK_SANITIZE=ON \
-	    -DVARIMARK_BUILD_BENCH=OFF >/dev/null
+	    -DVARIMARK_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(SANITIZE_DIR)
 	@cd $(SANITIZE_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \

@@ -68,10 +68,12 @@ std::string Real(double v, int decimals = 3) {
 // A side of the page in points: the pixels at dpi, to a billionth of a point and never
 // more, so that a reader that counts the pixels by rounding up counts the same.
 std::string PageLength(long long pixels, int dpi) {
-    long long nano = std::llround(pixels * 72.0 / dpi * 1e9);
-    while (nano > 0 && (nano / 1e9 * (dpi / 72.0) > pixels || nano / 1e9 * dpi / 72 > pixels))
+    const auto real = [](long long n) { return static_cast<double>(n); };
+    long long nano = std::llround(real(pixels) * 72.0 / dpi * 1e9);
+    while (nano > 0 && (real(nano) / 1e9 * (dpi / 72.0) > real(pixels) ||
+                        real(nano) / 1e9 * dpi / 72 > real(pixels)))
         --nano;
-    return Real(static_cast<double>(nano / 1000000000) + (nano % 1000000000) / 1e9, 9);
+    return Real(real(nano / 1000000000) + real(nano % 1000000000) / 1e9, 9);
 }
 
 std::string Hex2(unsigned value) {
@@ -265,8 +267,8 @@ void TPdfSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& 
     turn.Apply(0, -1, cx, cy);
     SetFill(kBlack);
     content_ += "BT /" + font.name + " 1 Tf " + Real(ax) + " " + Real(ay) + " " + Real(cx) + " " +
-                Real(cy) + " " + Real(ox + ex) + " " + Real(oy + ey) + " Tm <" + codes +
-                "> Tj ET\n";
+                Real(cy) + " " + Real(static_cast<double>(ox) + ex) + " " +
+                Real(static_cast<double>(oy) + ey) + " Tm <" + codes + "> Tj ET\n";
 }
 
 std::vector<std::uint8_t> TPdfSurface::Document(int width, int height, int scale,

@@ -24,7 +24,8 @@ TBitmap Pattern(TPixelFormat format, int width, int height) {
             b.ScanLine(y)[i] = static_cast<std::uint8_t>(17 * y + 5 * i + 3);
     // Bits after the last pixel of a partly used byte are fill, written as zeros.
     if (const int rest = width * b.BitsPerPixel() % 8; rest != 0)
-        for (int y = 0; y < height; ++y) b.ScanLine(y)[used - 1] &= 0xFF00 >> rest;
+        for (int y = 0; y < height; ++y)
+            b.ScanLine(y)[used - 1] &= static_cast<std::uint8_t>(0xFF00 >> rest);
     return b;
 }
 

@@ -91,11 +91,11 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{{"--type", "CODE128_A"}, "HELLO 42", {"CODE-128:HELLO 42"}},
         ScanCase{{"--type", "CODE128_B"}, "Hello, World!", {"CODE-128:Hello, World!"}},
         ScanCase{{"--type", "CODE128_C"}, "12345", {"CODE-128:12345"}}),
-    [](const ::testing::TestParamInfo<ScanCase>& info) {
-        std::string name = info.param.args[1] + (info.param.args.size() > 2 ? "_addon" : "");
+    [](const ::testing::TestParamInfo<ScanCase>& row) {
+        std::string name = row.param.args[1] + (row.param.args.size() > 2 ? "_addon" : "");
         for (char& c : name)
             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-        return name + "_" + std::to_string(info.index);
+        return name + "_" + std::to_string(row.index);
     });
 
 QSize PngSize(const std::vector<std::string>& extra) {

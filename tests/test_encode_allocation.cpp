@@ -172,8 +172,8 @@ const EncodeCase kCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, EncodeAllocation, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<EncodeCase>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<EncodeCase>& row) {
+                             return std::string(row.param.name);
                          });
 
 TEST(EncodeAllocationTable, CoversEveryType) {

@@ -241,10 +241,10 @@ TEST(FullDisk, EverySaveAndTheSettingsWriteFailAndKeepTheOldFile) {
                                TWriteMode::Bulk);
         });
         const bool clear = error == "Cannot write file " + path + ": No space left on device";
-        const bool clean = Listing(disk.Dir()) == listing;
+        const bool nothingLeft = Listing(disk.Dir()) == listing;
         EXPECT_TRUE(clear) << format << ": " << error;
-        EXPECT_TRUE(clean) << format << ": " << Joined(Listing(disk.Dir()));
-        tally.Count(clear && clean);
+        EXPECT_TRUE(nothingLeft) << format << ": " << Joined(Listing(disk.Dir()));
+        tally.Count(clear && nothingLeft);
     }
 
     // With room again, the same writes succeed: the full disk was what refused them.

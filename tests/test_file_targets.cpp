@@ -245,9 +245,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, FileTarget,
                          ::testing::Combine(::testing::ValuesIn(kSavers),
                                             ::testing::Range(0,
                                                              static_cast<int>(std::size(kRows)))),
-                         [](const auto& info) {
-                             return std::string(std::get<0>(info.param).name) + "_" +
-                                    kRows[std::get<1>(info.param)].name;
+                         [](const auto& row) {
+                             return std::string(std::get<0>(row.param).name) + "_" +
+                                    kRows[std::get<1>(row.param)].name;
                          });
 
 // A batch killed while it writes leaves whole files only: each as large as its header says.

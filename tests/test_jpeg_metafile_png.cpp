@@ -265,7 +265,7 @@ INSTANTIATE_TEST_SUITE_P(
                       JpegCase{"SixteenBit", pf16bit, false, false, 0xC0, 3},
                       JpegCase{"Device", pfDevice, false, false, 0xC0, 3},
                       JpegCase{"ThirtyTwoBit", pf32bit, false, false, 0xC0, 3}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(Jpeg, EmptyPictureHasNoData) {
     for (const auto& [w, h] : {std::pair{0, 0}, {7, 0}, {0, 5}}) {
@@ -491,7 +491,7 @@ INSTANTIATE_TEST_SUITE_P(Pictures, PngTest,
                                            PngCase{"FourBitRepeats", pf4bit, 3, 4, 3, 2},
                                            PngCase{"EightBit", pf8bit, 20, 0, 3, 8},
                                            PngCase{"EightBitFew", pf8bit, 5, 40, 3, 4}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(PngErrorTest, LibraryFailureBecomesException) {
     try {

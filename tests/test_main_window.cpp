@@ -144,7 +144,7 @@ INSTANTIATE_TEST_SUITE_P(
                        EXPECT_EQ(p.errors, QStringList{"String exceeds maximum length."});
                        EXPECT_EQ(f.Edit1->text().size(), 51); // the field keeps it
                    }}),
-    [](const ::testing::TestParamInfo<StoredCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<StoredCase>& row) { return std::string(row.param.name); });
 
 // Texts are kept per list entry, so the three Postnet entries keep their own.
 TEST(MainWindow, PerTypeTextsSurviveTypeSwitches) {

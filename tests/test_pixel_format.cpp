@@ -332,7 +332,7 @@ TEST(Pixels, NearestColourTakesTheLowestOfEquals) {
     const std::vector<TRGBQuad> palette = {
         {0, 0, 10, 0}, {0, 0, 30, 0}, {0, 0, 20, 0}, {0, 0, 20, 0}, {100, 0, 0, 0}};
     const struct {
-        int r, g, b;
+        std::uint8_t r, g, b;
         unsigned index;
     } cases[] = {{10, 0, 0, 0}, {15, 0, 0, 0},  {16, 0, 0, 2}, {20, 0, 0, 2},
                  {25, 0, 0, 1}, {0, 0, 100, 4}, {0, 0, 60, 4}, {0, 0, 49, 0}};

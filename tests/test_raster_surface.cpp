@@ -234,9 +234,9 @@ TEST(RasterSurface, MeasuringAtHugeSizesGivesTheTextItsHeight) {
     const TDrawnSize withText = MeasureBarcode(draw, 2, 80000); // V = T + H + 1
     const long long h = bars.height - 1;
     // F = nearest(H x 74.24 / 56.24 x 0.18 x 200 %).
-    const long long font = std::llround(h * 74.24 / 56.24 * 0.18 * 2);
+    const long long font = std::llround(static_cast<double>(h) * 74.24 / 56.24 * 0.18 * 2);
     EXPECT_GT(h, 50000);
-    EXPECT_NEAR(withText.height - bars.height, font, 1);
+    EXPECT_NEAR(withText.height - bars.height, static_cast<double>(font), 1);
     EXPECT_EQ(withText.width, bars.width);
 }
 

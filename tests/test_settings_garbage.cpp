@@ -248,6 +248,6 @@ INSTANTIATE_TEST_SUITE_P(
                     -1,
                     kLayoutText,
                     {"'' is not a valid integer value."}}),
-    [](const ::testing::TestParamInfo<GarbageCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<GarbageCase>& row) { return std::string(row.param.name); });
 
 } // namespace
