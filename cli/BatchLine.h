@@ -1,6 +1,7 @@
 #pragma once
 // One line of a batch: TEXT, or TYPE<TAB>TEXT, or TYPE<TAB>TEXT<TAB>ADDON.
 #include "engine/BarcodeTypes.h"
+#include "varimark/error.h"
 
 #include <optional>
 #include <stdexcept>
@@ -10,9 +11,9 @@
 namespace varimark::cli {
 
 // A batch line that cannot be drawn; the message is told as "line N: message".
-class EBatchLine : public std::runtime_error {
+class EBatchLine : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };
 
 // A batch line taken apart: the type and add-on when the line gives them, and the engine's

@@ -1,5 +1,6 @@
 #pragma once
 // Backslash escapes of the --esc option, applied to the engine's 8-bit text.
+#include "varimark/error.h"
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -7,9 +8,9 @@
 namespace varimark::cli {
 
 // A backslash sequence other than \xNN or \\. The message names the sequence (as UTF-8).
-class EscapeError : public std::runtime_error {
+class EscapeError : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };
 
 // A NUL byte in a text: the engine's texts end at the first one, so the rest would be

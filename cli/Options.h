@@ -2,6 +2,7 @@
 // Command-line options shared by the commands of varimark-cli that build a symbol.
 #include "engine/BarcodeParams.h"
 #include "engine/BarcodeTypes.h"
+#include "varimark/error.h"
 
 #include <cstddef>
 #include <functional>
@@ -20,25 +21,25 @@ inline constexpr int kExitUsage = 2;   // the command line is malformed
 
 // A command line the program cannot act on. The message is one line without the program
 // name; main adds the name and the short usage text.
-class UsageError : public std::runtime_error {
+class UsageError : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };
 
 // A value the command line gives well but that is refused: a number out of its option's
 // range. The message is the whole line to print (the control's own message for the look,
 // "varimark-cli: ..." for the program's options).
-class RangeError : public std::runtime_error {
+class RangeError : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };
 
 // Memory ran out; the message says what was being done ("Out of memory while drawing
 // the picture"). Nothing else is told to the user about it.
-class OutOfMemory : public std::runtime_error {
+class OutOfMemory : public varimark::Error {
 public:
     explicit OutOfMemory(std::string_view doing)
-        : std::runtime_error("Out of memory while " + std::string(doing)) {}
+        : varimark::Error("Out of memory while " + std::string(doing)) {}
 };
 
 // The whole number of an option's value: UsageError when it is not one. A number too

@@ -1,6 +1,7 @@
 #pragma once
 // PDF files that are the same bytes for the same barcode: they carry no time of writing,
 // only the creation date that SOURCE_DATE_EPOCH gives, when it is set.
+#include "varimark/error.h"
 #include <charconv>
 #include <cstdlib>
 #include <optional>
@@ -11,9 +12,9 @@
 namespace varimark::cli {
 
 // SOURCE_DATE_EPOCH that is not a time from 1970 to the end of 9999 in seconds.
-class ESourceDateEpoch : public std::runtime_error {
+class ESourceDateEpoch : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };
 
 // The time of SOURCE_DATE_EPOCH in seconds since 1970; none when it is not set (or empty).

@@ -1,10 +1,11 @@
 #pragma once
 // The engine's and the control's failure: a fixed English message.
+#include "varimark/error.h"
 #include <stdexcept>
 #include <string>
 
-class EOverflow : public std::runtime_error {
+class EOverflow : public varimark::Error {
 public:
-    explicit EOverflow(const std::string& message) : std::runtime_error(message) {}
-    explicit EOverflow(const char* message) : std::runtime_error(message) {}
+    explicit EOverflow(const std::string& message) : varimark::Error(message) {}
+    explicit EOverflow(const char* message) : varimark::Error(message) {}
 };

@@ -2,6 +2,7 @@
 // A picture in memory: width, height, pixel format, palette and the pixels in the
 // device-independent layout (rows bottom first, each padded to a multiple of 4 bytes;
 // 24- and 32-bit pixels blue, green, red). Writes the Windows bitmap file.
+#include "varimark/error.h"
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -30,9 +31,9 @@ struct TRGBQuad {
 };
 
 // A request the bitmap cannot carry out.
-class EBitmapError : public std::runtime_error {
+class EBitmapError : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };
 
 class TBitmap {

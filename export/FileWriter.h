@@ -2,6 +2,7 @@
 // Writing a whole file safely: the bytes go into a new file in the target's folder, which
 // takes the target's name only when complete, so the target is either the old file or
 // the complete new one, and an interrupted write leaves nothing behind.
+#include "varimark/error.h"
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -13,9 +14,9 @@
 
 // A file that could not be created, written or read; the message names the file and
 // the cause ("Cannot create file /x/y.bmp: Permission denied").
-class EFileError : public std::runtime_error {
+class EFileError : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };
 
 // How a file is written. A save is made durable (fsync of the file and its folder) before

@@ -2,6 +2,7 @@
 // The GIF writer: one frame with a local colour table and LZW-compressed pixels, written
 // as GIF87a. Pictures of more than 8 bits per pixel are reduced to the 216-colour cube.
 #include "export/Bitmap.h"
+#include "varimark/error.h"
 
 #include <array>
 #include <cstdint>
@@ -9,9 +10,9 @@
 #include <string>
 #include <vector>
 
-class GIFException : public std::runtime_error {
+class GIFException : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };
 
 struct TGIFColor {

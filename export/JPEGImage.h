@@ -2,15 +2,16 @@
 // JPEG export over libjpeg: baseline, colour (YCbCr) JFIF at quality 90; the compressed
 // bytes are gathered in memory.
 #include "export/Bitmap.h"
+#include "varimark/error.h"
 
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-class EJPEG : public std::runtime_error {
+class EJPEG : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error; // "JPEG error #%d", the library's message code
+    using varimark::Error::Error; // "JPEG error #%d", the library's message code
 };
 
 class TJPEGImage {

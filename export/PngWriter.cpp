@@ -5,10 +5,11 @@
 // palette entry that no pixel uses is left out, and equal entries are merged.
 //
 // libpng reports failures by longjmp to the writing function; it raises nothing itself.
-// The failure becomes a std::runtime_error with libpng's message once libpng's frames
+// The failure becomes a varimark::Error with libpng's message once libpng's frames
 // are left. No C++ exception ever passes through libpng.
 #include "export/PngWriter.h"
 #include "export/Pixels.h"
+#include "varimark/error.h"
 
 #include <png.h>
 
@@ -182,15 +183,15 @@ std::vector<std::uint8_t> PngFileBytes(const TBitmap& bitmap) {
     TWriteState state;
     state.out = &out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
-    if (png == nullptr) throw std::runtime_error("Cannot create the PNG writer");
+    if (png == nullptr) throw varimark::Error("Cannot create the PNG writer");
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_write_struct(&png, nullptr);
-        throw std::runtime_error("Cannot create the PNG writer");
+        throw varimark::Error("Cannot create the PNG writer");
     }
     png_set_write_fn(png, &state, PngWriteData, PngFlush);
     const bool written = WritePng(png, info, bitmap, plan, row.data());
     png_destroy_write_struct(&png, &info);
-    if (!written) throw std::runtime_error(std::string("PNG error: ") + state.message);
+    if (!written) throw varimark::Error(std::string("PNG error: ") + state.message);
     return out;
 }

@@ -2,6 +2,7 @@
 // The TIFF writer: an uncompressed, single-strip, little-endian TIFF 6.0 file with one
 // image directory, for 4- and 8-bit palette pictures and 24-bit RGB pictures.
 #include "export/Bitmap.h"
+#include "varimark/error.h"
 
 #include <cstdint>
 #include <string>
@@ -12,7 +13,7 @@
 // would write 0 pixels wide). A picture wider or higher than 65535 pixels raises ETiffError.
 std::vector<std::uint8_t> TiffFileBytes(const TBitmap& bitmap);
 
-class ETiffError : public std::runtime_error {
+class ETiffError : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };

@@ -3,6 +3,7 @@
 #include "engine/Windows1252.h"
 #include "export/FileReader.h"
 #include "export/FileWriter.h"
+#include "varimark/error.h"
 
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
@@ -247,7 +248,7 @@ private:
                 }
         if (config_ == nullptr) {
             config_ = FcInitLoadConfigAndFonts();
-            if (config_ == nullptr) throw std::runtime_error("Cannot read the font configuration");
+            if (config_ == nullptr) throw varimark::Error("Cannot read the font configuration");
             configPlaces_ = Places(config_);
         }
         return config_;
@@ -292,7 +293,7 @@ private:
             FcPatternGetInteger(match, FC_INDEX, 0, &location.index) != FcResultMatch)
             location.index = 0;
         if (match != nullptr) FcPatternDestroy(match);
-        if (location.file.empty()) throw std::runtime_error("No font found for \"" + family + "\"");
+        if (location.file.empty()) throw varimark::Error("No font found for \"" + family + "\"");
         return location;
     }
 

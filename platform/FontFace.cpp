@@ -1,5 +1,7 @@
 #include "platform/FontFace.h"
 
+#include "varimark/error.h"
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -36,7 +38,7 @@ private:
 
 std::shared_ptr<TLibrary> ThreadLibrary() {
     thread_local std::shared_ptr<TLibrary> library = std::make_shared<TLibrary>();
-    if (library->Get() == nullptr) throw std::runtime_error("Cannot start the font engine");
+    if (library->Get() == nullptr) throw varimark::Error("Cannot start the font engine");
     return library;
 }
 
@@ -62,7 +64,7 @@ TFontFace::TFontFace(const TFontLocation& location) : state_(std::make_unique<TS
     state_->library = ThreadLibrary();
     if (FT_New_Face(state_->library->Get(), location.file.c_str(), location.index, &state_->face) !=
         0) {
-        throw std::runtime_error("Cannot open the font " + location.file);
+        throw varimark::Error("Cannot open the font " + location.file);
     }
     FT_Face face = state_->face;
     FT_Select_Charmap(face, FT_ENCODING_UNICODE);

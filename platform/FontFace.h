@@ -38,7 +38,7 @@ struct TGlyphOutline {
 
 class TFontFace {
 public:
-    // Raises std::runtime_error when the file cannot be opened as a font.
+    // Raises varimark::Error when the file cannot be opened as a font.
     explicit TFontFace(const TFontLocation& location);
     ~TFontFace();
     TFontFace(const TFontFace&) = delete;

@@ -5,6 +5,7 @@
 #include "engine/LLBarcode.h"
 #include "engine/Surface.h"
 #include "platform/RasterSurface.h"
+#include "varimark/error.h"
 
 #include <functional>
 #include <stdexcept>
@@ -15,9 +16,9 @@
 using TDrawFunction = std::function<TDrawnSize(TSurface& surface, int x, int y)>;
 
 // A picture that could not be made: too large, or a bad magnification.
-class EPicture : public std::runtime_error {
+class EPicture : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };
 
 inline constexpr long long kMaxPictureSide = 65535;

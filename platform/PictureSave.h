@@ -2,6 +2,7 @@
 // Saving the barcode as a picture file whose format the file name's extension chooses:
 // the one save function of the desktop program and the command-line tool.
 #include "platform/MagnifiedPicture.h"
+#include "varimark/error.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,9 +13,9 @@
 enum class TPictureType { Bmp, Gif, Tif, Jpg, Emf, Png, Svg };
 
 // A name whose extension chooses no format; nothing was written.
-class EUnsupportedFileType : public std::runtime_error {
+class EUnsupportedFileType : public varimark::Error {
 public:
-    using std::runtime_error::runtime_error;
+    using varimark::Error::Error;
 };
 
 // The extension of a file name from the last dot of its name part on, dot included, in
