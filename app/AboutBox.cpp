@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QScreen>
 
+namespace varimark {
+
 TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner) {
     setWindowTitle("About Varimark");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowSystemMenuHint |
@@ -72,3 +74,5 @@ bool TAboutBox::eventFilter(QObject* watched, QEvent* event) {
     }
     return QDialog::eventFilter(watched, event);
 }
+
+} // namespace varimark

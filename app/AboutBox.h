@@ -5,6 +5,8 @@
 
 class QPushButton;
 
+namespace varimark {
+
 class TAboutBox : public QDialog {
 public:
     explicit TAboutBox(QWidget* owner = nullptr);
@@ -20,3 +22,5 @@ protected:
 private:
     QPushButton* okButton_;
 };
+
+} // namespace varimark

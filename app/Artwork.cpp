@@ -4,7 +4,7 @@
 #include <QSvgRenderer>
 
 // The pictures are compiled into the program's library; a static library registers them
-// only when asked.
+// only when asked. Outside any namespace, as the resource's registration function is.
 static void LoadArtwork() {
     static const bool loaded = [] {
         Q_INIT_RESOURCE(resources);
@@ -12,6 +12,8 @@ static void LoadArtwork() {
     }();
     (void)loaded;
 }
+
+namespace varimark {
 
 namespace {
 
@@ -43,3 +45,5 @@ QIcon ToolImage(TToolImage image) {
 QPixmap SplashPicture(QSize size) {
     return Render(":/splash.svg", size);
 }
+
+} // namespace varimark

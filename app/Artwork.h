@@ -4,8 +4,12 @@
 #include <QIcon>
 #include <QPixmap>
 
+namespace varimark {
+
 enum class TToolImage { Save = 0, Copy = 1, Printer = 2, Rotate = 3, Help = 4 };
 
 QIcon ProgramIcon();
 QIcon ToolImage(TToolImage image); // 16 x 16
 QPixmap SplashPicture(QSize size = QSize(288, 222));
+
+} // namespace varimark

@@ -9,6 +9,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+namespace varimark {
+
 THelpWindow::THelpWindow(QWidget* owner) : QDialog(owner), browser_(new QTextBrowser(this)) {
     setWindowTitle("Varimark Help");
     resize(640, 520);
@@ -40,3 +42,5 @@ bool THelpWindow::ShowContents(const QString& helpFile) {
     activateWindow();
     return true;
 }
+
+} // namespace varimark

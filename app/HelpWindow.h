@@ -7,6 +7,8 @@
 
 class QTextBrowser;
 
+namespace varimark {
+
 class THelpWindow : public QDialog {
 public:
     explicit THelpWindow(QWidget* owner = nullptr);
@@ -21,3 +23,5 @@ private:
     QTextBrowser* browser_;
     QString shown_;
 };
+
+} // namespace varimark

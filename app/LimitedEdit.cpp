@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace varimark {
+
 TLimitedEdit::TLimitedEdit(QWidget* parent) : QLineEdit(parent) {
     setValidator(&limit_);
     connect(this, &QLineEdit::textChanged, this,
@@ -35,3 +37,5 @@ QValidator::State TLimitedEdit::TInputLimit::validate(QString& input, int& pos) 
     pos = static_cast<int>(head + room);
     return Acceptable;
 }
+
+} // namespace varimark

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QValidator>
 
+namespace varimark {
+
 class TLimitedEdit : public QLineEdit {
 public:
     explicit TLimitedEdit(QWidget* parent = nullptr);
@@ -31,3 +33,5 @@ private:
     };
     TInputLimit limit_;
 };
+
+} // namespace varimark

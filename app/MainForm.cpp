@@ -32,6 +32,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+namespace varimark {
+
 const std::array<const char*, 14> TForm1::kTypeCaptions = {"Code EAN-8",
                                                            "Code EAN-13",
                                                            "Code UPC-A",
@@ -598,3 +600,5 @@ void TForm1::ToolButton6Click() {
 void TForm1::AboutVarimark1Click() {
     if (aboutBox_ != nullptr) aboutBox_->exec();
 }
+
+} // namespace varimark

@@ -19,6 +19,9 @@
 class QAction;
 class QComboBox;
 class QScrollArea;
+
+namespace varimark {
+
 class TAboutBox;
 class THelpWindow;
 
@@ -137,3 +140,5 @@ private:
 
 // StrToInt: decimal text with an optional sign; raises "'%s' is not a valid integer value".
 int TextToInt(const QString& text);
+
+} // namespace varimark

@@ -6,6 +6,8 @@
 #include <QPainter>
 #include <QScreen>
 
+namespace varimark {
+
 TSplashScreen::TSplashScreen() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
     setFixedSize(288, 223);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -25,3 +27,5 @@ void TSplashScreen::paintEvent(QPaintEvent*) {
     painter.drawText(QRect(1, 196, 279, 20), Qt::AlignRight | Qt::AlignVCenter,
                      QString::fromUtf8("\u00a9 The Varimark project"));
 }
+
+} // namespace varimark

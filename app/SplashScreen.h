@@ -2,6 +2,8 @@
 // The splash window: no border, the picture in a black frame, the rights line.
 #include <QWidget>
 
+namespace varimark {
+
 class TSplashScreen : public QWidget {
 public:
     TSplashScreen();
@@ -9,3 +11,5 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
 };
+
+} // namespace varimark

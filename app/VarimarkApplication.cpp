@@ -6,6 +6,8 @@
 
 #include <exception>
 
+namespace varimark {
+
 TVarimarkApplication::TVarimarkApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The name only: a display name would be appended to every window title on X11.
     setApplicationName("Varimark");
@@ -46,3 +48,5 @@ void TVarimarkApplication::ShowError(const QString& message) {
     QMessageBox box(QMessageBox::Critical, applicationName(), ErrorText(message), QMessageBox::Ok);
     box.exec();
 }
+
+} // namespace varimark

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+namespace varimark {
+
 class TVarimarkApplication : public QApplication {
 public:
     TVarimarkApplication(int& argc, char** argv);
@@ -30,3 +32,5 @@ template <typename Handler> void Handle(Handler&& handler) {
         TVarimarkApplication::ShowError(QString::fromStdString(e.what()));
     }
 }
+
+} // namespace varimark

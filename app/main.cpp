@@ -8,6 +8,8 @@
 #include <memory>
 #include <thread>
 
+using namespace varimark;
+
 namespace {
 
 // The start-up wait with the splash on screen: until the whole seconds of a monotonic

@@ -11,6 +11,8 @@
 
 #include <memory>
 
+using namespace varimark;
+
 namespace {
 
 void BM_Keystroke_Edit1ChangeAndPaint(benchmark::State& state) {

@@ -3,6 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
+using namespace varimark;
+
 namespace {
 
 void EncodeLoop(benchmark::State& state, btCodeTypes type, const char* caption, const char* addon) {

@@ -12,6 +12,8 @@
 #include <random>
 #include <stdexcept>
 
+using namespace varimark;
+
 namespace {
 
 constexpr std::uint8_t kBlack = 0, kWhite = 215;

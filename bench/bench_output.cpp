@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 const char* const kFile = "/tmp/varimark_bench_output.bmp";

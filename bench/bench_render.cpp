@@ -13,6 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+using namespace varimark;
+
 extern char** environ;
 
 namespace {

@@ -19,6 +19,8 @@
 #include <random>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 const char* const kFile = "/tmp/varimark_bench_tiff.tif";

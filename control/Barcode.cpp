@@ -2,6 +2,8 @@
 
 #include "control/BarcodeOutput.h"
 
+namespace varimark {
+
 TBarcode::TBarcode(QWidget* owner) : TCustomBarcode(owner) {}
 
 void TBarcode::SetAutoSize(bool on) {
@@ -23,17 +25,19 @@ TDrawFunction TBarcode::Drawer() {
 }
 
 void TBarcode::MagnifyBy(int margin, const std::string& fileName, bool monochrome, int factor) {
-    ::MagnifyBy(Drawer(), margin, fileName, monochrome, factor, ScreenDpi());
+    varimark::MagnifyBy(Drawer(), margin, fileName, monochrome, factor, ScreenDpi());
 }
 
 TBitmap TBarcode::MagnifiedBitmap(int margin, bool monochrome, int factor) {
-    return ::MagnifiedBitmap(Drawer(), margin, monochrome, factor, ScreenDpi());
+    return varimark::MagnifiedBitmap(Drawer(), margin, monochrome, factor, ScreenDpi());
 }
 
 void TBarcode::CopyToClipboard(int margin) {
-    ::CopyToClipboard(Drawer(), margin, ScreenDpi());
+    varimark::CopyToClipboard(Drawer(), margin, ScreenDpi());
 }
 
 void TBarcode::LoMetricPrint(TSurface& surface, int x, int y, TDrawnSize* size) {
-    ::LoMetricPrint(Drawer(), surface, x, y, size);
+    varimark::LoMetricPrint(Drawer(), surface, x, y, size);
 }
+
+} // namespace varimark

@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace varimark {
+
 class TBarcode : public TCustomBarcode {
 public:
     explicit TBarcode(QWidget* owner = nullptr);
@@ -31,3 +33,5 @@ private:
 
     bool autoSize_ = true;
 };
+
+} // namespace varimark

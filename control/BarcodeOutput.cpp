@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace varimark {
+
 void CopyToClipboard(const TDrawFunction& draw, int margin, int dpi) {
     const TBitmap bitmap = MagnifiedBitmap(draw, margin, false, 1, dpi);
     QImage image(bitmap.Width(), bitmap.Height(), QImage::Format_BGR888);
@@ -14,3 +16,5 @@ void CopyToClipboard(const TDrawFunction& draw, int margin, int dpi) {
                     3 * static_cast<std::size_t>(bitmap.Width()));
     QGuiApplication::clipboard()->setImage(image);
 }
+
+} // namespace varimark

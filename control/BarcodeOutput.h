@@ -3,5 +3,9 @@
 // the picture library, and the clipboard picture.
 #include "platform/MagnifiedBitmap.h"
 
+namespace varimark {
+
 // Puts the barcode with its margin on the clipboard as a 24-bit picture.
 void CopyToClipboard(const TDrawFunction& draw, int margin, int dpi);
+
+} // namespace varimark

@@ -9,6 +9,8 @@
 
 #include <exception>
 
+namespace varimark {
+
 TCustomBarcode::TCustomBarcode(QWidget* owner) : QWidget(owner) {
     resize(69, 66);
 }
@@ -123,3 +125,5 @@ void TCustomBarcode::paintEvent(QPaintEvent*) {
 void TCustomBarcode::ApplyDrawnSize(TDrawnSize size) {
     resize(size.width, size.height);
 }
+
+} // namespace varimark

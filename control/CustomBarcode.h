@@ -7,6 +7,8 @@
 #include <QString>
 #include <QWidget>
 
+namespace varimark {
+
 class TCustomBarcode : public QWidget {
 public:
     explicit TCustomBarcode(QWidget* owner = nullptr);
@@ -60,3 +62,5 @@ private:
     TLLBarcode engine_;
     bool paintFailed_ = false; // reported once; nothing drawn until a property is written
 };
+
+} // namespace varimark

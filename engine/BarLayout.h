@@ -12,9 +12,9 @@
 #include <span>
 #include <string_view>
 
-class TSurface;
-
 namespace varimark {
+
+class TSurface;
 
 inline constexpr long double kInchPerMM = 0.039370078740157480314L; // 1 / 25.4
 

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+namespace varimark {
+
 namespace {
 
 using varimark::TBarLayout;
@@ -125,3 +127,5 @@ void TLLBarcode::TextOutRotated(TSurface& surface, int x, int y, std::string_vie
     surface.SetTextAlign(TA_CENTER | TA_TOP);
     surface.TextOut(px, py, text, TFontSpec{face, FontHeightFor(basis), escapement});
 }
+
+} // namespace varimark

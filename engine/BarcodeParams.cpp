@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace varimark {
+
 TBarcodeParams::TBarcodeParams() {
     std::memcpy(Caption, "4711", 5);
     CodeAddon[0] = '\0';
@@ -56,3 +58,5 @@ void NormaliseAddon(std::string_view text, char out[TBarcodeParams::kMaxAddon + 
     const int keep = digits >= 5 ? 5 : digits >= 2 ? 2 : 0;
     out[keep] = '\0';
 }
+
+} // namespace varimark

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace varimark {
+
 class TBarcodeParams {
 public:
     static constexpr int kMaxCaption = 50; // characters; longer captions are refused
@@ -46,3 +48,5 @@ public:
 // five or more, to two when there are two to four, else empty. Writes a zero-terminated
 // result of 0, 2 or 5 digits into out (6 bytes).
 void NormaliseAddon(std::string_view text, char out[TBarcodeParams::kMaxAddon + 1]);
+
+} // namespace varimark

@@ -2,6 +2,8 @@
 // The one-byte enumerations of the barcode engine.
 #include <cstdint>
 
+namespace varimark {
+
 enum btCodeTypes : std::uint8_t {
     EAN_8 = 0,
     EAN_13 = 1,
@@ -30,3 +32,5 @@ enum btCodeRotate : std::uint8_t { rotate_000, rotate_090, rotate_180, rotate_27
 
 // Canonical name of a symbology ("EAN_13"), or nullptr for a value above Postnet_FIM.
 const char* CodeTypeName(btCodeTypes type);
+
+} // namespace varimark

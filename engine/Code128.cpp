@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace varimark {
+
 namespace {
 
 enum class CodeSet { None, A, B, C };
@@ -102,3 +104,5 @@ void TLLBarcode::BuildCode128() {
     pos = PutRun(pos, 1, 2); // the final bar of STOP
     ModuleCount = pos - 1;
 }
+
+} // namespace varimark

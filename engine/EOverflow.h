@@ -4,8 +4,12 @@
 #include <stdexcept>
 #include <string>
 
+namespace varimark {
+
 class EOverflow : public varimark::Error {
 public:
     explicit EOverflow(const std::string& message) : varimark::Error(message) {}
     explicit EOverflow(const char* message) : varimark::Error(message) {}
 };
+
+} // namespace varimark

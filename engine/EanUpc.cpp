@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace varimark {
+
 namespace {
 
 constexpr std::uint8_t kGuard[] = {1, 0, 1};
@@ -101,3 +103,5 @@ void TLLBarcode::BuildAddon5() {
         (3 * (Digit(d[0]) + Digit(d[2]) + Digit(d[4])) + 9 * (Digit(d[1]) + Digit(d[3]))) % 10;
     ModuleCount = PutAddon(Modules, d, kAddon5Parity[check]);
 }
+
+} // namespace varimark

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+namespace varimark {
+
 void TLLBarcode::Encode() {
     std::memset(Modules, 0, sizeof Modules);
     PrepareText(Params.Caption, CodeText, Params.CodeType);
@@ -55,3 +57,5 @@ int TLLBarcode::PutPattern(int pos, const std::uint8_t* pattern, int count) {
     std::memcpy(Modules + pos, pattern, static_cast<std::size_t>(count));
     return pos + count;
 }
+
+} // namespace varimark

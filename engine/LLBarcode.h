@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace varimark {
+
 class TSurface;
 
 // A drawn size in device pixels after rotation, width first.
@@ -87,3 +89,5 @@ private:
     // Copies a pattern of 0/1 bytes into Modules from entry pos; returns the next entry.
     int PutPattern(int pos, const std::uint8_t* pattern, int count);
 };
+
+} // namespace varimark

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace varimark {
+
 void TLLBarcode::BuildPostnet() {
     int pos = PutRun(1, 1, 1); // full-height frame bar
     for (const char* p = CodeText; *p != '\0'; ++p) {
@@ -23,3 +25,5 @@ void TLLBarcode::BuildFIM() {
     for (int k = 0; k < 9; ++k) Modules[k + 1] = bars[k] == '1' ? 1 : 0;
     ModuleCount = 9;
 }
+
+} // namespace varimark

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace varimark {
+
 // A colour as red, green, blue.
 struct TColor {
     std::uint8_t r = 0, g = 0, b = 0;
@@ -194,3 +196,5 @@ protected:
     int windowExt_[2] = {1, 1};
     int viewportExt_[2] = {1, 1};
 };
+
+} // namespace varimark

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+namespace varimark {
+
 namespace {
 
 // Lays out a character of alternating bar/space elements ("1" = wide) as modules,
@@ -144,3 +146,5 @@ const char* const kCode25Digits[10] = {"00110", "10001", "01001", "11000", "0010
                                        "10100", "01100", "00011", "10010", "01010"};
 const char* const kMsiDigits[10] = {"0000", "0001", "0010", "0011", "0100",
                                     "0101", "0110", "0111", "1000", "1001"};
+
+} // namespace varimark

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+namespace varimark {
+
 // A character's modules (0/1 bytes) at Ratio_3 and Ratio_2, with their counts; the
 // places after the count are spaces, so a fixed 16-byte copy is always right.
 struct TModuleRun {
@@ -82,3 +84,5 @@ extern const char* const kUpcETemplates[10]; // by the sixth UPC-E digit
 extern const char* const kCode25Digits[10];
 // MSI Plessey: four bits per digit, most significant first.
 extern const char* const kMsiDigits[10];
+
+} // namespace varimark

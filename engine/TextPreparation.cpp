@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+namespace varimark {
+
 namespace {
 
 bool IsDigit(char c) {
@@ -229,3 +231,5 @@ void AddCode128Check(char* text) {
     text[len] = static_cast<char>(138);
     text[len + 1] = '\0';
 }
+
+} // namespace varimark

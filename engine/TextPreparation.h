@@ -4,6 +4,8 @@
 // bytes); sources hold at most TBarcodeParams::kMaxCaption characters.
 #include "engine/BarcodeTypes.h"
 
+namespace varimark {
+
 // TransfervalidChars, then the length rule and check character of the type.
 void PrepareText(char* source, char* dest, btCodeTypes type);
 
@@ -27,3 +29,5 @@ void AddMSIProofchar(char* text, btCodeTypes type);
 
 // Replaces the trailing STOP placeholder by the modulo-103 check character and appends STOP.
 void AddCode128Check(char* text);
+
+} // namespace varimark

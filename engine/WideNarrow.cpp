@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace varimark {
+
 namespace {
 
 int WideModules(btCodeRatio ratio) {
@@ -117,3 +119,5 @@ void TLLBarcode::FormatCode25iP(char* text) const {
     std::memcpy(text, out, n);
     text[n] = '\0';
 }
+
+} // namespace varimark

@@ -1,5 +1,7 @@
 #include "engine/Windows1252.h"
 
+namespace varimark {
+
 namespace {
 
 // Unicode code points of the bytes 0x80..0x9F; the five unassigned bytes stand for the
@@ -78,3 +80,5 @@ std::string Windows1252ToUtf8(std::string_view text) {
     for (char c : text) AppendUtf8(out, Windows1252ToCodePoint(static_cast<unsigned char>(c)));
     return out;
 }
+
+} // namespace varimark

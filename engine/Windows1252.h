@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace varimark {
+
 // One Unicode code point as a Windows-1252 byte; '?' for a character outside the set.
 unsigned char CodePointToWindows1252(char32_t cp);
 // The Unicode code point of a Windows-1252 byte (the five unassigned bytes stand for
@@ -14,3 +16,5 @@ char32_t Windows1252ToCodePoint(unsigned char b);
 std::string Utf8ToWindows1252(std::string_view utf8);
 // Windows-1252 to UTF-8.
 std::string Windows1252ToUtf8(std::string_view text);
+
+} // namespace varimark

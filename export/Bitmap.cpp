@@ -10,6 +10,8 @@
 #include <limits>
 #include <utility>
 
+namespace varimark {
+
 namespace {
 
 constexpr std::uint32_t kFileHeaderSize = 14;
@@ -254,3 +256,5 @@ void TBitmap::SaveToFile(const std::string& path) const {
     const TFileParts parts = FileParts();
     WriteFileReplacing(path, {std::span<const std::uint8_t>(parts.head), parts.rows});
 }
+
+} // namespace varimark

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace varimark {
+
 enum TPixelFormat : std::uint8_t {
     pfDevice = 0, // the display's depth
     pf1bit = 1,
@@ -107,3 +109,5 @@ private:
     std::vector<TRGBQuad> palette_;
     std::vector<std::uint8_t> pixels_;
 };
+
+} // namespace varimark

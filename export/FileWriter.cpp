@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+namespace varimark {
+
 namespace {
 
 // A temporary name is "." + name + "." + 6 characters; longer names are cut so that it
@@ -413,3 +415,5 @@ void WriteFileReplacing(const std::string& path, std::string_view bytes, TWriteM
     WriteFileReplacing(
         path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), mode);
 }
+
+} // namespace varimark

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+namespace varimark {
+
 // A file that could not be created, written or read; the message names the file and
 // the cause ("Cannot create file /x/y.bmp: Permission denied").
 class EFileError : public varimark::Error {
@@ -42,3 +44,5 @@ void WriteFileReplacing(const std::string& path,
                         TWriteMode mode = TWriteMode::Save);
 void WriteFileReplacing(const std::string& path, std::string_view bytes,
                         TWriteMode mode = TWriteMode::Save);
+
+} // namespace varimark

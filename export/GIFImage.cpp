@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 
+namespace varimark {
+
 namespace {
 
 constexpr int kMaxDimension = 65535; // 16-bit fields of the screen and image descriptors
@@ -146,3 +148,5 @@ std::vector<std::uint8_t> TGIFImage::SaveToBytes() const {
     out.push_back(0x3B);
     return out;
 }
+
+} // namespace varimark

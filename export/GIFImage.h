@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace varimark {
+
 class GIFException : public varimark::Error {
 public:
     using varimark::Error::Error;
@@ -84,3 +86,5 @@ private:
     // picture too large for the format gets no frame, and saving it raises GIFException.
     int pictureWidth_ = 0, pictureHeight_ = 0;
 };
+
+} // namespace varimark

@@ -25,6 +25,8 @@
 #include <limits>
 #include <vector>
 
+namespace varimark {
+
 namespace {
 
 TRGBQuad Rgb(int r, int g, int b) {
@@ -142,3 +144,5 @@ std::uint8_t NearestHalftoneIndex(std::uint8_t red, std::uint8_t green, std::uin
     static const THalftoneTable table;
     return table.Nearest(red, green, blue);
 }
+
+} // namespace varimark

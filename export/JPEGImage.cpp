@@ -13,6 +13,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+namespace varimark {
+
 namespace {
 
 // --- Error manager: error_exit jumps back with the message code; messages are dropped.
@@ -150,3 +152,5 @@ const std::vector<std::uint8_t>& TJPEGImage::Data() {
     compressed_ = true;
     return data_;
 }
+
+} // namespace varimark

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace varimark {
+
 class EJPEG : public varimark::Error {
 public:
     using varimark::Error::Error; // "JPEG error #%d", the library's message code
@@ -31,3 +33,5 @@ private:
     std::vector<std::uint8_t> data_;
     bool compressed_ = false;
 };
+
+} // namespace varimark

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+namespace varimark {
+
 namespace {
 
 // The dictionary: an open-addressing table of 8009 slots. A slot holds key × 4096 + code
@@ -283,3 +285,5 @@ void TLZWEncoder::Encode(const std::vector<std::uint8_t>& pixels, int bitsPerPix
     }
     *o = 0;
 }
+
+} // namespace varimark

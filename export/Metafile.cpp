@@ -16,6 +16,8 @@
 #include <limits>
 #include <stdexcept>
 
+namespace varimark {
+
 namespace {
 
 constexpr std::uint32_t kEmrHeader = 1;
@@ -205,3 +207,5 @@ std::vector<std::uint8_t> BitmapMetafileBytes(const TBitmap& bitmap) {
     }
     return metafile.TakeData();
 }
+
+} // namespace varimark

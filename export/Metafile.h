@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+namespace varimark {
+
 // The display the metafile is recorded for (fixed: 1920 x 1080 pixels at 96 dots per
 // inch, 508 x 286 millimetres).
 struct TDisplayFacts {
@@ -59,3 +61,5 @@ private:
 // The picture as an enhanced metafile: a metafile of the bitmap's height and width, the
 // bitmap drawn at (0, 0) on a canvas for the display and closed.
 std::vector<std::uint8_t> BitmapMetafileBytes(const TBitmap& bitmap);
+
+} // namespace varimark

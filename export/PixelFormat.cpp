@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+namespace varimark {
+
 namespace {
 
 using TColour = std::uint32_t; // 0x00RRGGBB
@@ -185,3 +187,5 @@ void TBitmap::SetPixelFormat(TPixelFormat format) {
     }
     *this = std::move(target);
 }
+
+} // namespace varimark

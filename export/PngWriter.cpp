@@ -20,6 +20,8 @@
 #include <string>
 #include <unordered_map>
 
+namespace varimark {
+
 namespace {
 
 // The colour keys (0xRRGGBB) of row y: calls visit(x, key) for every pixel.
@@ -195,3 +197,5 @@ std::vector<std::uint8_t> PngFileBytes(const TBitmap& bitmap) {
     if (!written) throw varimark::Error(std::string("PNG error: ") + state.message);
     return out;
 }
+
+} // namespace varimark

@@ -6,4 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace varimark {
+
 std::vector<std::uint8_t> PngFileBytes(const TBitmap& bitmap);
+
+} // namespace varimark

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+namespace varimark {
+
 namespace {
 
 enum : std::uint16_t { kAscii = 2, kShort = 3, kLong = 4, kRational = 5 };
@@ -179,3 +181,5 @@ std::vector<std::uint8_t> TiffFileBytes(const TBitmap& bitmap) {
     default: return RgbFile(bitmap); // pfDevice, 15, 16, 24 and 32 bits
     }
 }
+
+} // namespace varimark

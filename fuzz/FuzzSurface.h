@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace varimark {
+
 struct FuzzFill {
     int left, top, right, bottom; // as passed: the corners may come in either order
     TColor color;
@@ -61,3 +63,5 @@ public:
 private:
     int textHeight_;
 };
+
+} // namespace varimark

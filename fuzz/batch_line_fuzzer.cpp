@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 
+using namespace varimark;
+
 namespace {
 
 using namespace varimark::cli;

@@ -23,6 +23,8 @@
 #include <string_view>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 using namespace varimark::cli;

@@ -35,6 +35,8 @@
 #include <string_view>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 // The outcome of one encoding: the message of EOverflow, or empty on success.

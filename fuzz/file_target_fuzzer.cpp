@@ -29,6 +29,8 @@
 #include <system_error>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -28,6 +28,8 @@
 #include <cstring>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 // The input's bytes one after the other, starting again at a given point when they run out

@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 // The scratch folder, once made: removed on a failed check too.

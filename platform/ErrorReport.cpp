@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace varimark {
+
 namespace {
 TErrorReporter& Reporter() {
     static TErrorReporter reporter;
@@ -19,3 +21,5 @@ void ReportError(const std::string& message) {
     else
         std::fprintf(stderr, "%s\n", message.c_str());
 }
+
+} // namespace varimark

@@ -5,8 +5,12 @@
 #include <functional>
 #include <string>
 
+namespace varimark {
+
 using TErrorReporter = std::function<void(const std::string& message)>;
 
 // Installs the reporter (an empty function restores the default).
 void SetErrorReporter(TErrorReporter reporter);
 void ReportError(const std::string& message);
+
+} // namespace varimark

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace varimark {
+
 namespace {
 
 // Qt's font metrics hold lengths in a fixed-point form that wraps at 16384 pixels: an
@@ -97,3 +99,5 @@ const QFont& TFontMatcher::Match(std::string_view face, int height) {
 int TFontMatcher::CellHeight(std::string_view face, int height) {
     return Find(face, height).cellHeight;
 }
+
+} // namespace varimark

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+namespace varimark {
+
 class TFontMatcher {
 public:
     // The font of the given face (8-bit name; "Default" is the system's sans face) whose
@@ -29,3 +31,5 @@ private:
     // not once per picture.
     static std::map<std::pair<std::string, int>, Entry, std::less<>>& Cache();
 };
+
+} // namespace varimark

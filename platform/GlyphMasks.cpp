@@ -9,6 +9,8 @@
 #include <string>
 #include <tuple>
 
+namespace varimark {
+
 TGlyphFont::TGlyphFont(const varimark::TFontLocation& location, int pixelSize)
     : face_(location), pixelSize_(pixelSize) {
     ascent_ = static_cast<double>(face_.Ascent64(pixelSize_)) / 64;
@@ -65,3 +67,5 @@ TGlyphFont& GlyphFontFor(std::string_view face, int cellHeight, int magnificatio
     last = it->second.get();
     return *last;
 }
+
+} // namespace varimark

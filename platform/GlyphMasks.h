@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+namespace varimark {
+
 // One glyph's coverage (0 = none, 255 = full) in a box placed relative to the pen
 // position on the base line, x right and y down.
 struct TGlyphMask {
@@ -46,3 +48,5 @@ private:
 // cell height and magnification. When 256 have gathered they are all dropped and made
 // again as needed. The font returned serves until the next call.
 TGlyphFont& GlyphFontFor(std::string_view face, int cellHeight, int magnification);
+
+} // namespace varimark

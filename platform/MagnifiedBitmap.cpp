@@ -12,6 +12,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace varimark {
+
 namespace {
 
 // Each byte with its bits in the opposite order.
@@ -135,3 +137,5 @@ void LoMetricPrint(const TDrawFunction& draw, TSurface& surface, int x, int y, T
     if (size != nullptr)
         *size = {Nearest(drawn.width / (dpiX * f)), Nearest(drawn.height / (dpiY * f))};
 }
+
+} // namespace varimark

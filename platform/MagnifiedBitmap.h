@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace varimark {
+
 // The barcode magnified factor times with a white margin of margin pixels on every side
 // (before magnifying), laid out at dpi: a 1-bit picture (palette black, white) when
 // monochrome, else one of the display's depth (24 bits). Raises
@@ -26,3 +28,5 @@ void MagnifyBy(const TDrawFunction& draw, int margin, const std::string& fileNam
 // itself is in device pixels; the size, when asked for, is returned in logical units.
 void LoMetricPrint(const TDrawFunction& draw, TSurface& surface, int x, int y,
                    TDrawnSize* size = nullptr);
+
+} // namespace varimark

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace varimark {
+
 namespace {
 
 // The measuring pass needs the layout: the text height as the drawing surfaces measure
@@ -133,3 +135,5 @@ void ReadMagnified(const TRecordedDrawing& drawing, int factor, int dpi, TPixelR
     ReplayMagnified(drawing, factor, surface);
     read(surface);
 }
+
+} // namespace varimark

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace varimark {
+
 // Draws the barcode onto a surface with its top-left corner at (x, y); returns the size.
 using TDrawFunction = std::function<TDrawnSize(TSurface& surface, int x, int y)>;
 
@@ -82,3 +84,5 @@ void DrawMagnified(const TRecordedDrawing& drawing, int factor, int dpi, TPixelR
 // scratch.
 void ReadMagnified(const TRecordedDrawing& drawing, int factor, int dpi, TPixelRows target,
                    const std::function<void(const TRasterSurface&)>& read);
+
+} // namespace varimark

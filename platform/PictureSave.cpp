@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+namespace varimark {
+
 namespace {
 
 std::size_t ExtensionStart(const std::string& fileName) {
@@ -139,3 +141,5 @@ std::string SaveBarcodePicture(const TDrawFunction& draw, int margin, int factor
     WriteFileReplacing(fileName, {std::span<const std::uint8_t>(file.head), file.rows});
     return fileName;
 }
+
+} // namespace varimark

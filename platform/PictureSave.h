@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+namespace varimark {
+
 enum class TPictureType { Bmp, Gif, Tif, Jpg, Emf, Png, Svg };
 
 // A name whose extension chooses no format; nothing was written.
@@ -39,3 +41,5 @@ std::vector<std::uint8_t> BarcodePictureBytes(const TDrawFunction& draw, int mar
 // is drawn.
 std::string SaveBarcodePicture(const TDrawFunction& draw, int margin, int factor, int dpi,
                                const std::string& fileName, bool monochrome = false);
+
+} // namespace varimark

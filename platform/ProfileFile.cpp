@@ -71,6 +71,8 @@
 #include <optional>
 #include <vector>
 
+namespace varimark {
+
 using varimark::kMaxProfileFileSize;
 
 namespace {
@@ -337,8 +339,6 @@ bool WriteWhole(const QString& fileName, const QByteArray& bytes) {
 
 } // namespace
 
-namespace varimark {
-
 struct ProfileReader::Parsed {
     QByteArray data;
     std::vector<TLine> lines;
@@ -380,8 +380,6 @@ bool CopyProfileFileIfMissing(const QString& from, const QString& to) {
     const TFileBytes bytes = ReadFileBytes(from);
     return bytes.status == TFileBytes::Loaded && WriteWhole(to, bytes.data);
 }
-
-} // namespace varimark
 
 QString ReadProfileString(const QString& section, const QString& key, const QString& defaultValue,
                           const QString& fileName) {
@@ -441,3 +439,5 @@ bool WriteProfileString(const QString& section, const QString& key, const QStrin
 
     return WriteWhole(fileName, out);
 }
+
+} // namespace varimark

@@ -37,8 +37,6 @@ private:
 // writer of `to` runs); false when nothing was copied.
 bool CopyProfileFileIfMissing(const QString& from, const QString& to);
 
-} // namespace varimark
-
 QString ReadProfileString(const QString& section, const QString& key, const QString& defaultValue,
                           const QString& fileName);
 
@@ -47,3 +45,5 @@ QString ReadProfileString(const QString& section, const QString& key, const QStr
 // turns (a lock on its folder), so that two programs writing at once lose no key.
 bool WriteProfileString(const QString& section, const QString& key, const QString& value,
                         const QString& fileName);
+
+} // namespace varimark

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+namespace varimark {
+
 TQtSurface::TQtSurface(QPainter& painter, int dpiX, int dpiY, int screenDpi)
     : TSurfaceState(dpiX, dpiY, screenDpi, screenDpi), painter_(painter),
       base_(painter.transform()) {
@@ -73,3 +75,5 @@ void TQtSurface::MappingChanged() {
     transform.scale(scale.x, scale.y);
     painter_.setTransform(transform);
 }
+
+} // namespace varimark

@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QTransform>
 
+namespace varimark {
+
 class TQtSurface : public TSurfaceState {
 public:
     // dpiX/dpiY: the resolution the surface reports; screenDpi: the screen's, for the
@@ -28,3 +30,5 @@ private:
     QTransform base_;
     TFontMatcher fonts_;
 };
+
+} // namespace varimark

@@ -4,6 +4,8 @@
 
 #include <QList>
 
+namespace varimark {
+
 QString FromWindows1252(std::string_view text) {
     QString out;
     out.reserve(static_cast<qsizetype>(text.size()));
@@ -18,3 +20,5 @@ std::string ToWindows1252(const QString& text) {
     for (const uint cp : text.toUcs4()) out += static_cast<char>(CodePointToWindows1252(cp));
     return out;
 }
+
+} // namespace varimark

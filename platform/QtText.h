@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+namespace varimark {
+
 QString FromWindows1252(std::string_view text);
 // Each character outside Windows-1252 becomes '?'.
 std::string ToWindows1252(const QString& text);
+
+} // namespace varimark

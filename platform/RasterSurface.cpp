@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace varimark {
+
 namespace {
 
 // Device coordinates are kept well inside int: anything that far out is off the picture.
@@ -402,3 +404,5 @@ void TRasterSurface::TextOut(int x, int y, std::string_view text, const TFontSpe
         }
     });
 }
+
+} // namespace varimark

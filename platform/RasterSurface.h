@@ -12,6 +12,8 @@
 #include <memory>
 #include <vector>
 
+namespace varimark {
+
 // Pixel rows: the top row's first byte and the distance from a row to the one below it
 // (negative for pictures stored bottom row first); 3 bytes per pixel (blue, green, red)
 // or 1 (grey, colours drawn as their grey level).
@@ -101,3 +103,5 @@ private:
     // Per row: the copy of a row alike that it stands for until written out, or null.
     std::vector<const std::uint8_t*>& shared_;
 };
+
+} // namespace varimark

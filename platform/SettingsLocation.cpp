@@ -26,6 +26,8 @@
 
 #include <unistd.h>
 
+namespace varimark {
+
 namespace {
 
 const QString kReadName = QStringLiteral("varimark.ini");
@@ -87,3 +89,5 @@ TSettingsFiles LocateSettingsFiles(const QString& executablePath) {
     }
     return {FindReadFile(folder, writeName), QDir(folder).filePath(writeName)};
 }
+
+} // namespace varimark

@@ -8,6 +8,8 @@
 // copied there while the configuration folder has none.
 #include <QString>
 
+namespace varimark {
+
 struct TSettingsFiles {
     QString readFile;
     QString writeFile;
@@ -15,3 +17,5 @@ struct TSettingsFiles {
 
 // executablePath: the running program's full path.
 TSettingsFiles LocateSettingsFiles(const QString& executablePath);
+
+} // namespace varimark

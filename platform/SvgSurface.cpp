@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace varimark {
+
 namespace {
 
 std::string Hex(TColor c) {
@@ -110,3 +112,5 @@ std::string TSvgSurface::Document(int width, int height, int scale) const {
     doc += "</svg>\n";
     return doc;
 }
+
+} // namespace varimark

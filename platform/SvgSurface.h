@@ -7,6 +7,8 @@
 
 #include <string>
 
+namespace varimark {
+
 class TSvgSurface : public TSurfaceState {
 public:
     TSvgSurface(int dpiX, int dpiY, int screenDpi = kScreenDpi);
@@ -23,3 +25,5 @@ public:
 private:
     std::string body_;
 };
+
+} // namespace varimark

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace varimark {
+
 inline constexpr const char* kEan13 = "400638133393"; // 4006381333931
 // Names parameterised cases by their name field.
 inline constexpr auto kByName = [](const auto& info) { return std::string(info.param.name); };
@@ -48,3 +50,5 @@ struct Drawing {
     RecordingSurface surface;
     TDrawnSize size{-7, -9};
 };
+
+} // namespace varimark

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <ostream>
 
+namespace varimark {
+
 struct TColour {
     int r, g, b;
     friend bool operator==(const TColour&, const TColour&) = default;
@@ -46,3 +48,5 @@ inline void SetRgb(TBitmap& b, int x, int y, int red, int green, int blue) {
     p[1] = static_cast<std::uint8_t>(green);
     p[2] = static_cast<std::uint8_t>(red);
 }
+
+} // namespace varimark

@@ -16,6 +16,8 @@
 #include <ostream>
 #include <string>
 
+namespace varimark {
+
 // Texts as text in failure messages (the lists print their entries through it).
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -71,3 +73,5 @@ public:
     QStringList errors;
     std::unique_ptr<TForm1> form;
 };
+
+} // namespace varimark

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+namespace varimark {
+
 using Box = std::array<int, 4>; // left, top, right, bottom
 
 struct RecordedFill {
@@ -64,3 +66,5 @@ public:
     std::vector<RecordedText> texts;
     std::vector<RecordedMeasure> measures;
 };
+
+} // namespace varimark

@@ -4,6 +4,8 @@
 #include "engine/LLBarcode.h"
 #include "platform/MagnifiedPicture.h"
 
+namespace varimark {
+
 struct Upca {
     Upca() {
         barcode.Params.CodeType = UPC_A;
@@ -18,3 +20,5 @@ struct Upca {
     }
     TLLBarcode barcode;
 };
+
+} // namespace varimark

@@ -11,6 +11,8 @@
 #include <string>
 #include <unistd.h>
 
+using namespace varimark;
+
 namespace {
 
 using varimark::Format;

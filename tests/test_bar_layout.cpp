@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 // FNV-1a over the fields fed to it, each length-prefixed or of fixed size.

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 constexpr TColor kRed{255, 0, 0};

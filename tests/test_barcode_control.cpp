@@ -26,6 +26,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 // A control that counts its paints.

@@ -8,6 +8,8 @@
 #include <iterator>
 #include <string>
 
+using namespace varimark;
+
 namespace {
 
 TEST(BarcodeParams, ConstructorSetsDefaults) {

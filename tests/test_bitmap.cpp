@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 const TPixelFormat kAllFormats[] = {pfDevice, pf1bit,  pf4bit,  pf8bit,

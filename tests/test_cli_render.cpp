@@ -21,6 +21,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 // A file name of this test process (ctest runs tests side by side).

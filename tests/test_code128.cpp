@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 // Bar/space widths of the symbol values 0..106 (STOP without its final 2-module bar).

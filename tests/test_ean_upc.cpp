@@ -8,6 +8,8 @@
 #include <cstring>
 #include <string>
 
+using namespace varimark;
+
 namespace {
 
 // Number sets of ISO/IEC 15420: A (odd), C (right-hand); B is C read backwards.

@@ -10,6 +10,8 @@
 #include <new>
 #include <string>
 
+using namespace varimark;
+
 namespace {
 
 std::atomic<long> gAllocations{0};

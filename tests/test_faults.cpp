@@ -48,6 +48,8 @@
 #include <string>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 constexpr uid_t kNobody = 65534;

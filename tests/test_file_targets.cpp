@@ -24,6 +24,8 @@
 #include <utility>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -18,6 +18,8 @@
 #include <tuple>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 namespace fs = std::filesystem;

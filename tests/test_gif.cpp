@@ -17,6 +17,8 @@
 #include <iterator>
 #include <random>
 
+using namespace varimark;
+
 namespace {
 
 Bytes Hex(std::string text) {

@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+using namespace varimark;
+
 namespace fs = std::filesystem;
 
 namespace {

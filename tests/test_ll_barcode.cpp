@@ -13,6 +13,8 @@
 #include <utility>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 std::string Bits(const TLLBarcode& e) {

@@ -29,6 +29,8 @@
 
 #include <sys/stat.h>
 
+using namespace varimark;
+
 namespace {
 
 // A program folder with its settings file, and the window started from it.

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+using namespace varimark;
+
 using varimark::BarcodePdfBytes;
 using varimark::TPdfSurface;
 

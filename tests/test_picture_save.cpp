@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 std::string Folder() {

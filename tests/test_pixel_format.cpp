@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 TColour Of(const TRGBQuad& q) {

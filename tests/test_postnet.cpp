@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <string>
 
+using namespace varimark;
+
 namespace {
 
 // POSTNET digit bars, 1 = full height; every digit has exactly two full bars.

@@ -20,6 +20,8 @@
 #include <random>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 const QString kDefault = QStringLiteral("DEF");

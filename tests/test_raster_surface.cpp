@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 // A white picture in memory, stored bottom row first like a bitmap (colour) or top row

@@ -18,6 +18,8 @@
 #include <ostream>
 #include <random>
 
+using namespace varimark;
+
 namespace {
 
 // The window started from a settings file of these bytes (no start-up wait).

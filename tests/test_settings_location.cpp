@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <functional>
 
+using namespace varimark;
+
 namespace {
 
 class SettingsLocation : public ::testing::Test {

@@ -6,6 +6,8 @@
 
 #include <string>
 
+using namespace varimark;
+
 namespace {
 
 bool Has(const std::string& text, const std::string& part) {

@@ -16,6 +16,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 struct TEntry {

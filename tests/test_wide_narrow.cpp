@@ -11,6 +11,8 @@
 #include <tuple>
 #include <vector>
 
+using namespace varimark;
+
 namespace {
 
 // Element flags of ISO/IEC 16388 (Code 39), ISO/IEC 16390 (2 of 5) and USS-Codabar, in the

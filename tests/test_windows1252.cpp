@@ -5,6 +5,8 @@
 
 #include <string>
 
+using namespace varimark;
+
 namespace {
 
 // Code points of the bytes 0x80..0x9F; the five unassigned bytes map to the C1 controls.
