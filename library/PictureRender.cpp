@@ -8,7 +8,7 @@ namespace varimark {
 
 namespace {
 
-// The kept picture types of the save function, by the API's format.
+// The save function's picture type of a format (PDF has none: it is written apart).
 TPictureType PictureType(Format format) {
     switch (format) {
     case Format::Bmp: return TPictureType::Bmp;
