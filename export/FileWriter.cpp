@@ -162,19 +162,19 @@ std::string TempName(const std::string& prefix, const std::string& base) {
 // the name is taken). Linking the descriptor itself is one step less than its name under
 // /proc; systems that allow it only to privileged processes refuse it once (ENOENT), and
 // /proc serves from then on.
-int LinkUnnamed(int fd, const std::string& name) {
+int LinkUnnamed(int fd, const char* name, int folder = AT_FDCWD) {
     static std::atomic<bool> byDescriptor{true};
     if (byDescriptor.load(std::memory_order_relaxed)) {
-        if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return 0;
         if (errno != ENOENT && errno != EPERM) return errno;
         byDescriptor.store(false, std::memory_order_relaxed);
     }
     char self[40];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    if (::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (::linkat(AT_FDCWD, self, folder, name, AT_SYMLINK_FOLLOW) == 0) return 0;
     int err = errno;
     if (err == ENOENT && ::access("/proc/self/fd", F_OK) != 0) { // no /proc mounted
-        if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return 0;
         err = errno;
     }
     return err;
@@ -236,7 +236,7 @@ public:
             name_.clear();
             return 0;
         }
-        if (!replace) return LinkUnnamed(fd_, target);
+        if (!replace) return LinkUnnamed(fd_, target.c_str());
         // Linked in under a short-lived temporary name that is then renamed over the target.
         for (int attempt = 0; attempt < 100; ++attempt) {
             int slot;
@@ -244,7 +244,7 @@ public:
             {
                 TSignalsHeld held;
                 temp = TempName(prefix_, base_);
-                if (const int err = LinkUnnamed(fd_, temp); err != 0) {
+                if (const int err = LinkUnnamed(fd_, temp.c_str()); err != 0) {
                     if (err == EEXIST) continue;
                     return err;
                 }
@@ -450,4 +450,25 @@ void WriteFileReplacing(const std::string& path,
 void WriteFileReplacing(const std::string& path, std::string_view bytes, TWriteMode mode) {
     WriteFileReplacing(
         path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), mode);
+}
+
+TBulkFolder::TBulkFolder(std::string path)
+    : path_(std::move(path)), fd_(::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+
+TBulkFolder::~TBulkFolder() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void TBulkFolder::Write(const std::string& name, std::span<const std::uint8_t> bytes) const {
+    const std::string path = path_ + "/" + name;
+    if (fd_ >= 0) {
+        const TDescriptor file(::openat(fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+        if (file.Fd() >= 0) {
+            WriteAll(file.Fd(), {bytes}, path);
+            if (LinkUnnamed(file.Fd(), name.c_str(), fd_) == 0) return;
+        }
+    }
+    // A name that is taken (written again, then checked and replaced), or a folder that
+    // cannot take unnamed files: by the path.
+    WriteFileReplacing(path, bytes, TWriteMode::Bulk);
 }
