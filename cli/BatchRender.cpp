@@ -71,15 +71,14 @@ private:
     std::FILE* file_;
 };
 
-std::string NumberedName(const std::string& folder, std::size_t line,
-                         const std::string& extension) {
+// The name of line's file: the line number with at least six digits, and the extension.
+std::string NumberedName(std::size_t line, const std::string& extension) {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, line).ptr;
     const std::size_t count = static_cast<std::size_t>(end - digits);
     std::string name;
-    name.reserve(folder.size() + 8 + count + extension.size());
-    name.append(folder).append(1, '/');
-    if (count < 6) name.append(6 - count, '0'); // at least six digits
+    name.reserve(6 + count + extension.size());
+    if (count < 6) name.append(6 - count, '0');
     return name.append(digits, count).append(extension);
 }
 
@@ -116,27 +115,27 @@ constexpr std::size_t kWindowPerJob = 256;
 // thread that draws them (their pages cost more than the contention for the folder).
 constexpr std::size_t kHandedOverBytes = 8192;
 
-// Files kept in memory to be written later by another thread: paths, and bytes one after
+// Files kept in memory to be written later by another thread: names, and bytes one after
 // the other in one block. Cleared, it keeps its memory for the next files.
 class TKeptFiles {
 public:
     std::size_t Count() const { return count_; }
-    const std::string& Path(std::size_t i) const { return paths_[i]; }
+    const std::string& Name(std::size_t i) const { return names_[i]; }
     std::span<const std::uint8_t> Bytes(std::size_t i) const {
         const std::size_t start = i == 0 ? 0 : ends_[i - 1];
         return {bytes_.data() + start, ends_[i] - start};
     }
     void Clear() { count_ = 0, bytes_.clear(); }
-    void Add(const std::string& path, std::span<const std::uint8_t> bytes) {
-        if (count_ == paths_.size()) paths_.emplace_back(), ends_.emplace_back();
-        paths_[count_] = path; // reuses the string's memory
+    void Add(const std::string& name, std::span<const std::uint8_t> bytes) {
+        if (count_ == names_.size()) names_.emplace_back(), ends_.emplace_back();
+        names_[count_] = name; // reuses the string's memory
         bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
         ends_[count_++] = bytes_.size();
     }
 
 private:
     std::size_t count_ = 0;
-    std::vector<std::string> paths_; // the first count_ are the files'
+    std::vector<std::string> names_; // the first count_ are the files'
     std::vector<std::size_t> ends_;  // where each file's bytes end
     std::vector<std::uint8_t> bytes_;
 };
@@ -242,6 +241,7 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     CheckPictureName("picture" + extension, render.monochrome);
 
     std::optional<TBatchInput> input;
+    std::optional<TBulkFolder> folder; // the files' folder, opened once it exists
     try {
         CheckPictureLimits(render);
         TBatchWorker probe(options, render); // the look options are checked once, up front
@@ -251,6 +251,7 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
         if (error)
             throw EPicture("varimark-cli: cannot create folder " + render.outdir + ": " +
                            error.message());
+        folder.emplace(render.outdir);
     } catch (const std::bad_alloc&) {
         std::fprintf(stderr, "varimark-cli: %s\n", OutOfMemory("starting the batch").what());
         return kExitRefused;
@@ -284,12 +285,12 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
             const std::size_t line = group.first + i;
             try {
                 const std::vector<std::uint8_t> bytes = worker.Render(group.text[i], extension);
-                const std::string path = NumberedName(render.outdir, line, extension);
+                const std::string name = NumberedName(line, extension);
                 if (bundle != nullptr && bytes.size() <= kHandedOverBytes) {
-                    bundle->files.Add(path, bytes);
+                    bundle->files.Add(name, bytes);
                     bundle->lines.push_back(line);
                 } else {
-                    WriteFileReplacing(path, bytes, TWriteMode::Bulk);
+                    folder->Write(name, bytes);
                 }
             } catch (const std::exception& e) {
                 group.Fail(line, FailureMessage(e));
@@ -299,7 +300,7 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     const auto write = [&](TBundle& bundle) {
         for (std::size_t k = 0; k < bundle.files.Count(); ++k) {
             try {
-                WriteFileReplacing(bundle.files.Path(k), bundle.files.Bytes(k), TWriteMode::Bulk);
+                folder->Write(bundle.files.Name(k), bundle.files.Bytes(k));
             } catch (const std::exception& e) {
                 bundle.group.Fail(bundle.lines[k], FailureMessage(e));
             }

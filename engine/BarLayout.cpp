@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
 namespace varimark {
 namespace {
@@ -181,11 +183,22 @@ void PlaceLine(const TLLBarcode& barcode, const int* xs, TBarLayout& layout) {
     }
 }
 
+// A layout with every field zero but its lists of bars and pieces, of which only the
+// first barCount and pieceCount are ever read: zeroing their 13 KB for each drawing cost
+// as much as laying out the bars.
+TBarLayout BlankLayout() {
+    static_assert(std::is_trivially_copyable_v<TBarLayout> &&
+                  std::is_standard_layout_v<TBarLayout>);
+    TBarLayout layout;
+    std::memset(static_cast<void*>(&layout), 0, offsetof(TBarLayout, bars));
+    return layout;
+}
+
 TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
                       const TLineFont& lineFont) {
     const TBarcodeParams& params = barcode.Params;
     const btCodeTypes type = params.CodeType;
-    TBarLayout layout{};
+    TBarLayout layout = BlankLayout();
     layout.x = x;
     layout.y = y;
     layout.modules = MeasureModules(barcode, res.across);
@@ -287,7 +300,7 @@ TBarLayout LayOutPostal(const TLLBarcode& barcode, TResolution res, int x, int y
                         const TLineFont& lineFont) {
     const TBarcodeParams& params = barcode.Params;
     const bool fim = params.CodeType == Postnet_FIM;
-    TBarLayout layout{};
+    TBarLayout layout = BlankLayout();
     layout.x = x;
     layout.y = y;
     layout.postal = true;

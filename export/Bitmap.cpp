@@ -50,6 +50,13 @@ std::vector<TRGBQuad> DefaultPalette(int bits) {
     }
 }
 
+// The size of the information header with its colour masks or colour table.
+std::uint32_t HeadersSize(TPixelFormat format) {
+    const int bits = TBitmap::BitsPerPixel(format);
+    const std::uint32_t tableEntries = bits <= 8 ? 1u << bits : 0;
+    return kInfoHeaderSize + (format == pf16bit ? kMasksSize : 0) + 4 * tableEntries;
+}
+
 // The index of the entry nearest to white, among the entries a pixel of the given depth
 // can address. 0 for an empty palette.
 unsigned NearestToWhite(const std::vector<TRGBQuad>& palette, int bits) {
@@ -122,23 +129,27 @@ void TBitmap::SetSize(int width, int height) {
         std::fill_n(row.begin(), static_cast<std::size_t>(width) * (bits / 8), std::uint8_t{0xFF});
     }
 
-    // Written once: 24- and 32-bit pictures are white bytes with their fill cleared.
+    // Written once, behind the room for the file's headers: 24- and 32-bit pictures are
+    // white bytes with their fill cleared.
+    const std::size_t headRoom = kFileHeaderSize + HeadersSize(format_);
     std::vector<std::uint8_t> pixels;
     if (bits >= 24) {
-        pixels.assign(imageSize, 0xFF);
+        pixels.assign(headRoom + imageSize, 0xFF);
         for (int y = 0; y < height; ++y)
-            varimark::ClearRowFill(pixels.data() + y * stride, static_cast<std::size_t>(stride),
-                                   width, bits);
+            varimark::ClearRowFill(pixels.data() + headRoom + y * stride,
+                                   static_cast<std::size_t>(stride), width, bits);
     } else {
-        pixels.resize(imageSize);
+        pixels.resize(headRoom + imageSize);
         // The first row, then the rows so far copied after themselves: log2(height) copies.
+        std::uint8_t* const rows = pixels.data() + headRoom;
         if (imageSize > 0) {
-            std::memcpy(pixels.data(), row.data(), static_cast<std::size_t>(stride));
+            std::memcpy(rows, row.data(), static_cast<std::size_t>(stride));
             for (std::size_t done = stride; done < imageSize; done *= 2)
-                std::memcpy(pixels.data() + done, pixels.data(), std::min(done, imageSize - done));
+                std::memcpy(rows + done, rows, std::min(done, imageSize - done));
         }
     }
     pixels_ = std::move(pixels);
+    headRoom_ = headRoom;
     width_ = width;
     height_ = height;
 }
@@ -149,13 +160,13 @@ std::uint8_t* TBitmap::ScanLine(int y) {
 
 const std::uint8_t* TBitmap::ScanLine(int y) const {
     if (y < 0 || y >= height_) throw EBitmapError("Scan line index out of range");
-    return pixels_.data() + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
+    return pixels_.data() + headRoom_ + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
 }
 
 void TBitmap::ReadRgbRow(int y, std::uint8_t* rgb) const noexcept {
     if (y < 0 || y >= height_) return;
     const std::uint8_t* row =
-        pixels_.data() + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
+        pixels_.data() + headRoom_ + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
     varimark::RowToRgb(row, width_, format_, palette_, rgb);
 }
 
@@ -193,10 +204,7 @@ void TBitmap::AppendInfoHeader(std::vector<std::uint8_t>& out) const {
 }
 
 std::uint32_t TBitmap::InfoHeaderSize() const {
-    const int bits = BitsPerPixel();
-    const std::uint32_t tableEntries = bits <= 8 ? 1u << bits : 0;
-    const std::uint32_t headerSize =
-        kInfoHeaderSize + (format_ == pf16bit ? kMasksSize : 0) + 4 * tableEntries;
+    const std::uint32_t headerSize = HeadersSize(format_);
     if (ImageSize() > std::numeric_limits<std::uint32_t>::max() - kFileHeaderSize - headerSize)
         throw EBitmapError("Bitmap is too large for a bitmap file");
     return headerSize;
@@ -225,7 +233,7 @@ bool TBitmap::FillIsClear() const {
     const unsigned partMask = rest != 0 ? 0xFFu >> rest : 0;
     // Every row's fill bits gathered into one value: no branch per row.
     unsigned fill = 0;
-    const std::uint8_t* row = pixels_.data();
+    const std::uint8_t* row = pixels_.data() + headRoom_;
     for (int y = 0; y < height_; ++y, row += stride) {
         if (rest != 0) fill |= row[full] & partMask;
         for (std::size_t i = from; i < stride; ++i) fill |= row[i];
@@ -237,7 +245,8 @@ std::vector<std::uint8_t> TBitmap::ToBmpFile() const {
     std::vector<std::uint8_t> out = FileHeaders();
     const std::size_t stride = RowStride();
     const std::size_t rowsAt = out.size();
-    out.insert(out.end(), pixels_.begin(), pixels_.end());
+    const std::span<const std::uint8_t> bits = Bits();
+    out.insert(out.end(), bits.begin(), bits.end());
     // The fill is written as zeros whatever the rows hold there.
     if (stride != 0)
         for (int y = 0; y < height_; ++y)
@@ -250,6 +259,18 @@ TBitmap::TFileParts TBitmap::FileParts() const {
     // The rows go out as they are stored, without a copy, when their fill is clear.
     if (FillIsClear()) return {FileHeaders(), Bits()};
     return {ToBmpFile(), {}};
+}
+
+std::vector<std::uint8_t> TBitmap::TakeBmpFile() && {
+    std::vector<std::uint8_t> file = FileHeaders();
+    if (!FillIsClear() || file.size() != headRoom_) { // a picture never sized has no room
+        file = ToBmpFile();
+    } else {
+        std::memcpy(pixels_.data(), file.data(), headRoom_);
+        file = std::move(pixels_);
+    }
+    *this = TBitmap();
+    return file;
 }
 
 void TBitmap::SaveToFile(const std::string& path) const {

@@ -78,7 +78,9 @@ public:
     // (read as varimark::RowToRgb reads them).
     void ReadRgbRow(int y, std::uint8_t* rgb) const noexcept;
     // All rows as stored: bottom row first.
-    std::span<const std::uint8_t> Bits() const { return pixels_; }
+    std::span<const std::uint8_t> Bits() const {
+        return std::span<const std::uint8_t>(pixels_).subspan(headRoom_);
+    }
 
     // The device-independent information header with its colour masks or colour table
     // (40 + 12 or 40 + 4 × 2^bits bytes), as it stands in the bitmap file.
@@ -95,6 +97,10 @@ public:
         std::span<const std::uint8_t> rows;
     };
     TFileParts FileParts() const;
+    // The whole bitmap file, made where the picture lies (the rows are kept behind room
+    // for the headers): no copy of the rows when their fill is clear. The picture is left
+    // empty.
+    std::vector<std::uint8_t> TakeBmpFile() &&;
 
     void SaveToFile(const std::string& path) const; // raises EFileError
 
@@ -107,6 +113,8 @@ private:
     int width_ = 0, height_ = 0;
     TPixelFormat format_ = pfDevice;
     std::vector<TRGBQuad> palette_;
+    // The headers' room (kept for TakeBmpFile), then the rows.
+    std::size_t headRoom_ = 0;
     std::vector<std::uint8_t> pixels_;
 };
 

@@ -161,14 +161,22 @@ std::string TempName(const std::string& prefix, const std::string& base) {
 }
 
 // Gives an unnamed file (open with O_TMPFILE) a name; returns 0 or the error (EEXIST when
-// the name is taken).
-int LinkUnnamed(int fd, const std::string& name) {
+// the name is taken). Linking the descriptor itself is one step less than its name under
+// /proc; systems that allow it only to privileged processes refuse it once (ENOENT), and
+// /proc serves from then on.
+int LinkUnnamed(int fd, const char* name, int folder = AT_FDCWD) {
+    static std::atomic<bool> byDescriptor{true};
+    if (byDescriptor.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT && errno != EPERM) return errno;
+        byDescriptor.store(false, std::memory_order_relaxed);
+    }
     char self[40];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    if (::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    if (::linkat(AT_FDCWD, self, folder, name, AT_SYMLINK_FOLLOW) == 0) return 0;
     int err = errno;
     if (err == ENOENT && ::access("/proc/self/fd", F_OK) != 0) { // no /proc mounted
-        if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        if (::linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return 0;
         err = errno;
     }
     return err;
@@ -194,11 +202,8 @@ public:
     // Creates the file in the folder of prefix ("" for the current one) with the mode
     // bits given (the umask applies); returns 0 or the error.
     int Open(const std::string& prefix, const std::string& base, mode_t mode) {
-        prefix_ = prefix, base_ = base;
-        const std::string dir = prefix.empty() ? "." : prefix;
-        fd_ = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-        if (fd_ >= 0) return 0;
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return errno;
+        const int err = OpenUnnamed(prefix, base, mode);
+        if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return err;
         // No unnamed files here: a temporary name, removed when the process is interrupted.
         for (int attempt = 0; attempt < 100; ++attempt) {
             TSignalsHeld held;
@@ -213,6 +218,13 @@ public:
         }
         return EEXIST;
     }
+    // The same without a temporary name: EOPNOTSUPP, EISDIR or EINVAL where the file
+    // system has no unnamed files.
+    int OpenUnnamed(const std::string& prefix, const std::string& base, mode_t mode) {
+        prefix_ = prefix, base_ = base;
+        fd_ = ::open(prefix.empty() ? "." : prefix.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        return fd_ >= 0 ? 0 : errno;
+    }
     int Fd() const { return fd_; }
 
     // Gives the complete file the name target, in its folder: in place of an entry there
@@ -226,7 +238,7 @@ public:
             name_.clear();
             return 0;
         }
-        if (!replace) return LinkUnnamed(fd_, target);
+        if (!replace) return LinkUnnamed(fd_, target.c_str());
         // Linked in under a short-lived temporary name that is then renamed over the target.
         for (int attempt = 0; attempt < 100; ++attempt) {
             int slot;
@@ -234,7 +246,7 @@ public:
             {
                 TSignalsHeld held;
                 temp = TempName(prefix_, base_);
-                if (const int err = LinkUnnamed(fd_, temp); err != 0) {
+                if (const int err = LinkUnnamed(fd_, temp.c_str()); err != 0) {
                     if (err == EEXIST) continue;
                     return err;
                 }
@@ -374,20 +386,52 @@ void WriteFileReplacing(const std::string& path,
         }
         target = FinalTarget(path);
     }
+    const std::size_t slash = target.rfind('/');
+    const std::string prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    // A replaced file keeps its permissions, and its owner and group where we may set
+    // them; a new one gets what a plain create gives.
+    const auto keepOwnerAndMode = [&](const TNewFile& file) {
+        // Another owner only where we may set it (root, or a group of ours).
+        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+            ::fchown(file.Fd(), st.st_uid, st.st_gid) != 0 && errno != EPERM && errno != EINVAL)
+            Fail("create", path, errno);
+        if (::fchmod(file.Fd(), st.st_mode & 0777) != 0) Fail("create", path, errno);
+    };
+
+    // A batch's files are mostly new: an unnamed file is written and linked in, and the
+    // name is looked at only when it turns out to be taken (then as below, where a file
+    // that is there is looked at first).
+    if (!durable && !base.empty()) {
+        TNewFile file;
+        if (file.OpenUnnamed(prefix, base, 0666) == 0) {
+            WriteAll(file.Fd(), parts, path);
+            int err = file.Name(target, false);
+            if (err == EEXIST) {
+                const bool exists = ::lstat(target.c_str(), &st) == 0;
+                if (!exists && errno != ENOENT) Fail("create", path, errno);
+                if (exists && !S_ISREG(st.st_mode))
+                    throw EFileError(path + " is not a regular file");
+                if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+                    Fail("create", path, errno);
+                if (exists) keepOwnerAndMode(file);
+                err = file.Name(target, true);
+            }
+            if (err != 0) Fail("write", path, err);
+            return;
+        }
+    }
+
     const bool exists = ::lstat(target.c_str(), &st) == 0;
     if (!exists && errno != ENOENT) Fail("create", path, errno);
     if (exists && !S_ISREG(st.st_mode)) {
         if (!durable) throw EFileError(path + " is not a regular file");
         return WriteIntoSpecial(target, st, parts, path); // changed meanwhile
     }
-    const std::size_t slash = target.rfind('/');
-    const std::string prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     if (base.empty()) Fail("create", path, EISDIR);
 
-    // A replaced file keeps its permissions, and its owner and group where we may set
-    // them; a new one gets what a plain create gives. Like a plain create, a file that we
-    // may not write is not replaced.
+    // Like a plain create, a file that we may not write is not replaced.
     if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         Fail("create", path, errno);
     TNewFile file;
@@ -396,13 +440,7 @@ void WriteFileReplacing(const std::string& path,
             return WriteOver(target, parts, path, durable);
         Fail("create", path, err);
     }
-    if (exists) {
-        // Another owner only where we may set it (root, or a group of ours).
-        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-            ::fchown(file.Fd(), st.st_uid, st.st_gid) != 0 && errno != EPERM && errno != EINVAL)
-            Fail("create", path, errno);
-        if (::fchmod(file.Fd(), st.st_mode & 0777) != 0) Fail("create", path, errno);
-    }
+    if (exists) keepOwnerAndMode(file);
     WriteAll(file.Fd(), parts, path);
     if (durable) Sync(file.Fd(), path);
     int err = file.Name(target, exists);
@@ -414,6 +452,27 @@ void WriteFileReplacing(const std::string& path,
 void WriteFileReplacing(const std::string& path, std::string_view bytes, TWriteMode mode) {
     WriteFileReplacing(
         path, std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), mode);
+}
+
+TBulkFolder::TBulkFolder(std::string path)
+    : path_(std::move(path)), fd_(::open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
+
+TBulkFolder::~TBulkFolder() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+void TBulkFolder::Write(const std::string& name, std::span<const std::uint8_t> bytes) const {
+    const std::string path = path_ + "/" + name;
+    if (fd_ >= 0) {
+        const TDescriptor file(::openat(fd_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+        if (file.Fd() >= 0) {
+            WriteAll(file.Fd(), {bytes}, path);
+            if (LinkUnnamed(file.Fd(), name.c_str(), fd_) == 0) return;
+        }
+    }
+    // A name that is taken (written again, then checked and replaced), or a folder that
+    // cannot take unnamed files: by the path.
+    WriteFileReplacing(path, bytes, TWriteMode::Bulk);
 }
 
 } // namespace varimark

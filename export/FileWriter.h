@@ -45,4 +45,22 @@ void WriteFileReplacing(const std::string& path,
 void WriteFileReplacing(const std::string& path, std::string_view bytes,
                         TWriteMode mode = TWriteMode::Save);
 
+// A folder that a batch writes many files into, opened once: a new file's name is looked
+// up in it, not along the folder's whole path each time. Write(name, bytes) writes as
+// WriteFileReplacing does in bulk for "folder/name" (and through it, for a name that is
+// taken or a folder that takes no unnamed files). The name is a plain file name.
+class TBulkFolder {
+public:
+    explicit TBulkFolder(std::string path);
+    ~TBulkFolder();
+    TBulkFolder(const TBulkFolder&) = delete;
+    TBulkFolder& operator=(const TBulkFolder&) = delete;
+
+    void Write(const std::string& name, std::span<const std::uint8_t> bytes) const;
+
+private:
+    std::string path_;
+    int fd_; // -1 when it could not be opened: every file goes by its path
+};
+
 } // namespace varimark

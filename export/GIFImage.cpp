@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace varimark {
 
@@ -77,18 +78,28 @@ void TGIFImage::Assign(const TBitmap& bitmap) {
         frame.Width = static_cast<std::uint16_t>(width);
         frame.Height = static_cast<std::uint16_t>(height);
         frame.Data.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-        std::uint8_t* out = frame.Data.data();
         if (bits <= 8) {
             const std::vector<TRGBQuad>& palette = bitmap.Palette();
             const std::size_t colors = std::min(palette.size(), kMaxColors);
             for (std::size_t i = 0; i < colors; ++i)
                 frame.ColorMap.Add(TGIFColor{palette[i].red, palette[i].green, palette[i].blue});
-            for (int y = 0; y < height; ++y, out += width)
-                varimark::UnpackIndices(bitmap.ScanLine(y), width, bits, out);
         } else {
             for (int i = 0; i < 216; ++i) frame.ColorMap.Add(TNetscapeColorLookup::Color(i));
-            for (int y = 0; y < height; ++y, out += width)
-                ReduceRow(bitmap.ScanLine(y), width, bitmap.PixelFormat(), out);
+        }
+        // A row stored like the one above it (a barcode's bars, its margins) is a copy of
+        // that row's indices.
+        const std::size_t rowBytes = (static_cast<std::size_t>(width) * bits + 7) / 8;
+        std::uint8_t* out = frame.Data.data();
+        const std::uint8_t* above = nullptr;
+        for (int y = 0; y < height; ++y, out += width) {
+            const std::uint8_t* row = bitmap.ScanLine(y);
+            if (above != nullptr && std::memcmp(row, above, rowBytes) == 0)
+                std::memcpy(out, out - width, static_cast<std::size_t>(width));
+            else if (bits <= 8)
+                varimark::UnpackIndices(row, width, bits, out);
+            else
+                ReduceRow(row, width, bitmap.PixelFormat(), out);
+            above = row;
         }
     }
     header_.Width = std::max(header_.Width, static_cast<std::uint16_t>(frame.Left + frame.Width));

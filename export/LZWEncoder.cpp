@@ -141,6 +141,9 @@ std::uint8_t* Compress(const std::uint8_t* pixels, std::size_t count, int minCod
 
     int width = minCodeSize + 1;
     std::uint32_t maxCode = 0, nextCode = 0;
+    // The table is emptied only before it is first needed after a clear: a picture of
+    // four colours or fewer never uses it.
+    bool slotsEmpty = false;
     // Clear code: width back to the minimum, dictionary emptied (the nodes of the codes
     // above the roots are emptied as the codes are assigned).
     auto clear = [&] {
@@ -148,7 +151,7 @@ std::uint8_t* Compress(const std::uint8_t* pixels, std::size_t count, int minCod
         width = minCodeSize + 1;
         maxCode = (1u << width) - 1;
         nextCode = clearCode + 2;
-        std::fill_n(slots, kSlots, kEmptySlot);
+        slotsEmpty = false;
         for (std::uint32_t root = 0; root < clearCode; ++root) EmptyNode(nodes[root]);
     };
     // The width grows after a code is written once the next free code no longer fits.
@@ -165,42 +168,76 @@ std::uint8_t* Compress(const std::uint8_t* pixels, std::size_t count, int minCod
         return packer.Finish();
     }
 
-    // Ids are given to pixel values as they are first met after the first pixel; no entry
-    // can end with a value before that.
+    // Ids are given to pixel values as they are first met on their own after the first
+    // pixel (an entry can only end with a value met so); a pixel without one takes no
+    // step of two, so it is always checked before it gets one.
     std::uint8_t ids[256];
     std::fill_n(ids, 256, kNoId);
     std::uint32_t idsGiven = 0;
-    auto idOf = [&](std::uint32_t pixel) -> std::uint32_t {
-        std::uint32_t id = ids[pixel];
-        if (id == kNoId && idsGiven < kChildIds)
-            ids[pixel] = static_cast<std::uint8_t>(id = idsGiven++);
-        return id;
-    };
 
     std::uint32_t prefix = pixels[0];
     if (kCheck && prefix >= limit) ColorNotInTable();
     std::size_t i = 1;
-    while (i < count) {
-        const std::uint32_t pixel = pixels[i];
-        if (kCheck && pixel >= limit) ColorNotInTable();
-        const std::uint32_t id = idOf(pixel);
-        // Two pixels in one step when the dictionary holds both extensions.
-        if (i + 1 < count) {
-            const std::uint32_t after = pixels[i + 1];
-            if (kCheck && after >= limit) ColorNotInTable();
-            const std::uint32_t afterId = idOf(after);
-            if ((id | afterId) < kPairIds) {
-                const std::uint32_t code = nodes[prefix].pair[id * kPairIds + afterId];
-                if (code != kNoCode) {
-                    prefix = code;
-                    i += 2;
-                    continue;
-                }
-            }
+    // Not in the dictionary: writes the prefix and enters prefix + pixel (into the table
+    // at slot unless that is kNoSlot); the pixel starts the next entry.
+    const auto enter = [&](std::uint32_t pixel, std::uint32_t id, std::uint32_t slot) {
+        packer.Put(prefix, width);
+        grow();
+        if (nextCode >= kCodeLimit) {
+            prefix = pixel;
+            clear();
+            return;
         }
-        ++i;
+        EmptyNode(nodes[nextCode]);
+        if (slot != kNoSlot || id < kChildIds) {
+            const auto code = static_cast<std::uint16_t>(nextCode);
+            if (slot != kNoSlot) slots[slot] = (prefix << 8 | pixel) << 12 | nextCode;
+            dict.parent[nextCode] = static_cast<std::uint16_t>(prefix);
+            dict.lastId[nextCode] = static_cast<std::uint8_t>(id);
+            if (id < kChildIds) nodes[prefix].child[id] = code;
+            if (id < kPairIds && prefix > endCode && dict.lastId[prefix] < kPairIds)
+                nodes[dict.parent[prefix]].pair[dict.lastId[prefix] * kPairIds + id] = code;
+        }
+        ++nextCode;
+        prefix = pixel;
+    };
 
-        const std::uint32_t key = prefix << 8 | pixel;
+    for (;;) {
+        // Two pixels in one step while the dictionary holds both extensions: nothing but
+        // loads, the step that nearly every pixel of a barcode takes.
+        bool pairMissing = false;
+        while (i + 1 < count) {
+            const std::uint32_t a = ids[pixels[i]], b = ids[pixels[i + 1]];
+            if ((a | b) >= kPairIds) break;
+            const std::uint32_t code = nodes[prefix].pair[a * kPairIds + b];
+            if (code == kNoCode) {
+                pairMissing = true;
+                break;
+            }
+            prefix = code;
+            i += 2;
+        }
+        if (pairMissing) {
+            // prefix + a + b is missing, so the entry ends within one pixel: prefix + a when
+            // the dictionary holds it (then b follows), else prefix (then a follows). Taken
+            // without a branch, which would go either way as often.
+            const std::uint32_t a = ids[pixels[i]];
+            const std::uint32_t one = nodes[prefix].child[a];
+            const std::uint32_t taken = 1 - ((one + 1) >> 16); // kNoCode + 1 is 1 << 16
+            const std::uint32_t mask = 0 - taken;
+            prefix = (one & mask) | (prefix & ~mask);
+            i += taken;
+            const std::uint32_t pixel = pixels[i++];
+            enter(pixel, ids[pixel], kNoSlot);
+            continue;
+        }
+        if (i >= count) break;
+
+        const std::uint32_t pixel = pixels[i++];
+        if (kCheck && pixel >= limit) ColorNotInTable();
+        std::uint32_t id = ids[pixel];
+        if (id == kNoId && idsGiven < kChildIds)
+            ids[pixel] = static_cast<std::uint8_t>(id = idsGiven++);
         std::uint32_t slot = kNoSlot;
         if (id < kChildIds) {
             // Entries ending in a pixel with an id live in the nodes only.
@@ -210,39 +247,33 @@ std::uint8_t* Compress(const std::uint8_t* pixels, std::size_t count, int minCod
                 continue;
             }
         } else {
-            const std::uint32_t code = Find(slots, key, slot);
+            if (!slotsEmpty) {
+                std::fill_n(slots, kSlots, kEmptySlot);
+                slotsEmpty = true;
+            }
+            const std::uint32_t code = Find(slots, prefix << 8 | pixel, slot);
             if (code != kNoCode) {
                 prefix = code;
                 continue;
             }
         }
-
-        // Not in the dictionary: write the prefix and enter prefix + pixel.
-        packer.Put(prefix, width);
-        grow();
-        if (nextCode >= kCodeLimit) {
-            prefix = pixel;
-            clear();
-            continue;
-        }
-        EmptyNode(nodes[nextCode]);
-        if (slot != kNoSlot || id < kChildIds) {
-            const auto code = static_cast<std::uint16_t>(nextCode);
-            if (slot != kNoSlot) slots[slot] = key << 12 | nextCode;
-            dict.parent[nextCode] = static_cast<std::uint16_t>(prefix);
-            dict.lastId[nextCode] = static_cast<std::uint8_t>(id);
-            if (id < kChildIds) nodes[prefix].child[id] = code;
-            if (id < kPairIds && prefix > endCode && dict.lastId[prefix] < kPairIds)
-                nodes[dict.parent[prefix]].pair[dict.lastId[prefix] * kPairIds + id] = code;
-        }
-        ++nextCode;
-        prefix = pixel;
+        enter(pixel, id, slot);
     }
     packer.Put(prefix, width);
     grow();
     packer.Put(endCode, width);
     return packer.Finish();
 }
+
+// The encoder's working memory, kept on each thread from one picture to the next (a batch
+// encodes thousands): the dictionary, and the room for the packed codes of pictures up to
+// kKeptRoom bytes (a larger picture's room is given back after it).
+constexpr std::size_t kKeptRoom = std::size_t{1} << 20;
+struct TScratch {
+    std::unique_ptr<Dictionary> dict = std::make_unique_for_overwrite<Dictionary>();
+    std::unique_ptr<std::uint8_t[]> room;
+    std::size_t roomSize = 0;
+};
 
 } // namespace
 
@@ -258,17 +289,29 @@ void TLZWEncoder::Encode(const std::vector<std::uint8_t>& pixels, int bitsPerPix
     const std::size_t count = pixels.size();
     const std::size_t codes = count + count / 2048 + 4;
     const std::size_t room = codes / 2 * 3 + 16;
+    thread_local TScratch scratch;
     // Left uninitialised: only the pages written are ever touched.
-    const auto raw = std::make_unique_for_overwrite<std::uint8_t[]>(room);
-    const auto dict = std::make_unique_for_overwrite<Dictionary>();
+    std::unique_ptr<std::uint8_t[]> large;
+    std::uint8_t* raw;
+    if (room <= kKeptRoom) {
+        if (scratch.roomSize < room) {
+            scratch.room = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+            scratch.roomSize = room;
+        }
+        raw = scratch.room.get();
+    } else {
+        large = std::make_unique_for_overwrite<std::uint8_t[]>(room);
+        raw = large.get();
+    }
+    Dictionary& dict = *scratch.dict;
     // One quick pass finds whether any pixel is out of the colour map; only then does the
     // compressor check pixel by pixel (to stop where the first one is).
     const bool inMap =
         limit >= 256 || count == 0 || *std::max_element(pixels.begin(), pixels.end()) < limit;
     const std::uint8_t* end =
-        inMap ? Compress<false>(pixels.data(), count, minCodeSize, limit, *dict, raw.get())
-              : Compress<true>(pixels.data(), count, minCodeSize, limit, *dict, raw.get());
-    const std::size_t size = static_cast<std::size_t>(end - raw.get());
+        inMap ? Compress<false>(pixels.data(), count, minCodeSize, limit, dict, raw)
+              : Compress<true>(pixels.data(), count, minCodeSize, limit, dict, raw);
+    const std::size_t size = static_cast<std::size_t>(end - raw);
 
     // Sub-blocks: full blocks of 255 bytes, then the rest (never an empty block), then
     // the block terminator.
@@ -280,7 +323,7 @@ void TLZWEncoder::Encode(const std::vector<std::uint8_t>& pixels, int bitsPerPix
     for (std::size_t from = 0; from < size; from += kMaxBlock) {
         const std::size_t n = std::min(kMaxBlock, size - from);
         *o++ = static_cast<std::uint8_t>(n);
-        std::memcpy(o, raw.get() + from, n);
+        std::memcpy(o, raw + from, n);
         o += n;
     }
     *o = 0;

@@ -36,12 +36,11 @@ std::string SvgDocument(const TDrawFunction& draw, int margin, int factor, int d
     return surface.Document(size.width + 2 * margin, size.height + 2 * margin, factor);
 }
 
-// A picture's file as two parts written one after the other: the bytes, or a bitmap
-// file's headers followed by the rows straight from the picture it holds.
+// A picture's file: the bytes, or for a bitmap file the picture it is made from.
 struct TPictureFile {
     TBitmap bitmap;
-    std::vector<std::uint8_t> head;
-    std::span<const std::uint8_t> rows;
+    bool isBitmap = false;
+    std::vector<std::uint8_t> bytes;
 };
 
 std::vector<std::uint8_t> AsBytes(const std::string& text) {
@@ -62,38 +61,35 @@ TPictureFile PictureFile(const TDrawFunction& draw, int margin, int factor, int 
                          TPictureType type, bool monochrome) {
     TPictureFile file;
     if (type == TPictureType::Svg) {
-        file.head = AsBytes(SvgDocument(draw, margin, factor, dpi));
+        file.bytes = AsBytes(SvgDocument(draw, margin, factor, dpi));
         return file;
     }
     if (type == TPictureType::Jpg) CheckJpegSize(draw, margin, factor, dpi);
     // Every raster format starts from the magnified picture, in memory.
     TBitmap bitmap = MagnifiedBitmap(draw, margin, monochrome, factor, dpi);
     switch (type) {
-    case TPictureType::Bmp: {
+    case TPictureType::Bmp:
         file.bitmap = std::move(bitmap);
-        TBitmap::TFileParts parts = file.bitmap.FileParts();
-        file.head = std::move(parts.head);
-        file.rows = parts.rows;
+        file.isBitmap = true;
         break;
-    }
     case TPictureType::Gif: {
         TGIFImage gif;
         gif.Assign(bitmap);
-        file.head = gif.SaveToBytes();
+        file.bytes = gif.SaveToBytes();
         break;
     }
     case TPictureType::Tif:
         bitmap.SetPixelFormat(pf8bit); // a palette picture on the halftone palette
-        file.head = TiffFileBytes(bitmap);
+        file.bytes = TiffFileBytes(bitmap);
         break;
     case TPictureType::Jpg: {
         TJPEGImage jpeg;
         jpeg.Assign(bitmap);
-        file.head = jpeg.Data();
+        file.bytes = jpeg.Data();
         break;
     }
-    case TPictureType::Emf: file.head = BitmapMetafileBytes(bitmap); break;
-    case TPictureType::Png: file.head = PngFileBytes(bitmap); break;
+    case TPictureType::Emf: file.bytes = BitmapMetafileBytes(bitmap); break;
+    case TPictureType::Png: file.bytes = PngFileBytes(bitmap); break;
     case TPictureType::Svg: break;
     }
     return file;
@@ -122,12 +118,10 @@ std::optional<TPictureType> PictureTypeOf(const std::string& fileName) {
 
 std::vector<std::uint8_t> BarcodePictureBytes(const TDrawFunction& draw, int margin, int factor,
                                               int dpi, TPictureType type, bool monochrome) {
-    const TPictureFile file = PictureFile(draw, margin, factor, dpi, type, monochrome);
-    std::vector<std::uint8_t> bytes;
-    bytes.reserve(file.head.size() + file.rows.size());
-    bytes.insert(bytes.end(), file.head.begin(), file.head.end());
-    bytes.insert(bytes.end(), file.rows.begin(), file.rows.end());
-    return bytes;
+    TPictureFile file = PictureFile(draw, margin, factor, dpi, type, monochrome);
+    // A bitmap file is made where the picture lies, without copying its rows.
+    if (file.isBitmap) return std::move(file.bitmap).TakeBmpFile();
+    return std::move(file.bytes);
 }
 
 std::string SaveBarcodePicture(const TDrawFunction& draw, int margin, int factor, int dpi,
@@ -137,8 +131,14 @@ std::string SaveBarcodePicture(const TDrawFunction& draw, int margin, int factor
         throw EUnsupportedFileType("Unsupported file type \"" + LowerExtension(fileName) +
                                    "\": use .bmp, .gif, .tif, .jpg, .emf, .png or .svg");
     const TPictureFile file = PictureFile(draw, margin, factor, dpi, *type, monochrome);
-    if (file.head.empty() && file.rows.empty()) return fileName; // refused silently
-    WriteFileReplacing(fileName, {std::span<const std::uint8_t>(file.head), file.rows});
+    if (file.isBitmap) {
+        // The headers, then the rows straight from the picture.
+        const TBitmap::TFileParts parts = file.bitmap.FileParts();
+        WriteFileReplacing(fileName, {std::span<const std::uint8_t>(parts.head), parts.rows});
+        return fileName;
+    }
+    if (file.bytes.empty()) return fileName; // refused silently
+    WriteFileReplacing(fileName, file.bytes);
     return fileName;
 }
 

@@ -212,4 +212,25 @@ TEST(BitmapFile, SaveToFile) {
     EXPECT_THROW(Pattern(pf4bit, 7, 5).SaveToFile(folder.Path("missing/picture.bmp")), EFileError);
 }
 
+// The file made in place is the file ToBmpFile gives, in every format, with dirty fill
+// and converted pictures too; the picture is left empty.
+TEST(BitmapFile, TakeBmpFileIsTheFile) {
+    std::vector<TBitmap> pictures;
+    for (TPixelFormat format : kAllFormats) pictures.push_back(Pattern(format, 7, 5));
+    pictures.push_back(Pattern(pf24bit, 7, 1));
+    pictures.back().ScanLine(0)[21] = 0xFF; // fill that holds something
+    pictures.push_back(Pattern(pf8bit, 3, 4));
+    pictures.back().SetPixelFormat(pf1bit);
+    pictures.push_back(Pattern(pfDevice, 2, 2));
+    pictures.back().SetPixelFormat(pf24bit);
+    pictures.emplace_back(); // never sized
+    pictures.emplace_back(0, 3, pf4bit);
+    for (TBitmap& b : pictures) {
+        const Bytes expected = b.ToBmpFile();
+        const int format = b.PixelFormat();
+        EXPECT_EQ(std::move(b).TakeBmpFile(), expected) << format;
+        EXPECT_TRUE(b.Empty() && b.Bits().empty()) << format;
+    }
+}
+
 } // namespace

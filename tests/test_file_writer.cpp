@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -141,25 +142,84 @@ TEST_F(FileWriter, ReadOnlyDirectoryAndFile) {
     EXPECT_EQ(Names(), std::set<std::string>{"out.bmp"});
 }
 
+// Writes as a batch does: by the whole path in bulk, or by name into the folder opened
+// once; the message of the EFileError raised, or "" if none.
+std::string BulkWriteError(const TScratchFolder& folder, const std::string& name,
+                           std::string_view bytes, bool opened) {
+    const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                             bytes.size());
+    try {
+        if (opened)
+            TBulkFolder(folder.Dir()).Write(name, span);
+        else
+            WriteFileReplacing(folder.Path(name), span, TWriteMode::Bulk);
+    } catch (const EFileError& e) {
+        return e.what();
+    }
+    return "";
+}
+
 // A batch (no durable writes) makes its files in the folder itself: anything at the name
 // but a regular file is refused and left alone, and a link is never written through.
-TEST_F(FileWriter, BatchRefusesWhatIsNotARegularFile) {
-    std::ofstream(Path("victim")) << "important";
-    ASSERT_EQ(::symlink(Path("victim").c_str(), Path("1.png").c_str()), 0);
-    ASSERT_EQ(::symlink("gone", Path("2.png").c_str()), 0);
-    ASSERT_EQ(::mkfifo(Path("3.png").c_str(), 0600), 0);
-    fs::create_directory(Path("4.png"));
-    std::ofstream(Path("5.png")) << "old";
-    const auto before = Names();
-    for (const char* name : {"1.png", "2.png", "3.png", "4.png"})
-        EXPECT_EQ(WriteError(Path(name), "x", TWriteMode::Bulk),
-                  Path(name) + " is not a regular file");
-    WriteFileReplacing(Path("5.png"), std::string_view("new"), TWriteMode::Bulk);
-    EXPECT_EQ(ReadWholeFile(Path("victim")), "important");
-    EXPECT_TRUE(fs::is_symlink(Path("1.png")) && fs::is_symlink(Path("2.png")) &&
-                fs::is_fifo(Path("3.png")) && fs::is_directory(Path("4.png")));
-    EXPECT_EQ(ReadWholeFile(Path("5.png")), "new");
-    EXPECT_EQ(Names(), before);
+TEST(BulkWrite, RefusesWhatIsNotARegularFile) {
+    for (const bool opened : {false, true}) {
+        const TScratchFolder folder;
+        const auto path = [&](const std::string& name) { return folder.Path(name); };
+        std::ofstream(path("victim")) << "important";
+        ASSERT_EQ(::symlink(path("victim").c_str(), path("1.png").c_str()), 0);
+        ASSERT_EQ(::symlink("gone", path("2.png").c_str()), 0);
+        ASSERT_EQ(::mkfifo(path("3.png").c_str(), 0600), 0);
+        fs::create_directory(path("4.png"));
+        std::ofstream(path("5.png")) << "old";
+        const auto before = folder.Names();
+        for (const char* name : {"1.png", "2.png", "3.png", "4.png"})
+            EXPECT_EQ(BulkWriteError(folder, name, "x", opened),
+                      path(name) + " is not a regular file")
+                << opened;
+        EXPECT_EQ(BulkWriteError(folder, "5.png", "new", opened), "");
+        EXPECT_EQ(ReadWholeFile(path("victim")), "important");
+        EXPECT_TRUE(fs::is_symlink(path("1.png")) && fs::is_symlink(path("2.png")) &&
+                    fs::is_fifo(path("3.png")) && fs::is_directory(path("4.png")));
+        EXPECT_EQ(ReadWholeFile(path("5.png")), "new");
+        EXPECT_EQ(folder.Names(), before) << opened;
+    }
+}
+
+// Both ways give a new file the mode of a plain create, keep a replaced file's mode and
+// tell a missing folder by the file's path.
+TEST(BulkWrite, NewReplacedAndMissing) {
+    for (const bool opened : {false, true}) {
+        const TScratchFolder folder;
+        const mode_t old = ::umask(027);
+        EXPECT_EQ(BulkWriteError(folder, "000001.gif", "one", opened), "");
+        ::umask(old);
+        EXPECT_EQ(Mode(folder.Path("000001.gif")), 0640u) << opened;
+        std::ofstream(folder.Path("000002.gif")) << "old";
+        ASSERT_EQ(::chmod(folder.Path("000002.gif").c_str(), 0604), 0);
+        EXPECT_EQ(BulkWriteError(folder, "000002.gif", "two", opened), "");
+        EXPECT_EQ(Mode(folder.Path("000002.gif")), 0604u) << opened;
+        EXPECT_EQ(ReadWholeFile(folder.Path("000001.gif")) +
+                      ReadWholeFile(folder.Path("000002.gif")),
+                  "onetwo");
+        EXPECT_EQ(folder.Names(), (std::set<std::string>{"000001.gif", "000002.gif"}));
+
+        const TScratchFolder gone;
+        const std::string dir = gone.Dir();
+        fs::remove(dir);
+        const std::string message =
+            "Cannot create file " + dir + "/x.gif: No such file or directory";
+        if (opened) {
+            const std::span<const std::uint8_t> none;
+            try {
+                TBulkFolder(dir).Write("x.gif", none);
+                ADD_FAILURE() << "no error";
+            } catch (const EFileError& e) {
+                EXPECT_EQ(e.what(), message);
+            }
+        } else {
+            EXPECT_EQ(WriteError(dir + "/x.gif", "", TWriteMode::Bulk), message);
+        }
+    }
 }
 
 // A replaced file keeps its content's owner, group and permissions, in both modes.
