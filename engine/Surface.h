@@ -3,6 +3,7 @@
 // printer page, a vector file. Coordinates are logical units of the surface's mapping
 // mode (device pixels in text mode); text is 8-bit (Windows-1252).
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -48,6 +49,13 @@ struct TFontSpec {
     int height = 0;     // cell height (ascent + descent) in logical units
     int escapement = 0; // base-line angle in tenths of a degree, counter-clockwise
 };
+
+// The quarter turns of a text's escapement (tenths of a degree, counter-clockwise); the
+// surfaces turn text by whole quarters, and angles between them go to the nearest.
+inline int QuarterTurns(int escapement) {
+    const int turns = static_cast<int>(std::lround(escapement / 900.0)) % 4;
+    return turns < 0 ? turns + 4 : turns;
+}
 
 class TSurface {
 public:

@@ -29,13 +29,6 @@ long long Magnified(int v, int factor) {
     return std::clamp<long long>(1LL * v * factor, -(1LL << 30), 1LL << 30);
 }
 
-// The quarter turns of an escapement (tenths of a degree, counter-clockwise); angles
-// between them go to the nearest, as on the raster surface.
-int QuarterTurns(int escapement) {
-    const int turns = static_cast<int>(std::lround(escapement / 900.0)) % 4;
-    return turns < 0 ? turns + 4 : turns;
-}
-
 // Text space (u along the base line, v down across it) turned counter-clockwise by
 // quarter turns into device offsets (x right, y down).
 struct TTurn {

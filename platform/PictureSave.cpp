@@ -124,22 +124,20 @@ std::vector<std::uint8_t> BarcodePictureBytes(const TDrawFunction& draw, int mar
     return std::move(file.bytes);
 }
 
-std::string SaveBarcodePicture(const TDrawFunction& draw, int margin, int factor, int dpi,
-                               const std::string& fileName, bool monochrome) {
+TNamedPicture BarcodePictureFile(const TDrawFunction& draw, int margin, int factor, int dpi,
+                                 const std::string& fileName, bool monochrome) {
     const std::optional<TPictureType> type = PictureTypeOf(fileName);
     if (!type)
         throw EUnsupportedFileType("Unsupported file type \"" + LowerExtension(fileName) +
                                    "\": use .bmp, .gif, .tif, .jpg, .emf, .png or .svg");
-    const TPictureFile file = PictureFile(draw, margin, factor, dpi, *type, monochrome);
-    if (file.isBitmap) {
-        // The headers, then the rows straight from the picture.
-        const TBitmap::TFileParts parts = file.bitmap.FileParts();
-        WriteFileReplacing(fileName, {std::span<const std::uint8_t>(parts.head), parts.rows});
-        return fileName;
-    }
-    if (file.bytes.empty()) return fileName; // refused silently
-    WriteFileReplacing(fileName, file.bytes);
-    return fileName;
+    return {fileName, BarcodePictureBytes(draw, margin, factor, dpi, *type, monochrome)};
+}
+
+std::string SaveBarcodePicture(const TDrawFunction& draw, int margin, int factor, int dpi,
+                               const std::string& fileName, bool monochrome) {
+    const TNamedPicture file = BarcodePictureFile(draw, margin, factor, dpi, fileName, monochrome);
+    if (!file.bytes.empty()) WriteFileReplacing(file.name, file.bytes); // else refused silently
+    return file.name;
 }
 
 } // namespace varimark

@@ -33,9 +33,19 @@ std::optional<TPictureType> PictureTypeOf(const std::string& fileName);
 std::vector<std::uint8_t> BarcodePictureBytes(const TDrawFunction& draw, int margin, int factor,
                                               int dpi, TPictureType type, bool monochrome = false);
 
-// Writes the barcode's picture (as BarcodePictureBytes) in the format of the name's
-// extension, under exactly the name given (whatever the case of its extension), and
-// returns that name. The file is written completely before it takes the name, so on any
+// A picture file for a name: the name exactly as given (whatever the case of its
+// extension) and the bytes in the format of its extension (empty for a picture the format
+// refuses silently, a 4-bit TIFF narrower than 4 pixels). Raises EUnsupportedFileType for
+// another extension, before anything is drawn.
+struct TNamedPicture {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+};
+TNamedPicture BarcodePictureFile(const TDrawFunction& draw, int margin, int factor, int dpi,
+                                 const std::string& fileName, bool monochrome = false);
+
+// Writes the barcode's picture file (as BarcodePictureFile) under its name and returns the
+// name. The file is written completely before it takes the name, so on any
 // failure an old file is intact and nothing partial stays; a FIFO or character device
 // is written into. Raises EUnsupportedFileType for another extension, before anything
 // is drawn.

@@ -22,13 +22,6 @@ int Magnified(int v, int factor) {
     return static_cast<int>(std::clamp<long long>(1LL * v * factor, -(1LL << 30), 1LL << 30));
 }
 
-// The quarter turns of an escapement (tenths of a degree, counter-clockwise); angles
-// between them go to the nearest.
-int QuarterTurns(int escapement) {
-    const int turns = static_cast<int>(std::lround(escapement / 900.0)) % 4;
-    return turns < 0 ? turns + 4 : turns;
-}
-
 // Text space (x along the base line, y down across it) to device offsets from the
 // reference point, turned counter-clockwise by quarter turns; (u, v) is a pixel's
 // top-left corner and the pixel it names is the one that corner's square turns into.
