@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -38,6 +39,10 @@ struct RunResult {
 // file name for standard output ("/dev/full"), the output goes there instead of out.
 inline RunResult RunCli(const std::vector<std::string>& args, const std::string& input = "",
                         int asUser = -1, const std::string& stdoutFile = "") {
+    // A program that exits before reading all its input (a usage error) closes the pipe:
+    // the write then fails with EPIPE instead of killing the test with SIGPIPE.
+    static const bool pipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+    (void)pipeSignalIgnored;
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) std::abort();
     const pid_t pid = fork();
