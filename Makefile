@@ -47,6 +47,8 @@ bench: build
 	$(BUILD_DIR)/bin/bench_tiff
 	$(BUILD_DIR)/bin/bench_gif
 	$(BUILD_DIR)/bin/bench_app
+	VARIMARK_CLI=$(BUILD_DIR)/bin/varimark-cli bench/one_call.py
+	VARIMARK_CLI=$(BUILD_DIR)/bin/varimark-cli bench/batch.sh
 
 # Every libFuzzer target for FUZZ_SECONDS seconds (two at a time), from its seed corpus.
 fuzz: deps
