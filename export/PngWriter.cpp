@@ -33,6 +33,16 @@ template <typename Visit> void ForEachKey(const TBitmap& bitmap, int y, Visit vi
                             });
 }
 
+// Whether row y holds the same pixels as the row above it: barcodes are mostly rows drawn
+// alike, read and converted once.
+bool SameAsRowAbove(const TBitmap& bitmap, int y) {
+    const std::size_t bytes = (static_cast<std::size_t>(bitmap.Width()) *
+                                   static_cast<std::size_t>(bitmap.BitsPerPixel()) +
+                               7) /
+                              8;
+    return y > 0 && std::memcmp(bitmap.ScanLine(y), bitmap.ScanLine(y - 1), bytes) == 0;
+}
+
 // --- What is written
 
 struct TPlan {
@@ -60,6 +70,7 @@ TPlan Plan(const TBitmap& bitmap) {
     if (bits <= 8) {
         std::array<bool, 256> used{};
         for (int y = 0; y < bitmap.Height(); ++y) {
+            if (SameAsRowAbove(bitmap, y)) continue;
             const std::uint8_t* row = bitmap.ScanLine(y);
             for (int x = 0; x < bitmap.Width(); ++x) {
                 const unsigned index = varimark::PixelIndex(row, x, bits);
@@ -74,6 +85,7 @@ TPlan Plan(const TBitmap& bitmap) {
         plan.palette = true;
         std::uint32_t last = 0xFFFFFFFF;
         for (int y = 0; y < bitmap.Height() && plan.palette; ++y) {
+            if (SameAsRowAbove(bitmap, y)) continue;
             ForEachKey(bitmap, y, [&](int, std::uint32_t key) {
                 if (key == last || !plan.palette) return;
                 last = key;
@@ -168,7 +180,7 @@ bool WritePng(png_structp png, png_infop info, const TBitmap& bitmap, const TPla
         png_set_PLTE(png, info, plan.colours.data(), static_cast<int>(plan.colours.size()));
     png_write_info(png, info);
     for (int y = 0; y < bitmap.Height(); ++y) {
-        PngRow(bitmap, plan, y, row);
+        if (!SameAsRowAbove(bitmap, y)) PngRow(bitmap, plan, y, row); // else row holds it
         png_write_row(png, row);
     }
     png_write_end(png, info);
