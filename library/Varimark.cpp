@@ -109,8 +109,8 @@ Encoded Encode(const Symbol& symbol) {
         PrepareBarcode(symbol, barcode);
         barcode.Encode();
         Encoded encoded;
-        encoded.codeText.assign(barcode.CodeText,
-                                strnlen(barcode.CodeText, sizeof barcode.CodeText));
+        encoded.codeText = Windows1252ToUtf8(
+            std::string_view(barcode.CodeText, strnlen(barcode.CodeText, sizeof barcode.CodeText)));
         const int count = std::clamp(barcode.ModuleCount, 0, TLLBarcode::kMaxModules);
         encoded.modules.reserve(static_cast<std::size_t>(count));
         for (int i = 1; i <= count; ++i) encoded.modules += barcode.Modules[i] != 0 ? '1' : '0';

@@ -13,7 +13,7 @@ PACKAGES=(
     # picture writers
     libjpeg62-turbo-dev libpng-dev
     # tests and benchmarks
-    libgtest-dev libgmock-dev libbenchmark-dev
+    libgtest-dev libgmock-dev libbenchmark-dev python3-pytest
     # a peer generator that the bench scripts compare with, and GNU time for their peak
     # memory (used by nothing else)
     zint time

@@ -76,7 +76,8 @@ struct PictureOptions {
     bool monochrome = false; // a 1-bit picture (raster formats only)
 };
 
-// The prepared text (with check characters) and the bar pattern, '1' for a dark module.
+// The prepared text (with check characters; UTF-8, as the symbol's text) and the bar
+// pattern, '1' for a dark module.
 struct Encoded {
     std::string codeText;
     std::string modules;

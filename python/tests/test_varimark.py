@@ -1,0 +1,90 @@
+"""The Python module over the installed library: pictures that a reader decodes, the
+library's messages on every refusal."""
+import os
+import shutil
+import subprocess
+
+import pytest
+
+import varimark
+
+EAN = "400638133393"
+
+
+@pytest.mark.parametrize("type_, text, decoded", [
+    ("EAN_13", EAN, "EAN-13:4006381333931"),
+    ("EAN_8", "1234567", "EAN-8:12345670"),
+    ("UPC_A", "01234567890", "EAN-13:0012345678905"),  # zbar reads UPC-A as EAN-13
+    ("CODE39", "VARIMARK-1", "CODE-39:VARIMARK-1"),
+    ("CODE128_B", "Hello, World!", "CODE-128:Hello, World!"),
+    ("CODE128_C", "123456", "CODE-128:123456"),
+    ("code25i", "123456", "I2/5:123456"),
+])
+@pytest.mark.parametrize("format_", ["png", "bmp"])
+def test_picture_decodes_to_its_data(tmp_path, type_, text, decoded, format_):
+    if shutil.which("zbarimg") is None:
+        pytest.skip("zbarimg (zbar-tools) is not installed")
+    path = tmp_path / f"label.{format_}"
+    path.write_bytes(varimark.render(text, type=type_, format=format_, dpi=300))
+    out = subprocess.run(["zbarimg", "--quiet", str(path)], capture_output=True, text=True)
+    assert out.stdout.strip() == decoded
+
+
+def test_encode_gives_prepared_text_and_pattern():
+    code, modules = varimark.encode(EAN)
+    assert code == "4006381333931"
+    assert len(modules) == 95 and modules.startswith("101") and set(modules) == {"0", "1"}
+    assert varimark.encode("12345", type="ean-8")[0] == "12345007"
+
+
+def test_save_writes_what_render_makes(tmp_path):
+    for name in ("a.gif", "b.PNG", "c.svg", "d.pdf"):
+        varimark.save(tmp_path / name, EAN, dpi=150)
+        extension = os.path.splitext(name)[1]
+        assert (tmp_path / name).read_bytes() == varimark.render(EAN, format=extension, dpi=150)
+    varimark.save(tmp_path / "noext", EAN, format="tif")
+    assert (tmp_path / "noext").read_bytes()[:3] == b"II*"
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: varimark.render(EAN, module=10), "Bar_SC_Size must be in the range 0..9!"),
+    (lambda: varimark.render(EAN, module=1 << 40), "Bar_SC_Size must be in the range 0..9!"),
+    (lambda: varimark.render(EAN, rotate=45),
+     "Bar_Rotate must be in the range rotate_000..rotate_270!"),
+    (lambda: varimark.render(EAN, bar_height=19), "Bar_HeightPercent must be in the range 20..200!"),
+    (lambda: varimark.render(EAN, font_height=201), "Bar_Fontscaling must be in the range 20..200!"),
+    (lambda: varimark.encode(EAN, ratio=4), "bad ratio 4 (3 or 2)"),
+    (lambda: varimark.encode("1" * 51, type="CODE128_C"), "String exceeds maximum length"),
+    (lambda: varimark.encode("12\x003"), "the text holds a NUL byte (\\x00), which no barcode can carry"),
+    (lambda: varimark.encode(EAN, type="EAN_14"), "unknown barcode type 'EAN_14'"),
+    (lambda: varimark.render(EAN, format="jpeg"),
+     "unknown format 'jpeg': use bmp, gif, tif, jpg, emf, png, svg or pdf"),
+    (lambda: varimark.render(EAN, scale=0), 'Barcode: Factor for "MagnifyBy" must be >=1'),
+    (lambda: varimark.render(EAN, dpi=0), "the resolution must be at least 1 dpi"),
+    (lambda: varimark.render(EAN, margin=-1), "the margin must not be negative"),
+    (lambda: varimark.render(EAN, format="svg", monochrome=True),
+     "monochrome applies to raster pictures, not SVG or PDF"),
+    (lambda: varimark.render(EAN, dpi=100000, scale=100), "Picture too large: "),
+    (lambda: varimark.save("/", EAN, format="png"), "Cannot write file /: it is a directory"),
+    (lambda: varimark.save("label", EAN), "'label' has no extension to choose the format"),
+])
+def test_refusals_raise_error_with_the_message(call, message):
+    with pytest.raises(varimark.Error) as raised:
+        call()
+    assert str(raised.value).startswith(message)
+
+
+def test_wrong_argument_types_raise_type_error():
+    with pytest.raises(TypeError):
+        varimark.render(400638133393)
+    with pytest.raises(TypeError):
+        varimark.render(EAN, module="2")
+
+
+def test_a_failed_save_leaves_the_old_file(tmp_path):
+    path = tmp_path / "label.png"
+    path.write_bytes(b"old")
+    with pytest.raises(varimark.Error):
+        varimark.save(path, "1" * 51, type="CODE128_B")
+    assert path.read_bytes() == b"old"
+    assert os.listdir(tmp_path) == ["label.png"]

@@ -1,0 +1,184 @@
+"""Varimark: one-dimensional barcodes as bar patterns and pictures.
+
+    >>> import varimark
+    >>> varimark.encode("400638133393", type="EAN_13")
+    ('4006381333931', '10100011010...')
+    >>> png = varimark.render("400638133393", type="EAN_13", dpi=300)
+    >>> varimark.save("label.gif", "400638133393", type="EAN_13")
+
+Types: EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A, CODE128_B,
+CODE128_C, MSI_Plessey, Codabar, Postnet, Postnet_FIM (without regard to case, '-' for '_').
+Formats: bmp, gif, tif, jpg, emf, png, svg, pdf.
+
+Every refusal raises varimark.Error with the library's message. The module calls
+libvarimark.so.1 through its C API; $VARIMARK_LIBRARY names another copy of it.
+"""
+
+import ctypes
+import os
+import threading
+
+__all__ = ["Error", "encode", "render", "save", "version"]
+
+
+class Error(Exception):
+    """A text, value or picture the library refused; str(error) is its message."""
+
+
+class _Buffer(ctypes.Structure):
+    _fields_ = [("data", ctypes.POINTER(ctypes.c_uint8)), ("size", ctypes.c_size_t)]
+
+
+def _load():
+    name = os.environ.get("VARIMARK_LIBRARY") or "libvarimark.so.1"
+    lib = ctypes.CDLL(name)
+    handle, text, status = ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int
+    buffer = ctypes.POINTER(_Buffer)
+    for function, arguments, result in (
+        ("varimark_last_error", [], text),
+        ("varimark_version", [], text),
+        ("varimark_symbol_new", [], handle),
+        ("varimark_symbol_free", [handle], None),
+        ("varimark_symbol_set_type", [handle, text], status),
+        ("varimark_symbol_set_text", [handle, text], status),
+        ("varimark_symbol_set_addon", [handle, text], status),
+        ("varimark_symbol_set_font", [handle, text], status),
+        ("varimark_symbol_set_int", [handle, text, ctypes.c_longlong], status),
+        ("varimark_options_new", [], handle),
+        ("varimark_options_free", [handle], None),
+        ("varimark_options_set_format", [handle, text], status),
+        ("varimark_options_set_int", [handle, text, ctypes.c_longlong], status),
+        ("varimark_encode", [handle, buffer, buffer], status),
+        ("varimark_render", [handle, handle, buffer], status),
+        ("varimark_render_to_file", [handle, handle, text], status),
+        ("varimark_buffer_free", [buffer], None),
+    ):
+        f = getattr(lib, function)
+        f.argtypes, f.restype = arguments, result
+    return lib
+
+
+_lib = _load()
+_local = threading.local()  # one symbol and one options handle per thread, reused
+
+
+def _handles():
+    if not hasattr(_local, "symbol"):
+        symbol, options = _lib.varimark_symbol_new(), _lib.varimark_options_new()
+        if not symbol or not options:
+            raise MemoryError("varimark: no memory for a symbol")
+        _local.symbol, _local.options = symbol, options
+    return _local.symbol, _local.options
+
+
+def _check(status):
+    if status != 0:
+        message = _lib.varimark_last_error().decode("utf-8", "replace")
+        if status == 3:
+            raise MemoryError(message)
+        raise Error(message)
+
+
+def _utf8(value, what):
+    if not isinstance(value, str):
+        raise TypeError(f"{what} must be a str, not {type(value).__name__}")
+    if "\0" in value:
+        raise Error("the text holds a NUL byte (\\x00), which no barcode can carry")
+    return value.encode("utf-8")
+
+
+def _whole(value, what):
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"{what} must be an int, not {type(value).__name__}")
+    return max(min(value, 1 << 62), -(1 << 62))  # out of range stays out of range
+
+
+def _symbol(text, type, addon, ratio, module, rotate, text_line, bar_height, font,
+            font_height, zoom, high_density, width_reduce):
+    symbol, _ = _handles()
+    _check(_lib.varimark_symbol_set_type(symbol, _utf8(type, "type")))
+    _check(_lib.varimark_symbol_set_text(symbol, _utf8(text, "text")))
+    _check(_lib.varimark_symbol_set_addon(symbol, _utf8(addon, "addon")))
+    _check(_lib.varimark_symbol_set_font(symbol, _utf8(font, "font")))
+    for field, value in ((b"ratio", ratio), (b"module_size", module), (b"rotation", rotate),
+                         (b"bar_height", bar_height), (b"font_height", font_height)):
+        _check(_lib.varimark_symbol_set_int(symbol, field, _whole(value, field.decode())))
+    for field, value in ((b"human_readable", text_line), (b"zoom", zoom),
+                         (b"high_density", high_density), (b"width_reduce", width_reduce)):
+        _check(_lib.varimark_symbol_set_int(symbol, field, 1 if value else 0))
+    return symbol
+
+
+def _options(format, scale, dpi, quiet_zones, margin, monochrome):
+    _, options = _handles()
+    _check(_lib.varimark_options_set_format(options, _utf8(format, "format")))
+    if margin is None and not quiet_zones:
+        margin = 2  # the desktop program's margin
+    if margin is not None and _whole(margin, "margin") < 0:
+        raise Error("the margin must not be negative")
+    for field, value in ((b"scale", scale), (b"dpi", dpi)):
+        _check(_lib.varimark_options_set_int(options, field, _whole(value, field.decode())))
+    _check(_lib.varimark_options_set_int(options, b"margin", -1 if margin is None
+                                         else _whole(margin, "margin")))
+    _check(_lib.varimark_options_set_int(options, b"quiet_zones", 1 if quiet_zones else 0))
+    _check(_lib.varimark_options_set_int(options, b"monochrome", 1 if monochrome else 0))
+    return options
+
+
+def _take(buffer):
+    try:
+        return ctypes.string_at(buffer.data, buffer.size)
+    finally:
+        _lib.varimark_buffer_free(ctypes.byref(buffer))
+
+
+def encode(text, type="EAN_13", addon="", ratio=3):
+    """The prepared text (with its check characters) and the bar pattern ('1' dark)."""
+    symbol = _symbol(text, type, addon, ratio, 2, 0, True, 100, "Arial", 100, False, False,
+                     False)
+    code, modules = _Buffer(), _Buffer()
+    _check(_lib.varimark_encode(symbol, ctypes.byref(code), ctypes.byref(modules)))
+    return _take(code).decode("utf-8"), _take(modules).decode("ascii")
+
+
+def render(text, type="EAN_13", format="png", *, addon="", ratio=3, module=2, rotate=0,
+           text_line=True, bar_height=100, font="Arial", font_height=100, zoom=False,
+           high_density=False, width_reduce=False, scale=1, dpi=96, quiet_zones=True,
+           margin=None, monochrome=False):
+    """The picture file of the barcode, as bytes, in the format given.
+
+    module: 0 (0.27 mm) to 9 (0.66 mm); rotate: 0, 90, 180 or 270; text_line: the
+    human-readable line; bar_height and font_height: percent, 20 to 200; scale: a whole
+    magnification; dpi: the resolution the barcode is laid out at; quiet_zones: each
+    side's quiet zone as the margin (margin: pixels, then at least that many; without
+    quiet zones the margin alone, 2 by default); monochrome: a 1-bit raster picture.
+    """
+    symbol = _symbol(text, type, addon, ratio, module, rotate, text_line, bar_height, font,
+                     font_height, zoom, high_density, width_reduce)
+    options = _options(format, scale, dpi, quiet_zones, margin, monochrome)
+    picture = _Buffer()
+    _check(_lib.varimark_render(symbol, options, ctypes.byref(picture)))
+    return _take(picture)
+
+
+def save(path, text, type="EAN_13", format=None, *, addon="", ratio=3, module=2, rotate=0,
+         text_line=True, bar_height=100, font="Arial", font_height=100, zoom=False,
+         high_density=False, width_reduce=False, scale=1, dpi=96, quiet_zones=True,
+         margin=None, monochrome=False):
+    """Writes the picture (as render makes it) under exactly that name, the format by its
+    extension unless format is given. The file takes the name only when it is complete:
+    a failure leaves an old file as it was and nothing beside it."""
+    path = os.fspath(path)
+    if format is None:
+        format = os.path.splitext(path)[1]
+        if not format:
+            raise Error(f"'{path}' has no extension to choose the format; give format=")
+    symbol = _symbol(text, type, addon, ratio, module, rotate, text_line, bar_height, font,
+                     font_height, zoom, high_density, width_reduce)
+    options = _options(format, scale, dpi, quiet_zones, margin, monochrome)
+    _check(_lib.varimark_render_to_file(symbol, options, _utf8(path, "path")))
+
+
+def version():
+    """The library's version, "1.0.0"."""
+    return _lib.varimark_version().decode("ascii")

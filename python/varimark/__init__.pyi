@@ -1,0 +1,53 @@
+from os import PathLike
+
+__all__ = ["Error", "encode", "render", "save", "version"]
+
+class Error(Exception): ...
+
+def encode(text: str, type: str = "EAN_13", addon: str = "", ratio: int = 3) -> tuple[str, str]: ...
+def render(
+    text: str,
+    type: str = "EAN_13",
+    format: str = "png",
+    *,
+    addon: str = "",
+    ratio: int = 3,
+    module: int = 2,
+    rotate: int = 0,
+    text_line: bool = True,
+    bar_height: int = 100,
+    font: str = "Arial",
+    font_height: int = 100,
+    zoom: bool = False,
+    high_density: bool = False,
+    width_reduce: bool = False,
+    scale: int = 1,
+    dpi: int = 96,
+    quiet_zones: bool = True,
+    margin: int | None = None,
+    monochrome: bool = False,
+) -> bytes: ...
+def save(
+    path: str | PathLike[str],
+    text: str,
+    type: str = "EAN_13",
+    format: str | None = None,
+    *,
+    addon: str = "",
+    ratio: int = 3,
+    module: int = 2,
+    rotate: int = 0,
+    text_line: bool = True,
+    bar_height: int = 100,
+    font: str = "Arial",
+    font_height: int = 100,
+    zoom: bool = False,
+    high_density: bool = False,
+    width_reduce: bool = False,
+    scale: int = 1,
+    dpi: int = 96,
+    quiet_zones: bool = True,
+    margin: int | None = None,
+    monochrome: bool = False,
+) -> None: ...
+def version() -> str: ...
