@@ -5,20 +5,30 @@ FUZZ_SECONDS ?= 60
 # More configure options, such as -DVARIMARK_WERROR=ON (CI: warnings fail the build).
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-sanitize package bench fuzz format screenshot clean
+.PHONY: all deps deps-run deps-test deps-bench deps-fuzz configure configure-run build run \
+	test test-sanitize package bench fuzz format screenshot clean
 
 all: build
 
-deps:
-	@scripts/install-deps.sh
+# The Debian packages for a purpose: run (build and run the programs), test, bench, fuzz.
+deps: deps-test
+deps-run deps-test deps-bench deps-fuzz: deps-%:
+	@scripts/install-deps.sh $*
 
-configure: deps
-	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS) >/dev/null
+# make run needs only what running needs: no test or benchmark libraries.
+configure-run: deps-run
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	    -DVARIMARK_BUILD_TESTS=OFF -DVARIMARK_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+
+configure: deps-test
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) \
+	    -DVARIMARK_BUILD_TESTS=ON -DVARIMARK_BUILD_BENCH=ON $(CMAKE_FLAGS) >/dev/null
 
 build: configure
 	@cmake --build $(BUILD_DIR)
 
-run: build
+run: configure-run
+	@cmake --build $(BUILD_DIR) --target varimark varimark-cli
 	$(BUILD_DIR)/bin/varimark
 
 test: build
@@ -27,7 +37,7 @@ test: build
 # The whole test suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer;
 # any report fails the test that caused it.
 SANITIZE_DIR ?= $(BUILD_DIR)-sanitize
-test-sanitize: deps
+test-sanitize: deps-test
 	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARIMARK_SANITIZE=ON \
 	    -DVARIMARK_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(SANITIZE_DIR)
@@ -40,7 +50,7 @@ test-sanitize: deps
 package: build
 	@cd $(BUILD_DIR) && cpack -G DEB
 
-bench: build
+bench: deps-bench build
 	$(BUILD_DIR)/bin/bench_encode
 	$(BUILD_DIR)/bin/bench_render
 	$(BUILD_DIR)/bin/bench_output
@@ -51,7 +61,7 @@ bench: build
 	VARIMARK_CLI=$(BUILD_DIR)/bin/varimark-cli bench/batch.sh
 
 # Every libFuzzer target for FUZZ_SECONDS seconds (two at a time), from its seed corpus.
-fuzz: deps
+fuzz: deps-fuzz
 	@scripts/fuzz-all.sh $(FUZZ_SECONDS)
 
 # The README's screenshot, made under Xvfb.

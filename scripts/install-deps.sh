@@ -1,29 +1,54 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, testing and running Varimark needs.
+# Installs the Debian packages that building and running Varimark need, and those of its
+# tests, benchmarks and fuzzers when asked.
 # Only what is missing is installed; apt-get runs through sudo when we are not root.
 set -euo pipefail
 
-PACKAGES=(
+# One list per purpose; `install-deps.sh run test` installs what both need (no purpose:
+# everything). Building and running always come first.
+RUN=(
     # build
     build-essential cmake ninja-build pkg-config
-    # Qt 6 and the fonts ("Arial" resolves to Liberation Sans)
+    # Qt 6 for the desktop program, and the fonts ("Arial" resolves to Liberation Sans)
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev fonts-liberation2
-    # the pictures' text without Qt: glyphs from FreeType, faces found through fontconfig
+    # the pictures' text: glyphs from FreeType, faces found through fontconfig
     libfreetype-dev libfontconfig-dev
     # picture writers
     libjpeg62-turbo-dev libpng-dev
-    # tests and benchmarks
+)
+TEST=(
+    # the test and benchmark libraries, and pytest for the Python module
     libgtest-dev libgmock-dev libbenchmark-dev python3-pytest
-    # a peer generator that the bench scripts compare with, and GNU time for their peak
-    # memory (used by nothing else)
-    zint time
-    # independent readers of our pictures, used by the tests
+    # independent readers of our pictures
     zbar-tools zxing-cpp-tools imagemagick libtiff-dev libgif-dev emf2svg poppler-utils qpdf
     # the desktop program under a real X server (tests, the README's screenshot)
     xvfb xdotool x11-utils
-    # fuzzing (make fuzz)
+)
+BENCH=(
+    # a peer generator that the bench scripts compare with, and GNU time for their peak
+    # memory
+    zint time
+)
+FUZZ=(
+    # libFuzzer (make fuzz)
     clang libclang-rt-14-dev
 )
+
+PACKAGES=("${RUN[@]}")
+purposes=("$@")
+((${#purposes[@]} > 0)) || purposes=(test bench fuzz)
+for purpose in "${purposes[@]}"; do
+    case "$purpose" in
+    run) ;;
+    test) PACKAGES+=("${TEST[@]}") ;;
+    bench) PACKAGES+=("${TEST[@]}" "${BENCH[@]}") ;; # the benchmarks build with the tests
+    fuzz) PACKAGES+=("${FUZZ[@]}") ;;
+    *)
+        echo "usage: install-deps.sh [run|test|bench|fuzz]..." >&2
+        exit 2
+        ;;
+    esac
+done
 
 missing=()
 for pkg in "${PACKAGES[@]}"; do
