@@ -21,8 +21,9 @@ TEST=(
     libgtest-dev libgmock-dev libbenchmark-dev python3-pytest
     # independent readers of our pictures
     zbar-tools zxing-cpp-tools imagemagick libtiff-dev libgif-dev emf2svg poppler-utils qpdf
-    # the desktop program under a real X server (tests, the README's screenshot)
-    xvfb xdotool x11-utils
+    # the desktop program under a real X server (tests, the README's screenshot), and the
+    # checker of its desktop entry
+    xvfb xdotool x11-utils desktop-file-utils
 )
 BENCH=(
     # a peer generator that the bench scripts compare with, and GNU time for their peak
