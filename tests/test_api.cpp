@@ -55,24 +55,6 @@ TEST(Api, NamesOfTypesAndFormats) {
     EXPECT_EQ(varimark::FormatFromName("label.jpeg"), std::nullopt);
 }
 
-TEST(Api, RenderStartsEveryFormatWithItsSignature) {
-    const struct {
-        Format format;
-        std::string start;
-    } kCases[] = {{Format::Bmp, "BM"},         {Format::Gif, "GIF87a"},
-                  {Format::Tiff, "II*"},       {Format::Jpeg, "\xFF\xD8\xFF"},
-                  {Format::Emf, "\x01\0\0\0"}, {Format::Png, "\x89PNG"},
-                  {Format::Svg, "<?xml"}};
-    for (const auto& c : kCases) {
-        PictureOptions options;
-        options.format = c.format;
-        const std::vector<std::uint8_t> bytes = varimark::Render(Ean13(), options);
-        EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + static_cast<long>(c.start.size())),
-                  c.start)
-            << static_cast<int>(c.format);
-    }
-}
-
 TEST(Api, RefusalsCarryTheSystemsMessage) {
     const struct {
         std::function<void(Symbol&, PictureOptions&)> change;

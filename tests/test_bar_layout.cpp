@@ -1,4 +1,4 @@
-// The layout of a drawn barcode: what it says of a few symbols; every call a drawing makes
+// The layout of a drawn barcode: every call a drawing makes
 // onto the surface, over a sweep of looks and resolutions for each symbol, folded into one
 // digest per symbol; and the quiet-zone margins. The digests and margins were taken from the
 // drawing as it stood before its layout was computed in one place; a difference means that
@@ -92,74 +92,6 @@ void AddDrawing(Digest& digest, Drawing& d) {
     digest.Add(s.FontHeight());
     digest.Add(d.engine.CodeText);
 }
-
-// --- The layout itself -----------------------------------------------------------------
-
-struct LayoutCase {
-    const char* name;
-    Setup setup;                      // type, caption, add-on, resolution and the line
-    int pitch, digitRoom, barHeight;  // postal: the bar width for the pitch, the full bar
-    int full, shortBars, addon, half; // bars of each kind
-    TDrawnSize box;
-    int fontHeight, pieces;
-    bool measured;
-};
-
-class Layout : public ::testing::TestWithParam<LayoutCase> {};
-
-TEST_P(Layout, MeasuresBarsAndPieces) {
-    const LayoutCase& c = GetParam();
-    Drawing d(c.setup);
-    d.engine.Encode();
-    std::vector<std::pair<int, bool>> fonts;
-    const varimark::TBarLayout layout =
-        varimark::LayOutBarcode(d.engine, varimark::ResolutionAt(c.setup.dpiX, c.setup.dpiY), 0, 0,
-                                [&](int fontHeight, bool measure) {
-                                    fonts.emplace_back(fontHeight, measure);
-                                    return measure ? c.setup.textHeight : 0;
-                                });
-    EXPECT_EQ(fonts, (std::vector<std::pair<int, bool>>{{c.fontHeight, c.measured}}));
-    if (layout.postal) {
-        EXPECT_EQ(std::tie(layout.measure.barWidth, layout.measure.fullBar),
-                  std::tie(c.pitch, c.barHeight));
-    } else {
-        EXPECT_EQ(std::tie(layout.modules.wholePixels, layout.modules.digitRoom, layout.barHeight),
-                  std::tie(c.pitch, c.digitRoom, c.barHeight));
-    }
-    int kinds[4] = {};
-    for (const varimark::TBar& bar : layout.Bars()) {
-        ++kinds[static_cast<int>(bar.kind)];
-        const int top = bar.kind == varimark::TBarKind::Addon  ? layout.addonTop
-                        : bar.kind == varimark::TBarKind::Half ? bar.rect.top
-                                                               : 0;
-        EXPECT_EQ(bar.rect.top, top) << bar.module;
-        if (bar.kind == varimark::TBarKind::Short) {
-            EXPECT_EQ(bar.rect.bottom, layout.shortBottom) << bar.module;
-        }
-    }
-    EXPECT_EQ(std::vector<int>(kinds, kinds + 4),
-              (std::vector<int>{c.full, c.shortBars, c.addon, c.half}));
-    EXPECT_EQ(layout.box, c.box);
-    EXPECT_EQ(layout.pieceCount, c.pieces);
-}
-
-// 96 dpi: p = 1; EAN-13/UPC-A bars 74 high, others 56 (worked out in test_bar_rendering).
-// UPC-A: guard bars 2 + 2 + 2, 24 data bars; the five-digit add-on: start 2 bars, 2 a digit,
-// 1 a separator. Postnet 1234567895 with its frame: 2 full bars a digit and 2; FIM-B 6 bars.
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Symbols, Layout, ::testing::Values(
-    LayoutCase{"upca_addon5", {.addon = "52495"}, 1, 10, 74, 6, 24, 16, 0, {173, 83}, 13, 5, true},
-    LayoutCase{"upca_no_text", {.humanReadable = false}, 1, 10, 74, 6, 24, 0, 0, {116, 75}, 13, 0, true},
-    LayoutCase{"ean8", {.type = EAN_8, .caption = "4711"}, 1, 0, 56, 6, 16, 0, 0, {68, 66}, 13, 2, true},
-    LayoutCase{"code39", {.type = CODE39, .caption = "A"}, 1, 0, 56, 15, 0, 0, 0, {49, 70}, 13, 1, true},
-    LayoutCase{"upca_600", {.dpiX = 600, .dpiY = 600}, 8, 80, 594, 6, 24, 0, 0, {921, 569}, 107, 4, true},
-    LayoutCase{"postnet9", {.type = Postnet, .caption = "123456789"}, 2, 0, 12, 22, 0, 0, 30, {226, 26}, 14, 1, true},
-    LayoutCase{"postnet9_no_text", {.type = Postnet, .caption = "123456789", .humanReadable = false},
-               2, 0, 12, 22, 0, 0, 30, {226, 13}, 14, 0, false},
-    LayoutCase{"fim_110", {.type = Postnet_FIM, .caption = "b", .dpiX = 110, .dpiY = 110},
-               3, 0, 69, 6, 0, 0, 0, {60, 83}, 16, 1, true}),
-    kByName);
-// clang-format on
 
 // --- Drawings as they were -------------------------------------------------------------
 
@@ -256,43 +188,6 @@ TLLBarcode Barcode(btCodeTypes type, const char* addon, btCodeSizes size, bool h
     barcode.Params.ZoomSize = zoom;
     return barcode;
 }
-
-struct MarginCase {
-    const char* name;
-    btCodeTypes type;
-    const char* addon;
-    btCodeSizes size;
-    bool highDensity, zoom;
-    int dpi, minimum, margin;
-};
-
-class Margins : public ::testing::TestWithParam<MarginCase> {};
-
-TEST_P(Margins, AsTheDrawingLeavesIt) {
-    const MarginCase& c = GetParam();
-    EXPECT_EQ(varimark::QuietZoneMargin(Barcode(c.type, c.addon, c.size, c.highDensity, c.zoom),
-                                        c.dpi, c.minimum),
-              c.margin);
-}
-
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(Cases, Margins, ::testing::Values(
-    MarginCase{"code128_96", CODE128_B, "", SC2, false, false, 96, 2, 10},
-    MarginCase{"code128_96_zoom", CODE128_B, "", SC2, false, true, 96, 2, 13},
-    MarginCase{"code39_600_sc9", CODE39, "", SC9, false, false, 600, 2, 160},
-    MarginCase{"code39_600_sc9_above_minimum", CODE39, "", SC9, false, false, 600, 400, 400},
-    MarginCase{"ean13_96", EAN_13, "", SC2, false, false, 96, 2, 2},
-    MarginCase{"ean13_300_zoom", EAN_13, "", SC2, false, true, 300, 2, 3},
-    MarginCase{"ean13_addon_300", EAN_13, "12", SC2, false, false, 300, 2, 4},
-    MarginCase{"upca_600_sc0_hd", UPC_A, "", SC0, true, false, 600, 2, 2},
-    MarginCase{"upca_addon_600", UPC_A, "52495", SC5, false, true, 600, 2, 2},
-    MarginCase{"upce_300", UPC_E, "", SC2, false, false, 300, 2, 36},
-    MarginCase{"ean8_1200_zoom_hd", EAN_8, "", SC7, true, true, 1200, 2, 90},
-    MarginCase{"msi_72_sc0_hd", MSI_Plessey, "", SC0, true, false, 72, 2, 10},
-    MarginCase{"postnet_300", Postnet, "", SC2, false, false, 300, 2, 38},
-    MarginCase{"fim_96_minimum", Postnet_FIM, "", SC2, false, false, 96, 30, 30}),
-    kByName);
-// clang-format on
 
 // Every type with and without an add-on, every module size, high density and zoom, eleven
 // resolutions and three minimums, folded into one digest.

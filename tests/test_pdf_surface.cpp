@@ -202,54 +202,6 @@ INSTANTIATE_TEST_SUITE_P(Alignments, PdfText,
                                            TTextCase{TA_CENTER | TA_TOP, 1800},
                                            TTextCase{TA_LEFT | TA_BASELINE, 2700}));
 
-TEST(PdfSurface, RectanglesAreWholeDevicePixelsInTheBrushColour) {
-    TPdfSurface surface(96, 96);
-    surface.SetBrushColor(TColor{255, 0, 0});
-    surface.FillRect(15, 22, 10, 20);
-    surface.FillRect(3, 3, 3, 9); // empty: nothing
-    surface.SetBrushStyle(TBrushStyle::Clear);
-    surface.FillRect(0, 0, 5, 5); // clear brush: nothing
-    surface.SetBrushStyle(TBrushStyle::Solid);
-    surface.SetMapMode(MM_ANISOTROPIC);
-    surface.SetViewportExt(3, 3);
-    surface.SetBrushColor(kBlack);
-    surface.FillRect(1, 2, 3, 4); // three device pixels to the unit
-    const std::string doc = Text(surface.Document(40, 30, 3, {}));
-    EXPECT_PRED_FORMAT2(::testing::IsSubstring, "1 0 0 rg\n10 20 5 2 re f\n0 g\n3 6 6 6 re f\n",
-                        doc)
-        << doc;
-    EXPECT_PRED_FORMAT2(::testing::IsSubstring, "/MediaBox [0 0 90 67.5]",
-                        doc); // 120 x 90 pixels at 96 dots per inch
-    EXPECT_PRED_FORMAT2(::testing::IsSubstring, "0 0 120 90 re f", doc); // the white page
-    // Without a resolution, the screen's; at 150, a length a reader rounding up keeps.
-    EXPECT_PRED_FORMAT2(::testing::IsSubstring, "/MediaBox [0 0 90 67.5]",
-                        Text(TPdfSurface(0, 0).Document(40, 30, 3, {})));
-    EXPECT_PRED_FORMAT2(::testing::IsSubstring, "/MediaBox [0 0 71.039999999 4.8]",
-                        Text(TPdfSurface(150, 150).Document(148, 10, 1, {})));
-}
-
-// Every cross-reference entry points at its object; the trailer at the table.
-TEST(PdfSurface, CrossReferenceHoldsTheOffsets) {
-    TPdfSurface surface(300, 300);
-    surface.SetBkMode(TBkMode::Transparent);
-    surface.TextOut(10, 10, "12", TFontSpec{"Arial", 20, 0});
-    surface.TextOut(10, 40, "3", TFontSpec{"Arial", 30, 0}); // a second font
-    const std::string doc = Text(surface.Document(100, 100, 1, {}));
-    const std::size_t table = doc.rfind("xref\n0 ");
-    ASSERT_NE(table, std::string::npos);
-    EXPECT_PRED_FORMAT2(::testing::IsSubstring, "startxref\n" + std::to_string(table) + "\n%%EOF\n",
-                        doc);
-    const int count = std::stoi(doc.substr(table + 7));
-    EXPECT_EQ(count, 1 + 5 + (2 + 2) + (2 + 1)); // two fonts, each with its map and glyphs
-    const std::size_t entries = doc.find('\n', table + 5) + 1; // 20 bytes each
-    for (int i = 1; i < count; ++i) {
-        const std::size_t offset = std::stoull(doc.substr(entries + 20 * i, 10));
-        EXPECT_EQ(doc.compare(offset, std::to_string(i).size() + 6, std::to_string(i) + " 0 obj"),
-                  0)
-            << i;
-    }
-}
-
 // The same drawing gives the same bytes; a time becomes the creation date in UTC, and the
 // document keeps its length either way.
 TEST(PdfSurface, CreationDateOnlyWhenGiven) {

@@ -271,40 +271,6 @@ TEST(SetPixelFormat, CustomIsRefused) {
 
 // --- The pixel reading the conversions and the writers share
 
-TEST(Pixels, WidenRepeatsTheHighBits) {
-    const struct {
-        unsigned v, five, six;
-    } cases[] = {{0, 0, 0},       {1, 8, 4},     {16, 0x84, 0x41},
-                 {31, 255, 0x7D}, {33, 0, 0x86}, {63, 0, 255}};
-    for (const auto& c : cases) {
-        if (c.v < 32) {
-            EXPECT_EQ(varimark::Widen5(c.v), c.five) << c.v;
-        }
-        EXPECT_EQ(varimark::Widen6(c.v), c.six) << c.v;
-    }
-}
-
-TEST(Pixels, PackedIndicesFirstPixelInTheHighBits) {
-    const std::vector<std::uint8_t> row = {0xB4, 0x5C, 0xE7};
-    const struct {
-        int bits, width;
-        std::vector<std::uint8_t> indices;
-    } cases[] = {
-        {1, 19, {1, 0, 1, 1, 0, 1, 0, 0, 0, 1, 0, 1, 1, 1, 0, 0, 1, 1, 1}},
-        {1, 3, {1, 0, 1}},
-        {4, 5, {0xB, 0x4, 0x5, 0xC, 0xE}},
-        {8, 3, {0xB4, 0x5C, 0xE7}},
-    };
-    for (const auto& c : cases) {
-        std::vector<std::uint8_t> out(c.indices.size() + 1, 0xAA);
-        varimark::UnpackIndices(row.data(), c.width, c.bits, out.data());
-        EXPECT_EQ(std::vector<std::uint8_t>(out.begin(), out.end() - 1), c.indices) << c.bits;
-        EXPECT_EQ(out.back(), 0xAA) << "nothing written past the width";
-        for (int x = 0; x < c.width; ++x)
-            EXPECT_EQ(varimark::PixelIndex(row.data(), x, c.bits), c.indices[x]) << c.bits << x;
-    }
-}
-
 TEST(Pixels, EveryFormatReadsAsRedGreenBlue) {
     const std::vector<TRGBQuad> palette = {{1, 2, 3, 0}, {4, 5, 6, 0}};
     const struct {
@@ -341,33 +307,6 @@ TEST(Pixels, NearestColourTakesTheLowestOfEquals) {
     for (const auto& c : cases)
         EXPECT_EQ(NearestColour(palette, c.r, c.g, c.b), c.index) << TColour{c.r, c.g, c.b};
     EXPECT_EQ(NearestColour({}, 1, 2, 3), 0u);
-}
-
-TEST(Pixels, SystemPaletteColours) {
-    const auto& p = varimark::SystemPalette16();
-    EXPECT_EQ(Of(p[0]), (TColour{0, 0, 0}));
-    EXPECT_EQ(Of(p[1]), (TColour{128, 0, 0}));
-    EXPECT_EQ(Of(p[6]), (TColour{0, 128, 128}));
-    EXPECT_EQ(Of(p[7]), (TColour{192, 192, 192}));
-    EXPECT_EQ(Of(p[8]), (TColour{128, 128, 128}));
-    EXPECT_EQ(Of(p[12]), (TColour{0, 0, 255}));
-    EXPECT_EQ(Of(p[15]), (TColour{255, 255, 255}));
-}
-
-TEST(Pixels, RowFillIsCleared) {
-    const struct {
-        int width, bits;
-        std::vector<std::uint8_t> row;
-    } cases[] = {{3, 1, {0xE0, 0, 0, 0}},
-                 {3, 4, {0xFF, 0xF0, 0, 0}},
-                 {1, 24, {255, 255, 255, 0}},
-                 {2, 16, {255, 255, 255, 255}},
-                 {0, 8, {0, 0, 0, 0}}};
-    for (const auto& c : cases) {
-        std::vector<std::uint8_t> row(4, 0xFF);
-        varimark::ClearRowFill(row.data(), row.size(), c.width, c.bits);
-        EXPECT_EQ(row, c.row) << c.width << " x " << c.bits;
-    }
 }
 
 } // namespace
