@@ -1,5 +1,7 @@
 #include "cli/Options.h"
 
+#include "varimark/varimark.h"
+
 #include "cli/Escapes.h"
 #include "engine/Windows1252.h"
 
@@ -11,20 +13,6 @@ namespace varimark::cli {
 
 namespace {
 
-char FoldNameChar(char c) {
-    if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
-    if (c == '-') return '_';
-    return c;
-}
-
-bool SameTypeName(std::string_view given, std::string_view canonical) {
-    if (given.size() != canonical.size()) return false;
-    for (std::size_t i = 0; i < given.size(); ++i) {
-        if (FoldNameChar(given[i]) != FoldNameChar(canonical[i])) return false;
-    }
-    return true;
-}
-
 std::string Quoted(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
@@ -32,11 +20,9 @@ std::string Quoted(std::string_view s) {
 } // namespace
 
 std::optional<btCodeTypes> ParseCodeType(std::string_view name) {
-    for (int i = 0; i < kCodeTypeCount; ++i) {
-        const auto type = static_cast<btCodeTypes>(i);
-        if (SameTypeName(name, CodeTypeName(type))) return type;
-    }
-    return std::nullopt;
+    const std::optional<Type> type = TypeFromName(name);
+    if (!type) return std::nullopt;
+    return static_cast<btCodeTypes>(*type);
 }
 
 long long ParseWholeNumber(std::string_view name, std::string_view value) {

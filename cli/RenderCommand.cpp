@@ -66,10 +66,10 @@ void StoreInRange(const TIntegerOption& option, long long value, RenderOptions& 
     option.store(render, static_cast<int>(value));
 }
 
-// The picture options of the look and a file name whose extension chooses the format.
-PictureOptions PictureOptionsOf(const RenderOptions& render, const std::string& fileName) {
+// The picture options of the command line, in a format.
+PictureOptions PictureOptionsOf(const RenderOptions& render, Format format) {
     PictureOptions options;
-    options.format = FormatFromName(fileName).value_or(Format::Png);
+    options.format = format;
     options.scale = render.scale;
     options.margin = render.margin;
     options.quietZones = render.quietZones;
@@ -80,18 +80,11 @@ PictureOptions PictureOptionsOf(const RenderOptions& render, const std::string& 
 
 } // namespace
 
-bool IsPdf(const std::string& fileName) {
-    return LowerExtension(fileName) == ".pdf";
-}
-
 std::string FormatExtension(const std::string& format) {
-    const std::string extension = format.starts_with('.') ? format : "." + format;
-    // One extension and nothing else: "a.png" or "x/.png" name no format.
-    if (extension.find_first_of("./", 1) != std::string::npos ||
-        (!PictureTypeOf(extension) && !IsPdf(extension)))
+    if (!FormatFromExtension(format))
         throw UsageError("unknown --format '" + format +
                          "': use bmp, gif, tif, jpg, emf, png, svg or pdf");
-    return extension;
+    return format.starts_with('.') ? format : "." + format;
 }
 
 void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params) {
@@ -110,9 +103,12 @@ void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params) {
 
 std::vector<std::uint8_t> RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
                                         const std::string& fileName) {
-    if (!FormatFromName(fileName))
-        throw EUnsupportedFileType("unsupported picture type of '" + fileName + "'");
-    return RenderBarcode(barcode, PictureOptionsOf(options, fileName), SourceDateEpoch());
+    const std::optional<Format> format = FormatFromName(fileName);
+    if (!format) throw EUnsupportedFileType("unsupported picture type of '" + fileName + "'");
+    const PictureOptions picture = PictureOptionsOf(options, *format);
+    // Only a PDF carries a date.
+    return RenderBarcode(barcode, picture,
+                         picture.format == Format::Pdf ? SourceDateEpoch() : std::nullopt);
 }
 
 namespace {
@@ -205,11 +201,11 @@ int RunRenderCommand(std::vector<std::string_view> args) {
 }
 
 void CheckPictureName(const std::string& fileName, bool monochrome) {
-    const std::optional<TPictureType> type = PictureTypeOf(fileName);
-    if (!type && !IsPdf(fileName))
+    const std::optional<Format> format = FormatFromName(fileName);
+    if (!format)
         throw UsageError("unsupported picture type of '" + fileName +
                          "': use .bmp, .gif, .tif, .jpg, .emf, .png, .svg or .pdf");
-    if (monochrome && (!type || *type == TPictureType::Svg))
+    if (monochrome && (*format == Format::Svg || *format == Format::Pdf))
         throw UsageError("--monochrome applies to raster pictures, not .svg or .pdf");
 }
 

@@ -43,8 +43,6 @@ void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params);
 // EUnsupportedFileType for another extension.
 std::vector<std::uint8_t> RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
                                         const std::string& fileName);
-// Whether a name ends in ".pdf", in any case.
-bool IsPdf(const std::string& fileName);
 // The extension (".png") that --format EXT names: one of the picture types, with or without
 // its dot, in any case (the case is kept); UsageError for anything else.
 std::string FormatExtension(const std::string& format);

@@ -10,7 +10,6 @@
 #include "export/FileWriter.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <new>
 
@@ -38,8 +37,14 @@ template <class TCall> auto Guarded(TCall&& call) {
     }
 }
 
-char Folded(char c) {
-    return c == '-' ? '_' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+// ASCII letters in lower case, whatever the locale.
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// A type name's character as names are compared: '-' stands for '_'.
+char TypeNameChar(char c) {
+    return c == '-' ? '_' : Lower(c);
 }
 
 } // namespace
@@ -52,7 +57,8 @@ const char* TypeName(Type type) {
 std::optional<Type> TypeFromName(std::string_view name) {
     for (int type = 0; type < kCodeTypeCount; ++type) {
         const std::string_view canonical = CodeTypeName(static_cast<btCodeTypes>(type));
-        if (std::ranges::equal(name, canonical, {}, Folded, Folded)) return static_cast<Type>(type);
+        if (std::ranges::equal(name, canonical, {}, TypeNameChar, TypeNameChar))
+            return static_cast<Type>(type);
     }
     return std::nullopt;
 }
@@ -67,8 +73,14 @@ std::optional<Format> FormatFromName(std::string_view fileName) {
         {".svg", Format::Svg},  {".pdf", Format::Pdf}};
     const std::string_view extension = fileName.substr(dot);
     for (const auto& [name, format] : kFormats)
-        if (std::ranges::equal(extension, name, {}, Folded, Folded)) return format;
+        if (std::ranges::equal(extension, name, {}, Lower)) return format;
     return std::nullopt;
+}
+
+std::optional<Format> FormatFromExtension(std::string_view extension) {
+    if (extension.starts_with('.')) extension.remove_prefix(1);
+    if (extension.find_first_of("./") != std::string_view::npos) return std::nullopt;
+    return FormatFromName("picture." + std::string(extension));
 }
 
 std::string EngineText(std::string_view utf8) {

@@ -30,6 +30,12 @@ varimark_status Fail(varimark_status status, std::string message) {
     return status;
 }
 
+// A call that succeeded: the last message is cleared.
+varimark_status Ok() {
+    tLastError.clear();
+    return VARIMARK_OK;
+}
+
 varimark_status Invalid(std::string_view what) {
     return Fail(VARIMARK_INVALID_ARGUMENT, std::string(what));
 }
@@ -97,7 +103,7 @@ varimark_status varimark_symbol_set_type(varimark_symbol* symbol, const char* na
     const std::optional<varimark::Type> type = varimark::TypeFromName(name);
     if (!type) return Invalid(std::string("unknown barcode type '") + name + "'");
     symbol->symbol.type = *type;
-    return Call([] { return VARIMARK_OK; });
+    return Ok();
 }
 
 namespace {
@@ -142,11 +148,11 @@ varimark_status varimark_symbol_set_int(varimark_symbol* symbol, const char* fie
         {"high_density", &varimark::Symbol::highDensity},
         {"width_reduce", &varimark::Symbol::widthReduce}};
     for (const auto& [known, member] : kNumbers)
-        if (name == known) return s.*member = Clamped(value), Call([] { return VARIMARK_OK; });
+        if (name == known) return s.*member = Clamped(value), Ok();
     for (const auto& [known, member] : kSwitches)
         if (name == known) {
             if (!IsSwitch(value)) return Invalid(std::string(name) + " takes 0 or 1");
-            return s.*member = value == 1, Call([] { return VARIMARK_OK; });
+            return s.*member = value == 1, Ok();
         }
     return Invalid("unknown symbol field '" + std::string(name) + "'");
 }
@@ -162,18 +168,12 @@ void varimark_options_free(varimark_options* options) {
 
 varimark_status varimark_options_set_format(varimark_options* options, const char* format) {
     if (options == nullptr || format == nullptr) return Invalid("null options or format");
-    // One extension and nothing else, with or without its dot: "a.png" names no format.
-    const std::string_view given(format);
-    const std::string_view extension = given.starts_with('.') ? given.substr(1) : given;
-    const std::optional<varimark::Format> known =
-        extension.find_first_of("./") == std::string_view::npos
-            ? varimark::FormatFromName("picture." + std::string(extension))
-            : std::nullopt;
+    const std::optional<varimark::Format> known = varimark::FormatFromExtension(format);
     if (!known)
-        return Invalid("unknown format '" + std::string(given) +
+        return Invalid("unknown format '" + std::string(format) +
                        "': use bmp, gif, tif, jpg, emf, png, svg or pdf");
     options->options.format = *known;
-    return Call([] { return VARIMARK_OK; });
+    return Ok();
 }
 
 varimark_status varimark_options_set_int(varimark_options* options, const char* field,
@@ -192,7 +192,7 @@ varimark_status varimark_options_set_int(varimark_options* options, const char* 
         (name == "monochrome" ? o.monochrome : o.quietZones) = value == 1;
     } else
         return Invalid("unknown option field '" + std::string(name) + "'");
-    return Call([] { return VARIMARK_OK; });
+    return Ok();
 }
 
 varimark_status varimark_encode(const varimark_symbol* symbol, varimark_buffer* code_text,

@@ -53,6 +53,10 @@ TEST(Api, NamesOfTypesAndFormats) {
     EXPECT_EQ(varimark::FormatFromName("label.pdf"), Format::Pdf);
     EXPECT_EQ(varimark::FormatFromName("a.png/label"), std::nullopt);
     EXPECT_EQ(varimark::FormatFromName("label.jpeg"), std::nullopt);
+    EXPECT_EQ(varimark::FormatFromExtension(".GIF"), Format::Gif);
+    EXPECT_EQ(varimark::FormatFromExtension("svg"), Format::Svg);
+    for (const char* notOne : {"a.png", "x/.png", "", "."})
+        EXPECT_EQ(varimark::FormatFromExtension(notOne), std::nullopt) << notOne;
 }
 
 TEST(Api, RefusalsCarryTheSystemsMessage) {

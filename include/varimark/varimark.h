@@ -63,6 +63,9 @@ enum class Format : std::uint8_t { Bmp, Gif, Tiff, Jpeg, Emf, Png, Svg, Pdf };
 // The format a file name's extension chooses (".bmp", ".gif", ".tif", ".jpg", ".emf",
 // ".png", ".svg", ".pdf", in any case); none for another.
 VARIMARK_API std::optional<Format> FormatFromName(std::string_view fileName);
+// The format an extension names, with or without its dot ("png", ".PNG"); none for anything
+// else ("a.png", "x/.png").
+VARIMARK_API std::optional<Format> FormatFromExtension(std::string_view extension);
 
 struct PictureOptions {
     Format format = Format::Png;
