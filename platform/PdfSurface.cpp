@@ -216,10 +216,10 @@ void TPdfSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& 
     const TScale& s = scale_;
     // A whole, equal magnification goes into the font; any other mapping only moves the
     // reference point.
-    const int magnification =
-        s.x == s.y && s.x > 1 && s.x == std::floor(s.x) ? static_cast<int>(s.x) : 1;
+    const int magnification = wholeScale_ > 1 ? wholeScale_ : 1;
     TGlyphFont& metrics = GlyphFontFor(spec.face, spec.height, magnification);
-    const long long size = 1LL * MatchFont(spec.face, spec.height).pixelSize * magnification;
+    const TMatchedFont& matched = MatchFont(spec.face, spec.height);
+    const long long size = 1LL * matched.pixelSize * magnification;
     const long long ox = RoundToPixel(x * s.x), oy = RoundToPixel(y * s.y);
     const TTurn turn{QuarterTurns(spec.escapement)};
 
@@ -243,8 +243,7 @@ void TPdfSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& 
     }
     if (text.empty()) return;
 
-    TFont& font = FontFor(MatchFont(spec.face, spec.height).location,
-                          static_cast<int>(std::clamp(size, 1LL, 1LL * INT_MAX)));
+    TFont& font = FontFor(matched.location, static_cast<int>(std::clamp(size, 1LL, 1LL * INT_MAX)));
     std::string codes;
     for (const char c : text) {
         const auto code = static_cast<unsigned char>(c);
