@@ -10,9 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -25,13 +27,30 @@ struct RunResult {
     long peakKb = 0; // the program's peak resident memory
 };
 
-// In a child process: becomes varimark-cli with args (exit status 127 when it cannot).
-[[noreturn]] inline void ExecCli(const std::vector<std::string>& args) {
-    std::vector<char*> argv{const_cast<char*>(VARIMARK_CLI)};
+// In a child process: becomes the program with args (exit status 127 when it cannot).
+[[noreturn]] inline void ExecCli(const std::vector<std::string>& args,
+                                 const char* program = VARIMARK_CLI) {
+    std::vector<char*> argv{const_cast<char*>(program)};
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    execv(VARIMARK_CLI, argv.data());
+    execv(program, argv.data());
     _exit(127);
+}
+
+// The program where any user may run it: the build folder may lie in one that only its
+// owner may enter (a checkout under mktemp -d), so a copy in the temporary folder, made
+// once and removed when the test program ends.
+inline const char* ProgramForAnyUser() {
+    static const struct TCopy {
+        std::string path = ::testing::TempDir() + "varimark-cli-" + std::to_string(getpid());
+        TCopy() {
+            std::filesystem::copy_file(VARIMARK_CLI, path,
+                                       std::filesystem::copy_options::overwrite_existing);
+            ::chmod(path.c_str(), 0755);
+        }
+        ~TCopy() { std::remove(path.c_str()); }
+    } copy;
+    return copy.path.c_str();
 }
 
 // Runs varimark-cli with args, feeding input on its standard input.
@@ -43,6 +62,7 @@ inline RunResult RunCli(const std::vector<std::string>& args, const std::string&
     // the write then fails with EPIPE instead of killing the test with SIGPIPE.
     static const bool pipeSignalIgnored = std::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
     (void)pipeSignalIgnored;
+    const char* program = asUser >= 0 ? ProgramForAnyUser() : VARIMARK_CLI;
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) std::abort();
     const pid_t pid = fork();
@@ -56,7 +76,7 @@ inline RunResult RunCli(const std::vector<std::string>& args, const std::string&
         if (file >= 0) close(file);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
         if (asUser >= 0 && (setgid(asUser) != 0 || setuid(asUser) != 0)) _exit(126);
-        ExecCli(args);
+        ExecCli(args, program);
     }
     close(in[0]);
     close(out[1]);
