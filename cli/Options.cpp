@@ -1,7 +1,5 @@
 #include "cli/Options.h"
 
-#include "varimark/varimark.h"
-
 #include "cli/Escapes.h"
 #include "engine/Windows1252.h"
 
@@ -20,9 +18,7 @@ std::string Quoted(std::string_view s) {
 } // namespace
 
 std::optional<btCodeTypes> ParseCodeType(std::string_view name) {
-    const std::optional<Type> type = TypeFromName(name);
-    if (!type) return std::nullopt;
-    return static_cast<btCodeTypes>(*type);
+    return CodeTypeFromName(name);
 }
 
 long long ParseWholeNumber(std::string_view name, std::string_view value) {

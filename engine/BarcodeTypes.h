@@ -1,6 +1,8 @@
 #pragma once
 // The one-byte enumerations of the barcode engine.
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace varimark {
 
@@ -32,5 +34,9 @@ enum btCodeRotate : std::uint8_t { rotate_000, rotate_090, rotate_180, rotate_27
 
 // Canonical name of a symbology ("EAN_13"), or nullptr for a value above Postnet_FIM.
 const char* CodeTypeName(btCodeTypes type);
+
+// The symbology a name stands for: the canonical name in any case of ASCII letters, with
+// '-' for '_' ("ean-13", "Code128_B"); nullopt for any other name.
+std::optional<btCodeTypes> CodeTypeFromName(std::string_view name);
 
 } // namespace varimark

@@ -42,11 +42,6 @@ char Lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// A type name's character as names are compared: '-' stands for '_'.
-char TypeNameChar(char c) {
-    return c == '-' ? '_' : Lower(c);
-}
-
 } // namespace
 
 const char* TypeName(Type type) {
@@ -55,12 +50,9 @@ const char* TypeName(Type type) {
 }
 
 std::optional<Type> TypeFromName(std::string_view name) {
-    for (int type = 0; type < kCodeTypeCount; ++type) {
-        const std::string_view canonical = CodeTypeName(static_cast<btCodeTypes>(type));
-        if (std::ranges::equal(name, canonical, {}, TypeNameChar, TypeNameChar))
-            return static_cast<Type>(type);
-    }
-    return std::nullopt;
+    const std::optional<btCodeTypes> type = CodeTypeFromName(name);
+    if (!type) return std::nullopt;
+    return static_cast<Type>(*type);
 }
 
 std::optional<Format> FormatFromName(std::string_view fileName) {
