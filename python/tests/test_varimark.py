@@ -3,6 +3,7 @@ library's messages on every refusal."""
 import os
 import shutil
 import subprocess
+import sys
 
 import pytest
 
@@ -78,3 +79,12 @@ def test_a_failed_save_leaves_the_old_file(tmp_path):
         varimark.save(path, "1" * 51, type="CODE128_B")
     assert path.read_bytes() == b"old"
     assert os.listdir(tmp_path) == ["label.png"]
+
+
+def test_a_missing_library_fails_the_import_with_what_to_install():
+    env = dict(os.environ, VARIMARK_LIBRARY="/nonexistent/libvarimark.so.1")
+    out = subprocess.run([sys.executable, "-c", "import varimark"], env=env,
+                         capture_output=True, text=True)
+    assert out.returncode != 0
+    assert "ImportError: varimark needs the library /nonexistent/libvarimark.so.1" in out.stderr
+    assert "libvarimark1" in out.stderr

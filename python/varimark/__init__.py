@@ -31,7 +31,11 @@ class _Buffer(ctypes.Structure):
 
 def _load():
     name = os.environ.get("VARIMARK_LIBRARY") or "libvarimark.so.1"
-    lib = ctypes.CDLL(name)
+    try:
+        lib = ctypes.CDLL(name)
+    except OSError as e:
+        raise ImportError(f"varimark needs the library {name} (Debian's package libvarimark1, "
+                          f"or $VARIMARK_LIBRARY naming a copy): {e}") from e
     handle, text, status = ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int
     buffer = ctypes.POINTER(_Buffer)
     for function, arguments, result in (
