@@ -5,14 +5,15 @@ FUZZ_SECONDS ?= 60
 # More configure options, such as -DVARIMARK_WERROR=ON (CI: warnings fail the build).
 CMAKE_FLAGS ?=
 
-.PHONY: all deps deps-run deps-test deps-bench deps-fuzz configure configure-run build run \
+.PHONY: all deps deps-run deps-package deps-test deps-bench deps-fuzz configure configure-run build run \
 	test test-sanitize package bench fuzz format screenshot clean
 
 all: build
 
-# The Debian packages for a purpose: run (build and run the programs), test, bench, fuzz.
+# The Debian packages for a purpose: run (build and run the programs), package (make
+# package), test, bench, fuzz.
 deps: deps-test
-deps-run deps-test deps-bench deps-fuzz: deps-%:
+deps-run deps-package deps-test deps-bench deps-fuzz: deps-%:
 	@scripts/install-deps.sh $*
 
 # make run needs only what running needs: no test or benchmark libraries.
@@ -46,9 +47,11 @@ test-sanitize: deps-test
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --output-on-failure --timeout 600 -j 2
 
-# A Debian package in build/: varimark_1.0_amd64.deb (install: sudo apt install ./build/varimark_*.deb).
-package: build
-	@cd $(BUILD_DIR) && cpack -G DEB
+# The Debian packages in build/packages/, checked by lintian: varimark, varimark-cli,
+# libvarimark1, libvarimark-dev, python3-varimark and their debug symbols
+# (install: sudo apt install ./build/packages/varimark_*.deb ...).
+package: deps-run deps-package
+	@scripts/build-packages.sh $(BUILD_DIR)/packages
 
 bench: deps-bench build
 	$(BUILD_DIR)/bin/bench_encode
@@ -59,6 +62,7 @@ bench: deps-bench build
 	$(BUILD_DIR)/bin/bench_app
 	VARIMARK_CLI=$(BUILD_DIR)/bin/varimark-cli bench/one_call.py
 	VARIMARK_CLI=$(BUILD_DIR)/bin/varimark-cli bench/batch.sh
+	VARIMARK_LIBRARY=$(BUILD_DIR)/lib/libvarimark.so.1 bench/python_render.py
 
 # Every libFuzzer target for FUZZ_SECONDS seconds (two at a time), from its seed corpus.
 fuzz: deps-fuzz

@@ -11,6 +11,8 @@ namespace varimark {
 TVarimarkApplication::TVarimarkApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The name only: a display name would be appended to every window title on X11.
     setApplicationName("Varimark");
+    // Ties the windows to the installed desktop entry (its icon, its name in the task bar).
+    setDesktopFileName("io.varimark.Varimark");
     SetErrorReporter(
         [](const std::string& message) { ShowError(QString::fromStdString(message)); });
 }

@@ -16,6 +16,10 @@ RUN=(
     # picture writers
     libjpeg62-turbo-dev libpng-dev
 )
+PACKAGE=(
+    # make package: the Debian packages, built by dpkg-buildpackage and checked by lintian
+    debhelper dh-python python3 lintian
+)
 TEST=(
     # the test and benchmark libraries, and pytest for the Python module
     libgtest-dev libgmock-dev libbenchmark-dev python3-pytest
@@ -23,7 +27,10 @@ TEST=(
     zbar-tools zxing-cpp-tools imagemagick libtiff-dev libgif-dev emf2svg poppler-utils qpdf
     # the desktop program under a real X server (tests, the README's screenshot), and the
     # checker of its desktop entry
-    xvfb xdotool x11-utils desktop-file-utils
+    xvfb xdotool x11-utils
+    # the packages' test (the packaging tools too): the checkers of the desktop entry and
+    # the AppStream file, and the renderer that made the icons from their SVG
+    "${PACKAGE[@]}" desktop-file-utils appstream librsvg2-bin
 )
 BENCH=(
     # a peer generator that the bench scripts compare with, and GNU time for their peak
@@ -41,11 +48,12 @@ purposes=("$@")
 for purpose in "${purposes[@]}"; do
     case "$purpose" in
     run) ;;
+    package) PACKAGES+=("${PACKAGE[@]}") ;;
     test) PACKAGES+=("${TEST[@]}") ;;
     bench) PACKAGES+=("${TEST[@]}" "${BENCH[@]}") ;; # the benchmarks build with the tests
     fuzz) PACKAGES+=("${FUZZ[@]}") ;;
     *)
-        echo "usage: install-deps.sh [run|test|bench|fuzz]..." >&2
+        echo "usage: install-deps.sh [run|package|test|bench|fuzz]..." >&2
         exit 2
         ;;
     esac

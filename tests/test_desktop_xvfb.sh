@@ -2,6 +2,7 @@
 # The real program under a real X server: type a UPC-A text, take a screenshot of the
 # window, and decode the barcode in it with zbarimg; the title the window system shows.
 set -euo pipefail
+source "$(dirname "$0")/xvfb.sh"
 program=${1:?usage: test_desktop_xvfb.sh PATH/TO/varimark}
 work=$(mktemp -d)
 xvfb_pid=""
@@ -18,23 +19,9 @@ mkdir -p "$work/bin" "$work/home"
 cp "$program" "$work/bin/varimark"
 cp "$(dirname "$program")/VARIMARK.HLP" "$work/bin/" 2>/dev/null || true
 
-display=""
-for n in $(seq 90 120); do
-    if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then display=":$n"; break; fi
-done
-[[ -n "$display" ]] || { echo "no free X display number"; exit 1; }
-Xvfb "$display" -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done 2>/dev/null || true
-sleep 0.5
+start_xvfb "$work/xvfb.log"
 
-HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" QT_QPA_PLATFORM=xcb \
-    "$work/bin/varimark" >"$work/app.log" 2>&1 &
-app_pid=$!
-
-window=$(timeout 20 xdotool search --sync --name "^Varimark 1.0$" | head -n 1) || {
-    echo "the window did not appear"; cat "$work/app.log"; exit 1; }
+start_varimark "$work/bin/varimark" "$work/home" "$work/app.log"
 
 # Both title properties hold exactly the title, nothing appended.
 for property in WM_NAME _NET_WM_NAME; do

@@ -1,21 +1,96 @@
 #!/usr/bin/env bash
-# make package's Debian package: it builds, and it installs the programs, the help file,
-# the icon, the desktop entry and the manual page, with its dependencies declared.
+# make package's Debian packages: they build and lintian finds nothing; the desktop entry
+# and the AppStream file pass their checkers; installed into a scratch root, each package
+# holds its files, varimark-cli runs without Qt, the Python module works against the
+# scratch library, and the desktop program finds its help file under share/varimark.
 set -euo pipefail
-build=${1:?usage: test_package.sh BUILD_DIR}
+source "$(dirname "$0")/xvfb.sh"
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-(cd "$build" && cpack -G DEB -B "$work" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
-deb=$(ls "$work"/varimark_*.deb)
-files=$(dpkg-deb -c "$deb" | awk '{print $6}')
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
 failed=0
-for expected in ./usr/bin/varimark ./usr/bin/varimark-cli ./usr/share/varimark/VARIMARK.HLP \
-    ./usr/share/applications/varimark.desktop \
-    ./usr/share/icons/hicolor/scalable/apps/varimark.svg ./usr/share/man/man1/varimark-cli.1; do
-    grep -qx -- "$expected" <<<"$files" || { echo "missing from the package: $expected"; failed=1; }
+fail() { echo "FAILED: $*"; failed=1; }
+
+# Builds, and runs lintian on every package (an error, a warning or an info tag fails).
+"$source_dir/scripts/build-packages.sh" "$work/packages"
+
+root=$work/root
+lib=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+declare -A expected=(
+    [varimark]="usr/bin/varimark usr/share/varimark/VARIMARK.HLP
+        usr/share/man/man1/varimark.1.gz usr/share/applications/io.varimark.Varimark.desktop
+        usr/share/metainfo/io.varimark.Varimark.metainfo.xml
+        usr/share/icons/hicolor/scalable/apps/varimark.svg"
+    [varimark-cli]="usr/bin/varimark-cli usr/share/man/man1/varimark-cli.1.gz"
+    [libvarimark1]="$lib/libvarimark.so.1"
+    [libvarimark-dev]="$lib/libvarimark.so usr/include/varimark/varimark.h
+        usr/include/varimark/varimark_c.h $lib/pkgconfig/varimark.pc
+        $lib/cmake/Varimark/VarimarkConfig.cmake"
+    [python3-varimark]="usr/lib/python3/dist-packages/varimark/__init__.py
+        usr/lib/python3/dist-packages/varimark/__init__.pyi"
+)
+for package in "${!expected[@]}"; do
+    deb=$(ls "$work/packages/${package}"_*.deb)
+    dpkg -x "$deb" "$root"
+    files=$(dpkg-deb -c "$deb" | awk '{print $6}')
+    for file in ${expected[$package]} usr/share/doc/$package/copyright \
+        usr/share/doc/$package/changelog.gz; do
+        grep -qx -- "./$file" <<<"$files" || fail "$package lacks /$file"
+    done
 done
-depends=$(dpkg-deb -f "$deb" Depends)
-for dependency in libqt6widgets6 libjpeg62-turbo libpng16-16 fonts-liberation2; do
-    grep -q "$dependency" <<<"$depends" || { echo "not declared: $dependency"; failed=1; }
+for package in varimark-cli libvarimark1; do
+    depends=$(dpkg-deb -f "$work/packages/${package}"_*.deb Depends)
+    grep -qi "qt" <<<"$depends" && fail "$package depends on Qt: $depends"
 done
+
+# What software centres read.
+desktop_out=$(desktop-file-validate "$root/usr/share/applications/io.varimark.Varimark.desktop" 2>&1) &&
+    [[ -z "$desktop_out" ]] || fail "desktop-file-validate: $desktop_out"
+appstreamcli validate --no-net "$root/usr/share/metainfo/io.varimark.Varimark.metainfo.xml" ||
+    fail "appstreamcli validate"
+# Every size of the icon, rendered from the SVG as it stands (scripts/make-icons.sh).
+for size in 16 32 48 64 128 256; do
+    icon=$root/usr/share/icons/hicolor/${size}x${size}/apps/varimark.png
+    rsvg-convert -w "$size" -h "$size" "$source_dir/app/resources/varimark.svg" -o "$work/icon.png"
+    differing=$(compare -metric AE "$icon" "$work/icon.png" null: 2>&1) || true
+    [[ "$differing" == "0" ]] || fail "the ${size}x${size} icon is not the SVG's (run scripts/make-icons.sh)"
+done
+
+# varimark-cli from the scratch root: no Qt library loaded, and a picture that scans.
+ldd "$root/usr/bin/varimark-cli" | grep -i qt && fail "varimark-cli loads Qt"
+"$root/usr/bin/varimark-cli" render --type EAN_13 -o "$work/cli.png" 400638133393 ||
+    fail "varimark-cli render"
+[[ $(zbarimg -q "$work/cli.png" 2>/dev/null) == "EAN-13:4006381333931" ]] ||
+    fail "varimark-cli's picture does not scan"
+
+# The Python module from the scratch root, loading the scratch library by its soname.
+python_out=$(cd "$work" && LD_LIBRARY_PATH="$root/$lib" \
+    PYTHONPATH="$root/usr/lib/python3/dist-packages" python3 -c '
+import varimark
+with open("/proc/self/maps") as maps:
+    print(varimark.__file__, [line.split()[-1] for line in maps if "libvarimark" in line][0])
+print(varimark.encode("400638133393", type="EAN_13")[0])' 2>&1) || true
+grep -q "^$root/usr/lib/python3/dist-packages/varimark/__init__.py $root/$lib/libvarimark.so" \
+    <<<"$python_out" && grep -qx "4006381333931" <<<"$python_out" ||
+    fail "import varimark from the scratch root: $python_out"
+
+# The desktop program from the scratch root shows its help (F1) from usr/share/varimark:
+# the help window is 640 pixels wide, the message for a missing file much narrower.
+[[ ! -e "$root/usr/bin/VARIMARK.HLP" ]] || fail "a help file lies beside the program"
+mkdir -p "$work/home"
+start_xvfb "$work/xvfb.log"
+start_varimark "$root/usr/bin/varimark" "$work/home" "$work/app.log"
+xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus --sync "$window"
+xdotool key --window "$window" F1
+help=$(timeout 10 xdotool search --sync --name "^Varimark Help$" | head -n 1) || true
+width=$([[ -n "$help" ]] && xdotool getwindowgeometry "$help" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+[[ "${width:-0}" -ge 600 ]] || fail "F1 showed no help (window ${help:-none}, width ${width:-none})"
+
 [[ $failed -eq 0 ]] && echo "1 passed, 0 failed" || { echo "0 passed, 1 failed"; exit 1; }
