@@ -21,14 +21,6 @@ using namespace varimark;
 
 namespace {
 
-Bytes Hex(std::string text) {
-    std::erase(text, ' ');
-    Bytes out;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 2)
-        out.push_back(static_cast<std::uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
 // A palette picture of random indices below colors, with a random palette; the indices
 // (rows from the top) go to expected.
 TBitmap RandomIndexed(int w, int h, TPixelFormat f, std::size_t colors, unsigned seed,

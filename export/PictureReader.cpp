@@ -1,0 +1,624 @@
+// Picture files read back as grey levels. PNG, TIFF, GIF and JPEG go through their
+// libraries, fed from memory; BMP is parsed here. Whatever the format, the size is checked
+// against kMaxGreyPixels before any pixel buffer is made, and a library's error (libpng and
+// libjpeg jump out of their frames with longjmp) comes back as a varimark::Error. The
+// functions that call setjmp own no C++ object: what outlives a jump lives in the caller.
+#include "export/PictureReader.h"
+
+#include "export/FileReader.h"
+#include "varimark/error.h"
+
+#include <algorithm>
+#include <bit>
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdio> // jpeglib.h needs FILE and size_t first
+#include <cstring>
+#include <memory>
+
+#include <gif_lib.h>
+#include <jerror.h>
+#include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+
+namespace varimark {
+
+namespace {
+
+constexpr std::size_t kMaxPictureFileBytes = std::size_t(320) << 20;
+
+[[noreturn]] void Refuse(const std::string& message) {
+    throw Error(message);
+}
+
+// The picture's buffer, once its size is known to be sensible.
+TGreyPicture MakePicture(long long width, long long height, const char* format) {
+    if (width <= 0 || height <= 0)
+        Refuse(std::string("the ") + format + " picture has no pixels (" + std::to_string(width) +
+               " x " + std::to_string(height) + ")");
+    if (width > kMaxGreyPixels || height > kMaxGreyPixels || width * height > kMaxGreyPixels)
+        Refuse("the picture is larger than " + std::to_string(kMaxGreyPixels) + " pixels (" +
+               std::to_string(width) + " x " + std::to_string(height) + ")");
+    TGreyPicture picture;
+    picture.width = static_cast<int>(width);
+    picture.height = static_cast<int>(height);
+    picture.level.assign(static_cast<std::size_t>(width * height), 255);
+    return picture;
+}
+
+// A level of red at the given opacity, over white.
+inline std::uint8_t OverWhite(unsigned level, unsigned alpha) {
+    return static_cast<std::uint8_t>((level * alpha + 255 * (255 - alpha) + 127) / 255);
+}
+
+constexpr double kInchesPerMetre = 0.0254;
+
+// --- PNG ------------------------------------------------------------------------------------
+
+struct TPngState {
+    std::span<const std::uint8_t> bytes;
+    std::size_t at = 0;
+    bool truncated = false;
+    char message[200] = {};
+};
+
+void PngError(png_structp png, png_const_charp message) {
+    auto* state = static_cast<TPngState*>(png_get_error_ptr(png));
+    if (state->message[0] == 0) std::snprintf(state->message, sizeof state->message, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void PngWarning(png_structp, png_const_charp) {}
+
+void PngRead(png_structp png, png_bytep data, png_size_t length) {
+    auto* state = static_cast<TPngState*>(png_get_io_ptr(png));
+    if (length > state->bytes.size() - state->at) {
+        state->truncated = true;
+        png_error(png, "truncated");
+    }
+    std::memcpy(data, state->bytes.data() + state->at, length);
+    state->at += length;
+}
+
+// The header and the transformations to 8-bit grey, grey and alpha, RGB or RGBA.
+bool ReadPngHeader(png_structp png, png_infop info, int* passes) {
+    if (setjmp(png_jmpbuf(png)) != 0) return false;
+    png_read_info(png, info);
+    png_set_expand(png); // palette to RGB, low depths to 8 bits, tRNS to alpha
+    png_set_scale_16(png);
+    png_set_packing(png);
+    *passes = png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    return true;
+}
+
+// Rows [0, height) for every pass into rows (rowBytes each); an interlaced picture needs all
+// of them, one that is not reads each into the same row (rowBytes apart is then 0).
+bool ReadPngRows(png_structp png, png_bytep rows, std::size_t step, png_uint_32 height, int passes,
+                 void (*take)(void*, png_uint_32, png_const_bytep), void* context) {
+    if (setjmp(png_jmpbuf(png)) != 0) return false;
+    for (int pass = 0; pass < passes; ++pass)
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_bytep row = rows + step * y;
+            png_read_row(png, row, nullptr);
+            if (pass == passes - 1) take(context, y, row);
+        }
+    return true;
+}
+
+struct TPngRowSink {
+    TGreyPicture* picture;
+    int channels;
+};
+
+void TakePngRow(void* context, png_uint_32 y, png_const_bytep row) {
+    const auto& sink = *static_cast<TPngRowSink*>(context);
+    std::uint8_t* out = sink.picture->level.data() + std::size_t(y) * sink.picture->width;
+    const int c = sink.channels;
+    for (int x = 0; x < sink.picture->width; ++x, row += c)
+        out[x] = c == 1 || c == 3 ? row[0] : OverWhite(row[0], row[c - 1]);
+}
+
+// The reading structures, freed however the reading ends.
+struct TPngReader {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~TPngReader() { png_destroy_read_struct(&png, &info, nullptr); }
+};
+
+TGreyPicture ReadPng(std::span<const std::uint8_t> bytes) {
+    TPngState state{bytes};
+    TPngReader reader;
+    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
+    if (reader.png != nullptr) reader.info = png_create_info_struct(reader.png);
+    if (reader.info == nullptr) throw std::bad_alloc();
+    png_structp png = reader.png;
+    png_infop info = reader.info;
+    png_set_read_fn(png, &state, PngRead);
+    auto failure = [&]() -> Error {
+        if (state.truncated) return Error("truncated PNG picture");
+        return Error(std::string("unreadable PNG picture: ") + state.message);
+    };
+    int passes = 1;
+    if (!ReadPngHeader(png, info, &passes)) throw failure();
+    TGreyPicture picture =
+        MakePicture(png_get_image_width(png, info), png_get_image_height(png, info), "PNG");
+    png_uint_32 resX = 0, resY = 0;
+    int unit = 0;
+    if (png_get_pHYs(png, info, &resX, &resY, &unit) != 0 && unit == PNG_RESOLUTION_METER) {
+        picture.dpiX = resX * kInchesPerMetre;
+        picture.dpiY = resY * kInchesPerMetre;
+    }
+    TPngRowSink sink{&picture, png_get_channels(png, info)};
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    const bool interlaced = passes > 1;
+    std::vector<png_byte> rows(rowBytes * (interlaced ? picture.height : 1));
+    if (!ReadPngRows(png, rows.data(), interlaced ? rowBytes : 0, picture.height, passes,
+                     TakePngRow, &sink))
+        throw failure();
+    return picture;
+}
+
+// --- JPEG -----------------------------------------------------------------------------------
+
+struct TJpegError {
+    jpeg_error_mgr pub; // first: libjpeg sees only this part
+    std::jmp_buf jump;
+    bool truncated;
+    char message[JMSG_LENGTH_MAX];
+};
+
+void JpegErrorExit(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
+    if (err->message[0] == 0) (*cinfo->err->format_message)(cinfo, err->message);
+    std::longjmp(err->jump, 1);
+}
+
+void JpegMessage(j_common_ptr, int) {} // warnings (damaged data libjpeg gets over) are kept quiet
+
+// The source: all the bytes at once; running out of them is an error, not a made-up end.
+void JpegInit(j_decompress_ptr) {}
+boolean JpegFill(j_decompress_ptr cinfo) {
+    reinterpret_cast<TJpegError*>(cinfo->err)->truncated = true;
+    ERREXIT(cinfo, JERR_INPUT_EOF);
+    return FALSE;
+}
+void JpegSkip(j_decompress_ptr cinfo, long count) {
+    if (count <= 0) return;
+    jpeg_source_mgr* src = cinfo->src;
+    if (static_cast<unsigned long>(count) > src->bytes_in_buffer) JpegFill(cinfo);
+    src->next_input_byte += count;
+    src->bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+void JpegTerm(j_decompress_ptr) {}
+
+// A progressive picture of endless scans would keep the decoder busy for ever.
+void JpegProgress(j_common_ptr cinfo) {
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->is_decompressor && d->input_scan_number > 500) {
+        std::snprintf(reinterpret_cast<TJpegError*>(cinfo->err)->message, JMSG_LENGTH_MAX,
+                      "more than 500 scans");
+        std::longjmp(reinterpret_cast<TJpegError*>(cinfo->err)->jump, 1);
+    }
+}
+
+bool CreateJpeg(jpeg_decompress_struct* cinfo, TJpegError* err) {
+    if (setjmp(err->jump) != 0) return false;
+    jpeg_create_decompress(cinfo);
+    return true;
+}
+
+bool ReadJpegHeader(jpeg_decompress_struct* cinfo, TJpegError* err) {
+    if (setjmp(err->jump) != 0) return false;
+    jpeg_read_header(cinfo, TRUE);
+    if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK)
+        cinfo->out_color_space = JCS_CMYK;
+    else if (cinfo->num_components == 1)
+        cinfo->out_color_space = JCS_GRAYSCALE;
+    else
+        cinfo->out_color_space = JCS_RGB;
+    jpeg_calc_output_dimensions(cinfo);
+    return true;
+}
+
+bool ReadJpegRows(jpeg_decompress_struct* cinfo, TJpegError* err, JSAMPLE* row, std::uint8_t* out) {
+    if (setjmp(err->jump) != 0) return false;
+    jpeg_start_decompress(cinfo);
+    const bool inverted = cinfo->saw_Adobe_marker; // Adobe's CMYK is stored inverted
+    const int c = cinfo->output_components;
+    while (cinfo->output_scanline < cinfo->output_height) {
+        JSAMPROW rows[1] = {row};
+        if (jpeg_read_scanlines(cinfo, rows, 1) != 1) ERREXIT(cinfo, JERR_INPUT_EOF);
+        std::uint8_t* level = out + std::size_t(cinfo->output_scanline - 1) * cinfo->output_width;
+        for (JDIMENSION x = 0; x < cinfo->output_width; ++x) {
+            const JSAMPLE* p = row + std::size_t(x) * c;
+            if (cinfo->out_color_space != JCS_CMYK) {
+                level[x] = p[0];
+            } else {
+                const unsigned cyan = inverted ? p[0] : 255 - p[0];
+                const unsigned black = inverted ? p[3] : 255 - p[3];
+                level[x] = static_cast<std::uint8_t>((cyan * black + 127) / 255);
+            }
+        }
+    }
+    jpeg_finish_decompress(cinfo);
+    return true;
+}
+
+TGreyPicture ReadJpeg(std::span<const std::uint8_t> bytes) {
+    jpeg_decompress_struct cinfo{};
+    TJpegError err{};
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = JpegErrorExit;
+    err.pub.emit_message = JpegMessage;
+    if (!CreateJpeg(&cinfo, &err)) throw std::bad_alloc();
+    std::unique_ptr<jpeg_decompress_struct, void (*)(jpeg_decompress_struct*)> guard(
+        &cinfo, jpeg_destroy_decompress);
+    jpeg_source_mgr source{};
+    source.next_input_byte = bytes.data();
+    source.bytes_in_buffer = bytes.size();
+    source.init_source = JpegInit;
+    source.fill_input_buffer = JpegFill;
+    source.skip_input_data = JpegSkip;
+    source.resync_to_restart = jpeg_resync_to_restart;
+    source.term_source = JpegTerm;
+    cinfo.src = &source;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = JpegProgress;
+    cinfo.progress = &progress;
+    auto failure = [&]() -> Error {
+        if (err.truncated) return Error("truncated JPEG picture");
+        return Error(std::string("unreadable JPEG picture: ") + err.message);
+    };
+    if (!ReadJpegHeader(&cinfo, &err)) throw failure();
+    TGreyPicture picture = MakePicture(cinfo.output_width, cinfo.output_height, "JPEG");
+    if (cinfo.saw_JFIF_marker && cinfo.X_density > 0 && cinfo.Y_density > 0 &&
+        (cinfo.density_unit == 1 || cinfo.density_unit == 2)) {
+        const double scale = cinfo.density_unit == 1 ? 1.0 : 2.54;
+        picture.dpiX = cinfo.X_density * scale;
+        picture.dpiY = cinfo.Y_density * scale;
+    }
+    std::vector<JSAMPLE> row(std::size_t(cinfo.output_width) * cinfo.output_components);
+    if (!ReadJpegRows(&cinfo, &err, row.data(), picture.level.data())) throw failure();
+    return picture;
+}
+
+// --- TIFF -----------------------------------------------------------------------------------
+
+struct TTiffSource {
+    std::span<const std::uint8_t> bytes;
+    toff_t at = 0;
+    std::string message;
+};
+
+tmsize_t TiffRead(thandle_t handle, void* data, tmsize_t size) {
+    auto* source = static_cast<TTiffSource*>(handle);
+    if (size <= 0 || source->at >= source->bytes.size()) return 0;
+    const std::size_t n = std::min<std::size_t>(size, source->bytes.size() - source->at);
+    std::memcpy(data, source->bytes.data() + source->at, n);
+    source->at += n;
+    return static_cast<tmsize_t>(n);
+}
+tmsize_t TiffWrite(thandle_t, void*, tmsize_t) {
+    return 0;
+}
+toff_t TiffSeek(thandle_t handle, toff_t offset, int whence) {
+    auto* source = static_cast<TTiffSource*>(handle);
+    const toff_t base = whence == SEEK_SET   ? 0
+                        : whence == SEEK_CUR ? source->at
+                                             : source->bytes.size();
+    if (whence != SEEK_SET && whence != SEEK_CUR && whence != SEEK_END) return toff_t(-1);
+    // Offsets are unsigned here; a negative one wraps around and lands far beyond the end.
+    source->at = base + offset;
+    return source->at;
+}
+int TiffClose(thandle_t) {
+    return 0;
+}
+toff_t TiffSize(thandle_t handle) {
+    return static_cast<TTiffSource*>(handle)->bytes.size();
+}
+int TiffMap(thandle_t, void**, toff_t*) {
+    return 0;
+}
+void TiffUnmap(thandle_t, void*, toff_t) {}
+
+int TiffErrorText(TIFF*, void* user, const char*, const char* format, va_list args) {
+    auto* source = static_cast<TTiffSource*>(user);
+    if (source->message.empty()) {
+        char text[256];
+        std::vsnprintf(text, sizeof text, format, args);
+        source->message = text;
+    }
+    return 1; // handled: nothing goes to standard error
+}
+int TiffWarningIgnored(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
+
+TGreyPicture ReadTiff(std::span<const std::uint8_t> bytes) {
+    TTiffSource source{bytes, 0, {}};
+    std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
+                                                                         TIFFOpenOptionsFree);
+    if (!options) throw std::bad_alloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TiffErrorText, &source);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TiffWarningIgnored, &source);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(kMaxGreyPixels) * 4 + 4096);
+    auto failure = [&](const char* what) {
+        const bool truncated = source.message.find("end of file") != std::string::npos ||
+                               source.message.find("Read error") != std::string::npos ||
+                               source.message.find("Cannot read") != std::string::npos;
+        if (truncated) Refuse("truncated TIFF picture (" + source.message + ")");
+        Refuse(std::string("unreadable TIFF picture: ") +
+               (source.message.empty() ? what : source.message));
+    };
+    std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(
+        TIFFClientOpenExt("picture", "rm", &source, TiffRead, TiffWrite, TiffSeek, TiffClose,
+                          TiffSize, TiffMap, TiffUnmap, options.get()),
+        TIFFClose);
+    if (!tiff) failure("no directory");
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
+    TGreyPicture picture = MakePicture(width, height, "TIFF");
+    float resX = 0, resY = 0;
+    std::uint16_t unit = RESUNIT_INCH;
+    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
+    if (unit == RESUNIT_INCH || unit == RESUNIT_CENTIMETER) {
+        const double scale = unit == RESUNIT_INCH ? 1.0 : 2.54;
+        if (TIFFGetField(tiff.get(), TIFFTAG_XRESOLUTION, &resX) == 1 && resX > 0)
+            picture.dpiX = resX * scale;
+        if (TIFFGetField(tiff.get(), TIFFTAG_YRESOLUTION, &resY) == 1 && resY > 0)
+            picture.dpiY = resY * scale;
+    }
+    char reason[1024] = {};
+    if (TIFFRGBAImageOK(tiff.get(), reason) != 1)
+        Refuse(std::string("unsupported TIFF picture: ") + reason);
+    std::vector<std::uint32_t> rgba(picture.level.size());
+    if (TIFFReadRGBAImageOriented(tiff.get(), width, height, rgba.data(), ORIENTATION_TOPLEFT, 1) !=
+        1)
+        failure("its pixels cannot be read");
+    // The colour comes with its opacity already applied (premultiplied): over white, the
+    // rest of the light is white's.
+    for (std::size_t i = 0; i < rgba.size(); ++i)
+        picture.level[i] = static_cast<std::uint8_t>(
+            std::min<unsigned>(255, TIFFGetR(rgba[i]) + 255 - TIFFGetA(rgba[i])));
+    return picture;
+}
+
+// --- GIF ------------------------------------------------------------------------------------
+
+struct TGifSource {
+    std::span<const std::uint8_t> bytes;
+    std::size_t at = 0;
+};
+
+int GifRead(GifFileType* gif, GifByteType* data, int length) {
+    auto* source = static_cast<TGifSource*>(gif->UserData);
+    const std::size_t n =
+        std::min<std::size_t>(std::max(length, 0), source->bytes.size() - source->at);
+    std::memcpy(data, source->bytes.data() + source->at, n);
+    source->at += n;
+    return static_cast<int>(n);
+}
+
+[[noreturn]] void RefuseGif(int code) {
+    if (code == D_GIF_ERR_READ_FAILED) Refuse("truncated GIF picture");
+    const char* text = GifErrorString(code);
+    Refuse(std::string("unreadable GIF picture: ") + (text ? text : "unknown error"));
+}
+
+TGreyPicture ReadGif(std::span<const std::uint8_t> bytes) {
+    TGifSource source{bytes};
+    int code = 0;
+    std::unique_ptr<GifFileType, void (*)(GifFileType*)> gif(
+        DGifOpen(&source, GifRead, &code), [](GifFileType* g) { DGifCloseFile(g, nullptr); });
+    if (!gif) RefuseGif(code);
+    int transparent = NO_TRANSPARENT_COLOR;
+    for (;;) {
+        GifRecordType record = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) RefuseGif(gif->Error);
+        if (record == TERMINATE_RECORD_TYPE) Refuse("the GIF picture holds no image");
+        if (record == EXTENSION_RECORD_TYPE) {
+            int function = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif.get(), &function, &block) == GIF_ERROR) RefuseGif(gif->Error);
+            if (function == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+                GraphicsControlBlock control{};
+                DGifExtensionToGCB(block[0], block + 1, &control);
+                transparent = control.TransparentColor;
+            }
+            while (block != nullptr)
+                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) RefuseGif(gif->Error);
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE) continue;
+        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) RefuseGif(gif->Error);
+        const GifImageDesc& desc = gif->Image;
+        TGreyPicture picture = MakePicture(desc.Width, desc.Height, "GIF");
+        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+        if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0)
+            Refuse("the GIF picture has no colour table");
+        // The red of every index (indices beyond the table are refused); transparent: white.
+        int red[256];
+        std::fill(std::begin(red), std::end(red), -1);
+        for (int i = 0; i < std::min(map->ColorCount, 256); ++i) red[i] = map->Colors[i].Red;
+        if (transparent >= 0 && transparent < 256) red[transparent] = 255;
+        std::vector<GifPixelType> line(picture.width);
+        // Interlaced rows come as every 8th from 0, every 8th from 4, every 4th from 2, and
+        // every 2nd from 1.
+        static constexpr int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
+        const int passes = desc.Interlace ? 4 : 1;
+        for (int pass = 0; pass < passes; ++pass)
+            for (int y = desc.Interlace ? kStart[pass] : 0; y < picture.height;
+                 y += desc.Interlace ? kStep[pass] : 1) {
+                if (DGifGetLine(gif.get(), line.data(), picture.width) == GIF_ERROR)
+                    RefuseGif(gif->Error);
+                std::uint8_t* out = picture.level.data() + std::size_t(y) * picture.width;
+                for (int x = 0; x < picture.width; ++x) {
+                    if (red[line[x]] < 0)
+                        Refuse("a GIF pixel names colour " + std::to_string(line[x]) +
+                               ", beyond the colour table of " + std::to_string(map->ColorCount));
+                    out[x] = static_cast<std::uint8_t>(red[line[x]]);
+                }
+            }
+        return picture;
+    }
+}
+
+// --- BMP ------------------------------------------------------------------------------------
+
+std::uint32_t Le16(std::span<const std::uint8_t> b, std::size_t at) {
+    return b[at] | b[at + 1] << 8;
+}
+std::uint32_t Le32(std::span<const std::uint8_t> b, std::size_t at) {
+    return Le16(b, at) | Le16(b, at + 2) << 16;
+}
+
+// One colour channel of a bit-field pixel, scaled to 0..255.
+struct TChannel {
+    std::uint32_t mask = 0;
+    int shift = 0;
+    std::uint32_t max = 0;
+    explicit TChannel(std::uint32_t m) : mask(m) {
+        if (mask == 0) return;
+        shift = std::countr_zero(mask);
+        max = mask >> shift; // bits above a gap count as if contiguous
+    }
+    unsigned Of(std::uint32_t pixel, unsigned none) const {
+        if (max == 0) return none;
+        return static_cast<unsigned>((std::uint64_t((pixel & mask) >> shift) * 255 + max / 2) /
+                                     max);
+    }
+};
+
+TGreyPicture ReadBmp(std::span<const std::uint8_t> b) {
+    const std::size_t size = b.size();
+    if (size < 18) Refuse("truncated BMP picture");
+    const std::uint32_t dataAt = Le32(b, 10);
+    const std::uint32_t headerSize = Le32(b, 14);
+    if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 &&
+        headerSize != 108 && headerSize != 124)
+        Refuse("unsupported BMP header of " + std::to_string(headerSize) + " bytes");
+    if (size < 14 + std::size_t(headerSize)) Refuse("truncated BMP picture");
+    long long width, height;
+    unsigned depth;
+    std::uint32_t compression = 0;
+    double dpiX = 0, dpiY = 0;
+    std::size_t paletteAt = 14 + headerSize, paletteEntry = 4, paletteCount = 0;
+    if (headerSize == 12) {
+        width = Le16(b, 18);
+        height = Le16(b, 20);
+        depth = Le16(b, 24);
+        paletteEntry = 3;
+    } else {
+        width = static_cast<std::int32_t>(Le32(b, 18));
+        height = static_cast<std::int32_t>(Le32(b, 22));
+        depth = Le16(b, 28);
+        compression = Le32(b, 30);
+        dpiX = static_cast<std::int32_t>(Le32(b, 38)) * kInchesPerMetre;
+        dpiY = static_cast<std::int32_t>(Le32(b, 42)) * kInchesPerMetre;
+        paletteCount = Le32(b, 46);
+    }
+    const bool topDown = height < 0;
+    height = topDown ? -height : height;
+    if (compression == 1 || compression == 2) Refuse("RLE-compressed BMP pictures are not read");
+    if (compression != 0 && compression != 3 && compression != 6)
+        Refuse("unsupported BMP compression " + std::to_string(compression));
+    if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32)
+        Refuse("unsupported BMP depth of " + std::to_string(depth) + " bits");
+    // Bit fields: in the header from 52 bytes on, else right after it.
+    std::uint32_t masks[4] = {0, 0, 0, 0};
+    if (depth == 16) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
+    if (depth == 32) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
+    if (compression == 3 || compression == 6) {
+        if (depth != 16 && depth != 32) Refuse("BMP bit fields on a depth of 16 or 32 bits only");
+        // Three masks, and the alpha one where there is room for it.
+        const int count = headerSize >= 56 || (headerSize == 40 && compression == 6) ? 4 : 3;
+        const std::size_t at = 14 + 40;
+        if (headerSize == 40) {
+            if (size < at + 4 * count) Refuse("truncated BMP picture");
+            paletteAt += 4 * count;
+        }
+        for (int i = 0; i < count; ++i) masks[i] = Le32(b, at + 4 * i);
+    }
+    TGreyPicture picture = MakePicture(width, height, "BMP");
+    picture.dpiX = std::max(0.0, dpiX);
+    picture.dpiY = std::max(0.0, dpiY);
+
+    int red[256];
+    std::fill(std::begin(red), std::end(red), -1);
+    if (depth <= 8) {
+        const std::size_t most = std::size_t(1) << depth;
+        if (paletteCount == 0 || paletteCount > most) paletteCount = most;
+        if (paletteAt > size || (size - paletteAt) / paletteEntry < paletteCount)
+            Refuse("truncated BMP picture (its palette)");
+        for (std::size_t i = 0; i < paletteCount; ++i) red[i] = b[paletteAt + i * paletteEntry + 2];
+    }
+    const std::uint64_t stride = (std::uint64_t(width) * depth + 31) / 32 * 4;
+    const std::uint64_t lastRow = (std::uint64_t(width) * depth + 7) / 8;
+    if (dataAt > size || stride * (height - 1) + lastRow > size - dataAt)
+        Refuse("truncated BMP picture (its pixels)");
+    const TChannel r(masks[0]), a(masks[3]);
+    for (long long row = 0; row < height; ++row) {
+        const std::uint8_t* in = b.data() + dataAt + stride * row;
+        std::uint8_t* out =
+            picture.level.data() + std::size_t(topDown ? row : height - 1 - row) * width;
+        for (long long x = 0; x < width; ++x) {
+            unsigned level;
+            if (depth <= 8) {
+                const unsigned index =
+                    (in[x * depth / 8] >> (8 - depth - x * depth % 8)) & ((1u << depth) - 1);
+                if (red[index] < 0)
+                    Refuse("a BMP pixel names colour " + std::to_string(index) +
+                           ", beyond the palette of " + std::to_string(paletteCount));
+                level = red[index];
+            } else if (depth == 24) {
+                level = in[x * 3 + 2];
+            } else {
+                const std::uint32_t pixel =
+                    depth == 16 ? Le16(b, in - b.data() + x * 2) : Le32(b, in - b.data() + x * 4);
+                level = OverWhite(r.Of(pixel, 0), a.Of(pixel, 255));
+            }
+            out[x] = static_cast<std::uint8_t>(level);
+        }
+    }
+    return picture;
+}
+
+bool StartsWith(std::span<const std::uint8_t> bytes, std::initializer_list<std::uint8_t> magic) {
+    return bytes.size() >= magic.size() && std::equal(magic.begin(), magic.end(), bytes.begin());
+}
+
+} // namespace
+
+TGreyPicture ReadGreyPicture(std::span<const std::uint8_t> bytes) {
+    if (StartsWith(bytes, {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'})) return ReadPng(bytes);
+    if (StartsWith(bytes, {'B', 'M'})) return ReadBmp(bytes);
+    if (StartsWith(bytes, {'I', 'I', 42, 0}) || StartsWith(bytes, {'M', 'M', 0, 42}) ||
+        StartsWith(bytes, {'I', 'I', 43, 0}) || StartsWith(bytes, {'M', 'M', 0, 43}))
+        return ReadTiff(bytes);
+    if (StartsWith(bytes, {'G', 'I', 'F', '8'})) return ReadGif(bytes);
+    if (StartsWith(bytes, {0xFF, 0xD8, 0xFF})) return ReadJpeg(bytes);
+    Refuse("not a PNG, BMP, TIFF, GIF or JPEG picture");
+}
+
+TGreyPicture ReadGreyPictureFile(const std::string& path) {
+    std::string bytes;
+    switch (ReadSmallFile(path, kMaxPictureFileBytes, bytes)) {
+    case TReadStatus::Missing: Refuse(path + ": no such file");
+    case TReadStatus::Refused:
+        Refuse(path + ": cannot be read (not a regular file, unreadable, or larger than " +
+               std::to_string(kMaxPictureFileBytes >> 20) + " MB)");
+    case TReadStatus::Loaded: break;
+    }
+    try {
+        return ReadGreyPicture(
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    } catch (const Error& e) {
+        throw Error(path + ": " + e.what());
+    }
+}
+
+} // namespace varimark
