@@ -13,8 +13,8 @@ RUN=(
     qt6-base-dev qt6-svg-dev qt6-qpa-plugins libgl-dev fonts-liberation2
     # the pictures' text: glyphs from FreeType, faces found through fontconfig
     libfreetype-dev libfontconfig-dev
-    # picture writers
-    libjpeg62-turbo-dev libpng-dev
+    # picture writers, and the readers of pictures to measure
+    libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev
 )
 PACKAGE=(
     # make package: the Debian packages, built by dpkg-buildpackage and checked by lintian
@@ -24,7 +24,7 @@ TEST=(
     # the test and benchmark libraries, and pytest for the Python module
     libgtest-dev libgmock-dev libbenchmark-dev python3-pytest
     # independent readers of our pictures
-    zbar-tools zxing-cpp-tools imagemagick libtiff-dev libgif-dev emf2svg poppler-utils qpdf
+    zbar-tools zxing-cpp-tools imagemagick emf2svg poppler-utils qpdf
     # the desktop program under a real X server (tests, the README's screenshot), and the
     # checker of its desktop entry
     xvfb xdotool x11-utils
