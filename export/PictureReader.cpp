@@ -289,15 +289,21 @@ TGreyPicture ReadJpeg(std::span<const std::uint8_t> bytes) {
 struct TTiffSource {
     std::span<const std::uint8_t> bytes;
     toff_t at = 0;
+    bool ranOut = false; // a read asked for bytes beyond the end
     std::string message;
 };
 
 tmsize_t TiffRead(thandle_t handle, void* data, tmsize_t size) {
     auto* source = static_cast<TTiffSource*>(handle);
-    if (size <= 0 || source->at >= source->bytes.size()) return 0;
+    if (size <= 0) return 0;
+    if (source->at >= source->bytes.size()) {
+        source->ranOut = true;
+        return 0;
+    }
     const std::size_t n = std::min<std::size_t>(size, source->bytes.size() - source->at);
     std::memcpy(data, source->bytes.data() + source->at, n);
     source->at += n;
+    source->ranOut |= n < std::size_t(size);
     return static_cast<tmsize_t>(n);
 }
 tmsize_t TiffWrite(thandle_t, void*, tmsize_t) {
@@ -324,12 +330,17 @@ int TiffMap(thandle_t, void**, toff_t*) {
 }
 void TiffUnmap(thandle_t, void*, toff_t) {}
 
+// libtiff's messages start with the name the file was opened under; the caller names it.
+constexpr char kTiffName[] = "TIFF";
+
 int TiffErrorText(TIFF*, void* user, const char*, const char* format, va_list args) {
     auto* source = static_cast<TTiffSource*>(user);
     if (source->message.empty()) {
         char text[256];
         std::vsnprintf(text, sizeof text, format, args);
         source->message = text;
+        const std::string prefix = std::string(kTiffName) + ": ";
+        if (source->message.rfind(prefix, 0) == 0) source->message.erase(0, prefix.size());
     }
     return 1; // handled: nothing goes to standard error
 }
@@ -338,7 +349,7 @@ int TiffWarningIgnored(TIFF*, void*, const char*, const char*, va_list) {
 }
 
 TGreyPicture ReadTiff(std::span<const std::uint8_t> bytes) {
-    TTiffSource source{bytes, 0, {}};
+    TTiffSource source{bytes, 0, false, {}};
     std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
                                                                          TIFFOpenOptionsFree);
     if (!options) throw std::bad_alloc();
@@ -346,15 +357,13 @@ TGreyPicture ReadTiff(std::span<const std::uint8_t> bytes) {
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TiffWarningIgnored, &source);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(kMaxGreyPixels) * 4 + 4096);
     auto failure = [&](const char* what) {
-        const bool truncated = source.message.find("end of file") != std::string::npos ||
-                               source.message.find("Read error") != std::string::npos ||
-                               source.message.find("Cannot read") != std::string::npos;
-        if (truncated) Refuse("truncated TIFF picture (" + source.message + ")");
-        Refuse(std::string("unreadable TIFF picture: ") +
-               (source.message.empty() ? what : source.message));
+        const std::string why = source.message.empty() ? what : source.message;
+        const bool truncated = source.ranOut || why.find("Can not read") != std::string::npos ||
+                               why.find("Read error") != std::string::npos;
+        Refuse((truncated ? "truncated TIFF picture (" : "unreadable TIFF picture (") + why + ")");
     };
     std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(
-        TIFFClientOpenExt("picture", "rm", &source, TiffRead, TiffWrite, TiffSeek, TiffClose,
+        TIFFClientOpenExt(kTiffName, "rm", &source, TiffRead, TiffWrite, TiffSeek, TiffClose,
                           TiffSize, TiffMap, TiffUnmap, options.get()),
         TIFFClose);
     if (!tiff) failure("no directory");
@@ -392,6 +401,7 @@ TGreyPicture ReadTiff(std::span<const std::uint8_t> bytes) {
 struct TGifSource {
     std::span<const std::uint8_t> bytes;
     std::size_t at = 0;
+    bool ranOut = false; // a read asked for bytes beyond the end
 };
 
 int GifRead(GifFileType* gif, GifByteType* data, int length) {
@@ -400,11 +410,12 @@ int GifRead(GifFileType* gif, GifByteType* data, int length) {
         std::min<std::size_t>(std::max(length, 0), source->bytes.size() - source->at);
     std::memcpy(data, source->bytes.data() + source->at, n);
     source->at += n;
+    source->ranOut |= n < std::size_t(std::max(length, 0));
     return static_cast<int>(n);
 }
 
-[[noreturn]] void RefuseGif(int code) {
-    if (code == D_GIF_ERR_READ_FAILED) Refuse("truncated GIF picture");
+[[noreturn]] void RefuseGif(int code, const TGifSource& source) {
+    if (code == D_GIF_ERR_READ_FAILED || source.ranOut) Refuse("truncated GIF picture");
     const char* text = GifErrorString(code);
     Refuse(std::string("unreadable GIF picture: ") + (text ? text : "unknown error"));
 }
@@ -414,27 +425,29 @@ TGreyPicture ReadGif(std::span<const std::uint8_t> bytes) {
     int code = 0;
     std::unique_ptr<GifFileType, void (*)(GifFileType*)> gif(
         DGifOpen(&source, GifRead, &code), [](GifFileType* g) { DGifCloseFile(g, nullptr); });
-    if (!gif) RefuseGif(code);
+    if (!gif) RefuseGif(code, source);
     int transparent = NO_TRANSPARENT_COLOR;
     for (;;) {
         GifRecordType record = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) RefuseGif(gif->Error);
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) RefuseGif(gif->Error, source);
         if (record == TERMINATE_RECORD_TYPE) Refuse("the GIF picture holds no image");
         if (record == EXTENSION_RECORD_TYPE) {
             int function = 0;
             GifByteType* block = nullptr;
-            if (DGifGetExtension(gif.get(), &function, &block) == GIF_ERROR) RefuseGif(gif->Error);
+            if (DGifGetExtension(gif.get(), &function, &block) == GIF_ERROR)
+                RefuseGif(gif->Error, source);
             if (function == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
                 GraphicsControlBlock control{};
                 DGifExtensionToGCB(block[0], block + 1, &control);
                 transparent = control.TransparentColor;
             }
             while (block != nullptr)
-                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) RefuseGif(gif->Error);
+                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR)
+                    RefuseGif(gif->Error, source);
             continue;
         }
         if (record != IMAGE_DESC_RECORD_TYPE) continue;
-        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) RefuseGif(gif->Error);
+        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) RefuseGif(gif->Error, source);
         const GifImageDesc& desc = gif->Image;
         TGreyPicture picture = MakePicture(desc.Width, desc.Height, "GIF");
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
@@ -454,7 +467,7 @@ TGreyPicture ReadGif(std::span<const std::uint8_t> bytes) {
             for (int y = desc.Interlace ? kStart[pass] : 0; y < picture.height;
                  y += desc.Interlace ? kStep[pass] : 1) {
                 if (DGifGetLine(gif.get(), line.data(), picture.width) == GIF_ERROR)
-                    RefuseGif(gif->Error);
+                    RefuseGif(gif->Error, source);
                 std::uint8_t* out = picture.level.data() + std::size_t(y) * picture.width;
                 for (int x = 0; x < picture.width; ++x) {
                     if (red[line[x]] < 0)

@@ -133,8 +133,13 @@ const TCase kCases[] = {
     {"Jpeg", Blocks, 16, 16,
      "-quality 100 -sampling-factor 1x1 -units PixelsPerInch -density 300 JPG:out.jpg", 6, 300, -1,
      0},
+    {"JpegCmyk", Blocks, 16, 16, "-quality 100 -colorspace CMYK JPG:out.jpg", 8, -1, -1, 0},
     {"JpegGrey", Greys, kW, kH, "-quality 100 -type Grayscale JPG:out.jpg", 4, -1, -1, 0},
 };
+
+void PrintTo(const TCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class PictureReader : public ::testing::TestWithParam<TCase> {};
 
@@ -272,8 +277,8 @@ TEST(PictureReaderRefuses, BadInputWithAMessage) {
         {"truncated BMP", Cut(Written("BMP3:a.bmp")), "truncated BMP picture"},
         {"truncated GIF", Cut(Written("GIF:a.gif")), "truncated GIF picture"},
         {"truncated JPEG", Cut(Written("JPG:a.jpg")), "truncated JPEG picture"},
-        {"truncated TIFF", Cut(Written("-compress none TIFF:a.tif")), "TIFF picture"},
-        {"TIFF header alone", Hex("49492A00 08000000"), "TIFF picture"},
+        {"truncated TIFF", Cut(Written("-compress none TIFF:a.tif")), "truncated TIFF picture"},
+        {"TIFF header alone", Hex("49492A00 08000000"), "truncated TIFF picture"},
         {"RLE BMP", Written("-type Palette -compress RLE BMP3:a.bmp"),
          "RLE-compressed BMP pictures are not read"},
         {"huge PNG", HugePng(), tooLarge + " (100000 x 100000)"},
