@@ -117,6 +117,21 @@ TEST(ReferenceDecode, ReadsBackEveryTypeBothWays) {
     }
 }
 
+// The engine draws add-ons after EAN-13 and UPC-A only; a UPC-E symbol with one (its 51
+// modules, a gap of 9, the add-on of an EAN-13 drawing from module 105) decodes as well.
+TEST(ReferenceDecode, AddOnAfterUpcE) {
+    for (const char* addon : {"12", "52495"}) {
+        const Symbol upce = Encode(UPC_E, "123456");
+        const std::string withAddon = Encode(EAN_13, "400638133393", addon).modules;
+        const std::string modules = upce.modules + std::string(9, '0') + withAddon.substr(104);
+        const TDecoded d = ReferenceDecode(UPC_E, Widths(modules));
+        ASSERT_TRUE(d.ok) << d.failure;
+        EXPECT_EQ(d.data, upce.codeText);
+        EXPECT_EQ(d.addon, addon);
+        ExpectNear(d.nominal, Widths(modules));
+    }
+}
+
 TEST(ReferenceDecode, EveryEanDigitInEveryPosition) {
     for (int d = 0; d < 10; ++d) {
         std::string caption;
