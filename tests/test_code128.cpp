@@ -1,5 +1,6 @@
 // Code 128: code-set mapping, the modulo-103 check character and the module pattern, read
 // back with the ISO/IEC 15417 symbol width table.
+#include "EngineModules.h"
 #include "engine/EOverflow.h"
 #include "engine/LLBarcode.h"
 #include "engine/TextPreparation.h"
@@ -34,12 +35,6 @@ std::string Pattern(int value) {
     std::string p;
     for (int k = 0; k < 6; ++k) p += std::string(kWidths[value][k] - '0', k % 2 ? '0' : '1');
     return p;
-}
-
-std::string Bits(const TLLBarcode& e) {
-    std::string s;
-    for (int i = 1; i <= e.ModuleCount; ++i) s += static_cast<char>('0' + e.Modules[i]);
-    return s;
 }
 
 // Reads the symbol values back from the modules; -1 for an unknown pattern.

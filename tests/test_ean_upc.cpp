@@ -1,4 +1,5 @@
 // EAN-8, EAN-13, UPC-A, UPC-E and the 2- and 5-digit add-ons.
+#include "EngineModules.h"
 #include "engine/EOverflow.h"
 #include "engine/LLBarcode.h"
 #include "engine/TextPreparation.h" // AddCheckDigit
@@ -50,12 +51,6 @@ std::string Expected(btCodeTypes type, const std::string& code) {
     default: // UPC_E
         return "101" + Group(code.substr(0, 6), kUpcEParity[code[6] - '0']) + "010101";
     }
-}
-
-std::string Bits(const TLLBarcode& e) {
-    std::string s;
-    for (int i = 1; i <= e.ModuleCount; ++i) s += static_cast<char>('0' + e.Modules[i]);
-    return s;
 }
 
 struct EanCase {

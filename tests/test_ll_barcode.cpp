@@ -1,5 +1,6 @@
 // The engine as a whole: Encode, add-on rules, the pattern buffer, the module width table,
 // and the structural rules that every symbology table must obey.
+#include "EngineModules.h"
 #include "engine/EOverflow.h"
 #include "engine/LLBarcode.h"
 
@@ -16,12 +17,6 @@
 using namespace varimark;
 
 namespace {
-
-std::string Bits(const TLLBarcode& e) {
-    std::string s;
-    for (int i = 1; i <= e.ModuleCount; ++i) s += static_cast<char>('0' + e.Modules[i]);
-    return s;
-}
 
 std::vector<int> Runs(const std::string& bits) {
     std::vector<int> runs;

@@ -1,4 +1,5 @@
 // Postnet (5, 9 and 11 digits plus check digit) and the facing identification marks.
+#include "EngineModules.h"
 #include "engine/LLBarcode.h"
 
 #include <gtest/gtest.h>
@@ -13,12 +14,6 @@ namespace {
 // POSTNET digit bars, 1 = full height; every digit has exactly two full bars.
 const char* const kDigitBars[10] = {"11000", "00011", "00101", "00110", "01001",
                                     "01010", "01100", "10001", "10010", "10100"};
-
-std::string Bits(const TLLBarcode& e) {
-    std::string s;
-    for (int i = 1; i <= e.ModuleCount; ++i) s += static_cast<char>('0' + e.Modules[i]);
-    return s;
-}
 
 struct Case {
     const char* text;

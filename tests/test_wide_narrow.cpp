@@ -1,5 +1,6 @@
 // Code 39, Interleaved 2 of 5, Codabar and MSI Plessey: preparation and wide/narrow patterns,
 // checked by reading the symbols back with the published character tables.
+#include "EngineModules.h"
 #include "engine/EOverflow.h"
 #include "engine/LLBarcode.h"
 #include "engine/TextPreparation.h"
@@ -34,12 +35,6 @@ const char* const kCodabar[20] = {"0000011", "0000110", "0001001", "1100000", "0
 const std::string kDigits = "0123456789";
 const char* const k25[10] = {"00110", "10001", "01001", "11000", "00101",
                              "10100", "01100", "00011", "10010", "01010"};
-
-std::string Bits(const TLLBarcode& e) {
-    std::string s;
-    for (int i = 1; i <= e.ModuleCount; ++i) s += static_cast<char>('0' + e.Modules[i]);
-    return s;
-}
 
 // Run lengths of the pattern, each checked to be narrow (1) or wide (2 or 3 modules).
 std::vector<int> Runs(const TLLBarcode& e) {

@@ -1,0 +1,66 @@
+#pragma once
+// The parts the reference decoders share: one direction's attempt, and the two ways of
+// reading one character's elements (similar-edge distances in whole modules, and two widths
+// split by a threshold).
+#include "engine/ReferenceDecode.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace varimark::decode {
+
+using TWidths = std::span<const double>;
+
+// One reading direction: the result, and how far the decoder got (characters read), so that
+// the failure of the direction that got further is the one reported.
+struct TAttempt {
+    TDecoded result;
+    int progress = 0;
+};
+
+// Sets the failure of an attempt; returns it for `return Fail(...)`.
+TAttempt& Fail(TAttempt& attempt, std::string why);
+
+// A similar-edge distance e of a character p wide and n modules, in whole modules, with its
+// margin: the distance of e to the nearest reference threshold (j + 0.5) * p / n over half a
+// module, 0..1.
+struct TEdgeValue {
+    int modules = 0;
+    double margin = 0;
+};
+TEdgeValue EdgeModules(double e, double p, int n);
+
+// The elements of one two-width character split into narrow and wide. wideCount is the
+// character's known number of wide elements (0 < wideCount < size), or 0 for "2 or 3, the
+// one with the cleaner split" (Codabar). The threshold is the mean of the mean narrow and
+// the mean wide width; an element wider than it is wide. ok is false when the split does not
+// give wideCount wide elements with a threshold strictly between them.
+struct TTwoWidth {
+    bool ok = false;
+    std::uint32_t wide = 0; // bit i: element i is wide
+    double threshold = 0;
+    double meanNarrow = 0, meanWide = 0;
+    double margin = 0; // 0..1, the lesser of the narrow and the wide side's margin
+};
+TTwoWidth SplitTwoWidth(TWidths elements, int wideCount);
+// The margin of elements measured against a threshold and means found elsewhere (start and
+// stop patterns without a wide element of their own).
+double TwoWidthMargin(TWidths elements, std::uint32_t wide, double threshold, double meanNarrow,
+                      double meanWide);
+
+// Fills moduleWidth and nominal of a two-width result: kind[i] is 1 for a wide element, 0
+// for a narrow one and 2 for an inter-character gap (nominally narrow). N and W are the
+// means of the narrow (wide) bars and spaces averaged, free of bar gain. Returns the index
+// of the first inter-character gap wider than W + N, or -1.
+int FinishTwoWidth(TDecoded& result, TWidths widths, std::span<const std::uint8_t> kind);
+
+// The decoders, for one reading direction.
+TAttempt DecodeEanUpc(btCodeTypes type, TWidths widths);
+TAttempt DecodeCode128(TWidths widths);
+TAttempt DecodeCode39(TWidths widths);
+TAttempt DecodeCode25(btCodeTypes type, TWidths widths);
+TAttempt DecodeCodabar(TWidths widths);
+TAttempt DecodeMsi(TWidths widths);
+
+} // namespace varimark::decode

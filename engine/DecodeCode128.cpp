@@ -1,0 +1,125 @@
+// Code 128 reference decode: each character's four similar-edge distances in whole modules,
+// the even bar module count, the start character and the modulo-103 check character.
+#include "engine/DecodeCharacters.h"
+#include "engine/SymbologyTables.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace varimark::decode {
+
+namespace {
+
+constexpr int kModules = 11;
+constexpr int kStartA = 103, kStartC = 105, kStop = 106;
+constexpr int kNoValue = -1, kTwoValues = -2;
+
+// A key of four similar-edge distances of 2..7 modules each.
+int Key(const std::array<int, 4>& e) {
+    return (((e[0] - 2) * 6 + (e[1] - 2)) * 6 + (e[2] - 2)) * 6 + (e[3] - 2);
+}
+
+// The symbol value of each key, derived from the engine's width table.
+struct TTable128 {
+    std::array<std::int16_t, 6 * 6 * 6 * 6> value;
+    std::array<std::array<int, 6>, TBarCode128::Count> widths;
+    TTable128() {
+        value.fill(kNoValue);
+        for (int v = 0; v < TBarCode128::Count; ++v) {
+            for (int k = 0; k < 6; ++k) widths[v][k] = TBarCode128::kWidths[v][k] - '0';
+            std::array<int, 4> e{};
+            for (int k = 0; k < 4; ++k) e[k] = widths[v][k] + widths[v][k + 1];
+            std::int16_t& slot = value[Key(e)];
+            slot = slot == kNoValue ? static_cast<std::int16_t>(v) : kTwoValues;
+        }
+    }
+};
+
+const TTable128& Table() {
+    static const TTable128 table;
+    return table;
+}
+
+// Reads the six elements of one character; -1 when they are no character. margin gets the
+// character's decodability, p its width.
+int ReadCharacter(TWidths w, double& margin, double& p) {
+    p = w[0] + w[1] + w[2] + w[3] + w[4] + w[5];
+    std::array<int, 4> e{};
+    margin = 1;
+    for (int k = 0; k < 4; ++k) {
+        const TEdgeValue edge = EdgeModules(w[k] + w[k + 1], p, kModules);
+        if (edge.modules < 2 || edge.modules > 7) return -1;
+        e[k] = edge.modules;
+        margin = std::min(margin, edge.margin);
+    }
+    const int value = Table().value[Key(e)];
+    if (value < 0) return -1;
+    // The bars of every character take an even number of modules: their measured sum,
+    // rounded to an even count, must give the character's.
+    const auto& widths = Table().widths[value];
+    const double bars = (w[0] + w[2] + w[4]) * kModules / p;
+    if (std::fabs(bars - (widths[0] + widths[2] + widths[4])) >= 1) return -1;
+    return value;
+}
+
+} // namespace
+
+TAttempt DecodeCode128(TWidths widths) {
+    TAttempt attempt;
+    TDecoded& result = attempt.result;
+    result.type = CODE128_B;
+    const std::size_t m = widths.size();
+    if (m < 19 || (m - 7) % 6 != 0)
+        return Fail(attempt, std::to_string(m) +
+                                 " elements: a Code 128 symbol has 6 per character and 7 for "
+                                 "its stop character, at least 19");
+    const std::size_t characters = (m - 7) / 6; // start, data, check
+    std::vector<int> values(characters + 1);
+    double decodability = 1, width = 0;
+    for (std::size_t c = 0; c <= characters; ++c) {
+        double margin = 0, p = 0;
+        const int value = ReadCharacter(widths.subspan(6 * c, 6), margin, p);
+        if (value < 0) {
+            if (c == 0) return Fail(attempt, "no start character");
+            if (c == characters) return Fail(attempt, "no stop character");
+            return Fail(attempt, "character " + std::to_string(c + 1) +
+                                     ": its edges match no Code 128 character");
+        }
+        if (c == 0 && (value < kStartA || value > kStartC))
+            return Fail(attempt, "no start character");
+        if (c == characters) {
+            if (value != kStop) return Fail(attempt, "no stop character");
+            // The final bar of the stop character: 1 + 2 modules from the space before it.
+            const TEdgeValue last = EdgeModules(widths[m - 2] + widths[m - 1], p, kModules);
+            if (last.modules != 3) return Fail(attempt, "the stop character's last bar is wrong");
+            margin = std::min(margin, last.margin);
+        } else if (c > 0 && value >= kStartA) {
+            return Fail(attempt, "character " + std::to_string(c + 1) +
+                                     " is a start or stop character inside the symbol");
+        }
+        values[c] = value;
+        decodability = std::min(decodability, margin);
+        width += p;
+        attempt.progress = static_cast<int>(c) + 1;
+    }
+    long long sum = values[0];
+    for (std::size_t c = 1; c + 1 < characters; ++c) sum += static_cast<long long>(c) * values[c];
+    const int computed = static_cast<int>(sum % 103), read = values[characters - 1];
+    if (computed != read)
+        return Fail(attempt, "wrong check character: read " + std::to_string(read) + ", computed " +
+                                 std::to_string(computed));
+
+    result.type = static_cast<btCodeTypes>(CODE128_A + (values[0] - kStartA));
+    for (const int v : values) result.data += static_cast<char>(v + 32);
+    result.decodability = decodability;
+    result.moduleWidth = width / (kModules * static_cast<double>(characters + 1));
+    result.nominal.reserve(m);
+    for (const int v : values)
+        for (const int k : Table().widths[v]) result.nominal.push_back(k * result.moduleWidth);
+    result.nominal.push_back(2 * result.moduleWidth);
+    result.ok = true;
+    return attempt;
+}
+
+} // namespace varimark::decode

@@ -1,0 +1,213 @@
+// Reference decoding: checks of the widths, the reading directions, and the parts the
+// symbology decoders share.
+#include "engine/ReferenceDecode.h"
+
+#include "engine/DecodeCharacters.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <numeric>
+
+namespace varimark {
+
+namespace decode {
+
+TAttempt& Fail(TAttempt& attempt, std::string why) {
+    attempt.result.ok = false;
+    attempt.result.failure = std::move(why);
+    return attempt;
+}
+
+TEdgeValue EdgeModules(double e, double p, int n) {
+    const double x = e * n / p;
+    const double whole = std::floor(x + 0.5);
+    TEdgeValue value;
+    value.modules = !(whole <= 1000) ? 1000 : static_cast<int>(whole);
+    value.margin = std::clamp(1 - 2 * std::fabs(x - whole), 0.0, 1.0);
+    return value;
+}
+
+namespace {
+double Clamp01(double v) {
+    return std::clamp(v, 0.0, 1.0);
+}
+} // namespace
+
+double TwoWidthMargin(TWidths elements, std::uint32_t wide, double threshold, double meanNarrow,
+                      double meanWide) {
+    double widestNarrow = -1, narrowestWide = -1;
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const double w = elements[i];
+        if ((wide >> i) & 1u) {
+            if (w <= threshold) return -1;
+            if (narrowestWide < 0 || w < narrowestWide) narrowestWide = w;
+        } else {
+            if (w > threshold) return -1;
+            widestNarrow = std::max(widestNarrow, w);
+        }
+    }
+    double margin = 1;
+    if (widestNarrow >= 0 && threshold > meanNarrow)
+        margin = std::min(margin, (threshold - widestNarrow) / (threshold - meanNarrow));
+    if (narrowestWide >= 0 && meanWide > threshold)
+        margin = std::min(margin, (narrowestWide - threshold) / (meanWide - threshold));
+    return Clamp01(margin);
+}
+
+TTwoWidth SplitTwoWidth(TWidths elements, int wideCount) {
+    TTwoWidth split;
+    const int m = static_cast<int>(elements.size());
+    if (m > 16) return split;
+    std::array<double, 16> sorted{};
+    std::copy(elements.begin(), elements.end(), sorted.begin());
+    std::sort(sorted.begin(), sorted.begin() + m);
+    if (wideCount == 0) { // 2 or 3: the count with the larger step between narrow and wide
+        if (m < 4) return split;
+        wideCount = sorted[m - 3] - sorted[m - 4] > sorted[m - 2] - sorted[m - 3] ? 3 : 2;
+    }
+    if (wideCount <= 0 || wideCount >= m) return split;
+    const int narrowCount = m - wideCount;
+    split.meanNarrow =
+        std::accumulate(sorted.begin(), sorted.begin() + narrowCount, 0.0) / narrowCount;
+    split.meanWide =
+        std::accumulate(sorted.begin() + narrowCount, sorted.begin() + m, 0.0) / wideCount;
+    if (!(split.meanWide > split.meanNarrow)) return split;
+    split.threshold = (split.meanNarrow + split.meanWide) / 2;
+    int count = 0;
+    for (int i = 0; i < m; ++i)
+        if (elements[static_cast<std::size_t>(i)] > split.threshold) {
+            split.wide |= 1u << i;
+            ++count;
+        }
+    if (count != wideCount) return split;
+    split.margin =
+        TwoWidthMargin(elements, split.wide, split.threshold, split.meanNarrow, split.meanWide);
+    split.ok = split.margin >= 0;
+    return split;
+}
+
+int FinishTwoWidth(TDecoded& result, TWidths widths, std::span<const std::uint8_t> kind) {
+    // sum[wide][space], count[wide][space]
+    double sum[2][2] = {};
+    int count[2][2] = {};
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        if (kind[i] > 1) continue;
+        sum[kind[i]][i % 2] += widths[i];
+        ++count[kind[i]][i % 2];
+    }
+    const auto mean = [&](int wide) {
+        double total = 0;
+        int parts = 0;
+        for (int space = 0; space < 2; ++space)
+            if (count[wide][space] > 0) {
+                total += sum[wide][space] / count[wide][space];
+                ++parts;
+            }
+        return parts > 0 ? total / parts : 0.0;
+    };
+    const double narrow = mean(0), wide = mean(1);
+    result.moduleWidth = narrow;
+    result.nominal.resize(widths.size());
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        result.nominal[i] = kind[i] == 1 ? wide : narrow;
+    for (std::size_t i = 0; i < widths.size(); ++i)
+        if (kind[i] == 2 && widths[i] > wide + narrow) return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace decode
+
+using namespace decode;
+
+namespace {
+
+constexpr const char* kPostalFailure =
+    "Postnet and FIM are postal symbols, outside ISO/IEC 15416 print-quality grading";
+
+// Why the widths cannot be a symbol at all, or "".
+std::string CheckWidths(std::span<const double> widths) {
+    if (widths.empty()) return "no elements to decode";
+    if (widths.size() % 2 == 0)
+        return std::to_string(widths.size()) +
+               " elements: a symbol runs from a bar to a bar, an odd number of elements";
+    double total = 0;
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+        if (!std::isfinite(widths[i]) || widths[i] <= 0) {
+            char text[64];
+            std::snprintf(text, sizeof text, "%g", widths[i]);
+            return "element " + std::to_string(i + 1) + " is " + text +
+                   " wide: every width must be a positive number";
+        }
+        total += widths[i];
+    }
+    if (!std::isfinite(total)) return "the widths add up beyond the range of a number";
+    return "";
+}
+
+TAttempt DecodeOneWay(btCodeTypes type, TWidths widths) {
+    switch (type) {
+    case EAN_8:
+    case EAN_13:
+    case UPC_A:
+    case UPC_E: return DecodeEanUpc(type, widths);
+    case CODE39: return DecodeCode39(widths);
+    case CODE25i:
+    case CODE25iP: return DecodeCode25(type, widths);
+    case CODE128_A:
+    case CODE128_B:
+    case CODE128_C: return DecodeCode128(widths);
+    case MSI_Plessey: return DecodeMsi(widths);
+    case Codabar: return DecodeCodabar(widths);
+    default: break;
+    }
+    TAttempt attempt;
+    return Fail(attempt, "no reference decoder for this symbology");
+}
+
+} // namespace
+
+TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths) {
+    TDecoded failed;
+    failed.type = type;
+    if (type == Postnet || type == Postnet_FIM) {
+        failed.failure = kPostalFailure;
+        return failed;
+    }
+    if (type > Postnet_FIM) {
+        failed.failure = "unknown symbology " + std::to_string(static_cast<int>(type));
+        return failed;
+    }
+    failed.failure = CheckWidths(widths);
+    if (!failed.failure.empty()) return failed;
+
+    TAttempt forward = DecodeOneWay(type, widths);
+    if (forward.result.ok) return forward.result;
+    const std::vector<double> reversed(widths.rbegin(), widths.rend());
+    TAttempt backward = DecodeOneWay(type, reversed);
+    if (backward.result.ok) {
+        std::reverse(backward.result.nominal.begin(), backward.result.nominal.end());
+        return backward.result;
+    }
+    TDecoded& worse = backward.progress > forward.progress ? backward.result : forward.result;
+    worse.type = type;
+    worse.nominal.clear();
+    return worse;
+}
+
+TDecoded ReferenceDecodeAny(std::span<const double> widths) {
+    static constexpr btCodeTypes kOrder[] = {EAN_8,     UPC_E,   UPC_A,    EAN_13,      CODE39,
+                                             CODE128_B, CODE25i, CODE25iP, MSI_Plessey, Codabar};
+    TDecoded failed;
+    failed.failure = CheckWidths(widths);
+    if (!failed.failure.empty()) return failed;
+    for (const btCodeTypes type : kOrder) {
+        TDecoded decoded = ReferenceDecode(type, widths);
+        if (decoded.ok) return decoded;
+    }
+    failed.failure = "the widths decode as none of the linear symbologies";
+    return failed;
+}
+
+} // namespace varimark

@@ -1,0 +1,44 @@
+#pragma once
+// Reference decoding: the widths of one scan's elements read back into the symbol's data
+// the way a verifier decodes, with the decodability of the weakest character.
+#include "engine/BarcodeTypes.h"
+
+#include <span>
+#include <string>
+#include <vector>
+
+namespace varimark {
+
+struct TDecoded {
+    bool ok = false;
+    btCodeTypes type{};
+    // Exactly the prepared text the engine makes for the symbol (TLLBarcode::CodeText):
+    // Code 39 with its "*" at both ends, Codabar with its start and stop letters, Code 128 as
+    // the engine's bytes (symbol value + 32, from the start byte 135..137 through the check
+    // character to the stop byte 138), check digits included.
+    std::string data;
+    std::string addon;       // an EAN/UPC add-on's digits, "" when none
+    double decodability = 0; // 0..1 over every character; 1 when every edge lies where the
+                             // nominal widths put it
+    double moduleWidth = 0;  // X: the narrow element / module width, in the widths' unit
+    // Per element, in the order given: the width it should have, a gain-free estimate in the
+    // widths' unit.
+    std::vector<double> nominal;
+    std::string failure; // when !ok: why, one plain sentence
+};
+
+// widths: the elements from the first bar's leading edge to the last bar's trailing edge,
+// bar, space, bar, ... (an odd count), any unit, read left to right. A symbol scanned right
+// to left decodes as well: the reversed order is tried when the given one fails.
+// Code 128: any of the three types decodes any start character, and `type` names the code
+// set of the start character that was read.
+TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths);
+
+// Every linear type in turn; the first that decodes. The order is EAN-8, UPC-E, UPC-A,
+// EAN-13 (so an EAN-13 symbol whose first digit is 0, which is the same symbol as a UPC-A
+// one, is reported as UPC_A), Code 39, Code 128 (as the start character's code set),
+// Interleaved 2 of 5 with the CODE25i check digit, then with the CODE25iP one, MSI Plessey,
+// Codabar.
+TDecoded ReferenceDecodeAny(std::span<const double> widths);
+
+} // namespace varimark

@@ -1,0 +1,57 @@
+// libFuzzer target of the reference decoders: element widths read back into data.
+//
+// Input layout:
+//   0   bits 0..3: the type (0..13), 14 and 15: ReferenceDecodeAny; bit 7: module mode
+//   1.. one width per byte. Module mode: 1 + (b & 3) modules plus (b >> 2) / 512 of a module,
+//       so that real symbols with a little noise decode deep; else b / 16, with 253 infinity,
+//       254 NaN and 255 -1.
+// Every result must be well formed: a reason when it fails; data, a decodability in 0..1, a
+// positive module width and one positive nominal width per element when it decodes, and the
+// nominal widths must decode to the same data with decodability 1.
+#include "FuzzCheck.h"
+#include "engine/ReferenceDecode.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+using namespace varimark;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const int selector = data[0] & 0x0F;
+    const bool moduleMode = (data[0] & 0x80) != 0;
+    std::vector<double> widths;
+    widths.reserve(size - 1);
+    for (std::size_t i = 1; i < size; ++i) {
+        const std::uint8_t b = data[i];
+        if (moduleMode)
+            widths.push_back(1 + (b & 3) + (b >> 2) / 512.0);
+        else if (b == 253)
+            widths.push_back(std::numeric_limits<double>::infinity());
+        else if (b == 254)
+            widths.push_back(std::numeric_limits<double>::quiet_NaN());
+        else
+            widths.push_back(b == 255 ? -1.0 : b / 16.0);
+    }
+    const TDecoded d = selector >= kCodeTypeCount
+                           ? ReferenceDecodeAny(widths)
+                           : ReferenceDecode(static_cast<btCodeTypes>(selector), widths);
+    if (!d.ok) {
+        Check(!d.failure.empty(), "a failed decode says why");
+        return 0;
+    }
+    Check(d.failure.empty(), "a decoded symbol has no failure");
+    Check(!d.data.empty(), "a decoded symbol has data");
+    Check(d.decodability >= 0 && d.decodability <= 1, "decodability lies in 0..1");
+    Check(std::isfinite(d.moduleWidth) && d.moduleWidth > 0, "the module width is positive");
+    Check(d.nominal.size() == widths.size(), "one nominal width per element");
+    for (const double w : d.nominal) Check(std::isfinite(w) && w > 0, "nominal widths positive");
+    const TDecoded again = ReferenceDecode(d.type, d.nominal);
+    Check(again.ok && again.data == d.data && again.addon == d.addon,
+          "the nominal widths decode to the same data");
+    Check(again.decodability > 1 - 1e-9, "the nominal widths decode with decodability 1");
+    return 0;
+}

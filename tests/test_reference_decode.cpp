@@ -1,0 +1,326 @@
+// Reference decoding: the engine's own symbols read back from their element widths, with
+// bar gain, a moved edge, wrong check digits and widths that are no symbol.
+#include "EngineModules.h"
+#include "engine/LLBarcode.h"
+#include "engine/ReferenceDecode.h"
+#include "engine/SymbologyTables.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+using namespace varimark;
+
+namespace {
+
+constexpr double kX = 4.0; // px per module
+
+struct Symbol {
+    std::string codeText, modules;
+};
+
+Symbol Encode(btCodeTypes type, const char* caption, const char* addon = "",
+              btCodeRatio ratio = Ratio_3) {
+    TLLBarcode barcode;
+    barcode.Params.CodeType = type;
+    barcode.Params.Ratio = ratio;
+    barcode.Params.SetCaption(caption);
+    barcode.Params.SetCodeAddon(addon);
+    barcode.Encode();
+    return {barcode.CodeText, Bits(barcode)};
+}
+
+// Run lengths of the modules from the first bar to the last, times kX.
+std::vector<double> Widths(const std::string& modules) {
+    const std::size_t last = modules.find_last_of('1');
+    std::vector<double> widths;
+    for (std::size_t i = modules.find('1'); i <= last; ++i) {
+        if (i == modules.find('1') || modules[i] != modules[i - 1]) widths.push_back(0);
+        widths.back() += kX;
+    }
+    return widths;
+}
+
+// Every bar wider by g, every space narrower by g.
+std::vector<double> WithGain(std::vector<double> widths, double g) {
+    for (std::size_t i = 0; i < widths.size(); ++i) widths[i] += i % 2 == 0 ? g : -g;
+    return widths;
+}
+
+std::vector<double> Reversed(const std::vector<double>& widths) {
+    return {widths.rbegin(), widths.rend()};
+}
+
+void ExpectNear(const std::vector<double>& a, const std::vector<double>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    for (std::size_t i = 0; i < a.size(); ++i) EXPECT_NEAR(a[i], b[i], 1e-9) << "element " << i;
+}
+
+struct RoundTrip {
+    btCodeTypes type;
+    const char* caption;
+    const char* addon;
+    btCodeRatio ratio;
+    btCodeTypes any; // what ReferenceDecodeAny reports
+};
+
+// EAN-13 with a leading 0 is the UPC-A symbol; Code 128 reports its start character's set;
+// CODE25iP's check digit differs from CODE25i's for these digits.
+const RoundTrip kRoundTrips[] = {
+    {EAN_8, "1234567", "", Ratio_3, EAN_8},
+    {EAN_13, "400638133393", "", Ratio_3, EAN_13},
+    {EAN_13, "400638133393", "12", Ratio_3, EAN_13},
+    {EAN_13, "978020137962", "52495", Ratio_3, EAN_13},
+    {EAN_13, "0123456", "", Ratio_3, UPC_A},
+    {UPC_A, "03600029145", "", Ratio_3, UPC_A},
+    {UPC_A, "12345678901", "07", Ratio_3, UPC_A},
+    {UPC_E, "123456", "", Ratio_3, UPC_E},
+    {UPC_E, "042100", "", Ratio_3, UPC_E},
+    {CODE39, "AB-12", "", Ratio_3, CODE39},
+    {CODE39, "$/+% .Z", "", Ratio_2, CODE39},
+    {CODE25i, "0123456", "", Ratio_3, CODE25i},
+    {CODE25i, "9876543", "", Ratio_2, CODE25i},
+    {CODE25iP, "0123456", "", Ratio_3, CODE25iP},
+    {CODE128_A, "AB12", "", Ratio_3, CODE128_A},
+    {CODE128_B, "Ab12~", "", Ratio_3, CODE128_B},
+    {CODE128_C, "123456", "", Ratio_3, CODE128_C},
+    {CODE128_C, "12345", "", Ratio_3, CODE128_C}, // ends in code set A
+    {MSI_Plessey, "1234", "", Ratio_3, MSI_Plessey},
+    {MSI_Plessey, "80523", "", Ratio_2, MSI_Plessey},
+    {Codabar, "A123B", "", Ratio_3, Codabar},
+    {Codabar, "C-$:/.+D", "", Ratio_2, Codabar},
+};
+
+TEST(ReferenceDecode, ReadsBackEveryTypeBothWays) {
+    for (const RoundTrip& row : kRoundTrips) {
+        SCOPED_TRACE(std::string(CodeTypeName(row.type)) + " " + row.caption + " +" + row.addon);
+        const Symbol symbol = Encode(row.type, row.caption, row.addon, row.ratio);
+        const std::vector<double> widths = Widths(symbol.modules);
+        for (const auto& scan : {widths, Reversed(widths)}) {
+            const TDecoded d = ReferenceDecode(row.type, scan);
+            ASSERT_TRUE(d.ok) << d.failure;
+            EXPECT_EQ(d.data, symbol.codeText);
+            EXPECT_EQ(d.addon, row.addon);
+            EXPECT_NEAR(d.decodability, 1, 1e-9);
+            EXPECT_NEAR(d.moduleWidth, kX, 1e-9);
+            ExpectNear(d.nominal, scan);
+            EXPECT_TRUE(d.failure.empty());
+        }
+        const TDecoded any = ReferenceDecodeAny(widths);
+        ASSERT_TRUE(any.ok) << any.failure;
+        EXPECT_EQ(any.type, row.any);
+        EXPECT_EQ(any.data, row.any == UPC_A && row.type == EAN_13 ? symbol.codeText.substr(1)
+                                                                   : symbol.codeText);
+    }
+}
+
+// The engine draws add-ons after EAN-13 and UPC-A only; a UPC-E symbol with one (its 51
+// modules, a gap of 9, the add-on of an EAN-13 drawing from module 105) decodes as well.
+TEST(ReferenceDecode, AddOnAfterUpcE) {
+    for (const char* addon : {"12", "52495"}) {
+        const Symbol upce = Encode(UPC_E, "123456");
+        const std::string withAddon = Encode(EAN_13, "400638133393", addon).modules;
+        const std::string modules = upce.modules + std::string(9, '0') + withAddon.substr(104);
+        const TDecoded d = ReferenceDecode(UPC_E, Widths(modules));
+        ASSERT_TRUE(d.ok) << d.failure;
+        EXPECT_EQ(d.data, upce.codeText);
+        EXPECT_EQ(d.addon, addon);
+        ExpectNear(d.nominal, Widths(modules));
+    }
+}
+
+TEST(ReferenceDecode, EveryEanDigitInEveryPosition) {
+    for (int d = 0; d < 10; ++d) {
+        std::string caption;
+        for (int i = 0; i < 12; ++i) caption += static_cast<char>('0' + (d + i) % 10);
+        const Symbol symbol = Encode(EAN_13, caption.c_str());
+        const TDecoded decoded = ReferenceDecode(EAN_13, Widths(symbol.modules));
+        EXPECT_EQ(decoded.data, symbol.codeText) << decoded.failure;
+    }
+}
+
+TEST(ReferenceDecode, EveryCode128Value) {
+    const TBarCode128& table = BarCode128();
+    const auto modules = [&](int value) {
+        std::string s;
+        for (int k = 0; k < 11; ++k) s += static_cast<char>('0' + table.Pattern(value)[k]);
+        return s;
+    };
+    for (int v = 0; v < 103; ++v) {
+        const int check = (104 + v) % 103;
+        const std::string symbol = modules(104) + modules(v) + modules(check) + modules(106) + "11";
+        const TDecoded d = ReferenceDecode(CODE128_B, Widths(symbol));
+        ASSERT_TRUE(d.ok) << v << ": " << d.failure;
+        const std::string data = {char(136), char(v + 32), char(check + 32), char(138)};
+        EXPECT_EQ(d.data, data);
+    }
+}
+
+// Bar gain: every bar 0.8 px (0.2 X) wider, every space as much narrower.
+struct Gain {
+    btCodeTypes type;
+    const char* caption;
+    double decodability; // < 0: only below 1
+};
+const Gain kGains[] = {
+    // Similar-edge distances are free of gain; the bars of 1/7 and 2/8 move 0.4 module off
+    // their nominal, 0.6 module from the threshold, still over half a module: 1.
+    {EAN_13, "400638133393", 1},
+    {UPC_E, "123456", 1},
+    {CODE128_B, "Ab12~", 1},
+    // Code 39, each character 2 wide bars 12.8, 1 wide space 11.2, 3 narrow bars 4.8, 3
+    // narrow spaces 3.2: mean narrow 4, mean wide 12.27, RT 8.13; narrow side
+    // (8.13 - 4.8) / 4.13 = 0.81, wide side (11.2 - 8.13) / 4.13 = 23/31 = 0.742.
+    {CODE39, "AB-12", 23.0 / 31},
+    // A digit pair: 2 wide and 3 narrow bars, as many spaces: mean narrow 4, mean wide 12,
+    // RT 8: (8 - 4.8) / 4 = 0.8 and (11.2 - 8) / 4 = 0.8; start and stop the same.
+    {CODE25i, "0123456", 0.8},
+    {MSI_Plessey, "1234", -1},
+    {Codabar, "A123B", -1},
+};
+
+TEST(ReferenceDecode, BarGainKeepsTheDataAndTheModule) {
+    for (const Gain& row : kGains) {
+        SCOPED_TRACE(CodeTypeName(row.type));
+        const Symbol symbol = Encode(row.type, row.caption);
+        const std::vector<double> ideal = Widths(symbol.modules);
+        const TDecoded d = ReferenceDecode(row.type, WithGain(ideal, 0.8));
+        ASSERT_TRUE(d.ok) << d.failure;
+        EXPECT_EQ(d.data, symbol.codeText);
+        EXPECT_NEAR(d.moduleWidth, kX, 1e-9);
+        ExpectNear(d.nominal, ideal);
+        if (row.decodability >= 0) {
+            EXPECT_NEAR(d.decodability, row.decodability, 1e-9);
+        } else {
+            EXPECT_GT(d.decodability, 0.5);
+            EXPECT_LT(d.decodability, 1 - 1e-6);
+        }
+    }
+}
+
+// One edge moved by `shift` px: element `at` wider, element at + 1 narrower.
+struct MovedEdge {
+    btCodeTypes type;
+    const char* caption;
+    std::size_t at;
+    double shift, decodability;
+};
+const MovedEdge kMovedEdges[] = {
+    // EAN-13 4006381333931: the first left-hand character, 0 in set A (space 3, bar 2,
+    // space 1, bar 1), elements 3..6. Its bar 2 takes 1 px of the space after it: e1 =
+    // 12 + 9 = 21 px = 5.25 modules, 0.25 from 5, 0.25 module from the threshold 5.5: 0.5.
+    {EAN_13, "400638133393", 4, 1.0, 0.5},
+    // Code 128 A "AB12": "A" (value 33: 1 1 1 3 2 3) is elements 6..11; its first space
+    // takes 1.2 px of the bar after it: e1 = 4 + 5.2 = 9.2 px = 2.3 modules, 0.2 module from
+    // the threshold 2.5 over half a module: 0.4. The bars keep 3.7 modules, nearest even 4.
+    {CODE128_A, "AB12", 7, 1.2, 0.4},
+    // Code 39 "AB-12": "A" (W N N N N W N N W) is elements 10..18; its first narrow space
+    // takes 1.6 px of the narrow bar after it: narrow 5.6, 2.4 and four of 4, mean 4, RT 8:
+    // (8 - 5.6) / (8 - 4) = 0.6.
+    {CODE39, "AB-12", 11, 1.6, 0.6},
+};
+
+TEST(ReferenceDecode, MovedEdgeLowersTheDecodability) {
+    for (const MovedEdge& row : kMovedEdges) {
+        SCOPED_TRACE(CodeTypeName(row.type));
+        const Symbol symbol = Encode(row.type, row.caption);
+        std::vector<double> widths = Widths(symbol.modules);
+        widths[row.at] += row.shift;
+        widths[row.at + 1] -= row.shift;
+        const TDecoded d = ReferenceDecode(row.type, widths);
+        ASSERT_TRUE(d.ok) << d.failure;
+        EXPECT_EQ(d.data, symbol.codeText);
+        EXPECT_NEAR(d.decodability, row.decodability, 1e-9);
+    }
+}
+
+// The modules of `symbol` with those of `other` from `from` written over them at `at`.
+std::string Patched(std::string symbol, std::size_t at, const std::string& other, std::size_t from,
+                    std::size_t count) {
+    symbol.replace(at, count, other.substr(from, count));
+    return symbol;
+}
+
+std::string EanC(int digit) {
+    std::string s;
+    for (const auto m : kEanSets[2][digit]) s += static_cast<char>('0' + m);
+    return s;
+}
+
+struct Refused {
+    const char* what;
+    btCodeTypes type;
+    std::string modules;
+    const char* failure;
+};
+
+TEST(ReferenceDecode, RefusesWrongCheckAndTruncatedSymbols) {
+    const std::string ean = Encode(EAN_13, "400638133393").modules; // check digit 1
+    const std::string code128 = Encode(CODE128_A, "AB12").modules;  // check value 18
+    const std::string code39 = Encode(CODE39, "AB-12").modules;
+    const Refused rows[] = {
+        {"EAN-13 check", EAN_13, Patched(ean, 85, EanC(5), 0, 7),
+         "wrong check digit: read 5, computed 1"},
+        {"Code 128 check", CODE128_A, Patched(code128, 55, Encode(CODE128_A, "3").modules, 11, 11),
+         "wrong check character: read 19, computed 18"},
+        // An even number of digits gets no check digit: the last one is read as one.
+        {"I2of5 check", CODE25i, Encode(CODE25i, "01234567").modules,
+         "wrong check digit: read 7, computed 5"},
+        // MSI "1234" + 4: its last digit replaced by the 7 of MSI "7" (16 modules each after
+        // the 4 of the start).
+        {"MSI check", MSI_Plessey,
+         Patched(Encode(MSI_Plessey, "1234").modules, 4 + 16 * 4, Encode(MSI_Plessey, "7").modules,
+                 4, 16),
+         "wrong check digit: read 7, computed 4"},
+        // Cut in the last character: its bar, space and first bar of 2 modules stay.
+        {"EAN-13 truncated", EAN_13, ean.substr(0, 90),
+         "55 elements: an EAN-13 symbol has 59 (73 or 91 with an add-on)"},
+        {"Code 39 without its stop", CODE39, code39.substr(0, code39.size() - 16),
+         "no stop character"},
+    };
+    for (const Refused& row : rows) {
+        SCOPED_TRACE(row.what);
+        const TDecoded d = ReferenceDecode(row.type, Widths(row.modules));
+        EXPECT_FALSE(d.ok);
+        EXPECT_EQ(d.failure, row.failure);
+    }
+}
+
+TEST(ReferenceDecode, WidthsThatAreNoSymbol) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<double> ean = Widths(Encode(EAN_13, "400638133393").modules);
+    const auto with = [&](std::size_t at, double value) {
+        std::vector<double> w = ean;
+        w[at] = value;
+        return w;
+    };
+    const std::vector<std::pair<std::vector<double>, const char*>> rows = {
+        {{}, "no elements to decode"},
+        {{4, 4}, "2 elements: a symbol runs from a bar to a bar, an odd number of elements"},
+        {with(3, 0), "element 4 is 0 wide: every width must be a positive number"},
+        {with(0, -4), "element 1 is -4 wide: every width must be a positive number"},
+        {with(9, nan), "element 10 is nan wide: every width must be a positive number"},
+        {with(9, inf), "element 10 is inf wide: every width must be a positive number"},
+        {std::vector<double>(59, 1e308), "the widths add up beyond the range of a number"},
+    };
+    for (const auto& [widths, failure] : rows) {
+        const TDecoded d = ReferenceDecode(EAN_13, widths);
+        EXPECT_FALSE(d.ok);
+        EXPECT_EQ(d.failure, failure);
+        EXPECT_FALSE(ReferenceDecodeAny(widths).ok);
+    }
+    // A million elements (a count that Code 39 and Codabar accept) is refused at once.
+    const std::vector<double> many(999'999, 1.0);
+    EXPECT_FALSE(ReferenceDecodeAny(many).ok);
+    const TDecoded postal = ReferenceDecode(Postnet, ean);
+    EXPECT_FALSE(postal.ok);
+    EXPECT_EQ(postal.failure,
+              "Postnet and FIM are postal symbols, outside ISO/IEC 15416 print-quality grading");
+    EXPECT_FALSE(ReferenceDecode(Postnet_FIM, ean).ok);
+}
+
+} // namespace
