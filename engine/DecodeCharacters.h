@@ -5,8 +5,10 @@
 #include "engine/ReferenceDecode.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace varimark::decode {
 
@@ -21,6 +23,12 @@ struct TAttempt {
 
 // Sets the failure of an attempt; returns it for `return Fail(...)`.
 TAttempt& Fail(TAttempt& attempt, std::string why);
+// The count of characters of `per` elements in m elements beside `fixed` others (start,
+// stop), when m is at least `least` and fits; else the attempt fails with "m elements: "
+// and the symbol's shape, and the count is none.
+std::optional<std::size_t> CountCharacters(TAttempt& attempt, std::size_t m, std::size_t least,
+                                           std::size_t fixed, std::size_t per,
+                                           std::string_view shape);
 
 // A similar-edge distance e of a character p wide and n modules, in whole modules, with its
 // margin: the distance of e to the nearest reference threshold (j + 0.5) * p / n over half a
@@ -60,6 +68,9 @@ TAttempt DecodeEanUpc(btCodeTypes type, TWidths widths);
 TAttempt DecodeCode128(TWidths widths);
 TAttempt DecodeCode39(TWidths widths);
 TAttempt DecodeCode25(btCodeTypes type, TWidths widths);
+// Whether the last of an Interleaved 2 of 5 symbol's digits is the check digit the type's
+// rule computes for the others.
+bool Code25CheckDigitMatches(const std::string& digits, btCodeTypes type);
 TAttempt DecodeCodabar(TWidths widths);
 TAttempt DecodeMsi(TWidths widths);
 

@@ -70,11 +70,11 @@ TAttempt DecodeCode128(TWidths widths) {
     TDecoded& result = attempt.result;
     result.type = CODE128_B;
     const std::size_t m = widths.size();
-    if (m < 19 || (m - 7) % 6 != 0)
-        return Fail(attempt, std::to_string(m) +
-                                 " elements: a Code 128 symbol has 6 per character and 7 for "
-                                 "its stop character, at least 19");
-    const std::size_t characters = (m - 7) / 6; // start, data, check
+    const std::optional<std::size_t> count = CountCharacters(
+        attempt, m, 19, 7, 6,
+        "a Code 128 symbol has 6 per character and 7 for its stop character, at least 19");
+    if (!count) return attempt;
+    const std::size_t characters = *count; // start, data, check
     std::vector<int> values(characters + 1);
     double decodability = 1, width = 0;
     for (std::size_t c = 0; c <= characters; ++c) {

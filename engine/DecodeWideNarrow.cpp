@@ -128,6 +128,11 @@ char EngineCheckDigit(const std::string& digits, btCodeTypes type) {
 
 } // namespace
 
+bool Code25CheckDigitMatches(const std::string& digits, btCodeTypes type) {
+    return digits.size() >= 2 &&
+           EngineCheckDigit(digits.substr(0, digits.size() - 1), type) == digits.back();
+}
+
 TAttempt DecodeCode39(TWidths widths) {
     static const TGapped<9> code39{"Code 39", TBarCode39::Alphabet, 3, Code39Table(),
                                    [](char c) { return c == '*'; }};
@@ -147,11 +152,11 @@ TAttempt DecodeCode25(btCodeTypes type, TWidths widths) {
     const std::size_t m = widths.size();
     // Start: four narrow elements; digit pairs of ten, the bars one digit, the spaces the
     // next; stop: wide bar, narrow space, narrow bar.
-    if (m < 17 || (m - 7) % 10 != 0)
-        return Fail(attempt, std::to_string(m) +
-                                 " elements: an Interleaved 2 of 5 symbol has 4 for its start, "
-                                 "10 per digit pair and 3 for its stop");
-    const std::size_t pairs = (m - 7) / 10;
+    const std::optional<std::size_t> count = CountCharacters(
+        attempt, m, 17, 7, 10,
+        "an Interleaved 2 of 5 symbol has 4 for its start, 10 per digit pair and 3 for its stop");
+    if (!count) return attempt;
+    const std::size_t pairs = *count;
     std::vector<std::uint8_t> kind(m, 0);
     double decodability = 1;
     TTwoWidth first, last;
@@ -185,9 +190,8 @@ TAttempt DecodeCode25(btCodeTypes type, TWidths widths) {
     kind[m - 3] = 1;
     decodability = std::min({decodability, start, stop});
 
-    const std::string& d = result.data;
-    const char computed = EngineCheckDigit(d.substr(0, d.size() - 1), type);
-    if (computed != d.back()) return Fail(attempt, CheckFailure(d.back(), computed));
+    // No check digit is checked: the encoder appends one only to an odd count of digits, so
+    // an even count read back may or may not end in one.
     FinishTwoWidth(result, widths, kind);
     result.decodability = decodability;
     result.ok = true;
@@ -201,11 +205,12 @@ TAttempt DecodeMsi(TWidths widths) {
     const std::size_t m = widths.size();
     // Start: a 1 bit (wide bar, narrow space); 4 bits of a bar and a space per digit; stop:
     // two 0 bits (narrow bar, wide space), the last space outside the widths.
-    if (m < 21 || (m - 5) % 8 != 0)
-        return Fail(attempt, std::to_string(m) +
-                                 " elements: an MSI Plessey symbol has 2 for its start, 8 per "
-                                 "digit and 3 for its stop, and at least two digits");
-    const std::size_t digits = (m - 5) / 8;
+    const std::optional<std::size_t> count = CountCharacters(
+        attempt, m, 21, 5, 8,
+        "an MSI Plessey symbol has 2 for its start, 8 per digit and 3 for its stop, and at "
+        "least two digits");
+    if (!count) return attempt;
+    const std::size_t digits = *count;
     if (digits > TBarcodeParams::kMaxCaption + 1)
         return Fail(attempt, std::to_string(digits) + " digits: more than an MSI Plessey symbol "
                                                       "of this program holds");

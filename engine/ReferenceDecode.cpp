@@ -20,6 +20,14 @@ TAttempt& Fail(TAttempt& attempt, std::string why) {
     return attempt;
 }
 
+std::optional<std::size_t> CountCharacters(TAttempt& attempt, std::size_t m, std::size_t least,
+                                           std::size_t fixed, std::size_t per,
+                                           std::string_view shape) {
+    if (m >= least && (m - fixed) % per == 0) return (m - fixed) / per;
+    Fail(attempt, std::to_string(m) + " elements: " + std::string(shape));
+    return std::nullopt;
+}
+
 TEdgeValue EdgeModules(double e, double p, int n) {
     const double x = e * n / p;
     const double whole = std::floor(x + 0.5);
@@ -197,13 +205,17 @@ TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths) {
 }
 
 TDecoded ReferenceDecodeAny(std::span<const double> widths) {
-    static constexpr btCodeTypes kOrder[] = {EAN_8,     UPC_E,   UPC_A,    EAN_13,      CODE39,
-                                             CODE128_B, CODE25i, CODE25iP, MSI_Plessey, Codabar};
+    static constexpr btCodeTypes kOrder[] = {EAN_8,     UPC_E,   UPC_A,       EAN_13, CODE39,
+                                             CODE128_B, CODE25i, MSI_Plessey, Codabar};
     TDecoded failed;
     failed.failure = CheckWidths(widths);
     if (!failed.failure.empty()) return failed;
     for (const btCodeTypes type : kOrder) {
         TDecoded decoded = ReferenceDecode(type, widths);
+        // The two Interleaved 2 of 5 types differ only in their check digit's rule.
+        if (decoded.ok && type == CODE25i && !Code25CheckDigitMatches(decoded.data, CODE25i) &&
+            Code25CheckDigitMatches(decoded.data, CODE25iP))
+            decoded.type = CODE25iP;
         if (decoded.ok) return decoded;
     }
     failed.failure = "the widths decode as none of the linear symbologies";

@@ -37,8 +37,9 @@ TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths);
 // Every linear type in turn; the first that decodes. The order is EAN-8, UPC-E, UPC-A,
 // EAN-13 (so an EAN-13 symbol whose first digit is 0, which is the same symbol as a UPC-A
 // one, is reported as UPC_A), Code 39, Code 128 (as the start character's code set),
-// Interleaved 2 of 5 with the CODE25i check digit, then with the CODE25iP one, MSI Plessey,
-// Codabar.
+// Interleaved 2 of 5 (CODE25iP when its last digit is that type's check digit and not
+// CODE25i's; no check digit is required, as the encoder gives one only to an odd count of
+// digits), MSI Plessey, Codabar.
 TDecoded ReferenceDecodeAny(std::span<const double> widths);
 
 } // namespace varimark
