@@ -60,6 +60,7 @@ bench: deps-bench build
 	$(BUILD_DIR)/bin/bench_tiff
 	$(BUILD_DIR)/bin/bench_gif
 	$(BUILD_DIR)/bin/bench_app
+	$(BUILD_DIR)/bin/bench_verify
 	VARIMARK_CLI=$(BUILD_DIR)/bin/varimark-cli bench/one_call.py
 	VARIMARK_CLI=$(BUILD_DIR)/bin/varimark-cli bench/batch.sh
 	VARIMARK_LIBRARY=$(BUILD_DIR)/lib/libvarimark.so.1 bench/python_render.py

@@ -1,11 +1,11 @@
 #include "cli/EncodeCommand.h"
 
 #include "cli/Escapes.h"
-#include "cli/Json.h"
 #include "cli/LineReader.h"
 #include "cli/StandardOutput.h"
 #include "cli/Usage.h"
 #include "engine/EOverflow.h"
+#include "library/Json.h"
 
 #include <cerrno>
 #include <cstring>

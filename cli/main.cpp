@@ -4,6 +4,7 @@
 #include "cli/RenderCommand.h"
 #include "cli/StandardOutput.h"
 #include "cli/Usage.h"
+#include "cli/VerifyCommand.h"
 
 #include <cstdio>
 #include <exception>
@@ -25,6 +26,7 @@ int Dispatch(const std::vector<std::string_view>& args) {
     }
     if (command == "encode") return RunEncodeCommand({args.begin() + 1, args.end()});
     if (command == "render") return RunRenderCommand({args.begin() + 1, args.end()});
+    if (command == "verify") return RunVerifyCommand({args.begin() + 1, args.end()});
     throw UsageError("unknown command '" + std::string(command) + "'");
 }
 
@@ -32,6 +34,7 @@ int Dispatch(const std::vector<std::string_view>& args) {
 std::string Doing(const std::vector<std::string_view>& args) {
     if (!args.empty() && args.front() == "render") return "drawing the picture";
     if (!args.empty() && args.front() == "encode") return "encoding the text";
+    if (!args.empty() && args.front() == "verify") return "grading the picture";
     return "reading the command line";
 }
 

@@ -3,6 +3,7 @@
 #include "varimark/varimark_c.h"
 
 #include "varimark/varimark.h"
+#include "varimark/verify.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -231,6 +232,28 @@ varimark_status varimark_render_to_file(const varimark_symbol* symbol,
                                options != nullptr ? options->options : varimark::PictureOptions{},
                                file_name);
         return VARIMARK_OK;
+    });
+}
+
+varimark_status varimark_verify(const uint8_t* picture, size_t size, const char* type, double dpi,
+                                double aperture_mils, double reflectance_black,
+                                double reflectance_white, double min_grade,
+                                varimark_buffer* report_json) {
+    if (picture == nullptr || report_json == nullptr) return Invalid("null picture or buffer");
+    *report_json = varimark_buffer{nullptr, 0};
+    varimark::VerifyOptions options;
+    if (type != nullptr && std::strcmp(type, "auto") != 0) {
+        options.type = varimark::TypeFromName(type);
+        if (!options.type) return Invalid("unknown barcode type '" + std::string(type) + "'");
+    }
+    options.dpi = dpi;
+    options.apertureMils = aperture_mils;
+    options.reflectanceBlack = reflectance_black;
+    options.reflectanceWhite = reflectance_white;
+    options.minGrade = min_grade;
+    return Call([&] {
+        return ToBuffer(varimark::VerifyReportJson(varimark::Verify(picture, size, options)),
+                        report_json);
     });
 }
 

@@ -4,15 +4,6 @@
 set -euo pipefail
 source "$(dirname "$0")/xvfb.sh"
 program=${1:?usage: test_desktop_xvfb.sh PATH/TO/varimark}
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-    [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
-    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 # A fresh copy of the program folder, so its settings file starts empty.
 mkdir -p "$work/bin" "$work/home"

@@ -6,15 +6,6 @@
 set -euo pipefail
 source "$(dirname "$0")/xvfb.sh"
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d)
-xvfb_pid=""
-app_pid=""
-cleanup() {
-    [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
-    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
 failed=0
 fail() { echo "FAILED: $*"; failed=1; }
 

@@ -1,4 +1,16 @@
-# Sourced by the tests that need a real X server. start_xvfb LOG starts Xvfb on a free
+# Sourced by the tests that need a real X server. Sourcing it makes $work a fresh temporary
+# folder; the folder, the program and the server go when the test ends.
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null || true
+    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# start_xvfb LOG starts Xvfb on a free
 # display number, exports DISPLAY, sets xvfb_pid (for the caller's clean-up) and returns
 # once the server answers.
 start_xvfb() {

@@ -94,7 +94,7 @@ VARIMARK_API std::vector<std::uint8_t> Render(const Symbol& symbol, const Pictur
 VARIMARK_API void RenderToFile(const Symbol& symbol, const PictureOptions& options,
                                const std::string& fileName);
 
-// "1.0.0".
+// "1.1.0".
 VARIMARK_API const char* Version();
 
 } // namespace varimark

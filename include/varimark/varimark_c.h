@@ -81,6 +81,17 @@ VARIMARK_C_API varimark_status varimark_render(const varimark_symbol* symbol,
 VARIMARK_C_API varimark_status varimark_render_to_file(const varimark_symbol* symbol,
                                                        const varimark_options* options,
                                                        const char* file_name);
+
+/* The barcode in a picture file's bytes (PNG, BMP, TIFF, GIF, JPEG) graded as a print-quality
+ * verifier does; the report is one zero-terminated JSON object (as varimark-cli verify --json
+ * prints it). type: a type name, or NULL or "auto" for any linear symbology; dpi 0: the
+ * file's; aperture_mils 0: by the X dimension; reflectances in percent for grey levels 0 and
+ * 255 (0 and 100 uncalibrated); min_grade: what passes (1.5 is C). A picture without a
+ * barcode is a report with "decoded":false, not a failure. */
+VARIMARK_C_API varimark_status varimark_verify(const uint8_t* picture, size_t size,
+                                               const char* type, double dpi, double aperture_mils,
+                                               double reflectance_black, double reflectance_white,
+                                               double min_grade, varimark_buffer* report_json);
 VARIMARK_C_API void varimark_buffer_free(varimark_buffer* buffer);
 
 #ifdef __cplusplus

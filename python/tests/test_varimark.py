@@ -88,3 +88,34 @@ def test_a_missing_library_fails_the_import_with_what_to_install():
     assert out.returncode != 0
     assert "ImportError: varimark needs the library /nonexistent/libvarimark.so.1" in out.stderr
     assert "libvarimark1" in out.stderr
+
+
+def test_verify_grades_our_own_picture():
+    report = varimark.verify(varimark.render(EAN, dpi=600), dpi=600)
+    assert report["decoded"] and report["passed"]
+    assert report["data"] == "4006381333931" and report["type"] == "EAN_13"
+    assert report["grade_text"] == "4.0/06/660"
+    assert len(report["profiles"]) == 10
+    assert set(report["profiles"][0]) >= {"grade", "decode", "symbol_contrast", "modulation",
+                                          "defects", "decodability"}
+
+
+def test_verify_reads_a_path_and_reports_what_it_cannot_decode(tmp_path):
+    path = tmp_path / "label.png"
+    varimark.save(path, EAN, dpi=600)
+    assert varimark.verify(path, "EAN_13", dpi=600)["letter"] == "A"
+    report = varimark.verify(path, "CODE39", dpi=600)
+    assert not report["decoded"] and not report["passed"] and report["failure"]
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda: varimark.verify(b"not a picture"), varimark.Error, "not a PNG, BMP, TIFF, GIF or JPEG"),
+    (lambda: varimark.verify(varimark.render(EAN), "EAN_14"), varimark.Error,
+     "unknown barcode type 'EAN_14'"),
+    (lambda: varimark.verify(varimark.render(EAN), min_grade="E"), varimark.Error, "unknown grade"),
+    (lambda: varimark.verify(varimark.render(EAN), dpi="600"), TypeError, "dpi must be a number"),
+])
+def test_verify_refusals(call, error, message):
+    with pytest.raises(error) as raised:
+        call()
+    assert message in str(raised.value)

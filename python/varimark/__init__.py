@@ -15,10 +15,12 @@ libvarimark.so.1 through its C API; $VARIMARK_LIBRARY names another copy of it.
 """
 
 import ctypes
+import json
 import os
+import stat
 import threading
 
-__all__ = ["Error", "encode", "render", "save", "version"]
+__all__ = ["Error", "encode", "render", "save", "verify", "version"]
 
 
 class Error(Exception):
@@ -55,6 +57,9 @@ def _load():
         ("varimark_encode", [handle, buffer, buffer], status),
         ("varimark_render", [handle, handle, buffer], status),
         ("varimark_render_to_file", [handle, handle, text], status),
+        ("varimark_verify", [ctypes.c_char_p, ctypes.c_size_t, text, ctypes.c_double,
+                             ctypes.c_double, ctypes.c_double, ctypes.c_double, ctypes.c_double,
+                             buffer], status),
         ("varimark_buffer_free", [buffer], None),
     ):
         f = getattr(lib, function)
@@ -183,6 +188,53 @@ def save(path, text, type="EAN_13", format=None, *, addon="", ratio=3, module=2,
     _check(_lib.varimark_render_to_file(symbol, options, _utf8(path, "path")))
 
 
+_GRADES = {"A": 3.5, "B": 2.5, "C": 1.5, "D": 0.5, "F": 0.0}
+_MAX_PICTURE_BYTES = 256 << 20
+
+
+def _picture_bytes(picture):
+    if isinstance(picture, (bytes, bytearray, memoryview)):
+        return bytes(picture)
+    path = os.fspath(picture)
+    with open(path, "rb") as f:
+        info = os.fstat(f.fileno())
+        if not stat.S_ISREG(info.st_mode):
+            raise Error(f"{path} is not a regular file")
+        if info.st_size > _MAX_PICTURE_BYTES:
+            raise Error(f"{path} is larger than {_MAX_PICTURE_BYTES >> 20} MB")
+        return f.read(_MAX_PICTURE_BYTES + 1)
+
+
+def _number(value, what):
+    if isinstance(value, bool) or not isinstance(value, (int, float)):
+        raise TypeError(f"{what} must be a number, not {type(value).__name__}")
+    return float(value)
+
+
+def verify(picture, type=None, *, dpi=0, aperture=0, min_grade="C", reflectance_black=0,
+           reflectance_white=100):
+    """Grades the barcode in a picture as a print-quality verifier does (ISO/IEC 15416).
+
+    picture: a path, or a PNG, BMP, TIFF, GIF or JPEG file's bytes. type: the symbology, or
+    None for any linear one. dpi: the picture's resolution (0: what the file states, else
+    600); aperture: in mils (0: by the X dimension); min_grade: "A".."F" or 0..4.
+    Returns the report as a dict: grade (0..4), grade_text ("4.0/06/660"), letter, passed,
+    decoded, type, data, x_mm, bar_gain_mm, aperture_mils, profiles (each parameter and its
+    grade), advice (what to change), failure (when nothing decoded).
+    """
+    data = _picture_bytes(picture)
+    grade = _GRADES.get(min_grade) if isinstance(min_grade, str) else _number(min_grade, "min_grade")
+    if grade is None:
+        raise Error(f"unknown grade {min_grade!r}: A, B, C, D, F or 0..4")
+    report = _Buffer()
+    _check(_lib.varimark_verify(data, len(data), None if type is None else _utf8(type, "type"),
+                                _number(dpi, "dpi"), _number(aperture, "aperture"),
+                                _number(reflectance_black, "reflectance_black"),
+                                _number(reflectance_white, "reflectance_white"), grade,
+                                ctypes.byref(report)))
+    return json.loads(_take(report).decode("utf-8"))
+
+
 def version():
-    """The library's version, "1.0.0"."""
+    """The library's version, such as "1.1.0"."""
     return _lib.varimark_version().decode("ascii")

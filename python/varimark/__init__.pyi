@@ -1,6 +1,7 @@
 from os import PathLike
+from typing import Any
 
-__all__ = ["Error", "encode", "render", "save", "version"]
+__all__ = ["Error", "encode", "render", "save", "verify", "version"]
 
 class Error(Exception): ...
 
@@ -50,4 +51,14 @@ def save(
     margin: int | None = None,
     monochrome: bool = False,
 ) -> None: ...
+def verify(
+    picture: str | PathLike[str] | bytes | bytearray | memoryview,
+    type: str | None = None,
+    *,
+    dpi: float = 0,
+    aperture: float = 0,
+    min_grade: str | float = "C",
+    reflectance_black: float = 0,
+    reflectance_white: float = 100,
+) -> dict[str, Any]: ...
 def version() -> str: ...

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace varimark::cli {
+namespace varimark {
 
 // Appends utf8 as a quoted JSON string: '"' and '\\' escaped, bytes below 0x20 as \u00XX,
 // everything else as it is.
@@ -13,4 +13,4 @@ void AppendJsonString(std::string& out, std::string_view utf8);
 // U+00bb (written in UTF-8), so that every byte survives exactly; escaped as above.
 void AppendJsonByteString(std::string& out, std::string_view bytes);
 
-} // namespace varimark::cli
+} // namespace varimark

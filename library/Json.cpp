@@ -1,6 +1,6 @@
-#include "cli/Json.h"
+#include "library/Json.h"
 
-namespace varimark::cli {
+namespace varimark {
 
 namespace {
 
@@ -49,4 +49,4 @@ void AppendJsonByteString(std::string& out, std::string_view bytes) {
     out += '"';
 }
 
-} // namespace varimark::cli
+} // namespace varimark

@@ -1,0 +1,141 @@
+#include "cli/VerifyCommand.h"
+
+#include "cli/Options.h"
+#include "cli/StandardOutput.h"
+#include "cli/Usage.h"
+#include "engine/ProfileGrading.h"
+#include "varimark/verify.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace varimark::cli {
+
+namespace {
+
+std::string Quoted(std::string_view s) {
+    return "'" + std::string(s) + "'";
+}
+
+double ParseDecimal(std::string_view name, std::string_view value) {
+    double result = 0;
+    const char* const end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, result);
+    if (value.empty() || stop != end || error != std::errc() || !std::isfinite(result))
+        throw UsageError("option " + Quoted(name) + " needs a number, not " + Quoted(value));
+    return result;
+}
+
+// A grade as a letter (A, B, C, D, F) or a number 0..4.
+double ParseGrade(std::string_view value) {
+    static constexpr std::pair<std::string_view, double> kLetters[] = {
+        {"A", 3.5}, {"B", 2.5}, {"C", 1.5}, {"D", 0.5}, {"F", 0}};
+    for (const auto& [letter, grade] : kLetters)
+        if (value == letter) return grade;
+    return ParseDecimal("--min-grade", value);
+}
+
+std::string Printed(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string Graded(const char* format, double value, int grade) {
+    return Printed(format, value) + " " + GradeLetter(grade);
+}
+
+// The readable report: the symbol's grade and what was measured, then a row per scan.
+std::string Table(const std::string& file, const VerifyReport& r, double minGrade) {
+    std::string out = "File          " + file + "\n";
+    out += "Symbol grade  " + r.gradeText + " (" + r.letter + ") " +
+           (r.passed ? "passed" : "FAILED") + ": at least " + Printed("%.1f", minGrade) +
+           " wanted\n";
+    if (r.decoded) {
+        out += "Data          " + std::string(TypeName(r.type)) + " " + r.data;
+        if (!r.addon.empty()) out += " add-on " + r.addon;
+        out += "\nX dimension   " + Printed("%.3f mm", r.xMillimetres) + " (" +
+               Printed("%.1f mils", r.xMils) + ") at " + Printed("%.0f dpi", r.dpi) +
+               (r.dpiAssumed ? " (assumed: the file states none; give --dpi)" : "") + "\n";
+        out += "Bar gain      " + Printed("%+.3f mm", r.barGainMillimetres) + " (" +
+               Printed("%+.1f %% of X", r.barGainPercent) + ")\n";
+    } else {
+        out += "Not decoded   " + r.failure + "\n";
+    }
+    out += "Aperture      " + Printed("%.0f mils", r.apertureMils) + " (" +
+           Printed("%.3f mm", r.apertureMillimetres) + "), " + std::to_string(r.wavelength) +
+           " nm\n";
+    if (!r.profiles.empty()) {
+        out += "\nScan Grade Decode Rmin     SC       ECmin    MOD      Defects  Decodability\n";
+        for (std::size_t i = 0; i < r.profiles.size(); ++i) {
+            const ProfileReport& p = r.profiles[i];
+            char row[160];
+            std::snprintf(row, sizeof row, "%4zu %-5c %-6c %-8s %-8s %-8s %-8s %-8s %s\n", i + 1,
+                          GradeLetter(p.grade), GradeLetter(p.decodeGrade),
+                          Graded("%.1f", p.rmin, p.rminGrade).c_str(),
+                          Graded("%.1f", p.symbolContrast, p.symbolContrastGrade).c_str(),
+                          Graded("%.1f", p.minEdgeContrast, p.minEdgeContrastGrade).c_str(),
+                          Graded("%.2f", p.modulation, p.modulationGrade).c_str(),
+                          Graded("%.2f", p.defects, p.defectsGrade).c_str(),
+                          Graded("%.2f", p.decodability, p.decodabilityGrade).c_str());
+            out += row;
+        }
+    }
+    if (!r.advice.empty()) {
+        out += "\nTo do:\n";
+        for (const std::string& sentence : r.advice) out += "  - " + sentence + "\n";
+    }
+    return out;
+}
+
+} // namespace
+
+int RunVerifyCommand(std::vector<std::string_view> args) {
+    VerifyOptions options;
+    bool json = false;
+    OptionParser parser(std::move(args));
+    const auto extra = [&](std::string_view name, OptionParser& p) {
+        if (name == "--type") {
+            const std::string_view value = p.Value();
+            if (value == "auto") return options.type.reset(), true;
+            const std::optional<Type> type = TypeFromName(value);
+            if (!type) throw UsageError("unknown type " + Quoted(value));
+            return options.type = *type, true;
+        }
+        static constexpr std::pair<std::string_view, double VerifyOptions::*> kNumbers[] = {
+            {"--aperture", &VerifyOptions::apertureMils},
+            {"--dpi", &VerifyOptions::dpi},
+            {"--reflectance-black", &VerifyOptions::reflectanceBlack},
+            {"--reflectance-white", &VerifyOptions::reflectanceWhite}};
+        for (const auto& [option, field] : kNumbers)
+            if (name == option) return options.*field = ParseDecimal(name, p.Value()), true;
+        if (name == "--min-grade") return options.minGrade = ParseGrade(p.Value()), true;
+        if (name == "--json") return json = true;
+        if (name == "--ratio" || name == "--addon" || name == "--esc" || name == "--batch")
+            throw UsageError("option " + Quoted(name) + " is not one of verify's");
+        return false;
+    };
+    const SymbolOptions parsed = parser.Parse(extra);
+    if (parsed.help) {
+        PrintVerifyUsage(stdout);
+        return kExitOk;
+    }
+    if (options.dpi < 0 || options.dpi > 100000)
+        throw RangeError("varimark-cli: --dpi must be 1 to 100000");
+    if (options.apertureMils < 0 || options.apertureMils > 100)
+        throw RangeError("varimark-cli: --aperture must be 1 to 100 mils (0: by the X dimension)");
+    if (options.minGrade < 0 || options.minGrade > 4)
+        throw RangeError("varimark-cli: --min-grade must be A, B, C, D, F or 0 to 4");
+
+    const VerifyReport report = VerifyFile(*parsed.text, options);
+    WriteStandardOutput(json ? VerifyReportJson(report) + "\n"
+                             : Table(*parsed.text, report, options.minGrade));
+    if (!report.decoded)
+        std::fprintf(stderr, "varimark-cli: %s: nothing decoded: %s\n", parsed.text->c_str(),
+                     report.failure.c_str());
+    return report.passed ? kExitOk : kExitRefused;
+}
+
+} // namespace varimark::cli

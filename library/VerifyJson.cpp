@@ -1,0 +1,108 @@
+// A verification report as one JSON object.
+#include "library/Json.h"
+#include "varimark/verify.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace varimark {
+
+namespace {
+
+class TJsonObject {
+public:
+    explicit TJsonObject(std::string& out) : out_(out) { out_ += '{'; }
+    ~TJsonObject() { out_ += '}'; }
+    TJsonObject(const TJsonObject&) = delete;
+    TJsonObject& operator=(const TJsonObject&) = delete;
+
+    std::string& Key(const char* key) {
+        if (!first_) out_ += ',';
+        first_ = false;
+        AppendJsonString(out_, key);
+        out_ += ':';
+        return out_;
+    }
+    void Number(const char* key, double value, const char* format = "%.4g") {
+        char text[64];
+        std::snprintf(text, sizeof text, format, std::isfinite(value) ? value : 0.0);
+        Key(key) += text;
+    }
+    void Integer(const char* key, long long value) { Key(key) += std::to_string(value); }
+    void Boolean(const char* key, bool value) { Key(key) += value ? "true" : "false"; }
+    void String(const char* key, std::string_view value) { AppendJsonString(Key(key), value); }
+
+private:
+    std::string& out_;
+    bool first_ = true;
+};
+
+void AppendProfile(std::string& out, const ProfileReport& p) {
+    TJsonObject o(out);
+    o.Integer("grade", p.grade);
+    o.Boolean("decoded", p.decoded);
+    o.String("data", p.data);
+    o.Integer("decode", p.decodeGrade);
+    o.Number("rmin", p.rmin, "%.1f");
+    o.Number("rmax", p.rmax, "%.1f");
+    o.Integer("rmin_grade", p.rminGrade);
+    o.Number("symbol_contrast", p.symbolContrast, "%.1f");
+    o.Integer("symbol_contrast_grade", p.symbolContrastGrade);
+    o.Number("min_edge_contrast", p.minEdgeContrast, "%.1f");
+    o.Integer("min_edge_contrast_grade", p.minEdgeContrastGrade);
+    o.Number("modulation", p.modulation, "%.3f");
+    o.Integer("modulation_grade", p.modulationGrade);
+    o.Number("defects", p.defects, "%.3f");
+    o.Integer("defects_grade", p.defectsGrade);
+    o.Number("decodability", p.decodability, "%.3f");
+    o.Integer("decodability_grade", p.decodabilityGrade);
+    if (!p.failure.empty()) o.String("failure", p.failure);
+}
+
+} // namespace
+
+std::string VerifyReportJson(const VerifyReport& r) {
+    std::string out;
+    {
+        TJsonObject o(out);
+        o.Number("grade", r.grade, "%.2f");
+        o.String("grade_text", r.gradeText);
+        o.String("letter", std::string(1, r.letter));
+        o.Boolean("passed", r.passed);
+        o.Boolean("decoded", r.decoded);
+        if (r.decoded) {
+            o.String("type", TypeName(r.type));
+            o.String("data", r.data);
+            if (!r.addon.empty()) o.String("addon", r.addon);
+            o.Number("x_mm", r.xMillimetres, "%.4f");
+            o.Number("x_mils", r.xMils, "%.2f");
+            o.Number("bar_gain_mm", r.barGainMillimetres, "%.4f");
+            o.Number("bar_gain_percent", r.barGainPercent, "%.1f");
+        } else {
+            o.String("failure", r.failure);
+        }
+        o.Number("aperture_mils", r.apertureMils, "%.1f");
+        o.Number("aperture_mm", r.apertureMillimetres, "%.3f");
+        o.Integer("wavelength_nm", r.wavelength);
+        o.Number("dpi", r.dpi, "%.1f");
+        o.Boolean("dpi_assumed", r.dpiAssumed);
+        o.Number("skew_degrees", r.skewDegrees, "%.2f");
+        std::string& profiles = o.Key("profiles");
+        profiles += '[';
+        for (std::size_t i = 0; i < r.profiles.size(); ++i) {
+            if (i > 0) profiles += ',';
+            AppendProfile(profiles, r.profiles[i]);
+        }
+        profiles += ']';
+        std::string& advice = o.Key("advice");
+        advice += '[';
+        for (std::size_t i = 0; i < r.advice.size(); ++i) {
+            if (i > 0) advice += ',';
+            AppendJsonString(advice, r.advice[i]);
+        }
+        advice += ']';
+    }
+    return out;
+}
+
+} // namespace varimark

@@ -1,0 +1,169 @@
+// One scan reflectance profile graded: synthetic square profiles of an EAN-13 whose
+// parameters are set by hand, one row per grade step.
+#include "engine/ProfileGrading.h"
+#include "varimark/varimark.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace varimark;
+
+namespace {
+
+constexpr int kModule = 6;        // samples per module
+constexpr int kQuietModules = 15; // more than EAN-13's 11 and 7
+
+// The symbol's runs of modules, bars first.
+std::vector<int> Runs() {
+    Symbol symbol;
+    symbol.type = Type::EAN_13;
+    symbol.text = "400638133393";
+    const std::string modules = Encode(symbol).modules;
+    std::vector<int> runs{1};
+    for (std::size_t i = 1; i < modules.size(); ++i)
+        if (modules[i] == modules[i - 1])
+            ++runs.back();
+        else
+            runs.push_back(1);
+    return runs;
+}
+
+struct TProfile {
+    std::vector<double> r;
+    std::vector<std::pair<int, int>> elements; // first sample and length, bars at even indices
+};
+
+// Bars at bar %, spaces at space %, edges on sample boundaries.
+TProfile Square(double bar, double space) {
+    TProfile p;
+    p.r.assign(kQuietModules * kModule, space);
+    const std::vector<int> runs = Runs();
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        p.elements.emplace_back(static_cast<int>(p.r.size()), runs[i] * kModule);
+        p.r.insert(p.r.end(), runs[i] * kModule, i % 2 == 0 ? bar : space);
+    }
+    p.r.insert(p.r.end(), kQuietModules * kModule, space);
+    return p;
+}
+
+// The first element of the given kind (bar or space) and width in modules past the guard.
+std::size_t Element(const TProfile& p, bool bar, int modules) {
+    for (std::size_t i = 3; i < p.elements.size(); ++i)
+        if ((i % 2 == 0) == bar && p.elements[i].second == modules * kModule) return i;
+    return 0;
+}
+
+void Fill(TProfile& p, std::size_t element, double reflectance) {
+    const auto [first, length] = p.elements[element];
+    std::fill_n(p.r.begin() + first, length, reflectance);
+}
+
+TEST(ProfileGrading, ASquareProfileDecodesWithFullModulation) {
+    const TProfileGrade g = GradeProfile(Square(5, 85).r, std::nullopt);
+    EXPECT_TRUE(g.decoded) << g.failure;
+    EXPECT_EQ(g.data, "4006381333931");
+    EXPECT_EQ(g.type, EAN_13);
+    EXPECT_DOUBLE_EQ(g.symbolContrast, 80);
+    EXPECT_DOUBLE_EQ(g.modulation, 1);
+    EXPECT_DOUBLE_EQ(g.defects, 0);
+    EXPECT_NEAR(g.moduleWidth, kModule, 1e-9);
+    EXPECT_NEAR(g.barGain, 0, 1e-9);
+    EXPECT_DOUBLE_EQ(g.quietLeft, kQuietModules);
+    EXPECT_EQ(g.grade, 4);
+}
+
+// Symbol Contrast and Rmin from the two reflectances alone (A >= 70, B >= 55, C >= 40,
+// D >= 20; Rmin at most half of Rmax).
+TEST(ProfileGrading, SymbolContrastAndRminSteps) {
+    struct TRow {
+        double bar, space;
+        int contrastGrade, rminGrade;
+    };
+    constexpr TRow kRows[] = {
+        {10, 80, 4, 4}, // SC 70
+        {11, 80, 3, 4}, // 69
+        {25, 80, 3, 4}, // 55
+        {26, 80, 2, 4}, // 54
+        {40, 80, 2, 4}, // 40, Rmin exactly half
+        {41, 80, 1, 0}, // 39, Rmin above half
+        {20, 40, 1, 4}, // 20
+        {19, 38, 0, 4}, // 19
+    };
+    for (const TRow& row : kRows) {
+        const TProfileGrade g = GradeProfile(Square(row.bar, row.space).r, EAN_13);
+        EXPECT_EQ(g.contrastGrade, row.contrastGrade) << row.bar << " " << row.space;
+        EXPECT_EQ(g.rminGrade, row.rminGrade) << row.bar << " " << row.space;
+        EXPECT_EQ(g.grade, std::min(row.contrastGrade, row.rminGrade));
+    }
+}
+
+// One narrow space darkened to s and the bar after it lightened to b: ECmin = s - b, the
+// Modulation ECmin / SC with SC = 80 (bars 5, spaces 85, the threshold 45).
+TEST(ProfileGrading, EdgeContrastAndModulationSteps) {
+    struct TRow {
+        double space, bar;
+        double modulation;
+        int modulationGrade, edgeGrade;
+    };
+    constexpr TRow kRows[] = {
+        {61, 5, 0.7000, 4, 4},  {60, 5, 0.6875, 3, 4},  {53, 5, 0.6000, 3, 4},
+        {52, 5, 0.5875, 2, 4},  {45, 5, 0.5000, 2, 4},  {60, 24, 0.4500, 1, 4},
+        {56, 24, 0.4000, 1, 4}, {55, 24, 0.3875, 0, 4}, {46, 32, 0.1750, 0, 0},
+    };
+    for (const TRow& row : kRows) {
+        TProfile p = Square(5, 85);
+        const std::size_t space = Element(p, false, 1);
+        Fill(p, space, row.space);
+        Fill(p, space + 1, row.bar);
+        const TProfileGrade g = GradeProfile(p.r, EAN_13);
+        ASSERT_TRUE(g.decoded) << row.space << " " << g.failure;
+        EXPECT_NEAR(g.modulation, row.modulation, 1e-9) << row.space;
+        EXPECT_EQ(g.modulationGrade, row.modulationGrade) << row.space;
+        EXPECT_EQ(g.edgeContrastGrade, row.edgeGrade) << row.space;
+    }
+}
+
+// A one-sample dip of depth d in the middle of a wide space: Defects = d / 80.
+TEST(ProfileGrading, DefectSteps) {
+    struct TRow {
+        double depth;
+        int grade;
+    };
+    constexpr TRow kRows[] = {{12, 4}, {13, 3}, {16, 3}, {17, 2},
+                              {20, 2}, {21, 1}, {24, 1}, {25, 0}};
+    for (const TRow& row : kRows) {
+        TProfile p = Square(5, 85);
+        const auto [first, length] = p.elements[Element(p, false, 3)];
+        p.r[static_cast<std::size_t>(first + length / 2)] = 85 - row.depth;
+        const TProfileGrade g = GradeProfile(p.r, EAN_13);
+        EXPECT_NEAR(g.defects, row.depth / 80, 1e-9);
+        EXPECT_EQ(g.defectsGrade, row.grade) << row.depth;
+    }
+}
+
+TEST(ProfileGrading, WhatDoesNotDecodeGradesF) {
+    TProfile shortZone = Square(5, 85);
+    shortZone.r.erase(shortZone.r.begin(), shortZone.r.begin() + 10 * kModule); // 5 modules left
+    const std::pair<std::vector<double>, std::string> kRows[] = {
+        {shortZone.r, "the left quiet zone is 5.0 modules wide; EAN_13 needs 11"},
+        {std::vector<double>(400, 50), "one shade"},
+        {Square(5, 85).r, "Postnet"}, // asked as Postnet
+    };
+    for (std::size_t i = 0; i < std::size(kRows); ++i) {
+        const auto& [profile, reason] = kRows[i];
+        const TProfileGrade g = GradeProfile(profile, i == 2 ? Postnet : EAN_13);
+        EXPECT_EQ(g.decodeGrade, 0);
+        EXPECT_EQ(g.grade, 0);
+        EXPECT_NE(g.failure.find(reason), std::string::npos) << g.failure;
+    }
+}
+
+TEST(ProfileGrading, GradeLetters) {
+    const std::pair<double, char> kRows[] = {{4.0, 'A'}, {3.5, 'A'}, {3.49, 'B'}, {2.5, 'B'},
+                                             {1.5, 'C'}, {1.0, 'D'}, {0.49, 'F'}};
+    for (const auto& [grade, letter] : kRows) EXPECT_EQ(GradeLetter(grade), letter) << grade;
+}
+
+} // namespace
