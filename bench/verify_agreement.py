@@ -50,13 +50,14 @@ def run(args):
 
 
 def normal(type_, text):
-    """The data as readers show it, reduced to what all of them agree on: no Code 39 stars,
-    no Codabar start/stop letters, no leading zeros (UPC shown as EAN), no Code 128 check."""
+    """Our prepared text as readers show it, reduced to what all of them agree on: no Code
+    39 stars, no Codabar start/stop letters, no leading zeros (UPC shown as EAN), no Code 128
+    start, check or stop."""
+    if type_.startswith("CODE128"):
+        text = text[1:-2]  # the start character, the check character and the stop
     text = text.strip().strip("*").upper()
     if type_ == "Codabar":
         text = text.strip("ABCDTN*E")
-    if type_.startswith("CODE128") and len(text) > 1:
-        text = text[:-1]
     return text.lstrip("0")
 
 

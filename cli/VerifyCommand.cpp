@@ -3,6 +3,7 @@
 #include "cli/Options.h"
 #include "cli/StandardOutput.h"
 #include "cli/Usage.h"
+#include "engine/Formatted.h"
 #include "engine/ProfileGrading.h"
 #include "varimark/verify.h"
 
@@ -37,35 +38,29 @@ double ParseGrade(std::string_view value) {
     return ParseDecimal("--min-grade", value);
 }
 
-std::string Printed(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
 std::string Graded(const char* format, double value, int grade) {
-    return Printed(format, value) + " " + GradeLetter(grade);
+    return Formatted(format, value) + " " + GradeLetter(grade);
 }
 
 // The readable report: the symbol's grade and what was measured, then a row per scan.
 std::string Table(const std::string& file, const VerifyReport& r, double minGrade) {
     std::string out = "File          " + file + "\n";
     out += "Symbol grade  " + r.gradeText + " (" + r.letter + ") " +
-           (r.passed ? "passed" : "FAILED") + ": at least " + Printed("%.1f", minGrade) +
+           (r.passed ? "passed" : "FAILED") + ": at least " + Formatted("%.1f", minGrade) +
            " wanted\n";
     if (r.decoded) {
         out += "Data          " + std::string(TypeName(r.type)) + " " + r.data;
         if (!r.addon.empty()) out += " add-on " + r.addon;
-        out += "\nX dimension   " + Printed("%.3f mm", r.xMillimetres) + " (" +
-               Printed("%.1f mils", r.xMils) + ") at " + Printed("%.0f dpi", r.dpi) +
+        out += "\nX dimension   " + Formatted("%.3f mm", r.xMillimetres) + " (" +
+               Formatted("%.1f mils", r.xMils) + ") at " + Formatted("%.0f dpi", r.dpi) +
                (r.dpiAssumed ? " (assumed: the file states none; give --dpi)" : "") + "\n";
-        out += "Bar gain      " + Printed("%+.3f mm", r.barGainMillimetres) + " (" +
-               Printed("%+.1f %% of X", r.barGainPercent) + ")\n";
+        out += "Bar gain      " + Formatted("%+.3f mm", r.barGainMillimetres) + " (" +
+               Formatted("%+.1f %% of X", r.barGainPercent) + ")\n";
     } else {
         out += "Not decoded   " + r.failure + "\n";
     }
-    out += "Aperture      " + Printed("%.0f mils", r.apertureMils) + " (" +
-           Printed("%.3f mm", r.apertureMillimetres) + "), " + std::to_string(r.wavelength) +
+    out += "Aperture      " + Formatted("%.0f mils", r.apertureMils) + " (" +
+           Formatted("%.3f mm", r.apertureMillimetres) + "), " + std::to_string(r.wavelength) +
            " nm\n";
     if (!r.profiles.empty()) {
         out += "\nScan Grade Decode Rmin     SC       ECmin    MOD      Defects  Decodability\n";

@@ -1,11 +1,11 @@
 #include "engine/ProfileGrading.h"
 
+#include "engine/Formatted.h"
 #include "engine/QuietZones.h"
 #include "engine/ReferenceDecode.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <vector>
 
 namespace varimark {
@@ -146,12 +146,6 @@ double NonUniformity(std::span<const double> profile, const TElement& e) {
     return ern;
 }
 
-std::string Modules(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    return text;
-}
-
 } // namespace
 
 TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCodeTypes> type) {
@@ -195,7 +189,10 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
 
     // The measured range: the symbol and the quiet zones its symbology needs.
     const double x = decoded.moduleWidth;
-    const TQuietZone zone = QuietZoneModules(decoded.type, !decoded.addon.empty());
+    // Each side's zone as the symbol reads: a symbol read right to left has its first on the
+    // right.
+    TQuietZone zone = QuietZoneModules(decoded.type, !decoded.addon.empty());
+    if (decoded.reversed) std::swap(zone.left, zone.right);
     const double symbolLeft = elements[symbol.first].left;
     const double symbolRight = elements[symbol.last].right;
     const auto rangeFirst =
@@ -287,7 +284,7 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
     } else if (g.quietLeft < zone.left - 0.05 || g.quietRight < zone.right - 0.05) {
         const bool leftShort = g.quietLeft < zone.left - 0.05;
         g.failure = std::string(leftShort ? "the left" : "the right") + " quiet zone is " +
-                    Modules(leftShort ? g.quietLeft : g.quietRight) + " modules wide; " +
+                    Formatted("%.1f", leftShort ? g.quietLeft : g.quietRight) + " modules wide; " +
                     CodeTypeName(decoded.type) + " needs " +
                     std::to_string(leftShort ? zone.left : zone.right);
     }

@@ -196,6 +196,7 @@ TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths) {
     TAttempt backward = DecodeOneWay(type, reversed);
     if (backward.result.ok) {
         std::reverse(backward.result.nominal.begin(), backward.result.nominal.end());
+        backward.result.reversed = true;
         return backward.result;
     }
     TDecoded& worse = backward.progress > forward.progress ? backward.result : forward.result;

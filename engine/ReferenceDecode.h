@@ -24,7 +24,8 @@ struct TDecoded {
     // Per element, in the order given: the width it should have, a gain-free estimate in the
     // widths' unit.
     std::vector<double> nominal;
-    std::string failure; // when !ok: why, one plain sentence
+    bool reversed = false; // read right to left (the symbol turned half round)
+    std::string failure;   // when !ok: why, one plain sentence
 };
 
 // widths: the elements from the first bar's leading edge to the last bar's trailing edge,

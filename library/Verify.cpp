@@ -3,6 +3,7 @@
 // averaged, and advice for what falls short.
 #include "library/VerifyPicture.h"
 
+#include "engine/Formatted.h"
 #include "engine/ProfileGrading.h"
 #include "engine/SymbolScan.h"
 #include "engine/Windows1252.h"
@@ -89,12 +90,6 @@ ProfileReport ToReport(const TProfileGrade& g) {
     return p;
 }
 
-std::string Printed(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
 // What to change for each parameter that some scan grades below the grade required.
 std::vector<std::string> Advice(const std::vector<TProfileGrade>& grades, const VerifyReport& r,
                                 double required) {
@@ -132,8 +127,8 @@ std::vector<std::string> Advice(const std::vector<TProfileGrade>& grades, const 
     if (below(&TProfileGrade::decodabilityGrade)) {
         std::string sentence = "Decodability: element widths stray from their nominal widths";
         if (std::abs(r.barGainPercent) >= 5)
-            sentence += "; bars are " + Printed("%.3f", std::abs(r.barGainMillimetres)) + " mm (" +
-                        Printed("%.0f", std::abs(r.barGainPercent)) + " % of X) " +
+            sentence += "; bars are " + Formatted("%.3f", std::abs(r.barGainMillimetres)) +
+                        " mm (" + Formatted("%.0f", std::abs(r.barGainPercent)) + " % of X) " +
                         (r.barGainPercent > 0 ? "too wide: apply a bar width reduction of that much"
                                               : "too narrow: print the bars that much wider");
         else
@@ -210,7 +205,7 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
     }
     report.grade = sum / static_cast<double>(grades.size());
     report.letter = GradeLetter(report.grade);
-    report.gradeText = Printed("%.1f", report.grade) + "/" + Printed("%02.0f", aperture) + "/" +
+    report.gradeText = Formatted("%.1f", report.grade) + "/" + Formatted("%02.0f", aperture) + "/" +
                        std::to_string(report.wavelength);
 
     std::vector<double> widths, gains;

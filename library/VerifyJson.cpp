@@ -1,9 +1,9 @@
 // A verification report as one JSON object.
+#include "engine/Formatted.h"
 #include "library/Json.h"
 #include "varimark/verify.h"
 
 #include <cmath>
-#include <cstdio>
 
 namespace varimark {
 
@@ -24,9 +24,7 @@ public:
         return out_;
     }
     void Number(const char* key, double value, const char* format = "%.4g") {
-        char text[64];
-        std::snprintf(text, sizeof text, format, std::isfinite(value) ? value : 0.0);
-        Key(key) += text;
+        Key(key) += Formatted(format, std::isfinite(value) ? value : 0.0);
     }
     void Integer(const char* key, long long value) { Key(key) += std::to_string(value); }
     void Boolean(const char* key, bool value) { Key(key) += value ? "true" : "false"; }

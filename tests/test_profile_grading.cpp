@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,16 +36,16 @@ struct TProfile {
     std::vector<std::pair<int, int>> elements; // first sample and length, bars at even indices
 };
 
-// Bars at bar %, spaces at space %, edges on sample boundaries.
-TProfile Square(double bar, double space) {
+// Bars at bar %, spaces at space %, edges on sample boundaries; quiet zones in modules.
+TProfile Square(double bar, double space, int left = kQuietModules, int right = kQuietModules) {
     TProfile p;
-    p.r.assign(kQuietModules * kModule, space);
+    p.r.assign(static_cast<std::size_t>(left * kModule), space);
     const std::vector<int> runs = Runs();
     for (std::size_t i = 0; i < runs.size(); ++i) {
         p.elements.emplace_back(static_cast<int>(p.r.size()), runs[i] * kModule);
         p.r.insert(p.r.end(), runs[i] * kModule, i % 2 == 0 ? bar : space);
     }
-    p.r.insert(p.r.end(), kQuietModules * kModule, space);
+    p.r.insert(p.r.end(), static_cast<std::size_t>(right * kModule), space);
     return p;
 }
 
@@ -157,6 +158,24 @@ TEST(ProfileGrading, WhatDoesNotDecodeGradesF) {
         EXPECT_EQ(g.decodeGrade, 0);
         EXPECT_EQ(g.grade, 0);
         EXPECT_NE(g.failure.find(reason), std::string::npos) << g.failure;
+    }
+}
+
+// EAN-13 needs 11 modules before its first digit and 7 after its last, wherever they lie: a
+// profile reversed (the symbol turned half round) has the 11 on its right.
+TEST(ProfileGrading, QuietZonesAreReadInTheSymbolsOwnDirection) {
+    struct TRow {
+        int left, right;
+        bool reversed;
+        int decodeGrade;
+    };
+    constexpr TRow kRows[] = {
+        {11, 7, false, 4}, {11, 7, true, 4}, {7, 11, false, 0}, {7, 11, true, 0}};
+    for (const TRow& row : kRows) {
+        std::vector<double> r = Square(5, 85, row.left, row.right).r;
+        if (row.reversed) std::reverse(r.begin(), r.end());
+        const TProfileGrade g = GradeProfile(r, EAN_13);
+        EXPECT_EQ(g.decodeGrade, row.decodeGrade) << row.left << " " << row.reversed << g.failure;
     }
 }
 
