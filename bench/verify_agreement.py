@@ -55,6 +55,8 @@ def normal(type_, text):
     start, check or stop."""
     if type_.startswith("CODE128"):
         text = text[1:-2]  # the start character, the check character and the stop
+        if type_ == "CODE128_C":  # each character a pair of digits, its value + 32
+            text = "".join(f"{ord(c) - 32:02d}" if 32 <= ord(c) < 132 else c for c in text)
     text = text.strip().strip("*").upper()
     if type_ == "Codabar":
         text = text.strip("ABCDTN*E")
@@ -66,6 +68,11 @@ def same(type_, reader, ours):
         return False
     a, b = reader.strip().strip("*").upper().lstrip("0"), normal(type_, ours)
     return a == b or a[:-1] == b or b[:-1] == a or a.strip("ABCD") == b
+
+
+def same_reading(a, b):
+    a, b = (x.strip().strip("*").upper().lstrip("0") for x in (a, b))
+    return a == b or a[:-1] == b or b[:-1] == a or a.strip("ABCD") == b.strip("ABCD")
 
 
 def one(case, work):
@@ -96,7 +103,7 @@ def main():
     work = sys.argv[1] if len(sys.argv) > 1 else tempfile.mkdtemp(prefix="verify-agreement-")
     os.makedirs(work, exist_ok=True)
     cases = list(itertools.product(SAMPLES, MODULES, DPIS, DEGRADATIONS))
-    tally = {"both read": 0, "both read, verify agrees": 0, "neither reads": 0,
+    tally = {"the readers disagree": 0, "both read": 0, "both read, verify agrees": 0, "neither reads": 0,
              "neither reads, verify F or nothing": 0, "one reads": 0, "one reads, verify decodes": 0}
     disagreements = []
     with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
@@ -107,7 +114,9 @@ def main():
             type_ = case[0][0]
             zbar_ok = zbar is not None and same(type_, zbar, report.get("data"))
             ours = report.get("decoded") and report.get("data")
-            if zbar is not None and zxing is not None:
+            if zbar is not None and zxing is not None and not same_reading(zbar, zxing):
+                tally["the readers disagree"] += 1
+            elif zbar is not None and zxing is not None:
                 tally["both read"] += 1
                 if ours and zbar_ok:
                     tally["both read, verify agrees"] += 1

@@ -219,7 +219,8 @@ TDecoded ReferenceDecodeAny(std::span<const double> widths) {
             decoded.type = CODE25iP;
         if (decoded.ok) return decoded;
     }
-    failed.failure = "the widths decode as none of the linear symbologies";
+    failed.failure = "the bars decode as none of the linear symbologies (Postnet and FIM are "
+                     "postal symbols, outside ISO/IEC 15416 grading)";
     return failed;
 }
 

@@ -275,6 +275,8 @@ TEST(Verify, WhatCannotBeGradedSaysWhy) {
     const std::pair<VerifyReport, std::string> kRows[] = {
         {VerifyGreyPicture(blank, {}), "the picture is one shade"},
         {VerifyGreyPicture(Ean13At600(), postal), "outside ISO/IEC 15416"},
+        {VerifyGreyPicture(Drawn(SymbolOf({Type::Postnet, "12345"}), 600), {}),
+         "Postnet and FIM are postal symbols"},
     };
     for (const auto& [report, reason] : kRows) {
         EXPECT_FALSE(report.decoded);
