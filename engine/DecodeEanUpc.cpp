@@ -123,9 +123,10 @@ TAttempt DecodeEanUpc(btCodeTypes type, TWidths widths) {
                             : m == layout.elements + 32 ? 5
                                                         : -1;
     if (addonDigits < 0)
-        return Fail(attempt, std::to_string(m) + " elements: an " + std::string(layout.name) +
-                                 " symbol has " + std::to_string(layout.elements) + " (" +
-                                 std::to_string(layout.elements + 14) + " or " +
+        return Fail(attempt, std::to_string(m) +
+                                 " elements: " + (type == UPC_A || type == UPC_E ? "a " : "an ") +
+                                 layout.name + " symbol has " + std::to_string(layout.elements) +
+                                 " (" + std::to_string(layout.elements + 14) + " or " +
                                  std::to_string(layout.elements + 32) + " with an add-on)");
 
     std::vector<double> modules; // nominal modules per element

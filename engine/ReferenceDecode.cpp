@@ -199,10 +199,11 @@ TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths) {
         backward.result.reversed = true;
         return backward.result;
     }
-    TDecoded& worse = backward.progress > forward.progress ? backward.result : forward.result;
-    worse.type = type;
-    worse.nominal.clear();
-    return worse;
+    // The failure of the direction that read more characters says most.
+    TDecoded& further = backward.progress > forward.progress ? backward.result : forward.result;
+    further.type = type;
+    further.nominal.clear();
+    return further;
 }
 
 TDecoded ReferenceDecodeAny(std::span<const double> widths) {

@@ -278,6 +278,9 @@ TEST(ReferenceDecode, RefusesWrongCheckAndTruncatedSymbols) {
          "55 elements: an EAN-13 symbol has 59 (73 or 91 with an add-on)"},
         {"Code 39 without its stop", CODE39, code39.substr(0, code39.size() - 16),
          "no stop character"},
+        // The gap after "*" (15 modules) 5 modules wide, past a wide and a narrow element (4).
+        {"Code 39 gap", CODE39, code39.substr(0, 16) + "0000" + code39.substr(16),
+         "the gap after character 1 is wider than a wide element and a narrow one"},
     };
     for (const Refused& row : rows) {
         SCOPED_TRACE(row.what);
