@@ -32,10 +32,9 @@ struct TDecoded {
 // bar, space, bar, ... (an odd count), any unit, read left to right. A symbol scanned right
 // to left decodes as well: the reversed order is tried when the given one fails.
 // Code 128: any of the three types decodes any start character, and `type` names the code
-// set of the start character that was read. Interleaved 2 of 5 and MSI Plessey: the last
-// digit must be the type's check digit (the engine adds none to an even number of typed
-// Interleaved 2 of 5 digits; such a symbol decodes only when its last digit happens to agree).
-// Code 39 and Codabar carry no check character.
+// set of the start character that was read. MSI Plessey: the last digit must be its check
+// digit. Interleaved 2 of 5: no check digit is required (the engine adds one only to an odd
+// number of typed digits). Code 39 and Codabar carry no check character.
 TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths);
 
 // Every linear type in turn; the first that decodes. The order is EAN-8, UPC-E, UPC-A,
