@@ -228,7 +228,8 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
         report.xMils = x / report.dpi * kMilsPerInch;
         double gain = 0;
         for (const double g : gains) gain += g;
-        gain /= static_cast<double>(gains.size());
+        // A gain of floating-point dust is none (and never shown as "-0.000").
+        gain = std::round(gain / static_cast<double>(gains.size()) * 1e6) / 1e6 + 0.0;
         report.barGainMillimetres = gain / report.dpi * kMillimetresPerInch;
         report.barGainPercent = x > 0 ? 100 * gain / x : 0;
     } else {
