@@ -113,7 +113,7 @@ SymbolOptions OptionParser::Parse(const ExtraOption& extra) {
     }
     if (options.text && options.batchFile)
         throw UsageError("TEXT cannot be given together with --batch");
-    if (!options.text && !options.batchFile) throw UsageError("missing TEXT (or --batch FILE)");
+    if (!options.text && !options.batchFile) throw UsageError(missingOperand_);
     if (ratioOutOfRange_)
         throw RangeError("varimark-cli: bad ratio " + Quoted(*ratioOutOfRange_) + " (3 or 2)");
     return options;

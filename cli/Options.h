@@ -74,7 +74,10 @@ public:
     // the option.
     using ExtraOption = std::function<bool(std::string_view name, OptionParser& parser)>;
 
-    explicit OptionParser(std::vector<std::string_view> args) : args_(std::move(args)) {}
+    // missingOperand: the message when the operand is missing.
+    explicit OptionParser(std::vector<std::string_view> args,
+                          std::string missingOperand = "missing TEXT (or --batch FILE)")
+        : args_(std::move(args)), missingOperand_(std::move(missingOperand)) {}
 
     // Throws UsageError for an unknown option or type, a ratio that is not a number, a
     // missing value, a second operand, a missing text, or a text together with --batch;
@@ -88,6 +91,7 @@ private:
     bool ParseSharedOption(std::string_view name, SymbolOptions& options);
 
     std::vector<std::string_view> args_;
+    std::string missingOperand_;
     std::size_t next_ = 0;
     std::string_view name_;
     std::optional<std::string_view> inlineValue_;

@@ -90,7 +90,7 @@ std::string Table(const std::string& file, const VerifyReport& r, double minGrad
 int RunVerifyCommand(std::vector<std::string_view> args) {
     VerifyOptions options;
     bool json = false;
-    OptionParser parser(std::move(args));
+    OptionParser parser(std::move(args), "missing FILE: the picture to grade");
     const auto extra = [&](std::string_view name, OptionParser& p) {
         if (name == "--type") {
             const std::string_view value = p.Value();
@@ -118,7 +118,7 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
         return kExitOk;
     }
     if (options.dpi < 0 || options.dpi > 100000)
-        throw RangeError("varimark-cli: --dpi must be 1 to 100000");
+        throw RangeError("varimark-cli: --dpi must be 1 to 100000 (0: what the file states)");
     if (options.apertureMils < 0 || options.apertureMils > 100)
         throw RangeError("varimark-cli: --aperture must be 1 to 100 mils (0: by the X dimension)");
     if (options.minGrade < 0 || options.minGrade > 4)

@@ -316,6 +316,7 @@ TEST(VerifyCli, ExitStatusSaysWhetherTheGradeIsReached) {
         {{"--type", "EAN_14", good}, 2, "unknown type 'EAN_14'", true},
         {{"--dpi", "x", good}, 2, "needs a number, not 'x'", true},
         {{"--ratio", "2", good}, 2, "not one of verify's", true},
+        {{"--json"}, 2, "missing FILE", true},
         {{none}, 1, none.c_str(), true},
     };
     for (const TRow& row : kRows) {
