@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,10 @@ struct TOwnCase {
     TSample sample;
     int dpi, rotation;
 };
+
+void PrintTo(const TOwnCase& c, std::ostream* os) {
+    *os << TypeName(c.sample.type) << " at " << c.dpi << " dpi, turned " << c.rotation;
+}
 
 class OwnOutput : public ::testing::TestWithParam<TOwnCase> {};
 
