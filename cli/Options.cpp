@@ -5,17 +5,14 @@
 
 #include <charconv>
 #include <climits>
+#include <cmath>
 #include <string>
 
 namespace varimark::cli {
 
-namespace {
-
 std::string Quoted(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
-
-} // namespace
 
 std::optional<btCodeTypes> ParseCodeType(std::string_view name) {
     return CodeTypeFromName(name);
@@ -30,6 +27,15 @@ long long ParseWholeNumber(std::string_view name, std::string_view value) {
         throw UsageError("option " + Quoted(name) + " needs a whole number, not " + Quoted(value));
     if (error == std::errc::result_out_of_range)
         return value.front() == '-' ? LLONG_MIN : LLONG_MAX;
+    return result;
+}
+
+double ParseDecimal(std::string_view name, std::string_view value) {
+    double result = 0;
+    const char* const end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, result);
+    if (value.empty() || stop != end || error != std::errc() || !std::isfinite(result))
+        throw UsageError("option " + Quoted(name) + " needs a number, not " + Quoted(value));
     return result;
 }
 

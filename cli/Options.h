@@ -46,6 +46,11 @@ public:
 // large for any range comes back as the largest (or, negative, the smallest) long long,
 // so that it is refused by the range check and never narrowed into one.
 long long ParseWholeNumber(std::string_view name, std::string_view value);
+// A decimal number for option name ("0.5", "600"); throws UsageError for anything else,
+// infinities and NaN included.
+double ParseDecimal(std::string_view name, std::string_view value);
+// 's' as messages quote what was given.
+std::string Quoted(std::string_view s);
 
 // A symbology by its name as CodeTypeName gives it, without regard to case and with '-'
 // accepted for '_' ("ean-13" is EAN_13).

@@ -7,27 +7,12 @@
 #include "engine/ProfileGrading.h"
 #include "varimark/verify.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <string>
 
 namespace varimark::cli {
 
 namespace {
-
-std::string Quoted(std::string_view s) {
-    return "'" + std::string(s) + "'";
-}
-
-double ParseDecimal(std::string_view name, std::string_view value) {
-    double result = 0;
-    const char* const end = value.data() + value.size();
-    const auto [stop, error] = std::from_chars(value.data(), end, result);
-    if (value.empty() || stop != end || error != std::errc() || !std::isfinite(result))
-        throw UsageError("option " + Quoted(name) + " needs a number, not " + Quoted(value));
-    return result;
-}
 
 // A grade as a letter (A, B, C, D, F) or a number 0..4.
 double ParseGrade(std::string_view value) {
@@ -95,9 +80,9 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
         if (name == "--type") {
             const std::string_view value = p.Value();
             if (value == "auto") return options.type.reset(), true;
-            const std::optional<Type> type = TypeFromName(value);
+            const std::optional<btCodeTypes> type = ParseCodeType(value);
             if (!type) throw UsageError("unknown type " + Quoted(value));
-            return options.type = *type, true;
+            return options.type = static_cast<Type>(*type), true;
         }
         static constexpr std::pair<std::string_view, double VerifyOptions::*> kNumbers[] = {
             {"--aperture", &VerifyOptions::apertureMils},

@@ -131,12 +131,12 @@ std::pair<double, double> Extremes(std::span<const double> profile, double left,
 // Element reflectance non-uniformity: within a bar the highest peak above the bar's lowest
 // point, within a space the depth of its lowest valley below its highest point (0 when the
 // element is smooth).
-double NonUniformity(std::span<const double> profile, const TElement& e) {
+// lo and hi: the element's lowest and highest reflectance.
+double NonUniformity(std::span<const double> profile, const TElement& e, double lo, double hi) {
     const auto first = static_cast<std::size_t>(std::max(1.0, std::ceil(e.left)));
     const auto last = static_cast<std::size_t>(
         std::min(static_cast<double>(profile.size()) - 2, std::floor(e.right)));
     if (first > last) return 0;
-    const auto [lo, hi] = Extremes(profile, e.left, e.right);
     double ern = 0;
     for (std::size_t k = first; k <= last; ++k) {
         const double r = profile[k];
@@ -151,8 +151,7 @@ double NonUniformity(std::span<const double> profile, const TElement& e) {
 TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCodeTypes> type) {
     TProfileGrade g;
     if (type && (*type == Postnet || *type == Postnet_FIM)) {
-        g.failure = "Postnet and FIM are postal symbols, outside ISO/IEC 15416 print-quality "
-                    "grading";
+        g.failure = kPostalNotGraded;
         return g;
     }
     if (profile.size() < 8) {
@@ -261,7 +260,7 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
         const double reflectance = graded[i].bar ? lo : hi;
         if (i > 0) ecmin = std::min(ecmin, std::abs(reflectance - previous));
         previous = reflectance;
-        ernmax = std::max(ernmax, NonUniformity(profile, graded[i]));
+        ernmax = std::max(ernmax, NonUniformity(profile, graded[i], lo, hi));
     }
     g.minEdgeContrast = ecmin;
     g.modulation = g.symbolContrast > 0 ? ecmin / g.symbolContrast : 0;

@@ -3,11 +3,11 @@
 #include "engine/ReferenceDecode.h"
 
 #include "engine/DecodeCharacters.h"
+#include "engine/Formatted.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <numeric>
 
 namespace varimark {
@@ -131,9 +131,6 @@ using namespace decode;
 
 namespace {
 
-constexpr const char* kPostalFailure =
-    "Postnet and FIM are postal symbols, outside ISO/IEC 15416 print-quality grading";
-
 // Why the widths cannot be a symbol at all, or "".
 std::string CheckWidths(std::span<const double> widths) {
     if (widths.empty()) return "no elements to decode";
@@ -143,9 +140,7 @@ std::string CheckWidths(std::span<const double> widths) {
     double total = 0;
     for (std::size_t i = 0; i < widths.size(); ++i) {
         if (!std::isfinite(widths[i]) || widths[i] <= 0) {
-            char text[64];
-            std::snprintf(text, sizeof text, "%g", widths[i]);
-            return "element " + std::to_string(i + 1) + " is " + text +
+            return "element " + std::to_string(i + 1) + " is " + Formatted("%g", widths[i]) +
                    " wide: every width must be a positive number";
         }
         total += widths[i];
@@ -180,7 +175,7 @@ TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths) {
     TDecoded failed;
     failed.type = type;
     if (type == Postnet || type == Postnet_FIM) {
-        failed.failure = kPostalFailure;
+        failed.failure = kPostalNotGraded;
         return failed;
     }
     if (type > Postnet_FIM) {
@@ -220,8 +215,8 @@ TDecoded ReferenceDecodeAny(std::span<const double> widths) {
             decoded.type = CODE25iP;
         if (decoded.ok) return decoded;
     }
-    failed.failure = "the bars decode as none of the linear symbologies (Postnet and FIM are "
-                     "postal symbols, outside ISO/IEC 15416 grading)";
+    failed.failure =
+        std::string("the bars decode as none of the linear symbologies; ") + kPostalNotGraded;
     return failed;
 }
 

@@ -28,6 +28,10 @@ struct TDecoded {
     std::string failure;   // when !ok: why, one plain sentence
 };
 
+// Why a postal symbol is not graded.
+inline constexpr const char* kPostalNotGraded =
+    "Postnet and FIM are postal symbols, outside ISO/IEC 15416 print-quality grading";
+
 // widths: the elements from the first bar's leading edge to the last bar's trailing edge,
 // bar, space, bar, ... (an odd count), any unit, read left to right. A symbol scanned right
 // to left decodes as well: the reversed order is tried when the given one fails.

@@ -5,6 +5,7 @@
 
 #include "engine/Formatted.h"
 #include "engine/ProfileGrading.h"
+#include "engine/ReferenceDecode.h"
 #include "engine/SymbolScan.h"
 #include "engine/Windows1252.h"
 #include "export/PictureReader.h"
@@ -151,6 +152,7 @@ double Median(std::vector<double> values) {
 VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions& options) {
     CheckOptions(options);
     VerifyReport report;
+    report.gradeText = "0.0"; // until a symbol is found and graded
     report.dpi = options.dpi > 0 ? options.dpi : picture.dpiX;
     if (report.dpi <= 0) {
         report.dpi = kAssumedDpi;
@@ -159,9 +161,7 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
     std::optional<btCodeTypes> type;
     if (options.type) type = static_cast<btCodeTypes>(*options.type);
     if (type && (*type == Postnet || *type == Postnet_FIM)) {
-        report.failure = "Postnet and FIM are postal symbols, outside ISO/IEC 15416 print-quality "
-                         "grading";
-        report.gradeText = "0.0";
+        report.failure = kPostalNotGraded;
         return report;
     }
     const TReflectanceImage image = Reflectance(picture, options);
@@ -170,7 +170,6 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
     report.acrossColumns = plan.acrossColumns;
     if (plan.lines.empty()) {
         report.failure = plan.failure;
-        report.gradeText = "0.0";
         return report;
     }
 

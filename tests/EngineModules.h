@@ -1,9 +1,10 @@
 #pragma once
 // The engine's module pattern of a built barcode as a string, one '1' (bar) or '0' (space)
-// per module.
+// per module, and its elements' widths.
 #include "engine/LLBarcode.h"
 
 #include <string>
+#include <vector>
 
 namespace varimark {
 
@@ -11,6 +12,18 @@ inline std::string Bits(const TLLBarcode& e) {
     std::string s;
     for (int i = 1; i <= e.ModuleCount; ++i) s += static_cast<char>('0' + e.Modules[i]);
     return s;
+}
+
+// The runs of equal modules from the first bar to the last: the elements' widths in
+// modules, bars at even indices.
+inline std::vector<int> RunLengths(const std::string& modules) {
+    std::vector<int> runs;
+    const std::size_t first = modules.find('1'), last = modules.find_last_of('1');
+    for (std::size_t i = first; first != std::string::npos && i <= last; ++i) {
+        if (i == first || modules[i] != modules[i - 1]) runs.push_back(0);
+        ++runs.back();
+    }
+    return runs;
 }
 
 } // namespace varimark

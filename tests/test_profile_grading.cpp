@@ -1,5 +1,6 @@
 // One scan reflectance profile graded: synthetic square profiles of an EAN-13 whose
 // parameters are set by hand, one row per grade step.
+#include "EngineModules.h"
 #include "engine/ProfileGrading.h"
 #include "varimark/varimark.h"
 
@@ -21,14 +22,7 @@ std::vector<int> Runs() {
     Symbol symbol;
     symbol.type = Type::EAN_13;
     symbol.text = "400638133393";
-    const std::string modules = Encode(symbol).modules;
-    std::vector<int> runs{1};
-    for (std::size_t i = 1; i < modules.size(); ++i)
-        if (modules[i] == modules[i - 1])
-            ++runs.back();
-        else
-            runs.push_back(1);
-    return runs;
+    return RunLengths(Encode(symbol).modules);
 }
 
 struct TProfile {

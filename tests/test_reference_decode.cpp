@@ -35,12 +35,8 @@ Symbol Encode(btCodeTypes type, const char* caption, const char* addon = "",
 
 // Run lengths of the modules from the first bar to the last, times kX.
 std::vector<double> Widths(const std::string& modules) {
-    const std::size_t last = modules.find_last_of('1');
     std::vector<double> widths;
-    for (std::size_t i = modules.find('1'); i <= last; ++i) {
-        if (i == modules.find('1') || modules[i] != modules[i - 1]) widths.push_back(0);
-        widths.back() += kX;
-    }
+    for (const int run : RunLengths(modules)) widths.push_back(run * kX);
     return widths;
 }
 
