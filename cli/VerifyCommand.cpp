@@ -38,7 +38,7 @@ std::string Table(const std::string& file, const VerifyReport& r, double minGrad
         if (!r.addon.empty()) out += " add-on " + r.addon;
         out += "\nX dimension   " + Formatted("%.3f mm", r.xMillimetres) + " (" +
                Formatted("%.1f mils", r.xMils) + ") at " + Formatted("%.0f dpi", r.dpi) +
-               (r.dpiAssumed ? " (assumed: the file states none; give --dpi)" : "") + "\n";
+               (r.relative ? " (assumed: the file states none; give --dpi)" : "") + "\n";
         out += "Bar gain      " + Formatted("%+.3f mm", r.barGainMillimetres) + " (" +
                Formatted("%+.1f %% of X", r.barGainPercent) + ")\n";
     } else {

@@ -13,6 +13,9 @@ struct TGreyPicture {
     int width = 0, height = 0;
     std::vector<std::uint8_t> level; // width * height, top row first; 0 black .. 255 white
     double dpiX = 0, dpiY = 0;       // the resolution the file states; 0 when none
+    // A resolution the file states outside 1..100000 dpi is taken as none (dpiX and dpiY
+    // 0), and this says so: "the file states 0.0254 dpi, outside 1 to 100000 dpi".
+    std::string resolutionNote;
 };
 
 // The levels as a scanner's red light (660 nm) sees them: the red channel of a colour

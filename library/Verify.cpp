@@ -156,7 +156,7 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
     report.dpi = options.dpi > 0 ? options.dpi : picture.dpiX;
     if (report.dpi <= 0) {
         report.dpi = kAssumedDpi;
-        report.dpiAssumed = true;
+        report.relative = true;
     }
     std::optional<btCodeTypes> type;
     if (options.type) type = static_cast<btCodeTypes>(*options.type);

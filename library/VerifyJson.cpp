@@ -83,7 +83,7 @@ std::string VerifyReportJson(const VerifyReport& r) {
         o.Number("aperture_mm", r.apertureMillimetres, "%.3f");
         o.Integer("wavelength_nm", r.wavelength);
         o.Number("dpi", r.dpi, "%.1f");
-        o.Boolean("dpi_assumed", r.dpiAssumed);
+        o.Boolean("relative", r.relative);
         o.Number("skew_degrees", r.skewDegrees, "%.2f");
         std::string& profiles = o.Key("profiles");
         profiles += '[';
