@@ -1,12 +1,12 @@
 #include "engine/ProfileGrading.h"
 
 #include "engine/Formatted.h"
+#include "engine/LineSymbol.h"
 #include "engine/QuietZones.h"
 #include "engine/ReferenceDecode.h"
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace varimark {
 
@@ -32,19 +32,46 @@ char GradeLetter(double grade) {
 
 namespace {
 
-// An element of the profile between two crossings of the threshold (or a crossing and the
-// end of the range looked at), in sample positions.
+// An element of the range graded, counted at the global threshold: from one crossing of it
+// to the next (or the range's end), in sample positions, with its lowest and highest
+// reflectance and where they lie.
 struct TElement {
     double left, right;
     bool bar;
+    double lo = 0, hi = 0;
+    double loAt = 0, hiAt = 0;
+    double Reflectance() const { return bar ? lo : hi; }
+    double ExtremeAt() const { return bar ? loAt : hiAt; }
 };
+
+// The lowest and highest sample in [left, right] and where they lie, or the value
+// interpolated at its middle when no sample lies inside (an element narrower than a step).
+void FindExtremes(std::span<const double> profile, TElement& e) {
+    const auto first = static_cast<std::size_t>(std::max(0.0, std::ceil(e.left)));
+    const auto last = static_cast<std::size_t>(
+        std::min(static_cast<double>(profile.size() - 1), std::floor(e.right)));
+    if (first > last) {
+        const double middle = (e.left + e.right) / 2;
+        const auto k = static_cast<std::size_t>(
+            std::clamp(middle, 0.0, static_cast<double>(profile.size() - 2)));
+        const double f = std::clamp(middle - static_cast<double>(k), 0.0, 1.0);
+        e.lo = e.hi = profile[k] + f * (profile[k + 1] - profile[k]);
+        e.loAt = e.hiAt = middle;
+        return;
+    }
+    const auto begin = profile.begin() + static_cast<long>(first);
+    const auto [lo, hi] = std::minmax_element(begin, profile.begin() + static_cast<long>(last) + 1);
+    e.lo = *lo;
+    e.hi = *hi;
+    e.loAt = static_cast<double>(lo - profile.begin());
+    e.hiAt = static_cast<double>(hi - profile.begin());
+}
 
 // The elements of profile[first, last] at threshold: edges where the profile crosses it,
 // placed between the two samples by linear interpolation.
-std::vector<TElement> FindElements(std::span<const double> profile, std::size_t first,
-                                   std::size_t last, double threshold) {
+std::vector<TElement> GlobalElements(std::span<const double> profile, std::size_t first,
+                                     std::size_t last, double threshold) {
     std::vector<TElement> elements;
-    if (first > last || last >= profile.size()) return elements;
     double start = static_cast<double>(first);
     bool bar = profile[first] < threshold;
     for (std::size_t k = first + 1; k <= last; ++k) {
@@ -57,93 +84,143 @@ std::vector<TElement> FindElements(std::span<const double> profile, std::size_t 
         bar = dark;
     }
     elements.push_back({start, static_cast<double>(last), bar});
+    for (TElement& e : elements) FindExtremes(profile, e);
     return elements;
 }
 
-// The widths of elements[first..last] (bars at both ends).
-std::vector<double> Widths(const std::vector<TElement>& elements, std::size_t first,
-                           std::size_t last) {
-    std::vector<double> widths;
-    for (std::size_t i = first; i <= last; ++i)
-        widths.push_back(elements[i].right - elements[i].left);
-    return widths;
+// ISO/IEC 15416, edge determination: the edge between two adjoining elements lies where
+// the profile crosses (Rs + Rb) / 2, Rs the space's highest and Rb the bar's lowest
+// reflectance. It is looked for between the bar's lowest and the space's highest sample,
+// interpolated linearly between two samples; where the profile crosses more than once
+// there, the crossing nearest the global threshold's is taken.
+double StandardEdge(std::span<const double> profile, const TElement& a, const TElement& b) {
+    const TElement& bar = a.bar ? a : b;
+    const TElement& space = a.bar ? b : a;
+    const double t = (space.hi + bar.lo) / 2;
+    const double global = a.right;
+    const double from = std::min(a.ExtremeAt(), b.ExtremeAt());
+    const double to = std::max(a.ExtremeAt(), b.ExtremeAt());
+    const auto first = static_cast<std::size_t>(std::max(0.0, std::floor(from)));
+    const auto last = static_cast<std::size_t>(
+        std::min(static_cast<double>(profile.size() - 1), std::ceil(to)));
+    double best = global, distance = INFINITY;
+    for (std::size_t k = first; k < last; ++k) {
+        const double p = profile[k], q = profile[k + 1];
+        if (p == q || (p - t) * (q - t) > 0) continue;
+        const double edge = static_cast<double>(k) + (t - p) / (q - p);
+        if (edge < from || edge > to) continue;
+        if (std::abs(edge - global) < distance) best = edge, distance = std::abs(edge - global);
+    }
+    return best;
 }
 
-// A run of elements that may be one symbol: from a bar to a bar, no space inside wider than
-// any symbology's widest gap (the add-on gap of EAN/UPC, 12 modules).
-struct TRun {
-    std::size_t first, last;
-};
-
-std::vector<TRun> CandidateRuns(const std::vector<TElement>& elements) {
-    std::vector<double> widths;
-    for (const TElement& e : elements) widths.push_back(e.right - e.left);
-    std::vector<TRun> runs;
-    if (widths.size() < 3) return runs;
-    // The narrow width: a quarter of the elements are no wider (every symbology has at
-    // least that share of one-module or narrow elements).
-    std::vector<double> sorted(widths.begin() + 1, widths.end() - 1);
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<long>(sorted.size() / 4),
-                     sorted.end());
-    const double narrow = sorted[sorted.size() / 4];
-    const double gap = 14 * narrow;
-    std::size_t i = 0;
-    while (i < elements.size()) {
-        while (i < elements.size() && !elements[i].bar) ++i;
-        if (i >= elements.size()) break;
-        std::size_t last = i;
-        for (std::size_t j = i + 1; j < elements.size(); ++j) {
-            if (!elements[j].bar && widths[j] > gap) break;
-            if (elements[j].bar) last = j;
-        }
-        runs.push_back({i, last});
-        i = last + 1;
+// Element reflectance non-uniformity: within a bar the highest peak above the bar's lowest
+// point, within a space the depth of its lowest valley below its highest point (0 when the
+// element is smooth); at gets where that peak or valley lies.
+double NonUniformity(std::span<const double> profile, const TElement& e, double& at) {
+    const auto first = static_cast<std::size_t>(std::max(1.0, std::ceil(e.left)));
+    const auto last = static_cast<std::size_t>(
+        std::min(static_cast<double>(profile.size()) - 2, std::floor(e.right)));
+    double ern = 0;
+    for (std::size_t k = first; k <= last && first <= last; ++k) {
+        const double r = profile[k];
+        const bool peak = e.bar && r > profile[k - 1] && r >= profile[k + 1];
+        const bool valley = !e.bar && r < profile[k - 1] && r <= profile[k + 1];
+        const double depth = peak ? r - e.lo : valley ? e.hi - r : 0;
+        if (depth > ern) ern = depth, at = static_cast<double>(k);
     }
-    std::stable_sort(runs.begin(), runs.end(), [](const TRun& a, const TRun& b) {
-        return a.last - a.first > b.last - b.first;
-    });
-    return runs;
+    return ern;
 }
 
 TDecoded Decode(std::optional<btCodeTypes> type, std::span<const double> widths) {
     return type ? ReferenceDecode(*type, widths) : ReferenceDecodeAny(widths);
 }
 
-// The lowest and highest sample in [left, right], or the interpolated value at its middle
-// when no sample lies inside.
-std::pair<double, double> Extremes(std::span<const double> profile, double left, double right) {
-    const auto first = static_cast<std::size_t>(std::max(0.0, std::ceil(left)));
-    const auto last = static_cast<std::size_t>(
-        std::min(static_cast<double>(profile.size() - 1), std::floor(right)));
-    if (first > last) {
-        const double middle = (left + right) / 2;
-        const auto k = static_cast<std::size_t>(
-            std::clamp(middle, 0.0, static_cast<double>(profile.size() - 2)));
-        const double f = std::clamp(middle - static_cast<double>(k), 0.0, 1.0);
-        const double value = profile[k] + f * (profile[k + 1] - profile[k]);
-        return {value, value};
-    }
-    const auto [lo, hi] = std::minmax_element(profile.begin() + static_cast<long>(first),
-                                              profile.begin() + static_cast<long>(last) + 1);
-    return {*lo, *hi};
+// The narrow width of an undecoded run: a quarter of its elements are no wider.
+double NarrowWidth(const TLineSymbol& look) {
+    std::vector<double> widths = RunWidths(look.elements, look.run);
+    const auto quarter = widths.begin() + static_cast<long>(widths.size() / 4);
+    std::nth_element(widths.begin(), quarter, widths.end());
+    return *quarter;
 }
 
-// Element reflectance non-uniformity: within a bar the highest peak above the bar's lowest
-// point, within a space the depth of its lowest valley below its highest point (0 when the
-// element is smooth).
-// lo and hi: the element's lowest and highest reflectance.
-double NonUniformity(std::span<const double> profile, const TElement& e, double lo, double hi) {
-    const auto first = static_cast<std::size_t>(std::max(1.0, std::ceil(e.left)));
-    const auto last = static_cast<std::size_t>(
-        std::min(static_cast<double>(profile.size()) - 2, std::floor(e.right)));
-    if (first > last) return 0;
-    double ern = 0;
-    for (std::size_t k = first; k <= last; ++k) {
-        const double r = profile[k];
-        if (e.bar && r > profile[k - 1] && r >= profile[k + 1]) ern = std::max(ern, r - lo);
-        if (!e.bar && r < profile[k - 1] && r <= profile[k + 1]) ern = std::max(ern, hi - r);
+// Which of the range's elements are the symbol's: its outer bars are the first and last
+// bar whose middles lie within half a module of the run found at the first look.
+struct TSymbolBars {
+    std::size_t first = 0, last = 0;
+    bool Found() const { return first < last; }
+};
+
+TSymbolBars SymbolBars(const std::vector<TElement>& elements, double left, double right,
+                       double x) {
+    TSymbolBars bars{elements.size(), 0};
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const double middle = (elements[i].left + elements[i].right) / 2;
+        if (!elements[i].bar || middle < left - x / 2 || middle > right + x / 2) continue;
+        bars.first = std::min(bars.first, i);
+        bars.last = i;
     }
-    return ern;
+    if (bars.first >= elements.size()) bars.first = 0;
+    return bars;
+}
+
+// The quiet zones in modules: light space from the outer bars' edges to the next crossing
+// of the threshold by something dark on the line, or to the end of the line (half a sample
+// beyond the last sample).
+void MeasureQuietZones(std::span<const double> profile, double threshold, double left,
+                       double right, double x, TProfileGrade& g) {
+    const std::size_t end = profile.size() - 1;
+    const auto edgeAt = [&](std::size_t k) {
+        return static_cast<double>(k) + (threshold - profile[k]) / (profile[k + 1] - profile[k]);
+    };
+    double leftEnd = -0.5, rightEnd = static_cast<double>(end) + 0.5;
+    for (auto k = static_cast<std::size_t>(std::max(0.0, std::floor(left))); k-- > 0;)
+        if (profile[k] < threshold) {
+            leftEnd = edgeAt(k);
+            break;
+        }
+    for (auto k = static_cast<std::size_t>(std::max(0.0, std::ceil(right))) + 1; k <= end; ++k)
+        if (profile[k] < threshold) {
+            rightEnd = edgeAt(k - 1);
+            break;
+        }
+    g.quietLeft = (left - leftEnd) / x;
+    g.quietRight = (rightEnd - right) / x;
+}
+
+// Edge contrast between neighbours and non-uniformity within each element, over the
+// symbol's elements and the spaces beside its outer bars (ISO/IEC 15416: the quiet zones
+// count); edges[i] is the edge after graded[i].
+void MeasureContrasts(std::span<const double> profile, std::span<const TElement> graded,
+                      std::span<const double> edges, TProfileGrade& g) {
+    double ecmin = g.symbolContrast, ernmax = 0;
+    for (std::size_t i = 0; i < graded.size(); ++i) {
+        if (i > 0) {
+            const double contrast = std::abs(graded[i].Reflectance() - graded[i - 1].Reflectance());
+            if (contrast < ecmin || g.minEdgeContrastAt < 0) {
+                ecmin = contrast;
+                g.minEdgeContrastAt = edges[i - 1];
+            }
+        }
+        double at = -1;
+        const double ern = NonUniformity(profile, graded[i], at);
+        if (ern > ernmax) ernmax = ern, g.defectAt = at;
+    }
+    g.minEdgeContrast = ecmin;
+    g.modulation = g.symbolContrast > 0 ? ecmin / g.symbolContrast : 0;
+    g.defects = g.symbolContrast > 0 ? ernmax / g.symbolContrast : 1;
+}
+
+void Grade(TProfileGrade& g) {
+    g.decodeGrade = g.failure.empty() ? 4 : 0;
+    g.rminGrade = g.rmin <= 0.5 * g.rmax ? 4 : 0;
+    g.contrastGrade = GradeAtLeast(g.symbolContrast, TGradeLimits::kContrast);
+    g.edgeContrastGrade = g.minEdgeContrast >= TGradeLimits::kMinEdgeContrast ? 4 : 0;
+    g.modulationGrade = GradeAtLeast(g.modulation, TGradeLimits::kModulation);
+    g.defectsGrade = GradeAtMost(g.defects, TGradeLimits::kDefects);
+    g.decodabilityGrade = GradeAtLeast(g.decodability, TGradeLimits::kDecodability);
+    g.grade = std::min({g.decodeGrade, g.rminGrade, g.contrastGrade, g.edgeContrastGrade,
+                        g.modulationGrade, g.defectsGrade, g.decodabilityGrade});
 }
 
 } // namespace
@@ -165,119 +242,90 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
         return g;
     }
 
-    // First look: the whole line at its own threshold; the symbol is the run of elements
-    // that decodes.
-    std::vector<TElement> elements = FindElements(profile, 0, end, (*lowest + *highest) / 2);
-    const std::vector<TRun> runs = CandidateRuns(elements);
-    TDecoded decoded;
-    TRun symbol{0, 0};
-    for (const TRun& run : runs) {
-        if (run.last - run.first < 4) break;
-        TDecoded attempt = Decode(type, Widths(elements, run.first, run.last));
-        if (attempt.ok || decoded.failure.empty()) {
-            decoded = std::move(attempt);
-            symbol = run;
-        }
-        if (decoded.ok) break;
-    }
-    if (!decoded.ok) {
-        g.failure = runs.empty() || decoded.failure.empty() ? "no symbol found on the scan line"
-                                                            : decoded.failure;
+    // First look: the symbol's run of elements (the one that decodes, else the longest),
+    // found at a threshold that follows the light along the line.
+    const TLineSymbol look = FindLineSymbol(profile, type, 5);
+    if (!look.found) {
+        g.failure = "no symbol found on the scan line";
         return g;
     }
+    g.found = true;
+    const std::optional<btCodeTypes> symbology =
+        look.decoded.ok ? std::optional(look.decoded.type) : type;
+    const double x = look.decoded.ok ? look.decoded.moduleWidth : NarrowWidth(look);
 
-    // The measured range: the symbol and the quiet zones its symbology needs.
-    const double x = decoded.moduleWidth;
-    // Each side's zone as the symbol reads: a symbol read right to left has its first on the
-    // right.
-    TQuietZone zone = QuietZoneModules(decoded.type, !decoded.addon.empty());
-    if (decoded.reversed) std::swap(zone.left, zone.right);
-    const double symbolLeft = elements[symbol.first].left;
-    const double symbolRight = elements[symbol.last].right;
-    const auto rangeFirst =
-        static_cast<std::size_t>(std::max(0.0, std::floor(symbolLeft - zone.left * x)));
-    const auto rangeLast = static_cast<std::size_t>(
-        std::min(static_cast<double>(end), std::ceil(symbolRight + zone.right * x)));
+    // The measured range: the symbol and the quiet zones its symbology needs (ten modules
+    // each side when it is not known), each side's as the symbol reads: a symbol read right
+    // to left has its first on the right.
+    TQuietZone zone = symbology ? QuietZoneModules(*symbology, !look.decoded.addon.empty())
+                                : TQuietZone{10, 10};
+    if (look.decoded.reversed) std::swap(zone.left, zone.right);
+    g.measuredFirst =
+        static_cast<std::size_t>(std::max(0.0, std::floor(look.Left() - zone.left * x)));
+    g.measuredLast = static_cast<std::size_t>(
+        std::min(static_cast<double>(end), std::ceil(look.Right() + zone.right * x)));
     const auto [rmin, rmax] =
-        std::minmax_element(profile.begin() + static_cast<long>(rangeFirst),
-                            profile.begin() + static_cast<long>(rangeLast) + 1);
+        std::minmax_element(profile.begin() + static_cast<long>(g.measuredFirst),
+                            profile.begin() + static_cast<long>(g.measuredLast) + 1);
     g.rmin = *rmin;
     g.rmax = *rmax;
     g.symbolContrast = g.rmax - g.rmin;
-    const double threshold = (g.rmax + g.rmin) / 2;
+    g.threshold = (g.rmax + g.rmin) / 2;
 
-    // Second look at the global threshold of the range: the elements graded.
-    elements = FindElements(profile, rangeFirst, rangeLast, threshold);
-    std::size_t firstBar = elements.size(), lastBar = 0;
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-        const double middle = (elements[i].left + elements[i].right) / 2;
-        if (!elements[i].bar || middle < symbolLeft - x / 2 || middle > symbolRight + x / 2)
-            continue;
-        firstBar = std::min(firstBar, i);
-        lastBar = i;
-    }
-    if (firstBar >= lastBar) {
-        g.failure = "the bars merge at the global threshold";
-        return g;
-    }
-    decoded = Decode(decoded.type, Widths(elements, firstBar, lastBar));
-    g.type = decoded.type;
-    g.moduleWidth = decoded.moduleWidth;
-    g.decodability = decoded.ok ? decoded.decodability : 0;
+    // The elements counted at the global threshold, and their edges by the standard's rule.
+    const std::vector<TElement> elements =
+        GlobalElements(profile, g.measuredFirst, g.measuredLast, g.threshold);
+    for (std::size_t i = 0; i + 1 < elements.size(); ++i)
+        g.edges.push_back(StandardEdge(profile, elements[i], elements[i + 1]));
+    const TSymbolBars bars = SymbolBars(elements, look.Left(), look.Right(), x);
+    // The symbol's elements with a neighbour each side where the range has one.
+    const std::size_t gradedFirst = bars.first - (bars.first > 0);
+    const std::size_t gradedLast = std::min(elements.size() - 1, bars.last + 1);
+    MeasureContrasts(
+        profile, std::span(elements).subspan(gradedFirst, gradedLast - gradedFirst + 1),
+        std::span(g.edges).subspan(gradedFirst, std::min(g.edges.size() - gradedFirst,
+                                                         gradedLast - gradedFirst + 1)),
+        g);
 
-    // Quiet zones: light space from the outer bars to the next edge of something dark on
-    // the line, or to the end of the picture (half a sample beyond the last sample).
-    const double left = elements[firstBar].left, right = elements[lastBar].right;
-    const auto edgeAt = [&](std::size_t k) {
-        return static_cast<double>(k) + (threshold - profile[k]) / (profile[k + 1] - profile[k]);
-    };
-    double leftEnd = -0.5, rightEnd = static_cast<double>(end) + 0.5;
-    for (auto k = static_cast<std::size_t>(std::max(0.0, std::floor(left))); k-- > 0;)
-        if (profile[k] < threshold) {
-            leftEnd = edgeAt(k);
-            break;
+    // Decode from the edges: every width, the decodability and the bar gain.
+    TDecoded decoded;
+    decoded.failure = "the bars merge at the global threshold";
+    double left = 0, right = 0;
+    if (bars.Found()) {
+        const auto edge = [&](std::size_t i) { // the edge before element i
+            return i == 0 ? elements[0].left : g.edges[i - 1];
+        };
+        left = edge(bars.first);
+        right = bars.last < g.edges.size() ? g.edges[bars.last] : elements[bars.last].right;
+        std::vector<double> widths;
+        for (std::size_t i = bars.first; i <= bars.last; ++i)
+            widths.push_back((i < g.edges.size() ? g.edges[i] : elements[i].right) - edge(i));
+        decoded = Decode(symbology, widths);
+        if (decoded.ok && decoded.nominal.size() == widths.size()) {
+            double gain = 0;
+            int count = 0;
+            for (std::size_t i = 0; i < widths.size(); i += 2, ++count)
+                gain += widths[i] - decoded.nominal[i];
+            g.barGain = gain / count;
         }
-    for (auto k = static_cast<std::size_t>(std::ceil(right)) + 1; k <= end; ++k)
-        if (profile[k] < threshold) {
-            rightEnd = edgeAt(k - 1);
-            break;
-        }
+    }
+    g.decoded = decoded.ok;
     if (decoded.ok) {
-        g.quietLeft = (left - leftEnd) / decoded.moduleWidth;
-        g.quietRight = (rightEnd - right) / decoded.moduleWidth;
+        g.type = decoded.type;
+        g.moduleWidth = decoded.moduleWidth;
+        g.decodability = decoded.decodability;
+        g.data = decoded.data;
+        g.addon = decoded.addon;
+        g.message = decoded.message;
+        g.identifier = decoded.identifier;
+        MeasureQuietZones(profile, g.threshold, left, right, decoded.moduleWidth, g);
+    } else {
+        if (symbology) g.type = *symbology;
+        g.moduleWidth = x;
     }
     g.quietLeftNeeded = zone.left;
     g.quietRightNeeded = zone.right;
 
-    // Edge contrast between neighbours and non-uniformity within each element, quiet zones
-    // included (as far as the range reaches).
-    std::vector<TElement> graded(elements.begin() + static_cast<long>(firstBar) - (firstBar > 0),
-                                 elements.begin() + static_cast<long>(lastBar) + 1 +
-                                     (lastBar + 1 < elements.size()));
-    double previous = 0, ecmin = g.symbolContrast, ernmax = 0;
-    for (std::size_t i = 0; i < graded.size(); ++i) {
-        const auto [lo, hi] = Extremes(profile, graded[i].left, graded[i].right);
-        const double reflectance = graded[i].bar ? lo : hi;
-        if (i > 0) ecmin = std::min(ecmin, std::abs(reflectance - previous));
-        previous = reflectance;
-        ernmax = std::max(ernmax, NonUniformity(profile, graded[i], lo, hi));
-    }
-    g.minEdgeContrast = ecmin;
-    g.modulation = g.symbolContrast > 0 ? ecmin / g.symbolContrast : 0;
-    g.defects = g.symbolContrast > 0 ? ernmax / g.symbolContrast : 1;
-
-    // Bar gain: how much wider the bars are than the widths they should have.
-    if (decoded.ok && decoded.nominal.size() == lastBar - firstBar + 1) {
-        double gain = 0;
-        int bars = 0;
-        for (std::size_t i = firstBar; i <= lastBar; i += 2, ++bars)
-            gain += elements[i].right - elements[i].left - decoded.nominal[i - firstBar];
-        g.barGain = gain / bars;
-    }
-
-    g.decoded = decoded.ok;
-    g.data = decoded.data;
-    g.addon = decoded.addon;
     if (!decoded.ok) {
         g.failure = decoded.failure;
     } else if (g.quietLeft < zone.left - 0.05 || g.quietRight < zone.right - 0.05) {
@@ -287,15 +335,7 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
                     CodeTypeName(decoded.type) + " needs " +
                     std::to_string(leftShort ? zone.left : zone.right);
     }
-    g.decodeGrade = g.failure.empty() ? 4 : 0;
-    g.rminGrade = g.rmin <= 0.5 * g.rmax ? 4 : 0;
-    g.contrastGrade = GradeAtLeast(g.symbolContrast, TGradeLimits::kContrast);
-    g.edgeContrastGrade = g.minEdgeContrast >= TGradeLimits::kMinEdgeContrast ? 4 : 0;
-    g.modulationGrade = GradeAtLeast(g.modulation, TGradeLimits::kModulation);
-    g.defectsGrade = GradeAtMost(g.defects, TGradeLimits::kDefects);
-    g.decodabilityGrade = GradeAtLeast(g.decodability, TGradeLimits::kDecodability);
-    g.grade = std::min({g.decodeGrade, g.rminGrade, g.contrastGrade, g.edgeContrastGrade,
-                        g.modulationGrade, g.defectsGrade, g.decodabilityGrade});
+    Grade(g);
     return g;
 }
 

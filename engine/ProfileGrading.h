@@ -1,12 +1,17 @@
 #pragma once
-// Grading one scan reflectance profile as a print-quality verifier does: the elements at the
-// global threshold, the reference decode with its quiet zones, and each parameter's grade
-// from A (4) to F (0). The profile's grade is its lowest parameter grade.
+// Grading one scan reflectance profile as a print-quality verifier does (ISO/IEC 15416,
+// scan reflectance profile grading): the elements counted at the global threshold, each
+// edge where the profile crosses the midpoint of the adjoining space's highest and bar's
+// lowest reflectance, the reference decode from those edges with its quiet zones, and each
+// parameter's grade from A (4) to F (0). The profile's grade is its lowest parameter grade.
+// A profile that does not decode still has every value measured on the run of elements
+// taken for the symbol (the longest run of bars), and Decode F.
 #include "engine/BarcodeTypes.h"
 
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace varimark {
 
@@ -35,20 +40,32 @@ struct TProfileGrade {
     int modulationGrade = 0, defectsGrade = 0, decodabilityGrade = 0;
     int grade = 0; // the lowest of the seven
 
+    bool found = false;   // a run of elements was taken for the symbol
     bool decoded = false;
     btCodeTypes type{};
-    std::string data, addon;
-    std::string failure; // why Decode is F
+    std::string data, addon;   // the symbol characters (TDecoded::data), the add-on's digits
+    std::string message;       // as a scanner transmits it (TDecoded::message)
+    std::string identifier;    // the symbology identifier
+    std::string failure;       // why Decode is F
     // Measured in samples of the profile.
     double moduleWidth = 0; // X
     double barGain = 0;     // mean bar width above its nominal width (negative: loss)
     // The quiet zones found and needed, in modules.
     double quietLeft = 0, quietRight = 0;
     int quietLeftNeeded = 0, quietRightNeeded = 0;
+
+    // Where things lie, in samples: the range measured (the symbol and its quiet zones),
+    // the global threshold, the edge between each element of the range and the next, the
+    // edge of the lowest edge contrast and the worst non-uniformity's peak or valley (-1:
+    // none).
+    std::size_t measuredFirst = 0, measuredLast = 0;
+    double threshold = 0;
+    std::vector<double> edges;
+    double minEdgeContrastAt = -1, defectAt = -1;
 };
 
-// profile: reflectance in percent along one scan line, one sample per pixel, reaching past
-// both quiet zones (the line may run further). type: the symbology, or any linear one.
+// profile: reflectance in percent along one scan line, reaching past both quiet zones (the
+// line may run further). type: the symbology, or any linear one.
 TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCodeTypes> type);
 
 } // namespace varimark

@@ -1,5 +1,7 @@
 #include "engine/SymbolScan.h"
 
+#include "engine/LineSymbol.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -8,77 +10,118 @@ namespace varimark {
 
 namespace {
 
-// The picture seen along one of its axes: `along` a scan line, `line` across them.
-class TAxisView {
-public:
-    TAxisView(const TReflectanceImage& image, bool columns) : image_(image), columns_(columns) {}
-    int Length() const { return columns_ ? image_.height : image_.width; }
-    int Lines() const { return columns_ ? image_.width : image_.height; }
-    float At(int along, int line) const {
-        const auto index = columns_ ? static_cast<std::size_t>(along) * image_.width + line
-                                    : static_cast<std::size_t>(line) * image_.width + along;
-        return image_.r[index];
-    }
-
-    // Where line crosses threshold, interpolated between pixels.
-    std::vector<float> Edges(int line, float threshold) const {
-        std::vector<float> edges;
-        float previous = At(0, line);
-        for (int k = 1; k < Length(); ++k) {
-            const float r = At(k, line);
-            if ((previous < threshold) != (r < threshold))
-                edges.push_back(static_cast<float>(k - 1) +
-                                (threshold - previous) / (r - previous));
-            previous = r;
-        }
-        return edges;
-    }
-
-private:
-    const TReflectanceImage& image_;
-    bool columns_;
+struct TPoint {
+    double x = 0, y = 0;
 };
-
-// The fewest edges a scan across a symbol shows: a Codabar of two characters has 8 bars.
-constexpr int kMinEdges = 16;
-// Lines in a row that may fail to match (dust, a scratch) before the band ends.
-constexpr int kSkippedLines = 3;
-
-// Whether edges continue previous, shifted alike (the lean of skewed bars), within tolerance.
-bool SameEdges(const std::vector<float>& previous, const std::vector<float>& edges) {
-    if (edges.size() != previous.size() || edges.empty()) return false;
-    double shift = 0;
-    for (std::size_t i = 0; i < edges.size(); ++i) shift += edges[i] - previous[i];
-    shift /= static_cast<double>(edges.size());
-    float narrowest = previous.back() - previous.front();
-    for (std::size_t i = 1; i < previous.size(); ++i)
-        narrowest = std::min(narrowest, previous[i] - previous[i - 1]);
-    const double tolerance = std::max(1.5, 0.35 * narrowest);
-    for (std::size_t i = 0; i < edges.size(); ++i)
-        if (std::abs(edges[i] - previous[i] - shift) > tolerance) return false;
-    return true;
+TPoint operator+(TPoint a, TPoint b) {
+    return {a.x + b.x, a.y + b.y};
+}
+TPoint operator-(TPoint a, TPoint b) {
+    return {a.x - b.x, a.y - b.y};
+}
+TPoint operator*(double k, TPoint a) {
+    return {k * a.x, k * a.y};
+}
+double Dot(TPoint a, TPoint b) {
+    return a.x * b.x + a.y * b.y;
+}
+TPoint Unit(TPoint a) {
+    const double length = std::hypot(a.x, a.y);
+    return {a.x / length, a.y / length};
 }
 
-// The edges of line inside the span of reference (widened by margin): what lies beside the
-// symbol does not count.
-std::vector<float> EdgesNear(const TAxisView& view, int line, float threshold,
-                             const std::vector<float>& reference, float margin) {
-    std::vector<float> edges = view.Edges(line, threshold);
-    std::erase_if(edges, [&](float e) {
-        return e < reference.front() - margin || e > reference.back() + margin;
-    });
+bool Inside(const TReflectanceImage& image, TPoint p) {
+    return p.x >= -0.5 && p.y >= -0.5 && p.x <= image.width - 0.5 && p.y <= image.height - 0.5;
+}
+
+// The part of the line through p along u (a unit vector) whose points lie among the pixel
+// centres' rectangle, sampled every `step` pixels at whole multiples of step from p.
+TScanLine LineAcross(const TReflectanceImage& image, TPoint p, TPoint u, double step) {
+    double lo = -1e300, hi = 1e300;
+    const auto clip = [&](double start, double direction, int size) {
+        if (std::abs(direction) < 1e-12) {
+            if (start < 0 || start > size - 1) lo = 1, hi = 0;
+            return;
+        }
+        double a = -start / direction, b = (size - 1 - start) / direction;
+        if (a > b) std::swap(a, b);
+        lo = std::max(lo, a);
+        hi = std::min(hi, b);
+    };
+    clip(p.x, u.x, image.width);
+    clip(p.y, u.y, image.height);
+    TScanLine line;
+    if (!(hi >= lo)) return line;
+    const double first = std::ceil(lo / step - 1e-9), last = std::floor(hi / step + 1e-9);
+    line.x = p.x + first * step * u.x;
+    line.y = p.y + first * step * u.y;
+    line.dx = step * u.x;
+    line.dy = step * u.y;
+    line.count = static_cast<int>(last - first) + 1;
+    return line;
+}
+
+// A line read for finding the symbol: point samples a pixel apart.
+struct TLineRead {
+    TScanLine line;
+    TPoint u; // its direction
+    TLineSymbol symbol;
+    TPoint At(double sample) const { return {line.x + sample * line.dx, line.y + sample * line.dy}; }
+    bool Decoded() const { return symbol.found && symbol.decoded.ok; }
+};
+
+constexpr int kShortestLine = 16;
+
+TLineRead ReadLine(const TReflectanceImage& image, TPoint p, TPoint u,
+                   std::optional<btCodeTypes> type) {
+    TLineRead read;
+    read.u = u;
+    read.line = LineAcross(image, p, u, 1.0);
+    if (read.line.count < kShortestLine) return read;
+    std::vector<double> profile(static_cast<std::size_t>(read.line.count));
+    for (std::size_t j = 0; j < profile.size(); ++j) {
+        const TPoint at = read.At(static_cast<double>(j));
+        profile[j] = Bilinear(image, at.x, at.y);
+    }
+    read.symbol = FindLineSymbol(profile, type);
+    return read;
+}
+
+// The symbol's edges on a line as distances along it from p.
+std::vector<double> EdgesAlong(const TLineRead& read, TPoint p) {
+    const TLineSymbol& s = read.symbol;
+    std::vector<double> edges;
+    for (std::size_t i = s.run.first; i <= s.run.last; ++i)
+        edges.push_back(Dot(read.At(s.elements[i].left) - p, read.u));
+    edges.push_back(Dot(read.At(s.Right()) - p, read.u));
     return edges;
 }
 
-struct TBand {
-    int first = 0, last = -1;    // lines
-    double centre = 0, lean = 0; // the symbol's centre along the lines: centre + lean * line
-    int edges = 0;
-    double Score() const { return static_cast<double>(last - first + 1) * edges; }
-};
+// The bars' lean from square to the line: a parallel line some way across the bars that
+// decodes the same symbol shows each edge moved along the line; the mean move per pixel of
+// offset. None when no such line decodes it (the first read may have been chance).
+std::optional<double> Lean(const TReflectanceImage& image, const TLineRead& read, TPoint p) {
+    const TPoint v{-read.u.y, read.u.x};
+    const double length = read.symbol.Right() - read.symbol.Left();
+    const std::vector<double> edges = EdgesAlong(read, p);
+    for (const double offset : {0.15 * length, 0.08 * length, 0.04 * length, 3.0}) {
+        for (const double side : {1.0, -1.0}) {
+            const TPoint q = p + side * offset * v;
+            const TLineRead other = ReadLine(image, q, read.u, read.symbol.decoded.type);
+            if (!other.Decoded() || other.symbol.decoded.data != read.symbol.decoded.data ||
+                other.symbol.run.Count() != read.symbol.run.Count())
+                continue;
+            const std::vector<double> moved = EdgesAlong(other, q);
+            double shift = 0;
+            for (std::size_t i = 0; i < edges.size(); ++i) shift += moved[i] - edges[i];
+            return shift / static_cast<double>(edges.size()) / (side * offset);
+        }
+    }
+    return std::nullopt;
+}
 
 // How many times each row and each column crosses the threshold, in one pass over the
-// picture in memory order.
+// picture in memory order: the lines most worth reading first.
 struct TCrossings {
     std::vector<int> rows, columns;
 };
@@ -102,153 +145,246 @@ TCrossings CountCrossings(const TReflectanceImage& image, float threshold) {
     return c;
 }
 
-// The band of lines that cross the same bars, grown from the line with the most edges.
-TBand FindBand(const TAxisView& view, float threshold, const std::vector<int>& counts) {
-    TBand band;
-    const int most = *std::max_element(counts.begin(), counts.end());
-    if (most < kMinEdges) return band;
-    // The middle of the longest run of lines with nearly the most edges.
-    int runStart = 0, bestStart = 0, bestLength = 0;
-    for (int line = 0; line <= view.Lines(); ++line) {
-        const bool near =
-            line < view.Lines() && counts[static_cast<std::size_t>(line)] * 5 >= most * 4;
-        if (!near) {
-            if (line - runStart > bestLength) bestStart = runStart, bestLength = line - runStart;
-            runStart = line + 1;
-        }
-    }
-    const int reference = bestStart + bestLength / 2;
-    const std::vector<float> edges = view.Edges(reference, threshold);
-    const float margin = 0.05f * (edges.back() - edges.front());
+struct TCandidate {
+    TPoint p, u;
+};
 
-    // Grow both ways while the edges carry on; fit the symbol's centre along the lines.
-    double sumLine = reference, sumCentre = (edges.front() + edges.back()) / 2.0;
-    double sumLineLine = static_cast<double>(reference) * reference;
-    double sumLineCentre = reference * sumCentre;
-    int matched = 1;
-    band.first = band.last = reference;
-    for (const int step : {-1, 1}) {
-        std::vector<float> previous = edges;
-        int skipped = 0;
-        for (int line = reference + step; line >= 0 && line < view.Lines(); line += step) {
-            const std::vector<float> current = EdgesNear(view, line, threshold, previous, margin);
-            if (!SameEdges(previous, current)) {
-                if (++skipped > kSkippedLines) break;
-                continue;
+// Rows and columns: first the ones that cross the threshold most often (a few of each,
+// kept apart), then lines spread evenly over the picture.
+std::vector<TCandidate> AxisCandidates(const TReflectanceImage& image) {
+    const auto [lowest, highest] = std::minmax_element(image.r.begin(), image.r.end());
+    const TCrossings crossings = CountCrossings(image, (*lowest + *highest) / 2);
+    struct TRanked {
+        int count;
+        bool column;
+        int index;
+    };
+    std::vector<TRanked> ranked;
+    for (std::size_t i = 0; i < crossings.rows.size(); ++i)
+        ranked.push_back({crossings.rows[i], false, static_cast<int>(i)});
+    for (std::size_t i = 0; i < crossings.columns.size(); ++i)
+        ranked.push_back({crossings.columns[i], true, static_cast<int>(i)});
+    std::stable_sort(ranked.begin(), ranked.end(),
+                     [](const TRanked& a, const TRanked& b) { return a.count > b.count; });
+    std::vector<TCandidate> candidates;
+    std::vector<TRanked> chosen;
+    const auto candidate = [](bool column, double index) {
+        return column ? TCandidate{{index, 0}, {0, 1}} : TCandidate{{0, index}, {1, 0}};
+    };
+    for (const TRanked& r : ranked) {
+        if (chosen.size() >= 12 || r.count < 14) break;
+        const bool near = std::any_of(chosen.begin(), chosen.end(), [&](const TRanked& c) {
+            return c.column == r.column && std::abs(c.index - r.index) < 4;
+        });
+        if (near) continue;
+        chosen.push_back(r);
+        candidates.push_back(candidate(r.column, r.index));
+    }
+    constexpr int kSpread = 24;
+    for (int k = 0; k < kSpread; ++k)
+        for (const bool column : {false, true}) {
+            const int lines = column ? image.width : image.height;
+            candidates.push_back(candidate(column, std::floor((k + 0.5) * lines / kSpread)));
+        }
+    return candidates;
+}
+
+// Lines at every 10 degrees across the whole picture, from its centre outwards: a symbol at
+// any angle is crossed whole by one of them (a line within 5 degrees of square crosses every
+// bar of a symbol at least a tenth as high as it is long).
+std::vector<TCandidate> TurnedCandidates(const TReflectanceImage& image) {
+    constexpr int kAngles = 18;
+    const TPoint centre{(image.width - 1) / 2.0, (image.height - 1) / 2.0};
+    const double reach = std::hypot(image.width, image.height) / 2;
+    const double spacing = std::max(3.0, std::min(image.width, image.height) / 40.0);
+    std::vector<TCandidate> candidates;
+    for (int ring = 0; ring * spacing <= reach; ++ring)
+        for (const int side : {1, -1}) {
+            if (ring == 0 && side < 0) continue;
+            for (int a = 0; a < kAngles; ++a) {
+                const double angle = a * std::numbers::pi / kAngles;
+                const TPoint u{std::cos(angle), std::sin(angle)}, v{-u.y, u.x};
+                candidates.push_back({centre + side * ring * spacing * v, u});
             }
-            skipped = 0;
-            previous = current;
-            (step < 0 ? band.first : band.last) = line;
-            const double centre = (current.front() + current.back()) / 2.0;
-            sumLine += line;
-            sumCentre += centre;
-            sumLineLine += static_cast<double>(line) * line;
-            sumLineCentre += line * centre;
-            ++matched;
+        }
+    return candidates;
+}
+
+// The band of the bars: from the reference line, each step of a pixel along the bars is a
+// row that matches when at least 80 % of the symbol's elements, looked at in their middles,
+// are still dark or light as on the reference line (each against the midpoint of its own
+// reflectance and its neighbours' there). A void, a spot, a dash or a smudge spoils a few
+// rows or a few elements; the band takes in any run of spoilt rows no longer than the rows
+// that matched so far, so it spans the bars' whole height, and ends where they end (above
+// them the ground, below them the text line, match about half the elements).
+struct TBand {
+    int first = 0, last = 0; // rows from the reference line, along the bars
+    int Height() const { return last - first + 1; }
+};
+
+TBand FindBand(const TReflectanceImage& image, const TLineRead& reference, TPoint along) {
+    const TLineSymbol& s = reference.symbol;
+    std::vector<TPoint> middles;
+    std::vector<double> thresholds;
+    std::vector<bool> bars;
+    std::vector<double> values;
+    for (std::size_t i = 0; i < s.elements.size(); ++i) {
+        const TPoint m = reference.At((s.elements[i].left + s.elements[i].right) / 2);
+        values.push_back(Bilinear(image, m.x, m.y));
+        middles.push_back(m);
+    }
+    const std::size_t first = s.run.first, last = s.run.last;
+    for (std::size_t i = first; i <= last; ++i) {
+        const bool bar = s.elements[i].bar;
+        double neighbour = bar ? 0 : 100;
+        for (const std::size_t j : {i - 1, i + 1}) {
+            if (j >= s.elements.size()) continue; // i - 1 wraps round at 0
+            neighbour = bar ? std::max(neighbour, values[j]) : std::min(neighbour, values[j]);
+        }
+        thresholds.push_back((values[i] + neighbour) / 2);
+        bars.push_back(bar);
+    }
+    middles = std::vector<TPoint>(middles.begin() + static_cast<long>(first),
+                                  middles.begin() + static_cast<long>(last) + 1);
+    // Whether row k matches; none once it leaves the picture.
+    const auto matches = [&](int k) -> std::optional<bool> {
+        std::size_t right = 0;
+        for (std::size_t i = 0; i < middles.size(); ++i) {
+            const TPoint p = middles[i] + static_cast<double>(k) * along;
+            if (!Inside(image, p)) return std::nullopt;
+            const double r = Bilinear(image, p.x, p.y);
+            right += bars[i] ? r < thresholds[i] : r > thresholds[i];
+        }
+        return right * 5 >= middles.size() * 4;
+    };
+    std::vector<int> up, down; // the matching rows each way, nearest first
+    for (const int direction : {1, -1}) {
+        std::vector<int>& found = direction > 0 ? up : down;
+        int spoilt = 0;
+        for (int k = direction;; k += direction) {
+            const std::optional<bool> match = matches(k);
+            if (!match) break;
+            if (*match) {
+                found.push_back(k);
+                spoilt = 0;
+            } else if (++spoilt > static_cast<int>(up.size() + found.size()) + 8) {
+                break; // no gap this long can be taken in any more
+            }
         }
     }
-    const double n = matched;
-    const double spread = sumLineLine - sumLine * sumLine / n;
-    band.lean = spread > 0 ? (sumLineCentre - sumLine * sumCentre / n) / spread : 0;
-    band.centre = (sumCentre - band.lean * sumLine) / n;
-    band.edges = static_cast<int>(edges.size());
+    TBand band;
+    std::size_t nextUp = 0, nextDown = 0;
+    int matched = 1;
+    while (true) {
+        const int gapUp = nextUp < up.size() ? up[nextUp] - band.last - 1 : INT32_MAX;
+        const int gapDown = nextDown < down.size() ? band.first - down[nextDown] - 1 : INT32_MAX;
+        if (std::min(gapUp, gapDown) > matched) break;
+        if (gapUp <= gapDown)
+            band.last = up[nextUp++];
+        else
+            band.first = down[nextDown++];
+        ++matched;
+    }
     return band;
 }
 
-} // namespace
-
-TScanPlan PlanScanLines(const TReflectanceImage& image, int lines) {
+// The scan plan from a line that crosses the symbol: the bars' direction from its lean, the
+// reference line square to them through the symbol's middle, the band, and the scans.
+TScanPlan PlanFrom(const TReflectanceImage& image, const TLineRead& found, double lean,
+                   int lines) {
     TScanPlan plan;
-    if (image.width < 2 || image.height < 2 ||
-        image.r.size() != static_cast<std::size_t>(image.width) * image.height) {
-        plan.failure = "the picture is too small to hold a barcode";
-        return plan;
+    const TPoint u = found.u, v{-u.y, u.x};
+    TPoint along = Unit(v + lean * u);
+    TPoint across{along.y, -along.x};
+    if (Dot(across, u) < 0) across = -1 * across;
+    const TPoint middle = found.At((found.symbol.Left() + found.symbol.Right()) / 2);
+    const std::optional<btCodeTypes> type =
+        found.Decoded() ? std::optional(found.symbol.decoded.type) : std::nullopt;
+    TLineRead reference = ReadLine(image, middle, across, type);
+    if (found.Decoded() ? !reference.Decoded() : !reference.symbol.found) {
+        reference = found;
+        along = v;
+        across = u;
     }
-    const auto [lowest, highest] = std::minmax_element(image.r.begin(), image.r.end());
-    if (*highest - *lowest < 5) {
-        plan.failure = "no barcode: the picture is one shade";
-        return plan;
-    }
-    const float threshold = (*lowest + *highest) / 2;
-    const TAxisView rows(image, false), columns(image, true);
-    const TCrossings crossings = CountCrossings(image, threshold);
-    const TBand acrossRows = FindBand(rows, threshold, crossings.rows);
-    const TBand acrossColumns = FindBand(columns, threshold, crossings.columns);
-    plan.acrossColumns = acrossColumns.Score() > acrossRows.Score();
-    const TBand& band = plan.acrossColumns ? acrossColumns : acrossRows;
-    const TAxisView& view = plan.acrossColumns ? columns : rows;
-    if (band.last < band.first) {
-        plan.failure = "no barcode found: no line crosses enough bars";
-        return plan;
-    }
-    plan.barHeight = band.last - band.first + 1;
-    plan.skewDegrees = std::atan(band.lean) * 180 / std::numbers::pi;
+    // The reference's middle, moved along the scans onto a whole pixel, so that scans
+    // along the picture's rows or columns sample its pixels' centres.
+    TPoint origin = reference.At((reference.symbol.Left() + reference.symbol.Right()) / 2);
+    const double t = Dot(origin, across);
+    origin = origin + (std::round(t) - t) * across;
 
-    // Square to the bars: the bars run along (lean, 1), the scans along (1, -lean).
-    const double norm = std::hypot(1.0, band.lean);
-    const double stepAlong = 1 / norm, stepLine = -band.lean / norm;
+    const TBand band = FindBand(image, reference, along);
+    plan.decoded = reference.Decoded();
+    if (plan.decoded) plan.type = reference.symbol.decoded.type;
+    plan.barHeight = band.Height();
+    plan.acrossColumns = std::abs(across.y) > std::abs(across.x);
+    const double degrees = std::atan2(across.y, across.x) * 180 / std::numbers::pi;
+    plan.skewDegrees = std::remainder(degrees, 90.0);
+    if (plan.decoded) {
+        plan.modulePixels = reference.symbol.decoded.moduleWidth;
+    } else {
+        // Undecoded: the narrow width, as a quarter of the elements are no wider.
+        std::vector<double> widths = RunWidths(reference.symbol.elements, reference.symbol.run);
+        std::nth_element(widths.begin(), widths.begin() + static_cast<long>(widths.size() / 4),
+                         widths.end());
+        plan.modulePixels = widths[widths.size() / 4];
+    }
+    const double step = SampleStep(plan.modulePixels);
+    // ISO/IEC 15416, 5.4.3: the inspection band is 10 % to 90 % of the bar height; the ten
+    // scans are spaced evenly over it, the first at 10 % and the last at 90 %.
     for (int i = 0; i < lines; ++i) {
-        const double line = band.first + (plan.barHeight - 1) * (0.1 + 0.8 * (i + 0.5) / lines);
-        // On a pixel centre, so that an unskewed scan samples the pixels themselves.
-        const double centre = std::round(band.centre + band.lean * line);
-        // From the centre back and forth to the picture's edges.
-        const auto reach = [&](double direction) {
-            double t = 0;
-            while (true) {
-                const double along = centre + direction * (t + 1) * stepAlong;
-                const double across = line + direction * (t + 1) * stepLine;
-                if (along < 0 || along > view.Length() - 1 || across < 0 ||
-                    across > view.Lines() - 1)
-                    return t;
-                t += 1;
-            }
-        };
-        const double back = reach(-1), forth = reach(1);
-        const double along = centre - back * stepAlong, across = line - back * stepLine;
-        TScanLine scan;
-        scan.count = static_cast<int>(back + forth) + 1;
-        if (plan.acrossColumns) {
-            scan = {across, along, stepLine, stepAlong, scan.count};
-        } else {
-            scan = {along, across, stepAlong, stepLine, scan.count};
-        }
-        plan.lines.push_back(scan);
+        const double fraction = lines > 1 ? 0.1 + 0.8 * i / (lines - 1) : 0.5;
+        const double k = band.first - 0.5 + band.Height() * fraction;
+        plan.lines.push_back(LineAcross(image, origin + k * along, across, step));
     }
     return plan;
 }
 
-std::vector<double> SampleProfile(const TReflectanceImage& image, const TScanLine& line,
-                                  double aperture) {
-    // The aperture as points on a grid inside its circle, at most about 80 of them.
-    std::vector<std::pair<double, double>> points;
-    if (aperture <= 1) {
-        points.emplace_back(0, 0);
-    } else {
-        const double radius = aperture / 2, spacing = std::max(0.5, aperture / 10);
-        for (double v = -radius + spacing / 2; v < radius; v += spacing)
-            for (double u = -radius + spacing / 2; u < radius; u += spacing)
-                if (u * u + v * v <= radius * radius) points.emplace_back(u, v);
+} // namespace
+
+double SampleStep(double modulePixels) {
+    if (!(modulePixels > 0) || modulePixels >= 4) return 1;
+    return 1 / std::ceil(4 / modulePixels);
+}
+
+TScanPlan PlanScanLines(const TReflectanceImage& image, std::optional<btCodeTypes> type,
+                        int lines) {
+    TScanPlan plan;
+    if (image.width < 2 || image.height < 2 ||
+        image.r.size() != static_cast<std::size_t>(image.width) * image.height) {
+        plan.failure = "no barcode found: the picture is too small to hold one";
+        return plan;
     }
-    const auto at = [&](double x, double y) {
-        x = std::clamp(x, 0.0, image.width - 1.0);
-        y = std::clamp(y, 0.0, image.height - 1.0);
-        const int x0 = std::min(static_cast<int>(x), image.width - 2);
-        const int y0 = std::min(static_cast<int>(y), image.height - 2);
-        const double fx = x - x0, fy = y - y0;
-        const float* row = &image.r[static_cast<std::size_t>(y0) * image.width + x0];
-        const float* below = row + image.width;
-        return (1 - fy) * ((1 - fx) * row[0] + fx * row[1]) +
-               fy * ((1 - fx) * below[0] + fx * below[1]);
-    };
-    std::vector<double> profile(static_cast<std::size_t>(std::max(0, line.count)));
-    for (std::size_t j = 0; j < profile.size(); ++j) {
-        const double x = line.x + static_cast<double>(j) * line.dx;
-        const double y = line.y + static_cast<double>(j) * line.dy;
-        double sum = 0;
-        for (const auto& [u, v] : points) sum += at(x + u, y + v);
-        profile[j] = sum / static_cast<double>(points.size());
+    const auto [lowest, highest] = std::minmax_element(image.r.begin(), image.r.end());
+    if (*highest - *lowest < 5) {
+        plan.failure = "no barcode found: the picture is one shade";
+        return plan;
     }
-    return profile;
+    // A line that decodes, confirmed by a parallel one; the longest run of bars that does
+    // not decode is kept for grading when nothing does.
+    TLineRead undecoded;
+    for (const auto& candidates : {AxisCandidates(image), TurnedCandidates(image)}) {
+        for (const TCandidate& c : candidates) {
+            const TLineRead read = ReadLine(image, c.p, c.u, type);
+            if (!read.symbol.found) continue;
+            if (read.Decoded()) {
+                const std::optional<double> lean = Lean(image, read, c.p);
+                if (lean) return PlanFrom(image, read, *lean, lines);
+            } else if (!undecoded.symbol.found ||
+                       read.symbol.run.Count() > undecoded.symbol.run.Count()) {
+                undecoded = read;
+            }
+        }
+    }
+    if (undecoded.symbol.found) {
+        // Bars that decode nowhere are graded (and fail Decode) when they stand as bars do:
+        // at least a tenth as high as the run is long.
+        TScanPlan bars = PlanFrom(image, undecoded, 0, lines);
+        const double length = undecoded.symbol.Right() - undecoded.symbol.Left();
+        if (bars.barHeight >= std::max(8.0, length / 10)) return bars;
+    }
+    plan.failure = "no barcode found: no line across the picture crosses a run of bars that "
+                   "decodes";
+    return plan;
 }
 
 } // namespace varimark

@@ -1,40 +1,35 @@
 #pragma once
-// Finding a linear symbol in a picture and scanning it as a verifier does: the bars' band
-// in either direction (a quarter turn is a change of direction, a half turn a reversed
-// scan), the scan direction square to the bars when the picture is slightly skewed, ten
-// scan lines across the inspection band, each sampled through a circular aperture.
+// Finding a linear symbol in a picture and laying scan lines across it as a verifier does:
+// the symbol is found by decoding lines across the picture (its rows and columns first,
+// then lines at every angle), the bars' direction by the same edges on a parallel line,
+// the bar height by the bars themselves, and ten scan lines square to the bars across the
+// inspection band, 10 % to 90 % of the bar height (ISO/IEC 15416, 5.4.3).
+#include "engine/BarcodeTypes.h"
+#include "engine/ScanProfile.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace varimark {
 
-// Reflectance in percent, one value per pixel, top row first.
-struct TReflectanceImage {
-    int width = 0, height = 0;
-    std::vector<float> r;
-};
-
-// A scan line: the centre of its first sample, the step from sample to sample (one pixel
-// long), and the count of samples.
-struct TScanLine {
-    double x = 0, y = 0, dx = 1, dy = 0;
-    int count = 0;
-};
-
 struct TScanPlan {
     std::vector<TScanLine> lines; // empty when no symbol was found
     std::string failure;          // then why
-    bool acrossColumns = false;   // the bars lie across the picture's columns (a quarter turn)
-    double skewDegrees = 0;       // the bars' lean from the picture's axis
-    double barHeight = 0;         // pixels
+    bool decoded = false;         // the symbol was found by decoding it (else: bars only)
+    std::optional<btCodeTypes> type; // what it decoded as
+    bool acrossColumns = false;      // the scans run along the picture's columns
+    double skewDegrees = 0;          // the scans' angle from the nearer axis of the picture
+    double barHeight = 0;            // the band's height in pixels
+    double modulePixels = 0;         // X measured along the scans, in pixels
 };
 
-// The inspection band is 10 % to 90 % of the bar height; lines are spaced evenly in it.
-TScanPlan PlanScanLines(const TReflectanceImage& image, int lines = 10);
+// The scan plan for the symbol of the given type (any linear one when none) in image.
+TScanPlan PlanScanLines(const TReflectanceImage& image, std::optional<btCodeTypes> type,
+                        int lines = 10);
 
-// The profile along a line, each sample the mean reflectance inside a circle of the given
-// diameter in pixels (a point below one pixel).
-std::vector<double> SampleProfile(const TReflectanceImage& image, const TScanLine& line,
-                                  double aperture);
+// The step between profile samples for a module of modulePixels: one pixel, or a whole
+// fraction of one that gives at least four samples a module.
+double SampleStep(double modulePixels);
 
 } // namespace varimark

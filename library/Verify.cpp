@@ -6,6 +6,7 @@
 #include "engine/Formatted.h"
 #include "engine/ProfileGrading.h"
 #include "engine/ReferenceDecode.h"
+#include "engine/ScanProfile.h"
 #include "engine/SymbolScan.h"
 #include "engine/Windows1252.h"
 #include "export/PictureReader.h"
@@ -21,9 +22,6 @@ namespace {
 
 constexpr double kMillimetresPerInch = 25.4;
 constexpr double kMilsPerInch = 1000;
-// A picture that states no resolution is taken as a scan at the resolution labels are
-// scanned at for grading.
-constexpr double kAssumedDpi = 600;
 
 bool IsEanUpc(btCodeTypes type) {
     return type == EAN_8 || type == EAN_13 || type == UPC_A || type == UPC_E;
@@ -39,6 +37,14 @@ double ReferenceAperture(btCodeTypes type, double xMillimetres) {
     if (xMillimetres < 0.330) return 5;
     if (xMillimetres < 0.635) return 10;
     return 20;
+}
+
+// With no resolution, the aperture is the fraction of X that the symbology's reference
+// aperture is of its nominal X: EAN/UPC 6 mils of 13 (0.150 of 0.330 mm); for the others
+// the general specifications pair 10 mils with the 0.495 mm X of GS1-128 and 20 mils with
+// the 1.016 mm X of ITF-14, both about half of X.
+double RelativeAperture(btCodeTypes type) {
+    return IsEanUpc(type) ? 6.0 / 13.0 : 0.5;
 }
 
 TReflectanceImage Reflectance(const TGreyPicture& picture, const VerifyOptions& options) {
@@ -68,7 +74,24 @@ void CheckOptions(const VerifyOptions& options) {
     if (!within(options.minGrade, 0, 4)) throw Error("the minimum grade must be 0 to 4");
 }
 
-ProfileReport ToReport(const TProfileGrade& g) {
+// ISO/IEC 8859-1 bytes (a scanner's Code 128 beyond 127) as UTF-8.
+std::string Latin1ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out += c;
+        } else {
+            out += static_cast<char>(0xC0 | (b >> 6));
+            out += static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    return out;
+}
+
+ProfileReport ToReport(const TProfileGrade& g, const TScanLine& line,
+                       std::vector<double> reflectance) {
     ProfileReport p;
     p.rmin = g.rmin;
     p.rmax = g.rmax;
@@ -86,8 +109,16 @@ ProfileReport ToReport(const TProfileGrade& g) {
     p.decodabilityGrade = g.decodabilityGrade;
     p.grade = g.grade;
     p.decoded = g.decoded;
-    p.data = Windows1252ToUtf8(g.data);
+    p.data = Latin1ToUtf8(g.message);
     p.failure = g.failure;
+    p.line = {line.x, line.y, line.dx, line.dy, line.count};
+    p.reflectance = std::move(reflectance);
+    p.measuredFirst = g.measuredFirst;
+    p.measuredLast = g.measuredLast;
+    p.threshold = g.threshold;
+    p.edges = g.edges;
+    p.minEdgeContrastAt = g.minEdgeContrastAt;
+    p.defectAt = g.defectAt;
     return p;
 }
 
@@ -128,8 +159,11 @@ std::vector<std::string> Advice(const std::vector<TProfileGrade>& grades, const 
     if (below(&TProfileGrade::decodabilityGrade)) {
         std::string sentence = "Decodability: element widths stray from their nominal widths";
         if (std::abs(r.barGainPercent) >= 5)
-            sentence += "; bars are " + Formatted("%.3f", std::abs(r.barGainMillimetres)) +
-                        " mm (" + Formatted("%.0f", std::abs(r.barGainPercent)) + " % of X) " +
+            sentence += "; bars are " +
+                        (r.relative ? ""
+                                    : Formatted("%.3f", std::abs(r.barGainMillimetres)) + " mm (") +
+                        Formatted("%.0f", std::abs(r.barGainPercent)) + " % of X" +
+                        (r.relative ? " " : ") ") +
                         (r.barGainPercent > 0 ? "too wide: apply a bar width reduction of that much"
                                               : "too narrow: print the bars that much wider");
         else
@@ -149,15 +183,73 @@ double Median(std::vector<double> values) {
 
 } // namespace
 
+namespace {
+
+// The aperture's diameter in pixels, and how the report states it.
+void ChooseAperture(const VerifyOptions& options, btCodeTypes type, double modulePixels,
+                    VerifyReport& report) {
+    if (report.relative) {
+        if (options.apertureMils > 0)
+            throw Error("an aperture in mils needs the picture's resolution, and the picture "
+                        "states none");
+        report.apertureOfX = RelativeAperture(type);
+        report.aperturePixels = report.apertureOfX * modulePixels;
+        return;
+    }
+    report.apertureMils = options.apertureMils > 0
+                              ? options.apertureMils
+                              : ReferenceAperture(type, modulePixels / report.dpi *
+                                                            kMillimetresPerInch);
+    report.apertureMillimetres = report.apertureMils / kMilsPerInch * kMillimetresPerInch;
+    report.aperturePixels = report.apertureMils / kMilsPerInch * report.dpi;
+    report.apertureOfX = modulePixels > 0 ? report.aperturePixels / modulePixels : 0;
+}
+
+// The symbol's data by the majority of the scans that decoded, X and the bar gain as their
+// medians and mean (in pixels: a profile's sample is `step` pixels).
+void SummariseData(const std::vector<TProfileGrade>& grades, double step, VerifyReport& report) {
+    std::map<std::string, int> votes;
+    for (const TProfileGrade& g : grades)
+        if (g.decoded) ++votes[g.data];
+    if (votes.empty()) return;
+    report.decoded = true;
+    const std::string& data =
+        std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
+            return a.second < b.second;
+        })->first;
+    std::vector<double> widths;
+    double gain = 0;
+    for (const TProfileGrade& g : grades) {
+        if (!g.decoded || g.data != data) continue;
+        report.type = static_cast<Type>(g.type);
+        report.addon = g.addon;
+        report.data = Latin1ToUtf8(g.message);
+        report.identifier = g.identifier;
+        report.symbolCharacters = Windows1252ToUtf8(data); // as Encode gives it
+        widths.push_back(g.moduleWidth * step);
+        gain += g.barGain * step;
+    }
+    const double x = Median(widths);
+    // A gain of floating-point dust is none (and never shown as "-0.000").
+    gain = std::round(gain / static_cast<double>(widths.size()) * 1e6) / 1e6 + 0.0;
+    report.xPixels = x;
+    report.barGainPercent = x > 0 ? 100 * gain / x : 0;
+    if (!report.relative) {
+        report.xMillimetres = x / report.dpi * kMillimetresPerInch;
+        report.xMils = x / report.dpi * kMilsPerInch;
+        report.barGainMillimetres = gain / report.dpi * kMillimetresPerInch;
+    }
+}
+
+} // namespace
+
 VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions& options) {
     CheckOptions(options);
     VerifyReport report;
-    report.gradeText = "0.0"; // until a symbol is found and graded
+    report.resolutionNote = picture.resolutionNote;
     report.dpi = options.dpi > 0 ? options.dpi : picture.dpiX;
-    if (report.dpi <= 0) {
-        report.dpi = kAssumedDpi;
-        report.relative = true;
-    }
+    report.relative = !(report.dpi > 0);
+    if (report.relative) report.dpi = 0;
     std::optional<btCodeTypes> type;
     if (options.type) type = static_cast<btCodeTypes>(*options.type);
     if (type && (*type == Postnet || *type == Postnet_FIM)) {
@@ -165,73 +257,37 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
         return report;
     }
     const TReflectanceImage image = Reflectance(picture, options);
-    const TScanPlan plan = PlanScanLines(image);
-    report.skewDegrees = plan.skewDegrees;
-    report.acrossColumns = plan.acrossColumns;
-    if (plan.lines.empty()) {
+    const TScanPlan plan = PlanScanLines(image, type);
+    report.found = !plan.lines.empty();
+    if (!report.found) {
         report.failure = plan.failure;
         return report;
     }
+    report.skewDegrees = plan.skewDegrees;
+    report.acrossColumns = plan.acrossColumns;
+    report.barHeightPixels = plan.barHeight;
+    if (!type) type = plan.type; // every scan graded as what was found
+    ChooseAperture(options, type.value_or(CODE128_B), plan.modulePixels, report);
 
-    // A first look through a point finds the symbology and X; the scans that are graded use
-    // the aperture for that X.
-    double aperture = options.apertureMils;
-    if (aperture <= 0) {
-        for (std::size_t i = 0; i < plan.lines.size(); ++i) {
-            const TScanLine& line = plan.lines[(plan.lines.size() / 2 + i) % plan.lines.size()];
-            const TProfileGrade look = GradeProfile(SampleProfile(image, line, 0), type);
-            if (!look.decoded) continue;
-            type = look.type;
-            aperture =
-                ReferenceAperture(look.type, look.moduleWidth / report.dpi * kMillimetresPerInch);
-            break;
-        }
-        if (aperture <= 0) aperture = 6;
-    }
-    report.apertureMils = aperture;
-    report.apertureMillimetres = aperture / kMilsPerInch * kMillimetresPerInch;
-    const double aperturePixels = aperture / kMilsPerInch * report.dpi;
-
+    // Each scan through the aperture, graded.
+    TApertureSampler sampler(image, report.aperturePixels);
     std::vector<TProfileGrade> grades;
     double sum = 0;
-    std::map<std::string, int> votes;
     for (const TScanLine& line : plan.lines) {
-        grades.push_back(GradeProfile(SampleProfile(image, line, aperturePixels), type));
-        const TProfileGrade& g = grades.back();
-        report.profiles.push_back(ToReport(g));
-        sum += g.grade;
-        if (g.decoded) ++votes[g.data];
+        std::vector<double> profile = sampler.Profile(line);
+        grades.push_back(GradeProfile(profile, type));
+        report.profiles.push_back(ToReport(grades.back(), line, std::move(profile)));
+        sum += grades.back().grade;
     }
     report.grade = sum / static_cast<double>(grades.size());
     report.letter = GradeLetter(report.grade);
-    report.gradeText = Formatted("%.1f", report.grade) + "/" + Formatted("%02.0f", aperture) + "/" +
-                       std::to_string(report.wavelength);
-
-    std::vector<double> widths, gains;
-    if (!votes.empty()) {
-        report.decoded = true;
-        const std::string& data =
-            std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
-                return a.second < b.second;
-            })->first;
-        report.data = Windows1252ToUtf8(data); // as Encode gives it
-        for (const TProfileGrade& g : grades) {
-            if (!g.decoded || g.data != data) continue;
-            report.type = static_cast<Type>(g.type);
-            report.addon = g.addon;
-            widths.push_back(g.moduleWidth);
-            gains.push_back(g.barGain);
-        }
-        const double x = Median(widths);
-        report.xMillimetres = x / report.dpi * kMillimetresPerInch;
-        report.xMils = x / report.dpi * kMilsPerInch;
-        double gain = 0;
-        for (const double g : gains) gain += g;
-        // A gain of floating-point dust is none (and never shown as "-0.000").
-        gain = std::round(gain / static_cast<double>(gains.size()) * 1e6) / 1e6 + 0.0;
-        report.barGainMillimetres = gain / report.dpi * kMillimetresPerInch;
-        report.barGainPercent = x > 0 ? 100 * gain / x : 0;
-    } else {
+    report.gradeText = Formatted("%.1f", report.grade) + "/" +
+                       (report.relative ? Formatted("%.2fX", report.apertureOfX)
+                                        : Formatted("%02.0f", report.apertureMils)) +
+                       "/" + std::to_string(report.wavelength);
+    const TScanLine& first = plan.lines.front();
+    SummariseData(grades, std::hypot(first.dx, first.dy), report);
+    if (!report.decoded) {
         report.failure =
             grades.front().failure.empty() ? "nothing decoded" : grades.front().failure;
     }

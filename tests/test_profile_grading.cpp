@@ -2,11 +2,13 @@
 // parameters are set by hand, one row per grade step.
 #include "EngineModules.h"
 #include "engine/ProfileGrading.h"
+#include "engine/ReferenceDecode.h"
 #include "varimark/varimark.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -18,10 +20,10 @@ constexpr int kModule = 6;        // samples per module
 constexpr int kQuietModules = 15; // more than EAN-13's 11 and 7
 
 // The symbol's runs of modules, bars first.
-std::vector<int> Runs() {
+std::vector<int> Runs(Type type = Type::EAN_13, const char* text = "400638133393") {
     Symbol symbol;
-    symbol.type = Type::EAN_13;
-    symbol.text = "400638133393";
+    symbol.type = type;
+    symbol.text = text;
     return RunLengths(Encode(symbol).modules);
 }
 
@@ -31,16 +33,21 @@ struct TProfile {
 };
 
 // Bars at bar %, spaces at space %, edges on sample boundaries; quiet zones in modules.
-TProfile Square(double bar, double space, int left = kQuietModules, int right = kQuietModules) {
+TProfile Square(double bar, double space, int left = kQuietModules, int right = kQuietModules,
+                const std::vector<int>& runs = Runs(), int module = kModule) {
     TProfile p;
-    p.r.assign(static_cast<std::size_t>(left * kModule), space);
-    const std::vector<int> runs = Runs();
+    p.r.assign(static_cast<std::size_t>(left * module), space);
     for (std::size_t i = 0; i < runs.size(); ++i) {
-        p.elements.emplace_back(static_cast<int>(p.r.size()), runs[i] * kModule);
-        p.r.insert(p.r.end(), runs[i] * kModule, i % 2 == 0 ? bar : space);
+        p.elements.emplace_back(static_cast<int>(p.r.size()), runs[i] * module);
+        p.r.insert(p.r.end(), static_cast<std::size_t>(runs[i] * module), i % 2 == 0 ? bar : space);
     }
-    p.r.insert(p.r.end(), static_cast<std::size_t>(right * kModule), space);
+    p.r.insert(p.r.end(), static_cast<std::size_t>(right * module), space);
     return p;
+}
+
+// Reflectance of an 8-bit grey level.
+constexpr double Level(int level) {
+    return level * 100.0 / 255;
 }
 
 // The first element of the given kind (bar or space) and width in modules past the guard.
@@ -136,6 +143,85 @@ TEST(ProfileGrading, DefectSteps) {
         EXPECT_NEAR(g.defects, row.depth / 80, 1e-9);
         EXPECT_EQ(g.defectsGrade, row.grade) << row.depth;
     }
+}
+
+// The two worked examples, grey levels of an 8-bit picture: bars 25 (9.80 %), spaces 204
+// (80.00 %); SC = 179 / 255 = 70.20 %, the global threshold 44.90 %.
+// 1. One narrow space only reaches 153 (60.00 %). ECmin = (153 - 25) / 255 = 50.20 %,
+//    MOD = 128 / 179 = 0.715 (A). Its edges lie where the profile crosses (60 + 9.8) / 2 =
+//    34.9 %, halfway through each step from bar to space as every other edge (at
+//    (80 + 9.8) / 2), so every width is whole and V = 1.00: grade 4. (The global threshold
+//    crossings would put them 0.699 and 0.301 of a sample into the steps: that space 0.4
+//    samples narrow.)
+// 2. One module of a 4-module bar at 66 (25.88 %): ERN = (66 - 25) / 255 = 16.08 %,
+//    Defects = 41 / 179 = 0.229 (C: above 0.20, at most 0.25); SC A, MOD A, V A: grade 2.
+TEST(ProfileGrading, WorkedExamples) {
+    TProfile narrow = Square(Level(25), Level(204));
+    Fill(narrow, Element(narrow, false, 1), Level(153));
+    TProfile defect = Square(Level(25), Level(204));
+    const auto [first, length] = defect.elements[Element(defect, true, 4)];
+    std::fill_n(defect.r.begin() + first + kModule, kModule, Level(66));
+    struct TRow {
+        const char* what;
+        const std::vector<double>& r;
+        double ecmin, modulation, defects, decodability;
+        int grade;
+    };
+    const TRow kRows[] = {{"narrow space at 60 %", narrow.r, 50.196, 0.7151, 0, 1.0, 4},
+                          {"bar module at 25.9 %", defect.r, 70.196, 1.0, 0.2291, 1.0, 2}};
+    for (const TRow& row : kRows) {
+        const TProfileGrade g = GradeProfile(row.r, std::nullopt);
+        ASSERT_TRUE(g.decoded) << row.what << g.failure;
+        EXPECT_NEAR(g.symbolContrast, 70.196, 1e-3) << row.what;
+        EXPECT_NEAR(g.minEdgeContrast, row.ecmin, 1e-3) << row.what;
+        EXPECT_NEAR(g.modulation, row.modulation, 1e-4) << row.what;
+        EXPECT_NEAR(g.defects, row.defects, 1e-4) << row.what;
+        EXPECT_NEAR(g.decodability, row.decodability, 1e-9) << row.what;
+        EXPECT_EQ(g.grade, row.grade) << row.what;
+    }
+}
+
+// A Gaussian blur of sigma samples over the profile (the ends continued).
+std::vector<double> Blurred(const std::vector<double>& r, double sigma) {
+    const int reach = static_cast<int>(std::ceil(3 * sigma));
+    std::vector<double> out(r.size());
+    for (std::size_t k = 0; k < r.size(); ++k) {
+        double sum = 0, weights = 0;
+        for (int i = -reach; i <= reach; ++i) {
+            const auto j = static_cast<std::size_t>(
+                std::clamp(static_cast<long>(k) + i, 0L, static_cast<long>(r.size()) - 1));
+            const double w = std::exp(-i * i / (2 * sigma * sigma));
+            sum += w * r[j];
+            weights += w;
+        }
+        out[k] = sum / weights;
+    }
+    return out;
+}
+
+// Blur takes contrast from the narrow elements, and the standard's edges (at (Rs + Rb) / 2
+// of each pair) move with it where the global threshold's crossings hardly do: a blurred
+// UPC-A (8 samples a module, sigma 3 samples) decodes with a far lower decodability from
+// the standard's edges than from the threshold crossings.
+TEST(ProfileGrading, BlurLowersDecodabilityThroughTheStandardsEdges) {
+    const std::vector<double> r =
+        Blurred(Square(5, 85, 12, 12, Runs(Type::UPC_A, "03600029145"), 8).r, 3);
+    const TProfileGrade g = GradeProfile(r, UPC_A);
+    ASSERT_TRUE(g.decoded) << g.failure;
+    // The widths between the global threshold's crossings, decoded alike.
+    std::vector<double> widths;
+    double start = -1;
+    for (std::size_t k = 1; k < r.size(); ++k) {
+        if ((r[k - 1] < g.threshold) == (r[k] < g.threshold)) continue;
+        const double edge =
+            static_cast<double>(k - 1) + (g.threshold - r[k - 1]) / (r[k] - r[k - 1]);
+        if (start >= 0) widths.push_back(edge - start);
+        start = edge;
+    }
+    const TDecoded crossings = ReferenceDecode(UPC_A, widths);
+    ASSERT_TRUE(crossings.ok) << crossings.failure;
+    EXPECT_NEAR(g.decodability, 0.432, 0.001);
+    EXPECT_NEAR(crossings.decodability, 0.978, 0.001);
 }
 
 TEST(ProfileGrading, WhatDoesNotDecodeGradesF) {
