@@ -33,8 +33,7 @@ void LocalExtremes(std::span<const double> p, int window, std::vector<double>& l
 
 } // namespace
 
-std::vector<TLineElement> LocalElements(std::span<const double> p, int window,
-                                        double minContrast) {
+std::vector<TLineElement> LocalElements(std::span<const double> p, int window, double minContrast) {
     std::vector<TLineElement> elements;
     if (p.empty()) return elements;
     std::vector<double> lo, hi;

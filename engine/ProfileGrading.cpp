@@ -101,8 +101,8 @@ double StandardEdge(std::span<const double> profile, const TElement& a, const TE
     const double from = std::min(a.ExtremeAt(), b.ExtremeAt());
     const double to = std::max(a.ExtremeAt(), b.ExtremeAt());
     const auto first = static_cast<std::size_t>(std::max(0.0, std::floor(from)));
-    const auto last = static_cast<std::size_t>(
-        std::min(static_cast<double>(profile.size() - 1), std::ceil(to)));
+    const auto last =
+        static_cast<std::size_t>(std::min(static_cast<double>(profile.size() - 1), std::ceil(to)));
     double best = global, distance = INFINITY;
     for (std::size_t k = first; k < last; ++k) {
         const double p = profile[k], q = profile[k + 1];
@@ -151,8 +151,7 @@ struct TSymbolBars {
     bool Found() const { return first < last; }
 };
 
-TSymbolBars SymbolBars(const std::vector<TElement>& elements, double left, double right,
-                       double x) {
+TSymbolBars SymbolBars(const std::vector<TElement>& elements, double left, double right, double x) {
     TSymbolBars bars{elements.size(), 0};
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const double middle = (elements[i].left + elements[i].right) / 2;
@@ -167,8 +166,8 @@ TSymbolBars SymbolBars(const std::vector<TElement>& elements, double left, doubl
 // The quiet zones in modules: light space from the outer bars' edges to the next crossing
 // of the threshold by something dark on the line, or to the end of the line (half a sample
 // beyond the last sample).
-void MeasureQuietZones(std::span<const double> profile, double threshold, double left,
-                       double right, double x, TProfileGrade& g) {
+void MeasureQuietZones(std::span<const double> profile, double threshold, double left, double right,
+                       double x, TProfileGrade& g) {
     const std::size_t end = profile.size() - 1;
     const auto edgeAt = [&](std::size_t k) {
         return static_cast<double>(k) + (threshold - profile[k]) / (profile[k + 1] - profile[k]);
@@ -257,8 +256,8 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
     // The measured range: the symbol and the quiet zones its symbology needs (ten modules
     // each side when it is not known), each side's as the symbol reads: a symbol read right
     // to left has its first on the right.
-    TQuietZone zone = symbology ? QuietZoneModules(*symbology, !look.decoded.addon.empty())
-                                : TQuietZone{10, 10};
+    TQuietZone zone =
+        symbology ? QuietZoneModules(*symbology, !look.decoded.addon.empty()) : TQuietZone{10, 10};
     if (look.decoded.reversed) std::swap(zone.left, zone.right);
     g.measuredFirst =
         static_cast<std::size_t>(std::max(0.0, std::floor(look.Left() - zone.left * x)));
@@ -283,8 +282,8 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
     const std::size_t gradedLast = std::min(elements.size() - 1, bars.last + 1);
     MeasureContrasts(
         profile, std::span(elements).subspan(gradedFirst, gradedLast - gradedFirst + 1),
-        std::span(g.edges).subspan(gradedFirst, std::min(g.edges.size() - gradedFirst,
-                                                         gradedLast - gradedFirst + 1)),
+        std::span(g.edges).subspan(
+            gradedFirst, std::min(g.edges.size() - gradedFirst, gradedLast - gradedFirst + 1)),
         g);
 
     // Decode from the edges: every width, the decodability and the bar gain.

@@ -40,13 +40,13 @@ struct TProfileGrade {
     int modulationGrade = 0, defectsGrade = 0, decodabilityGrade = 0;
     int grade = 0; // the lowest of the seven
 
-    bool found = false;   // a run of elements was taken for the symbol
+    bool found = false; // a run of elements was taken for the symbol
     bool decoded = false;
     btCodeTypes type{};
-    std::string data, addon;   // the symbol characters (TDecoded::data), the add-on's digits
-    std::string message;       // as a scanner transmits it (TDecoded::message)
-    std::string identifier;    // the symbology identifier
-    std::string failure;       // why Decode is F
+    std::string data, addon; // the symbol characters (TDecoded::data), the add-on's digits
+    std::string message;     // as a scanner transmits it (TDecoded::message)
+    std::string identifier;  // the symbology identifier
+    std::string failure;     // why Decode is F
     // Measured in samples of the profile.
     double moduleWidth = 0; // X
     double barGain = 0;     // mean bar width above its nominal width (negative: loss)

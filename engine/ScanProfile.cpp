@@ -57,8 +57,8 @@ const std::vector<TApertureSampler::TWeight>& TApertureSampler::Weights(int qx, 
     const double whole = std::numbers::pi * r * r;
     for (int dy = -reach; dy <= reach; ++dy)
         for (int dx = -reach; dx <= reach; ++dx) {
-            const double area = DiscRectangleArea(dx - 0.5 - cx, dx + 0.5 - cx, dy - 0.5 - cy,
-                                                  dy + 0.5 - cy, r);
+            const double area =
+                DiscRectangleArea(dx - 0.5 - cx, dx + 0.5 - cx, dy - 0.5 - cy, dy + 0.5 - cy, r);
             if (area > 0) table.push_back({dx, dy, area / whole});
         }
     return table;

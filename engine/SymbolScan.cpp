@@ -55,8 +55,8 @@ TScanLine LineAcross(const TReflectanceImage& image, TPoint p, TPoint u, double 
     const double first = std::ceil(lo / step - 1e-9), last = std::floor(hi / step + 1e-9);
     line.x = p.x + first * step * u.x;
     line.y = p.y + first * step * u.y;
-    line.dx = step * u.x;
-    line.dy = step * u.y;
+    line.dx = step * u.x + 0.0; // never -0
+    line.dy = step * u.y + 0.0;
     line.count = static_cast<int>(last - first) + 1;
     return line;
 }
@@ -66,7 +66,9 @@ struct TLineRead {
     TScanLine line;
     TPoint u; // its direction
     TLineSymbol symbol;
-    TPoint At(double sample) const { return {line.x + sample * line.dx, line.y + sample * line.dy}; }
+    TPoint At(double sample) const {
+        return {line.x + sample * line.dx, line.y + sample * line.dy};
+    }
     bool Decoded() const { return symbol.found && symbol.decoded.ok; }
 };
 
@@ -290,8 +292,7 @@ TBand FindBand(const TReflectanceImage& image, const TLineRead& reference, TPoin
 
 // The scan plan from a line that crosses the symbol: the bars' direction from its lean, the
 // reference line square to them through the symbol's middle, the band, and the scans.
-TScanPlan PlanFrom(const TReflectanceImage& image, const TLineRead& found, double lean,
-                   int lines) {
+TScanPlan PlanFrom(const TReflectanceImage& image, const TLineRead& found, double lean, int lines) {
     TScanPlan plan;
     const TPoint u = found.u, v{-u.y, u.x};
     TPoint along = Unit(v + lean * u);
@@ -318,7 +319,7 @@ TScanPlan PlanFrom(const TReflectanceImage& image, const TLineRead& found, doubl
     plan.barHeight = band.Height();
     plan.acrossColumns = std::abs(across.y) > std::abs(across.x);
     const double degrees = std::atan2(across.y, across.x) * 180 / std::numbers::pi;
-    plan.skewDegrees = std::remainder(degrees, 90.0);
+    plan.skewDegrees = std::remainder(degrees, 90.0) + 0.0;
     if (plan.decoded) {
         plan.modulePixels = reference.symbol.decoded.moduleWidth;
     } else {

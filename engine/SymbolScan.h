@@ -14,9 +14,9 @@
 namespace varimark {
 
 struct TScanPlan {
-    std::vector<TScanLine> lines; // empty when no symbol was found
-    std::string failure;          // then why
-    bool decoded = false;         // the symbol was found by decoding it (else: bars only)
+    std::vector<TScanLine> lines;    // empty when no symbol was found
+    std::string failure;             // then why
+    bool decoded = false;            // the symbol was found by decoding it (else: bars only)
     std::optional<btCodeTypes> type; // what it decoded as
     bool acrossColumns = false;      // the scans run along the picture's columns
     double skewDegrees = 0;          // the scans' angle from the nearer axis of the picture

@@ -159,13 +159,13 @@ std::vector<std::string> Advice(const std::vector<TProfileGrade>& grades, const 
     if (below(&TProfileGrade::decodabilityGrade)) {
         std::string sentence = "Decodability: element widths stray from their nominal widths";
         if (std::abs(r.barGainPercent) >= 5)
-            sentence += "; bars are " +
-                        (r.relative ? ""
-                                    : Formatted("%.3f", std::abs(r.barGainMillimetres)) + " mm (") +
-                        Formatted("%.0f", std::abs(r.barGainPercent)) + " % of X" +
-                        (r.relative ? " " : ") ") +
-                        (r.barGainPercent > 0 ? "too wide: apply a bar width reduction of that much"
-                                              : "too narrow: print the bars that much wider");
+            sentence +=
+                "; bars are " +
+                (r.relative ? "" : Formatted("%.3f", std::abs(r.barGainMillimetres)) + " mm (") +
+                Formatted("%.0f", std::abs(r.barGainPercent)) + " % of X" +
+                (r.relative ? " " : ") ") +
+                (r.barGainPercent > 0 ? "too wide: apply a bar width reduction of that much"
+                                      : "too narrow: print the bars that much wider");
         else
             sentence += ": print at a resolution that holds a whole number of pixels per module, "
                         "or with a larger X dimension";
@@ -196,10 +196,10 @@ void ChooseAperture(const VerifyOptions& options, btCodeTypes type, double modul
         report.aperturePixels = report.apertureOfX * modulePixels;
         return;
     }
-    report.apertureMils = options.apertureMils > 0
-                              ? options.apertureMils
-                              : ReferenceAperture(type, modulePixels / report.dpi *
-                                                            kMillimetresPerInch);
+    report.apertureMils =
+        options.apertureMils > 0
+            ? options.apertureMils
+            : ReferenceAperture(type, modulePixels / report.dpi * kMillimetresPerInch);
     report.apertureMillimetres = report.apertureMils / kMilsPerInch * kMillimetresPerInch;
     report.aperturePixels = report.apertureMils / kMilsPerInch * report.dpi;
     report.apertureOfX = modulePixels > 0 ? report.aperturePixels / modulePixels : 0;
@@ -213,10 +213,9 @@ void SummariseData(const std::vector<TProfileGrade>& grades, double step, Verify
         if (g.decoded) ++votes[g.data];
     if (votes.empty()) return;
     report.decoded = true;
-    const std::string& data =
-        std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
-            return a.second < b.second;
-        })->first;
+    const std::string& data = std::max_element(votes.begin(), votes.end(), [](auto& a, auto& b) {
+                                  return a.second < b.second;
+                              })->first;
     std::vector<double> widths;
     double gain = 0;
     for (const TProfileGrade& g : grades) {

@@ -29,6 +29,21 @@ public:
     void Integer(const char* key, long long value) { Key(key) += std::to_string(value); }
     void Boolean(const char* key, bool value) { Key(key) += value ? "true" : "false"; }
     void String(const char* key, std::string_view value) { AppendJsonString(Key(key), value); }
+    // Numbers in a list, each with format.
+    template <typename Range>
+    void Numbers(const char* key, const Range& values, const char* format) {
+        std::string& out = Key(key);
+        out += '[';
+        bool first = true;
+        for (const double value : values) {
+            if (!first) out += ',';
+            first = false;
+            out += Formatted(format, std::isfinite(value) ? value : 0.0);
+        }
+        out += ']';
+    }
+    // A nested object: write its members into the returned object before the next key.
+    std::string& Object(const char* key) { return Key(key); }
 
 private:
     std::string& out_;
@@ -55,51 +70,85 @@ void AppendProfile(std::string& out, const ProfileReport& p) {
     o.Number("decodability", p.decodability, "%.3f");
     o.Integer("decodability_grade", p.decodabilityGrade);
     if (!p.failure.empty()) o.String("failure", p.failure);
+    {
+        TJsonObject line(o.Object("line"));
+        line.Number("x", p.line.x, "%.3f");
+        line.Number("y", p.line.y, "%.3f");
+        line.Number("dx", p.line.dx, "%.6f");
+        line.Number("dy", p.line.dy, "%.6f");
+        line.Integer("count", p.line.count);
+    }
+    o.Numbers("measured",
+              std::initializer_list<double>{static_cast<double>(p.measuredFirst),
+                                            static_cast<double>(p.measuredLast)},
+              "%.0f");
+    o.Number("threshold", p.threshold, "%.3f");
+    o.Number("ecmin_at", p.minEdgeContrastAt, "%.3f");
+    o.Number("defect_at", p.defectAt, "%.3f");
+    o.Numbers("edges", p.edges, "%.3f");
+    o.Numbers("reflectance", p.reflectance, "%.5g");
+}
+
+void AppendReport(std::string& out, const VerifyReport& r) {
+    TJsonObject o(out);
+    o.Boolean("found", r.found);
+    o.Boolean("decoded", r.decoded);
+    o.Boolean("passed", r.passed);
+    if (r.found) {
+        o.Number("grade", r.grade, "%.2f");
+        o.String("grade_text", r.gradeText);
+        o.String("letter", std::string(1, r.letter));
+    }
+    if (r.decoded) {
+        o.String("type", TypeName(r.type));
+        o.String("data", r.data);
+        o.String("identifier", r.identifier);
+        o.String("symbol_characters", r.symbolCharacters);
+        if (!r.addon.empty()) o.String("addon", r.addon);
+        o.Number("x_px", r.xPixels, "%.3f");
+        if (!r.relative) {
+            o.Number("x_mm", r.xMillimetres, "%.4f");
+            o.Number("x_mils", r.xMils, "%.2f");
+            o.Number("bar_gain_mm", r.barGainMillimetres, "%.4f");
+        }
+        o.Number("bar_gain_percent", r.barGainPercent, "%.1f");
+    } else {
+        o.String("failure", r.failure);
+    }
+    o.Boolean("relative", r.relative);
+    if (!r.resolutionNote.empty()) o.String("resolution_note", r.resolutionNote);
+    if (!r.relative) o.Number("dpi", r.dpi, "%.1f");
+    if (!r.found) return; // nothing was measured
+    if (!r.relative) {
+        o.Number("aperture_mils", r.apertureMils, "%.1f");
+        o.Number("aperture_mm", r.apertureMillimetres, "%.3f");
+    }
+    o.Number("aperture_px", r.aperturePixels, "%.4f");
+    o.Number("aperture_of_x", r.apertureOfX, "%.4f");
+    o.Integer("wavelength_nm", r.wavelength);
+    o.Number("skew_degrees", r.skewDegrees, "%.2f");
+    o.Number("bar_height_px", r.barHeightPixels, "%.1f");
+    std::string& profiles = o.Key("profiles");
+    profiles += '[';
+    for (std::size_t i = 0; i < r.profiles.size(); ++i) {
+        if (i > 0) profiles += ',';
+        AppendProfile(profiles, r.profiles[i]);
+    }
+    profiles += ']';
+    std::string& advice = o.Key("advice");
+    advice += '[';
+    for (std::size_t i = 0; i < r.advice.size(); ++i) {
+        if (i > 0) advice += ',';
+        AppendJsonString(advice, r.advice[i]);
+    }
+    advice += ']';
 }
 
 } // namespace
 
-std::string VerifyReportJson(const VerifyReport& r) {
+std::string VerifyReportJson(const VerifyReport& report) {
     std::string out;
-    {
-        TJsonObject o(out);
-        o.Number("grade", r.grade, "%.2f");
-        o.String("grade_text", r.gradeText);
-        o.String("letter", std::string(1, r.letter));
-        o.Boolean("passed", r.passed);
-        o.Boolean("decoded", r.decoded);
-        if (r.decoded) {
-            o.String("type", TypeName(r.type));
-            o.String("data", r.data);
-            if (!r.addon.empty()) o.String("addon", r.addon);
-            o.Number("x_mm", r.xMillimetres, "%.4f");
-            o.Number("x_mils", r.xMils, "%.2f");
-            o.Number("bar_gain_mm", r.barGainMillimetres, "%.4f");
-            o.Number("bar_gain_percent", r.barGainPercent, "%.1f");
-        } else {
-            o.String("failure", r.failure);
-        }
-        o.Number("aperture_mils", r.apertureMils, "%.1f");
-        o.Number("aperture_mm", r.apertureMillimetres, "%.3f");
-        o.Integer("wavelength_nm", r.wavelength);
-        o.Number("dpi", r.dpi, "%.1f");
-        o.Boolean("relative", r.relative);
-        o.Number("skew_degrees", r.skewDegrees, "%.2f");
-        std::string& profiles = o.Key("profiles");
-        profiles += '[';
-        for (std::size_t i = 0; i < r.profiles.size(); ++i) {
-            if (i > 0) profiles += ',';
-            AppendProfile(profiles, r.profiles[i]);
-        }
-        profiles += ']';
-        std::string& advice = o.Key("advice");
-        advice += '[';
-        for (std::size_t i = 0; i < r.advice.size(); ++i) {
-            if (i > 0) advice += ',';
-            AppendJsonString(advice, r.advice[i]);
-        }
-        advice += ']';
-    }
+    AppendReport(out, report);
     return out;
 }
 

@@ -173,7 +173,9 @@ TEST(Verify, GrowingBlurLowersModulationAndDecodability) {
     for (const double sigma : {0.0, 1.0, 2.0, 3.0, 4.0}) {
         const VerifyReport r = Graded(Blurred(Ean13At600(), sigma));
         ASSERT_TRUE(r.found) << sigma;
-        if (sigma <= 2) EXPECT_TRUE(r.decoded) << sigma;
+        if (sigma <= 2) {
+            EXPECT_TRUE(r.decoded) << sigma;
+        }
         const double m = Mean(r, &ProfileReport::modulation);
         const double d = Mean(r, &ProfileReport::decodability);
         EXPECT_LE(m, modulation + 0.005) << sigma;
@@ -299,8 +301,8 @@ TEST(Aperture, EachPixelCountsByItsAreaInsideTheCircle) {
     constexpr double kVoid = 100 * 4 / (3.14159265358979 * 1.8 * 1.8);
     constexpr TRow kRows[] = {
         {3.5, 9.5, 3.6, kVoid, 1e-9}, // 39.30
-        {13.5, 5, 3, 100, 1e-9},      {14, 5, 3, 100, 1e-9},  {13, 5, 3, 100, 1e-9},
-        {12.5, 5, 3, 89.045, 0.001},    {3.2, 9.6, 0, 100, 0},  {2.4, 9.6, 0, 0, 0},
+        {13.5, 5, 3, 100, 1e-9},      {14, 5, 3, 100, 1e-9}, {13, 5, 3, 100, 1e-9},
+        {12.5, 5, 3, 89.045, 0.001},  {3.2, 9.6, 0, 100, 0}, {2.4, 9.6, 0, 0, 0},
     };
     for (const TRow& row : kRows) {
         TApertureSampler sampler(image, row.diameter);
@@ -314,7 +316,7 @@ TEST(Aperture, EachPixelCountsByItsAreaInsideTheCircle) {
 
 // Profiles hold at least four samples a module: a whole pixel, or a whole fraction of one.
 TEST(Aperture, SampleStep) {
-    const std::pair<double, double> kRows[] = {{8, 1}, {4, 1}, {3.9, 0.5}, {2, 0.5},
+    const std::pair<double, double> kRows[] = {{8, 1},         {4, 1},     {3.9, 0.5}, {2, 0.5},
                                                {1.5, 1.0 / 3}, {0.9, 0.2}, {0, 1}};
     for (const auto& [module, step] : kRows) EXPECT_DOUBLE_EQ(SampleStep(module), step) << module;
 }
@@ -380,8 +382,8 @@ TEST(Verify, TheBandIsTheBarsWholeHeight) {
         TGreyPicture picture;
         double grade;
     };
-    TRow rows[] = {{"clean", clean, 4}, {"void", clean, 4}, {"dash", clean, 4},
-                   {"speckle", clean, 4}};
+    TRow rows[] = {
+        {"clean", clean, 4}, {"void", clean, 4}, {"dash", clean, 4}, {"speckle", clean, 4}};
     // A white void 8 px high across a bar and its neighbours, a quarter of the way down.
     Fill(rows[1].picture, bars.left + 100, bars.top + height / 4, 24, 8, 255);
     // A dark dash 2 px high across the whole symbol, halfway down between two scans.
@@ -433,8 +435,7 @@ TEST(Verify, WhatCannotBeGradedSaysWhy) {
         {VerifyGreyPicture(blank, {}), "no barcode found: the picture is one shade"},
         {VerifyGreyPicture(Ean13At600(), postal), "outside ISO/IEC 15416"},
         // Postnet bars are told of only when Postnet is asked for.
-        {VerifyGreyPicture(Drawn(SymbolOf({Type::Postnet, "12345"}), 600), {}),
-         "no barcode found"},
+        {VerifyGreyPicture(Drawn(SymbolOf({Type::Postnet, "12345"}), 600), {}), "no barcode found"},
     };
     for (const auto& [report, reason] : kRows) {
         EXPECT_FALSE(report.decoded);
