@@ -172,11 +172,14 @@ const Gain kGains[] = {
     // narrow spaces 3.2: mean narrow 4, mean wide 12.27, RT 8.13; narrow side
     // (8.13 - 4.8) / 4.13 = 0.81, wide side (11.2 - 8.13) / 4.13 = 23/31 = 0.742.
     {CODE39, "AB-12", 23.0 / 31},
-    // A digit pair: 2 wide and 3 narrow bars, as many spaces: mean narrow 4, mean wide 12,
-    // RT 8: (8 - 4.8) / 4 = 0.8 and (11.2 - 8) / 4 = 0.8; start and stop the same.
-    {CODE25i, "0123456", 0.8},
+    // A digit pair's bars, 3 narrow 4.8 and 2 wide 12.8, RT 8.8: (8.8 - 4.8) / 4 = 1, and
+    // its spaces, 3.2 and 11.2, RT 7.2, 1 as well; the start's and the stop's bars and spaces
+    // against those: 1. (One threshold over the ten elements, RT 8, gave 0.8.)
+    {CODE25i, "0123456", 1},
     {MSI_Plessey, "1234", -1},
-    {Codabar, "A123B", -1},
+    // Every character's bars (4.8, 12.8) and spaces (3.2, 11.2) against thresholds of their
+    // own: 1, as for Interleaved 2 of 5.
+    {Codabar, "A123B", 1},
 };
 
 TEST(ReferenceDecode, BarGainKeepsTheDataAndTheModule) {
@@ -234,6 +237,63 @@ TEST(ReferenceDecode, MovedEdgeLowersTheDecodability) {
     }
 }
 
+// Two-width symbols at a wide to narrow ratio R, in X: the engine's 2:1 elements with the
+// wide ones made R, every bar `gain` wider and every space as much narrower, then element
+// `at` (from the end when negative) `delta` wider. ISO/IEC 15416: V is the worst element's
+// distance from its reference threshold RT over (N - 1) Z / 2, the distance of a nominal
+// element, here half the step between the narrow and the wide mean.
+struct TwoWidth {
+    const char* what;
+    btCodeTypes type;
+    const char* caption;
+    double ratio, gain;
+    int at;
+    double delta, decodability;
+};
+const TwoWidth kTwoWidths[] = {
+    // Bars 1.2 / 2.7, RT 1.95, (N - 1) Z / 2 = 0.75: (1.95 - 1.2) / 0.75 = 1; spaces
+    // 0.8 / 2.3, RT 1.55: 1. One threshold over a pair's ten elements (means 1.0 and 2.5, RT
+    // 1.75) gave (1.75 - 1.2) / 0.75 = 0.733.
+    {"I2of5 uniform gain", CODE25i, "0123456", 2.5, 0.2, 0, 0, 1},
+    // The start's first bar 1.5 against the first pair's bar RT 1.95: 0.45 / 0.75 = 0.6
+    // (against its space RT 1.55 it would be 0.067).
+    {"I2of5 start bar", CODE25i, "0123456", 2.5, 0.2, 0, 0.3, 0.6},
+    // The stop's space 1.1 against the last pair's space RT 1.55: 0.45 / 0.75 = 0.6 (against
+    // its bar RT 1.95 it would be 1).
+    {"I2of5 stop space", CODE25i, "0123456", 2.5, 0.2, -2, 0.3, 0.6},
+    // The pair "01": element 5 is the first space of the 1 (wide spaces 10001), 2.3 - 0.6 =
+    // 1.7. Its spaces: wide 1.7 and 2.3, mean 2.0, narrow 0.8, RT 1.4, 0.6 from each mean:
+    // (1.7 - 1.4) / 0.6 = 0.5; the bars' threshold does not move: 0.5.
+    {"I2of5 one wide space", CODE25i, "0123456", 2.5, 0.2, 5, -0.6, 0.5},
+    // Bar loss of 0.25 X at 2:1: bars 0.75 / 1.75, RT 1.25; spaces 1.25 / 2.25, RT 1.75:
+    // every element 0.5 from its RT, V = 1. The start A (0011010), 0.75 0.75 0.75 1.25 1.75
+    // 2.25 2.25 sorted, has equal steps below its 2 and its 3 widest elements: the reading
+    // that tried only the larger step took 2 wide and found no start character.
+    {"Codabar bar loss", Codabar, "A123B", 2, -0.25, 0, 0, 1},
+    // "/" (1010001): bars 1.75 1.75 0.75 1.75 against their own RT 1.25: 1; its spaces, all
+    // narrow 1.25, against the whole character's RT: narrow mean (0.75 + 3 x 1.25) / 4 =
+    // 1.125, wide 1.75, RT 1.4375, 0.3125 from each: (1.4375 - 1.25) / 0.3125 = 0.6.
+    {"Codabar all-narrow spaces", Codabar, "A1/2B", 2, -0.25, 0, 0, 0.6},
+};
+
+TEST(ReferenceDecode, TwoWidthThresholdsPerCharacter) {
+    for (const TwoWidth& row : kTwoWidths) {
+        SCOPED_TRACE(row.what);
+        const Symbol symbol = Encode(row.type, row.caption, "", Ratio_2);
+        std::vector<double> widths;
+        for (const int run : RunLengths(symbol.modules)) {
+            const double gain = widths.size() % 2 == 0 ? row.gain : -row.gain;
+            widths.push_back((run == 1 ? 1 : row.ratio) + gain);
+        }
+        const std::size_t at = row.at < 0 ? widths.size() + row.at : row.at;
+        widths[at] += row.delta;
+        const TDecoded d = ReferenceDecode(row.type, widths);
+        ASSERT_TRUE(d.ok) << d.failure;
+        EXPECT_EQ(d.data, symbol.codeText);
+        EXPECT_NEAR(d.decodability, row.decodability, 1e-9);
+    }
+}
+
 // The modules of `symbol` with those of `other` from `from` written over them at `at`.
 std::string Patched(std::string symbol, std::size_t at, const std::string& other, std::size_t from,
                     std::size_t count) {
@@ -258,6 +318,7 @@ TEST(ReferenceDecode, RefusesWrongCheckAndTruncatedSymbols) {
     const std::string ean = Encode(EAN_13, "400638133393").modules; // check digit 1
     const std::string code128 = Encode(CODE128_A, "AB12").modules;  // check value 18
     const std::string code39 = Encode(CODE39, "AB-12").modules;
+    const std::string codabar = Encode(Codabar, "A1B").modules;
     const Refused rows[] = {
         {"EAN-13 check", EAN_13, Patched(ean, 85, EanC(5), 0, 7),
          "wrong check digit: read 5, computed 1"},
@@ -277,6 +338,11 @@ TEST(ReferenceDecode, RefusesWrongCheckAndTruncatedSymbols) {
         // The gap after "*" (15 modules) 5 modules wide, past a wide and a narrow element (4).
         {"Code 39 gap", CODE39, code39.substr(0, 16) + "0000" + code39.substr(16),
          "the gap after character 1 is wider than a wide element and a narrow one"},
+        // "A1B": the 1 (11 modules after the A's 13 and its gap) made seven elements of 2
+        // modules each: no pattern has its wide elements wider than its narrow ones.
+        {"Codabar equal elements", Codabar,
+         codabar.substr(0, 14) + "11001100110011" + codabar.substr(25),
+         "character 2: its elements fit no Codabar character"},
     };
     for (const Refused& row : rows) {
         SCOPED_TRACE(row.what);
