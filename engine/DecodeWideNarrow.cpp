@@ -147,6 +147,8 @@ template <int Size> struct TGapped {
     const char* alphabet;
     TCharacter (*read)(TWidths);
     bool (*isStartStop)(char);
+    bool transmitsStartStop;
+    const char* identifier; // ISO/IEC 15424
 };
 
 template <int Size>
@@ -185,6 +187,9 @@ TAttempt DecodeGapped(btCodeTypes type, const TGapped<Size>& symbology, TWidths 
         return Fail(attempt, "the gap after character " + std::to_string(gap / step + 1) +
                                  " is wider than a wide element and a narrow one");
     result.decodability = decodability;
+    result.message =
+        symbology.transmitsStartStop ? result.data : result.data.substr(1, characters - 2);
+    result.identifier = symbology.identifier;
     result.ok = true;
     return attempt;
 }
@@ -211,15 +216,21 @@ bool Code25CheckDigitMatches(const std::string& digits, btCodeTypes type) {
            EngineCheckDigit(digits.substr(0, digits.size() - 1), type) == digits.back();
 }
 
+// Code 39 is transmitted without its start and stop "*", no check character validated and
+// no full ASCII pairs interpreted (ISO/IEC 15424: "]A0").
 TAttempt DecodeCode39(TWidths widths) {
-    static const TGapped<9> code39{"Code 39", TBarCode39::Alphabet, ReadCode39,
-                                   [](char c) { return c == '*'; }};
+    static const TGapped<9> code39{
+        "Code 39", TBarCode39::Alphabet, ReadCode39, [](char c) { return c == '*'; }, false, "]A0"};
     return DecodeGapped(CODE39, code39, widths);
 }
 
+// Codabar is transmitted with its start and stop letters as they stand in the symbol, the
+// only trace of which of A..D were chosen; no check character validated (ISO/IEC 15424:
+// "]F0").
 TAttempt DecodeCodabar(TWidths widths) {
-    static const TGapped<7> codabar{"Codabar", TBarCodabar::Alphabet, ReadCodabar,
-                                    [](char c) { return c >= 'A' && c <= 'D'; }};
+    static const TGapped<7> codabar{"Codabar",   TBarCodabar::Alphabet,
+                                    ReadCodabar, [](char c) { return c >= 'A' && c <= 'D'; },
+                                    true,        "]F0"};
     return DecodeGapped(Codabar, codabar, widths);
 }
 
@@ -269,9 +280,12 @@ TAttempt DecodeCode25(btCodeTypes type, TWidths widths) {
     decodability = std::min({decodability, start, stop});
 
     // No check digit is checked: the encoder appends one only to an odd count of digits, so
-    // an even count read back may or may not end in one.
+    // an even count read back may or may not end in one. Every digit is transmitted
+    // (ISO/IEC 15424: "]I0", no check digit validated).
     FinishTwoWidth(result, widths, kind);
     result.decodability = decodability;
+    result.message = result.data;
+    result.identifier = "]I0";
     result.ok = true;
     return attempt;
 }
@@ -328,6 +342,9 @@ TAttempt DecodeMsi(TWidths widths) {
     if (computed != d.back()) return Fail(attempt, CheckFailure(d.back(), computed));
     FinishTwoWidth(result, widths, kind);
     result.decodability = decodability;
+    // Every digit with the check digit, which was validated (ISO/IEC 15424: "]M0").
+    result.message = d;
+    result.identifier = "]M0";
     result.ok = true;
     return attempt;
 }

@@ -61,34 +61,48 @@ struct RoundTrip {
     const char* addon;
     btCodeRatio ratio;
     btCodeTypes any; // what ReferenceDecodeAny reports
+    const char* message;
+    const char* identifier;
 };
 
 // EAN-13 with a leading 0 is the UPC-A symbol; Code 128 reports its start character's set;
-// CODE25iP's check digit differs from CODE25i's for these digits.
+// CODE25iP's check digit differs from CODE25i's for these digits. The messages' check digits,
+// worked by hand:
+// - EAN-8 1234567: 3x(1+3+5+7) + (2+4+6) = 60, 0. EAN-13 400638133393: (4+0+3+1+3+9) +
+//   3x(0+6+8+3+3+3) = 89, 1; 978020137962: (9+8+2+1+7+6) + 3x(7+0+0+3+9+2) = 96, 4;
+//   0123456 padded to 012345600000: (0+2+4+6+0+0) + 3x(1+3+5+0+0+0) = 39, 1.
+// - UPC-A 03600029145: 3x(0+6+0+2+1+5) + (3+0+0+9+4) = 58, 2; 12345678901: 3x(1+3+5+7+9+1)
+//   + (2+4+6+8+0) = 98, 2.
+// - UPC-E 123456 stands for 0 12345 00006: 3x(0+2+4+0+0+6) + (1+3+5+0+0) = 45, 5, sent as
+//   0 123456 5; 042100 for 0 04 00000 210: 3x(0+4+0+0+2+0) + (0+0+0+0+1) = 19, 1.
+// - Interleaved 2 of 5 0123456: 3x(0+2+4+6) + (1+3+5) = 45, 5; 9876543: 3x(9+7+5+3) +
+//   (8+6+4) = 90, 0; CODE25iP weights 4, 9: 4x(0+2+4+6) + 9x(1+3+5) = 129, 1.
+// - MSI 1234: 2 x 24 = 48, 4 + 8 + (1 + 3) = 16, 4; 80523: 2 x 853 = 1706, 1+7+0+6 +
+//   (0 + 2) = 16, 4.
 const RoundTrip kRoundTrips[] = {
-    {EAN_8, "1234567", "", Ratio_3, EAN_8},
-    {EAN_13, "400638133393", "", Ratio_3, EAN_13},
-    {EAN_13, "400638133393", "12", Ratio_3, EAN_13},
-    {EAN_13, "978020137962", "52495", Ratio_3, EAN_13},
-    {EAN_13, "0123456", "", Ratio_3, UPC_A},
-    {UPC_A, "03600029145", "", Ratio_3, UPC_A},
-    {UPC_A, "12345678901", "07", Ratio_3, UPC_A},
-    {UPC_E, "123456", "", Ratio_3, UPC_E},
-    {UPC_E, "042100", "", Ratio_3, UPC_E},
-    {CODE39, "AB-12", "", Ratio_3, CODE39},
-    {CODE39, "$/+% .Z", "", Ratio_2, CODE39},
-    {CODE25i, "0123456", "", Ratio_3, CODE25i},
-    {CODE25i, "9876543", "", Ratio_2, CODE25i},
-    {CODE25iP, "0123456", "", Ratio_3, CODE25iP},
-    {CODE25i, "01234567", "", Ratio_3, CODE25i}, // an even count: no check digit
-    {CODE128_A, "AB12", "", Ratio_3, CODE128_A},
-    {CODE128_B, "Ab12~", "", Ratio_3, CODE128_B},
-    {CODE128_C, "123456", "", Ratio_3, CODE128_C},
-    {CODE128_C, "12345", "", Ratio_3, CODE128_C}, // ends in code set A
-    {MSI_Plessey, "1234", "", Ratio_3, MSI_Plessey},
-    {MSI_Plessey, "80523", "", Ratio_2, MSI_Plessey},
-    {Codabar, "A123B", "", Ratio_3, Codabar},
-    {Codabar, "C-$:/.+D", "", Ratio_2, Codabar},
+    {EAN_8, "1234567", "", Ratio_3, EAN_8, "12345670", "]E4"},
+    {EAN_13, "400638133393", "", Ratio_3, EAN_13, "4006381333931", "]E0"},
+    {EAN_13, "400638133393", "12", Ratio_3, EAN_13, "400638133393112", "]E3"},
+    {EAN_13, "978020137962", "52495", Ratio_3, EAN_13, "978020137962452495", "]E3"},
+    {EAN_13, "0123456", "", Ratio_3, UPC_A, "0123456000001", "]E0"},
+    {UPC_A, "03600029145", "", Ratio_3, UPC_A, "036000291452", "]E0"},
+    {UPC_A, "12345678901", "07", Ratio_3, UPC_A, "12345678901207", "]E3"},
+    {UPC_E, "123456", "", Ratio_3, UPC_E, "01234565", "]E0"},
+    {UPC_E, "042100", "", Ratio_3, UPC_E, "00421001", "]E0"},
+    {CODE39, "AB-12", "", Ratio_3, CODE39, "AB-12", "]A0"},
+    {CODE39, "$/+% .Z", "", Ratio_2, CODE39, "$/+% .Z", "]A0"},
+    {CODE25i, "0123456", "", Ratio_3, CODE25i, "01234565", "]I0"},
+    {CODE25i, "9876543", "", Ratio_2, CODE25i, "98765430", "]I0"},
+    {CODE25iP, "0123456", "", Ratio_3, CODE25iP, "01234561", "]I0"},
+    {CODE25i, "01234567", "", Ratio_3, CODE25i, "01234567", "]I0"}, // even: no check digit
+    {CODE128_A, "AB12", "", Ratio_3, CODE128_A, "AB12", "]C0"},
+    {CODE128_B, "Ab12~", "", Ratio_3, CODE128_B, "Ab12~", "]C0"},
+    {CODE128_C, "123456", "", Ratio_3, CODE128_C, "123456", "]C0"},
+    {CODE128_C, "12345", "", Ratio_3, CODE128_C, "12345", "]C0"}, // ends in code set A
+    {MSI_Plessey, "1234", "", Ratio_3, MSI_Plessey, "12344", "]M0"},
+    {MSI_Plessey, "80523", "", Ratio_2, MSI_Plessey, "805234", "]M0"},
+    {Codabar, "A123B", "", Ratio_3, Codabar, "A123B", "]F0"},
+    {Codabar, "C-$:/.+D", "", Ratio_2, Codabar, "C-$:/.+D", "]F0"},
 };
 
 TEST(ReferenceDecode, ReadsBackEveryTypeBothWays) {
@@ -101,6 +115,8 @@ TEST(ReferenceDecode, ReadsBackEveryTypeBothWays) {
             ASSERT_TRUE(d.ok) << d.failure;
             EXPECT_EQ(d.data, symbol.codeText);
             EXPECT_EQ(d.addon, row.addon);
+            EXPECT_EQ(d.message, row.message);
+            EXPECT_EQ(d.identifier, row.identifier);
             EXPECT_NEAR(d.decodability, 1, 1e-9);
             EXPECT_NEAR(d.moduleWidth, kX, 1e-9);
             ExpectNear(d.nominal, scan);
@@ -109,23 +125,140 @@ TEST(ReferenceDecode, ReadsBackEveryTypeBothWays) {
         const TDecoded any = ReferenceDecodeAny(widths);
         ASSERT_TRUE(any.ok) << any.failure;
         EXPECT_EQ(any.type, row.any);
-        EXPECT_EQ(any.data, row.any == UPC_A && row.type == EAN_13 ? symbol.codeText.substr(1)
-                                                                   : symbol.codeText);
+        const bool asUpcA = row.any == UPC_A && row.type == EAN_13;
+        EXPECT_EQ(any.data, asUpcA ? symbol.codeText.substr(1) : symbol.codeText);
+        EXPECT_EQ(any.message, asUpcA ? std::string(row.message).substr(1) : row.message);
     }
 }
 
-// The engine draws add-ons after EAN-13 and UPC-A only; a UPC-E symbol with one (its 51
-// modules, a gap of 9, the add-on of an EAN-13 drawing from module 105) decodes as well.
-TEST(ReferenceDecode, AddOnAfterUpcE) {
-    for (const char* addon : {"12", "52495"}) {
-        const Symbol upce = Encode(UPC_E, "123456");
-        const std::string withAddon = Encode(EAN_13, "400638133393", addon).modules;
-        const std::string modules = upce.modules + std::string(9, '0') + withAddon.substr(104);
-        const TDecoded d = ReferenceDecode(UPC_E, Widths(modules));
+// The engine draws add-ons after EAN-13 and UPC-A only; a UPC-E or an EAN-8 symbol with one
+// (its modules, a gap of 9, the add-on of an EAN-13 drawing from module 105) decodes as well.
+// EAN-8 keeps its identifier "]E4" with the add-on's digits after its own.
+struct AddOnAfter {
+    btCodeTypes type;
+    const char* caption;
+    const char* addon;
+    const char* message;
+    const char* identifier;
+};
+const AddOnAfter kAddOnsAfter[] = {
+    {UPC_E, "123456", "12", "0123456512", "]E3"},
+    {UPC_E, "123456", "52495", "0123456552495", "]E3"},
+    {EAN_8, "1234567", "52495", "1234567052495", "]E4"},
+};
+
+TEST(ReferenceDecode, AddOnAfterUpcEAndEan8) {
+    for (const AddOnAfter& row : kAddOnsAfter) {
+        SCOPED_TRACE(row.message);
+        const Symbol main = Encode(row.type, row.caption);
+        const std::string withAddon = Encode(EAN_13, "400638133393", row.addon).modules;
+        const std::string modules = main.modules + std::string(9, '0') + withAddon.substr(104);
+        const TDecoded d = ReferenceDecode(row.type, Widths(modules));
         ASSERT_TRUE(d.ok) << d.failure;
-        EXPECT_EQ(d.data, upce.codeText);
-        EXPECT_EQ(d.addon, addon);
+        EXPECT_EQ(d.data, main.codeText);
+        EXPECT_EQ(d.addon, row.addon);
+        EXPECT_EQ(d.message, row.message);
+        EXPECT_EQ(d.identifier, row.identifier);
         ExpectNear(d.nominal, Widths(modules));
+    }
+}
+
+// Code 128 data as transmitted (ISO/IEC 15417), from captions in the engine's bytes: a symbol
+// value v is the byte v + 32, so 128 FNC3, 129 FNC2, 130 SHIFT, 131 CODE C, 132 CODE B (FNC4
+// in code set B), 133 CODE A (FNC4 in code set A), 134 FNC1.
+struct Transmitted {
+    const char* what;
+    btCodeTypes type;
+    std::string caption, message;
+    const char* identifier;
+};
+const Transmitted kTransmitted[] = {
+    {"set B", CODE128_B, "ABC-123", "ABC-123", "]C0"},
+    {"set C: four digit pairs", CODE128_C, "12345678", "12345678", "]C0"},
+    {"FNC1 first: not data", CODE128_C,
+     "\x86"
+     "0112345678901231",
+     "0112345678901231", "]C1"},
+    {"FNC1 first and later: GS", CODE128_B,
+     "\x86"
+     "AB\x86"
+     "CD",
+     "AB\x1D"
+     "CD",
+     "]C1"},
+    {"FNC1 after one letter", CODE128_B,
+     "A\x86"
+     "BC",
+     "ABC", "]C2"},
+    {"FNC1 after one digit pair", CODE128_C,
+     "12\x86"
+     "34",
+     "1234", "]C2"},
+    {"FNC1 third: GS", CODE128_B,
+     "AB\x86"
+     "CD",
+     "AB\x1D"
+     "CD",
+     "]C0"},
+    {"FNC1 after one digit of set B: GS", CODE128_B,
+     "1\x86"
+     "2",
+     "1\x1D"
+     "2",
+     "]C0"},
+    // B "ab", CODE C, 12 34, CODE B, "c".
+    {"code set switches", CODE128_B,
+     "ab\x83"
+     "1234\x84"
+     "c",
+     "ab1234c", "]C0"},
+    // "a" is the byte 97, the value 65: in code set A the control character 65 - 64 = 1.
+    {"set A control", CODE128_A, "ABa", "AB\x01", "]C0"},
+    // SHIFT: the "a" after it is read in set B, the "C" after that in set A again.
+    {"SHIFT", CODE128_A,
+     "AB\x82"
+     "aC",
+     "ABaC", "]C0"},
+    // FNC4 in set B (value 100): "A" 65 + 128 = 193 (0xC1).
+    {"FNC4 in set B", CODE128_B,
+     "x\x84"
+     "Ay",
+     "x\xC1y", "]C0"},
+    // FNC4 in set A (value 101): "B" 66 + 128 = 194.
+    {"FNC4 in set A", CODE128_A,
+     "A\x85"
+     "B",
+     "A\xC2", "]C0"},
+    // Two FNC4 latch: A, B + 128; a single FNC4 takes it off C; two more end it before D.
+    {"FNC4 latched", CODE128_B,
+     "\x84\x84"
+     "AB\x84"
+     "C\x84\x84"
+     "D",
+     "\xC1\xC2"
+     "CD",
+     "]C0"},
+    {"FNC2 is no data", CODE128_B,
+     "A\x81"
+     "B",
+     "AB", "]C0"},
+    {"FNC3 is no data", CODE128_B,
+     "\x80"
+     "AB",
+     "AB", "]C0"},
+};
+
+TEST(ReferenceDecode, Code128TransmittedData) {
+    for (const Transmitted& row : kTransmitted) {
+        SCOPED_TRACE(row.what);
+        const Symbol symbol = Encode(row.type, row.caption.c_str());
+        const std::vector<double> widths = Widths(symbol.modules);
+        for (const auto& scan : {widths, Reversed(widths)}) {
+            const TDecoded d = ReferenceDecode(row.type, scan);
+            ASSERT_TRUE(d.ok) << d.failure;
+            EXPECT_EQ(d.message, row.message);
+            EXPECT_EQ(d.identifier, row.identifier);
+        }
     }
 }
 
