@@ -39,23 +39,32 @@ struct TEdgeValue {
 };
 TEdgeValue EdgeModules(double e, double p, int n);
 
-// The elements of one two-width character split into narrow and wide. wideCount is the
-// character's known number of wide elements (0 < wideCount < size), or 0 for "2 or 3, the
-// one with the cleaner split" (Codabar). The threshold is the mean of the mean narrow and
-// the mean wide width; an element wider than it is wide. ok is false when the split does not
-// give wideCount wide elements with a threshold strictly between them.
+// Two-width elements (one character, or one group of its elements: the bars, the spaces)
+// read as narrow and wide. The reference threshold RT lies halfway between the mean narrow
+// and the mean wide width; an element wider than RT is wide, one no wider is narrow.
 struct TTwoWidth {
     bool ok = false;
     std::uint32_t wide = 0; // bit i: element i is wide
     double threshold = 0;
     double meanNarrow = 0, meanWide = 0;
-    double margin = 0; // 0..1, the lesser of the narrow and the wide side's margin
+    double margin = 0; // 0..1, see TwoWidthMargin
 };
+// The wideCount widest of the elements wide (0 < wideCount < size, at most 16 elements); ok is
+// false when RT does not lie strictly between the narrow and the wide ones.
 TTwoWidth SplitTwoWidth(TWidths elements, int wideCount);
-// The margin of elements measured against a threshold and means found elsewhere (start and
-// stop patterns without a wide element of their own).
-double TwoWidthMargin(TWidths elements, std::uint32_t wide, double threshold, double meanNarrow,
-                      double meanWide);
+// The elements read as `wide` says (at most 16); ok is false when an element lies on the
+// wrong side of the threshold this reading gives. The threshold stays 0 when the reading has
+// no narrow or no wide element, or its wide ones are not wider on average.
+TTwoWidth ReadTwoWidth(TWidths elements, std::uint32_t wide);
+// Decodability of two-width elements (ISO/IEC 15416, two-width symbologies): each element's
+// distance from the reference threshold RT on its own side, over the nominal distance of an
+// element from RT, (N - 1) Z / 2 with Z the mean narrow width and N the wide to narrow
+// ratio: RT - meanNarrow for the narrow elements, meanWide - RT for the wide ones (the two are
+// equal as every RT here lies halfway). The worst element's margin, clamped to 0..1; -1 when
+// an element lies on the wrong side of RT. The threshold and means are the reference's, so
+// that elements without a wide one of their own (Interleaved 2 of 5's start and stop,
+// Codabar's spaces in : / . +) are judged against a threshold found beside them.
+double TwoWidthMargin(TWidths elements, std::uint32_t wide, const TTwoWidth& reference);
 
 // Fills moduleWidth and nominal of a two-width result: kind[i] is 1 for a wide element, 0
 // for a narrow one and 2 for an inter-character gap (nominally narrow). N and W are the

@@ -1,5 +1,6 @@
 // Code 128 reference decode: each character's four similar-edge distances in whole modules,
-// the even bar module count, the start character and the modulo-103 check character.
+// the even bar module count, the start character and the modulo-103 check character; and
+// the data characters interpreted through the code sets into the bytes a reader transmits.
 #include "engine/DecodeCharacters.h"
 #include "engine/SymbologyTables.h"
 
@@ -13,6 +14,11 @@ namespace {
 
 constexpr int kModules = 11;
 constexpr int kStartA = 103, kStartC = 105, kStop = 106;
+// The special characters' symbol values (ISO/IEC 15417). 100 and 101 switch the code set or,
+// in the code set they belong to (100 in B, 101 in A), are FNC4.
+constexpr int kFnc3 = 96, kFnc2 = 97, kShift = 98, kCodeC = 99, kCodeB = 100, kCodeA = 101,
+              kFnc1 = 102;
+constexpr int kSetA = 0, kSetB = 1, kSetC = 2;
 constexpr int kNoValue = -1, kTwoValues = -2;
 
 // A key of four similar-edge distances of 2..7 modules each.
@@ -61,6 +67,71 @@ int ReadCharacter(TWidths w, double& margin, double& p) {
     const double bars = (w[0] + w[2] + w[4]) * kModules / p;
     if (std::fabs(bars - (widths[0] + widths[2] + widths[4])) >= 1) return -1;
     return value;
+}
+
+// The data characters (between the start and the check character) as a reader transmits them
+// (ISO/IEC 15417 data interpretation), and the symbology identifier (ISO/IEC 15424):
+// - code set A: values 0..63 are the bytes 32..95, 64..95 the control bytes 0..31; code set B:
+//   values 0..95 are the bytes 32..127; code set C: values 0..99 are two digits;
+// - CODE A, CODE B, CODE C switch the code set; SHIFT reads the one character after it in
+//   the other of A and B;
+// - FNC1 first (right after the start) is not transmitted and makes the identifier "]C1";
+//   FNC1 second, after a single letter or one digit pair, is not transmitted either and makes
+//   it "]C2" (the letter or digits, the application indicator, are); any other FNC1 is the
+//   byte 29 (GS); "]C0" when no FNC1 stands first or second;
+// - FNC4 adds 128 to the next data character of code set A or B; two FNC4 in a row add it to
+//   every data character after them until the next two in a row, and within that stretch a
+//   single FNC4 takes it off the next one. Digit pairs of code set C are never extended and
+//   leave a pending FNC4 for the next character of A or B;
+// - FNC2 (message append) and FNC3 (reader initialisation) are instructions to the reader,
+//   not data: they are left out and the rest is transmitted as it is, one symbol on its own.
+void Transmit(std::span<const int> data, int start, TDecoded& result) {
+    std::string& message = result.message;
+    result.identifier = "]C0";
+    int set = start - kStartA;
+    bool shifted = false; // this character is read in the other of A and B
+    bool latched = false, single = false, lastFnc4 = false;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const int v = data[i];
+        const int in = shifted ? kSetA + kSetB - set : set;
+        shifted = false;
+        const bool fnc4 = (in == kSetA && v == kCodeA) || (in == kSetB && v == kCodeB);
+        if (in == kSetC && v < 100) {
+            message += static_cast<char>('0' + v / 10);
+            message += static_cast<char>('0' + v % 10);
+        } else if (in != kSetC && v < kFnc3) {
+            const int byte = in == kSetA && v >= 64 ? v - 64 : v + 32;
+            message += static_cast<char>(latched != single ? byte + 128 : byte);
+            single = false;
+        } else if (fnc4) {
+            if (lastFnc4 && single) {
+                latched = !latched;
+                single = false;
+            } else {
+                single = true;
+            }
+        } else if (v == kFnc1) {
+            // The application indicator before a second-place FNC1: one digit pair, or one
+            // letter A..Z, a..z.
+            const char letter = static_cast<char>(message.empty() ? 0 : message[0] | 0x20);
+            const bool indicator =
+                i == 1 &&
+                (message.size() == 2 || (message.size() == 1 && letter >= 'a' && letter <= 'z'));
+            if (i == 0)
+                result.identifier = "]C1";
+            else if (indicator)
+                result.identifier = "]C2";
+            else
+                message += '\x1D';
+        } else if (v == kShift) {
+            shifted = true;
+        } else if (v == kCodeA || v == kCodeB || v == kCodeC) {
+            set = v == kCodeA ? kSetA : v == kCodeB ? kSetB : kSetC;
+        } else if (v == kFnc2 || v == kFnc3) {
+            // Instructions to the reader, not data.
+        }
+        lastFnc4 = fnc4 && single;
+    }
 }
 
 } // namespace
@@ -112,6 +183,7 @@ TAttempt DecodeCode128(TWidths widths) {
 
     result.type = static_cast<btCodeTypes>(CODE128_A + (values[0] - kStartA));
     for (const int v : values) result.data += static_cast<char>(v + 32);
+    Transmit(std::span(values).subspan(1, characters - 2), values[0], result);
     result.decodability = decodability;
     result.moduleWidth = width / (kModules * static_cast<double>(characters + 1));
     result.nominal.reserve(m);

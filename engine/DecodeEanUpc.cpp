@@ -232,6 +232,14 @@ TAttempt DecodeEanUpc(btCodeTypes type, TWidths widths) {
         modules[gapAt] = std::clamp(std::round(widths[gapAt] / x), 7.0, 12.0);
     }
 
+    // Transmitted (ISO/IEC 15424): the number with its check digit, UPC-A its 12 digits and
+    // UPC-E its 8 (the number system 0, which its parity patterns stand for, the six digits
+    // and the check digit), then the add-on's digits. "]E0" for EAN-13, UPC-A and UPC-E
+    // alone, "]E3" for them with an add-on, "]E4" for EAN-8; an add-on after EAN-8 (no
+    // application puts one there) is transmitted after its 8 digits the same way, and the
+    // identifier stays "]E4", the one of the symbol that carries the number.
+    result.message = (type == UPC_E ? "0" : "") + result.data + result.addon;
+    result.identifier = type == EAN_8 ? "]E4" : result.addon.empty() ? "]E0" : "]E3";
     result.decodability = decodability;
     result.moduleWidth = width / (kModules * charactersRead);
     result.nominal.resize(modules.size());

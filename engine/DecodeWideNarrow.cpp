@@ -1,6 +1,7 @@
-// Code 39, Interleaved 2 of 5, Codabar and MSI Plessey reference decode: per character a
-// threshold halfway between its mean narrow and mean wide element, an element wider than it
-// is wide; the inter-character gaps are not decoded.
+// Code 39, Interleaved 2 of 5, Codabar and MSI Plessey reference decode: per character (or
+// per group of a character's elements) a reference threshold halfway between the mean narrow
+// and the mean wide element, an element wider than it is wide; the inter-character gaps are
+// not decoded. Each symbology's reading of its threshold is given at its decoder.
 #include "engine/BarcodeParams.h"
 #include "engine/DecodeCharacters.h"
 #include "engine/SymbologyTables.h"
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <vector>
 
 namespace varimark::decode {
 
@@ -18,6 +20,7 @@ namespace {
 // element i wide): the position in the table, or -1.
 template <int Bits> struct TMaskTable {
     std::array<std::int8_t, 1u << Bits> index;
+    std::vector<std::uint32_t> masks; // by position in the table
     TMaskTable(const char* const* patterns, int count) {
         index.fill(-1);
         for (int i = 0; i < count; ++i) {
@@ -25,6 +28,7 @@ template <int Bits> struct TMaskTable {
             for (int k = 0; k < Bits; ++k)
                 if (patterns[i][k] == '1') mask |= 1u << k;
             index[mask] = static_cast<std::int8_t>(i);
+            masks.push_back(mask);
         }
     }
     int operator[](std::uint32_t mask) const { return index[mask & ((1u << Bits) - 1)]; }
@@ -57,14 +61,94 @@ void SetKind(std::vector<std::uint8_t>& kind, std::size_t from, std::size_t coun
     for (std::size_t k = 0; k < count; ++k) kind[from + k] = (wide >> k) & 1u;
 }
 
+// Every second of the widths from `at`: the bars or the spaces of a stretch of elements.
+template <std::size_t N> std::array<double, N> EverySecond(TWidths widths, std::size_t at) {
+    std::array<double, N> group{};
+    for (std::size_t k = 0; k < N; ++k) group[k] = widths[at + 2 * k];
+    return group;
+}
+
+// The wide flags of a group (bit k: its element k) laid out at every second element from
+// `first`, and back.
+std::uint32_t Interleave(std::uint32_t group, std::size_t size, std::size_t first) {
+    std::uint32_t wide = 0;
+    for (std::size_t k = 0; k < size; ++k) wide |= ((group >> k) & 1u) << (first + 2 * k);
+    return wide;
+}
+std::uint32_t Deinterleave(std::uint32_t wide, std::size_t size, std::size_t first) {
+    std::uint32_t group = 0;
+    for (std::size_t k = 0; k < size; ++k) group |= ((wide >> (first + 2 * k)) & 1u) << k;
+    return group;
+}
+
+// One character of a gapped symbology read from its elements: its position in the alphabet
+// (-1: none, and why), its wide elements and its margin.
+struct TCharacter {
+    int index = -1;
+    std::uint32_t wide = 0;
+    double margin = 0;
+    const char* refusal = "";
+};
+
+// Code 39 (ISO/IEC 16388): one reference threshold over a character's nine elements, halfway
+// between the mean of its three widest and the mean of its six others. Code 39 characters
+// have 0 or 2 wide bars, so a threshold for the bars alone does not exist in every character;
+// the one threshold over the nine is the reading kept.
+TCharacter ReadCode39(TWidths elements) {
+    const TTwoWidth split = SplitTwoWidth(elements, 3);
+    if (!split.ok) return {.refusal = "its elements do not split into narrow and wide"};
+    const int index = Code39Table()[split.wide];
+    if (index < 0) return {.refusal = "its wide elements match no character"};
+    return {index, split.wide, split.margin, ""};
+}
+
+// How well a Codabar character's seven elements fit one pattern of the alphabet, bars and
+// spaces apart: each group with both narrow and wide elements in the pattern against its own
+// threshold, a group that has none wide (the spaces of : / . +) against the threshold of the
+// whole character read as the pattern. -1 when an element lies on the wrong side.
+double CodabarFit(TWidths elements, std::uint32_t wide) {
+    const TTwoWidth whole = ReadTwoWidth(elements, wide);
+    if (whole.threshold == 0) return -1; // no narrow or no wide element, or wide not wider
+    const std::array<double, 4> bars = EverySecond<4>(elements, 0);
+    const std::array<double, 3> spaces = EverySecond<3>(elements, 1);
+    double margin = 1;
+    for (const std::size_t first : {0u, 1u}) {
+        const TWidths group = first == 0 ? TWidths(bars) : TWidths(spaces);
+        const std::uint32_t groupWide = Deinterleave(wide, group.size(), first);
+        const TTwoWidth own = groupWide != 0 ? ReadTwoWidth(group, groupWide) : TTwoWidth{};
+        const double fit = groupWide == 0 ? TwoWidthMargin(group, 0, whole)
+                           : own.ok       ? own.margin
+                                          : -1;
+        if (fit < 0) return -1;
+        margin = std::min(margin, fit);
+    }
+    return margin;
+}
+
+// Codabar (EN 798): the character is the pattern of the alphabet that the elements fit with
+// the largest margin (every element on its side of its threshold), none when no pattern fits.
+// This reading tries every split of 2 and 3 wide elements alike, so bar gain or loss that
+// moves the bars' and the spaces' widths apart does not hide a character.
+TCharacter ReadCodabar(TWidths elements) {
+    TCharacter best{.refusal = "its elements fit no Codabar character"};
+    const std::vector<std::uint32_t>& masks = CodabarTable().masks;
+    for (std::size_t i = 0; i < masks.size(); ++i) {
+        const double fit = CodabarFit(elements, masks[i]);
+        if (fit >= 0 && (best.index < 0 || fit > best.margin))
+            best = {static_cast<int>(i), masks[i], fit, ""};
+    }
+    return best;
+}
+
 // Code 39 and Codabar: characters of `size` elements with a gap after each, start and stop
 // characters at the ends.
 template <int Size> struct TGapped {
     const char* name;
     const char* alphabet;
-    int wideCount; // 0: 2 or 3
-    const TMaskTable<Size>& table;
+    TCharacter (*read)(TWidths);
     bool (*isStartStop)(char);
+    bool transmitsStartStop;
+    const char* identifier; // ISO/IEC 15424
 };
 
 template <int Size>
@@ -81,16 +165,12 @@ TAttempt DecodeGapped(btCodeTypes type, const TGapped<Size>& symbology, TWidths 
     std::vector<std::uint8_t> kind(m, 2);
     double decodability = 1;
     for (std::size_t c = 0; c < characters; ++c) {
-        const TTwoWidth split = SplitTwoWidth(widths.subspan(c * step, Size), symbology.wideCount);
-        const int index = split.ok ? symbology.table[split.wide] : -1;
-        if (index < 0) {
+        const TCharacter read = symbology.read(widths.subspan(c * step, Size));
+        if (read.index < 0) {
             if (c == 0) return Fail(attempt, "no start character");
-            return Fail(attempt, CharacterFailure(c, split.ok ? "its wide elements match no "
-                                                                "character"
-                                                              : "its elements do not split into "
-                                                                "narrow and wide"));
+            return Fail(attempt, CharacterFailure(c, read.refusal));
         }
-        const char letter = symbology.alphabet[index];
+        const char letter = symbology.alphabet[read.index];
         const bool end = c == 0 || c + 1 == characters;
         if (end && !symbology.isStartStop(letter))
             return Fail(attempt, c == 0 ? "no start character" : "no stop character");
@@ -98,8 +178,8 @@ TAttempt DecodeGapped(btCodeTypes type, const TGapped<Size>& symbology, TWidths 
             return Fail(attempt, CharacterFailure(c, "a start or stop character inside the "
                                                      "symbol"));
         result.data += letter;
-        SetKind(kind, c * step, Size, split.wide);
-        decodability = std::min(decodability, split.margin);
+        SetKind(kind, c * step, Size, read.wide);
+        decodability = std::min(decodability, read.margin);
         attempt.progress = static_cast<int>(c) + 1;
     }
     const int gap = FinishTwoWidth(result, widths, kind);
@@ -107,6 +187,9 @@ TAttempt DecodeGapped(btCodeTypes type, const TGapped<Size>& symbology, TWidths 
         return Fail(attempt, "the gap after character " + std::to_string(gap / step + 1) +
                                  " is wider than a wide element and a narrow one");
     result.decodability = decodability;
+    result.message =
+        symbology.transmitsStartStop ? result.data : result.data.substr(1, characters - 2);
+    result.identifier = symbology.identifier;
     result.ok = true;
     return attempt;
 }
@@ -133,25 +216,35 @@ bool Code25CheckDigitMatches(const std::string& digits, btCodeTypes type) {
            EngineCheckDigit(digits.substr(0, digits.size() - 1), type) == digits.back();
 }
 
+// Code 39 is transmitted without its start and stop "*", no check character validated and
+// no full ASCII pairs interpreted (ISO/IEC 15424: "]A0").
 TAttempt DecodeCode39(TWidths widths) {
-    static const TGapped<9> code39{"Code 39", TBarCode39::Alphabet, 3, Code39Table(),
-                                   [](char c) { return c == '*'; }};
+    static const TGapped<9> code39{
+        "Code 39", TBarCode39::Alphabet, ReadCode39, [](char c) { return c == '*'; }, false, "]A0"};
     return DecodeGapped(CODE39, code39, widths);
 }
 
+// Codabar is transmitted with its start and stop letters as they stand in the symbol, the
+// only trace of which of A..D were chosen; no check character validated (ISO/IEC 15424:
+// "]F0").
 TAttempt DecodeCodabar(TWidths widths) {
-    static const TGapped<7> codabar{"Codabar", TBarCodabar::Alphabet, 0, CodabarTable(),
-                                    [](char c) { return c >= 'A' && c <= 'D'; }};
+    static const TGapped<7> codabar{"Codabar",   TBarCodabar::Alphabet,
+                                    ReadCodabar, [](char c) { return c >= 'A' && c <= 'D'; },
+                                    true,        "]F0"};
     return DecodeGapped(Codabar, codabar, widths);
 }
 
+// Interleaved 2 of 5 (ISO/IEC 16390): a digit pair's five bars are one character and its
+// five spaces another, each with its own reference threshold halfway between its two wide
+// and its three narrow elements' means. The start (four narrow) and the stop (wide bar,
+// narrow space, narrow bar) have no threshold of their own: their bars are judged against
+// the bar threshold of the digit pair beside them and their spaces against its space
+// threshold.
 TAttempt DecodeCode25(btCodeTypes type, TWidths widths) {
     TAttempt attempt;
     TDecoded& result = attempt.result;
     result.type = type;
     const std::size_t m = widths.size();
-    // Start: four narrow elements; digit pairs of ten, the bars one digit, the spaces the
-    // next; stop: wide bar, narrow space, narrow bar.
     const std::optional<std::size_t> count = CountCharacters(
         attempt, m, 17, 7, 10,
         "an Interleaved 2 of 5 symbol has 4 for its start, 10 per digit pair and 3 for its stop");
@@ -159,41 +252,40 @@ TAttempt DecodeCode25(btCodeTypes type, TWidths widths) {
     const std::size_t pairs = *count;
     std::vector<std::uint8_t> kind(m, 0);
     double decodability = 1;
-    TTwoWidth first, last;
+    TTwoWidth firstBars, firstSpaces, lastBars, lastSpaces;
     for (std::size_t c = 0; c < pairs; ++c) {
         const std::size_t at = 4 + 10 * c;
-        const TTwoWidth split = SplitTwoWidth(widths.subspan(at, 10), 4);
-        std::uint32_t bars = 0, spaces = 0;
-        for (int k = 0; k < 5; ++k) {
-            bars |= ((split.wide >> (2 * k)) & 1u) << k;
-            spaces |= ((split.wide >> (2 * k + 1)) & 1u) << k;
-        }
-        const int high = Code25Table()[bars], low = Code25Table()[spaces];
-        if (!split.ok || high < 0 || low < 0)
-            return Fail(attempt, "digit pair " + std::to_string(c + 1) +
-                                     ": its elements match no pair of digits");
+        const TTwoWidth bars = SplitTwoWidth(EverySecond<5>(widths, at), 2);
+        const TTwoWidth spaces = SplitTwoWidth(EverySecond<5>(widths, at + 1), 2);
+        const int high = bars.ok ? Code25Table()[bars.wide] : -1;
+        const int low = spaces.ok ? Code25Table()[spaces.wide] : -1;
+        if (high < 0 || low < 0)
+            return Fail(attempt, "digit pair " + std::to_string(c + 1) + ": its " +
+                                     (high < 0 ? "bars" : "spaces") + " match no digit");
         result.data += static_cast<char>('0' + high);
         result.data += static_cast<char>('0' + low);
-        SetKind(kind, at, 10, split.wide);
-        decodability = std::min(decodability, split.margin);
-        if (c == 0) first = split;
-        last = split;
+        SetKind(kind, at, 10, Interleave(bars.wide, 5, 0) | Interleave(spaces.wide, 5, 1));
+        decodability = std::min({decodability, bars.margin, spaces.margin});
+        if (c == 0) firstBars = bars, firstSpaces = spaces;
+        lastBars = bars, lastSpaces = spaces;
         attempt.progress = static_cast<int>(c) + 1;
     }
-    // Start and stop, against the threshold of the digit pair beside them.
-    const double start =
-        TwoWidthMargin(widths.subspan(0, 4), 0, first.threshold, first.meanNarrow, first.meanWide);
+    const double start = std::min(TwoWidthMargin(EverySecond<2>(widths, 0), 0, firstBars),
+                                  TwoWidthMargin(EverySecond<2>(widths, 1), 0, firstSpaces));
     if (start < 0) return Fail(attempt, "no start pattern of four narrow elements");
-    const double stop =
-        TwoWidthMargin(widths.subspan(m - 3, 3), 1, last.threshold, last.meanNarrow, last.meanWide);
+    const double stop = std::min(TwoWidthMargin(EverySecond<2>(widths, m - 3), 1u, lastBars),
+                                 TwoWidthMargin(widths.subspan(m - 2, 1), 0, lastSpaces));
     if (stop < 0) return Fail(attempt, "no stop pattern of a wide bar and two narrow elements");
     kind[m - 3] = 1;
     decodability = std::min({decodability, start, stop});
 
     // No check digit is checked: the encoder appends one only to an odd count of digits, so
-    // an even count read back may or may not end in one.
+    // an even count read back may or may not end in one. Every digit is transmitted
+    // (ISO/IEC 15424: "]I0", no check digit validated).
     FinishTwoWidth(result, widths, kind);
     result.decodability = decodability;
+    result.message = result.data;
+    result.identifier = "]I0";
     result.ok = true;
     return attempt;
 }
@@ -250,6 +342,9 @@ TAttempt DecodeMsi(TWidths widths) {
     if (computed != d.back()) return Fail(attempt, CheckFailure(d.back(), computed));
     FinishTwoWidth(result, widths, kind);
     result.decodability = decodability;
+    // Every digit with the check digit, which was validated (ISO/IEC 15424: "]M0").
+    result.message = d;
+    result.identifier = "]M0";
     result.ok = true;
     return attempt;
 }

@@ -37,63 +37,67 @@ TEdgeValue EdgeModules(double e, double p, int n) {
     return value;
 }
 
-namespace {
-double Clamp01(double v) {
-    return std::clamp(v, 0.0, 1.0);
-}
-} // namespace
-
-double TwoWidthMargin(TWidths elements, std::uint32_t wide, double threshold, double meanNarrow,
-                      double meanWide) {
-    double widestNarrow = -1, narrowestWide = -1;
+double TwoWidthMargin(TWidths elements, std::uint32_t wide, const TTwoWidth& reference) {
+    const double rt = reference.threshold;
+    double margin = 1;
     for (std::size_t i = 0; i < elements.size(); ++i) {
         const double w = elements[i];
         if ((wide >> i) & 1u) {
-            if (w <= threshold) return -1;
-            if (narrowestWide < 0 || w < narrowestWide) narrowestWide = w;
+            if (!(w > rt)) return -1;
+            if (reference.meanWide > rt)
+                margin = std::min(margin, (w - rt) / (reference.meanWide - rt));
         } else {
-            if (w > threshold) return -1;
-            widestNarrow = std::max(widestNarrow, w);
+            if (!(w <= rt)) return -1;
+            if (rt > reference.meanNarrow)
+                margin = std::min(margin, (rt - w) / (rt - reference.meanNarrow));
         }
     }
-    double margin = 1;
-    if (widestNarrow >= 0 && threshold > meanNarrow)
-        margin = std::min(margin, (threshold - widestNarrow) / (threshold - meanNarrow));
-    if (narrowestWide >= 0 && meanWide > threshold)
-        margin = std::min(margin, (narrowestWide - threshold) / (meanWide - threshold));
-    return Clamp01(margin);
+    return std::clamp(margin, 0.0, 1.0);
+}
+
+TTwoWidth ReadTwoWidth(TWidths elements, std::uint32_t wide) {
+    TTwoWidth read;
+    read.wide = wide;
+    if (elements.size() > 16) return read;
+    double sum[2] = {};
+    int count[2] = {};
+    for (std::size_t i = 0; i < elements.size(); ++i) {
+        const std::uint32_t kind = (wide >> i) & 1u;
+        sum[kind] += elements[i];
+        ++count[kind];
+    }
+    if (count[0] == 0 || count[1] == 0) return read;
+    read.meanNarrow = sum[0] / count[0];
+    read.meanWide = sum[1] / count[1];
+    if (!(read.meanWide > read.meanNarrow)) return read;
+    read.threshold = (read.meanNarrow + read.meanWide) / 2;
+    read.margin = TwoWidthMargin(elements, wide, read);
+    read.ok = read.margin >= 0;
+    return read;
 }
 
 TTwoWidth SplitTwoWidth(TWidths elements, int wideCount) {
-    TTwoWidth split;
     const int m = static_cast<int>(elements.size());
-    if (m > 16) return split;
+    if (m > 16 || wideCount <= 0 || wideCount >= m) return {};
     std::array<double, 16> sorted{};
     std::copy(elements.begin(), elements.end(), sorted.begin());
     std::sort(sorted.begin(), sorted.begin() + m);
-    if (wideCount == 0) { // 2 or 3: the count with the larger step between narrow and wide
-        if (m < 4) return split;
-        wideCount = sorted[m - 3] - sorted[m - 4] > sorted[m - 2] - sorted[m - 3] ? 3 : 2;
-    }
-    if (wideCount <= 0 || wideCount >= m) return split;
+    // Halfway between the narrow and the wide means picks the wideCount widest, unless the
+    // widths around the split are equal.
     const int narrowCount = m - wideCount;
-    split.meanNarrow =
+    const double narrow =
         std::accumulate(sorted.begin(), sorted.begin() + narrowCount, 0.0) / narrowCount;
-    split.meanWide =
+    const double wide =
         std::accumulate(sorted.begin() + narrowCount, sorted.begin() + m, 0.0) / wideCount;
-    if (!(split.meanWide > split.meanNarrow)) return split;
-    split.threshold = (split.meanNarrow + split.meanWide) / 2;
+    std::uint32_t mask = 0;
     int count = 0;
     for (int i = 0; i < m; ++i)
-        if (elements[static_cast<std::size_t>(i)] > split.threshold) {
-            split.wide |= 1u << i;
+        if (elements[static_cast<std::size_t>(i)] > (narrow + wide) / 2) {
+            mask |= 1u << i;
             ++count;
         }
-    if (count != wideCount) return split;
-    split.margin =
-        TwoWidthMargin(elements, split.wide, split.threshold, split.meanNarrow, split.meanWide);
-    split.ok = split.margin >= 0;
-    return split;
+    if (count != wideCount) return {};
+    return ReadTwoWidth(elements, mask);
 }
 
 int FinishTwoWidth(TDecoded& result, TWidths widths, std::span<const std::uint8_t> kind) {

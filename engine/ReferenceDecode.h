@@ -21,9 +21,15 @@ struct TDecoded {
     // The data as a scanner transmits it (bytes; Code 128 bytes above 127 come from FNC4
     // and are ISO/IEC 8859-1): Code 39 without its start and stop, Code 128 its data
     // characters only (FNC1 in first place gives the identifier "]C1", elsewhere the byte
-    // 29), EAN/UPC every digit with the add-on's after them, UPC-E its 8 digits.
+    // 29), EAN/UPC every digit with the add-on's after them, UPC-E its 8 digits. Codabar
+    // with its start and stop letters; Interleaved 2 of 5 and MSI Plessey every digit.
+    // Empty when !ok; Code 128 data characters that are all instructions (FNC1, FNC2, FNC3,
+    // code set changes) transmit nothing.
     std::string message;
-    std::string identifier;  // the symbology identifier (ISO/IEC 15424): "]E0", "]C1", ...
+    // The symbology identifier (ISO/IEC 15424): "]A0" Code 39, "]C0", "]C1" or "]C2" Code
+    // 128, "]E0", "]E3" (with an add-on) or "]E4" (EAN-8) EAN/UPC, "]I0" Interleaved 2 of 5,
+    // "]F0" Codabar, "]M0" MSI Plessey; empty when !ok.
+    std::string identifier;
     double decodability = 0; // 0..1 over every character; 1 when every edge lies where the
                              // nominal widths put it
     double moduleWidth = 0;  // X: the narrow element / module width, in the widths' unit

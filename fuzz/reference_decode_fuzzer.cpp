@@ -5,9 +5,10 @@
 //   1.. one width per byte. Module mode: 1 + (b & 3) modules plus (b >> 2) / 512 of a module,
 //       so that real symbols with a little noise decode deep; else b / 16, with 253 infinity,
 //       254 NaN and 255 -1.
-// Every result must be well formed: a reason when it fails; data, a decodability in 0..1, a
-// positive module width and one positive nominal width per element when it decodes, and the
-// nominal widths must decode to the same data with decodability 1.
+// Every result must be well formed: a reason and no message nor identifier when it fails;
+// data, a symbology identifier "]" letter digit, a decodability in 0..1, a positive module
+// width and one positive nominal width per element when it decodes, and the nominal widths
+// must decode to the same data, message and identifier with decodability 1.
 #include "FuzzCheck.h"
 #include "engine/ReferenceDecode.h"
 
@@ -41,16 +42,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            : ReferenceDecode(static_cast<btCodeTypes>(selector), widths);
     if (!d.ok) {
         Check(!d.failure.empty(), "a failed decode says why");
+        Check(d.message.empty() && d.identifier.empty(), "a failed decode transmits nothing");
         return 0;
     }
     Check(d.failure.empty(), "a decoded symbol has no failure");
     Check(!d.data.empty(), "a decoded symbol has data");
+    Check(d.identifier.size() == 3 && d.identifier[0] == ']' && d.identifier[1] >= 'A' &&
+              d.identifier[1] <= 'Z' && d.identifier[2] >= '0' && d.identifier[2] <= '9',
+          "the symbology identifier is ] letter digit");
     Check(d.decodability >= 0 && d.decodability <= 1, "decodability lies in 0..1");
     Check(std::isfinite(d.moduleWidth) && d.moduleWidth > 0, "the module width is positive");
     Check(d.nominal.size() == widths.size(), "one nominal width per element");
     for (const double w : d.nominal) Check(std::isfinite(w) && w > 0, "nominal widths positive");
     const TDecoded again = ReferenceDecode(d.type, d.nominal);
-    Check(again.ok && again.data == d.data && again.addon == d.addon,
+    Check(again.ok && again.data == d.data && again.addon == d.addon &&
+              again.message == d.message && again.identifier == d.identifier,
           "the nominal widths decode to the same data");
     Check(again.decodability > 1 - 1e-9, "the nominal widths decode with decodability 1");
     return 0;
