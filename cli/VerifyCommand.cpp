@@ -57,7 +57,8 @@ std::string Table(const std::string& file, const VerifyReport& r, double minGrad
     if (r.decoded) {
         out += "Data          " + Visible(r.data) +
                (r.addon.empty() ? "" : " (add-on " + r.addon + ")") + "\n";
-        out += "Symbology     " + std::string(TypeName(r.type)) + " " + r.identifier + "\n";
+        out += "Symbology     " + std::string(TypeName(r.type)) +
+               (r.identifier.empty() ? "" : " " + r.identifier) + "\n";
         if (!r.symbolCharacters.empty() && r.symbolCharacters != r.data)
             out += "Symbol text   " + Visible(r.symbolCharacters) + "\n";
     } else {
@@ -65,8 +66,8 @@ std::string Table(const std::string& file, const VerifyReport& r, double minGrad
     }
     if (r.relative) {
         out += "X dimension   " + Formatted("%.2f pixels", r.xPixels) +
-               ": the picture states no resolution, so the grade is relative to X (give "
-               "--dpi for a measured grade)\n";
+               "; the picture states no resolution\n"
+               "Relative      the grade is relative to X (give --dpi for a measured grade)\n";
         if (r.decoded)
             out += "Bar gain      " + Formatted("%+.1f %% of X", r.barGainPercent) + "\n";
         out += "Aperture      " + Formatted("%.2f X", r.apertureOfX) + " (" +

@@ -271,6 +271,7 @@ TEST(VerifyReportCli, WritesTheReportAndSaysWhenNothingIsFound) {
          "",
          ""},
         {{"--dpi", "600", "--min-grade", "b", label}, 0, "at least 2.5 wanted", true, "", ""},
+        {{label}, 0, "relative to X (give --dpi for a measured grade)", true, "", ""},
         {{blank}, 1, "blank.png: no barcode found: ", false, "", ""},
         {{"--report", svg, blank}, 1, "no barcode found", false, svg, "<?xml"},
     };
