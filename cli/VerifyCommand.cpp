@@ -5,22 +5,43 @@
 #include "cli/Usage.h"
 #include "engine/Formatted.h"
 #include "engine/ProfileGrading.h"
+#include "platform/PictureSave.h"
 #include "varimark/verify.h"
 
+#include <cctype>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace varimark::cli {
 
 namespace {
 
-// A grade as a letter (A, B, C, D, F) or a number 0..4.
+// A grade as a letter (A, B, C, D, F, in either case) or a number 0..4.
 double ParseGrade(std::string_view value) {
-    static constexpr std::pair<std::string_view, double> kLetters[] = {
-        {"A", 3.5}, {"B", 2.5}, {"C", 1.5}, {"D", 0.5}, {"F", 0}};
+    static constexpr std::pair<char, double> kLetters[] = {
+        {'A', 3.5}, {'B', 2.5}, {'C', 1.5}, {'D', 0.5}, {'F', 0}};
     for (const auto& [letter, grade] : kLetters)
-        if (value == letter) return grade;
+        if (value.size() == 1 && std::toupper(static_cast<unsigned char>(value[0])) == letter)
+            return grade;
     return ParseDecimal("--min-grade", value);
+}
+
+// The data as people read it: control characters by their names (<GS> for FNC1).
+std::string Visible(std::string_view data) {
+    static constexpr const char* kNames[32] = {
+        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
+        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    std::string out;
+    for (const char c : data) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 32 || b == 127)
+            out += std::string("<") + (b == 127 ? "DEL" : kNames[b]) + ">";
+        else
+            out += c;
+    }
+    return out;
 }
 
 std::string Graded(const char* format, double value, int grade) {
@@ -34,19 +55,35 @@ std::string Table(const std::string& file, const VerifyReport& r, double minGrad
            (r.passed ? "passed" : "FAILED") + ": at least " + Formatted("%.1f", minGrade) +
            " wanted\n";
     if (r.decoded) {
-        out += "Data          " + std::string(TypeName(r.type)) + " " + r.data;
-        if (!r.addon.empty()) out += " add-on " + r.addon;
-        out += "\nX dimension   " + Formatted("%.3f mm", r.xMillimetres) + " (" +
-               Formatted("%.1f mils", r.xMils) + ") at " + Formatted("%.0f dpi", r.dpi) +
-               (r.relative ? " (assumed: the file states none; give --dpi)" : "") + "\n";
-        out += "Bar gain      " + Formatted("%+.3f mm", r.barGainMillimetres) + " (" +
-               Formatted("%+.1f %% of X", r.barGainPercent) + ")\n";
+        out += "Data          " + Visible(r.data) +
+               (r.addon.empty() ? "" : " (add-on " + r.addon + ")") + "\n";
+        out += "Symbology     " + std::string(TypeName(r.type)) +
+               (r.identifier.empty() ? "" : " " + r.identifier) + "\n";
+        if (!r.symbolCharacters.empty() && r.symbolCharacters != r.data)
+            out += "Symbol text   " + Visible(r.symbolCharacters) + "\n";
     } else {
         out += "Not decoded   " + r.failure + "\n";
     }
-    out += "Aperture      " + Formatted("%.0f mils", r.apertureMils) + " (" +
-           Formatted("%.3f mm", r.apertureMillimetres) + "), " + std::to_string(r.wavelength) +
-           " nm\n";
+    if (r.relative) {
+        out += "X dimension   " + Formatted("%.2f pixels", r.xPixels) +
+               "; the picture states no resolution\n"
+               "Relative      the grade is relative to X (give --dpi for a measured grade)\n";
+        if (r.decoded)
+            out += "Bar gain      " + Formatted("%+.1f %% of X", r.barGainPercent) + "\n";
+        out += "Aperture      " + Formatted("%.2f X", r.apertureOfX) + " (" +
+               Formatted("%.1f pixels", r.aperturePixels) + "), ";
+    } else {
+        if (r.decoded) {
+            out += "X dimension   " + Formatted("%.3f mm", r.xMillimetres) + " (" +
+                   Formatted("%.1f mils", r.xMils) + ") at " + Formatted("%.0f dpi", r.dpi) + "\n";
+            out += "Bar gain      " + Formatted("%+.3f mm", r.barGainMillimetres) + " (" +
+                   Formatted("%+.1f %% of X", r.barGainPercent) + ")\n";
+        }
+        out += "Aperture      " + Formatted("%.0f mils", r.apertureMils) + " (" +
+               Formatted("%.3f mm", r.apertureMillimetres) + "), ";
+    }
+    out += std::to_string(r.wavelength) + " nm\n";
+    if (!r.resolutionNote.empty()) out += "Resolution    " + r.resolutionNote + "\n";
     if (!r.profiles.empty()) {
         out += "\nScan Grade Decode Rmin     SC       ECmin    MOD      Defects  Decodability\n";
         for (std::size_t i = 0; i < r.profiles.size(); ++i) {
@@ -75,6 +112,7 @@ std::string Table(const std::string& file, const VerifyReport& r, double minGrad
 int RunVerifyCommand(std::vector<std::string_view> args) {
     VerifyOptions options;
     bool json = false;
+    std::optional<std::string> reportFile;
     OptionParser parser(std::move(args), "missing FILE: the picture to grade");
     const auto extra = [&](std::string_view name, OptionParser& p) {
         if (name == "--type") {
@@ -93,6 +131,7 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
             if (name == option) return options.*field = ParseDecimal(name, p.Value()), true;
         if (name == "--min-grade") return options.minGrade = ParseGrade(p.Value()), true;
         if (name == "--json") return json = true;
+        if (name == "--report") return reportFile = std::string(p.Value()), true;
         if (name == "--ratio" || name == "--addon" || name == "--esc" || name == "--batch")
             throw UsageError("option " + Quoted(name) + " is not one of verify's");
         return false;
@@ -109,11 +148,28 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
     if (options.minGrade < 0 || options.minGrade > 4)
         throw RangeError("varimark-cli: --min-grade must be A, B, C, D, F or 0 to 4");
 
-    const VerifyReport report = VerifyFile(*parsed.text, options);
-    WriteStandardOutput(json ? VerifyReportJson(report) + "\n"
-                             : Table(*parsed.text, report, options.minGrade));
-    if (!report.decoded)
-        std::fprintf(stderr, "varimark-cli: %s: nothing decoded: %s\n", parsed.text->c_str(),
+    // The report picture's format, known before the picture is read.
+    if (reportFile) {
+        const std::string extension = LowerExtension(*reportFile);
+        if (extension != ".svg" && extension != ".png")
+            throw UsageError("--report " + Quoted(*reportFile) + " must end in .svg or .png" +
+                             (extension.empty() ? "" : ", not " + Quoted(extension)));
+    }
+
+    const std::string& file = *parsed.text;
+    const VerifyReport report = VerifyFile(file, options);
+    // Ten profiles are there only when bars were found.
+    const bool found = report.found || !report.profiles.empty();
+    if (json)
+        WriteStandardOutput(VerifyReportJson(report) + "\n");
+    else if (found)
+        WriteStandardOutput(Table(file, report, options.minGrade));
+    if (reportFile) SaveVerifyReportPicture(file, report, *reportFile);
+    if (!found)
+        std::fprintf(stderr, "varimark-cli: %s: no barcode found: %s\n", file.c_str(),
+                     report.failure.c_str());
+    else if (!report.decoded)
+        std::fprintf(stderr, "varimark-cli: %s: nothing decoded: %s\n", file.c_str(),
                      report.failure.c_str());
     return report.passed ? kExitOk : kExitRefused;
 }

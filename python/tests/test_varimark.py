@@ -119,3 +119,19 @@ def test_verify_refusals(call, error, message):
     with pytest.raises(error) as raised:
         call()
     assert message in str(raised.value)
+
+
+# What each profile was measured on, for our own EAN-13 at 600 dpi (X about 8 pixels): 30
+# bars, so 60 edges; black 0 % and white 100 %, so the global threshold at 50 %.
+@pytest.mark.parametrize("key, holds", [
+    ("line", lambda p: sorted(p["line"]) == ["count", "dx", "dy", "x", "y"]
+     and p["line"]["count"] == len(p["reflectance"]) and abs(p["line"]["dx"]) == 1),
+    ("reflectance", lambda p: len(p["reflectance"]) > 95 * 8
+     and min(p["reflectance"]) < 5 and max(p["reflectance"]) > 95),
+    ("edges", lambda p: len(p["edges"]) == 60 and p["edges"] == sorted(p["edges"])
+     and 0 < p["edges"][0] and p["edges"][-1] < len(p["reflectance"])),
+    ("threshold", lambda p: p["threshold"] == pytest.approx((p["rmin"] + p["rmax"]) / 2, abs=0.1)),
+])
+def test_verify_profiles_carry_what_was_measured(key, holds):
+    report = varimark.verify(varimark.render(EAN, dpi=600), dpi=600)
+    assert all(holds(p) for p in report["profiles"]), key

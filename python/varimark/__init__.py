@@ -216,11 +216,18 @@ def verify(picture, type=None, *, dpi=0, aperture=0, min_grade="C", reflectance_
     """Grades the barcode in a picture as a print-quality verifier does (ISO/IEC 15416).
 
     picture: a path, or a PNG, BMP, TIFF, GIF or JPEG file's bytes. type: the symbology, or
-    None for any linear one. dpi: the picture's resolution (0: what the file states, else
-    600); aperture: in mils (0: by the X dimension); min_grade: "A".."F" or 0..4.
+    None for any linear one. dpi: the picture's resolution (0: what the file states; when it
+    states none, the grade is relative to X, measured in pixels); aperture: in mils (0: by
+    the X dimension); min_grade: "A".."F" or 0..4.
     Returns the report as a dict: grade (0..4), grade_text ("4.0/06/660"), letter, passed,
-    decoded, type, data, x_mm, bar_gain_mm, aperture_mils, profiles (each parameter and its
-    grade), advice (what to change), failure (when nothing decoded).
+    decoded, type, data, x_mm, bar_gain_mm, aperture_mils, profiles, advice (what to
+    change), failure (when nothing decoded). Each of the ten profiles holds each parameter
+    and its grade, and what they were measured on:
+      "line": {"x", "y", "dx", "dy", "count"}, the scan line in the picture: sample j at
+              (x + j * dx, y + j * dy) in pixels, the centre of the top left pixel at (0, 0);
+      "reflectance": a list of count reflectances in percent, one per sample;
+      "edges": the element edges, in samples (fractional), left to right;
+      "threshold": the global threshold in percent, halfway between Rmin and Rmax.
     """
     data = _picture_bytes(picture)
     grade = _GRADES.get(min_grade) if isinstance(min_grade, str) else _number(min_grade, "min_grade")

@@ -51,6 +51,10 @@ def save(
     margin: int | None = None,
     monochrome: bool = False,
 ) -> None: ...
+# The report as a dict (see the docstring); each of its "profiles" holds, beside each
+# parameter and its grade: "line" ({"x", "y", "dx", "dy": float, "count": int}: sample j at
+# (x + j * dx, y + j * dy) in pixels), "reflectance" (list[float], percent, one per sample),
+# "edges" (list[float], in samples) and "threshold" (float, percent).
 def verify(
     picture: str | PathLike[str] | bytes | bytearray | memoryview,
     type: str | None = None,
