@@ -158,16 +158,15 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
 
     const std::string& file = *parsed.text;
     const VerifyReport report = VerifyFile(file, options);
-    // Ten profiles are there only when bars were found.
-    const bool found = report.found || !report.profiles.empty();
+    const bool found = report.found;
     if (json)
         WriteStandardOutput(VerifyReportJson(report) + "\n");
     else if (found)
         WriteStandardOutput(Table(file, report, options.minGrade));
     if (reportFile) SaveVerifyReportPicture(file, report, *reportFile);
     if (!found)
-        std::fprintf(stderr, "varimark-cli: %s: no barcode found: %s\n", file.c_str(),
-                     report.failure.c_str());
+        // "no barcode found: " and why
+        std::fprintf(stderr, "varimark-cli: %s: %s\n", file.c_str(), report.failure.c_str());
     else if (!report.decoded)
         std::fprintf(stderr, "varimark-cli: %s: nothing decoded: %s\n", file.c_str(),
                      report.failure.c_str());

@@ -220,7 +220,7 @@ TDecoded ReferenceDecodeAny(std::span<const double> widths) {
         if (decoded.ok) return decoded;
     }
     failed.failure =
-        std::string("the bars decode as none of the linear symbologies; ") + kPostalNotGraded;
+        "the bars decode as none of the linear symbologies";
     return failed;
 }
 

@@ -360,27 +360,32 @@ TScanPlan PlanScanLines(const TReflectanceImage& image, std::optional<btCodeType
         plan.failure = "no barcode found: the picture is one shade";
         return plan;
     }
-    // A line that decodes, confirmed by a parallel one; the longest run of bars that does
-    // not decode is kept for grading when nothing does.
-    TLineRead undecoded;
+    // A line that decodes, confirmed by a parallel one. The longest runs of bars that do not
+    // decode are kept for grading when nothing does.
+    constexpr std::size_t kUndecodedKept = 8;
+    std::vector<TLineRead> undecoded;
     for (const auto& candidates : {AxisCandidates(image), TurnedCandidates(image)}) {
         for (const TCandidate& c : candidates) {
-            const TLineRead read = ReadLine(image, c.p, c.u, type);
+            TLineRead read = ReadLine(image, c.p, c.u, type);
             if (!read.symbol.found) continue;
             if (read.Decoded()) {
                 const std::optional<double> lean = Lean(image, read, c.p);
                 if (lean) return PlanFrom(image, read, *lean, lines);
-            } else if (!undecoded.symbol.found ||
-                       read.symbol.run.Count() > undecoded.symbol.run.Count()) {
-                undecoded = read;
+                continue;
             }
+            const auto at =
+                std::find_if(undecoded.begin(), undecoded.end(), [&](const TLineRead& u) {
+                    return u.symbol.run.Count() < read.symbol.run.Count();
+                });
+            undecoded.insert(at, std::move(read));
+            if (undecoded.size() > kUndecodedKept) undecoded.pop_back();
         }
     }
-    if (undecoded.symbol.found) {
-        // Bars that decode nowhere are graded (and fail Decode) when they stand as bars do:
-        // at least a tenth as high as the run is long.
-        TScanPlan bars = PlanFrom(image, undecoded, 0, lines);
-        const double length = undecoded.symbol.Right() - undecoded.symbol.Left();
+    // Bars that decode nowhere are graded (and fail Decode) when they stand as bars do: at
+    // least a tenth as high as the run is long (a line of text is not).
+    for (const TLineRead& read : undecoded) {
+        TScanPlan bars = PlanFrom(image, read, 0, lines);
+        const double length = read.symbol.Right() - read.symbol.Left();
         if (bars.barHeight >= std::max(8.0, length / 10)) return bars;
     }
     plan.failure = "no barcode found: no line across the picture crosses a run of bars that "

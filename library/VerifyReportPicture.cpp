@@ -220,14 +220,17 @@ private:
     void Title() {
         std::string title = "Symbol grade " + r_.gradeText + " (" + r_.letter + ") " +
                             (r_.passed ? "passed" : "FAILED");
-        if (!r_.found && r_.profiles.empty())
-            title = "No barcode found: " + r_.failure;
-        else if (r_.decoded)
+        if (!r_.found) {
+            // "no barcode found: the picture is one shade" as a title.
+            title = r_.failure;
+            if (!title.empty() && title[0] >= 'a' && title[0] <= 'z') title[0] -= 'a' - 'A';
+        } else if (r_.decoded) {
             title += "   " + std::string(TypeName(r_.type)) +
                      (r_.identifier.empty() ? "" : " " + r_.identifier) + " " +
                      Shortened(Visible(r_.data), 60);
-        else
+        } else {
             title += "   not decoded: " + r_.failure;
+        }
         if (r_.relative) title += "   (relative to X: no resolution)";
         Text(kMargin, kMargin + kLine - 5, Shortened(title, 130), kTitleFont);
     }

@@ -23,13 +23,26 @@ constexpr double kMillimetresPerPixelAt600 = 25.4 / 600;
 struct TSample {
     Type type;
     const char* text;
+    const char* transmitted; // as a scanner sends the data
+    const char* identifier;
 };
 
+// What a scanner transmits: EAN/UPC every digit with the check digit (UPC-E as number system,
+// six digits and check digit), Code 39 without its stars, Code 128 the data characters,
+// Interleaved 2 of 5 and MSI every digit, Codabar with its start and stop.
 constexpr TSample kSamples[] = {
-    {Type::EAN_8, "1234567"},    {Type::EAN_13, "400638133393"}, {Type::UPC_A, "03600029145"},
-    {Type::UPC_E, "0123456"},    {Type::CODE39, "VARIMARK-1"},   {Type::CODE25i, "123456"},
-    {Type::CODE25iP, "1234567"}, {Type::CODE128_A, "ABC-12"},    {Type::CODE128_B, "Hello, 1!"},
-    {Type::CODE128_C, "123456"}, {Type::MSI_Plessey, "123456"},  {Type::Codabar, "A123B"},
+    {Type::EAN_8, "1234567", "12345670", "]E4"},
+    {Type::EAN_13, "400638133393", "4006381333931", "]E0"},
+    {Type::UPC_A, "03600029145", "036000291452", "]E0"},
+    {Type::UPC_E, "0123456", "00123457", "]E0"},
+    {Type::CODE39, "VARIMARK-1", "VARIMARK-1", "]A0"},
+    {Type::CODE25i, "123456", "123456", "]I0"},
+    {Type::CODE25iP, "1234567", "12345678", "]I0"},
+    {Type::CODE128_A, "ABC-12", "ABC-12", "]C0"},
+    {Type::CODE128_B, "Hello, 1!", "Hello, 1!", "]C0"},
+    {Type::CODE128_C, "123456", "123456", "]C0"},
+    {Type::MSI_Plessey, "123456", "1234566", "]M0"},
+    {Type::Codabar, "A123B", "A123B", "]F0"},
 };
 
 Symbol SymbolOf(const TSample& sample, int rotation = 0) {
@@ -83,6 +96,8 @@ TEST_P(OwnOutput, GradesAAndDecodesThePreparedText) {
     const Symbol symbol = SymbolOf(sample, rotation);
     const VerifyReport report = Graded(Drawn(symbol, dpi), dpi);
     EXPECT_TRUE(report.decoded) << report.failure;
+    EXPECT_EQ(report.data, sample.transmitted);
+    EXPECT_EQ(report.identifier, sample.identifier);
     EXPECT_EQ(report.symbolCharacters, Encode(symbol).codeText);
     EXPECT_EQ(report.type, sample.type);
     EXPECT_DOUBLE_EQ(report.grade, 4.0) << VerifyReportJson(report);
@@ -435,7 +450,8 @@ TEST(Verify, WhatCannotBeGradedSaysWhy) {
         {VerifyGreyPicture(blank, {}), "no barcode found: the picture is one shade"},
         {VerifyGreyPicture(Ean13At600(), postal), "outside ISO/IEC 15416"},
         // Postnet bars are told of only when Postnet is asked for.
-        {VerifyGreyPicture(Drawn(SymbolOf({Type::Postnet, "12345"}), 600), {}), "no barcode found"},
+        {VerifyGreyPicture(Drawn(SymbolOf({Type::Postnet, "12345", "", ""}), 600), {}),
+         "no barcode found"},
     };
     for (const auto& [report, reason] : kRows) {
         EXPECT_FALSE(report.decoded);
@@ -444,15 +460,36 @@ TEST(Verify, WhatCannotBeGradedSaysWhy) {
     }
 }
 
+// The JSON: the data as sent and as symbol characters, and each scan's line and profile
+// (a blank picture: nothing found, and no grade).
 TEST(Verify, JsonCarriesTheGradeAndEveryProfile) {
+    const auto count = [](const std::string& json, const std::string& key) {
+        std::size_t n = 0;
+        for (std::size_t at = json.find(key); at != std::string::npos; at = json.find(key, at + 1))
+            ++n;
+        return n;
+    };
     const std::string json = VerifyReportJson(Graded(Ean13At600()));
-    EXPECT_NE(json.find("\"grade_text\":\"4.0/06/660\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"data\":\"4006381333931\""), std::string::npos);
-    std::size_t profiles = 0;
-    for (std::size_t at = json.find("\"decode\":"); at != std::string::npos;
-         at = json.find("\"decode\":", at + 1))
-        ++profiles;
-    EXPECT_EQ(profiles, 10u);
+    const std::pair<const char*, std::size_t> kKeys[] = {
+        {"\"found\":true", 1},
+        {"\"grade_text\":\"4.0/06/660\"", 1},
+        {"\"data\":\"4006381333931\"", 11}, // and each scan's
+        {"\"identifier\":\"]E0\"", 1},
+        {"\"symbol_characters\":\"4006381333931\"", 1},
+        {"\"x_px\":8.000", 1},
+        {"\"aperture_px\":3.6000", 1},
+        {"\"decode\":", 10},
+        {"\"line\":{\"x\":0.000,", 10},
+        {"\"reflectance\":[100,", 10}};
+    for (const auto& [key, times] : kKeys)
+        EXPECT_EQ(count(json, key), times) << key << json.substr(0, 600);
+
+    TGreyPicture blank;
+    blank.width = blank.height = 50;
+    blank.level.assign(2500, 255);
+    const std::string none = VerifyReportJson(VerifyGreyPicture(blank, {}));
+    EXPECT_EQ(count(none, "\"found\":false"), 1u) << none;
+    EXPECT_EQ(count(none, "\"grade"), 0u) << none;
 }
 
 TEST(VerifyCli, ExitStatusSaysWhetherTheGradeIsReached) {
