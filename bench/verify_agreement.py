@@ -50,14 +50,9 @@ def run(args):
 
 
 def normal(type_, text):
-    """Our prepared text as readers show it, reduced to what all of them agree on: no Code
-    39 stars, no Codabar start/stop letters, no leading zeros (UPC shown as EAN), no Code 128
-    start, check or stop."""
-    if type_.startswith("CODE128"):
-        text = text[1:-2]  # the start character, the check character and the stop
-        if type_ == "CODE128_C":  # each character a pair of digits, its value + 32
-            text = "".join(f"{ord(c) - 32:02d}" if 32 <= ord(c) < 132 else c for c in text)
-    text = text.strip().strip("*").upper()
+    """verify's data (as a scanner sends it) reduced to what all readers agree on: no
+    Codabar start/stop letters, no leading zeros (UPC shown as EAN)."""
+    text = text.strip().upper()
     if type_ == "Codabar":
         text = text.strip("ABCDTN*E")
     return text.lstrip("0")

@@ -83,17 +83,20 @@ double Mean(const VerifyReport& r, double ProfileReport::*field) {
 struct TOwnCase {
     TSample sample;
     int dpi, rotation;
+    int module = 2; // SC0 at 300 dpi: 3 px, so profiles sample every half pixel
 };
 
 void PrintTo(const TOwnCase& c, std::ostream* os) {
-    *os << TypeName(c.sample.type) << " at " << c.dpi << " dpi, turned " << c.rotation;
+    *os << TypeName(c.sample.type) << " SC" << c.module << " at " << c.dpi << " dpi, turned "
+        << c.rotation;
 }
 
 class OwnOutput : public ::testing::TestWithParam<TOwnCase> {};
 
 TEST_P(OwnOutput, GradesAAndDecodesThePreparedText) {
-    const auto [sample, dpi, rotation] = GetParam();
-    const Symbol symbol = SymbolOf(sample, rotation);
+    const auto [sample, dpi, rotation, module] = GetParam();
+    Symbol symbol = SymbolOf(sample, rotation);
+    symbol.moduleSize = module;
     const VerifyReport report = Graded(Drawn(symbol, dpi), dpi);
     EXPECT_TRUE(report.decoded) << report.failure;
     EXPECT_EQ(report.data, sample.transmitted);
@@ -110,12 +113,13 @@ std::vector<TOwnCase> OwnCases() {
     for (const TSample& sample : kSamples)
         for (const int dpi : {300, 600})
             for (const int rotation : {0, 90, 180, 270}) cases.push_back({sample, dpi, rotation});
+    for (const TSample& sample : kSamples) cases.push_back({sample, 300, 90, 0});
     return cases;
 }
 
 std::string OwnCaseName(const ::testing::TestParamInfo<TOwnCase>& c) {
-    return std::string(TypeName(c.param.sample.type)) + "_" + std::to_string(c.param.dpi) + "dpi_" +
-           std::to_string(c.param.rotation);
+    return std::string(TypeName(c.param.sample.type)) + "_SC" + std::to_string(c.param.module) +
+           "_" + std::to_string(c.param.dpi) + "dpi_" + std::to_string(c.param.rotation);
 }
 
 INSTANTIATE_TEST_SUITE_P(Verify, OwnOutput, ::testing::ValuesIn(OwnCases()), OwnCaseName);
