@@ -117,11 +117,11 @@ def make_data(rng, symbology):
     if symbology == "EAN_13":
         prefix = rng.choice(["400", "401", "402", "405", "409", "412", "426", "50", "30", "34",
                              "80", "84", "87", "590", "690", "693", "45", "49", "54", "76",
-                             "978", "977", "20", "28"])
+                             "978", "978", "979", "977", "20", "28"])
         body = prefix + digits(rng, 12 - len(prefix))
         addon = ""
-        if prefix == "978" and rng.random() < 0.5:
-            addon = "5" + digits(rng, 4)
+        if prefix in ("978", "979") and rng.random() < 0.6:  # a book's price
+            addon = rng.choice("59") + digits(rng, 4)
         elif prefix == "977" and rng.random() < 0.5:
             addon = digits(rng, 2)
         return body, body + gs1_check(body), addon
@@ -852,8 +852,9 @@ def print_table(title, groups, rows):
 
 
 # The samples kept: per symbology, the angle class and module size wanted (each class about
-# equally often); the nearest picture zbar reads stands in when none fits both.
-SAMPLE_SLOTS = [("EAN_13", "odd angle", "3-4 px"), ("EAN_13", "0/90/180/270", "1.5-2 px"),
+# equally often); the nearest picture zbar reads stands in when none fits both. One EAN-13
+# carries a book's 5-digit add-on (its data: the 13 digits, then the add-on's).
+SAMPLE_SLOTS = [("EAN_13", "within 6 deg", "add-on"), ("EAN_13", "odd angle", "3-4 px"), ("EAN_13", "0/90/180/270", "1.5-2 px"),
                 ("EAN_13", "within 6 deg", "2-3 px"), ("EAN_8", "within 6 deg", "3-4 px"),
                 ("EAN_8", "odd angle", "1.5-2 px"), ("UPC_A", "odd angle", "2-3 px"),
                 ("UPC_A", "0/90/180/270", "3-4 px"), ("UPC_E", "0/90/180/270", "2-3 px"),
@@ -872,7 +873,8 @@ def save_samples(work, records, outcomes, folder, seed):
     candidates = sorted((r for r in records if r["kind"] == "barcode" and outcomes[r["name"]]["zbar"] == "right"),
                         key=lambda r: r["name"])
     for symbology, angle_wanted, ppm_wanted in SAMPLE_SLOTS:
-        mine = [r for r in candidates if r["symbology"] == symbology and r["name"] not in seen]
+        mine = [r for r in candidates if r["symbology"] == symbology and r["name"] not in seen
+                and (len(r["addon"]) == 5) == (ppm_wanted == "add-on")]
         tiers = [[r for r in mine if angle_class(r["angle"]) == angle_wanted and ppm_class(r["ppm"]) == ppm_wanted],
                  [r for r in mine if angle_class(r["angle"]) == angle_wanted],
                  [r for r in mine if ppm_class(r["ppm"]) == ppm_wanted], mine]
@@ -892,7 +894,7 @@ def save_samples(work, records, outcomes, folder, seed):
                     break
     lines = ["# file\tsymbology\tdata (as transmitted)\thow it was made\n"]
     for record, (name, how) in chosen:
-        lines.append(f"{name}\t{record['symbology']}\t{record['expected']}\t{how}\n")
+        lines.append(f"{name}\t{record['symbology']}\t{record['expected']}{record['addon']}\t{how}\n")
     with open(os.path.join(folder, "manifest.tsv"), "w") as f:
         f.writelines(lines)
     with open(os.path.join(folder, "README"), "w") as f:
@@ -913,8 +915,10 @@ def crop_sample(work, record, folder):
         left, top = max(0, int(min(xs) - pad) // 16 * 16), max(0, int(min(ys) - pad) // 16 * 16)
         right, bottom = min(width, math.ceil(max(xs) + pad)), min(height, math.ceil(max(ys) + pad))
         sym = record["symbology"].lower().replace("_", "")
-        name = f"{sym}-{record['ppm']:.1f}px-{record['angle']:.0f}deg.jpg"
+        name = f"{sym}{'-addon' if record['addon'] else ''}-{record['ppm']:.1f}px-{record['angle']:.0f}deg.jpg"
         how = f"{record['renderer']}, {record['ppm']} px/module, turned {record['angle']} deg, "
+        if record["addon"]:
+            how += f"add-on {record['addon']}, "
         if record["screenshot"]:
             how += f"screenshot ({record['format']})"
         else:
