@@ -34,6 +34,8 @@ Usage: bench/verify_photos.py [options] WORK_DIR
   --save-samples D  keep about 20 small crops (JPEG quality 85, at most 25 KB each) that
                     zbar reads, covering the symbologies, angles and module sizes, with
                     three without a barcode, in D with D/manifest.tsv and D/README
+WORK_DIR gets the pictures, pictures.json (how each was made) and results.tsv (each
+reader's outcome and data per picture).
 (varimark-cli from build/bin or $VARIMARK_CLI; needs zbar-tools, zxing-cpp-tools, zint,
 imagemagick with the DejaVu and Liberation fonts)
 """
@@ -43,8 +45,9 @@ import json
 import math
 import os
 import random
-import resource
 import re
+import resource
+import shutil
 import subprocess
 import sys
 import time
@@ -801,8 +804,8 @@ def judge(record, read):
             text = text.upper()
         if text in forms:
             return "right"
-        parts = re.split(r"[ +-]", text, maxsplit=1) if record["symbology"] in ("EAN_13", "UPC_A") else [text]
-        if len(parts) == 2 and parts[0] in forms and parts[1] == addon:
+        pieces = re.split(r"[ +-]", text, maxsplit=1) if record["symbology"] in ("EAN_13", "UPC_A") else [text]
+        if len(pieces) == 2 and pieces[0] in forms and pieces[1] == addon:
             return "right"
         if addon and any(text == form + addon for form in forms):
             return "right"
@@ -963,6 +966,9 @@ def main():
     os.makedirs(work, exist_ok=True)
     if not os.access(CLI, os.X_OK):
         sys.exit(f"verify_photos: {CLI} is not an executable varimark-cli (set VARIMARK_CLI)")
+    missing = [tool for tool in ("zbarimg", "ZXingReader", "zint", "convert") if not shutil.which(tool)]
+    if missing:
+        sys.exit(f"verify_photos: {', '.join(missing)} not found (zbar-tools, zxing-cpp-tools, zint, imagemagick)")
 
     started, cpu_started = time.monotonic(), children_cpu()
     stamp = {"seed": options.seed, "count": options.count, "none": options.none, "version": GENERATOR_VERSION}
