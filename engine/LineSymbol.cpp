@@ -98,6 +98,29 @@ std::vector<double> RunWidths(const std::vector<TLineElement>& elements, TElemen
     return widths;
 }
 
+std::vector<TElementRun> SubRuns(const std::vector<TLineElement>& elements, TElementRun run) {
+    std::vector<TElementRun> parts;
+    std::vector<double> widths = RunWidths(elements, run);
+    const auto quarter = widths.begin() + static_cast<long>(widths.size() / 4);
+    std::nth_element(widths.begin(), quarter, widths.end());
+    const double wide = 5 * *quarter;
+    std::size_t start = run.first;
+    for (std::size_t i = run.first + 1; i < run.last; i += 2) {
+        if (elements[i].Width() <= wide) continue;
+        parts.push_back({start, i - 1});
+        start = i + 1;
+    }
+    parts.push_back({start, run.last});
+    std::vector<TElementRun> runs;
+    for (std::size_t i = 0; i < parts.size() && parts.size() <= kMostParts; ++i)
+        for (std::size_t j = i; j < parts.size(); ++j)
+            if (i > 0 || j + 1 < parts.size()) runs.push_back({parts[i].first, parts[j].last});
+    std::stable_sort(runs.begin(), runs.end(), [](const TElementRun& a, const TElementRun& b) {
+        return a.Count() > b.Count();
+    });
+    return runs;
+}
+
 TLineSymbol FindLineSymbol(std::span<const double> profile, std::optional<btCodeTypes> type,
                            std::size_t minElements) {
     TLineSymbol symbol;
@@ -107,8 +130,7 @@ TLineSymbol FindLineSymbol(std::span<const double> profile, std::optional<btCode
     // symbol the line crosses whole); a contrast below a fifth of the line's is no edge.
     const int window = std::max(8, static_cast<int>(profile.size() / 16));
     symbol.elements = LocalElements(profile, window, std::max(2.0, (*highest - *lowest) / 5));
-    for (const TElementRun& run : CandidateRuns(symbol.elements)) {
-        if (run.Count() < minElements) break;
+    const auto decodes = [&](TElementRun run) {
         const std::vector<double> widths = RunWidths(symbol.elements, run);
         TDecoded attempt = type ? ReferenceDecode(*type, widths) : ReferenceDecodeAny(widths);
         if (!symbol.found || attempt.ok) {
@@ -116,7 +138,14 @@ TLineSymbol FindLineSymbol(std::span<const double> profile, std::optional<btCode
             symbol.run = run;
             symbol.decoded = std::move(attempt);
         }
-        if (symbol.decoded.ok) break;
+        return symbol.decoded.ok;
+    };
+    for (const TElementRun& run : CandidateRuns(symbol.elements)) {
+        if (run.Count() < minElements) break;
+        if (decodes(run)) return symbol;
+        // A frame, a rule or print beside the symbol may have joined its run.
+        for (const TElementRun& part : SubRuns(symbol.elements, run))
+            if (part.Count() >= minElements && decodes(part)) return symbol;
     }
     return symbol;
 }

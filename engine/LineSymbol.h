@@ -39,6 +39,14 @@ struct TElementRun {
 // modules), the narrow width being the width a quarter of the elements do not exceed.
 std::vector<TElementRun> CandidateRuns(const std::vector<TLineElement>& elements);
 
+// The parts of a run that may be the symbol when the whole does not decode: the run is cut
+// at every space wider than five narrow elements (no symbology has one inside; a frame, a
+// rule or print beside the symbol, or an add-on's gap, makes one), and the parts are joined
+// again in every way but the whole, longest first. None when the run has more than
+// kMostParts parts.
+inline constexpr std::size_t kMostParts = 12;
+std::vector<TElementRun> SubRuns(const std::vector<TLineElement>& elements, TElementRun run);
+
 // The widths of elements[run.first..run.last].
 std::vector<double> RunWidths(const std::vector<TLineElement>& elements, TElementRun run);
 

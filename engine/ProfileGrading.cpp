@@ -166,8 +166,8 @@ TSymbolBars SymbolBars(const std::vector<TElement>& elements, double left, doubl
 // The quiet zones in modules: light space from the outer bars' edges to the next crossing
 // of the threshold by something dark on the line, or to the picture's edge (`reach`
 // samples beyond the line's first and last sample).
-void MeasureQuietZones(std::span<const double> profile, double threshold, double left,
-                       double right, double x, double reach, TProfileGrade& g) {
+void MeasureQuietZones(std::span<const double> profile, double threshold, double left, double right,
+                       double x, double reach, TProfileGrade& g) {
     const std::size_t end = profile.size() - 1;
     const auto edgeAt = [&](std::size_t k) {
         return static_cast<double>(k) + (threshold - profile[k]) / (profile[k + 1] - profile[k]);

@@ -205,6 +205,25 @@ TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths) {
     return further;
 }
 
+namespace {
+
+// Whether a read is one to believe when no symbology was named. As zbar does by default,
+// Interleaved 2 of 5 wants 6 digits and Codabar 4 characters with its start and stop (a
+// few strokes of print read as "59" or "DC" otherwise); an MSI Plessey symbol of zeros
+// only is what a regular grille reads as.
+bool Plausible(const TDecoded& decoded) {
+    const std::string& m = decoded.message;
+    switch (decoded.type) {
+    case CODE25i:
+    case CODE25iP: return m.size() >= 6;
+    case Codabar: return m.size() >= 4;
+    case MSI_Plessey: return m.find_first_not_of('0') != std::string::npos;
+    default: return true;
+    }
+}
+
+} // namespace
+
 TDecoded ReferenceDecodeAny(std::span<const double> widths) {
     static constexpr btCodeTypes kOrder[] = {EAN_8,     UPC_E,   UPC_A,       EAN_13, CODE39,
                                              CODE128_B, CODE25i, MSI_Plessey, Codabar};
@@ -217,10 +236,9 @@ TDecoded ReferenceDecodeAny(std::span<const double> widths) {
         if (decoded.ok && type == CODE25i && !Code25CheckDigitMatches(decoded.data, CODE25i) &&
             Code25CheckDigitMatches(decoded.data, CODE25iP))
             decoded.type = CODE25iP;
-        if (decoded.ok) return decoded;
+        if (decoded.ok && Plausible(decoded)) return decoded;
     }
-    failed.failure =
-        "the bars decode as none of the linear symbologies";
+    failed.failure = "the bars decode as none of the linear symbologies";
     return failed;
 }
 

@@ -58,7 +58,9 @@ TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths);
 // one, is reported as UPC_A), Code 39, Code 128 (as the start character's code set),
 // Interleaved 2 of 5 (CODE25iP when its last digit is that type's check digit and not
 // CODE25i's; no check digit is required, as the encoder gives one only to an odd count of
-// digits), MSI Plessey, Codabar.
+// digits), MSI Plessey, Codabar. A read is believed only when it could be a symbol: at
+// least 6 digits of Interleaved 2 of 5, 4 Codabar characters with start and stop, an MSI
+// Plessey symbol of other digits than zeros.
 TDecoded ReferenceDecodeAny(std::span<const double> widths);
 
 } // namespace varimark

@@ -340,6 +340,14 @@ TScanPlan PlanFrom(const TReflectanceImage& image, const TLineRead& found, doubl
     return plan;
 }
 
+// Whether a symbol found stands as bars do: at least a tenth as high as it is long (every
+// linear symbology asks for more; a line of text, or a chance read across a few strokes at
+// a slant, is lower).
+bool StandsAsBars(const TScanPlan& plan, const TLineRead& read) {
+    const double length = read.symbol.Right() - read.symbol.Left();
+    return plan.barHeight >= std::max(8.0, length / 10);
+}
+
 } // namespace
 
 double SampleStep(double modulePixels) {
@@ -370,7 +378,9 @@ TScanPlan PlanScanLines(const TReflectanceImage& image, std::optional<btCodeType
             if (!read.symbol.found) continue;
             if (read.Decoded()) {
                 const std::optional<double> lean = Lean(image, read, c.p);
-                if (lean) return PlanFrom(image, read, *lean, lines);
+                if (!lean) continue;
+                TScanPlan found = PlanFrom(image, read, *lean, lines);
+                if (StandsAsBars(found, read)) return found;
                 continue;
             }
             const auto at =
@@ -381,12 +391,10 @@ TScanPlan PlanScanLines(const TReflectanceImage& image, std::optional<btCodeType
             if (undecoded.size() > kUndecodedKept) undecoded.pop_back();
         }
     }
-    // Bars that decode nowhere are graded (and fail Decode) when they stand as bars do: at
-    // least a tenth as high as the run is long (a line of text is not).
+    // Bars that decode nowhere are graded (and fail Decode) when they stand as bars do.
     for (const TLineRead& read : undecoded) {
         TScanPlan bars = PlanFrom(image, read, 0, lines);
-        const double length = read.symbol.Right() - read.symbol.Left();
-        if (bars.barHeight >= std::max(8.0, length / 10)) return bars;
+        if (StandsAsBars(bars, read)) return bars;
     }
     plan.failure = "no barcode found: no line across the picture crosses a run of bars that "
                    "decodes";

@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -439,6 +441,33 @@ TEST(Verify, ATurnedLowResolutionPictureIsFoundAndGradedRelativeToX) {
         EXPECT_NE(r.gradeText.find("/0.46X/660"), std::string::npos) << r.gradeText;
         EXPECT_GE(r.grade, 2.5) << degrees << VerifyReportJson(r);
     }
+}
+
+// Photographs of labels (made photo-like: 1.5 to 4 px a module, any angle, uneven light,
+// blur, noise, JPEG; see data/photos/README), stating no resolution: each decodes to the data
+// in its manifest, graded relative to X; the three without a barcode decode nothing.
+TEST(Verify, PhotographsDecodeToTheirDataAndNothingElse) {
+    std::ifstream manifest(VARIMARK_PHOTOS "/manifest.tsv");
+    ASSERT_TRUE(manifest) << VARIMARK_PHOTOS;
+    int pictures = 0;
+    for (std::string line; std::getline(manifest, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string file, symbology, data;
+        std::getline(fields, file, '\t');
+        std::getline(fields, symbology, '\t');
+        std::getline(fields, data, '\t');
+        const VerifyReport r = VerifyFile(VARIMARK_PHOTOS "/" + file, {});
+        ++pictures;
+        if (data == "-") {
+            EXPECT_FALSE(r.decoded) << file << ": " << r.data;
+            continue;
+        }
+        EXPECT_EQ(r.data, data) << file << ": " << r.failure;
+        EXPECT_EQ(std::string(TypeName(r.type)).rfind(symbology, 0), 0u) << file;
+        EXPECT_TRUE(r.relative) << file;
+    }
+    EXPECT_EQ(pictures, 21);
 }
 
 // --- What cannot be graded, and the report's forms
