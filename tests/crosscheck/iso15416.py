@@ -41,9 +41,9 @@ Readings chosen where the definition leaves room (each is named again at its cod
       two-width symbologies the mean width of their narrow elements.
   R8  Decode fails when the element count, a character, a check character (EAN/UPC,
       Code 128; Interleaved 2 of 5 and Code 39 carry none of their own that is required)
-      or a quiet zone is wrong. An EAN-13/UPC-A add-on must stand beyond the main symbol's
-      own right quiet zone and have 5 modules after it; without it the main symbol is read
-      alone.
+      or a quiet zone is wrong. An add-on (after any EAN/UPC symbol) must stand beyond the
+      main symbol's own right quiet zone and have 5 modules after it; a scan that does
+      not cross it reads the main symbol alone.
 """
 
 import math
@@ -339,7 +339,7 @@ def decode_addon(w):
         at = 3 + 6 * i
         digit, name, cv = ean_character(w[at:at + 4], True)
         if i + 1 < count:
-            check_guard(w[at + 3:at + 6], [1, 1, 1], module, "add-on separator")
+            check_guard(w[at + 4:at + 6], [1, 1], module, "add-on separator")
         digits, sets, v = digits + str(digit), sets + name, min(v, cv)
     if count == 2:
         expected = ["AA", "AB", "BA", "BB"][int(digits) % 4]
@@ -363,8 +363,6 @@ def decode_ean(type_, w, quiet):
     addon = ""
     right = quiet[1] / module
     if len(w) > main:
-        if type_ not in ("EAN_13", "UPC_A"):
-            raise DecodeError(f"{len(w)} elements, {main} expected")
         gap = w[main] / module
         if gap + 1e-6 < need_right:
             raise DecodeError(f"the add-on gap is {gap:.2f} modules, {need_right} needed")

@@ -19,11 +19,14 @@ S = 10
 EAN = "4006381333931"
 
 
+def set_modules(digits, sets):
+    table = {"A": iso.EAN_A, "B": iso.EAN_B, "C": iso.EAN_C}
+    return "".join(table[s][int(d)] for d, s in zip(digits, sets))
+
+
 def ean13_modules(digits):
-    sets = iso.EAN13_PARITY[int(digits[0])]
-    left = "".join((iso.EAN_A if s == "A" else iso.EAN_B)[int(d)] for d, s in zip(digits[1:7], sets))
-    right = "".join(iso.EAN_C[int(d)] for d in digits[7:])
-    return "101" + left + "01010" + right + "101"
+    left = set_modules(digits[1:7], iso.EAN13_PARITY[int(digits[0])])
+    return "101" + left + "01010" + set_modules(digits[7:], "CCCCCC") + "101"
 
 
 def widths_profile(widths, left, right, bar=BAR, space=SPACE):
@@ -152,6 +155,44 @@ def test_blurred_narrow_space_reads_v_from_the_local_edges():
     assert result["decodability"] == pytest.approx(0.600, abs=1e-3)
     assert result["decodability_grade"] == 3
     assert gt_crossings_v(profile, "UPC_A") == pytest.approx(0.882, abs=1e-3)
+
+
+# EAN-8 1234567: check 3x1 + 2 + 3x3 + 4 + 3x5 + 6 + 3x7 = 60 -> 0. UPC-E 123456, number
+# system 0: it stands for UPC-A 0 12345 0000 6 (last digit 5..9: five digits, 0000, it),
+# check 3 x (0+2+4+0+0+6) + (1+3+5+0+0) = 45 -> 5, shown by the sets BAABBA; with the sets
+# swapped (ABBAAB) number system 1: 1 12345 0000 6 -> 3 x 13 + 9 = 48 -> 2, not 5.
+@pytest.mark.parametrize("type_, modules, quiet, data, reason", [
+    ("EAN_8", "101" + set_modules("1234", "AAAA") + "01010" + set_modules("5670", "CCCC") + "101",
+     (7, 7), "12345670", ""),
+    ("EAN_8", "101" + set_modules("1234", "AAAA") + "01010" + set_modules("5671", "CCCC") + "101",
+     (7, 7), "", "the check digit 1 should be 0"),
+    ("UPC_E", "101" + set_modules("123456", "BAABBA") + "010101", (9, 7), "01234565", ""),
+    ("UPC_E", "101" + set_modules("123456", "ABBAAB") + "010101", (9, 7), "",
+     "the UPC-E check digit does not match"),
+])
+def test_short_ean_upc(type_, modules, quiet, data, reason):
+    result = iso.grade_profile(modules_profile(modules, quiet), type_)
+    assert (result["data"], result["failure"]) == (data, reason)
+
+
+def addon_modules(digits, sets):
+    """An add-on: start 1011, then each digit in its set, 01 between them."""
+    return "1011" + "01".join(set_modules(d, s) for d, s in zip(digits, sets))
+
+
+# Add-ons after EAN-13 4006381333931, 5 modules of quiet zone after them. Their sets, by
+# hand: 2 digits by the value modulo 4 (12 -> 0: AA); 5 digits by 3 x (1 + 3 + 5) + 9 x
+# (2 + 4) = 81 -> 1: BABAA. The gap must hold the main symbol's 7-module right quiet zone.
+@pytest.mark.parametrize("digits, sets, gap, addon, reason", [
+    ("12", "AA", 7, "12", ""),
+    ("12345", "BABAA", 9, "12345", ""),
+    ("12", "AB", 7, "", "the add-on's sets AB do not match its digits (AA)"),
+    ("12345", "BABAA", 6, "", "the add-on gap is 6.00 modules, 7 needed"),
+])
+def test_addons(digits, sets, gap, addon, reason):
+    modules = ean13_modules(EAN) + "0" * gap + addon_modules(digits, sets)
+    result = iso.grade_profile(modules_profile(modules, (11, 5)), "EAN_13")
+    assert (result["addon"], result["failure"]) == (addon, reason)
 
 
 CODE128_B = [104] + [ord(c) - 32 for c in "Hi!"]  # start B, then data
