@@ -93,13 +93,30 @@ def make_base(work, symbol, maker, dpi):
 class Layout:
     """Where the bars are on an undegraded picture with `pad` white columns added on each
     side: the band of rows that crosses them all (the longest run of rows with at least
-    half the most light/dark changes) and the first and last dark column along its middle."""
+    half the most light/dark changes), the dark columns along its middle row (the bars
+    stand upright, so they are dark all down the band) and the first and last of them.
+    Kept beside the picture in FILE.layout.json."""
 
     def __init__(self, path, pad=0):
+        kept = path + ".layout.json"
+        if os.path.exists(kept):
+            with open(kept) as file:
+                found = json.load(file)
+        else:
+            found = self.find(path)
+            with open(kept, "w") as file:
+                json.dump(found, file)
+        self.width, self.height = found["width"] + 2 * pad, found["height"]
+        self.top, self.bottom = found["top"], found["bottom"]
+        self.middle = [False] * pad + found["middle"] + [False] * pad
+        self.first = self.middle.index(True)
+        self.last = len(self.middle) - 1 - self.middle[::-1].index(True)
+
+    @staticmethod
+    def find(path):
         picture = aperture.read_picture(path)
-        self.width, self.height = picture.width + 2 * pad, picture.height
-        self.dark = [[False] * pad + [r < 50 for r in row] + [False] * pad for row in picture.rows]
-        changes = [sum(a != b for a, b in zip(row, row[1:])) for row in self.dark]
+        dark = [[r < 50 for r in row] for row in picture.rows]
+        changes = [sum(a != b for a, b in zip(row, row[1:])) for row in dark]
         most = max(changes)
         best, start = (0, -1), None
         for k, n in enumerate(changes + [0]):
@@ -110,10 +127,9 @@ class Layout:
                 start = None
         if best[0] == 0:
             raise RuntimeError(f"{path}: no bars found")
-        self.top, self.bottom = best[1], best[1] + best[0] - 1
-        middle = self.dark[(self.top + self.bottom) // 2]
-        self.first = middle.index(True)
-        self.last = len(middle) - 1 - middle[::-1].index(True)
+        top, bottom = best[1], best[1] + best[0] - 1
+        return {"width": picture.width, "height": picture.height, "top": top, "bottom": bottom,
+                "middle": dark[(top + bottom) // 2]}
 
     def lines(self, count=10):
         """Our scan lines (y) from 10 % to 90 % of the band's height."""
@@ -128,7 +144,7 @@ def marks(layout, rng, scale, what, size, count):
     for _ in range(count):
         x = rng.randint(layout.first, layout.last)
         y = rng.randint(layout.top, layout.bottom)
-        dark = layout.dark[y][x]
+        dark = layout.middle[x]
         if (what == "voids" and not dark) or (what == "spots" and dark):
             continue
         s = size * scale
@@ -319,6 +335,10 @@ def compare(theirs, ours, tolerances):
     return rows
 
 
+def shown(value):
+    return f"{value:.3f}" if isinstance(value, float) else str(value)
+
+
 def check_picture(job):
     """One picture: make it, verify it, compare every scan. Returns (picture, rows, notes)
     with rows (scan, source, parameter, verify's value, ours, agree)."""
@@ -456,7 +476,8 @@ def main():
                 n, good = tally.get(key, (0, 0))
                 tally[key] = (n + 1, good + bool(agree))
                 if not agree:
-                    disagreements.append((label, scan or "-", source, parameter, theirs, ours))
+                    disagreements.append((label, scan or 0, source, parameter, shown(theirs), shown(ours)))
+    disagreements.sort()
     print(f"{len(jobs)} pictures ({len(symbols)} symbols x {len(makers)} makers x {len(dpis)} "
           f"resolutions x {len(names)} degradations), varimark-cli at {CLI}")
     if missing:

@@ -30,22 +30,42 @@ def circle_weights(fx, fy, diameter):
     if key not in _weights:
         if len(_weights) > 4096:
             _weights.clear()
-        r = diameter / 2
-        counts = {}
-        for dk in range(math.floor(fy - r - 0.5), math.ceil(fy + r + 0.5) + 1):
-            for b in range(SUB):
-                dy = dk - 0.5 + (b + 0.5) / SUB - fy
-                if dy * dy > r * r:
-                    continue
-                h = math.sqrt(r * r - dy * dy)
-                # sub-sample column m (of pixel m // SUB) sits at x = (m + 0.5)/SUB - 0.5
-                lo = math.ceil((fx - h + 0.5) * SUB - 0.5)
-                hi = math.floor((fx + h + 0.5) * SUB - 0.5)
-                for di in range(lo // SUB, hi // SUB + 1):
-                    inside = min(hi, SUB * di + SUB - 1) - max(lo, SUB * di) + 1
-                    counts[(di, dk)] = counts.get((di, dk), 0) + inside
-        _weights[key] = [(di, dk, n) for (di, dk), n in counts.items() if n > 0]
+        _weights[key] = count_weights(fx, fy, diameter / 2)
     return _weights[key]
+
+
+def count_weights(fx, fy, r):
+    """Each row of sub-samples inside the circle is a run of sub-sample columns lo..hi
+    (column m, of pixel m // SUB, sits at x = (m + 0.5)/SUB - 0.5): its two end pixels
+    get their part, the pixels between all SUB, added up along the row at the end."""
+    i0 = math.floor(fx - r - 0.5) - 1
+    columns = math.ceil(fx + r + 0.5) + 2 - i0
+    weights = []
+    for dk in range(math.floor(fy - r - 0.5), math.ceil(fy + r + 0.5) + 1):
+        part, full = [0] * (columns + 1), [0] * (columns + 1)
+        for b in range(SUB):
+            dy = dk - 0.5 + (b + 0.5) / SUB - fy
+            if dy * dy > r * r:
+                continue
+            h = math.sqrt(r * r - dy * dy)
+            lo = math.ceil((fx - h + 0.5) * SUB - 0.5)
+            hi = math.floor((fx + h + 0.5) * SUB - 0.5)
+            if hi < lo:
+                continue
+            first, last = lo // SUB - i0, hi // SUB - i0
+            if first == last:
+                part[first] += hi - lo + 1
+                continue
+            part[first] += SUB * (first + i0 + 1) - lo
+            part[last] += hi - SUB * (last + i0) + 1
+            full[first + 1] += SUB
+            full[last] -= SUB
+        running = 0
+        for c in range(columns):
+            running += full[c]
+            if part[c] + running:
+                weights.append((i0 + c, dk, part[c] + running))
+    return weights
 
 
 class Picture:

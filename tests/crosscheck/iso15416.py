@@ -14,8 +14,9 @@ Readings chosen where the definition leaves room (each is named again at its cod
       more than once there, the crossing nearest the element boundary at GT is taken.
   R3  Peaks and valleys (ERN) are the local maxima and minima of the measured samples, a
       plateau of equal samples counting once; the first and last measured samples count
-      against their one neighbour. An element with no peak (bar) or no valley (space)
-      beside its extreme has ERN 0.
+      against their one neighbour. An element's peaks and valleys are those among its
+      samples at GT (R1). An element with no peak (bar) or no valley (space) beside its
+      extreme has ERN 0.
   R4  Sample k covers [k - 0.5, k + 0.5]: a quiet zone reaches from the outer side of the
       first (last) measured sample to the symbol's first (last) edge.
   R5  EAN/UPC (ISO/IEC 15420) and Code 128 (ISO/IEC 15417) decode edge to similar edge:
