@@ -130,5 +130,6 @@ def read_picture(path, black=0.0, white=100.0):
     out = subprocess.run(["convert", path, "-alpha", "off", "-channel", "R", "-separate",
                           "+channel", "-depth", "8", "pgm:-"], capture_output=True)
     if out.returncode:
-        raise ValueError(f"{path}: ImageMagick cannot read it: {out.stderr.decode(errors='replace').strip()}")
+        why = out.stderr.decode(errors="replace").strip()
+        raise ValueError(f"{path}: ImageMagick cannot read it: {why}")
     return Picture(*parse_pgm(out.stdout, path), black, white)

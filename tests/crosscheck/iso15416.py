@@ -42,9 +42,11 @@ Readings chosen where the definition leaves room (each is named again at its cod
       two-width symbologies the mean width of their narrow elements.
   R8  Decode fails when the element count, a character, a check character (EAN/UPC,
       Code 128; Interleaved 2 of 5 and Code 39 carry none of their own that is required)
-      or a quiet zone is wrong. An add-on (after any EAN/UPC symbol) must stand beyond the
-      main symbol's own right quiet zone and have 5 modules after it; a scan that does
-      not cross it reads the main symbol alone.
+      or a quiet zone is wrong. "decoded" says the characters were read: a quiet zone
+      short of its minimum fails Decode but leaves the data and V. An add-on (after any
+      EAN/UPC symbol) must stand beyond the main symbol's own right quiet zone (the gap
+      counts as a quiet zone) and have 5 of its modules after it; a scan that does not
+      cross it reads the main symbol alone.
 """
 
 import math
@@ -361,26 +363,29 @@ def decode_ean(type_, w, quiet):
         raise DecodeError(f"{len(w)} elements, {main} needed")
     data, v, module = decode_ean_main(type_, w[:main])
     need_left, need_right = EAN_LAYOUT[type_][2]
+    zones = [("left quiet zone", quiet[0] / module, need_left)]
     addon = ""
-    right = quiet[1] / module
     if len(w) > main:
-        gap = w[main] / module
-        if gap + 1e-6 < need_right:
-            raise DecodeError(f"the add-on gap is {gap:.2f} modules, {need_right} needed")
         addon, av, addon_module = decode_addon(w[main + 1:])
-        v, need_right, right = min(v, av), 5, quiet[1] / addon_module
-    check_quiet(quiet[0] / module, right, need_left, need_right)
-    return data, addon, v, module
+        v = min(v, av)
+        zones += [("add-on gap", w[main] / module, need_right),
+                  ("right quiet zone", quiet[1] / addon_module, 5)]
+    else:
+        zones.append(("right quiet zone", quiet[1] / module, need_right))
+    return data, addon, v, module, zones
 
 
-def check_quiet(left, right, need_left, need_right):
-    """R4, R7: the quiet zones in modules against the symbology's minimum (a millionth of
-    a module spared for the sums' rounding)."""
-    left, right = left + 1e-6, right + 1e-6
-    if left < need_left:
-        raise DecodeError(f"the left quiet zone is {left:.2f} modules, {need_left} needed")
-    if right < need_right:
-        raise DecodeError(f"the right quiet zone is {right:.2f} modules, {need_right} needed")
+def ten_modules(quiet, module):
+    return [("left quiet zone", quiet[0] / module, 10), ("right quiet zone", quiet[1] / module, 10)]
+
+
+def quiet_zone_failure(zones):
+    """R4, R7: the quiet zones [(name, modules, minimum)] against their minimum (a
+    millionth of a module spared for the sums' rounding): why one fails, or ''."""
+    for name, width, need in zones:
+        if width + 1e-6 < need:
+            return f"the {name} is {width + 1e-6:.2f} modules, {need} needed"
+    return ""
 
 
 def code128_data(values):
@@ -427,8 +432,7 @@ def decode_code128(w, quiet):
     data = values[:-2]
     if (data[0] + sum(i * x for i, x in enumerate(data[1:], 1))) % 103 != values[-2]:
         raise DecodeError("the Code 128 check character does not match")
-    check_quiet(quiet[0] / module, quiet[1] / module, 10, 10)
-    return code128_data(data), "", v, module
+    return code128_data(data), "", v, module, ten_modules(quiet, module)
 
 
 def two_width(w, wide_counts):
@@ -460,8 +464,7 @@ def decode_code39(w, quiet):
     if text[0] != "*" or text[-1] != "*" or "*" in text[1:-1]:
         raise DecodeError("no Code 39 start and stop character")
     module = sum(narrow) / len(narrow)
-    check_quiet(quiet[0] / module, quiet[1] / module, 10, 10)
-    return text[1:-1], "", v, module
+    return text[1:-1], "", v, module, ten_modules(quiet, module)
 
 
 def decode_itf(w, quiet):
@@ -484,8 +487,7 @@ def decode_itf(w, quiet):
     if start != "0000" or stop != "100":
         raise DecodeError(f"the start ({start}) or stop ({stop}) pattern is wrong")
     module = sum(narrow) / len(narrow)
-    check_quiet(quiet[0] / module, quiet[1] / module, 10, 10)
-    return text, "", v, module
+    return text, "", v, module, ten_modules(quiet, module)
 
 
 def decode_codabar(w, quiet):
@@ -501,8 +503,7 @@ def decode_codabar(w, quiet):
     if text[0] not in "ABCD" or text[-1] not in "ABCD" or any(c in "ABCD" for c in text[1:-1]):
         raise DecodeError("no Codabar start and stop character")
     module = sum(narrow) / len(narrow)
-    check_quiet(quiet[0] / module, quiet[1] / module, 10, 10)
-    return text, "", v, module
+    return text, "", v, module, ten_modules(quiet, module)
 
 
 DECODERS = {
@@ -529,7 +530,8 @@ def symbology(name):
 
 def reference_decode(widths, quiet, type_=None):
     """Widths of the symbol's elements (bar first), quiet zones in samples -> (type, data,
-    addon, V, module); raises DecodeError with the reason."""
+    addon, V, module, [(quiet zone, modules, minimum)]); raises DecodeError with the
+    reason when no character can be read."""
     keys = [symbology(type_)] if type_ else list(DECODERS)
     reasons = []
     for key in keys:
@@ -584,17 +586,18 @@ def grade_profile(profile, type_=None, measured=None):
     widths = [b - a for a, b in zip(edges, edges[1:])]
     quiet = (edges[0] - (first - 0.5), (last + 0.5) - edges[-1])
     try:
-        key, data, addon, v, module = reference_decode(widths, quiet, type_)
+        key, data, addon, v, module, zones = reference_decode(widths, quiet, type_)
     except DecodeError as error:
         result["failure"] = str(error)
         return finish(result)
+    # read, with the characters' V; the quiet zones can still fail Decode
     result.update(decoded=True, type=key, data=data, addon=addon, decodability=v,
-                  module=module)
+                  module=module, failure=quiet_zone_failure(zones))
     return finish(result)
 
 
 def finish(result):
-    result["decode"] = 4 if result["decoded"] else 0
+    result["decode"] = 4 if result["decoded"] and not result["failure"] else 0
     result["min_edge_contrast_grade"] = 4 if result["min_edge_contrast"] >= EC_FLOOR else 0
     result["modulation_grade"] = grade_at_least(result["modulation"], MOD_LIMITS)
     result["defects_grade"] = grade_at_most(result["defects"], DEFECTS_LIMITS)
