@@ -6,7 +6,9 @@ A profile is a list of reflectances in percent, one value per sample along the s
 grade_profile() grades the samples measured[0]..measured[1] (the symbol and its quiet
 zones) and returns a dict with the keys of `varimark-cli verify --json`'s profiles.
 
-Readings chosen where the definition leaves room (each is named again at its code):
+The standard's text was not at hand: the definitions are followed as the project states
+them, without clause numbers. Readings chosen where a definition leaves room (each is
+named again at its code):
   R1  Elements: a sample above the global threshold belongs to a space, one at or below it
       to a bar; the first and last elements of the measured samples are the quiet zones.
   R2  An edge lies where the profile crosses (Rs + Rb) / 2 between the adjoining space's
@@ -51,7 +53,7 @@ Readings chosen where the definition leaves room (each is named again at its cod
 
 import math
 
-# ISO/IEC 15416 (2016) 5.6.2 grade limits: A, B, C, D (below D: F).
+# ISO/IEC 15416 (2016) grade limits of the profile parameters: A, B, C, D (below D: F).
 SC_LIMITS = (70.0, 55.0, 40.0, 20.0)
 MOD_LIMITS = (0.70, 0.60, 0.50, 0.40)
 DEFECTS_LIMITS = (0.15, 0.20, 0.25, 0.30)  # at most
@@ -142,7 +144,7 @@ def extrema(profile, first, last):
 
 
 def element_ern(run, peaks, valleys):
-    """ISO/IEC 15416 5.6.5: the highest peak minus the lowest valley within the element."""
+    """ERN: the highest peak minus the lowest valley within the element."""
     inside = lambda points: [v for k, v in points if run[1] <= k <= run[2]]  # noqa: E731
     high, low = inside(peaks), inside(valleys)
     return max(high) - min(low) if high and low and max(high) > min(low) else 0.0
@@ -546,7 +548,7 @@ def reference_decode(widths, quiet, type_=None):
 # The scan reflectance profile's grade
 
 def grade_profile(profile, type_=None, measured=None):
-    """ISO/IEC 15416 (2016) 5.6: every parameter of one scan reflectance profile."""
+    """ISO/IEC 15416 (2016): every parameter of one scan reflectance profile."""
     if not profile:
         raise ValueError("an empty profile")
     first, last = measured if measured else (0, len(profile) - 1)
@@ -555,8 +557,8 @@ def grade_profile(profile, type_=None, measured=None):
                          f"of {len(profile)}")
     samples = profile[first:last + 1]
     rmax, rmin = max(samples), min(samples)
-    sc = rmax - rmin  # 5.6.3 Symbol Contrast
-    gt = rmin + sc / 2  # 5.5.2 global threshold
+    sc = rmax - rmin  # Symbol Contrast
+    gt = rmin + sc / 2  # the global threshold
     runs = runs_at(profile, first, last, gt)
     result = {"rmax": rmax, "rmin": rmin, "symbol_contrast": sc, "threshold": gt,
               "rmin_grade": 4 if rmin <= 0.5 * rmax else 0,
@@ -572,13 +574,13 @@ def grade_profile(profile, type_=None, measured=None):
         edges.append(edge_between(profile, left, right))
         contrasts.append(abs(extreme(profile, left)[1] - extreme(profile, right)[1]))
     result["edges"] = edges
-    ecmin = min(contrasts)  # 5.6.4 edge contrast, quiet zones included
+    ecmin = min(contrasts)  # Minimum Edge Contrast, quiet zones included
     result["min_edge_contrast"], result["ecmin_at"] = ecmin, edges[contrasts.index(ecmin)]
-    result["modulation"] = ecmin / sc  # 5.6.5
+    result["modulation"] = ecmin / sc  # Modulation
     peaks, valleys = extrema(profile, first, last)
     erns = [element_ern(run, peaks, valleys) for run in runs]
     worst = max(range(len(runs)), key=lambda i: erns[i])
-    result["defects"] = erns[worst] / sc  # 5.6.6
+    result["defects"] = erns[worst] / sc  # Defects: ERNmax / SC
     result["defect_at"] = (runs[worst][1] + runs[worst][2]) / 2 if erns[worst] > 0 else None
     if not runs[0][0] or not runs[-1][0]:
         result["failure"] = "the measured samples do not begin and end in a quiet zone"
@@ -590,7 +592,7 @@ def grade_profile(profile, type_=None, measured=None):
     except DecodeError as error:
         result["failure"] = str(error)
         return finish(result)
-    # read, with the characters' V; the quiet zones can still fail Decode
+    # R8: read, with the characters' V; the quiet zones can still fail Decode
     result.update(decoded=True, type=key, data=data, addon=addon, decodability=v,
                   module=module, failure=quiet_zone_failure(zones))
     return finish(result)
