@@ -10,7 +10,8 @@ combinations): 1,152 pictures, kept in the work folder (made again only when mis
 
 For each picture `varimark-cli verify --json --dpi D`, then for every scan:
   (a) profile: the profile computed again from the picture along the reported line
-      through the reported aperture, against the reported reflectance (max |difference|);
+      through the reported aperture, against the reported reflectance (max |difference|
+      over the measured samples);
   (b) graded: the reported profile graded here, every value and grade against verify's;
   (c) own: our profile (from (a)) graded here, against verify's values.
 and the symbol grade (the mean of the scans' grades) against verify's: the same letter,
@@ -401,7 +402,10 @@ def check_one(work, symbol, maker, dpi, degradation, tolerances):
             measured = symbol_range(mine, type_)
         if reported_lines:
             reflectance = theirs["reflectance"]
-            worst = max(abs(a - b) for a, b in zip(mine, reflectance)) if mine else 0.0
+            # over the samples graded (the line may run past the picture, where the two
+            # readings of what lies outside it may differ)
+            span = range(measured[0], min(measured[1] + 1, len(mine), len(reflectance)))
+            worst = max((abs(mine[k] - reflectance[k]) for k in span), default=0.0)
             rows.append((scan + 1, "profile", "reflectance", f"{len(reflectance)} samples",
                          f"max |difference| {worst:.3f}" + ("" if len(mine) == len(reflectance)
                                                             else f", {len(mine)} samples"),
