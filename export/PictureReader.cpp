@@ -66,10 +66,10 @@ constexpr double kInchesPerMetre = 0.0254;
 // mistake or a placeholder, and grading with it would make every measurement nonsense.
 constexpr double kMinStatedDpi = 1, kMaxStatedDpi = 100000;
 
-// A stated figure as it reads best: "0.0254", "299.999", "109092169".
+// A stated figure with the digits that tell it from a limit: "0.0254", "100000.0032".
 std::string Figure(double value) {
     char text[40];
-    std::snprintf(text, sizeof text, std::fabs(value) < 1e6 ? "%.6g" : "%.0f", value);
+    std::snprintf(text, sizeof text, "%.10g", value);
     return text;
 }
 
