@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cmath>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio> // jpeglib.h needs FILE and size_t first
@@ -125,10 +124,10 @@ constexpr png_alloc_size_t kMaxPngChunkBytes = 64 << 10;
 // RGBA.
 bool ReadPngHeader(png_structp png, png_infop info, int* passes) {
     if (setjmp(png_jmpbuf(png)) != 0) return false;
-    // Only what the levels and the resolution need: besides the critical chunks, tRNS (which
-    // -1 keeps) and pHYs. Every other ancillary chunk (texts, colour profiles, Exif, unknown
-    // ones) is skipped unread, never inflated nor kept: a file of a thousand compressed texts
-    // costs the time of reading its bytes, and no memory.
+    // Only what the levels and the resolution need: besides the critical chunks, tRNS (-1
+    // names every ancillary chunk libpng knows but tRNS) and pHYs. Every other ancillary chunk
+    // (texts, colour profiles, Exif, unknown ones) is skipped unread, never inflated nor kept: a
+    // file of a thousand compressed texts costs the time of reading its bytes, and no memory.
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     static constexpr png_byte kUsed[] = {'p', 'H', 'Y', 's', 0};
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsed, 1);
@@ -226,8 +225,8 @@ TGreyPicture ReadPng(std::span<const std::uint8_t> bytes) {
 //   picture (4:4:4) goes over each of its 3 x 2^20 blocks 14 / 3 times in its 10 scans
 //   (14 x 2^20 in all); the bound is 16 x 2^20, 16 scans over every block of the largest grey
 //   picture. The costliest scan, refining coefficients 1 to 63, takes about 70 ns a block on
-//   a 2 GHz core: 1.2 s for the whole bound, besides the 0.4 s (grey) to 0.8 s (colour) of
-//   making the pixels of a 64-megapixel picture.
+//   a 2.6 GHz Xeon core: 1.2 s for the whole bound, besides the 0.4 s (grey) to 0.8 s
+//   (colour) of making the pixels of a 64-megapixel picture (bench/hostile_pictures.py).
 constexpr long long kMaxJpegScans = 64;
 constexpr long long kMaxJpegBlockScans = kMaxGreyPixels / 64 * 16;
 
@@ -255,10 +254,6 @@ long long ScanBlocks(const TJpegFrame& frame, std::span<const std::array<int, 3>
 struct TJpegWork {
     long long scans = 0, blocks = 0;
     bool progressive = false;
-    std::string Scans() const {
-        return std::to_string(scans) + (progressive ? " progressive" : "") +
-               (scans == 1 ? " scan" : " scans");
-    }
 };
 
 // The scans of a JPEG stream, found as libjpeg finds them: marker segments skipped by their
@@ -313,21 +308,28 @@ TJpegWork CountJpegScans(std::span<const std::uint8_t> b, const TJpegFrame& give
             inScan = true;
         }
     }
-    if (work.scans == 0) work.scans = 1, work.blocks = ScanBlocks(frame, frame.components);
+    if (work.scans == 0) {
+        work.scans = 1;
+        work.blocks = ScanBlocks(frame, frame.components);
+    }
     return work;
 }
 
-// Why `what` ("the JPEG picture") is not decoded, or "" when its scans are within bounds.
-std::string TooManyScans(const TJpegWork& work, const std::string& what) {
-    if (work.scans <= kMaxJpegScans) return "";
-    return what + " has " + work.Scans() + "; at most " + std::to_string(kMaxJpegScans) +
-           " are read";
-}
-std::string TooManyBlockScans(const TJpegWork& work, const std::string& what) {
-    if (work.blocks <= kMaxJpegBlockScans) return "";
-    return what + " has " + work.Scans() + " over " + std::to_string(work.blocks) +
+// Refuses JPEG data whose scans are beyond the bounds: more than kMaxJpegScans in one stream
+// (oneStream), more than kMaxJpegBlockScans blocks in all. The message names it `what` ("the
+// JPEG picture"), with "part of parts" after it when parts is not 0.
+void CheckJpegWork(const TJpegWork& work, bool oneStream, const char* what, std::uint32_t part = 0,
+                   std::uint32_t parts = 0) {
+    const bool tooMany = oneStream && work.scans > kMaxJpegScans;
+    if (!tooMany && work.blocks <= kMaxJpegBlockScans) return;
+    std::string scans = what;
+    if (parts != 0) scans += " " + std::to_string(part) + " of " + std::to_string(parts);
+    scans += " has " + std::to_string(work.scans) + (work.progressive ? " progressive" : "") +
+             (work.scans == 1 ? " scan" : " scans");
+    if (tooMany) Refuse(scans + "; at most " + std::to_string(kMaxJpegScans) + " are read");
+    Refuse(scans + " over " + std::to_string(work.blocks) +
            " blocks of 8 x 8 pixels in all; at most " + std::to_string(kMaxJpegBlockScans) +
-           " are read";
+           " are read");
 }
 
 // --- JPEG -----------------------------------------------------------------------------------
@@ -443,10 +445,7 @@ TGreyPicture ReadJpeg(std::span<const std::uint8_t> bytes) {
     };
     if (!ReadJpegHeader(&cinfo, &err)) throw failure();
     CheckPictureSize(cinfo.output_width, cinfo.output_height, "JPEG");
-    const TJpegWork work = CountJpegScans(bytes, {});
-    for (const std::string& problem :
-         {TooManyScans(work, "the JPEG picture"), TooManyBlockScans(work, "the JPEG picture")})
-        if (!problem.empty()) Refuse(problem);
+    CheckJpegWork(CountJpegScans(bytes, {}), true, "the JPEG picture");
     TGreyPicture picture = MakePicture(cinfo.output_width, cinfo.output_height, "JPEG");
     if (cinfo.saw_JFIF_marker && (cinfo.density_unit == 1 || cinfo.density_unit == 2)) {
         const double scale = cinfo.density_unit == 1 ? 1.0 : 2.54; // per inch, per centimetre
@@ -540,7 +539,7 @@ void CheckTiffJpegScans(TIFF* tiff, std::span<const std::uint8_t> bytes, std::ui
     } else {
         TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &down);
     }
-    TJpegFrame frame{across, std::min(down, height), {}};
+    TJpegFrame frame{across, tiled ? down : std::min(down, height), {}};
     for (int i = 0; i < (planar == PLANARCONFIG_CONTIG ? samples : 1); ++i)
         frame.components.push_back({i, 1, 1});
     const std::uint32_t count = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
@@ -551,16 +550,13 @@ void CheckTiffJpegScans(TIFF* tiff, std::span<const std::uint8_t> bytes, std::ui
         const std::uint64_t size =
             std::min<std::uint64_t>(TIFFGetStrileByteCount(tiff, i), bytes.size() - at);
         const TJpegWork work = CountJpegScans(bytes.subspan(at, size), frame);
-        const std::string what = std::string("the TIFF picture's ") + (tiled ? "tile " : "strip ") +
-                                 std::to_string(i + 1) + " of " + std::to_string(count);
-        for (const std::string& problem : {TooManyScans(work, what), TooManyBlockScans(work, what)})
-            if (!problem.empty()) Refuse(problem);
+        CheckJpegWork(work, true, tiled ? "the TIFF picture's tile" : "the TIFF picture's strip",
+                      i + 1, count);
         all.scans += work.scans;
         all.blocks += work.blocks;
         all.progressive |= work.progressive;
     }
-    const std::string problem = TooManyBlockScans(all, "the TIFF picture's JPEG data");
-    if (!problem.empty()) Refuse(problem);
+    CheckJpegWork(all, false, "the TIFF picture's JPEG data");
 }
 
 TGreyPicture ReadTiff(std::span<const std::uint8_t> bytes) {
