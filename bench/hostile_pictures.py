@@ -5,14 +5,16 @@ memory of that reading, with what the reader made of the file (its size and reso
 the message it refused it with).
 
   ztxt.png            1 x 1 PNG with 1,000 zTXt chunks of 7.9 MB of text each (7.7 MB file)
-  scans499.jpg        8192 x 8192 grey progressive JPEG of 499 almost empty scans (40 KB)
+  scans499.jpg        8192 x 8192 grey progressive JPEG of 499 almost empty scans (50 KB)
   scans499_dc.jpg     the same with an interleaved DC scan of every block first
   scans40_colour.jpg  8192 x 8192 colour (4:4:4) progressive JPEG of 40 scans
-  bound_grey.jpg      8192 x 8192 grey, 16 refining scans: the most block scans read
-  bound_colour.jpg    8192 x 8192 colour, a DC scan and 13 refining ones: the same
-  bound_cmyk.jpg      8192 x 8192 CMYK, a DC scan and 12 refining ones: the same
+  bound_grey.jpg      8192 x 8192 grey, 16 AC scans (all but the first refining): the most
+                      blocks the reader lets scans go over
+  bound_colour.jpg    8192 x 8192 colour (4:4:4), a DC scan and 13 AC scans: the same
+  bound_cmyk.jpg      8192 x 8192 CMYK, a DC scan and 12 AC scans: the same
   jpeg99.tif          8192 x 8192 TIFF whose one strip is a progressive JPEG of 99 scans
   jpeg99_strips.tif   the same in 1,024 strips of 8 rows, each its own 99-scan JPEG
+  bound_strips.tif    the same in 1,024 strips of 16 scans each: the most blocks read
   phys1.png           1 x 1 PNG stating 1 pixel per metre (0.0254 dpi)
   magick64.jpg        8192 x 8192 progressive JPEG written by ImageMagick (-interlace JPEG)
   magick64.tif        the same pixels as a TIFF with JPEG strips, written by ImageMagick
@@ -168,39 +170,28 @@ def progressive_jpeg(width, height, scans, components=1, dc_first=False):
 
 def jpeg_tiff(width, height, rows_per_strip, strip):
     """A grey TIFF with JPEG compression (7); strip(rows) gives each strip's JPEG stream."""
-    strips = []
-    for top in range(0, height, rows_per_strip):
-        strips.append(strip(min(rows_per_strip, height - top)))
+    strips = [strip(min(rows_per_strip, height - top))
+              for top in range(0, height, rows_per_strip)]
     count = len(strips)
     entries = 10
-    ifd_at = 8
-    ifd_size = 2 + entries * 12 + 4
-    offsets_at = ifd_at + ifd_size
-    counts_at = offsets_at + 4 * count
-    data_at = counts_at + 4 * count
-    offsets, at = [], data_at
-    for s in strips:
-        offsets.append(at)
-        at += len(s)
+    offsets_at = 8 + 2 + entries * 12 + 4  # the strips' offsets and lengths after the IFD
+    data_at = offsets_at + 8 * count
+    offsets = [data_at + sum(len(s) for s in strips[:i]) for i in range(count)]
+    lengths = [len(s) for s in strips]
 
     def entry(tag, kind, n, value):
-        return struct.pack("<HHI", tag, kind, n) + struct.pack("<I", value)
+        return struct.pack("<HHII", tag, kind, n, value)
 
-    many = count > 1
+    # One strip's offset and length are in their entries; more are beyond them.
     ifd = struct.pack("<H", entries) + b"".join([
         entry(256, 4, 1, width), entry(257, 4, 1, height), entry(258, 3, 1, 8),
         entry(259, 3, 1, 7), entry(262, 3, 1, 1),
-        entry(273, 4, count, offsets_at if many else offsets[0]),
+        entry(273, 4, count, offsets_at if count > 1 else offsets[0]),
         entry(277, 3, 1, 1), entry(278, 4, 1, rows_per_strip),
-        entry(279, 4, count, counts_at if many else len(strips[0])),
+        entry(279, 4, count, offsets_at + 4 * count if count > 1 else lengths[0]),
         entry(284, 3, 1, 1)]) + b"\0\0\0\0"
-    tables = b""
-    if many:
-        tables = struct.pack(f"<{count}I", *offsets) + struct.pack(
-            f"<{count}I", *(len(s) for s in strips))
-    else:
-        tables = b"\0" * (8 * count)
-    return b"II*\0" + struct.pack("<I", ifd_at) + ifd + tables + b"".join(strips)
+    tables = struct.pack(f"<{count}I", *offsets) + struct.pack(f"<{count}I", *lengths)
+    return b"II*\0" + struct.pack("<I", 8) + ifd + tables + b"".join(strips)
 
 
 # --- ImageMagick -----------------------------------------------------------------------------
@@ -227,23 +218,29 @@ def magick(path, options):
         os.remove(source)
 
 
+def written(make):
+    """A maker of the file from the bytes make() gives."""
+    def write(path):
+        with open(path, "wb") as f:
+            f.write(make())
+    return write
+
+
 MAKERS = {
-    "ztxt.png": lambda p: open(p, "wb").write(ztxt_png()),
-    "scans499.jpg": lambda p: open(p, "wb").write(progressive_jpeg(8192, 8192, 499)),
-    "scans499_dc.jpg":
-        lambda p: open(p, "wb").write(progressive_jpeg(8192, 8192, 499, dc_first=True)),
-    "scans40_colour.jpg":
-        lambda p: open(p, "wb").write(progressive_jpeg(8192, 8192, 40, 3, dc_first=True)),
-    "bound_grey.jpg": lambda p: open(p, "wb").write(progressive_jpeg(8192, 8192, 16)),
-    "bound_colour.jpg":
-        lambda p: open(p, "wb").write(progressive_jpeg(8192, 8192, 14, 3, dc_first=True)),
-    "bound_cmyk.jpg":
-        lambda p: open(p, "wb").write(progressive_jpeg(8192, 8192, 13, 4, dc_first=True)),
-    "jpeg99.tif": lambda p: open(p, "wb").write(
-        jpeg_tiff(8192, 8192, 8192, lambda rows: progressive_jpeg(8192, rows, 99))),
-    "jpeg99_strips.tif": lambda p: open(p, "wb").write(
-        jpeg_tiff(8192, 8192, 8, lambda rows: progressive_jpeg(8192, rows, 99))),
-    "phys1.png": lambda p: open(p, "wb").write(phys_png()),
+    "ztxt.png": written(ztxt_png),
+    "scans499.jpg": written(lambda: progressive_jpeg(8192, 8192, 499)),
+    "scans499_dc.jpg": written(lambda: progressive_jpeg(8192, 8192, 499, dc_first=True)),
+    "scans40_colour.jpg": written(lambda: progressive_jpeg(8192, 8192, 40, 3, dc_first=True)),
+    "bound_grey.jpg": written(lambda: progressive_jpeg(8192, 8192, 16)),
+    "bound_colour.jpg": written(lambda: progressive_jpeg(8192, 8192, 14, 3, dc_first=True)),
+    "bound_cmyk.jpg": written(lambda: progressive_jpeg(8192, 8192, 13, 4, dc_first=True)),
+    "jpeg99.tif": written(
+        lambda: jpeg_tiff(8192, 8192, 8192, lambda rows: progressive_jpeg(8192, rows, 99))),
+    "jpeg99_strips.tif": written(
+        lambda: jpeg_tiff(8192, 8192, 8, lambda rows: progressive_jpeg(8192, rows, 99))),
+    "bound_strips.tif": written(
+        lambda: jpeg_tiff(8192, 8192, 8, lambda rows: progressive_jpeg(8192, rows, 16))),
+    "phys1.png": written(phys_png),
     "magick64.jpg": lambda p: magick(p, ["-quality", "90", "-interlace", "JPEG", "JPG:" + p]),
     "magick64.tif": lambda p: magick(p, ["-quality", "90", "-compress", "JPEG", "TIFF:" + p]),
 }
