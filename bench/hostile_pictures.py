@@ -26,6 +26,7 @@ Usage: bench/hostile_pictures.py [--reader PictureReader.cpp] [--keep DIR] [NAME
   NAME      only these files
 """
 import argparse
+import itertools
 import os
 import struct
 import subprocess
@@ -176,8 +177,8 @@ def jpeg_tiff(width, height, rows_per_strip, strip):
     entries = 10
     offsets_at = 8 + 2 + entries * 12 + 4  # the strips' offsets and lengths after the IFD
     data_at = offsets_at + 8 * count
-    offsets = [data_at + sum(len(s) for s in strips[:i]) for i in range(count)]
     lengths = [len(s) for s in strips]
+    offsets = [data_at + before for before in itertools.accumulate([0] + lengths[:-1])]
 
     def entry(tag, kind, n, value):
         return struct.pack("<HHII", tag, kind, n, value)

@@ -229,6 +229,9 @@ TGreyPicture ReadPng(std::span<const std::uint8_t> bytes) {
 //   (colour) of making the pixels of a 64-megapixel picture (bench/hostile_pictures.py).
 constexpr long long kMaxJpegScans = 64;
 constexpr long long kMaxJpegBlockScans = kMaxGreyPixels / 64 * 16;
+// What libjpeg takes at most (MAX_COMPONENTS, MAX_COMPS_IN_SCAN): a stream naming more is
+// refused by libjpeg; counted with these first ones, it costs little to count.
+constexpr std::size_t kMaxJpegComponents = 10, kMaxJpegScanComponents = 4;
 
 struct TJpegFrame {
     long long width = 0, height = 0;
@@ -294,17 +297,21 @@ TJpegWork CountJpegScans(std::span<const std::uint8_t> b, const TJpegFrame& give
             frame.height = segment[1] << 8 | segment[2];
             frame.width = segment[3] << 8 | segment[4];
             frame.components.clear();
-            for (std::size_t i = 6; i + 3 <= segment.size() && i < 6 + 3 * std::size_t(segment[5]);
-                 i += 3)
+            const std::size_t named = std::min<std::size_t>(segment[5], kMaxJpegComponents);
+            for (std::size_t i = 6; i + 3 <= segment.size() && i < 6 + 3 * named; i += 3)
                 frame.components.push_back({segment[i], segment[i + 1] >> 4, segment[i + 1] & 15});
         } else if (code == 0xDA) { // a scan: its components by identifier
-            std::vector<std::array<int, 3>> scan;
-            for (std::size_t i = 1; i + 2 <= segment.size() && i < 1 + 2 * std::size_t(segment[0]);
-                 i += 2)
-                for (const auto& c : frame.components)
-                    if (c[0] == segment[i]) scan.push_back(c);
+            std::array<std::array<int, 3>, kMaxJpegScanComponents> scan;
+            std::size_t found = 0;
+            const std::size_t named =
+                std::min<std::size_t>(segment.empty() ? 0 : segment[0], kMaxJpegScanComponents);
+            for (std::size_t i = 1; i + 2 <= segment.size() && i < 1 + 2 * named; i += 2) {
+                const auto c = std::find_if(frame.components.begin(), frame.components.end(),
+                                            [&](const auto& f) { return f[0] == segment[i]; });
+                if (c != frame.components.end()) scan[found++] = *c;
+            }
             ++work.scans;
-            work.blocks += ScanBlocks(frame, scan);
+            work.blocks += ScanBlocks(frame, std::span(scan).first(found));
             inScan = true;
         }
     }
@@ -520,9 +527,15 @@ int TiffWarningIgnored(TIFF*, void*, const char*, const char*, va_list) {
     return 1;
 }
 
+// Each JPEG strip or tile costs libtiff and libjpeg about 1.5 us to start, however small: a
+// million took 1.6 s. The smallest tiles a TIFF may have (16 x 16) make 2^18 of the largest
+// picture (ImageMagick writes 256 strips of 32 rows for it).
+constexpr std::uint32_t kMaxTiffJpegStreams = 1 << 18;
+
 // The JPEG strips or tiles of a TIFF picture (libtiff decodes each as a JPEG stream of its
-// own, with libjpeg): each one's scans within kMaxJpegScans, all their blocks within
-// kMaxJpegBlockScans. Their bytes are read where libtiff would read them.
+// own, with libjpeg): at most kMaxTiffJpegStreams of them, each one's scans within
+// kMaxJpegScans, all their blocks within kMaxJpegBlockScans. Their bytes are read where
+// libtiff would read them.
 void CheckTiffJpegScans(TIFF* tiff, std::span<const std::uint8_t> bytes, std::uint32_t width,
                         std::uint32_t height) {
     std::uint16_t compression = COMPRESSION_NONE, samples = 1, planar = PLANARCONFIG_CONTIG;
@@ -540,9 +553,14 @@ void CheckTiffJpegScans(TIFF* tiff, std::span<const std::uint8_t> bytes, std::ui
         TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &down);
     }
     TJpegFrame frame{across, tiled ? down : std::min(down, height), {}};
-    for (int i = 0; i < (planar == PLANARCONFIG_CONTIG ? samples : 1); ++i)
-        frame.components.push_back({i, 1, 1});
+    const std::size_t components = planar == PLANARCONFIG_CONTIG ? samples : 1;
+    for (std::size_t i = 0; i < std::min(components, kMaxJpegComponents); ++i)
+        frame.components.push_back({int(i), 1, 1});
     const std::uint32_t count = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+    if (count > kMaxTiffJpegStreams)
+        Refuse("the TIFF picture has " + std::to_string(count) + " JPEG " +
+               (tiled ? "tiles" : "strips") + "; at most " + std::to_string(kMaxTiffJpegStreams) +
+               " are read");
     TJpegWork all;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint64_t at = TIFFGetStrileOffset(tiff, i);

@@ -530,6 +530,8 @@ TEST(PictureReaderBounds, ProgressiveScans) {
          "the TIFF picture's strip 1 of 1 has 65 progressive scans" + most},
         {"TIFF strips of 17 scans", GreyTiff(8192, 8192, 7, 512, strips),
          "the TIFF picture's JPEG data has 272 progressive scans over 17825792" + blocks},
+        {"2^18 + 1 TIFF strips", GreyTiff(1, 262145, 7, 1, std::vector<Bytes>(262145, {0xFF})),
+         "the TIFF picture has 262145 JPEG strips; at most 262144 are read"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
