@@ -565,7 +565,8 @@ Bytes BmpResolution(std::int32_t x, std::int32_t y) {
 
 // ImageMagick's JPEG with its JFIF density changed (unit 1: per inch, 2: per centimetre).
 Bytes JpegResolution(std::uint16_t x, std::uint16_t y, std::uint8_t unit) {
-    Bytes b = Written("JPG:a.jpg");
+    static const Bytes written = Written("JPG:a.jpg");
+    Bytes b = written;
     if (b.size() < 18 || std::memcmp(b.data() + 6, "JFIF", 4) != 0) return {};
     b[13] = unit;
     b[14] = static_cast<std::uint8_t>(x >> 8), b[15] = static_cast<std::uint8_t>(x);
