@@ -9,12 +9,14 @@
 #include "varimark/error.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <gif_lib.h>
 #include <jerror.h>
@@ -32,14 +34,19 @@ constexpr std::size_t kMaxPictureFileBytes = std::size_t(320) << 20;
     throw Error(message);
 }
 
-// The picture's buffer, once its size is known to be sensible.
-TGreyPicture MakePicture(long long width, long long height, const char* format) {
+// A size that makes a sensible picture.
+void CheckPictureSize(long long width, long long height, const char* format) {
     if (width <= 0 || height <= 0)
         Refuse(std::string("the ") + format + " picture has no pixels (" + std::to_string(width) +
                " x " + std::to_string(height) + ")");
     if (width > kMaxGreyPixels || height > kMaxGreyPixels || width * height > kMaxGreyPixels)
         Refuse("the picture is larger than " + std::to_string(kMaxGreyPixels) + " pixels (" +
                std::to_string(width) + " x " + std::to_string(height) + ")");
+}
+
+// The picture's buffer, once its size is known to be sensible.
+TGreyPicture MakePicture(long long width, long long height, const char* format) {
+    CheckPictureSize(width, height, format);
     TGreyPicture picture;
     picture.width = static_cast<int>(width);
     picture.height = static_cast<int>(height);
@@ -53,6 +60,34 @@ inline std::uint8_t OverWhite(unsigned level, unsigned alpha) {
 }
 
 constexpr double kInchesPerMetre = 0.0254;
+
+// A resolution below 1 dpi or above 100000 is no scan of a barcode: the file's figure is a
+// mistake or a placeholder, and grading with it would make every measurement nonsense.
+constexpr double kMinStatedDpi = 1, kMaxStatedDpi = 100000;
+
+// A stated figure with the digits that tell it from a limit: "0.0254", "100000.0032".
+std::string Figure(double value) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+// The resolution the file states, per direction (nothing where it states none); one outside
+// kMinStatedDpi..kMaxStatedDpi makes both none, and the note says why.
+void SetStatedResolution(TGreyPicture& picture, std::optional<double> x, std::optional<double> y) {
+    const auto outside = [](std::optional<double> dpi) {
+        return dpi && !(*dpi >= kMinStatedDpi && *dpi <= kMaxStatedDpi); // NaN too
+    };
+    if (!outside(x) && !outside(y)) {
+        picture.dpiX = x.value_or(0);
+        picture.dpiY = y.value_or(0);
+        return;
+    }
+    const std::string figureX = x ? Figure(*x) : "no", figureY = y ? Figure(*y) : "no";
+    picture.resolutionNote =
+        "the file states " + (figureX == figureY ? figureX : figureX + " x " + figureY) +
+        " dpi, outside " + Figure(kMinStatedDpi) + " to " + Figure(kMaxStatedDpi) + " dpi";
+}
 
 // --- PNG ------------------------------------------------------------------------------------
 
@@ -81,9 +116,25 @@ void PngRead(png_structp png, png_bytep data, png_size_t length) {
     state->at += length;
 }
 
-// The header and the transformations to 8-bit grey, grey and alpha, RGB or RGBA.
+// The most a chunk the reader keeps may hold (PLTE, tRNS and pHYs need less than 1 KB); the
+// image data (IDAT) has its own limit in libpng, from the picture's size.
+constexpr png_alloc_size_t kMaxPngChunkBytes = 64 << 10;
+
+// The chunks read, the header and the transformations to 8-bit grey, grey and alpha, RGB or
+// RGBA.
 bool ReadPngHeader(png_structp png, png_infop info, int* passes) {
     if (setjmp(png_jmpbuf(png)) != 0) return false;
+    // Only what the levels and the resolution need: besides the critical chunks, tRNS (-1
+    // names every ancillary chunk libpng knows but tRNS) and pHYs. Every other ancillary chunk
+    // (texts, colour profiles, Exif, unknown ones) is skipped unread, never inflated nor kept: a
+    // file of a thousand compressed texts costs the time of reading its bytes, and no memory.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    static constexpr png_byte kUsed[] = {'p', 'H', 'Y', 's', 0};
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsed, 1);
+    png_set_chunk_cache_max(png, 1); // ancillary chunks kept: 1 is none (0 would be no limit)
+    png_set_chunk_malloc_max(png, kMaxPngChunkBytes);
+    // libpng's own size limits as wide as ours, so that a picture too large gets our message.
+    png_set_user_limits(png, kMaxGreyPixels, kMaxGreyPixels);
     png_read_info(png, info);
     png_set_expand(png); // palette to RGB, low depths to 8 bits, tRNS to alpha
     png_set_scale_16(png);
@@ -146,10 +197,8 @@ TGreyPicture ReadPng(std::span<const std::uint8_t> bytes) {
         MakePicture(png_get_image_width(png, info), png_get_image_height(png, info), "PNG");
     png_uint_32 resX = 0, resY = 0;
     int unit = 0;
-    if (png_get_pHYs(png, info, &resX, &resY, &unit) != 0 && unit == PNG_RESOLUTION_METER) {
-        picture.dpiX = resX * kInchesPerMetre;
-        picture.dpiY = resY * kInchesPerMetre;
-    }
+    if (png_get_pHYs(png, info, &resX, &resY, &unit) != 0 && unit == PNG_RESOLUTION_METER)
+        SetStatedResolution(picture, resX * kInchesPerMetre, resY * kInchesPerMetre);
     TPngRowSink sink{&picture, png_get_channels(png, info)};
     const std::size_t rowBytes = png_get_rowbytes(png, info);
     const bool interlaced = passes > 1;
@@ -158,6 +207,136 @@ TGreyPicture ReadPng(std::span<const std::uint8_t> bytes) {
                      TakePngRow, &sink))
         throw failure();
     return picture;
+}
+
+// --- JPEG scans -----------------------------------------------------------------------------
+
+// A progressive JPEG goes over every 8 x 8 block of a component in each scan that names it,
+// however little data the scan holds (an end-of-band run of 32767 blocks takes 15 bits):
+// 499 scans of an 8192 x 8192 grey picture fit in 50 KB and took 26 s. Two bounds keep the
+// scans near the time of the picture's own decoding, checked on the bytes before libjpeg
+// (or libtiff) decodes any:
+// - the scans of one JPEG stream. libjpeg's own progression (jpeg_simple_progression, what
+//   ImageMagick's -interlace JPEG and jpegtran -progressive write) has 6 scans for grey, 10
+//   for YCbCr, 18 for CMYK, and 60 for the 10 components libjpeg handles at most. 64 leaves
+//   room for encoders that choose their own scans, and stays below libtiff's 100 for a JPEG
+//   strip.
+// - the blocks all the scans go over together. ImageMagick's progressive 8192 x 8192 colour
+//   picture (4:4:4) goes over each of its 3 x 2^20 blocks 14 / 3 times in its 10 scans
+//   (14 x 2^20 in all); the bound is 16 x 2^20, 16 scans over every block of the largest grey
+//   picture. The costliest scan, refining coefficients 1 to 63, takes about 70 ns a block on
+//   a 2.6 GHz Xeon core: 1.2 s for the whole bound, besides the 0.4 s (grey) to 0.8 s
+//   (colour) of making the pixels of a 64-megapixel picture (bench/hostile_pictures.py).
+constexpr long long kMaxJpegScans = 64;
+constexpr long long kMaxJpegBlockScans = kMaxGreyPixels / 64 * 16;
+// What libjpeg takes at most (MAX_COMPONENTS, MAX_COMPS_IN_SCAN): a stream naming more is
+// refused by libjpeg; counted with these first ones, it costs little to count.
+constexpr std::size_t kMaxJpegComponents = 10, kMaxJpegScanComponents = 4;
+
+struct TJpegFrame {
+    long long width = 0, height = 0;
+    std::vector<std::array<int, 3>> components; // identifier, horizontal and vertical sampling
+};
+
+// The blocks of 8 x 8 that a scan of the components with these sampling factors goes over
+// (ISO/IEC 10918-1, A.2): one component alone, its own blocks; several interleaved, whole
+// MCUs of each one's h x v blocks.
+long long ScanBlocks(const TJpegFrame& frame, std::span<const std::array<int, 3>> scan) {
+    int hMax = 0, vMax = 0;
+    for (const auto& c : frame.components) hMax = std::max(hMax, c[1]), vMax = std::max(vMax, c[2]);
+    if (hMax == 0 || vMax == 0 || scan.empty()) return 0;
+    const auto up = [](long long a, long long b) { return (a + b - 1) / b; };
+    if (scan.size() == 1)
+        return up(frame.width * scan[0][1], 8LL * hMax) * up(frame.height * scan[0][2], 8LL * vMax);
+    long long perMcu = 0;
+    for (const auto& c : scan) perMcu += c[1] * c[2];
+    return up(frame.width, 8LL * hMax) * up(frame.height, 8LL * vMax) * perMcu;
+}
+
+// The scans of JPEG data and the blocks they go over.
+struct TJpegWork {
+    long long scans = 0, blocks = 0;
+    bool progressive = false;
+};
+
+// The scans of a JPEG stream, found as libjpeg finds them: marker segments skipped by their
+// length, a scan's entropy-coded data up to the next marker other than a restart (FF 00 is
+// an FF of data, FF FF filling), garbage between segments skipped, nothing read past the end
+// of the picture. A stream with no frame header of its own has `given`'s (old-style JPEG in
+// TIFF: libtiff makes the headers), and one with no scan of its own counts as one scan of
+// all of it.
+TJpegWork CountJpegScans(std::span<const std::uint8_t> b, const TJpegFrame& given) {
+    TJpegWork work;
+    TJpegFrame frame = given;
+    std::size_t at = 0;
+    // The code of the next marker, `at` past it; 0 at the end of the bytes.
+    const auto nextMarker = [&](bool inScan) {
+        while (at < b.size()) {
+            const void* ff = std::memchr(b.data() + at, 0xFF, b.size() - at);
+            if (ff == nullptr) break;
+            at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(ff) - b.data()) + 1;
+            while (at < b.size() && b[at] == 0xFF) ++at;
+            if (at == b.size()) break;
+            const int code = b[at++];
+            if (code != 0 && !(inScan && code >= 0xD0 && code <= 0xD7)) return code;
+        }
+        at = b.size();
+        return 0;
+    };
+    bool inScan = false;
+    for (int code; (code = nextMarker(inScan)) != 0 && code != 0xD9;) {
+        inScan = false;
+        if (code == 0xD8 || code == 0x01 || (code >= 0xD0 && code <= 0xD7)) continue; // no length
+        if (b.size() - at < 2) break;
+        const std::size_t length = std::max<std::size_t>(b[at] << 8 | b[at + 1], 2);
+        const auto segment = b.subspan(at + 2, std::min(length, b.size() - at) - 2);
+        at += std::min(length, b.size() - at);
+        if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC &&
+            segment.size() >= 6) {               // a frame: precision, height, width, components
+            work.progressive |= (code & 3) == 2; // SOF2, 6, 10, 14
+            frame.height = segment[1] << 8 | segment[2];
+            frame.width = segment[3] << 8 | segment[4];
+            frame.components.clear();
+            const std::size_t named = std::min<std::size_t>(segment[5], kMaxJpegComponents);
+            for (std::size_t i = 6; i + 3 <= segment.size() && i < 6 + 3 * named; i += 3)
+                frame.components.push_back({segment[i], segment[i + 1] >> 4, segment[i + 1] & 15});
+        } else if (code == 0xDA) { // a scan: its components by identifier
+            std::array<std::array<int, 3>, kMaxJpegScanComponents> scan;
+            std::size_t found = 0;
+            const std::size_t named =
+                std::min<std::size_t>(segment.empty() ? 0 : segment[0], kMaxJpegScanComponents);
+            for (std::size_t i = 1; i + 2 <= segment.size() && i < 1 + 2 * named; i += 2) {
+                const auto c = std::find_if(frame.components.begin(), frame.components.end(),
+                                            [&](const auto& f) { return f[0] == segment[i]; });
+                if (c != frame.components.end()) scan[found++] = *c;
+            }
+            ++work.scans;
+            work.blocks += ScanBlocks(frame, std::span(scan).first(found));
+            inScan = true;
+        }
+    }
+    if (work.scans == 0) {
+        work.scans = 1;
+        work.blocks = ScanBlocks(frame, frame.components);
+    }
+    return work;
+}
+
+// Refuses JPEG data whose scans are beyond the bounds: more than kMaxJpegScans in one stream
+// (oneStream), more than kMaxJpegBlockScans blocks in all. The message names it `what` ("the
+// JPEG picture"), with "part of parts" after it when parts is not 0.
+void CheckJpegWork(const TJpegWork& work, bool oneStream, const char* what, std::uint32_t part = 0,
+                   std::uint32_t parts = 0) {
+    const bool tooMany = oneStream && work.scans > kMaxJpegScans;
+    if (!tooMany && work.blocks <= kMaxJpegBlockScans) return;
+    std::string scans = what;
+    if (parts != 0) scans += " " + std::to_string(part) + " of " + std::to_string(parts);
+    scans += " has " + std::to_string(work.scans) + (work.progressive ? " progressive" : "") +
+             (work.scans == 1 ? " scan" : " scans");
+    if (tooMany) Refuse(scans + "; at most " + std::to_string(kMaxJpegScans) + " are read");
+    Refuse(scans + " over " + std::to_string(work.blocks) +
+           " blocks of 8 x 8 pixels in all; at most " + std::to_string(kMaxJpegBlockScans) +
+           " are read");
 }
 
 // --- JPEG -----------------------------------------------------------------------------------
@@ -193,12 +372,12 @@ void JpegSkip(j_decompress_ptr cinfo, long count) {
 }
 void JpegTerm(j_decompress_ptr) {}
 
-// A progressive picture of endless scans would keep the decoder busy for ever.
+// The scans as libjpeg meets them, bounded again: CountJpegScans finds the same ones first.
 void JpegProgress(j_common_ptr cinfo) {
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-    if (d->is_decompressor && d->input_scan_number > 500) {
+    if (d->is_decompressor && d->input_scan_number > kMaxJpegScans) {
         std::snprintf(reinterpret_cast<TJpegError*>(cinfo->err)->message, JMSG_LENGTH_MAX,
-                      "more than 500 scans");
+                      "more than %lld scans", kMaxJpegScans);
         std::longjmp(reinterpret_cast<TJpegError*>(cinfo->err)->jump, 1);
     }
 }
@@ -272,12 +451,12 @@ TGreyPicture ReadJpeg(std::span<const std::uint8_t> bytes) {
         return Error(std::string("unreadable JPEG picture: ") + err.message);
     };
     if (!ReadJpegHeader(&cinfo, &err)) throw failure();
+    CheckPictureSize(cinfo.output_width, cinfo.output_height, "JPEG");
+    CheckJpegWork(CountJpegScans(bytes, {}), true, "the JPEG picture");
     TGreyPicture picture = MakePicture(cinfo.output_width, cinfo.output_height, "JPEG");
-    if (cinfo.saw_JFIF_marker && cinfo.X_density > 0 && cinfo.Y_density > 0 &&
-        (cinfo.density_unit == 1 || cinfo.density_unit == 2)) {
-        const double scale = cinfo.density_unit == 1 ? 1.0 : 2.54;
-        picture.dpiX = cinfo.X_density * scale;
-        picture.dpiY = cinfo.Y_density * scale;
+    if (cinfo.saw_JFIF_marker && (cinfo.density_unit == 1 || cinfo.density_unit == 2)) {
+        const double scale = cinfo.density_unit == 1 ? 1.0 : 2.54; // per inch, per centimetre
+        SetStatedResolution(picture, cinfo.X_density * scale, cinfo.Y_density * scale);
     }
     std::vector<JSAMPLE> row(std::size_t(cinfo.output_width) * cinfo.output_components);
     if (!ReadJpegRows(&cinfo, &err, row.data(), picture.level.data())) throw failure();
@@ -348,6 +527,56 @@ int TiffWarningIgnored(TIFF*, void*, const char*, const char*, va_list) {
     return 1;
 }
 
+// Each JPEG strip or tile costs libtiff and libjpeg about 1.5 us to start, however small: a
+// million took 1.6 s. The smallest tiles a TIFF may have (16 x 16) make 2^18 of the largest
+// picture (ImageMagick writes 256 strips of 32 rows for it).
+constexpr std::uint32_t kMaxTiffJpegStreams = 1 << 18;
+
+// The JPEG strips or tiles of a TIFF picture (libtiff decodes each as a JPEG stream of its
+// own, with libjpeg): at most kMaxTiffJpegStreams of them, each one's scans within
+// kMaxJpegScans, all their blocks within kMaxJpegBlockScans. Their bytes are read where
+// libtiff would read them.
+void CheckTiffJpegScans(TIFF* tiff, std::span<const std::uint8_t> bytes, std::uint32_t width,
+                        std::uint32_t height) {
+    std::uint16_t compression = COMPRESSION_NONE, samples = 1, planar = PLANARCONFIG_CONTIG;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    if (compression != COMPRESSION_JPEG && compression != COMPRESSION_OJPEG) return;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    const bool tiled = TIFFIsTiled(tiff) != 0;
+    // Where a stream has no headers of its own: its pixels, every sample at full size.
+    std::uint32_t across = width, down = height;
+    if (tiled) {
+        TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &across);
+        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &down);
+    } else {
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &down);
+    }
+    TJpegFrame frame{across, tiled ? down : std::min(down, height), {}};
+    const std::size_t components = planar == PLANARCONFIG_CONTIG ? samples : 1;
+    for (std::size_t i = 0; i < std::min(components, kMaxJpegComponents); ++i)
+        frame.components.push_back({int(i), 1, 1});
+    const std::uint32_t count = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+    if (count > kMaxTiffJpegStreams)
+        Refuse("the TIFF picture has " + std::to_string(count) + " JPEG " +
+               (tiled ? "tiles" : "strips") + "; at most " + std::to_string(kMaxTiffJpegStreams) +
+               " are read");
+    TJpegWork all;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint64_t at = TIFFGetStrileOffset(tiff, i);
+        if (at >= bytes.size()) continue; // libtiff refuses it
+        const std::uint64_t size =
+            std::min<std::uint64_t>(TIFFGetStrileByteCount(tiff, i), bytes.size() - at);
+        const TJpegWork work = CountJpegScans(bytes.subspan(at, size), frame);
+        CheckJpegWork(work, true, tiled ? "the TIFF picture's tile" : "the TIFF picture's strip",
+                      i + 1, count);
+        all.scans += work.scans;
+        all.blocks += work.blocks;
+        all.progressive |= work.progressive;
+    }
+    CheckJpegWork(all, false, "the TIFF picture's JPEG data");
+}
+
 TGreyPicture ReadTiff(std::span<const std::uint8_t> bytes) {
     TTiffSource source{bytes, 0, false, {}};
     std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
@@ -376,14 +605,15 @@ TGreyPicture ReadTiff(std::span<const std::uint8_t> bytes) {
     TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
     if (unit == RESUNIT_INCH || unit == RESUNIT_CENTIMETER) {
         const double scale = unit == RESUNIT_INCH ? 1.0 : 2.54;
-        if (TIFFGetField(tiff.get(), TIFFTAG_XRESOLUTION, &resX) == 1 && resX > 0)
-            picture.dpiX = resX * scale;
-        if (TIFFGetField(tiff.get(), TIFFTAG_YRESOLUTION, &resY) == 1 && resY > 0)
-            picture.dpiY = resY * scale;
+        std::optional<double> x, y;
+        if (TIFFGetField(tiff.get(), TIFFTAG_XRESOLUTION, &resX) == 1) x = resX * scale;
+        if (TIFFGetField(tiff.get(), TIFFTAG_YRESOLUTION, &resY) == 1) y = resY * scale;
+        SetStatedResolution(picture, x, y);
     }
     char reason[1024] = {};
     if (TIFFRGBAImageOK(tiff.get(), reason) != 1)
         Refuse(std::string("unsupported TIFF picture: ") + reason);
+    CheckTiffJpegScans(tiff.get(), bytes, width, height);
     std::vector<std::uint32_t> rgba(picture.level.size());
     if (TIFFReadRGBAImageOriented(tiff.get(), width, height, rgba.data(), ORIENTATION_TOPLEFT, 1) !=
         1)
@@ -518,7 +748,7 @@ TGreyPicture ReadBmp(std::span<const std::uint8_t> b) {
     long long width, height;
     unsigned depth;
     std::uint32_t compression = 0;
-    double dpiX = 0, dpiY = 0;
+    std::optional<double> dpiX, dpiY;
     std::size_t paletteAt = 14 + headerSize, paletteEntry = 4, paletteCount = 0;
     if (headerSize == 12) {
         width = Le16(b, 18);
@@ -530,8 +760,11 @@ TGreyPicture ReadBmp(std::span<const std::uint8_t> b) {
         height = static_cast<std::int32_t>(Le32(b, 22));
         depth = Le16(b, 28);
         compression = Le32(b, 30);
-        dpiX = static_cast<std::int32_t>(Le32(b, 38)) * kInchesPerMetre;
-        dpiY = static_cast<std::int32_t>(Le32(b, 42)) * kInchesPerMetre;
+        // Pixels per metre, signed; 0 is what writers put when they state none.
+        const auto perMetreX = static_cast<std::int32_t>(Le32(b, 38));
+        const auto perMetreY = static_cast<std::int32_t>(Le32(b, 42));
+        if (perMetreX != 0) dpiX = perMetreX * kInchesPerMetre;
+        if (perMetreY != 0) dpiY = perMetreY * kInchesPerMetre;
         paletteCount = Le32(b, 46);
     }
     const bool topDown = height < 0;
@@ -557,8 +790,7 @@ TGreyPicture ReadBmp(std::span<const std::uint8_t> b) {
         for (int i = 0; i < count; ++i) masks[i] = Le32(b, at + 4 * i);
     }
     TGreyPicture picture = MakePicture(width, height, "BMP");
-    picture.dpiX = std::max(0.0, dpiX);
-    picture.dpiY = std::max(0.0, dpiY);
+    SetStatedResolution(picture, dpiX, dpiY);
 
     int red[256];
     std::fill(std::begin(red), std::end(red), -1);

@@ -22,8 +22,13 @@ struct TGreyPicture {
 // pixel (palette entries looked up), grey as it is, 1/2/4/8/16-bit depths, a transparent
 // or partly transparent pixel over white. Throws varimark::Error (include/varimark/error.h)
 // with a clear message for what it cannot read ("not a PNG, BMP, TIFF, GIF or JPEG
-// picture", "truncated PNG picture", "the picture is larger than ... pixels"...).
+// picture", "truncated PNG picture", "the picture is larger than ... pixels", "the JPEG
+// picture has 499 progressive scans; at most 64 are read"...).
 // A GIF gives its first image, at that image's own size; a TIFF its first page.
+// What a file holds besides its picture costs no more than reading its bytes: a PNG's texts
+// and other ancillary chunks but tRNS and pHYs are skipped unread, and the scans of a JPEG
+// (alone or as TIFF strips or tiles) are bounded, in number and in the blocks they go over,
+// before any is decoded (export/PictureReader.cpp says how far, and why).
 TGreyPicture ReadGreyPicture(std::span<const std::uint8_t> bytes);
 
 // The file, read with ReadSmallFile (export/FileReader.h: regular files only, bounded);

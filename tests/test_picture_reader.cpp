@@ -1,6 +1,7 @@
 // The picture reader, on files ImageMagick writes from pixels we know (and on our own CLI's
-// renderings), and on bad input: empty, garbage, truncated, and headers that claim a
-// picture too large to hold.
+// renderings), and on bad input: empty, garbage, truncated, headers that claim a picture too
+// large to hold, files that would cost far more than their picture (many compressed texts,
+// many progressive scans), and resolutions no scanner has.
 #include "ByteReading.h"
 #include "FileTesting.h"
 #include "export/PictureReader.h"
@@ -10,8 +11,14 @@
 
 #include <array>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
+#include <optional>
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
 
 using namespace varimark;
 
@@ -329,6 +336,300 @@ TEST(PictureReaderRefuses, FilesItCannotReadNamingThem) {
             message = e.what();
         }
         EXPECT_EQ(message.rfind(c.message, 0), 0u) << message;
+    }
+}
+
+// --- Files that cost more than their picture ------------------------------------------------
+
+// A 1 x 1 grey PNG (white), with these chunks before its pixels.
+Bytes OnePixelPng(const Bytes& chunks) {
+    Bytes b = Hex("89504E470D0A1A0A");
+    AddChunk(b, "IHDR", Hex("00000001 00000001 08 00 00 00 00"));
+    b.insert(b.end(), chunks.begin(), chunks.end());
+    const Bytes row = {0, 255}; // filter, pixel
+    Bytes packed(compressBound(row.size()));
+    uLongf size = packed.size();
+    compress(packed.data(), &size, row.data(), row.size());
+    packed.resize(size);
+    AddChunk(b, "IDAT", packed);
+    AddChunk(b, "IEND", {});
+    return b;
+}
+
+// The peak of this process's resident memory, in KB.
+long PeakKilobytes() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+TEST(PictureReaderBounds, ManyCompressedTextsAreNeitherInflatedNorKept) {
+    // 100 zTXt chunks of 7.9 MB of letters each, 8 KB compressed: inflated and kept, 790 MB.
+    const Bytes text(7'900'000, 'A');
+    Bytes packed(compressBound(text.size()));
+    uLongf size = packed.size();
+    ASSERT_EQ(compress2(packed.data(), &size, text.data(), text.size(), 9), Z_OK);
+    packed.resize(size);
+    Bytes chunk, chunks;
+    Bytes data = Hex("436F6D6D656E74 00 00"); // "Comment", deflate
+    data.insert(data.end(), packed.begin(), packed.end());
+    AddChunk(chunk, "zTXt", data);
+    for (int i = 0; i < 100; ++i) chunks.insert(chunks.end(), chunk.begin(), chunk.end());
+    const Bytes png = OnePixelPng(chunks);
+    // In a child, whose peak memory starts at what it holds (the file): the reading's own peak.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const long before = PeakKilobytes();
+        int code = 3;
+        try {
+            const TGreyPicture picture = ReadGreyPicture(png);
+            code = picture.width == 1 && picture.height == 1 && picture.level[0] == 255 ? 0 : 2;
+        } catch (const Error&) {
+        }
+        if (code == 0 && (before < 0 || PeakKilobytes() - before > 64 * 1024)) code = 1;
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: 64 MB more memory or more, 2: not the white pixel, "
+                                         "3: refused";
+}
+
+// A JPEG marker segment: its marker, its length, its bytes.
+void AddSegment(Bytes& b, int marker, const Bytes& payload) {
+    const std::size_t length = payload.size() + 2;
+    b.insert(b.end(), {0xFF, static_cast<std::uint8_t>(marker),
+                       static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)});
+    b.insert(b.end(), payload.begin(), payload.end());
+}
+
+// A grey progressive JPEG of `scans` scans of coefficients 1 to 63 that each end every block
+// at once: end-of-band runs of 32767 blocks, 15 bits each (the one code of the table, 0, and
+// 14 bits of 1). libjpeg goes over every block in each scan; the picture is mid-grey.
+Bytes ProgressiveJpeg(int width, int height, int scans) {
+    Bytes b = Hex("FFD8");
+    Bytes quantisation(65, 1); // table 0, all ones
+    quantisation[0] = 0;
+    AddSegment(b, 0xDB, quantisation);
+    AddSegment(b, 0xC2,
+               {8, std::uint8_t(height >> 8), std::uint8_t(height), std::uint8_t(width >> 8),
+                std::uint8_t(width), 1, 1, 0x11, 0});
+    AddSegment(b, 0xC4, Hex("10 01000000000000000000000000000000 E0")); // AC 0: EOB14 alone
+    Bytes runs;
+    const long long blocks = (width + 7LL) / 8 * ((height + 7LL) / 8);
+    unsigned bits = 0, count = 0;
+    for (long long run = 0; run < (blocks + 32766) / 32767; ++run)
+        for (int i = 0; i < 15; ++i) {
+            bits = bits << 1 | (i == 0 ? 0 : 1), ++count;
+            if (count == 8) {
+                runs.push_back(static_cast<std::uint8_t>(bits));
+                if (bits == 0xFF) runs.push_back(0); // stuffed
+                bits = count = 0;
+            }
+        }
+    if (count > 0) runs.push_back(static_cast<std::uint8_t>(bits << (8 - count) | 0xFF >> count));
+    if (runs.back() == 0xFF) runs.push_back(0);
+    for (int scan = 0; scan < scans; ++scan) {
+        AddSegment(b, 0xDA, Hex("01 0100 01 3F 00")); // component 1, coefficients 1..63
+        b.insert(b.end(), runs.begin(), runs.end());
+    }
+    b.insert(b.end(), {0xFF, 0xD9});
+    return b;
+}
+
+struct TTiffResolution {
+    std::uint32_t numerator, denominator;
+    std::uint16_t unit;
+};
+
+// A grey TIFF of 8 bits, with these strips (JPEG streams when compression is 7) and
+// resolution.
+Bytes GreyTiff(std::uint32_t width, std::uint32_t height, std::uint16_t compression,
+               std::uint32_t rowsPerStrip, const std::vector<Bytes>& strips,
+               std::optional<TTiffResolution> resolution = {}) {
+    const auto count = static_cast<std::uint32_t>(strips.size());
+    const std::uint32_t entries = resolution ? 12 : 9;
+    std::uint32_t at = 8 + 2 + 12 * entries + 4;
+    const std::uint32_t offsetsAt = at, countsAt = at + (count > 1 ? 4 * count : 0);
+    const std::uint32_t resolutionAt = countsAt + (count > 1 ? 4 * count : 0);
+    at = resolutionAt + (resolution ? 16 : 0);
+    std::vector<std::uint32_t> offsets;
+    for (const Bytes& strip : strips) offsets.push_back(at), at += std::uint32_t(strip.size());
+    Bytes b = Hex("49492A00 08000000");
+    const auto put = [&](std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) b.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    const auto entry = [&](int tag, int type, std::uint32_t n, std::uint32_t value) {
+        put(tag, 2), put(type, 2), put(n, 4), put(value, 4);
+    };
+    put(entries, 2);
+    entry(256, 4, 1, width);
+    entry(257, 4, 1, height);
+    entry(258, 3, 1, 8);
+    entry(259, 3, 1, compression);
+    entry(262, 3, 1, 1); // black is zero
+    entry(273, 4, count, count > 1 ? offsetsAt : offsets[0]);
+    entry(277, 3, 1, 1);
+    entry(278, 4, 1, rowsPerStrip);
+    entry(279, 4, count, count > 1 ? countsAt : std::uint32_t(strips[0].size()));
+    if (resolution) {
+        entry(282, 5, 1, resolutionAt);
+        entry(283, 5, 1, resolutionAt + 8);
+        entry(296, 3, 1, resolution->unit);
+    }
+    put(0, 4);
+    if (count > 1) {
+        for (std::uint32_t offset : offsets) put(offset, 4);
+        for (const Bytes& strip : strips) put(std::uint32_t(strip.size()), 4);
+    }
+    if (resolution)
+        for (int i = 0; i < 2; ++i) put(resolution->numerator, 4), put(resolution->denominator, 4);
+    for (const Bytes& strip : strips) b.insert(b.end(), strip.begin(), strip.end());
+    return b;
+}
+
+bool HasMarker(const Bytes& b, std::uint8_t marker) {
+    for (std::size_t i = 0; i + 1 < b.size(); ++i)
+        if (b[i] == 0xFF && b[i + 1] == marker) return true;
+    return false;
+}
+
+TEST(PictureReaderBounds, ProgressiveScans) {
+    // ImageMagick's progressive JPEG (libjpeg's own progression: 6 scans for grey, 10 for
+    // colour), alone and as the strip of a TIFF; its baseline JPEG in TIFF.
+    const Bytes grey = Written("-type Grayscale -interlace JPEG JPG:a.jpg");
+    const Bytes colour = Written("-interlace JPEG JPG:a.jpg");
+    ASSERT_TRUE(HasMarker(grey, 0xC2) && HasMarker(colour, 0xC2)) << "not progressive";
+    const Bytes tiffJpeg = Written("-compress JPEG TIFF:a.tif");
+    // 8192 x 8192 in strips of 512 rows, each 17 scans over its 2^16 blocks: 17 x 2^20 in all.
+    const std::vector<Bytes> strips(16, ProgressiveJpeg(8192, 512, 17));
+    const std::string most = "; at most 64 are read";
+    const std::string blocks = " blocks of 8 x 8 pixels in all; at most 16777216 are read";
+    const struct {
+        const char* name;
+        Bytes bytes;
+        std::string message; // "": read
+    } cases[] = {
+        {"ImageMagick's grey", grey, ""},
+        {"ImageMagick's colour", colour, ""},
+        {"ImageMagick's grey in TIFF", GreyTiff(40, 30, 7, 30, {grey}), ""},
+        {"ImageMagick's TIFF with JPEG", tiffJpeg, ""},
+        {"64 scans", ProgressiveJpeg(16, 16, 64), ""},
+        {"65 scans", ProgressiveJpeg(16, 16, 65),
+         "the JPEG picture has 65 progressive scans" + most},
+        {"499 scans", ProgressiveJpeg(16, 16, 499),
+         "the JPEG picture has 499 progressive scans" + most},
+        // 2^18 blocks: 64 scans over them are the most that is read.
+        {"4096 x 4096, 64 scans", ProgressiveJpeg(4096, 4096, 64), ""},
+        {"4104 x 4096, 64 scans", ProgressiveJpeg(4104, 4096, 64),
+         "the JPEG picture has 64 progressive scans over 16809984" + blocks},
+        {"TIFF strip of 65 scans", GreyTiff(16, 16, 7, 16, {ProgressiveJpeg(16, 16, 65)}),
+         "the TIFF picture's strip 1 of 1 has 65 progressive scans" + most},
+        {"TIFF strips of 17 scans", GreyTiff(8192, 8192, 7, 512, strips),
+         "the TIFF picture's JPEG data has 272 progressive scans over 17825792" + blocks},
+        {"2^18 + 1 TIFF strips", GreyTiff(1, 262145, 7, 1, std::vector<Bytes>(262145, {0xFF})),
+         "the TIFF picture has 262145 JPEG strips; at most 262144 are read"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Refusal(c.bytes), c.message);
+    }
+}
+
+// --- Stated resolutions ---------------------------------------------------------------------
+
+// A 1 x 1 PNG stating so many pixels per unit (1: per metre, 0: an aspect ratio).
+Bytes PngResolution(std::uint32_t x, std::uint32_t y, std::uint8_t unit) {
+    Bytes phys;
+    for (std::uint32_t v : {x, y})
+        for (int i = 3; i >= 0; --i) phys.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    phys.push_back(unit);
+    Bytes chunk;
+    AddChunk(chunk, "pHYs", phys);
+    return OnePixelPng(chunk);
+}
+
+// A 1 x 1 BMP of 24 bits stating so many pixels per metre.
+Bytes BmpResolution(std::int32_t x, std::int32_t y) {
+    Bytes b = Hex("424D 3A000000 00000000 36000000 28000000 01000000 01000000 0100 1800 00000000"
+                  "04000000 00000000 00000000 00000000 00000000 FFFFFF00");
+    for (int i = 0; i < 4; ++i) {
+        b[38 + i] = static_cast<std::uint8_t>(std::uint32_t(x) >> (8 * i));
+        b[42 + i] = static_cast<std::uint8_t>(std::uint32_t(y) >> (8 * i));
+    }
+    return b;
+}
+
+// ImageMagick's JPEG with its JFIF density changed (unit 1: per inch, 2: per centimetre).
+Bytes JpegResolution(std::uint16_t x, std::uint16_t y, std::uint8_t unit) {
+    static const Bytes written = Written("JPG:a.jpg");
+    Bytes b = written;
+    if (b.size() < 18 || std::memcmp(b.data() + 6, "JFIF", 4) != 0) return {};
+    b[13] = unit;
+    b[14] = static_cast<std::uint8_t>(x >> 8), b[15] = static_cast<std::uint8_t>(x);
+    b[16] = static_cast<std::uint8_t>(y >> 8), b[17] = static_cast<std::uint8_t>(y);
+    return b;
+}
+
+Bytes TiffResolution(std::uint32_t numerator, std::uint32_t denominator, std::uint16_t unit) {
+    return GreyTiff(1, 1, 1, 1, {{0x80}}, TTiffResolution{numerator, denominator, unit});
+}
+
+TEST(PictureReaderResolution, OutsideOneTo100000DpiIsNone) {
+    const std::string outside = " dpi, outside 1 to 100000 dpi";
+    const struct {
+        const char* name;
+        Bytes bytes;
+        double dpiX, dpiY;
+        std::string note;
+    } cases[] = {
+        {"PNG, none", OnePixelPng({}), 0, 0, ""},
+        {"PNG, aspect ratio", PngResolution(2, 1, 0), 0, 0, ""},
+        {"PNG, 11811 per metre", PngResolution(11811, 11811, 1), 299.9994, 299.9994, ""},
+        {"PNG, 40 and 3937007 per metre", PngResolution(40, 3937007, 1), 1.016, 99999.98, ""},
+        {"PNG, 0 per metre", PngResolution(0, 0, 1), 0, 0, "the file states 0" + outside},
+        {"PNG, 39 per metre", PngResolution(39, 39, 1), 0, 0, "the file states 0.9906" + outside},
+        {"PNG, 1 per metre", PngResolution(1, 1, 1), 0, 0, "the file states 0.0254" + outside},
+        {"PNG, 3937008 per metre", PngResolution(3937008, 3937008, 1), 0, 0,
+         "the file states 100000.0032" + outside},
+        {"PNG, 4294967295 per metre", PngResolution(4294967295, 4294967295, 1), 0, 0,
+         "the file states 109092169.3" + outside},
+        {"PNG, 11811 x 1 per metre", PngResolution(11811, 1, 1), 0, 0,
+         "the file states 299.9994 x 0.0254" + outside},
+        // 0 is what BMP writers (ImageMagick among them) put when they state none.
+        {"BMP, 0", BmpResolution(0, 0), 0, 0, ""},
+        {"BMP, 11811 per metre", BmpResolution(11811, 11811), 299.9994, 299.9994, ""},
+        {"BMP, 1 per metre", BmpResolution(1, 1), 0, 0, "the file states 0.0254" + outside},
+        {"BMP, -11811 per metre", BmpResolution(-11811, -11811), 0, 0,
+         "the file states -299.9994" + outside},
+        {"BMP, 4000000 per metre", BmpResolution(4000000, 4000000), 0, 0,
+         "the file states 101600" + outside},
+        {"TIFF, 300 per inch", TiffResolution(300, 1, 2), 300, 300, ""},
+        {"TIFF, 1000 per centimetre", TiffResolution(1000, 1, 3), 2540, 2540, ""},
+        {"TIFF, no unit", TiffResolution(300, 1, 1), 0, 0, ""},
+        {"TIFF, 0 per inch", TiffResolution(0, 1, 2), 0, 0, "the file states 0" + outside},
+        {"TIFF, 1/2 per inch", TiffResolution(1, 2, 2), 0, 0, "the file states 0.5" + outside},
+        {"TIFF, 200000 per inch", TiffResolution(200000, 1, 2), 0, 0,
+         "the file states 200000" + outside},
+        {"TIFF, 50000 per centimetre", TiffResolution(50000, 1, 3), 0, 0,
+         "the file states 127000" + outside},
+        {"JPEG, 300 per inch", JpegResolution(300, 300, 1), 300, 300, ""},
+        {"JPEG, aspect ratio", JpegResolution(1, 1, 0), 0, 0, ""},
+        {"JPEG, 0 per inch", JpegResolution(0, 0, 1), 0, 0, "the file states 0" + outside},
+        {"JPEG, 65535 per inch", JpegResolution(65535, 65535, 1), 65535, 65535, ""},
+        {"JPEG, 65535 per centimetre", JpegResolution(65535, 65535, 2), 0, 0,
+         "the file states 166458.9" + outside},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TGreyPicture picture;
+        ASSERT_NO_THROW(picture = ReadGreyPicture(c.bytes)) << Refusal(c.bytes);
+        EXPECT_NEAR(picture.dpiX, c.dpiX, 0.01);
+        EXPECT_NEAR(picture.dpiY, c.dpiY, 0.01);
+        EXPECT_EQ(picture.resolutionNote, c.note);
     }
 }
 
