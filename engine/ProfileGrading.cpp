@@ -164,15 +164,15 @@ TSymbolBars SymbolBars(const std::vector<TElement>& elements, double left, doubl
 }
 
 // The quiet zones in modules: light space from the outer bars' edges to the next crossing
-// of the threshold by something dark on the line, or to the picture's edge (`reach`
-// samples beyond the line's first and last sample).
+// of the threshold by something dark on the line, or to the picture's edge (`before`
+// samples ahead of the line's first sample, `after` beyond its last).
 void MeasureQuietZones(std::span<const double> profile, double threshold, double left, double right,
-                       double x, double reach, TProfileGrade& g) {
+                       double x, double before, double after, TProfileGrade& g) {
     const std::size_t end = profile.size() - 1;
     const auto edgeAt = [&](std::size_t k) {
         return static_cast<double>(k) + (threshold - profile[k]) / (profile[k + 1] - profile[k]);
     };
-    double leftEnd = -reach, rightEnd = static_cast<double>(end) + reach;
+    double leftEnd = -before, rightEnd = static_cast<double>(end) + after;
     for (auto k = static_cast<std::size_t>(std::max(0.0, std::floor(left))); k-- > 0;)
         if (profile[k] < threshold) {
             leftEnd = edgeAt(k);
@@ -225,7 +225,7 @@ void Grade(TProfileGrade& g) {
 } // namespace
 
 TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCodeTypes> type,
-                           double reach) {
+                           double before, double after) {
     TProfileGrade g;
     if (type && (*type == Postnet || *type == Postnet_FIM)) {
         g.failure = kPostalNotGraded;
@@ -318,7 +318,7 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
         g.addon = decoded.addon;
         g.message = decoded.message;
         g.identifier = decoded.identifier;
-        MeasureQuietZones(profile, g.threshold, left, right, decoded.moduleWidth, reach, g);
+        MeasureQuietZones(profile, g.threshold, left, right, decoded.moduleWidth, before, after, g);
     } else {
         if (symbology) g.type = *symbology;
         g.moduleWidth = x;

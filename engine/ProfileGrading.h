@@ -65,10 +65,10 @@ struct TProfileGrade {
 };
 
 // profile: reflectance in percent along one scan line, reaching past both quiet zones (the
-// line may run further). type: the symbology, or any linear one. reach: how far the picture
-// reaches beyond the first and the last sample, in samples (half a pixel's step): a quiet
-// zone that runs to the picture's edge ends there.
+// line may run further). type: the symbology, or any linear one. before, after: how far the
+// picture reaches beyond the first and the last sample, in samples: a quiet zone that runs
+// to the picture's edge ends there.
 TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCodeTypes> type,
-                           double reach = 0.5);
+                           double before = 0.5, double after = 0.5);
 
 } // namespace varimark

@@ -40,41 +40,57 @@ double DiscRectangleArea(double x0, double x1, double y0, double y1, double r) {
 
 TApertureSampler::TApertureSampler(const TReflectanceImage& image, double diameter)
     : image_(image), diameter_(std::max(0.0, diameter)),
+      reach_(static_cast<int>(std::ceil(diameter_ / 2 + 1))),
       tables_(static_cast<std::size_t>((kSteps + 1) * (kSteps + 1))) {}
 
-const std::vector<TApertureSampler::TWeight>& TApertureSampler::Weights(int qx, int qy) {
-    std::vector<TWeight>& table =
-        tables_[static_cast<std::size_t>((qy + kSteps / 2) * (kSteps + 1) + qx + kSteps / 2)];
+const std::vector<double>& TApertureSampler::Weights(int qx, int qy) {
+    std::vector<double>& table = tables_[static_cast<std::size_t>(qy * (kSteps + 1) + qx)];
     if (!table.empty()) return table;
     // The circle's centre relative to the nearest pixel centre.
-    const double cx = static_cast<double>(qx) / kSteps, cy = static_cast<double>(qy) / kSteps;
-    const double r = diameter_ / 2;
-    if (r <= 0) {
-        table.push_back({0, 0, 1});
-        return table;
-    }
-    const int reach = static_cast<int>(std::ceil(r + 0.5));
-    const double whole = std::numbers::pi * r * r;
-    for (int dy = -reach; dy <= reach; ++dy)
-        for (int dx = -reach; dx <= reach; ++dx) {
-            const double area =
-                DiscRectangleArea(dx - 0.5 - cx, dx + 0.5 - cx, dy - 0.5 - cy, dy + 0.5 - cy, r);
-            if (area > 0) table.push_back({dx, dy, area / whole});
-        }
+    const double cx = static_cast<double>(qx) / kSteps - 0.5;
+    const double cy = static_cast<double>(qy) / kSteps - 0.5;
+    const double r = diameter_ / 2, whole = std::numbers::pi * r * r;
+    const int side = 2 * reach_ + 1;
+    table.resize(static_cast<std::size_t>(side * side));
+    for (int dy = -reach_; dy <= reach_; ++dy)
+        for (int dx = -reach_; dx <= reach_; ++dx)
+            table[static_cast<std::size_t>((dy + reach_) * side + dx + reach_)] =
+                DiscRectangleArea(dx - 0.5 - cx, dx + 0.5 - cx, dy - 0.5 - cy, dy + 0.5 - cy, r) /
+                whole;
     return table;
 }
 
 double TApertureSampler::At(double x, double y) {
     const double px = std::round(x), py = std::round(y);
-    const int qx = static_cast<int>(std::lround((x - px) * kSteps));
-    const int qy = static_cast<int>(std::lround((y - py) * kSteps));
     const int ix = static_cast<int>(px), iy = static_cast<int>(py);
+    const auto pixel = [&](int dx, int dy) {
+        return image_.At(std::clamp(ix + dx, 0, image_.width - 1),
+                         std::clamp(iy + dy, 0, image_.height - 1));
+    };
+    if (diameter_ <= 0) return pixel(0, 0);
+    // The grid offsets around the centre's and the shares of each.
+    const double gx = std::clamp((x - px + 0.5) * kSteps, 0.0, double{kSteps});
+    const double gy = std::clamp((y - py + 0.5) * kSteps, 0.0, double{kSteps});
+    const int qx = std::min(static_cast<int>(gx), kSteps - 1);
+    const int qy = std::min(static_cast<int>(gy), kSteps - 1);
+    const double tx = gx - qx, ty = gy - qy;
+    const int side = 2 * reach_ + 1;
+    weights_.assign(static_cast<std::size_t>(side * side), 0.0);
+    const auto add = [&](int ax, int ay, double share) {
+        if (share <= 0) return;
+        const std::vector<double>& table = Weights(ax, ay);
+        for (std::size_t i = 0; i < table.size(); ++i) weights_[i] += share * table[i];
+    };
+    add(qx, qy, (1 - tx) * (1 - ty));
+    add(qx + 1, qy, tx * (1 - ty));
+    add(qx, qy + 1, (1 - tx) * ty);
+    add(qx + 1, qy + 1, tx * ty);
     double sum = 0;
-    for (const TWeight& weight : Weights(qx, qy)) {
-        const int sx = std::clamp(ix + weight.dx, 0, image_.width - 1);
-        const int sy = std::clamp(iy + weight.dy, 0, image_.height - 1);
-        sum += weight.w * image_.At(sx, sy);
-    }
+    for (int dy = -reach_; dy <= reach_; ++dy)
+        for (int dx = -reach_; dx <= reach_; ++dx) {
+            const double w = weights_[static_cast<std::size_t>((dy + reach_) * side + dx + reach_)];
+            if (w > 0) sum += w * pixel(dx, dy);
+        }
     return sum;
 }
 

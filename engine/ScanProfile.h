@@ -17,21 +17,24 @@ struct TReflectanceImage {
     float At(int x, int y) const { return r[static_cast<std::size_t>(y) * width + x]; }
 };
 
-// A scan line: sample j lies at (x + j * dx, y + j * dy); (dx, dy) is the step.
+// A scan line: sample j lies at (x + j * dx, y + j * dy); (dx, dy) is the step. The picture
+// reaches `before` samples beyond the first sample and `after` beyond the last.
 struct TScanLine {
     double x = 0, y = 0, dx = 1, dy = 0;
     int count = 0;
+    double before = 0.5, after = 0.5;
 };
 
 // The area of the disc of radius r centred at the origin that lies inside the rectangle
 // [x0, x1] x [y0, y1], exactly (the chord integral in closed form).
 double DiscRectangleArea(double x0, double x1, double y0, double y1, double r);
 
-// Samples a picture through a circle of `diameter` pixels. Each point's weights are the
-// exact areas of the pixels inside the circle over the circle's area, for the point's
-// offset from its nearest pixel centre rounded to 1/32 pixel (the weights for each of the
-// 33 x 33 offsets are worked out once). Outside the picture the edge pixels continue. A
-// diameter of 0 samples the pixel the point lies in.
+// Samples a picture through a circle of `diameter` pixels: each pixel weighted by its area
+// inside the circle over the circle's area. The exact weights are worked out once for each
+// offset of the centre from its nearest pixel centre on a grid of 1/32 pixel, and a point's
+// weights are interpolated between the four nearest offsets of the grid (the areas are
+// smooth in the centre: within about 0.01 % of the circle of the exact ones). Outside the
+// picture the edge pixels continue. A diameter of 0 samples the pixel the point lies in.
 class TApertureSampler {
 public:
     TApertureSampler(const TReflectanceImage& image, double diameter);
@@ -39,16 +42,16 @@ public:
     std::vector<double> Profile(const TScanLine& line);
 
 private:
-    struct TWeight {
-        int dx, dy;
-        double w;
-    };
-    static constexpr int kSteps = 32; // offsets per pixel
-    const std::vector<TWeight>& Weights(int qx, int qy);
+    static constexpr int kSteps = 32; // grid offsets per pixel
+    // The weights of the (2 reach + 1)^2 pixels around the nearest one, for the offset
+    // (qx, qy) / kSteps - 0.5 of the centre, qx and qy 0..kSteps.
+    const std::vector<double>& Weights(int qx, int qy);
 
     const TReflectanceImage& image_;
     double diameter_;
-    std::vector<std::vector<TWeight>> tables_; // (2 * kSteps / 2 + 1)^2, filled when first used
+    int reach_;
+    std::vector<std::vector<double>> tables_; // (kSteps + 1)^2, filled when first used
+    std::vector<double> weights_;             // the point's, interpolated
 };
 
 // The reflectance of the picture at (x, y) interpolated between the four nearest pixel

@@ -34,16 +34,17 @@ bool Inside(const TReflectanceImage& image, TPoint p) {
     return p.x >= -0.5 && p.y >= -0.5 && p.x <= image.width - 0.5 && p.y <= image.height - 0.5;
 }
 
-// The part of the line through p along u (a unit vector) whose points lie among the pixel
-// centres' rectangle, sampled every `step` pixels at whole multiples of step from p.
+// The part of the line through p along u (a unit vector) that lies on the picture (which
+// covers [-0.5, width - 0.5] x [-0.5, height - 0.5]), sampled every `step` pixels at whole
+// multiples of step from p; with how far the picture reaches beyond its ends, in samples.
 TScanLine LineAcross(const TReflectanceImage& image, TPoint p, TPoint u, double step) {
     double lo = -1e300, hi = 1e300;
     const auto clip = [&](double start, double direction, int size) {
         if (std::abs(direction) < 1e-12) {
-            if (start < 0 || start > size - 1) lo = 1, hi = 0;
+            if (start < -0.5 || start > size - 0.5) lo = 1, hi = 0;
             return;
         }
-        double a = -start / direction, b = (size - 1 - start) / direction;
+        double a = (-0.5 - start) / direction, b = (size - 0.5 - start) / direction;
         if (a > b) std::swap(a, b);
         lo = std::max(lo, a);
         hi = std::min(hi, b);
@@ -52,12 +53,16 @@ TScanLine LineAcross(const TReflectanceImage& image, TPoint p, TPoint u, double 
     clip(p.y, u.y, image.height);
     TScanLine line;
     if (!(hi >= lo)) return line;
-    const double first = std::ceil(lo / step - 1e-9), last = std::floor(hi / step + 1e-9);
+    // Samples inside the picture, none on its very border.
+    const double first = std::ceil(lo / step + 1e-9), last = std::floor(hi / step - 1e-9);
+    if (last < first) return line;
     line.x = p.x + first * step * u.x;
     line.y = p.y + first * step * u.y;
     line.dx = step * u.x + 0.0; // never -0
     line.dy = step * u.y + 0.0;
     line.count = static_cast<int>(last - first) + 1;
+    line.before = first - lo / step;
+    line.after = hi / step - last;
     return line;
 }
 

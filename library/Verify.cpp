@@ -274,8 +274,7 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
     double sum = 0;
     for (const TScanLine& line : plan.lines) {
         std::vector<double> profile = sampler.Profile(line);
-        // The picture ends half a pixel beyond its outer pixels' centres.
-        grades.push_back(GradeProfile(profile, type, 0.5 / std::hypot(line.dx, line.dy)));
+        grades.push_back(GradeProfile(profile, type, line.before, line.after));
         report.profiles.push_back(ToReport(grades.back(), line, std::move(profile)));
         sum += grades.back().grade;
     }

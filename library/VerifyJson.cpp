@@ -24,7 +24,7 @@ public:
         return out_;
     }
     void Number(const char* key, double value, const char* format = "%.4g") {
-        Key(key) += Formatted(format, std::isfinite(value) ? value : 0.0);
+        Key(key) += Formatted(format, std::isfinite(value) ? value + 0.0 : 0.0);
     }
     void Integer(const char* key, long long value) { Key(key) += std::to_string(value); }
     void Boolean(const char* key, bool value) { Key(key) += value ? "true" : "false"; }
@@ -38,7 +38,7 @@ public:
         for (const double value : values) {
             if (!first) out += ',';
             first = false;
-            out += Formatted(format, std::isfinite(value) ? value : 0.0);
+            out += Formatted(format, std::isfinite(value) ? value + 0.0 : 0.0);
         }
         out += ']';
     }
