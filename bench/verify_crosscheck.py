@@ -396,6 +396,8 @@ def check_one(work, symbol, maker, dpi, degradation, tolerances):
         except ValueError as error:
             notes.append(f"scan {scan + 1}: {error}")
             continue
+        # the picture ends half a pixel beyond the line's first and last samples
+        reach = 0.5 / math.hypot(line[2], line[3])
         measured = theirs.get("measured")
         if measured is None:
             missing.add("measured")
@@ -410,10 +412,10 @@ def check_one(work, symbol, maker, dpi, degradation, tolerances):
                          f"max |difference| {worst:.3f}" + ("" if len(mine) == len(reflectance)
                                                             else f", {len(mine)} samples"),
                          worst <= tolerances["reflectance"] and len(mine) == len(reflectance)))
-            result = iso.grade_profile(reflectance, type_, measured)
+            result = iso.grade_profile(reflectance, type_, measured, reach)
             graded.append(result["grade"])
             rows += [(scan + 1, "graded") + row for row in compare(theirs, result, tolerances)]
-        result = iso.grade_profile(mine, type_, measured)
+        result = iso.grade_profile(mine, type_, measured, reach)
         own.append(result["grade"])
         addons.append(result["addon"])
         read.append(result["decoded"])

@@ -210,6 +210,35 @@ void MeasureContrasts(std::span<const double> profile, std::span<const TElement>
     g.defects = g.symbolContrast > 0 ? ernmax / g.symbolContrast : 1;
 }
 
+// An EAN/UPC add-on's gap in modules: the element after the main symbol's end guard (the
+// last before it, read right to left), or none without an add-on.
+std::optional<double> AddonGap(const TDecoded& decoded, std::span<const double> widths) {
+    if (decoded.addon.empty() || !(decoded.moduleWidth > 0)) return std::nullopt;
+    const std::size_t main = decoded.type == EAN_8 ? 43 : decoded.type == UPC_E ? 33 : 59;
+    if (widths.size() <= main) return std::nullopt;
+    const std::size_t gap = decoded.reversed ? widths.size() - 1 - main : main;
+    return widths[gap] / decoded.moduleWidth;
+}
+
+// Why the light space around a decoded symbol is too narrow, or "". Each quiet zone may be
+// short by 0.05 of a module (the edges' interpolation); an add-on's gap (ISO/IEC 15420: 7 to
+// 12 modules) is the main symbol's right quiet zone.
+std::string QuietZoneFailure(const TProfileGrade& g, TQuietZone zone, btCodeTypes type,
+                             std::optional<double> addonGap) {
+    constexpr double kSlack = 0.05;
+    constexpr int kAddonGap = 7;
+    if (g.quietLeft < zone.left - kSlack || g.quietRight < zone.right - kSlack) {
+        const bool leftShort = g.quietLeft < zone.left - kSlack;
+        return std::string(leftShort ? "the left" : "the right") + " quiet zone is " +
+               Formatted("%.1f", leftShort ? g.quietLeft : g.quietRight) + " modules wide; " +
+               CodeTypeName(type) + " needs " + std::to_string(leftShort ? zone.left : zone.right);
+    }
+    if (addonGap && *addonGap < kAddonGap - kSlack)
+        return "the gap before the add-on is " + Formatted("%.1f", *addonGap) +
+               " modules wide; at least " + std::to_string(kAddonGap) + " are needed";
+    return "";
+}
+
 void Grade(TProfileGrade& g) {
     g.decodeGrade = g.failure.empty() ? 4 : 0;
     g.rminGrade = g.rmin <= 0.5 * g.rmax ? 4 : 0;
@@ -291,6 +320,7 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
     TDecoded decoded;
     decoded.failure = "the bars merge at the global threshold";
     double left = 0, right = 0;
+    std::optional<double> addonGap;
     if (bars.Found()) {
         const auto edge = [&](std::size_t i) { // the edge before element i
             return i == 0 ? elements[0].left : g.edges[i - 1];
@@ -301,6 +331,7 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
         for (std::size_t i = bars.first; i <= bars.last; ++i)
             widths.push_back((i < g.edges.size() ? g.edges[i] : elements[i].right) - edge(i));
         decoded = Decode(symbology, widths);
+        addonGap = AddonGap(decoded, widths);
         if (decoded.ok && decoded.nominal.size() == widths.size()) {
             double gain = 0;
             int count = 0;
@@ -326,15 +357,7 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
     g.quietLeftNeeded = zone.left;
     g.quietRightNeeded = zone.right;
 
-    if (!decoded.ok) {
-        g.failure = decoded.failure;
-    } else if (g.quietLeft < zone.left - 0.05 || g.quietRight < zone.right - 0.05) {
-        const bool leftShort = g.quietLeft < zone.left - 0.05;
-        g.failure = std::string(leftShort ? "the left" : "the right") + " quiet zone is " +
-                    Formatted("%.1f", leftShort ? g.quietLeft : g.quietRight) + " modules wide; " +
-                    CodeTypeName(decoded.type) + " needs " +
-                    std::to_string(leftShort ? zone.left : zone.right);
-    }
+    g.failure = decoded.ok ? QuietZoneFailure(g, zone, decoded.type, addonGap) : decoded.failure;
     Grade(g);
     return g;
 }

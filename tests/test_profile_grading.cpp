@@ -259,6 +259,35 @@ TEST(ProfileGrading, QuietZonesAreReadInTheSymbolsOwnDirection) {
     }
 }
 
+// An EAN/UPC add-on stands at least 7 modules from the main symbol (ISO/IEC 15420: its gap
+// is the main symbol's right quiet zone): a gap of 6 fails Decode, read either way.
+TEST(ProfileGrading, AnAddOnsGapIsAQuietZone) {
+    Symbol symbol;
+    symbol.type = Type::EAN_13;
+    symbol.text = "400638133393";
+    symbol.addon = "12";
+    std::vector<int> runs = RunLengths(Encode(symbol).modules);
+    ASSERT_EQ(runs.size(), 59u + 14u);
+    struct TRow {
+        int gap;
+        bool reversed;
+        int decodeGrade;
+    };
+    constexpr TRow kRows[] = {{7, false, 4}, {7, true, 4}, {6, false, 0}, {6, true, 0}};
+    for (const TRow& row : kRows) {
+        runs[59] = row.gap;
+        std::vector<double> r = Square(5, 85, 15, 15, runs).r;
+        if (row.reversed) std::reverse(r.begin(), r.end());
+        const TProfileGrade g = GradeProfile(r, EAN_13);
+        EXPECT_TRUE(g.decoded) << row.gap << g.failure;
+        EXPECT_EQ(g.decodeGrade, row.decodeGrade) << row.gap << " " << row.reversed << g.failure;
+        if (row.decodeGrade == 0) {
+            EXPECT_EQ(g.failure,
+                      "the gap before the add-on is 6.0 modules wide; at least 7 are needed");
+        }
+    }
+}
+
 TEST(ProfileGrading, GradeLetters) {
     const std::pair<double, char> kRows[] = {{4.0, 'A'}, {3.5, 'A'}, {3.49, 'B'}, {2.5, 'B'},
                                              {1.5, 'C'}, {1.0, 'D'}, {0.49, 'F'}};

@@ -19,8 +19,10 @@ named again at its code):
       against their one neighbour. An element's peaks and valleys are those among its
       samples at GT (R1). An element with no peak (bar) or no valley (space) beside its
       extreme has ERN 0.
-  R4  Sample k covers [k - 0.5, k + 0.5]: a quiet zone reaches from the outer side of the
-      first (last) measured sample to the symbol's first (last) edge.
+  R4  A quiet zone is the light space beside the symbol: from its first (last) edge outwards
+      to where the profile next falls below GT (interpolated), or else to the end of the
+      picture, `reach` samples beyond the profile's first (last) sample (sample k covers
+      [k - 0.5, k + 0.5] of a one-pixel step: reach 0.5).
   R5  EAN/UPC (ISO/IEC 15420) and Code 128 (ISO/IEC 15417) decode edge to similar edge:
       e_i in modules is j when (j - 1/2) p/n <= e_i < (j + 1/2) p/n, p the character's
       width and n its modules; V of a character = min over its e_i of the distance to the
@@ -547,7 +549,23 @@ def reference_decode(widths, quiet, type_=None):
 # ---------------------------------------------------------------------------------------
 # The scan reflectance profile's grade
 
-def grade_profile(profile, type_=None, measured=None):
+def quiet_zones(profile, edges, gt, reach):
+    """R4: the light space before the first edge and after the last, in samples."""
+    start, end = -reach, len(profile) - 1 + reach
+    k = math.floor(edges[0])
+    while k > 0 and profile[k] >= gt:
+        k -= 1
+    if profile[k] < gt:
+        start = k + (gt - profile[k]) / (profile[k + 1] - profile[k])
+    k = math.ceil(edges[-1])
+    while k < len(profile) - 1 and profile[k] >= gt:
+        k += 1
+    if profile[k] < gt:
+        end = k - 1 + (profile[k - 1] - gt) / (profile[k - 1] - profile[k])
+    return edges[0] - start, end - edges[-1]
+
+
+def grade_profile(profile, type_=None, measured=None, reach=0.5):
     """ISO/IEC 15416 (2016): every parameter of one scan reflectance profile."""
     if not profile:
         raise ValueError("an empty profile")
@@ -586,7 +604,7 @@ def grade_profile(profile, type_=None, measured=None):
         result["failure"] = "the measured samples do not begin and end in a quiet zone"
         return finish(result)
     widths = [b - a for a, b in zip(edges, edges[1:])]
-    quiet = (edges[0] - (first - 0.5), (last + 0.5) - edges[-1])
+    quiet = quiet_zones(profile, edges, gt, reach)
     try:
         key, data, addon, v, module, zones = reference_decode(widths, quiet, type_)
     except DecodeError as error:
