@@ -27,23 +27,6 @@ double ParseGrade(std::string_view value) {
     return ParseDecimal("--min-grade", value);
 }
 
-// The data as people read it: control characters by their names (<GS> for FNC1).
-std::string Visible(std::string_view data) {
-    static constexpr const char* kNames[32] = {
-        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
-    std::string out;
-    for (const char c : data) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 32 || b == 127)
-            out += std::string("<") + (b == 127 ? "DEL" : kNames[b]) + ">";
-        else
-            out += c;
-    }
-    return out;
-}
-
 std::string Graded(const char* format, double value, int grade) {
     return Formatted(format, value) + " " + GradeLetter(grade);
 }
@@ -55,12 +38,12 @@ std::string Table(const std::string& file, const VerifyReport& r, double minGrad
            (r.passed ? "passed" : "FAILED") + ": at least " + Formatted("%.1f", minGrade) +
            " wanted\n";
     if (r.decoded) {
-        out += "Data          " + Visible(r.data) +
+        out += "Data          " + VisibleData(r.data) +
                (r.addon.empty() ? "" : " (add-on " + r.addon + ")") + "\n";
         out += "Symbology     " + std::string(TypeName(r.type)) +
                (r.identifier.empty() ? "" : " " + r.identifier) + "\n";
         if (!r.symbolCharacters.empty() && r.symbolCharacters != r.data)
-            out += "Symbol text   " + Visible(r.symbolCharacters) + "\n";
+            out += "Symbol text   " + VisibleData(r.symbolCharacters) + "\n";
     } else {
         out += "Not decoded   " + r.failure + "\n";
     }

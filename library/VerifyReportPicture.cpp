@@ -125,23 +125,6 @@ TGreyPicture Fitted(const TGreyPicture& in) {
     return out;
 }
 
-// Control characters as their names (<GS>), as the data is shown to people.
-std::string Visible(std::string_view data) {
-    static constexpr const char* kNames[32] = {
-        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
-    std::string out;
-    for (const char c : data) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 32 || b == 127)
-            out += std::string("<") + (b == 127 ? "DEL" : kNames[b]) + ">";
-        else
-            out += c;
-    }
-    return out;
-}
-
 // A text cut to at most length characters (bytes of UTF-8 kept whole), "..." marking a cut.
 std::string Shortened(const std::string& text, std::size_t length) {
     if (text.size() <= length) return text;
@@ -227,7 +210,7 @@ private:
         } else if (r_.decoded) {
             title += "   " + std::string(TypeName(r_.type)) +
                      (r_.identifier.empty() ? "" : " " + r_.identifier) + " " +
-                     Shortened(Visible(r_.data), 60);
+                     Shortened(VisibleData(r_.data), 60);
         } else {
             title += "   not decoded: " + r_.failure;
         }
@@ -576,6 +559,22 @@ std::vector<std::uint8_t> Drawn(const TGreyPicture& picture, const VerifyReport&
 }
 
 } // namespace
+
+std::string VisibleData(std::string_view data) {
+    static constexpr const char* kNames[32] = {
+        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
+        "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
+        "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    std::string out;
+    for (const char c : data) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 32 || b == 127)
+            out += std::string("<") + (b == 127 ? "DEL" : kNames[b]) + ">";
+        else
+            out += c;
+    }
+    return out;
+}
 
 std::vector<std::uint8_t> VerifyReportPicture(const std::uint8_t* picture, std::size_t size,
                                               const VerifyReport& report, Format format) {

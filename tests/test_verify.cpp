@@ -525,6 +525,14 @@ TEST(Verify, JsonCarriesTheGradeAndEveryProfile) {
     EXPECT_EQ(count(none, "\"grade"), 0u) << none;
 }
 
+// Data shown to people: control characters by their names, the rest as it is.
+TEST(Verify, VisibleData) {
+    const std::pair<std::string, std::string> kRows[] = {{"(01)1\x1d(10)AB", "(01)1<GS>(10)AB"},
+                                                         {std::string("\0\x7f", 2), "<NUL><DEL>"},
+                                                         {"caf\xc3\xa9 ~", "caf\xc3\xa9 ~"}};
+    for (const auto& [data, shown] : kRows) EXPECT_EQ(VisibleData(data), shown);
+}
+
 TEST(VerifyCli, ExitStatusSaysWhetherTheGradeIsReached) {
     const std::string good = ::testing::TempDir() + "verify-good.png";
     const std::string none = ::testing::TempDir() + "verify-none.png";

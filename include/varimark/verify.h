@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varimark {
@@ -104,6 +105,10 @@ VARIMARK_API VerifyReport VerifyFile(const std::string& path, const VerifyOption
 // The report as one JSON object (the --json output of varimark-cli verify); each profile
 // carries its scan line and reflectance values.
 VARIMARK_API std::string VerifyReportJson(const VerifyReport& report);
+
+// Data as people read it: control characters by their names ("<GS>" for the byte 29 that a
+// Code 128 FNC1 sends), everything else as it is.
+VARIMARK_API std::string VisibleData(std::string_view data);
 
 // The grading drawn for people, as a verifier shows it: the picture with the ten scan lines
 // on it (failing ones marked) and the scan reflectance profile of the lowest scan with
