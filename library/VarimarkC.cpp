@@ -147,7 +147,9 @@ varimark_status varimark_symbol_set_int(varimark_symbol* symbol, const char* fie
         {"human_readable", &varimark::Symbol::humanReadable},
         {"zoom", &varimark::Symbol::zoom},
         {"high_density", &varimark::Symbol::highDensity},
-        {"width_reduce", &varimark::Symbol::widthReduce}};
+        {"width_reduce", &varimark::Symbol::widthReduce},
+        {"escapes", &varimark::Symbol::escapes},
+        {"repair", &varimark::Symbol::repair}};
     for (const auto& [known, member] : kNumbers)
         if (name == known) return s.*member = Clamped(value), Ok();
     for (const auto& [known, member] : kSwitches)

@@ -41,7 +41,13 @@ enum class Type : std::uint8_t {
 VARIMARK_API const char* TypeName(Type type);
 VARIMARK_API std::optional<Type> TypeFromName(std::string_view name);
 
-// What a barcode looks like. Texts are UTF-8; a character outside Windows-1252 becomes '?'.
+// What a barcode looks like. Texts are UTF-8. The text is checked, not repaired: a character
+// the symbology cannot carry, a wrong EAN/UPC check digit or an empty text is refused with
+// its name and place, unless `repair` asks for the desktop program's repairs (a character
+// outside Windows-1252 as '?', letters in a number as zeros, a check digit computed anew).
+// Code 128's function characters are given only as escapes (`escapes`: "\xNN" is the byte
+// NN of the symbology's 8-bit text, where FNC1 is \x86, FNC2 \x81, FNC3 \x80 and FNC4
+// \x84 in code set B or \x85 in A; "\\" is a backslash).
 struct Symbol {
     Type type = Type::CODE128_B;
     std::string text;
@@ -56,6 +62,8 @@ struct Symbol {
     bool zoom = false;    // module widths to the millimetre, not whole pixels
     bool highDensity = false;
     bool widthReduce = false;
+    bool escapes = false; // "\xNN" and "\\" in text
+    bool repair = false;  // repair the text as the desktop program does, instead of refusing
 };
 
 enum class Format : std::uint8_t { Bmp, Gif, Tiff, Jpeg, Emf, Png, Svg, Pdf };
