@@ -23,7 +23,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CLI = os.environ.get("VARIMARK_CLI", os.path.join(ROOT, "build", "bin", "varimark-cli"))
 
 SAMPLES = [("EAN_8", "1234567"), ("EAN_13", "400638133393"), ("UPC_A", "03600029145"),
-           ("UPC_E", "0123456"), ("CODE39", "VARIMARK-1"), ("CODE25i", "123456"),
+           ("UPC_E", "0123457"), ("CODE39", "VARIMARK-1"), ("CODE25i", "123456"),
            ("CODE25iP", "123456"), ("CODE128_A", "ABC-12"), ("CODE128_B", "Hello, 1!"),
            ("CODE128_C", "123456"), ("Codabar", "A123B")]
 MODULES = [0, 2, 5, 9]

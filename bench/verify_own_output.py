@@ -16,7 +16,7 @@ sys.path.insert(0, os.path.join(ROOT, "python"))
 import varimark  # noqa: E402
 
 SAMPLES = [("EAN_8", "1234567"), ("EAN_13", "400638133393"), ("UPC_A", "03600029145"),
-           ("UPC_E", "0123456"), ("CODE39", "VARIMARK-1"), ("CODE25i", "123456"),
+           ("UPC_E", "0123457"), ("CODE39", "VARIMARK-1"), ("CODE25i", "123456"),
            ("CODE25iP", "1234567"), ("CODE128_A", "ABC-12"), ("CODE128_B", "Hello, 1!"),
            ("CODE128_C", "123456"), ("MSI_Plessey", "123456"), ("Codabar", "A123B")]
 

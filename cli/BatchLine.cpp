@@ -1,12 +1,14 @@
 #include "cli/BatchLine.h"
 
-#include "cli/Escapes.h"
 #include "cli/Options.h"
-#include "engine/Windows1252.h"
+#include "engine/Escapes.h"
+#include "engine/InputText.h"
 
 namespace varimark::cli {
 
-TBatchLine ParseBatchLine(std::string_view line, bool escapes) {
+TBatchLine ParseBatchLine(std::string_view line, const SymbolOptions& options) {
+    TBatchLine parsed;
+    if (line.empty()) return parsed.empty = true, parsed;
     CheckNoNul(line);
     std::string_view fields[3];
     std::size_t count = 0;
@@ -18,13 +20,13 @@ TBatchLine ParseBatchLine(std::string_view line, bool escapes) {
         if (tab == std::string_view::npos) break;
         from = tab + 1;
     }
-    TBatchLine parsed;
     if (count >= 2) {
         parsed.type = ParseCodeType(fields[0]);
         if (!parsed.type) throw EBatchLine("unknown type '" + std::string(fields[0]) + "'");
     }
-    if (count == 3) parsed.addon = Utf8ToWindows1252(fields[2]);
-    parsed.text = ToEngineText(fields[count == 1 ? 0 : 1], escapes);
+    const btCodeTypes type = parsed.type.value_or(options.type);
+    if (count == 3) parsed.addon = CheckedAddon(fields[2], type, options.repair);
+    parsed.text = ToEngineText(fields[count == 1 ? 0 : 1], type, options);
     return parsed;
 }
 

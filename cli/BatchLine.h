@@ -17,15 +17,20 @@ public:
 };
 
 // A batch line taken apart: the type and add-on when the line gives them, and the engine's
-// 8-bit text.
+// 8-bit text; an empty line (nothing but a byte-order mark, or nothing at all) is skipped.
 struct TBatchLine {
+    bool empty = false;
     std::optional<btCodeTypes> type;
     std::optional<std::string> addon; // Windows-1252
     std::string text;                 // the engine's text, escapes expanded
 };
 
-// Parses a line; throws EBatchLine for too many fields or an unknown type, and EscapeError
-// for a bad escape or a NUL byte anywhere in the line (NulInTextError).
-TBatchLine ParseBatchLine(std::string_view line, bool escapes);
+struct SymbolOptions;
+
+// Parses a line with the command's options (the type of a TEXT-only line, --esc, --repair);
+// throws EBatchLine for too many fields or an unknown type, ETextRefused for a text or an
+// add-on the type cannot carry, and EscapeError for a bad escape or a NUL byte anywhere in
+// the line (NulInTextError).
+TBatchLine ParseBatchLine(std::string_view line, const SymbolOptions& options);
 
 } // namespace varimark::cli

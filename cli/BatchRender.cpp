@@ -1,5 +1,8 @@
 #include "cli/BatchRender.h"
 
+#include "engine/EOverflow.h"
+#include "engine/InputText.h"
+
 #include "cli/BatchFlow.h"
 #include "cli/BatchLine.h"
 #include "cli/LineReader.h"
@@ -93,12 +96,18 @@ public:
 
     // The picture file of one line, in the format of the extension.
     std::vector<std::uint8_t> Render(const std::string& line, const std::string& extension) {
-        const TBatchLine parsed = ParseBatchLine(line, options_.escapes);
+        const TBatchLine parsed = ParseBatchLine(line, options_);
         barcode_.Params = base_;
         if (parsed.type) barcode_.Params.CodeType = *parsed.type;
         if (parsed.addon) barcode_.Params.SetCodeAddon(*parsed.addon);
         barcode_.Params.SetCaption(parsed.text);
-        return RenderToBytes(barcode_, render_, extension);
+        try {
+            return RenderToBytes(barcode_, render_, extension);
+        } catch (const EOverflow& e) {
+            // The engine's Code 128 refusal, with the character it could not carry named.
+            if (std::string_view(e.what()) != kCode128Refusal) throw;
+            throw EOverflow(Code128Error(parsed.text, barcode_.Params.CodeType));
+        }
     }
 
 private:
@@ -281,7 +290,7 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     // writing thread, the others written at once.
     const auto renderGroup = [&](TBatchWorker& worker, TLineGroup& group, TBundle* bundle) {
         for (std::size_t i = 0; i < group.text.size(); ++i) {
-            if (group.refused[i]) continue;
+            if (group.refused[i] || group.text[i].empty()) continue; // empty lines: skipped
             const std::size_t line = group.first + i;
             try {
                 const std::vector<std::uint8_t> bytes = worker.Render(group.text[i], extension);

@@ -1,10 +1,11 @@
 #include "cli/EncodeCommand.h"
 
-#include "cli/Escapes.h"
 #include "cli/LineReader.h"
 #include "cli/StandardOutput.h"
 #include "cli/Usage.h"
 #include "engine/EOverflow.h"
+#include "engine/Escapes.h"
+#include "engine/InputText.h"
 #include "library/Json.h"
 
 #include <cerrno>
@@ -39,13 +40,20 @@ void AppendLineError(std::string& out, long long lineNumber, std::string_view me
 
 } // namespace
 
-EncodeCommand::EncodeCommand(const SymbolOptions& options) : escapes_(options.escapes) {
+EncodeCommand::EncodeCommand(const SymbolOptions& options) : options_(options) {
     ApplySymbolOptions(options, barcode_.Params);
 }
 
 void EncodeCommand::EncodeText(std::string_view text, std::string& out) {
     barcode_.Params.SetCaption(text);
-    barcode_.Encode();
+    try {
+        barcode_.Encode();
+    } catch (const EOverflow& e) {
+        // The engine's Code 128 refusal, with the character it could not carry named.
+        if (std::string_view(e.what()) == kCode128Refusal)
+            throw EOverflow(Code128Error(text, barcode_.Params.CodeType));
+        throw;
+    }
 
     int count = barcode_.ModuleCount;
     if (count < 0) count = 0;
@@ -71,8 +79,11 @@ void EncodeCommand::EncodeText(std::string_view text, std::string& out) {
 int EncodeCommand::RunSingle(const std::string& utf8Text) {
     std::string text;
     try {
-        text = ToEngineText(utf8Text, escapes_);
+        text = ToEngineText(utf8Text, options_.type, options_);
     } catch (const NulInTextError& e) {
+        std::fprintf(stderr, "varimark-cli: %s\n", e.what());
+        return kExitRefused;
+    } catch (const ETextRefused& e) {
         std::fprintf(stderr, "varimark-cli: %s\n", e.what());
         return kExitRefused;
     } catch (const EscapeError& e) {
@@ -111,10 +122,13 @@ int EncodeCommand::RunBatch(const std::string& fileName) {
             if (reader.TooLong()) { // read to its end without being kept
                 AppendLineError(out, lineNumber, "line too long");
                 status = kExitRefused;
-            } else {
-                text = ToEngineText(line, escapes_);
+            } else if (!line.empty()) { // an empty line is skipped
+                text = ToEngineText(line, options_.type, options_);
                 EncodeText(text, out);
             }
+        } catch (const ETextRefused& e) {
+            AppendLineError(out, lineNumber, e.what());
+            status = kExitRefused;
         } catch (const EscapeError& e) {
             AppendLineError(out, lineNumber, e.what());
             status = kExitRefused;

@@ -18,17 +18,17 @@ public:
     // Throws EOverflow when the caption or the engine refuses the text; out is then unchanged.
     void EncodeText(std::string_view text, std::string& out);
 
-    // Encodes options.text and prints its line; a refusal (the engine's message, or a NUL
-    // byte in the text) goes to stderr. Throws UsageError for a bad escape. Returns the
-    // exit status.
+    // Encodes options.text and prints its line; a refusal (the engine's message, a text the
+    // type cannot carry, a NUL byte in the text) goes to stderr. Throws UsageError for a bad
+    // escape. Returns the exit status.
     int RunSingle(const std::string& utf8Text);
 
     // Encodes every line of the file (or standard input for "-"); a refused line prints
-    // {"line":N,"error":"..."} instead. Returns the exit status.
+    // {"line":N,"error":"..."} instead, an empty line nothing. Returns the exit status.
     int RunBatch(const std::string& fileName);
 
 private:
-    bool escapes_;
+    SymbolOptions options_;
     TLLBarcode barcode_;
 };
 

@@ -1,6 +1,7 @@
 #include "cli/Options.h"
 
-#include "cli/Escapes.h"
+#include "engine/Escapes.h"
+#include "engine/InputText.h"
 #include "engine/Windows1252.h"
 
 #include <charconv>
@@ -77,6 +78,8 @@ bool OptionParser::ParseSharedOption(std::string_view name, SymbolOptions& optio
         options.addon = Value();
     } else if (name == "--esc") {
         options.escapes = true;
+    } else if (name == "--repair") {
+        options.repair = true;
     } else if (name == "--batch") {
         options.batchFile = std::string(Value());
     } else if (name == "--help" || name == "-h") {
@@ -125,17 +128,14 @@ SymbolOptions OptionParser::Parse(const ExtraOption& extra) {
     return options;
 }
 
-std::string ToEngineText(std::string_view utf8, bool escapes) {
-    std::string text = Utf8ToWindows1252(utf8);
-    if (escapes) ExpandEscapes(text);
-    CheckNoNul(text);
-    return text;
+std::string ToEngineText(std::string_view utf8, btCodeTypes type, const SymbolOptions& options) {
+    return CheckedText(utf8, type, {options.escapes, options.repair});
 }
 
 void ApplySymbolOptions(const SymbolOptions& options, TBarcodeParams& params) {
     params.CodeType = options.type;
     params.Ratio = options.ratio;
-    params.SetCodeAddon(Utf8ToWindows1252(options.addon));
+    params.SetCodeAddon(CheckedAddon(options.addon, options.type, options.repair));
 }
 
 } // namespace varimark::cli

@@ -64,6 +64,7 @@ struct SymbolOptions {
     btCodeRatio ratio = Ratio_3;
     std::string addon;                    // as given (UTF-8)
     bool escapes = false;                 // --esc: \xNN and \\ in the text
+    bool repair = false;                  // --repair: the engine's repairs, not refusals
     std::optional<std::string> batchFile; // --batch: a file name, "-" for standard input
     std::optional<std::string> text;      // the TEXT operand (UTF-8)
     bool help = false;                    // -h/--help: print the usage and do nothing else
@@ -104,12 +105,13 @@ private:
     std::optional<std::string> ratioOutOfRange_; // as given
 };
 
-// The engine's 8-bit text for a UTF-8 text: Windows-1252 (a character outside it becomes
-// '?'), then, with escapes, \xNN and \\ expanded (EscapeError for any other backslash).
-// A NUL byte in the result raises NulInTextError (CheckNoNul).
-std::string ToEngineText(std::string_view utf8, bool escapes);
+// The engine's 8-bit text for a UTF-8 text of the type, checked as engine/InputText.h says
+// (ETextRefused; EscapeError for a bad escape, NulInTextError for a NUL byte), or with
+// --repair repaired as the desktop program does.
+std::string ToEngineText(std::string_view utf8, btCodeTypes type, const SymbolOptions& options);
 
-// Writes type, ratio and add-on into the parameter record (the caption is set per text).
+// Writes type, ratio and add-on into the parameter record (the caption is set per text);
+// raises ETextRefused for an add-on the type does not take.
 void ApplySymbolOptions(const SymbolOptions& options, TBarcodeParams& params);
 
 } // namespace varimark::cli

@@ -1,11 +1,12 @@
 #include "cli/RenderCommand.h"
 
 #include "cli/BatchRender.h"
-#include "cli/Escapes.h"
 #include "cli/ReproduciblePdf.h"
 #include "cli/StandardOutput.h"
 #include "cli/Usage.h"
 #include "engine/EOverflow.h"
+#include "engine/Escapes.h"
+#include "engine/InputText.h"
 #include "engine/Windows1252.h"
 #include "export/FileWriter.h"
 #include "library/PictureRender.h"
@@ -167,7 +168,9 @@ int RunRenderCommand(std::vector<std::string_view> args) {
 
     std::string text;
     try {
-        text = ToEngineText(*options.text, options.escapes);
+        text = ToEngineText(*options.text, options.type, options);
+    } catch (const ETextRefused& e) {
+        throw RangeError("varimark-cli: " + std::string(e.what()));
     } catch (const NulInTextError& e) {
         throw RangeError("varimark-cli: " + std::string(e.what()));
     } catch (const EscapeError& e) {
@@ -194,7 +197,11 @@ int RunRenderCommand(std::vector<std::string_view> args) {
     } catch (const std::bad_alloc&) {
         throw OutOfMemory("drawing the picture");
     } catch (const std::exception& e) { // EOverflow (the engine's messages), EPicture, files
-        std::fprintf(stderr, "%s\n", e.what());
+        // The engine's Code 128 refusal, with the character it could not carry named.
+        std::fprintf(stderr, "%s\n",
+                     std::string_view(e.what()) == kCode128Refusal
+                         ? Code128Error(text, options.type).c_str()
+                         : e.what());
         return kExitRefused;
     }
     return kExitOk;

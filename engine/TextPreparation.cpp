@@ -17,7 +17,6 @@ char ToUpperAscii(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
 }
 
-constexpr const char* kCode128Error = "BarcoLL: Code128 error";
 
 // START A, START B, START C and STOP as Code 128 symbol characters.
 bool IsStartOrStop(unsigned char c) {
@@ -48,7 +47,7 @@ void TransfervalidChars(char* source, char* dest, btCodeTypes type) {
         start[0] = static_cast<char>(135 + (type - CODE128_A)); // START A, B or C
         const std::size_t len = strnlen(source, TBarcodeParams::kMaxCaption);
         // A byte 255 would end the mapping early and drop the data after it.
-        if (std::memchr(source, 255, len) != nullptr) throw EOverflow(kCode128Error);
+        if (std::memchr(source, 255, len) != nullptr) throw EOverflow(kCode128Refusal);
         std::memcpy(start + 1, source, len);
         start[len + 1] = '\0';
         char mapped[TLLBarcode::kMapCode128Capacity];
@@ -57,7 +56,7 @@ void TransfervalidChars(char* source, char* dest, btCodeTypes type) {
         // symbols no reader takes it.
         for (std::size_t i = 1; i + 1 < n; ++i)
             if (IsStartOrStop(static_cast<unsigned char>(mapped[i])))
-                throw EOverflow(kCode128Error);
+                throw EOverflow(kCode128Refusal);
         // The prepared text needs one more place for the check character.
         const std::size_t keep =
             n < TLLBarcode::kCodeTextCapacity - 1 ? n : TLLBarcode::kCodeTextCapacity - 1;
@@ -224,7 +223,7 @@ void AddCode128Check(char* text) {
     int sum = static_cast<unsigned char>(text[0]) - 32;
     for (std::size_t i = 1; i + 1 < len; ++i) {
         const int code = static_cast<unsigned char>(text[i]);
-        if (code < 32 || code > 138) throw EOverflow(kCode128Error);
+        if (code < 32 || code > 138) throw EOverflow(kCode128Refusal);
         sum += static_cast<int>(i) * (code - 32);
     }
     text[len - 1] = static_cast<char>(32 + sum % 103);

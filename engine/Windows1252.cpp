@@ -37,39 +37,40 @@ char32_t Windows1252ToCodePoint(unsigned char b) {
     return (b >= 0x80 && b < 0xA0) ? kHigh[b - 0x80] : b;
 }
 
+std::size_t NextCodePoint(std::string_view utf8, std::size_t at, char32_t& cp) {
+    const unsigned char lead = static_cast<unsigned char>(utf8[at]);
+    const int extra = lead < 0x80             ? 0
+                      : (lead & 0xE0) == 0xC0 ? 1
+                      : (lead & 0xF0) == 0xE0 ? 2
+                      : (lead & 0xF8) == 0xF0 ? 3
+                                              : -1;
+    if (extra < 0 || at + static_cast<std::size_t>(extra) >= utf8.size()) return 0;
+    cp = extra == 0 ? lead : extra == 1 ? lead & 0x1F : extra == 2 ? lead & 0x0F : lead & 0x07;
+    for (int k = 1; k <= extra; ++k) {
+        const unsigned char next =
+            static_cast<unsigned char>(utf8[at + static_cast<std::size_t>(k)]);
+        if ((next & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values beyond Unicode are malformed.
+    static constexpr char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return static_cast<std::size_t>(extra) + 1;
+}
+
 std::string Utf8ToWindows1252(std::string_view utf8) {
     std::string out;
     out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-        int extra = lead < 0x80             ? 0
-                    : (lead & 0xE0) == 0xC0 ? 1
-                    : (lead & 0xF0) == 0xE0 ? 2
-                    : (lead & 0xF8) == 0xF0 ? 3
-                                            : -1;
-        char32_t cp = extra == 1 ? lead & 0x1F : extra == 2 ? lead & 0x0F : lead & 0x07;
-        if (extra == 0) cp = lead;
-        bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < utf8.size() + 0;
-        for (int k = 1; ok && k <= extra; ++k) {
-            const unsigned char next =
-                static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
-            if ((next & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values beyond Unicode are malformed.
-        static constexpr char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (ok && (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = 0;
+        const std::size_t length = NextCodePoint(utf8, i, cp);
+        if (length == 0) {
             out += '?';
             ++i; // resynchronise on the next byte
             continue;
         }
         out += static_cast<char>(CodePointToWindows1252(cp));
-        i += static_cast<std::size_t>(extra) + 1;
+        i += length;
     }
     return out;
 }

@@ -1,13 +1,15 @@
 // libFuzzer target of the batch input: the line reader and the parsing of each line into
 // type, text and add-on, as render --batch and encode --batch see them. The first byte
-// chooses escapes (bit 0) and how often the rest is repeated (1 to 128 times), so that small
-// inputs make lines beyond the length cap.
+// chooses escapes (bit 0), --repair (bit 1) and how often the rest is repeated (1 to 64
+// times), so that small inputs make lines beyond the length cap.
 #include "FuzzCheck.h"
 #include "cli/BatchLine.h"
-#include "cli/Escapes.h"
 #include "cli/LineReader.h"
+#include "cli/Options.h"
 #include "engine/BarcodeParams.h"
 #include "engine/EOverflow.h"
+#include "engine/Escapes.h"
+#include "engine/InputText.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -23,16 +25,24 @@ namespace {
 
 using namespace varimark::cli;
 
-void ParseLine(const std::string& line, bool escapes) {
+void ParseLine(const std::string& line, const SymbolOptions& options) {
     const std::size_t tabs = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
     TBatchLine parsed;
     try {
-        parsed = ParseBatchLine(line, escapes);
+        parsed = ParseBatchLine(line, options);
+    } catch (const ETextRefused& e) {
+        Check(!options.repair, "with --repair no text is refused for what it holds");
+        Check(*e.what() != '\0', "a refused text has a message");
+        return;
     } catch (const EBatchLine& e) {
         Check(*e.what() != '\0', "a refused line has a message");
         return;
     } catch (const EscapeError& e) {
         Check(*e.what() != '\0', "a refused escape has a message");
+        return;
+    }
+    if (parsed.empty) {
+        Check(line.empty(), "only an empty line is skipped");
         return;
     }
     Check(tabs <= 2, "a line of four fields or more is refused");
@@ -54,8 +64,10 @@ void ParseLine(const std::string& line, bool escapes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const bool escapes = (data[0] & 1) != 0;
-    const std::size_t repeat = 1 + (data[0] >> 1);
+    SymbolOptions options;
+    options.escapes = (data[0] & 1) != 0;
+    options.repair = (data[0] & 2) != 0;
+    const std::size_t repeat = 1 + (data[0] >> 2);
     const std::string_view piece(reinterpret_cast<const char*>(data + 1), size - 1);
     std::string input;
     input.reserve(piece.size() * repeat);
@@ -76,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(line.empty(), "a line too long is not kept");
             continue;
         }
-        ParseLine(line, escapes);
+        ParseLine(line, options);
     }
     std::fclose(file);
     Check(reader.Error() == 0, "memory reads do not fail");

@@ -9,8 +9,9 @@
 // bytes, written as \xNN escapes, come back unchanged unless one is NUL (refused), as do
 // they through Windows-1252 -> UTF-8 -> Windows-1252.
 #include "FuzzCheck.h"
-#include "cli/Escapes.h"
 #include "cli/Options.h"
+#include "engine/Escapes.h"
+#include "engine/InputText.h"
 #include "engine/Windows1252.h"
 
 #include <algorithm>
@@ -92,17 +93,34 @@ void CheckParsed(const TParsed& parsed, const std::vector<std::string_view>& arg
     Check(addon == 0 || addon == 2 || addon == 5, "the add-on normalised");
 }
 
-// ToEngineText of one text: never fails without escapes, and gives one byte per character
-// (so never more bytes than the UTF-8 text has).
-void CheckEngineText(std::string_view text) {
-    const std::string plain = ToEngineText(text, false);
+// ToEngineText of one text with --repair (every type) or checked (type).
+std::string Engine(std::string_view text, bool escapes, bool repair, btCodeTypes type = CODE128_B) {
+    SymbolOptions options;
+    options.type = type;
+    options.escapes = escapes;
+    options.repair = repair;
+    return ToEngineText(text, type, options);
+}
+
+// ToEngineText of one text: with --repair, never fails without escapes, and gives one byte
+// per character (so never more bytes than the UTF-8 text has). Checked, it either refuses
+// the text or gives exactly what --repair gives: a check refuses, it never changes.
+void CheckEngineText(std::string_view text, btCodeTypes type) {
+    const std::string plain = Engine(text, false, true);
+    try {
+        Check(Engine(text, false, false, type) == plain, "a checked text is not changed");
+    } catch (const ETextRefused& e) {
+        Check(*e.what() != '\0', "a refusal says why");
+    } catch (const NulInTextError&) {
+        Check(plain.find('\0') != std::string::npos, "only a NUL byte is refused as one");
+    }
     Check(plain.size() <= text.size(), "one byte per character");
     Check(plain == Utf8ToWindows1252(text), "without escapes the text is only converted");
     bool ascii = true;
     for (const char c : text) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
     if (ascii) Check(plain == text, "ASCII stays as it is");
     try {
-        const std::string escaped = ToEngineText(text, true);
+        const std::string escaped = Engine(text, true, true);
         Check(escaped.size() <= plain.size(), "escapes only shorten the text");
         if (plain.find('\\') == std::string::npos)
             Check(escaped == plain, "a text without backslashes has no escapes");
@@ -134,7 +152,7 @@ void CheckRoundTrips(std::string_view bytes) {
     }
     const bool nul = bytes.find('\0') != std::string_view::npos;
     try {
-        Check(ToEngineText(written, true) == bytes, "\\xNN and \\\\ give every byte");
+        Check(Engine(written, true, true) == bytes, "\\xNN and \\\\ give every byte");
         Check(!nul, "a NUL byte is refused, not cut at");
     } catch (const NulInTextError&) {
         Check(nul, "only a NUL byte is refused");
@@ -166,7 +184,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               "the same options either way");
     }
 
-    for (const std::string_view arg : args) CheckEngineText(arg);
+    // Each argument checked as the type its length picks (every type in turn).
+    for (const std::string_view arg : args)
+        CheckEngineText(arg, static_cast<btCodeTypes>(arg.size() % kCodeTypeCount));
     CheckRoundTrips(input);
     return 0;
 }

@@ -14,11 +14,8 @@ void ApplyLook(const Symbol& symbol, TBarcodeParams& params);
 
 // Sets every parameter of the barcode from the symbol, the caption last. Raises Error with
 // the control's message for a value out of range ("Bar_SC_Size must be in the range
-// 0..9!") or a text the caption refuses.
+// 0..9!"), a text or an add-on the type cannot carry (engine/InputText.h) or a text the
+// caption refuses.
 void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode);
-
-// The engine's 8-bit text (Windows-1252) of a UTF-8 text; Error for a NUL byte, which no
-// barcode can carry.
-std::string EngineText(std::string_view utf8);
 
 } // namespace varimark

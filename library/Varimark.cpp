@@ -6,6 +6,8 @@
 #include "library/SymbolBarcode.h"
 
 #include "engine/BarcodeTypes.h"
+#include "engine/EOverflow.h"
+#include "engine/InputText.h"
 #include "engine/Windows1252.h"
 #include "export/FileWriter.h"
 
@@ -34,6 +36,16 @@ template <class TCall> auto Guarded(TCall&& call) {
         throw;
     } catch (const std::exception& e) {
         throw Error(e.what());
+    }
+}
+
+// The engine's Code 128 refusal with the first character it could not carry named.
+template <class TCall> auto Code128Named(const TLLBarcode& barcode, TCall&& call) {
+    try {
+        return call();
+    } catch (const EOverflow& e) {
+        if (std::string_view(e.what()) != kCode128Refusal) throw;
+        throw EOverflow(Code128Error(barcode.Params.Caption, barcode.Params.CodeType));
     }
 }
 
@@ -75,13 +87,6 @@ std::optional<Format> FormatFromExtension(std::string_view extension) {
     return FormatFromName("picture." + std::string(extension));
 }
 
-std::string EngineText(std::string_view utf8) {
-    std::string text = Utf8ToWindows1252(utf8);
-    if (text.find('\0') != std::string::npos)
-        throw Error("the text holds a NUL byte (\\x00), which no barcode can carry");
-    return text;
-}
-
 void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode) {
     TBarcodeParams& params = barcode.Params;
     if (static_cast<int>(symbol.type) >= kCodeTypeCount) throw Error("unknown barcode type");
@@ -89,9 +94,9 @@ void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode) {
     if (symbol.ratio != 3 && symbol.ratio != 2)
         throw Error("bad ratio " + std::to_string(symbol.ratio) + " (3 or 2)");
     params.SetRatio(symbol.ratio == 3 ? Ratio_3 : Ratio_2);
-    params.SetCodeAddon(EngineText(symbol.addon));
+    params.SetCodeAddon(CheckedAddon(symbol.addon, params.CodeType, symbol.repair));
     ApplyLook(symbol, params);
-    params.SetCaption(EngineText(symbol.text));
+    params.SetCaption(CheckedText(symbol.text, params.CodeType, {symbol.escapes, symbol.repair}));
 }
 
 void ApplyLook(const Symbol& symbol, TBarcodeParams& params) {
@@ -111,7 +116,7 @@ Encoded Encode(const Symbol& symbol) {
     return Guarded([&] {
         TLLBarcode barcode;
         PrepareBarcode(symbol, barcode);
-        barcode.Encode();
+        Code128Named(barcode, [&] { barcode.Encode(); });
         Encoded encoded;
         encoded.codeText = Windows1252ToUtf8(
             std::string_view(barcode.CodeText, strnlen(barcode.CodeText, sizeof barcode.CodeText)));
@@ -126,7 +131,7 @@ std::vector<std::uint8_t> Render(const Symbol& symbol, const PictureOptions& opt
     return Guarded([&] {
         TLLBarcode barcode;
         PrepareBarcode(symbol, barcode);
-        return RenderBarcode(barcode, options);
+        return Code128Named(barcode, [&] { return RenderBarcode(barcode, options); });
     });
 }
 

@@ -73,8 +73,25 @@ TEST(Api, RefusalsCarryTheSystemsMessage) {
         {[](Symbol& s, PictureOptions&) { s.fontHeight = 201; },
          "Bar_Fontscaling must be in the range 20..200!"},
         {[](Symbol& s, PictureOptions&) { s.ratio = 4; }, "bad ratio 4 (3 or 2)"},
-        {[](Symbol& s, PictureOptions&) { s.text = std::string(51, '1'); },
+        {[](Symbol& s, PictureOptions&) {
+             s.type = Type::CODE128_B, s.text = std::string(51, '1');
+         },
          "String exceeds maximum length"},
+        // The text checked, not repaired.
+        {[](Symbol& s, PictureOptions&) { s.text = "4006381333930"; },
+         "check digit 0 is wrong: 1 expected"},
+        {[](Symbol& s, PictureOptions&) { s.text = "12AB"; },
+         "character 3 (\"A\") is not a digit: EAN_13 carries digits only"},
+        {[](Symbol& s, PictureOptions&) { s.text = ""; }, "the text is empty"},
+        {[](Symbol& s, PictureOptions&) { s.addon = "123"; },
+         "an add-on has 2 or 5 digits: 3 given"},
+        {[](Symbol& s, PictureOptions&) { s.type = Type::CODE128_B, s.text = "10\xE2\x82\xAC"; },
+         "character 3 (\"\xE2\x82\xAC\", U+20AC) is not one Code 128 can carry"},
+        {[](Symbol& s, PictureOptions&) {
+             s.type = Type::CODE128_B, s.text = "\xC3\xA9", s.repair = true;
+         },
+         "BarcoLL: Code128 error: character 1 (\"\xC3\xA9\", U+00E9) is not one Code 128 B can "
+         "carry"},
         {[](Symbol& s, PictureOptions&) {
              s.text = std::string("12\0"
                                   "3",
@@ -153,6 +170,7 @@ TEST(CApi, ErrorPathsGiveStatusAndMessage) {
          VARIMARK_REFUSED, "Bar_SC_Size must be in the range 0..9!"},
         {[&] {
              varimark_symbol_set_int(symbol, "module_size", 2);
+             varimark_symbol_set_text(symbol, "Hello");
              return varimark_render_to_file(symbol, nullptr, "/nonexistent-folder/x.png");
          },
          VARIMARK_REFUSED, "Cannot create file /nonexistent-folder/x.png"},

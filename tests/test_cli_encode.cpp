@@ -55,23 +55,34 @@ TEST_P(CliSymbol, PrintsOneJsonLine) {
 INSTANTIATE_TEST_SUITE_P(
     AllTypes, CliSymbol,
     ::testing::Values(
-        SymbolCase{{"--type", "EAN_8", "12AB"}, "EAN_8", "12000005", 67},
+        // --repair: the desktop program's repairs (letters as zeros, add-ons of other
+        // lengths or types dropped, lower-case letters in upper case).
+        SymbolCase{{"--type", "EAN_8", "--repair", "12AB"}, "EAN_8", "12000005", 67},
         SymbolCase{{"--type", "EAN_13", "400638133393"}, "EAN_13", "4006381333931", 95},
         SymbolCase{{"--type", "EAN_13", "--addon", "12345", "400638133393"},
                    "EAN_13",
                    "4006381333931",
                    152},
-        SymbolCase{
-            {"--type=EAN_13", "--addon=x1y2", "400638133393"}, "EAN_13", "4006381333931", 125},
-        SymbolCase{
-            {"--type", "UPC_A", "--addon", "123", "12345678901"}, "UPC_A", "123456789012", 125},
+        SymbolCase{{"--type=EAN_13", "--repair", "--addon=x1y2", "400638133393"},
+                   "EAN_13",
+                   "4006381333931",
+                   125},
+        SymbolCase{{"--type", "UPC_A", "--repair", "--addon", "123", "12345678901"},
+                   "UPC_A",
+                   "123456789012",
+                   125},
         SymbolCase{{"--type", "UPC_E", "123456"}, "UPC_E", "1234565", 51},
-        SymbolCase{{"--type", "EAN_8", "--addon", "12345", "1234567"}, "EAN_8", "12345670", 67},
-        SymbolCase{{"--type", "CODE39", "abc-1"}, "CODE39", "*ABC-1*", 112},
-        SymbolCase{{"--type", "CODE39", "--ratio", "2", "abc-1"}, "CODE39", "*ABC-1*", 91},
+        SymbolCase{{"--type", "EAN_8", "--repair", "--addon", "12345", "1234567"},
+                   "EAN_8",
+                   "12345670",
+                   67},
+        SymbolCase{{"--type", "EAN_8", "12345670"}, "EAN_8", "12345670", 67}, // check digit given
+        SymbolCase{{"--type", "CODE39", "--repair", "abc-1"}, "CODE39", "*ABC-1*", 112},
+        SymbolCase{{"--type", "CODE39", "--ratio", "2", "ABC-1"}, "CODE39", "*ABC-1*", 91},
         SymbolCase{{"--type", "CODE25i", "1234567"}, "CODE25i", "12345670", 81},
         SymbolCase{{"--type", "CODE25iP", "1234567"}, "CODE25iP", "12345678", 81},
-        SymbolCase{{"--type", "CODE128_A", "abc"}, "CODE128_A", kStartA + "abcy" + kStop, 68},
+        SymbolCase{
+            {"--type", "CODE128_A", "--repair", "abc"}, "CODE128_A", kStartA + "abcy" + kStop, 68},
         SymbolCase{{"Hello"}, "CODE128_B", kStartB + "Hellol" + kStop, 90},
         SymbolCase{{"--type", "CODE128_C", "12345"},
                    "CODE128_C",
@@ -80,7 +91,8 @@ INSTANTIATE_TEST_SUITE_P(
         SymbolCase{{"--type", "MSI_Plessey", "1234567"}, "MSI_Plessey", "12345674", 140},
         SymbolCase{
             {"--type", "MSI_Plessey", "--ratio=2", "1234567"}, "MSI_Plessey", "12345674", 105},
-        SymbolCase{{"--type", "Codabar", "b12"}, "Codabar", "B12A", 52},
+        SymbolCase{{"--type", "Codabar", "--repair", "b12"}, "Codabar", "B12A", 52},
+        SymbolCase{{"--type", "Codabar", "B12"}, "Codabar", "B12A", 52}, // a stop added
         SymbolCase{{"--type", "Postnet", "12345"}, "Postnet", "123455", 32},
         SymbolCase{{"--type", "Postnet_FIM", "b"}, "Postnet_FIM", "FIM-B", 9},
         // Type names without regard to case and with '-' for '_'.
@@ -90,13 +102,14 @@ INSTANTIATE_TEST_SUITE_P(
         SymbolCase{{"--type", "postnet-fim", "b"}, "Postnet_FIM", "FIM-B", 9},
         SymbolCase{{"--type", "code25ip", "1234567"}, "CODE25iP", "12345678", 81},
         // Options after the text; "--" lets a text start with '-'.
-        SymbolCase{{"abc-1", "--type", "code39"}, "CODE39", "*ABC-1*", 112},
+        SymbolCase{{"ABC-1", "--type", "code39"}, "CODE39", "*ABC-1*", 112},
         SymbolCase{{"--type", "CODE39", "--", "-5"}, "CODE39", "*-5*", 64},
-        // Windows-1252: U+20AC is 0x80 (FNC3 in Code 128), shown as U+0080; a character
-        // outside Windows-1252 becomes '?'.
-        SymbolCase{{"\xE2\x82\xAC"}, "CODE128_B", kStartB + "\xC2\x80\xC2\x81" + kStop, 46},
-        SymbolCase{{"A\xE4\xB8\xAD"
-                    "B"},
+        // --repair, Windows-1252: U+20AC is 0x80 (FNC3 in Code 128), shown as U+0080; a
+        // character outside Windows-1252 becomes '?'.
+        SymbolCase{
+            {"--repair", "\xE2\x82\xAC"}, "CODE128_B", kStartB + "\xC2\x80\xC2\x81" + kStop, 46},
+        SymbolCase{{"--repair", "A\xE4\xB8\xAD"
+                                "B"},
                    "CODE128_B",
                    kStartB + "A?B\x7F" + kStop,
                    68},
@@ -139,14 +152,57 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{{"encode", k51}, 1, "String exceeds maximum length"},
         FailureCase{{"encode", "--type", "CODE39", k51}, 1, "String exceeds maximum length"},
-        FailureCase{{"encode", "A\tB"}, 1, "BarcoLL: Code128 error"},
-        FailureCase{{"encode", "--esc", "\\x09"}, 1, "BarcoLL: Code128 error"},
-        FailureCase{{"encode", "\xC3\xA9"}, 1, "BarcoLL: Code128 error"}, // 0xE9
-        FailureCase{{"encode", "--esc", "\\xE9"}, 1, "BarcoLL: Code128 error"},
-        FailureCase{{"encode", "Z\xC3\xBF"
-                               "B"},
+        // Checked: what a symbology cannot carry is refused with its name and place.
+        FailureCase{{"encode", "A\tB"},
                     1,
-                    "BarcoLL: Code128 error"}, // 0xFF
+                    "varimark-cli: character 2 (U+0009) is not one Code 128 B can carry"},
+        FailureCase{
+            {"encode", "--esc", "\\x09"},
+            1,
+            "varimark-cli: the escape \\x09 at character 1 is not one Code 128 B can carry"},
+        FailureCase{
+            {"encode", "\xC3\xA9"},
+            1,
+            "varimark-cli: character 1 (\"\xC3\xA9\", U+00E9) is not one Code 128 B can carry"},
+        FailureCase{{"encode", "Price 10\xE2\x82\xAC"},
+                    1,
+                    "varimark-cli: character 9 (\"\xE2\x82\xAC\", U+20AC) is not one Code 128 can "
+                    "carry: its byte 0x80 stands for a function character, and those are given as "
+                    "escapes (\\x80 .. \\x86)"},
+        FailureCase{
+            {"encode", "\xE3\x81\x93\xE3\x82\x93"},
+            1,
+            "varimark-cli: character 1 (\"\xE3\x81\x93\", U+3053) is outside Windows-1252: no "
+            "barcode here can carry it"},
+        FailureCase{{"encode", "--type", "EAN_13", "4006381333930"},
+                    1,
+                    "varimark-cli: check digit 0 is wrong: 1 expected"},
+        FailureCase{{"encode", "--type", "EAN_13", "12AB"},
+                    1,
+                    "varimark-cli: character 3 (\"A\") is not a digit: EAN_13 carries digits only"},
+        FailureCase{{"encode", "--type", "EAN_13", "12"},
+                    1,
+                    "varimark-cli: EAN_13 takes 12 digits, or 13 with its check digit: 2 given"},
+        FailureCase{{"encode", "--type", "EAN_13", ""}, 1, "varimark-cli: the text is empty"},
+        FailureCase{{"encode", "--type", "EAN_13", "--addon", "123", "400638133393"},
+                    1,
+                    "varimark-cli: an add-on has 2 or 5 digits: 3 given"},
+        FailureCase{
+            {"encode", "--type", "CODE128_C", "12A4"},
+            1,
+            "varimark-cli: character 3 (\"A\") is not a digit, and Code 128 C carries pairs "
+            "of digits"},
+        // --repair: the engine's own message, with the character it could not carry named.
+        FailureCase{{"encode", "--repair", "--esc", "\\x09"},
+                    1,
+                    "BarcoLL: Code128 error: character 1 (U+0009) is not one Code 128 B can carry"},
+        FailureCase{
+            {"encode", "--repair",
+             "Z\xC3\xBF"
+             "B"},
+            1,
+            "BarcoLL: Code128 error: character 2 (\"\xC3\xBF\", U+00FF) is not one Code 128 B "
+            "can carry"},
         FailureCase{{}, 2, "varimark-cli: missing command"},
         FailureCase{{"decode", "x"}, 2, "varimark-cli: unknown command 'decode'"},
         FailureCase{{"encode"}, 2, "varimark-cli: missing TEXT (or --batch FILE)"},
@@ -202,25 +258,28 @@ TEST(CliEncode, HelpGoesToStdout) {
 TEST(CliEncode, FiftyWindows1252CharactersFitFiftyOneDoNot) {
     std::string text;
     for (int i = 0; i < 50; ++i) text += "\xC3\xA9"; // 100 bytes of UTF-8, 50 characters
-    const RunResult ok = RunCli({"encode", "--type", "CODE39", text});
+    const RunResult ok = RunCli({"encode", "--repair", "--type", "CODE39", text});
     EXPECT_EQ(ok.status, 0) << ok.err;
     ExpectSymbolLine(ok.out, "CODE39", "*" + std::string(50, '0') + "*", 52 * 16);
-    const RunResult refused = RunCli({"encode", "--type", "CODE39", text + "\xC3\xA9"});
+    const RunResult refused =
+        RunCli({"encode", "--repair", "--type", "CODE39", text + "\xC3\xA9"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err, "String exceeds maximum length\n");
 }
 
-// The single-text output of each text, concatenated.
+// The single-text output of each text, concatenated (an empty line gives nothing).
 std::string SingleOutputs(const std::vector<std::string>& texts) {
     std::string all;
-    for (const auto& t : texts) all += RunCli({"encode", "--type", "CODE39", t}).out;
+    for (const auto& t : texts)
+        if (!t.empty()) all += RunCli({"encode", "--type", "CODE39", t}).out;
     return all;
 }
 
 TEST(CliEncodeBatch, ErrorLineInTheMiddleFromFileAndStdin) {
     const std::string input = "Hello\nA\tB\n" + k51 + "\nXYZ\n";
     const std::string expected = RunCli({"encode", "Hello"}).out +
-                                 "{\"line\":2,\"error\":\"BarcoLL: Code128 error\"}\n" +
+                                 "{\"line\":2,\"error\":\"character 2 (U+0009) is not one Code "
+                                 "128 B can carry\"}\n" +
                                  "{\"line\":3,\"error\":\"String exceeds maximum length\"}\n" +
                                  RunCli({"encode", "XYZ"}).out;
     const TempFile file(input);
@@ -237,12 +296,14 @@ TEST(CliEncodeBatch, LineEndings) {
         std::string input;
         std::vector<std::string> lines;
     };
+    // Empty lines (a lone byte-order mark too) are skipped.
     for (const Case& c : std::vector<Case>{{"", {}},
                                            {"\n", {""}},
-                                           {"ab\ncd", {"ab", "cd"}},
-                                           {"ab\ncd\n", {"ab", "cd"}},
-                                           {"ab\r\ncd\r\n", {"ab", "cd"}},
-                                           {"ab\n\ncd\n\n", {"ab", "", "cd", ""}}}) {
+                                           {"\xEF\xBB\xBF", {""}},
+                                           {"AB\nCD", {"AB", "CD"}},
+                                           {"AB\nCD\n", {"AB", "CD"}},
+                                           {"AB\r\nCD\r\n", {"AB", "CD"}},
+                                           {"AB\n\nCD\n\n", {"AB", "", "CD", ""}}}) {
         const RunResult r = RunCli({"encode", "--type", "code39", "--batch", "-"}, c.input);
         EXPECT_EQ(r.status, 0) << r.err;
         EXPECT_EQ(r.out, SingleOutputs(c.lines)) << "input: " << c.input;
@@ -253,7 +314,8 @@ TEST(CliEncodeBatch, EscapesApplyToLines) {
     const RunResult r = RunCli({"encode", "--esc", "--batch", "-"}, "A\\x8312\n\\x09\nA\\q\n");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, RunCli({"encode", "--esc", "A\\x8312"}).out +
-                         "{\"line\":2,\"error\":\"BarcoLL: Code128 error\"}\n"
+                         "{\"line\":2,\"error\":\"the escape \\\\x09 at character 1 is not one "
+                         "Code 128 B can carry\"}\n"
                          "{\"line\":3,\"error\":\"bad escape '\\\\q' (use \\\\xNN or "
                          "\\\\\\\\)\"}\n");
 }
@@ -309,8 +371,9 @@ TEST(CliEncode, FullStandardOutputIsReported) {
 TEST(CliEncodeBatch, ManyLinesKeepTheirOrder) {
     std::string input, expected;
     for (int i = 0; i < 2000; ++i) {
-        input += std::to_string(i) + "\n";
-        if (i % 500 == 0) expected += RunCli({"encode", "--type", "EAN_8", std::to_string(i)}).out;
+        const std::string number = std::to_string(1000000 + i); // seven digits
+        input += number + "\n";
+        if (i % 500 == 0) expected += RunCli({"encode", "--type", "EAN_8", number}).out;
     }
     const RunResult r = RunCli({"encode", "--type", "EAN_8", "--batch", "-"}, input);
     EXPECT_EQ(r.status, 0);

@@ -86,10 +86,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "12345678901",
                  {"UPC-A:123456789012", "EAN-5:12345"}},
         ScanCase{{"--type", "UPC_E"}, "123456", {"UPC-E:01234565"}},
-        ScanCase{{"--type", "CODE39", "--ratio", "2"}, "abc-1 $/+%", {"CODE-39:ABC-1 $/+%"}},
+        ScanCase{{"--type", "CODE39", "--ratio", "2"}, "ABC-1 $/+%", {"CODE-39:ABC-1 $/+%"}},
         ScanCase{{"--type", "CODE25i"}, "1234567", {"I2/5:12345670"}},
         ScanCase{{"--type", "CODE25iP"}, "1234567890123", {"I2/5:12345678901236"}},
-        ScanCase{{"--type", "Codabar"}, "b12-34$d", {"Codabar:B12-34$D"}},
+        ScanCase{{"--type", "Codabar"}, "B12-34$D", {"Codabar:B12-34$D"}},
         ScanCase{{"--type", "CODE128_A"}, "HELLO 42", {"CODE-128:HELLO 42"}},
         ScanCase{{"--type", "CODE128_B"}, "Hello, World!", {"CODE-128:Hello, World!"}},
         ScanCase{{"--type", "CODE128_C"}, "12345", {"CODE-128:12345"}}),
@@ -185,8 +185,9 @@ TEST(CliRender, BmpAndPngCarryTheSamePixels) {
 // What an independent reader (ImageMagick's identify) makes of the bitmap files.
 TEST(CliRender, BmpOpensInAnIndependentReader) {
     const std::string colour = OutPath("colour.bmp"), mono = OutPath("mono.bmp");
-    ASSERT_EQ(RunCli({"render", "--type", "UPC_A", "-o", colour, "1"}).status, 0);
-    ASSERT_EQ(RunCli({"render", "--type", "UPC_A", "--monochrome", "-o", mono, "1"}).status, 0);
+    ASSERT_EQ(RunCli({"render", "--type", "UPC_A", "-o", colour, "12345678901"}).status, 0);
+    ASSERT_EQ(
+        RunCli({"render", "--type", "UPC_A", "--monochrome", "-o", mono, "12345678901"}).status, 0);
     const std::string command =
         "identify -format '%m %w %h %z\\n' '" + colour + "' '" + mono + "' 2>&1";
     EXPECT_EQ(RunShell(command).second,
@@ -220,7 +221,8 @@ TEST(CliRender, WritesEveryFormat) {
 
 TEST(CliRender, PdfIsOnePage) {
     const std::string path = OutPath("u.pdf");
-    const RunResult r = RunCli({"render", "--type", "UPC_A", "--dpi", "300", "-o", path, "1"});
+    const RunResult r =
+        RunCli({"render", "--type", "UPC_A", "--dpi", "300", "-o", path, "12345678901"});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string pdf = ReadWholeFile(path);
     EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
@@ -278,7 +280,15 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{{"--module", "99999999999999999999999", "x"}, 1, kModuleRange},
         RefusalCase{{"--rotate", "360", "x"}, 1, kRotateRange},
         RefusalCase{{"--rotate", "45", "x"}, 1, "varimark-cli: --rotate takes 0, 90, 180 or 270"},
-        RefusalCase{{"--type", "CODE128_B", "a\tb"}, 1, "BarcoLL: Code128 error"},
+        RefusalCase{{"--type", "CODE128_B", "a\tb"},
+                    1,
+                    "varimark-cli: character 2 (U+0009) is not one Code 128 B can carry"},
+        RefusalCase{{"--type", "CODE128_B", "--repair", "a\tb"},
+                    1,
+                    "BarcoLL: Code128 error: character 2 (U+0009) is not one Code 128 B can carry"},
+        RefusalCase{{"--type", "EAN_13", "4006381333930"},
+                    1,
+                    "varimark-cli: check digit 0 is wrong: 1 expected"},
         RefusalCase{{std::string(51, 'x')}, 1, "String exceeds maximum length"},
         RefusalCase{{"--esc", "AB\\x00CD"},
                     1,
@@ -338,8 +348,8 @@ TEST(CliRender, ReadOnlyFolderKeepsTheOldFile) {
     for (const char* name : {"label.bmp", "label.gif", "label.tif", "label.jpg", "label.emf",
                              "label.png", "label.svg", "label.pdf"}) {
         const std::string path = folder + "/" + name;
-        const RunResult r =
-            RunCli({"render", "--type", "UPC_A", "-o", path, "1"}, "", geteuid() == 0 ? 65534 : -1);
+        const RunResult r = RunCli({"render", "--type", "UPC_A", "-o", path, "12345678901"}, "",
+                                   geteuid() == 0 ? 65534 : -1);
         if (r.status == 127) {
             chmod(folder.c_str(), 0755);
             GTEST_SKIP() << "the user nobody cannot run the program from this build folder";

@@ -1,11 +1,11 @@
-#include "cli/Escapes.h"
+#include "engine/Escapes.h"
 
 #include "engine/Windows1252.h"
 
 #include <cstddef>
 #include <string_view>
 
-namespace varimark::cli {
+namespace varimark {
 
 namespace {
 
@@ -58,4 +58,4 @@ void ExpandEscapes(std::string& text) {
     text.resize(out);
 }
 
-} // namespace varimark::cli
+} // namespace varimark

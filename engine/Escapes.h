@@ -1,11 +1,12 @@
 #pragma once
-// Backslash escapes of the --esc option, applied to the engine's 8-bit text.
+// Backslash escapes in texts (the command line's --esc, the library's Symbol::escapes),
+// applied to the engine's 8-bit text.
 #include "varimark/error.h"
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
-namespace varimark::cli {
+namespace varimark {
 
 // A backslash sequence other than \xNN or \\. The message names the sequence (as UTF-8).
 class EscapeError : public varimark::Error {
@@ -29,4 +30,4 @@ void CheckNoNul(std::string_view text);
 // other backslash sequence, including a backslash at the end; text is then left half rewritten.
 void ExpandEscapes(std::string& text);
 
-} // namespace varimark::cli
+} // namespace varimark
