@@ -29,7 +29,7 @@ def render(
     monochrome: bool = False,
 ) -> bytes: ...
 def save(
-    path: str | PathLike[str],
+    path: str | bytes | PathLike[str] | PathLike[bytes],
     text: str,
     type: str = "EAN_13",
     format: str | None = None,
@@ -56,7 +56,8 @@ def save(
 # (x + j * dx, y + j * dy) in pixels), "reflectance" (list[float], percent, one per sample),
 # "edges" (list[float], in samples) and "threshold" (float, percent).
 def verify(
-    picture: str | PathLike[str] | bytes | bytearray | memoryview,
+    # bytes are the picture's; a path is a str or os.PathLike (giving str or bytes)
+    picture: str | PathLike[str] | PathLike[bytes] | bytes | bytearray | memoryview,
     type: str | None = None,
     *,
     dpi: float = 0,
