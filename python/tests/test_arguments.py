@@ -1,6 +1,6 @@
 """What the module checks itself before the library sees an argument: paths of every kind,
-strings that UTF-8 cannot carry, files that are not regular; and that a thread's call
-leaves nothing behind."""
+strings that UTF-8 cannot carry, files that are not regular; the switches it passes on; and
+that a thread's call leaves nothing behind."""
 import os
 import signal
 import socket
@@ -112,6 +112,49 @@ def test_a_file_name_that_is_not_utf8_is_shown_escaped(tmp_path):
     with pytest.raises(varimark.Error) as raised:
         varimark.save(name, EAN)
     assert str(raised.value) == f"'{tmp_path}/\\xff' has no extension to choose the format; give format="
+
+
+# Both switches are the library's; here, that each call hands them over.
+#
+# escapes: "\\" is one backslash, so with escapes "A\\B" is the symbol of the literal "A\B".
+@pytest.mark.parametrize("call", [
+    lambda text, d, **k: varimark.encode(text, type="CODE128_B", **k),
+    lambda text, d, **k: varimark.render(text, type="CODE128_B", text_line=False, **k),
+    lambda text, d, **k: (varimark.save(d / "c.bmp", text, type="CODE128_B", text_line=False,
+                                        **k), (d / "c.bmp").read_bytes())[1],
+], ids=["encode", "render", "save"])
+def test_escapes_reaches_the_library(tmp_path, call):
+    escaped = call("A\\\\B", tmp_path, escapes=True)
+    assert escaped == call("A\\B", tmp_path)
+    assert escaped != call("A\\\\B", tmp_path)
+
+
+# Code 128 (ISO/IEC 15417), code set B, "A", FNC1 (given as \x86), "B": symbol values 104
+# (Start B), 33, 102, 34. The check character, modulo 103 with the start weighted 1 and each
+# data character by its place: 104 + 33*1 + 102*2 + 34*3 = 443 = 4*103 + 31, so value 31.
+# Patterns from the table of symbol characters (bar, space, ... widths in modules):
+# 104 211214, 33 111323, 102 411131, 34 131123, 31 212321, Stop 2331112.
+CODE128_A_FNC1_B = ("11010010000" "10100011000" "11110101110" "10001011000" "11011000110"
+                    "1100011101011")
+
+
+def test_escapes_give_code_128_function_characters():
+    assert varimark.encode("A\\x86B", type="CODE128_B", escapes=True)[1] == CODE128_A_FNC1_B
+    assert "A\\x86B" in varimark.encode("A\\x86B", type="CODE128_B")[0]
+
+
+# repair: EAN-13 check digit (ISO/IEC 15420), weights 1 and 3 from the left over the first 12
+# digits of 400638133393: 4+0+0+18+3+24+1+9+3+9+9+9 = 89, so (10 - 9) mod 10 = 1; the 2 given
+# is wrong, refused unless repaired.
+@pytest.mark.parametrize("call", [
+    lambda d, **k: varimark.encode(EAN + "2", **k)[0] == EAN + "1",
+    lambda d, **k: varimark.render(EAN + "2", **k) == varimark.render(EAN + "1"),
+    lambda d, **k: varimark.save(d / "e.png", EAN + "2", **k) is None,
+], ids=["encode", "render", "save"])
+def test_repair_reaches_the_library(tmp_path, call):
+    assert call(tmp_path, repair=True)
+    with pytest.raises(varimark.Error):
+        call(tmp_path)
 
 
 def resident_megabytes():

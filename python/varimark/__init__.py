@@ -139,7 +139,7 @@ def _free(symbol, options):
 
 
 def _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar_height, font,
-                font_height, zoom, high_density, width_reduce):
+                font_height, zoom, high_density, width_reduce, escapes, repair):
     _check(_lib.varimark_symbol_set_type(symbol, _utf8(type, "type")))
     _check(_lib.varimark_symbol_set_text(symbol, _utf8(text, "text")))
     _check(_lib.varimark_symbol_set_addon(symbol, _utf8(addon, "addon")))
@@ -148,7 +148,8 @@ def _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar
                          (b"bar_height", bar_height), (b"font_height", font_height)):
         _check(_lib.varimark_symbol_set_int(symbol, field, _whole(value, field.decode())))
     for field, value in ((b"human_readable", text_line), (b"zoom", zoom),
-                         (b"high_density", high_density), (b"width_reduce", width_reduce)):
+                         (b"high_density", high_density), (b"width_reduce", width_reduce),
+                         (b"escapes", escapes), (b"repair", repair)):
         _check(_lib.varimark_symbol_set_int(symbol, field, 1 if value else 0))
 
 
@@ -174,12 +175,19 @@ def _take(buffer):
         _lib.varimark_buffer_free(ctypes.byref(buffer))
 
 
-def encode(text, type="EAN_13", addon="", ratio=3):
-    """The prepared text (with its check characters) and the bar pattern ('1' dark)."""
+def encode(text, type="EAN_13", addon="", ratio=3, *, escapes=False, repair=False):
+    """The prepared text (with its check characters) and the bar pattern ('1' dark).
+
+    escapes: "\\xNN" in the text is the byte NN of the symbology's 8-bit text and "\\\\" a
+    backslash; Code 128's function characters are given only so (FNC1 "\\x86", FNC2 "\\x81",
+    FNC3 "\\x80", FNC4 "\\x84" in code set B, "\\x85" in A). repair: the desktop program's
+    repairs (a wrong EAN/UPC check digit computed anew, a character the symbology cannot
+    carry replaced) instead of a refusal.
+    """
     symbol, options = _handles(False)
     try:
         _set_symbol(symbol, text, type, addon, ratio, 2, 0, True, 100, "Arial", 100, False,
-                    False, False)
+                    False, False, escapes, repair)
         code, modules = _Buffer(), _Buffer()
         _check(_lib.varimark_encode(symbol, ctypes.byref(code), ctypes.byref(modules)))
         return _take(code).decode("utf-8"), _take(modules).decode("ascii")
@@ -189,20 +197,21 @@ def encode(text, type="EAN_13", addon="", ratio=3):
 
 def render(text, type="EAN_13", format="png", *, addon="", ratio=3, module=2, rotate=0,
            text_line=True, bar_height=100, font="Arial", font_height=100, zoom=False,
-           high_density=False, width_reduce=False, scale=1, dpi=96, quiet_zones=True,
-           margin=None, monochrome=False):
+           high_density=False, width_reduce=False, escapes=False, repair=False, scale=1,
+           dpi=96, quiet_zones=True, margin=None, monochrome=False):
     """The picture file of the barcode, as bytes, in the format given.
 
     module: 0 (0.27 mm) to 9 (0.66 mm); rotate: 0, 90, 180 or 270; text_line: the
-    human-readable line; bar_height and font_height: percent, 20 to 200; scale: a whole
-    magnification; dpi: the resolution the barcode is laid out at; quiet_zones: each
-    side's quiet zone as the margin (margin: pixels, then at least that many; without
-    quiet zones the margin alone, 2 by default); monochrome: a 1-bit raster picture.
+    human-readable line; bar_height and font_height: percent, 20 to 200; escapes and
+    repair: as for encode; scale: a whole magnification; dpi: the resolution the barcode
+    is laid out at; quiet_zones: each side's quiet zone as the margin (margin: pixels, then
+    at least that many; without quiet zones the margin alone, 2 by default); monochrome: a
+    1-bit raster picture.
     """
     symbol, options = _handles(True)
     try:
         _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar_height,
-                    font, font_height, zoom, high_density, width_reduce)
+                    font, font_height, zoom, high_density, width_reduce, escapes, repair)
         _set_options(options, _utf8(format, "format"), scale, dpi, quiet_zones, margin,
                      monochrome)
         picture = _Buffer()
@@ -214,8 +223,8 @@ def render(text, type="EAN_13", format="png", *, addon="", ratio=3, module=2, ro
 
 def save(path, text, type="EAN_13", format=None, *, addon="", ratio=3, module=2, rotate=0,
          text_line=True, bar_height=100, font="Arial", font_height=100, zoom=False,
-         high_density=False, width_reduce=False, scale=1, dpi=96, quiet_zones=True,
-         margin=None, monochrome=False):
+         high_density=False, width_reduce=False, escapes=False, repair=False, scale=1,
+         dpi=96, quiet_zones=True, margin=None, monochrome=False):
     """Writes the picture (as render makes it) under exactly that name, the format by its
     extension unless format is given. path: a str, bytes or os.PathLike. The file takes the
     name only when it is complete: a failure leaves an old file as it was and nothing
@@ -230,7 +239,7 @@ def save(path, text, type="EAN_13", format=None, *, addon="", ratio=3, module=2,
     symbol, options = _handles(True)
     try:
         _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar_height,
-                    font, font_height, zoom, high_density, width_reduce)
+                    font, font_height, zoom, high_density, width_reduce, escapes, repair)
         _set_options(options, format, scale, dpi, quiet_zones, margin, monochrome)
         _check(_lib.varimark_render_to_file(symbol, options, name))
     finally:
