@@ -10,7 +10,10 @@ Types: EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A, CODE12
 CODE128_C, MSI_Plessey, Codabar, Postnet, Postnet_FIM (without regard to case, '-' for '_').
 Formats: bmp, gif, tif, jpg, emf, png, svg, pdf.
 
-Every refusal raises varimark.Error with the library's message. The module calls
+Every refusal raises varimark.Error with the library's message, or the module's naming the
+argument ("path holds a NUL byte (\\x00)"). Texts and names are str, given to the library
+as UTF-8; paths are str, bytes or os.PathLike, as os.fsencode gives them. Calls may run in
+any number of threads at once; nothing is kept from one call to the next. The module calls
 libvarimark.so.1 through its C API; $VARIMARK_LIBRARY names another copy of it.
 """
 
@@ -18,7 +21,6 @@ import ctypes
 import json
 import os
 import stat
-import threading
 
 __all__ = ["Error", "encode", "render", "save", "verify", "version"]
 
@@ -68,32 +70,50 @@ def _load():
 
 
 _lib = _load()
-_local = threading.local()  # one symbol and one options handle per thread, reused
-
-
-def _handles():
-    if not hasattr(_local, "symbol"):
-        symbol, options = _lib.varimark_symbol_new(), _lib.varimark_options_new()
-        if not symbol or not options:
-            raise MemoryError("varimark: no memory for a symbol")
-        _local.symbol, _local.options = symbol, options
-    return _local.symbol, _local.options
 
 
 def _check(status):
     if status != 0:
-        message = _lib.varimark_last_error().decode("utf-8", "replace")
+        message = _lib.varimark_last_error().decode("utf-8", "backslashreplace")
         if status == 3:
             raise MemoryError(message)
         raise Error(message)
 
 
 def _utf8(value, what):
+    """A str argument as the library's UTF-8; what names it in a refusal."""
     if not isinstance(value, str):
         raise TypeError(f"{what} must be a str, not {type(value).__name__}")
     if "\0" in value:
-        raise Error("the text holds a NUL byte (\\x00), which no barcode can carry")
-    return value.encode("utf-8")
+        # The library's own words for the text; the C strings would end at the NUL.
+        raise Error("the text holds a NUL byte (\\x00), which no barcode can carry"
+                    if what == "text" else f"{what} holds a NUL byte (\\x00)")
+    try:
+        return value.encode("utf-8")
+    except UnicodeEncodeError as e:
+        raise _unencodable(what, "as UTF-8", e) from None
+
+
+def _unencodable(what, how, error):
+    character = error.object[error.start]
+    return Error(f"{what}: cannot be encoded {how}: {error.reason} "
+                 f"(U+{ord(character):04X} at position {error.start})")
+
+
+def _path(path):
+    """A str, bytes or os.PathLike path as the file system's bytes (undecodable bytes come
+    back from their surrogateescape str)."""
+    try:
+        name = os.fsencode(path)
+    except UnicodeEncodeError as e:
+        raise _unencodable("path", "for the file system", e) from None
+    if b"\0" in name:
+        raise Error("path holds a NUL byte (\\x00)")
+    return name
+
+
+def _shown(name):
+    return name.decode("utf-8", "backslashreplace")
 
 
 def _whole(value, what):
@@ -102,9 +122,24 @@ def _whole(value, what):
     return max(min(value, 1 << 62), -(1 << 62))  # out of range stays out of range
 
 
-def _symbol(text, type, addon, ratio, module, rotate, text_line, bar_height, font,
-            font_height, zoom, high_density, width_reduce):
-    symbol, _ = _handles()
+# Handles live for one call: new and free cost under a microsecond beside a render's
+# tenth of a millisecond, and nothing (a megabyte's text) is kept by a thread or after it.
+def _handles(with_options):
+    symbol = _lib.varimark_symbol_new()
+    options = _lib.varimark_options_new() if with_options else None
+    if not symbol or (with_options and not options):
+        _free(symbol, options)
+        raise MemoryError("varimark: no memory for a symbol")
+    return symbol, options
+
+
+def _free(symbol, options):
+    _lib.varimark_symbol_free(symbol)
+    _lib.varimark_options_free(options)
+
+
+def _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar_height, font,
+                font_height, zoom, high_density, width_reduce, escapes, repair):
     _check(_lib.varimark_symbol_set_type(symbol, _utf8(type, "type")))
     _check(_lib.varimark_symbol_set_text(symbol, _utf8(text, "text")))
     _check(_lib.varimark_symbol_set_addon(symbol, _utf8(addon, "addon")))
@@ -113,14 +148,14 @@ def _symbol(text, type, addon, ratio, module, rotate, text_line, bar_height, fon
                          (b"bar_height", bar_height), (b"font_height", font_height)):
         _check(_lib.varimark_symbol_set_int(symbol, field, _whole(value, field.decode())))
     for field, value in ((b"human_readable", text_line), (b"zoom", zoom),
-                         (b"high_density", high_density), (b"width_reduce", width_reduce)):
+                         (b"high_density", high_density), (b"width_reduce", width_reduce),
+                         (b"escapes", escapes), (b"repair", repair)):
         _check(_lib.varimark_symbol_set_int(symbol, field, 1 if value else 0))
-    return symbol
 
 
-def _options(format, scale, dpi, quiet_zones, margin, monochrome):
-    _, options = _handles()
-    _check(_lib.varimark_options_set_format(options, _utf8(format, "format")))
+def _set_options(options, format, scale, dpi, quiet_zones, margin, monochrome):
+    """format: the name as bytes."""
+    _check(_lib.varimark_options_set_format(options, format))
     if margin is None and not quiet_zones:
         margin = 2  # the desktop program's margin
     if margin is not None and _whole(margin, "margin") < 0:
@@ -131,7 +166,6 @@ def _options(format, scale, dpi, quiet_zones, margin, monochrome):
                                          else _whole(margin, "margin")))
     _check(_lib.varimark_options_set_int(options, b"quiet_zones", 1 if quiet_zones else 0))
     _check(_lib.varimark_options_set_int(options, b"monochrome", 1 if monochrome else 0))
-    return options
 
 
 def _take(buffer):
@@ -141,68 +175,112 @@ def _take(buffer):
         _lib.varimark_buffer_free(ctypes.byref(buffer))
 
 
-def encode(text, type="EAN_13", addon="", ratio=3):
-    """The prepared text (with its check characters) and the bar pattern ('1' dark)."""
-    symbol = _symbol(text, type, addon, ratio, 2, 0, True, 100, "Arial", 100, False, False,
-                     False)
-    code, modules = _Buffer(), _Buffer()
-    _check(_lib.varimark_encode(symbol, ctypes.byref(code), ctypes.byref(modules)))
-    return _take(code).decode("utf-8"), _take(modules).decode("ascii")
+def encode(text, type="EAN_13", addon="", ratio=3, *, escapes=False, repair=False):
+    """The prepared text (with its check characters) and the bar pattern ('1' dark).
+
+    escapes: "\\xNN" in the text is the byte NN of the symbology's 8-bit text and "\\\\" a
+    backslash; Code 128's function characters are given only so (FNC1 "\\x86", FNC2 "\\x81",
+    FNC3 "\\x80", FNC4 "\\x84" in code set B, "\\x85" in A). repair: the desktop program's
+    repairs (a wrong EAN/UPC check digit computed anew, a character the symbology cannot
+    carry replaced) instead of a refusal.
+    """
+    symbol, options = _handles(False)
+    try:
+        _set_symbol(symbol, text, type, addon, ratio, 2, 0, True, 100, "Arial", 100, False,
+                    False, False, escapes, repair)
+        code, modules = _Buffer(), _Buffer()
+        _check(_lib.varimark_encode(symbol, ctypes.byref(code), ctypes.byref(modules)))
+        return _take(code).decode("utf-8"), _take(modules).decode("ascii")
+    finally:
+        _free(symbol, options)
 
 
 def render(text, type="EAN_13", format="png", *, addon="", ratio=3, module=2, rotate=0,
            text_line=True, bar_height=100, font="Arial", font_height=100, zoom=False,
-           high_density=False, width_reduce=False, scale=1, dpi=96, quiet_zones=True,
-           margin=None, monochrome=False):
+           high_density=False, width_reduce=False, escapes=False, repair=False, scale=1,
+           dpi=96, quiet_zones=True, margin=None, monochrome=False):
     """The picture file of the barcode, as bytes, in the format given.
 
     module: 0 (0.27 mm) to 9 (0.66 mm); rotate: 0, 90, 180 or 270; text_line: the
-    human-readable line; bar_height and font_height: percent, 20 to 200; scale: a whole
-    magnification; dpi: the resolution the barcode is laid out at; quiet_zones: each
-    side's quiet zone as the margin (margin: pixels, then at least that many; without
-    quiet zones the margin alone, 2 by default); monochrome: a 1-bit raster picture.
+    human-readable line; bar_height and font_height: percent, 20 to 200; escapes and
+    repair: as for encode; scale: a whole magnification; dpi: the resolution the barcode
+    is laid out at; quiet_zones: each side's quiet zone as the margin (margin: pixels, then
+    at least that many; without quiet zones the margin alone, 2 by default); monochrome: a
+    1-bit raster picture.
     """
-    symbol = _symbol(text, type, addon, ratio, module, rotate, text_line, bar_height, font,
-                     font_height, zoom, high_density, width_reduce)
-    options = _options(format, scale, dpi, quiet_zones, margin, monochrome)
-    picture = _Buffer()
-    _check(_lib.varimark_render(symbol, options, ctypes.byref(picture)))
-    return _take(picture)
+    symbol, options = _handles(True)
+    try:
+        _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar_height,
+                    font, font_height, zoom, high_density, width_reduce, escapes, repair)
+        _set_options(options, _utf8(format, "format"), scale, dpi, quiet_zones, margin,
+                     monochrome)
+        picture = _Buffer()
+        _check(_lib.varimark_render(symbol, options, ctypes.byref(picture)))
+        return _take(picture)
+    finally:
+        _free(symbol, options)
 
 
 def save(path, text, type="EAN_13", format=None, *, addon="", ratio=3, module=2, rotate=0,
          text_line=True, bar_height=100, font="Arial", font_height=100, zoom=False,
-         high_density=False, width_reduce=False, scale=1, dpi=96, quiet_zones=True,
-         margin=None, monochrome=False):
+         high_density=False, width_reduce=False, escapes=False, repair=False, scale=1,
+         dpi=96, quiet_zones=True, margin=None, monochrome=False):
     """Writes the picture (as render makes it) under exactly that name, the format by its
-    extension unless format is given. The file takes the name only when it is complete:
-    a failure leaves an old file as it was and nothing beside it."""
-    path = os.fspath(path)
+    extension unless format is given. path: a str, bytes or os.PathLike. The file takes the
+    name only when it is complete: a failure leaves an old file as it was and nothing
+    beside it."""
+    name = _path(path)
     if format is None:
-        format = os.path.splitext(path)[1]
+        format = os.path.splitext(name)[1]
         if not format:
-            raise Error(f"'{path}' has no extension to choose the format; give format=")
-    symbol = _symbol(text, type, addon, ratio, module, rotate, text_line, bar_height, font,
-                     font_height, zoom, high_density, width_reduce)
-    options = _options(format, scale, dpi, quiet_zones, margin, monochrome)
-    _check(_lib.varimark_render_to_file(symbol, options, _utf8(path, "path")))
+            raise Error(f"'{_shown(name)}' has no extension to choose the format; give format=")
+    else:
+        format = _utf8(format, "format")
+    symbol, options = _handles(True)
+    try:
+        _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar_height,
+                    font, font_height, zoom, high_density, width_reduce, escapes, repair)
+        _set_options(options, format, scale, dpi, quiet_zones, margin, monochrome)
+        _check(_lib.varimark_render_to_file(symbol, options, name))
+    finally:
+        _free(symbol, options)
 
 
 _GRADES = {"A": 3.5, "B": 2.5, "C": 1.5, "D": 0.5, "F": 0.0}
 _MAX_PICTURE_BYTES = 256 << 20
+_NOT_REGULAR = ((stat.S_ISDIR, "a directory"), (stat.S_ISFIFO, "a FIFO"),
+                (stat.S_ISCHR, "a character device"), (stat.S_ISBLK, "a block device"),
+                (stat.S_ISSOCK, "a socket"))
+
+
+def _refuse_unless_regular(info, name):
+    if stat.S_ISREG(info.st_mode):
+        _refuse_if_larger(info.st_size, name)
+        return
+    kind = next((kind for test, kind in _NOT_REGULAR if test(info.st_mode)), None)
+    raise Error(f"Cannot read file {_shown(name)}: "
+                + (f"it is {kind}" if kind else "it is not a regular file"))
+
+
+def _refuse_if_larger(size, name):
+    if size > _MAX_PICTURE_BYTES:
+        raise Error(f"Cannot read file {_shown(name)}: it is larger than "
+                    f"{_MAX_PICTURE_BYTES >> 20} MB")
 
 
 def _picture_bytes(picture):
     if isinstance(picture, (bytes, bytearray, memoryview)):
         return bytes(picture)
-    path = os.fspath(picture)
-    with open(path, "rb") as f:
-        info = os.fstat(f.fileno())
-        if not stat.S_ISREG(info.st_mode):
-            raise Error(f"{path} is not a regular file")
-        if info.st_size > _MAX_PICTURE_BYTES:
-            raise Error(f"{path} is larger than {_MAX_PICTURE_BYTES >> 20} MB")
-        return f.read(_MAX_PICTURE_BYTES + 1)
+    name = _path(picture)
+    # Looked at before it is opened (opening a FIFO waits for a writer), and again once
+    # open, without waiting, in case it changed in between.
+    _refuse_unless_regular(os.stat(name), name)
+    descriptor = os.open(name, os.O_RDONLY | os.O_NONBLOCK | os.O_NOCTTY | os.O_CLOEXEC)
+    with open(descriptor, "rb") as f:
+        _refuse_unless_regular(os.fstat(descriptor), name)
+        data = f.read(_MAX_PICTURE_BYTES + 1)
+    _refuse_if_larger(len(data), name)  # it may have grown since
+    return data
 
 
 def _number(value, what):
@@ -215,10 +293,14 @@ def verify(picture, type=None, *, dpi=0, aperture=0, min_grade="C", reflectance_
            reflectance_white=100):
     """Grades the barcode in a picture as a print-quality verifier does (ISO/IEC 15416).
 
-    picture: a path, or a PNG, BMP, TIFF, GIF or JPEG file's bytes. type: the symbology, or
-    None for any linear one. dpi: the picture's resolution (0: what the file states; when it
-    states none, the grade is relative to X, measured in pixels); aperture: in mils (0: by
-    the X dimension); min_grade: "A".."F" or 0..4.
+    picture: the path of a regular file (a str or os.PathLike; a file name that is not
+    UTF-8 as os.fsdecode gives it, or an os.PathLike giving bytes), or a PNG, BMP, TIFF,
+    GIF or JPEG file's bytes (bytes, bytearray, memoryview). A FIFO, a directory or a
+    device is refused without being opened for reading; a file that cannot be opened
+    raises OSError. type: the symbology, or None for any linear one. dpi: the picture's
+    resolution (0: what the file states; when it states none, the grade is relative to X,
+    measured in pixels); aperture: in mils (0: by the X dimension); min_grade: "A".."F" or
+    0..4.
     Returns the report as a dict: grade (0..4), grade_text ("4.0/06/660"), letter, passed,
     decoded, type, data, x_mm, bar_gain_mm, aperture_mils, profiles, advice (what to
     change), failure (when nothing decoded). Each of the ten profiles holds each parameter
@@ -229,13 +311,14 @@ def verify(picture, type=None, *, dpi=0, aperture=0, min_grade="C", reflectance_
       "edges": the element edges, in samples (fractional), left to right;
       "threshold": the global threshold in percent, halfway between Rmin and Rmax.
     """
+    kind = None if type is None else _utf8(type, "type")
     data = _picture_bytes(picture)
     grade = _GRADES.get(min_grade) if isinstance(min_grade, str) else _number(min_grade, "min_grade")
     if grade is None:
         raise Error(f"unknown grade {min_grade!r}: A, B, C, D, F or 0..4")
     report = _Buffer()
-    _check(_lib.varimark_verify(data, len(data), None if type is None else _utf8(type, "type"),
-                                _number(dpi, "dpi"), _number(aperture, "aperture"),
+    _check(_lib.varimark_verify(data, len(data), kind, _number(dpi, "dpi"),
+                                _number(aperture, "aperture"),
                                 _number(reflectance_black, "reflectance_black"),
                                 _number(reflectance_white, "reflectance_white"), grade,
                                 ctypes.byref(report)))

@@ -5,7 +5,19 @@ __all__ = ["Error", "encode", "render", "save", "verify", "version"]
 
 class Error(Exception): ...
 
-def encode(text: str, type: str = "EAN_13", addon: str = "", ratio: int = 3) -> tuple[str, str]: ...
+# escapes: "\xNN" is the byte NN of the symbology's 8-bit text, "\\" a backslash (Code 128's
+# FNC1 "\x86", FNC2 "\x81", FNC3 "\x80", FNC4 "\x84" in code set B, "\x85" in A); repair: a
+# wrong EAN/UPC check digit computed anew, a character that cannot be carried replaced,
+# instead of a refusal.
+def encode(
+    text: str,
+    type: str = "EAN_13",
+    addon: str = "",
+    ratio: int = 3,
+    *,
+    escapes: bool = False,
+    repair: bool = False,
+) -> tuple[str, str]: ...
 def render(
     text: str,
     type: str = "EAN_13",
@@ -22,6 +34,8 @@ def render(
     zoom: bool = False,
     high_density: bool = False,
     width_reduce: bool = False,
+    escapes: bool = False,
+    repair: bool = False,
     scale: int = 1,
     dpi: int = 96,
     quiet_zones: bool = True,
@@ -29,7 +43,7 @@ def render(
     monochrome: bool = False,
 ) -> bytes: ...
 def save(
-    path: str | PathLike[str],
+    path: str | bytes | PathLike[str] | PathLike[bytes],
     text: str,
     type: str = "EAN_13",
     format: str | None = None,
@@ -45,6 +59,8 @@ def save(
     zoom: bool = False,
     high_density: bool = False,
     width_reduce: bool = False,
+    escapes: bool = False,
+    repair: bool = False,
     scale: int = 1,
     dpi: int = 96,
     quiet_zones: bool = True,
@@ -56,7 +72,8 @@ def save(
 # (x + j * dx, y + j * dy) in pixels), "reflectance" (list[float], percent, one per sample),
 # "edges" (list[float], in samples) and "threshold" (float, percent).
 def verify(
-    picture: str | PathLike[str] | bytes | bytearray | memoryview,
+    # bytes are the picture's; a path is a str or os.PathLike (giving str or bytes)
+    picture: str | PathLike[str] | PathLike[bytes] | bytes | bytearray | memoryview,
     type: str | None = None,
     *,
     dpi: float = 0,
