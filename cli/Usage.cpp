@@ -10,17 +10,18 @@ namespace varimark::cli {
 namespace {
 
 constexpr const char* kEncodeSynopsis =
-    "Usage: varimark-cli encode [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--esc] [--] TEXT\n"
-    "       varimark-cli encode [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--esc]"
-    " --batch FILE|-\n";
+    "Usage: varimark-cli encode [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--esc] [--repair]\n"
+    "                           [--] TEXT\n"
+    "       varimark-cli encode [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--esc] [--repair]\n"
+    "                           --batch FILE|-\n";
 
 constexpr const char* kRenderSynopsis =
     "Usage: varimark-cli render [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--module 0..9]\n"
     "                           [--rotate 0|90|180|270] [--no-text] [--bar-height 20..200]\n"
     "                           [--font-height 20..200] [--font NAME] [--zoom]\n"
     "                           [--high-density] [--width-reduce] [--scale N] [--margin N]\n"
-    "                           [--dpi N] [--monochrome] [--quiet-zones] [--esc] -o FILE [--] "
-    "TEXT\n"
+    "                           [--dpi N] [--monochrome] [--quiet-zones] [--esc] [--repair]\n"
+    "                           -o FILE [--] TEXT\n"
     "       varimark-cli render [options] -o -|FILE --format EXT [--] TEXT\n"
     "       varimark-cli render [options] --batch FILE|- --outdir DIR --format EXT [--jobs N]\n"
     "                           [--quiet]\n";
@@ -36,12 +37,20 @@ constexpr const char* kTypes =
     "                  CODE128_B (default), CODE128_C, MSI_Plessey, Codabar, Postnet,\n"
     "                  Postnet_FIM; case does not matter and '-' may stand for '_'\n"
     "  --ratio 3|2     width of a wide element in modules (default 3)\n"
-    "  --addon DIGITS  2- or 5-digit add-on of EAN_13 and UPC_A\n"
-    "  --esc           in TEXT, \\xNN stands for the byte NN and \\\\ for a backslash\n";
+    "  --addon DIGITS  2- or 5-digit add-on of EAN_13, UPC_A and UPC_E\n"
+    "  --esc           in TEXT, \\xNN stands for the byte NN of the symbology's 8-bit text and\n"
+    "                  \\\\ for a backslash; Code 128's function characters are given so: FNC1\n"
+    "                  \\x86, FNC2 \\x81, FNC3 \\x80, FNC4 \\x84 (code set B) or \\x85 (A), and\n"
+    "                  CODE A/B/C \\x85/\\x84/\\x83\n"
+    "  --repair        repair the text as the desktop program does instead of refusing it:\n"
+    "                  a character outside Windows-1252 becomes '?', letters in a number 0,\n"
+    "                  an EAN/UPC check digit is computed anew, lengths are padded or cut\n";
 
 constexpr const char* kText =
-    "TEXT is UTF-8 and is encoded as Windows-1252; other characters become '?'. At most 50\n"
-    "characters.\n";
+    "TEXT is UTF-8, at most 50 characters, and is checked, not repaired: a character the\n"
+    "symbology cannot carry (a letter in EAN, a character outside Windows-1252, a euro sign\n"
+    "in Code 128), a wrong EAN/UPC check digit, a length the symbology does not take and an\n"
+    "empty text are refused, with the character and its place (exit status 1).\n";
 
 constexpr const char* kExit =
     "Exit status: 0 success; 1 the text or a value was refused (a number out of its\n"
@@ -84,7 +93,8 @@ void PrintEncodeUsage(std::FILE* stream) {
          "(for Postnet and FIM one entry per bar position).\n",
          kText, "\nOptions:\n", kTypes,
          "  --batch FILE    encode each line of FILE (- for standard input) instead of TEXT; a\n"
-         "                  refused line prints {\"line\":N,\"error\":...} and the run goes on\n"
+         "                  refused line prints {\"line\":N,\"error\":...} and the run goes on;\n"
+    "                  an empty line (one with only a byte-order mark too) is skipped\n"
          "  -h, --help      show this help\n\n",
          kExit,
          "\nExamples:\n"
