@@ -87,10 +87,18 @@ void CheckParsed(const TParsed& parsed, const std::vector<std::string_view>& arg
     if (options.text) Check(IsArgument(args, *options.text), "the text is one of the arguments");
 
     TBarcodeParams params;
-    ApplySymbolOptions(options, params);
+    try {
+        ApplySymbolOptions(options, params);
+    } catch (const ETextRefused& e) {
+        // Checked: an add-on of other digits or lengths, or for a type without add-ons.
+        Check(!options.repair && !options.addon.empty(), "only a checked add-on is refused");
+        return;
+    }
     Check(params.CodeType == options.type && params.Ratio == options.ratio, "options applied");
     const std::size_t addon = std::string_view(params.CodeAddon).size();
     Check(addon == 0 || addon == 2 || addon == 5, "the add-on normalised");
+    if (!options.repair && !options.addon.empty())
+        Check(std::string_view(params.CodeAddon) == options.addon, "a checked add-on is kept");
 }
 
 // ToEngineText of one text with --repair (every type) or checked (type).
