@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace varimark;
 
@@ -98,6 +99,20 @@ TEST(Api, RefusalsCarryTheSystemsMessage) {
         c.change(symbol, options);
         const std::string message = MessageOf([&] { varimark::Render(symbol, options); });
         EXPECT_EQ(message.substr(0, c.message.size()), c.message);
+    }
+}
+
+// Each thread keeps its own glyphs and working lists, freed when it ends (the sanitizer
+// build's leak check sees to that): threads that come and go draw what this one draws.
+TEST(Api, ThreadsThatComeAndGoRenderTheSamePicture) {
+    const std::vector<std::uint8_t> here = varimark::Render(Ean13(), {});
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::vector<std::uint8_t>> there(3);
+        std::vector<std::thread> threads;
+        for (auto& picture : there)
+            threads.emplace_back([&picture] { picture = varimark::Render(Ean13(), {}); });
+        for (auto& thread : threads) thread.join();
+        for (const auto& picture : there) EXPECT_EQ(picture, here);
     }
 }
 
