@@ -113,7 +113,9 @@ void Sweep(const std::string& what, std::size_t from, std::size_t span, std::siz
         if (above == 0 || shown != last) last = shown, lastFrom = above;
     }
     row(span / step * step);
-    std::cout << what << " (KiB above " << from / kKb << " KiB):\n" << table;
+    std::cout << what << " (KiB above "
+              << (from == 0 ? "what it uses" : std::to_string(from / kKb) + " KiB") << "):\n"
+              << table;
     EXPECT_EQ(bad, 0) << what << ": ends neither exit 0 nor out of memory, marked WRONG above";
     EXPECT_TRUE(succeeded) << what << ": no limit was enough";
 }
@@ -145,21 +147,22 @@ protected:
     std::size_t start_ = 0;
 };
 
+// One picture: a raster one and a vector one with text in a font of its own, the fonts
+// looked up before or from nothing (fontconfig's own set-up included).
+const struct RenderCase {
+    const char* what;
+    const char* format;
+    bool coldFonts;
+} kRenderCases[] = {
+    {"png", "png", false}, {"png, fonts looked up anew", "png", true}, {"pdf", "pdf", false}};
+
 TEST_F(OutOfMemory, SingleRendersExitOneWithTheMessageNeverASignal) {
     SKIP_UNDER_ASAN();
-    const struct {
-        const char* what;
-        const char* file;
-        bool coldFonts;
-    } kCases[] = {
-        {"png", "a.png", false},
-        {"png, fonts looked up anew", "a.png", true},
-        {"pdf", "a.pdf", false},
-    };
-    for (const auto& c : kCases)
+    for (const RenderCase& c : kRenderCases)
         Sweep(c.what, start_, 1536 * kKb, 64 * kKb, [&](std::size_t limit) {
             return Cli(limit,
-                       {"render", "--type", "EAN_13", "-o", folder_.Path(c.file), "400638133393"},
+                       {"render", "--type", "EAN_13", "-o",
+                        folder_.Path(std::string("a.") + c.format), "400638133393"},
                        c.coldFonts ? Cold() : Warm());
         });
 }
@@ -196,15 +199,8 @@ std::size_t SpaceInUse() {
 
 TEST_F(OutOfMemory, CApiGivesNoMemoryNeverASignal) {
     SKIP_UNDER_ASAN();
-    const struct {
-        const char* what;
-        const char* format;
-        bool coldFonts;
-    } kCases[] = {{"C API png", "png", false},
-                  {"C API png, fonts looked up anew", "png", true},
-                  {"C API pdf", "pdf", false}};
-    for (const auto& c : kCases)
-        Sweep(c.what, 0, 1536 * kKb, 128 * kKb, [&](std::size_t above) {
+    for (const RenderCase& c : kRenderCases)
+        Sweep(std::string("C API ") + c.what, 0, 1536 * kKb, 128 * kKb, [&](std::size_t above) {
             const std::string cache = c.coldFonts ? Cold() : Warm();
             return Limited(0, [&] {
                 setenv("XDG_CACHE_HOME", cache.c_str(), 1);
