@@ -4,6 +4,7 @@
 // allocation with VARIMARK_NO_MEMORY or its usual status, never ending the process.
 #include "engine/EOverflow.h"
 #include "engine/LLBarcode.h"
+#include "platform/RasterSurface.h"
 #include "varimark/varimark_c.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,9 @@
 #include <string>
 #include <sys/mman.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace varimark;
 
@@ -207,6 +210,65 @@ TEST(EncodeAllocationTable, CoversEveryType) {
 }
 
 } // namespace
+
+// The raster surface flushes its deferred fills in its destructor, so flushing may not
+// raise: the room it needs is taken as the fills come, and a copy of a row that cannot be
+// had only means the rows alike are drawn one by one.
+
+// Bars of three heights and two colours on a blank picture of the given width: rows alike
+// in bands, which flushing draws once and copies.
+void DrawBars(TRasterSurface& surface, int width) {
+    for (int x = 0; x + 1 < width; x += 2) {
+        surface.SetBrushColor(x % 6 == 0 ? TColor{200, 10, 10} : TColor{0, 0, 0});
+        surface.FillRect(x, x % 3 == 0 ? 4 : 0, x + 1, 40 + x % 5);
+    }
+}
+
+TEST(RasterSurfaceFlush, DrawsTheSamePictureWithNoMemoryLeft) {
+    // Each case its own width, so that no row copies kept from one are at hand for the next.
+    const struct { int width, bytesPerPixel; } kCases[] = {{61, 1}, {67, 3}, {301, 1}, {307, 3}};
+    for (const auto& c : kCases) {
+        const auto drawn = [&](bool refused) {
+            std::vector<std::uint8_t> pixels(static_cast<std::size_t>(c.width) * 50 *
+                                                 static_cast<std::size_t>(c.bytesPerPixel),
+                                             255);
+            {
+                TRasterSurface surface(TPixelRows{pixels.data(), c.width * c.bytesPerPixel, c.width,
+                                                  50, c.bytesPerPixel},
+                                       96, 96, true);
+                DrawBars(surface, c.width);
+                gRefused = false;
+                if (refused) gGranted = 0;
+                surface.Flush(); // noexcept: an allocation that raised would end the program
+            }                    // and the shared rows written out, still without memory
+            gGranted = -1;
+            return pixels;
+        };
+        const std::vector<std::uint8_t> withoutMemory = drawn(true);
+        EXPECT_TRUE(gRefused) << c.width << ": the flush wanted no memory, the case tests nothing";
+        EXPECT_EQ(withoutMemory, drawn(false)) << c.width;
+    }
+}
+
+// Memory running out part-way through the drawing: the exception leaves through the
+// surface's destructor, which flushes what came before it. Each try on a new thread, whose
+// working lists are yet to be made.
+TEST(RasterSurfaceFlush, MemoryRunningOutWhileDrawingLeavesThroughTheDestructor) {
+    std::vector<std::uint8_t> pixels(301 * 50, 255);
+    int raised = 0;
+    for (long granted = 0; granted < 16; ++granted)
+        std::thread([&] {
+            try {
+                TRasterSurface surface(TPixelRows{pixels.data(), 301, 301, 50, 1}, 96, 96, true);
+                gGranted = granted;
+                DrawBars(surface, 301);
+            } catch (const std::bad_alloc&) {
+                ++raised;
+            }
+            gGranted = -1;
+        }).join();
+    EXPECT_GT(raised, 0) << "the drawing never ran out of memory: the test tests nothing";
+}
 
 // The C API with memory running out: each call is made again and again, the allocations
 // after the first n refused for n = 0, 1, 2, ... until one call completes without a
