@@ -129,6 +129,7 @@ void Sweep(const std::string& what, std::size_t from, std::size_t span, std::siz
 class OutOfMemory : public ::testing::Test {
 protected:
     void SetUp() override {
+        SKIP_UNDER_ASAN();
         // Font look-ups made once with memory to spare, so that later runs skip fontconfig
         // (the cold rows start from an empty folder each time).
         if (Cli(0, {"render", "-o", folder_.Path("warm.png"), "WARM"}, Warm()).status != 0)
@@ -157,7 +158,6 @@ const struct RenderCase {
     {"png", "png", false}, {"png, fonts looked up anew", "png", true}, {"pdf", "pdf", false}};
 
 TEST_F(OutOfMemory, SingleRendersExitOneWithTheMessageNeverASignal) {
-    SKIP_UNDER_ASAN();
     for (const RenderCase& c : kRenderCases)
         Sweep(c.what, start_, 1536 * kKb, 64 * kKb, [&](std::size_t limit) {
             return Cli(limit,
@@ -168,7 +168,6 @@ TEST_F(OutOfMemory, SingleRendersExitOneWithTheMessageNeverASignal) {
 }
 
 TEST_F(OutOfMemory, BatchesExitOneWithTheMessageNeverASignal) {
-    SKIP_UNDER_ASAN();
     std::string lines;
     for (int i = 0; i < 10; ++i) lines += "40063813339" + std::to_string(i) + "\n";
     const TempFile input(lines);
@@ -198,7 +197,6 @@ std::size_t SpaceInUse() {
 }
 
 TEST_F(OutOfMemory, CApiGivesNoMemoryNeverASignal) {
-    SKIP_UNDER_ASAN();
     for (const RenderCase& c : kRenderCases)
         Sweep(std::string("C API ") + c.what, 0, 1536 * kKb, 128 * kKb, [&](std::size_t above) {
             const std::string cache = c.coldFonts ? Cold() : Warm();
