@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <functional>
@@ -47,8 +46,8 @@ struct TEnd {
 // Runs body in a child process with its address space limited to limit bytes (none for
 // 0): the child's exit status is body's result; its standard error is kept.
 TEnd Limited(std::size_t limit, const std::function<int()>& body) {
-    char errPath[] = "/tmp/varimark_oom_err_XXXXXX";
-    const int errFile = mkstemp(errPath);
+    std::string errPath = ::testing::TempDir() + "varimark_oom_err_XXXXXX";
+    const int errFile = mkstemp(errPath.data());
     if (errFile < 0) std::abort();
     std::fflush(nullptr);
     const pid_t pid = fork();
@@ -66,11 +65,11 @@ TEnd Limited(std::size_t limit, const std::function<int()>& body) {
     end.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
     end.err = ReadFileIfThere(errPath).value_or("");
     close(errFile);
-    unlink(errPath);
+    unlink(errPath.c_str());
     return end;
 }
 
-// varimark-cli with args under the limit, its pictures and font look-ups in folder.
+// varimark-cli with args under the limit, its font look-ups kept under cache.
 TEnd Cli(std::size_t limit, const std::vector<std::string>& args, const std::string& cache) {
     return Limited(limit, [&] {
         const int null = open("/dev/null", O_RDWR);
@@ -130,8 +129,8 @@ class OutOfMemory : public ::testing::Test {
 protected:
     void SetUp() override {
         SKIP_UNDER_ASAN();
-        // Font look-ups made once with memory to spare, so that later runs skip fontconfig
-        // (the cold rows start from an empty folder each time).
+        // Font look-ups made once with memory to spare, so that later runs find them in the
+        // look-up file (the cold rows start from an empty folder each time).
         if (Cli(0, {"render", "-o", folder_.Path("warm.png"), "WARM"}, Warm()).status != 0)
             FAIL() << "varimark-cli does not render";
         static const std::size_t start = StartingSpace(Warm());
