@@ -1,7 +1,8 @@
 // The global allocation functions replaced with counting ones that can also be told to
 // refuse: TLLBarcode::Encode() must not touch the heap (encoding adds nothing to the
-// count), and every call of the C API must come through memory running out at any
-// allocation with VARIMARK_NO_MEMORY or its usual status, never ending the process.
+// count), the raster surface must flush without it, and every call of the C API must come
+// through memory running out at any allocation with VARIMARK_NO_MEMORY or its usual
+// status, never ending the process.
 #include "engine/EOverflow.h"
 #include "engine/LLBarcode.h"
 #include "platform/RasterSurface.h"
@@ -310,6 +311,11 @@ varimark_status NewOptions(TCApiState&) {
     return VARIMARK_OK;
 }
 
+varimark_status Encoded(TCApiState& s) {
+    TBuffers out;
+    return varimark_encode(s.symbol, &out.a, &out.b);
+}
+
 varimark_status RenderAs(TCApiState& s, const char* format, bool monochrome = false) {
     varimark_options_set_format(s.options, format);
     varimark_options_set_int(s.options, "monochrome", monochrome ? 1 : 0);
@@ -378,18 +384,8 @@ const CApiCase kCApiCases[] = {
     {"OptionsSetIntNotASwitch",
      [](TCApiState& s) { return varimark_options_set_int(s.options, "monochrome", 3); },
      VARIMARK_INVALID_ARGUMENT},
-    {"Encode",
-     [](TCApiState& s) {
-         TBuffers out;
-         return varimark_encode(s.symbol, &out.a, &out.b);
-     },
-     VARIMARK_OK},
-    {"EncodeRefused",
-     [](TCApiState& s) {
-         TBuffers out;
-         return varimark_encode(s.symbol, &out.a, &out.b);
-     },
-     VARIMARK_REFUSED,
+    {"Encode", Encoded, VARIMARK_OK},
+    {"EncodeRefused", Encoded, VARIMARK_REFUSED,
      [](TCApiState& s) { varimark_symbol_set_text(s.symbol, kLongText.c_str()); }},
     {"RenderPng", [](TCApiState& s) { return RenderAs(s, "png"); }, VARIMARK_OK},
     {"RenderBmpMonochrome", [](TCApiState& s) { return RenderAs(s, "bmp", true); }, VARIMARK_OK},
