@@ -1,12 +1,16 @@
 // The C API: handles over the C++ API's values; every exception stops here and becomes a
-// status with the message kept for varimark_last_error.
+// status with the message kept for varimark_last_error. Whatever may allocate (building a
+// message, reading a name) runs inside the guard, so memory running out is
+// VARIMARK_NO_MEMORY from every call and never ends the process.
 #include "varimark/varimark_c.h"
 
 #include "varimark/varimark.h"
 #include "varimark/verify.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <string_view>
@@ -20,39 +24,72 @@ struct varimark_options {
 
 namespace {
 
-thread_local std::string tLastError;
+// This thread's last message, in a buffer of fixed size: a thread_local object with a
+// destructor would need memory to register that destructor, and the C library ends the
+// process when there is none. A longer message is cut after its last whole UTF-8
+// character that fits.
+constexpr std::size_t kMessageRoom = 512;
+thread_local char tLastError[kMessageRoom];
 
-varimark_status Fail(varimark_status status, std::string message) {
-    try {
-        tLastError = std::move(message);
-    } catch (...) {
-        tLastError.clear();
+// The length of text[0, length) without a UTF-8 character cut off at its end.
+std::size_t WholeCharacters(const char* text, std::size_t length) {
+    std::size_t lead = length;
+    while (lead > 0 && length - lead < 4 &&
+           (static_cast<unsigned char>(text[lead - 1]) & 0xC0) == 0x80)
+        --lead;
+    if (lead == 0) return length; // no lead byte: not UTF-8, kept as it is
+    const auto byte = static_cast<unsigned char>(text[lead - 1]);
+    const std::size_t size = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return length - (lead - 1) >= size ? length : lead - 1;
+}
+
+// Keeps the pieces, one after another, as the message; allocates nothing.
+varimark_status Fail(varimark_status status,
+                     std::initializer_list<std::string_view> pieces) noexcept {
+    std::size_t length = 0;
+    for (const std::string_view piece : pieces) {
+        const std::size_t room = kMessageRoom - 1 - length;
+        const std::size_t taken = std::min(piece.size(), room);
+        std::memcpy(tLastError + length, piece.data(), taken);
+        length += taken;
+        if (taken < piece.size()) {
+            length = WholeCharacters(tLastError, length);
+            break;
+        }
     }
+    tLastError[length] = 0;
     return status;
 }
 
-// A call that succeeded: the last message is cleared.
-varimark_status Ok() {
-    tLastError.clear();
-    return VARIMARK_OK;
+varimark_status Invalid(std::initializer_list<std::string_view> pieces) noexcept {
+    return Fail(VARIMARK_INVALID_ARGUMENT, pieces);
 }
 
-varimark_status Invalid(std::string_view what) {
-    return Fail(VARIMARK_INVALID_ARGUMENT, std::string(what));
-}
-
-// Runs a call; its exceptions become statuses.
-template <class TCall> varimark_status Call(TCall&& call) {
+// Runs a call: everything it raises becomes a status with its message, memory running out
+// VARIMARK_NO_MEMORY. The call itself gives its own refusals of arguments.
+template <class TCall> varimark_status Call(TCall&& call) noexcept {
     try {
-        tLastError.clear();
+        tLastError[0] = 0;
         return call();
     } catch (const varimark::Error& e) {
-        return Fail(VARIMARK_REFUSED, e.what());
+        return Fail(VARIMARK_REFUSED, {e.what()});
     } catch (const std::bad_alloc&) {
-        return Fail(VARIMARK_NO_MEMORY, "out of memory");
+        return Fail(VARIMARK_NO_MEMORY, {"out of memory"});
     } catch (const std::exception& e) {
-        return Fail(VARIMARK_REFUSED, e.what());
+        return Fail(VARIMARK_REFUSED, {e.what()});
+    } catch (...) {
+        return Fail(VARIMARK_REFUSED, {"unknown failure"});
     }
+}
+
+// A new handle, or null with the message set.
+template <class THandle> THandle* NewHandle() noexcept {
+    THandle* handle = nullptr;
+    Call([&] {
+        handle = new THandle();
+        return VARIMARK_OK;
+    });
+    return handle;
 }
 
 // Copies bytes into a buffer of malloc'd memory with a zero after them.
@@ -83,7 +120,7 @@ int Clamped(long long value) {
 extern "C" {
 
 const char* varimark_last_error(void) {
-    return tLastError.c_str();
+    return tLastError;
 }
 
 const char* varimark_version(void) {
@@ -91,8 +128,7 @@ const char* varimark_version(void) {
 }
 
 varimark_symbol* varimark_symbol_new(void) {
-    tLastError.clear();
-    return new (std::nothrow) varimark_symbol();
+    return NewHandle<varimark_symbol>();
 }
 
 void varimark_symbol_free(varimark_symbol* symbol) {
@@ -100,19 +136,21 @@ void varimark_symbol_free(varimark_symbol* symbol) {
 }
 
 varimark_status varimark_symbol_set_type(varimark_symbol* symbol, const char* name) {
-    if (symbol == nullptr || name == nullptr) return Invalid("null symbol or type name");
-    const std::optional<varimark::Type> type = varimark::TypeFromName(name);
-    if (!type) return Invalid(std::string("unknown barcode type '") + name + "'");
-    symbol->symbol.type = *type;
-    return Ok();
+    return Call([&] {
+        if (symbol == nullptr || name == nullptr) return Invalid({"null symbol or type name"});
+        const std::optional<varimark::Type> type = varimark::TypeFromName(name);
+        if (!type) return Invalid({"unknown barcode type '", name, "'"});
+        symbol->symbol.type = *type;
+        return VARIMARK_OK;
+    });
 }
 
 namespace {
 
 varimark_status SetText(varimark_symbol* symbol, const char* text,
                         std::string varimark::Symbol::*field) {
-    if (symbol == nullptr || text == nullptr) return Invalid("null symbol or text");
     return Call([&] {
+        if (symbol == nullptr || text == nullptr) return Invalid({"null symbol or text"});
         symbol->symbol.*field = text;
         return VARIMARK_OK;
     });
@@ -134,35 +172,36 @@ varimark_status varimark_symbol_set_font(varimark_symbol* symbol, const char* fo
 
 varimark_status varimark_symbol_set_int(varimark_symbol* symbol, const char* field,
                                         long long value) {
-    if (symbol == nullptr || field == nullptr) return Invalid("null symbol or field name");
-    varimark::Symbol& s = symbol->symbol;
-    const std::string_view name(field);
-    static constexpr std::pair<std::string_view, int varimark::Symbol::*> kNumbers[] = {
-        {"ratio", &varimark::Symbol::ratio},
-        {"module_size", &varimark::Symbol::moduleSize},
-        {"rotation", &varimark::Symbol::rotation},
-        {"bar_height", &varimark::Symbol::barHeight},
-        {"font_height", &varimark::Symbol::fontHeight}};
-    static constexpr std::pair<std::string_view, bool varimark::Symbol::*> kSwitches[] = {
-        {"human_readable", &varimark::Symbol::humanReadable},
-        {"zoom", &varimark::Symbol::zoom},
-        {"high_density", &varimark::Symbol::highDensity},
-        {"width_reduce", &varimark::Symbol::widthReduce},
-        {"escapes", &varimark::Symbol::escapes},
-        {"repair", &varimark::Symbol::repair}};
-    for (const auto& [known, member] : kNumbers)
-        if (name == known) return s.*member = Clamped(value), Ok();
-    for (const auto& [known, member] : kSwitches)
-        if (name == known) {
-            if (!IsSwitch(value)) return Invalid(std::string(name) + " takes 0 or 1");
-            return s.*member = value == 1, Ok();
-        }
-    return Invalid("unknown symbol field '" + std::string(name) + "'");
+    return Call([&] {
+        if (symbol == nullptr || field == nullptr) return Invalid({"null symbol or field name"});
+        varimark::Symbol& s = symbol->symbol;
+        const std::string_view name(field);
+        static constexpr std::pair<std::string_view, int varimark::Symbol::*> kNumbers[] = {
+            {"ratio", &varimark::Symbol::ratio},
+            {"module_size", &varimark::Symbol::moduleSize},
+            {"rotation", &varimark::Symbol::rotation},
+            {"bar_height", &varimark::Symbol::barHeight},
+            {"font_height", &varimark::Symbol::fontHeight}};
+        static constexpr std::pair<std::string_view, bool varimark::Symbol::*> kSwitches[] = {
+            {"human_readable", &varimark::Symbol::humanReadable},
+            {"zoom", &varimark::Symbol::zoom},
+            {"high_density", &varimark::Symbol::highDensity},
+            {"width_reduce", &varimark::Symbol::widthReduce},
+            {"escapes", &varimark::Symbol::escapes},
+            {"repair", &varimark::Symbol::repair}};
+        for (const auto& [known, member] : kNumbers)
+            if (name == known) return s.*member = Clamped(value), VARIMARK_OK;
+        for (const auto& [known, member] : kSwitches)
+            if (name == known) {
+                if (!IsSwitch(value)) return Invalid({name, " takes 0 or 1"});
+                return s.*member = value == 1, VARIMARK_OK;
+            }
+        return Invalid({"unknown symbol field '", name, "'"});
+    });
 }
 
 varimark_options* varimark_options_new(void) {
-    tLastError.clear();
-    return new (std::nothrow) varimark_options();
+    return NewHandle<varimark_options>();
 }
 
 void varimark_options_free(varimark_options* options) {
@@ -170,40 +209,44 @@ void varimark_options_free(varimark_options* options) {
 }
 
 varimark_status varimark_options_set_format(varimark_options* options, const char* format) {
-    if (options == nullptr || format == nullptr) return Invalid("null options or format");
-    const std::optional<varimark::Format> known = varimark::FormatFromExtension(format);
-    if (!known)
-        return Invalid("unknown format '" + std::string(format) +
-                       "': use bmp, gif, tif, jpg, emf, png, svg or pdf");
-    options->options.format = *known;
-    return Ok();
+    return Call([&] {
+        if (options == nullptr || format == nullptr) return Invalid({"null options or format"});
+        const std::optional<varimark::Format> known = varimark::FormatFromExtension(format);
+        if (!known)
+            return Invalid(
+                {"unknown format '", format, "': use bmp, gif, tif, jpg, emf, png, svg or pdf"});
+        options->options.format = *known;
+        return VARIMARK_OK;
+    });
 }
 
 varimark_status varimark_options_set_int(varimark_options* options, const char* field,
                                          long long value) {
-    if (options == nullptr || field == nullptr) return Invalid("null options or field name");
-    varimark::PictureOptions& o = options->options;
-    const std::string_view name(field);
-    if (name == "scale")
-        o.scale = Clamped(value);
-    else if (name == "dpi")
-        o.dpi = Clamped(value);
-    else if (name == "margin")
-        o.margin = value < 0 ? std::nullopt : std::optional<int>(Clamped(value));
-    else if (name == "quiet_zones" || name == "monochrome") {
-        if (!IsSwitch(value)) return Invalid(std::string(name) + " takes 0 or 1");
-        (name == "monochrome" ? o.monochrome : o.quietZones) = value == 1;
-    } else
-        return Invalid("unknown option field '" + std::string(name) + "'");
-    return Ok();
+    return Call([&] {
+        if (options == nullptr || field == nullptr) return Invalid({"null options or field name"});
+        varimark::PictureOptions& o = options->options;
+        const std::string_view name(field);
+        if (name == "scale")
+            o.scale = Clamped(value);
+        else if (name == "dpi")
+            o.dpi = Clamped(value);
+        else if (name == "margin")
+            o.margin = value < 0 ? std::nullopt : std::optional<int>(Clamped(value));
+        else if (name == "quiet_zones" || name == "monochrome") {
+            if (!IsSwitch(value)) return Invalid({name, " takes 0 or 1"});
+            (name == "monochrome" ? o.monochrome : o.quietZones) = value == 1;
+        } else
+            return Invalid({"unknown option field '", name, "'"});
+        return VARIMARK_OK;
+    });
 }
 
 varimark_status varimark_encode(const varimark_symbol* symbol, varimark_buffer* code_text,
                                 varimark_buffer* modules) {
-    if (symbol == nullptr || code_text == nullptr || modules == nullptr)
-        return Invalid("null symbol or buffer");
-    *code_text = *modules = varimark_buffer{nullptr, 0};
     return Call([&] {
+        if (symbol == nullptr || code_text == nullptr || modules == nullptr)
+            return Invalid({"null symbol or buffer"});
+        *code_text = *modules = varimark_buffer{nullptr, 0};
         const varimark::Encoded encoded = varimark::Encode(symbol->symbol);
         ToBuffer(encoded.codeText, code_text);
         try {
@@ -217,9 +260,9 @@ varimark_status varimark_encode(const varimark_symbol* symbol, varimark_buffer* 
 
 varimark_status varimark_render(const varimark_symbol* symbol, const varimark_options* options,
                                 varimark_buffer* picture) {
-    if (symbol == nullptr || picture == nullptr) return Invalid("null symbol or buffer");
-    *picture = varimark_buffer{nullptr, 0};
     return Call([&] {
+        if (symbol == nullptr || picture == nullptr) return Invalid({"null symbol or buffer"});
+        *picture = varimark_buffer{nullptr, 0};
         const std::vector<std::uint8_t> bytes = varimark::Render(
             symbol->symbol, options != nullptr ? options->options : varimark::PictureOptions{});
         return ToBuffer({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, picture);
@@ -228,8 +271,8 @@ varimark_status varimark_render(const varimark_symbol* symbol, const varimark_op
 
 varimark_status varimark_render_to_file(const varimark_symbol* symbol,
                                         const varimark_options* options, const char* file_name) {
-    if (symbol == nullptr || file_name == nullptr) return Invalid("null symbol or file name");
     return Call([&] {
+        if (symbol == nullptr || file_name == nullptr) return Invalid({"null symbol or file name"});
         varimark::RenderToFile(symbol->symbol,
                                options != nullptr ? options->options : varimark::PictureOptions{},
                                file_name);
@@ -241,19 +284,20 @@ varimark_status varimark_verify(const uint8_t* picture, size_t size, const char*
                                 double aperture_mils, double reflectance_black,
                                 double reflectance_white, double min_grade,
                                 varimark_buffer* report_json) {
-    if (picture == nullptr || report_json == nullptr) return Invalid("null picture or buffer");
-    *report_json = varimark_buffer{nullptr, 0};
-    varimark::VerifyOptions options;
-    if (type != nullptr && std::strcmp(type, "auto") != 0) {
-        options.type = varimark::TypeFromName(type);
-        if (!options.type) return Invalid("unknown barcode type '" + std::string(type) + "'");
-    }
-    options.dpi = dpi;
-    options.apertureMils = aperture_mils;
-    options.reflectanceBlack = reflectance_black;
-    options.reflectanceWhite = reflectance_white;
-    options.minGrade = min_grade;
     return Call([&] {
+        if (picture == nullptr || report_json == nullptr)
+            return Invalid({"null picture or buffer"});
+        *report_json = varimark_buffer{nullptr, 0};
+        varimark::VerifyOptions options;
+        if (type != nullptr && std::strcmp(type, "auto") != 0) {
+            options.type = varimark::TypeFromName(type);
+            if (!options.type) return Invalid({"unknown barcode type '", type, "'"});
+        }
+        options.dpi = dpi;
+        options.apertureMils = aperture_mils;
+        options.reflectanceBlack = reflectance_black;
+        options.reflectanceWhite = reflectance_white;
+        options.minGrade = min_grade;
         return ToBuffer(varimark::VerifyReportJson(varimark::Verify(picture, size, options)),
                         report_json);
     });

@@ -4,9 +4,12 @@
 #include "platform/FontCache.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <map>
+#include <new>
 #include <string>
+#include <system_error>
 #include <tuple>
 
 namespace varimark {
@@ -42,19 +45,51 @@ const TGlyphMask& TGlyphFont::Mask(unsigned char c, int subpixel) {
     return *slot;
 }
 
-TGlyphFont& GlyphFontFor(std::string_view face, int cellHeight, int magnification) {
+namespace thread_state {
+
+pthread_key_t NewKey(void (*free)(void*)) {
+    pthread_key_t key;
+    if (const int error = pthread_key_create(&key, free); error != 0) {
+        if (error == ENOMEM) throw std::bad_alloc();
+        throw std::system_error(error, std::generic_category(), "pthread_key_create");
+    }
+    return key;
+}
+
+void Attach(pthread_key_t key, void* state) {
+    // Only ENOMEM: the key is one of ours.
+    if (pthread_setspecific(key, state) != 0) throw std::bad_alloc();
+}
+
+} // namespace thread_state
+
+namespace {
+
+// A thread's glyph fonts, and the last one asked for: the pictures of a batch ask for the
+// same font again and again.
+struct TGlyphFonts {
     using TKey = std::tuple<std::string, int, int>;
-    thread_local std::map<TKey, std::unique_ptr<TGlyphFont>, std::less<>> fonts;
-    // Pictures of a batch ask for the same font again and again.
-    thread_local const TKey* lastKey = nullptr;
-    thread_local TGlyphFont* last = nullptr;
-    if (last != nullptr && std::get<0>(*lastKey) == face && std::get<1>(*lastKey) == cellHeight &&
-        std::get<2>(*lastKey) == magnification)
-        return *last;
+    std::map<TKey, std::unique_ptr<TGlyphFont>, std::less<>> fonts;
+    const TKey* lastKey = nullptr;
+    TGlyphFont* last = nullptr;
+};
+
+} // namespace
+
+TGlyphFont& GlyphFontFor(std::string_view face, int cellHeight, int magnification) {
+    TGlyphFonts& state = TThreadState<TGlyphFonts>::Get();
+    const TGlyphFonts::TKey* lastKey = state.lastKey;
+    if (state.last != nullptr && std::get<0>(*lastKey) == face &&
+        std::get<1>(*lastKey) == cellHeight && std::get<2>(*lastKey) == magnification)
+        return *state.last;
+    auto& fonts = state.fonts;
     const auto key = std::make_tuple(std::string(face), cellHeight, magnification);
     auto it = fonts.find(key);
     if (it == fonts.end()) {
-        if (fonts.size() >= 256) fonts.clear(); // a run through many sizes keeps no more
+        if (fonts.size() >= 256) { // a run through many sizes keeps no more
+            state.last = nullptr, state.lastKey = nullptr;
+            fonts.clear();
+        }
         const varimark::TMatchedFont& font = varimark::MatchFont(face, cellHeight);
         const long long size = static_cast<long long>(font.pixelSize) * magnification;
         it = fonts
@@ -63,9 +98,9 @@ TGlyphFont& GlyphFontFor(std::string_view face, int cellHeight, int magnificatio
                                                       size, 1LL, static_cast<long long>(INT_MAX)))))
                  .first;
     }
-    lastKey = &it->first;
-    last = it->second.get();
-    return *last;
+    state.lastKey = &it->first;
+    state.last = it->second.get();
+    return *state.last;
 }
 
 } // namespace varimark

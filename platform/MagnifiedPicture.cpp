@@ -35,13 +35,8 @@ private:
 
 } // namespace
 
-TRecordedDrawing::TLists& TRecordedDrawing::Spare() {
-    thread_local TLists spare;
-    return spare;
-}
-
 TRecordedDrawing::TRecordedDrawing() {
-    TLists& spare = Spare();
+    TLists& spare = TThreadState<TLists>::Get();
     calls_.swap(spare.calls);
     chars_.swap(spare.chars);
     calls_.clear();
@@ -50,9 +45,12 @@ TRecordedDrawing::TRecordedDrawing() {
 }
 
 TRecordedDrawing::~TRecordedDrawing() {
-    TLists& spare = Spare();
-    if (calls_.capacity() > spare.calls.capacity()) calls_.swap(spare.calls);
-    if (chars_.capacity() > spare.chars.capacity()) chars_.swap(spare.chars);
+    // Swapped, not copied: nothing is allocated. A drawing gone on a thread that keeps no
+    // spare lists takes its own with it.
+    TLists* spare = TThreadState<TLists>::Existing();
+    if (spare == nullptr) return;
+    if (calls_.capacity() > spare->calls.capacity()) calls_.swap(spare->calls);
+    if (chars_.capacity() > spare->chars.capacity()) chars_.swap(spare->chars);
 }
 
 void TRecordedDrawing::AddFill(int left, int top, int right, int bottom, TColor brush) {

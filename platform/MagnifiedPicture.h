@@ -60,7 +60,6 @@ private:
         std::vector<TCall> calls;
         std::string chars; // the texts and faces of the text calls
     };
-    static TLists& Spare();
     std::vector<TCall> calls_;
     std::string chars_;
     TDrawnSize size_;

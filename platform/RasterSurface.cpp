@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace varimark {
 
@@ -127,28 +129,43 @@ std::uint8_t GreyOf(TColor color) {
 
 struct TRasterSurface::TScratch {
     std::vector<TPendingFill> pending;
-    std::vector<int> edges;
+    std::vector<int> edges; // room for two per pending fill, taken as the fills come
     std::vector<std::uint32_t> rowClass;
     std::vector<const std::uint8_t*> shared;
     // Copies of rows for the rows alike to share: the first `used` are taken, each of
     // copyBytes bytes.
     std::vector<std::unique_ptr<std::uint8_t[]>> copies;
     std::size_t used = 0, copyBytes = 0;
+    TScratch* nextSpare = nullptr;
 
-    std::uint8_t* NextCopy(std::size_t bytes) {
+    // A copy of a row, or null when memory is out.
+    std::uint8_t* NextCopy(std::size_t bytes) noexcept {
         if (bytes != copyBytes) copies.clear(), used = 0, copyBytes = bytes;
-        if (used == copies.size())
-            copies.push_back(std::make_unique_for_overwrite<std::uint8_t[]>(bytes));
+        if (used == copies.size()) {
+            if (copies.size() == copies.capacity()) {
+                try {
+                    copies.reserve(std::max<std::size_t>(16, 2 * copies.size()));
+                } catch (const std::bad_alloc&) {
+                    return nullptr;
+                }
+            }
+            std::uint8_t* copy = new (std::nothrow) std::uint8_t[bytes];
+            if (copy == nullptr) return nullptr;
+            copies.emplace_back(copy);
+        }
         return copies[used++].get();
     }
 };
 
-std::vector<std::unique_ptr<TRasterSurface::TScratch>>& TRasterSurface::ScratchPool() {
-    thread_local std::vector<std::unique_ptr<TScratch>> pool;
-    return pool;
-}
+// Linked one to the next.
+struct TRasterSurface::TScratchSpares {
+    TScratch* top = nullptr;
+    ~TScratchSpares() {
+        while (top != nullptr) delete std::exchange(top, top->nextSpare);
+    }
+};
 
-void TRasterSurface::TScratchDeleter::operator()(TScratch* scratch) const {
+void TRasterSurface::TScratchDeleter::operator()(TScratch* scratch) const noexcept {
     scratch->pending.clear();
     scratch->used = 0;
     // Row copies are kept for pictures of a batch's size, not a large picture's worth.
@@ -156,15 +173,21 @@ void TRasterSurface::TScratchDeleter::operator()(TScratch* scratch) const {
         scratch->copies.clear();
         scratch->copyBytes = 0;
     }
-    ScratchPool().emplace_back(scratch);
+    // A surface gone on a thread that keeps no spares (none was made on it) takes its
+    // lists with it.
+    TScratchSpares* spares = TThreadState<TScratchSpares>::Existing();
+    if (spares == nullptr) {
+        delete scratch;
+        return;
+    }
+    scratch->nextSpare = spares->top;
+    spares->top = scratch;
 }
 
 TRasterSurface::TScratchPtr TRasterSurface::TakeScratch() {
-    auto& pool = ScratchPool();
-    if (pool.empty()) return TScratchPtr(new TScratch);
-    TScratchPtr scratch(pool.back().release());
-    pool.pop_back();
-    return scratch;
+    TScratchSpares& spares = TThreadState<TScratchSpares>::Get();
+    if (spares.top == nullptr) return TScratchPtr(new TScratch);
+    return TScratchPtr(std::exchange(spares.top, spares.top->nextSpare));
 }
 
 TRasterSurface::TRasterSurface(TPixelRows pixels, int dpiX, int dpiY, bool blank,
@@ -192,10 +215,13 @@ void TRasterSurface::FillDevice(int x0, int y0, int x1, int y1, TColor color) {
     x0 = std::max(x0, 0), y0 = std::max(y0, 0);
     x1 = std::min(x1, pixels_.width), y1 = std::min(y1, pixels_.height);
     if (x0 >= x1 || y0 >= y1) return;
+    // Flushing finds each fill's top and bottom among the edges without allocating.
+    if (edges_.capacity() < 2 * (pending_.size() + 1))
+        edges_.reserve(std::max<std::size_t>(64, 4 * (pending_.size() + 1)));
     pending_.push_back({x0, y0, x1, y1, color});
 }
 
-void TRasterSurface::Flush() {
+void TRasterSurface::Flush() noexcept {
     if (pending_.empty()) return;
     if (pixels_.bytesPerPixel == 1)
         FlushRows<1>();
@@ -207,8 +233,9 @@ void TRasterSurface::Flush() {
 // The fills go out band by band, a band being rows that the same fills cover. In a band,
 // rows known to be alike get the fills once and then a copy of the first such row, so a
 // barcode's bars cost a row or two, not a pass down every bar.
-template <int Bytes> void TRasterSurface::FlushRows() {
-    // Bars share a few tops and bottoms: each edge is kept once before sorting.
+template <int Bytes> void TRasterSurface::FlushRows() noexcept {
+    // Bars share a few tops and bottoms: each edge is kept once before sorting (in the room
+    // FillDevice made).
     edges_.clear();
     const auto addEdge = [&](int y) {
         if (std::find(edges_.begin(), edges_.end(), y) == edges_.end()) edges_.push_back(y);
@@ -262,6 +289,7 @@ template <int Bytes> void TRasterSurface::FlushRows() {
             rowClass_[y] = nextClass_++;
             if (doneCount == std::size(done)) continue; // many kinds of rows: each on its own
             std::uint8_t* copy = scratch_->NextCopy(RowBytes());
+            if (copy == nullptr) continue; // no memory for a copy: the rows alike on their own
             std::memcpy(copy, row, RowBytes());
             done[doneCount++] = {before, rowClass_[y], copy};
         }

@@ -35,6 +35,8 @@ public:
     // drawn a row at a time and shared by the rows alike. The fills are deferred, and rows
     // alike are written out at the end: everything is in the pixels when the surface is
     // gone. Without writeSharedRows they are not: read them through RowPixels.
+    // Memory running out is std::bad_alloc from the constructor and the drawing calls;
+    // flushing and the destructor allocate nothing they cannot do without.
     TRasterSurface(TPixelRows pixels, int dpiX, int dpiY, bool blank = false,
                    bool writeSharedRows = true);
     ~TRasterSurface() override;
@@ -45,8 +47,9 @@ public:
     int TextHeight(std::string_view text) override;
     void TextOut(int x, int y, std::string_view text, const TFontSpec& font) override;
 
-    // Draws the deferred fills.
-    void Flush();
+    // Draws the deferred fills. The memory it needs was taken as the fills came; a copy
+    // of a row that cannot be had only costs drawing the rows alike one by one.
+    void Flush() noexcept;
     // After Flush: rows with equal numbers hold equal pixels (as far as drawing tells).
     const std::vector<std::uint32_t>& RowClasses() const { return rowClass_; }
     // After Flush: the pixels of row y, in the picture or in the copy the row shares.
@@ -61,7 +64,7 @@ private:
         int x0, y0, x1, y1;
         TColor color;
     };
-    template <int Bytes> void FlushRows();
+    template <int Bytes> void FlushRows() noexcept;
     // Rows y0 <= y < y1 are drawn on one by one: written out, and no longer known to be
     // like any other.
     void TouchRows(int y0, int y1);
@@ -89,11 +92,11 @@ private:
     // The surface's working lists, kept from one surface to the next on a thread (a batch
     // draws thousands of pictures) instead of allocated anew for each.
     struct TScratch;
+    struct TScratchSpares; // a thread's scratch lists not in use
     struct TScratchDeleter {
-        void operator()(TScratch* scratch) const; // back into the thread's pool
+        void operator()(TScratch* scratch) const noexcept; // back to the thread's spares
     };
     using TScratchPtr = std::unique_ptr<TScratch, TScratchDeleter>;
-    static std::vector<std::unique_ptr<TScratch>>& ScratchPool();
     static TScratchPtr TakeScratch();
     TScratchPtr scratch_;
     std::vector<TPendingFill>& pending_;

@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace varimark;
 
@@ -117,6 +119,20 @@ TEST(Api, RefusalsCarryTheSystemsMessage) {
     }
 }
 
+// Each thread keeps its own glyphs and working lists, freed when it ends (the sanitizer
+// build's leak check sees to that): threads that come and go draw what this one draws.
+TEST(Api, ThreadsThatComeAndGoRenderTheSamePicture) {
+    const std::vector<std::uint8_t> here = varimark::Render(Ean13(), {});
+    for (int round = 0; round < 2; ++round) {
+        std::vector<std::vector<std::uint8_t>> there(3);
+        std::vector<std::thread> threads;
+        for (auto& picture : there)
+            threads.emplace_back([&picture] { picture = varimark::Render(Ean13(), {}); });
+        for (auto& thread : threads) thread.join();
+        for (const auto& picture : there) EXPECT_EQ(picture, here);
+    }
+}
+
 TEST(Api, RenderToFileWritesTheRenderedBytesOrNothing) {
     const std::filesystem::path folder =
         std::filesystem::temp_directory_path() / ("varimark-api-" + std::to_string(getpid()));
@@ -180,6 +196,42 @@ TEST(CApi, ErrorPathsGiveStatusAndMessage) {
         EXPECT_EQ(std::string(varimark_last_error()).substr(0, c.message.size()), c.message);
     }
     varimark_options_free(options);
+    varimark_symbol_free(symbol);
+}
+
+// The message lives in 512 bytes of the thread's own: "unknown barcode type '" is 22
+// bytes, which leaves 489 of the 511 for the name. 489 = 489 × 1 (x: all kept, 511 bytes),
+// 244 × 2 + 1 (é: the lead byte of the 245th cut off, 510), 163 × 3 (€: 511),
+// 122 × 4 + 1 (a 4-byte character: 510).
+TEST(CApi, LongMessagesAreCutAfterAWholeCharacter) {
+    varimark_symbol* symbol = varimark_symbol_new();
+    const struct {
+        const char* character;
+        std::size_t length;
+    } kCases[] = {{"x", 511}, {"\xc3\xa9", 510}, {"\xe2\x82\xac", 511}, {"\xf0\x9d\x84\x9e", 510}};
+    for (const auto& c : kCases) {
+        std::string name;
+        while (name.size() < 1000) name += c.character;
+        ASSERT_EQ(varimark_symbol_set_type(symbol, name.c_str()), VARIMARK_INVALID_ARGUMENT);
+        const std::string message = varimark_last_error();
+        EXPECT_EQ(message.size(), c.length) << c.character;
+        EXPECT_EQ(message, ("unknown barcode type '" + name).substr(0, c.length));
+    }
+    varimark_symbol_free(symbol);
+}
+
+TEST(CApi, EachThreadHasItsOwnMessage) {
+    varimark_symbol* symbol = varimark_symbol_new();
+    ASSERT_EQ(varimark_symbol_set_type(symbol, "EAN_14"), VARIMARK_INVALID_ARGUMENT);
+    std::string seen, own;
+    std::thread([&] {
+        seen = varimark_last_error();
+        varimark_symbol_set_int(symbol, "colour", 1);
+        own = varimark_last_error();
+    }).join();
+    EXPECT_EQ(seen, "");
+    EXPECT_EQ(own, "unknown symbol field 'colour'");
+    EXPECT_STREQ(varimark_last_error(), "unknown barcode type 'EAN_14'");
     varimark_symbol_free(symbol);
 }
 

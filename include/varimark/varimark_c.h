@@ -1,6 +1,8 @@
 /* libvarimark for C and for languages that call C (Python, Go, Rust): a symbol is an
  * opaque handle set field by field; every function returns a status, and on failure
  * varimark_last_error() gives the system's message (for this thread, until the next call).
+ * No function ends the process or lets an exception through: memory running out is
+ * VARIMARK_NO_MEMORY (a null handle from the _new functions), whichever call it hits.
  *
  *     varimark_symbol* s = varimark_symbol_new();
  *     varimark_symbol_set_type(s, "EAN_13");
@@ -27,7 +29,7 @@ typedef enum varimark_status {
     VARIMARK_OK = 0,
     VARIMARK_REFUSED = 1, /* the text, a value or the picture refused; the file not written */
     VARIMARK_INVALID_ARGUMENT = 2, /* a null handle or pointer, an unknown name */
-    VARIMARK_NO_MEMORY = 3,
+    VARIMARK_NO_MEMORY = 3,        /* memory ran out; no buffer given, the file not written */
 } varimark_status;
 
 typedef struct varimark_symbol varimark_symbol;
@@ -39,11 +41,14 @@ typedef struct varimark_buffer {
     size_t size;
 } varimark_buffer;
 
-/* The message of this thread's last failed call ("" after a success). */
+/* The message of this thread's last failed call ("" after a success), kept in the thread's
+ * own fixed storage until its next call: at most 511 bytes, a longer message cut after the
+ * last whole UTF-8 character that fits. */
 VARIMARK_C_API const char* varimark_last_error(void);
 VARIMARK_C_API const char* varimark_version(void);
 
-/* A symbol with the defaults: Code 128 B, module size 2, ratio 3, the text line in Arial. */
+/* A symbol with the defaults: Code 128 B, module size 2, ratio 3, the text line in Arial;
+ * NULL when memory is out. */
 VARIMARK_C_API varimark_symbol* varimark_symbol_new(void);
 VARIMARK_C_API void varimark_symbol_free(varimark_symbol* symbol);
 /* "EAN_13", "code128-b", ...: VARIMARK_INVALID_ARGUMENT for an unknown name. */
@@ -59,7 +64,8 @@ VARIMARK_C_API varimark_status varimark_symbol_set_font(varimark_symbol* symbol,
 VARIMARK_C_API varimark_status varimark_symbol_set_int(varimark_symbol* symbol, const char* field,
                                                        long long value);
 
-/* Picture options with the defaults: PNG, scale 1, quiet zones, 96 dpi, in colour. */
+/* Picture options with the defaults: PNG, scale 1, quiet zones, 96 dpi, in colour; NULL
+ * when memory is out. */
 VARIMARK_C_API varimark_options* varimark_options_new(void);
 VARIMARK_C_API void varimark_options_free(varimark_options* options);
 /* "png", ".bmp", "tif", ...: VARIMARK_INVALID_ARGUMENT for another. */
