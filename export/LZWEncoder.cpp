@@ -2,6 +2,7 @@
 // least significant bit first, a clear code first and whenever the next free code reaches
 // 4095 (so 4095 itself is never assigned), the end code last, and the bytes cut into
 // sub-blocks of at most 255 bytes followed by the block terminator.
+#include "engine/ThreadState.h"
 #include "export/GIFImage.h"
 
 #include <algorithm>
@@ -289,7 +290,7 @@ void TLZWEncoder::Encode(const std::vector<std::uint8_t>& pixels, int bitsPerPix
     const std::size_t count = pixels.size();
     const std::size_t codes = count + count / 2048 + 4;
     const std::size_t room = codes / 2 * 3 + 16;
-    thread_local TScratch scratch;
+    TScratch& scratch = TThreadState<TScratch>::Get(); // kept from picture to picture
     // Left uninitialised: only the pages written are ever touched.
     std::unique_ptr<std::uint8_t[]> large;
     std::uint8_t* raw;

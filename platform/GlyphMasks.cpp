@@ -45,23 +45,6 @@ const TGlyphMask& TGlyphFont::Mask(unsigned char c, int subpixel) {
     return *slot;
 }
 
-namespace thread_state {
-
-pthread_key_t NewKey(void (*free)(void*)) {
-    pthread_key_t key;
-    if (const int error = pthread_key_create(&key, free); error != 0) {
-        if (error == ENOMEM) throw std::bad_alloc();
-        throw std::system_error(error, std::generic_category(), "pthread_key_create");
-    }
-    return key;
-}
-
-void Attach(pthread_key_t key, void* state) {
-    // Only ENOMEM: the key is one of ours.
-    if (pthread_setspecific(key, state) != 0) throw std::bad_alloc();
-}
-
-} // namespace thread_state
 
 namespace {
 
