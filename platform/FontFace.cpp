@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -39,11 +40,8 @@ void CheckMemory(FT_Error error) {
     if (error == FT_Err_Out_Of_Memory) throw std::bad_alloc();
 }
 
-// The font file's bytes for FreeType, read from a descriptor the face owns.
-unsigned long ReadFontFile(FT_Stream stream, unsigned long offset, unsigned char* buffer,
-                           unsigned long count) {
-    const int fd = static_cast<int>(stream->descriptor.value);
-    if (count == 0) return offset <= stream->size ? 0 : 1; // a seek: 0 when it succeeds
+// Reads at an offset until count bytes are read or the file ends: the bytes read.
+unsigned long ReadAt(int fd, unsigned long offset, unsigned char* buffer, unsigned long count) {
     unsigned long done = 0;
     while (done < count) {
         const ssize_t got =
@@ -68,7 +66,11 @@ long long Scaled64(long long units, long long pixelSize, long long unitsPerEm) {
 
 struct TFontFace::TState {
     int fd = -1;
-    FT_StreamRec stream{}; // reads fd; outlives the face
+    FT_StreamRec stream{}; // reads fd through the window; outlives the face
+    // FreeType reads a font in many small pieces (a table directory 16 bytes at a time):
+    // they are served from the last stretch of the file read.
+    std::array<unsigned char, 4096> window;
+    unsigned long windowStart = 0, windowSize = 0;
     FT_Face face = nullptr;
     TFontFileStamp stamp;
     long long unitsPerEm = 2048, ascent = 0, descent = 0; // font units
@@ -76,6 +78,8 @@ struct TFontFace::TState {
 
     TState() = default;
     ~TState();
+    static unsigned long Read(FT_Stream stream, unsigned long offset, unsigned char* buffer,
+                              unsigned long count);
     TState(const TState&) = delete;
     TState& operator=(const TState&) = delete;
 };
@@ -95,9 +99,9 @@ TFontFace::TFontFace(const TFontLocation& location) : state_(std::make_unique<TS
         static_cast<unsigned long long>(info.st_size) > ULONG_MAX)
         throw refuse();
     state_->stamp = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_size};
-    state_->stream.descriptor.value = state_->fd;
+    state_->stream.descriptor.pointer = state_.get();
     state_->stream.size = static_cast<unsigned long>(info.st_size);
-    state_->stream.read = &ReadFontFile;
+    state_->stream.read = &TState::Read;
     FT_Open_Args args{};
     args.flags = FT_OPEN_STREAM;
     args.stream = &state_->stream;
@@ -127,6 +131,21 @@ TFontFace::TFontFace(const TFontLocation& location) : state_(std::make_unique<TS
         state_->ascent = face->ascender;
         state_->descent = -face->descender;
     }
+}
+
+unsigned long TFontFace::TState::Read(FT_Stream stream, unsigned long offset, unsigned char* buffer,
+                                      unsigned long count) {
+    auto& state = *static_cast<TState*>(stream->descriptor.pointer);
+    if (count == 0) return offset <= stream->size ? 0 : 1; // a seek: 0 when it succeeds
+    if (count >= state.window.size()) return ReadAt(state.fd, offset, buffer, count);
+    if (offset < state.windowStart || offset + count > state.windowStart + state.windowSize) {
+        state.windowStart = offset;
+        state.windowSize = ReadAt(state.fd, offset, state.window.data(), state.window.size());
+    }
+    // offset now lies in the window, which holds count bytes from it unless the file ends.
+    const unsigned long got = std::min(count, state.windowStart + state.windowSize - offset);
+    std::copy_n(state.window.data() + (offset - state.windowStart), got, buffer);
+    return got;
 }
 
 TFontFace::TState::~TState() {
