@@ -77,11 +77,14 @@ void EnsureRoomForFontconfig(std::size_t allocations) {
     if (!room) throw std::bad_alloc();
 }
 
+// A file's stamp as the file of look-ups keeps it: "seconds.nanoseconds.size".
 std::string StampText(const TFontFileStamp& stamp) {
     return std::to_string(stamp.seconds) + "." + std::to_string(stamp.nanoseconds) + "." +
            std::to_string(stamp.size);
 }
 
+// When a file or folder last changed (to the nanosecond) and its size; "-" when it is not
+// there.
 std::string Stamp(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return "-";

@@ -20,8 +20,6 @@ struct TFontLocation {
 // When the font file last changed, to the nanosecond, and its size.
 struct TFontFileStamp {
     long long seconds = 0, nanoseconds = 0, size = 0;
-
-    bool operator==(const TFontFileStamp&) const = default;
 };
 
 // One glyph's coverage (0 = none, 255 = full) in a box placed relative to the pen
