@@ -1,8 +1,6 @@
 #include "platform/FontCache.h"
 
 #include "engine/Windows1252.h"
-#include "export/FileReader.h"
-#include "export/FileWriter.h"
 #include "varimark/error.h"
 
 #include <fcntl.h>
@@ -17,9 +15,9 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
@@ -30,7 +28,8 @@ namespace {
 // Fonts whose cell reaches this are not measured size by size: their size and cell come
 // from the face's proportions.
 constexpr double kMaxMeasuredCell = 16000;
-constexpr const char* kFileHeader = "varimark font look-ups 1";
+constexpr const char* kFileHeader = "varimark font look-ups 2";
+constexpr const char* kFileName = "fonts";
 // A file that grew past this many look-ups starts again.
 constexpr std::size_t kMaxEntries = 1000;
 constexpr std::size_t kMaxFileBytes = 1 << 20;
@@ -44,13 +43,44 @@ std::string Env(const char* name) {
     return value != nullptr ? value : "";
 }
 
-// The user's folder for a kind of file: $XDG_<kind>_HOME, else ~/<fallback>; empty when
-// neither is known.
+// The user's folder for a kind of file: $XDG_<kind>_HOME, else $HOME/<fallback>; empty when
+// neither is known. As the XDG base directory rules say, a relative path in the variable
+// is ignored (as if it were not set); so is a relative HOME.
 std::string UserFolder(const char* variable, const char* fallback) {
-    std::string folder = Env(variable);
-    if (!folder.empty()) return folder;
+    const std::string folder = Env(variable);
+    if (folder.starts_with('/')) return folder;
     const std::string home = Env("HOME");
-    return home.empty() ? "" : home + "/" + fallback;
+    return home.starts_with('/') ? home + "/" + fallback : "";
+}
+
+// fontconfig does not check every allocation: when memory runs out it may keep a
+// configuration loaded in part, or crash in the middle of a look-up. It is called only
+// when the calling thread can make three to five times the allocations the call holds at
+// once (measured on Debian 12: 5,300 while loading the configuration, 800 in a look-up,
+// nearly all small); otherwise std::bad_alloc. Counted in allocations rather than bytes:
+// a thread that could not get a malloc arena of its own (under a tight ulimit -v) pays a
+// whole page for each.
+constexpr std::size_t kLoadAllocations = 16384, kLookUpAllocations = 4096;
+
+void EnsureRoomForFontconfig(std::size_t allocations) {
+    // Called through a pointer the compiler cannot see through, so that the trial stays.
+    static void* (*volatile allocate)(std::size_t) = &std::malloc;
+    std::vector<void*> taken;
+    taken.reserve(allocations);
+    while (taken.size() < allocations) {
+        void* block = allocate(128);
+        if (block == nullptr) break;
+        taken.push_back(block);
+    }
+    const bool room = taken.size() == allocations;
+    for (void* block : taken) std::free(block);
+    if (!room) throw std::bad_alloc();
+}
+
+// A file's stamp as the file of look-ups keeps it: "seconds.nanoseconds.size".
+std::string StampText(const TFontFileStamp& stamp) {
+    return std::to_string(stamp.seconds) + "." + std::to_string(stamp.nanoseconds) + "." +
+           std::to_string(stamp.size);
 }
 
 // When a file or folder last changed (to the nanosecond) and its size; "-" when it is not
@@ -58,8 +88,7 @@ std::string UserFolder(const char* variable, const char* fallback) {
 std::string Stamp(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) return "-";
-    return std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec) + "." +
-           std::to_string(st.st_size);
+    return StampText({st.st_mtim.tv_sec, st.st_mtim.tv_nsec, st.st_size});
 }
 
 // The places whose change may change fontconfig's answers, known without fontconfig.
@@ -103,21 +132,144 @@ bool ToInt(std::string_view text, int& value) {
     return error == std::errc() && end == text.data() + text.size();
 }
 
+// A descriptor closed when it goes out of scope.
+struct TDescriptor {
+    int fd = -1;
+    explicit TDescriptor(int opened) : fd(opened) {}
+    ~TDescriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+    TDescriptor(const TDescriptor&) = delete;
+    TDescriptor& operator=(const TDescriptor&) = delete;
+};
+
+bool OwnedByUser(const struct stat& info) {
+    return info.st_uid == ::geteuid();
+}
+
+// The folder of the file of look-ups, opened only when it is a folder (not a link to one)
+// that the user owns and others cannot write; -1 otherwise. With create, a missing folder
+// and the folders above it are made, for the user alone.
+int OpenCacheFolder(const std::string& file, bool create) {
+    const std::string folder = file.substr(0, file.rfind('/'));
+    if (create)
+        for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+            ::mkdir(folder.substr(0, slash).c_str(), 0700); // one that is there stays as it is
+            if (slash == std::string::npos) break;
+        }
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat info {};
+    if (fd >= 0 && (::fstat(fd, &info) != 0 || !OwnedByUser(info) || (info.st_mode & S_IWOTH))) {
+        ::close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    return fd;
+}
+
+// What lies at the file's name in the folder: nothing, the user's own regular file, or
+// anything else (a link, a FIFO, a folder, another user's file), which is left alone.
+enum class TFileState { Missing, Own, Foreign };
+
+TFileState StateAt(int folder) {
+    struct stat info {};
+    if (::fstatat(folder, kFileName, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? TFileState::Missing : TFileState::Foreign;
+    return S_ISREG(info.st_mode) && OwnedByUser(info) ? TFileState::Own : TFileState::Foreign;
+}
+
+// Reads the user's own file, opened without following a link and without blocking; text
+// is left empty when the file is larger than kMaxFileBytes or cannot be read.
+TFileState ReadOwnFile(int folder, std::string& text) {
+    text.clear();
+    const TDescriptor file(
+        ::openat(folder, kFileName, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (file.fd < 0) return errno == ENOENT ? TFileState::Missing : TFileState::Foreign;
+    struct stat info {};
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode) || !OwnedByUser(info))
+        return TFileState::Foreign;
+    char buffer[16384];
+    for (ssize_t got; (got = ::read(file.fd, buffer, sizeof buffer)) != 0;) {
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 || text.size() + static_cast<std::size_t>(got) > kMaxFileBytes) {
+            text.clear();
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    return TFileState::Own;
+}
+
+bool WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t put = ::write(fd, text.data(), text.size());
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(put));
+    }
+    return true;
+}
+
+// Puts text in the folder under the file's name as a new file of the user's: written
+// without a name where the file system allows (O_TMPFILE), then named; otherwise under a
+// temporary name made for it alone. Renamed over what was there, so that nothing is
+// written through a link. A process killed meanwhile leaves at most a temporary name
+// (".fonts.PID.N"), and with O_TMPFILE only between two calls that write nothing. False
+// when it could not be written.
+bool WriteOwnFile(int folder, const std::string& text) {
+    static std::atomic<unsigned> serial{0};
+    const std::string temporary =
+        ".fonts." + std::to_string(::getpid()) + "." + std::to_string(serial++);
+    TDescriptor file(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    const bool unnamed = file.fd >= 0;
+    if (!unnamed)
+        file.fd = ::openat(folder, temporary.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (file.fd < 0 || !WriteAll(file.fd, text)) {
+        if (file.fd >= 0 && !unnamed) ::unlinkat(folder, temporary.c_str(), 0);
+        return false;
+    }
+    if (unnamed) {
+        // Naming a file without one: through /proc, or by its descriptor with the right to.
+        const std::string self = "/proc/self/fd/" + std::to_string(file.fd);
+        const auto name = [&](const char* as) {
+            return ::linkat(AT_FDCWD, self.c_str(), folder, as, AT_SYMLINK_FOLLOW) == 0 ||
+                   ::linkat(file.fd, "", folder, as, AT_EMPTY_PATH) == 0;
+        };
+        if (name(kFileName)) return true; // there was none: named at once
+        if (!name(temporary.c_str())) return false;
+    }
+    if (::renameat(folder, temporary.c_str(), folder, kFileName) == 0) return true;
+    ::unlinkat(folder, temporary.c_str(), 0);
+    return false;
+}
+
 struct TEntry {
     TMatchedFont font;
-    std::string fileStamp;
+    std::string fileStamp, faceName; // of the font file, as it was looked up
 };
 using TKey = std::pair<std::string, int>;
+
+// Orders keys, and finds them by a face name not copied into a string.
+struct TKeyOrder {
+    using is_transparent = void;
+    using TView = std::pair<std::string_view, int>;
+    static TView View(const TKey& key) { return {key.first, key.second}; }
+    static TView View(const TView& key) { return key; }
+    template <class A, class B> bool operator()(const A& a, const B& b) const {
+        return View(a) < View(b);
+    }
+};
 
 // The file of look-ups: the places it depends on with their stamps, and the look-ups.
 struct TLookupFile {
     std::vector<std::pair<std::string, std::string>> stamps;
-    std::map<TKey, TEntry, std::less<>> entries;
+    std::map<TKey, TEntry, TKeyOrder> entries;
 
-    // Reads the file; false (and nothing kept) when it is missing, damaged or stale.
-    bool Read(const std::string& path) {
+    // Takes the file's text; false (and nothing kept) when it is damaged or stale.
+    bool Read(const std::string& text) {
         stamps.clear(), entries.clear();
-        if (path.empty() || !ReadLines(path)) {
+        if (!ReadLines(text)) {
             stamps.clear(), entries.clear();
             return false;
         }
@@ -145,18 +297,15 @@ struct TLookupFile {
             text += "font\t" + key.first + "\t" + std::to_string(key.second) + "\t" +
                     entry.font.location.file + "\t" + std::to_string(entry.font.location.index) +
                     "\t" + std::to_string(entry.font.pixelSize) + "\t" +
-                    std::to_string(entry.font.cellHeight) + "\t" + entry.fileStamp + "\n";
+                    std::to_string(entry.font.cellHeight) + "\t" + entry.fileStamp + "\t" +
+                    entry.faceName + "\n";
         lines += stamps.size() + entries.size();
         return text + "end\t" + std::to_string(lines) + "\n";
     }
 
 private:
-    bool ReadLines(const std::string& path) {
-        std::string text;
-        if (ReadSmallFile(path, kMaxFileBytes, text) != TReadStatus::Loaded || text.empty() ||
-            text.back() != '\n')
-            return false;
-        std::string_view rest(text);
+    bool ReadLines(std::string_view rest) {
+        if (rest.empty() || rest.back() != '\n') return false;
         const auto nextLine = [&rest] {
             const std::size_t end = rest.find('\n'); // the text ends in one
             const std::string_view line = rest.substr(0, end);
@@ -172,7 +321,7 @@ private:
             if (f[0] == "stamp" && f.size() == 3 && !f[1].empty() && !f[2].empty() &&
                 entries.empty()) {
                 stamps.emplace_back(f[1], f[2]);
-            } else if (f[0] == "font" && f.size() == 8) {
+            } else if (f[0] == "font" && f.size() == 9) {
                 TEntry entry;
                 int height = 0;
                 if (!ToInt(f[2], height) || f[3].empty() || f[7].empty() ||
@@ -182,6 +331,7 @@ private:
                     return false;
                 entry.font.location.file = std::string(f[3]);
                 entry.fileStamp = f[7];
+                entry.faceName = f[8];
                 entries.emplace(TKey(f[1], height), std::move(entry));
             } else if (f[0] == "end" && f.size() == 2) {
                 int lines = 0;
@@ -201,25 +351,26 @@ class TFontLookups {
 public:
     const TMatchedFont& Match(std::string_view face, int height) {
         std::lock_guard lock(mutex_);
-        if (auto it = memory_.find(TKey(std::string(face), height)); it != memory_.end())
+        if (auto it = memory_.find(TKeyOrder::TView(face, height)); it != memory_.end())
             return it->second;
-        if (!fileRead_) {
-            fileRead_ = true;
-            fileFresh_ = file_.Read(FontLookupFile());
-        }
+        if (!fileRead_) ReadFile();
         TKey key(std::string(face), height);
         if (auto it = file_.entries.find(key); it != file_.entries.end()) {
-            if (Stamp(it->second.font.location.file) == it->second.fileStamp &&
-                Agrees(it->second.font, height)) {
+            if (Trusted(it->second, height)) {
                 ++counts_.file;
                 return memory_.emplace(std::move(key), it->second.font).first->second;
             }
             file_.entries.erase(it);
         }
-        TMatchedFont font = LookUp(face, height);
+        TEntry entry = LookUp(face, height);
         ++counts_.fontconfig;
-        Save(key, font);
-        return memory_.emplace(std::move(key), std::move(font)).first->second;
+        Save(key, entry);
+        return memory_.emplace(std::move(key), std::move(entry.font)).first->second;
+    }
+
+    void Prepare() {
+        std::lock_guard lock(mutex_);
+        Config();
     }
 
     TFontLookupCounts Counts() {
@@ -231,14 +382,32 @@ public:
         std::lock_guard lock(mutex_);
         memory_.clear();
         file_ = TLookupFile();
-        fileRead_ = fileFresh_ = false;
+        fileRead_ = fileFresh_ = fileForeign_ = false;
         counts_ = {};
         if (config_ != nullptr) FcConfigDestroy(config_), config_ = nullptr;
     }
 
 private:
+    // Reads the file of look-ups once. Anything but the user's own regular file at its
+    // name, in a folder of the user's, turns the file off for this process.
+    void ReadFile() {
+        fileRead_ = true;
+        const std::string path = FontLookupFile();
+        if (path.empty()) return;
+        const TDescriptor folder(OpenCacheFolder(path, false));
+        if (folder.fd < 0) {
+            fileForeign_ = errno != ENOENT; // a missing one is made when saving
+            return;
+        }
+        std::string text;
+        const TFileState state = ReadOwnFile(folder.fd, text);
+        fileForeign_ = state == TFileState::Foreign;
+        fileFresh_ = state == TFileState::Own && file_.Read(text);
+    }
+
     // fontconfig's configuration of this process, loaded anew when what it was loaded from
-    // has changed. Kept apart from the one a window system may use.
+    // has changed. Kept apart from the one a window system may use; never kept when it could
+    // not be loaded whole.
     FcConfig* Config() {
         if (config_ != nullptr)
             for (const auto& [place, stamp] : configPlaces_)
@@ -247,9 +416,16 @@ private:
                     break;
                 }
         if (config_ == nullptr) {
-            config_ = FcInitLoadConfigAndFonts();
-            if (config_ == nullptr) throw varimark::Error("Cannot read the font configuration");
-            configPlaces_ = Places(config_);
+            EnsureRoomForFontconfig(kLoadAllocations);
+            FcConfig* loaded = FcInitLoadConfigAndFonts();
+            if (loaded == nullptr) throw std::bad_alloc(); // it fails only for memory
+            try {
+                configPlaces_ = Places(loaded);
+            } catch (...) {
+                FcConfigDestroy(loaded);
+                throw;
+            }
+            config_ = loaded;
         }
         return config_;
     }
@@ -267,7 +443,7 @@ private:
         for (const std::string& place : BasePlaces()) add(place);
         for (FcStrList* list : {FcConfigGetConfigFiles(config), FcConfigGetFontDirs(config),
                                 FcConfigGetCacheDirs(config)}) {
-            if (list == nullptr) continue;
+            if (list == nullptr) throw std::bad_alloc();
             while (FcChar8* place = FcStrListNext(list)) add(reinterpret_cast<char*>(place));
             FcStrListDone(list);
         }
@@ -276,14 +452,21 @@ private:
 
     TFontLocation Find(std::string_view face) {
         FcConfig* config = Config();
-        FcPattern* pattern = FcPatternCreate();
+        EnsureRoomForFontconfig(kLookUpAllocations);
         const std::string family = face == "Default" ? "sans-serif" : Windows1252ToUtf8(face);
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-        FcConfigSubstitute(config, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
+        FcPattern* pattern = FcPatternCreate();
+        if (pattern == nullptr) throw std::bad_alloc();
         FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(config, pattern, &result);
+        FcPattern* match = nullptr;
+        if (FcPatternAddString(pattern, FC_FAMILY,
+                               reinterpret_cast<const FcChar8*>(family.c_str())) &&
+            FcPatternAddBool(pattern, FC_SCALABLE, FcTrue) &&
+            FcConfigSubstitute(config, pattern, FcMatchPattern)) {
+            FcDefaultSubstitute(pattern);
+            match = FcFontMatch(config, pattern, &result);
+        } else {
+            result = FcResultOutOfMemory;
+        }
         FcPatternDestroy(pattern);
         TFontLocation location;
         FcChar8* file = nullptr;
@@ -293,25 +476,33 @@ private:
             FcPatternGetInteger(match, FC_INDEX, 0, &location.index) != FcResultMatch)
             location.index = 0;
         if (match != nullptr) FcPatternDestroy(match);
+        if (result == FcResultOutOfMemory) throw std::bad_alloc();
         if (location.file.empty()) throw varimark::Error("No font found for \"" + family + "\"");
         return location;
     }
 
-    TMatchedFont LookUp(std::string_view face, int height) {
-        TMatchedFont font;
-        font.location = Find(face);
-        ChooseSize(TFontFace(font.location), height, font);
-        return font;
+    TEntry LookUp(std::string_view face, int height) {
+        TEntry entry;
+        entry.font.location = Find(face);
+        const TFontFace opened(entry.font.location);
+        entry.fileStamp = StampText(opened.Stamp());
+        entry.faceName = opened.Name();
+        ChooseSize(opened, height, entry.font);
+        return entry;
     }
 
-    // Whether a look-up read from the file is what the font itself gives: the file is
-    // never trusted further than that.
-    static bool Agrees(const TMatchedFont& kept, int height) {
+    // Whether a look-up read from the file is what the font file gives now: the same file
+    // (its stamp and size), the same face in it (family and style), the same size chosen.
+    // The file is never trusted further than that.
+    static bool Trusted(const TEntry& kept, int height) {
         try {
+            const TFontFace opened(kept.font.location);
+            if (StampText(opened.Stamp()) != kept.fileStamp || opened.Name() != kept.faceName)
+                return false;
             TMatchedFont font;
-            ChooseSize(TFontFace(kept.location), height, font);
-            return font.pixelSize == kept.pixelSize && font.cellHeight == kept.cellHeight;
-        } catch (const std::exception&) {
+            ChooseSize(opened, height, font);
+            return font.pixelSize == kept.font.pixelSize && font.cellHeight == kept.font.cellHeight;
+        } catch (const varimark::Error&) {
             return false; // not a font (any more)
         }
     }
@@ -345,10 +536,13 @@ private:
     }
 
     // Adds the look-up to the file and writes it anew; a folder that cannot be written
-    // only loses the saving.
-    void Save(const TKey& key, const TMatchedFont& font) {
+    // only loses the saving, and a name taken by anything but the user's own file is left
+    // as it is.
+    void Save(const TKey& key, const TEntry& entry) {
         const std::string path = FontLookupFile();
-        if (path.empty() || !Keepable(key.first) || !Keepable(font.location.file)) return;
+        if (path.empty() || fileForeign_ || !Keepable(key.first) ||
+            !Keepable(entry.font.location.file) || !Keepable(entry.faceName))
+            return;
         // The places may have changed since the file was read.
         for (const auto& [place, stamp] : file_.stamps)
             if (Stamp(place) != stamp) fileFresh_ = false;
@@ -357,27 +551,24 @@ private:
             file_.stamps = configPlaces_;
             fileFresh_ = true;
         }
-        file_.entries[key] = TEntry{font, Stamp(font.location.file)};
+        file_.entries[key] = entry;
         try {
-            std::error_code error;
-            std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-            WriteFileReplacing(path, file_.Text());
+            const TDescriptor folder(OpenCacheFolder(path, true));
+            if (folder.fd >= 0 && StateAt(folder.fd) != TFileState::Foreign)
+                WriteOwnFile(folder.fd, file_.Text());
         } catch (const std::exception&) {
             // The look-up stands; only the saving is lost.
         }
     }
 
     std::mutex mutex_;
-    std::map<TKey, TMatchedFont, std::less<>> memory_;
+    std::map<TKey, TMatchedFont, TKeyOrder> memory_;
     TLookupFile file_;
-    bool fileRead_ = false, fileFresh_ = false;
+    bool fileRead_ = false, fileFresh_ = false, fileForeign_ = false;
     TFontLookupCounts counts_;
     FcConfig* config_ = nullptr;
     std::vector<std::pair<std::string, std::string>> configPlaces_;
 };
-
-// Raised when what the process looked up is forgotten: the threads' last answers go too.
-std::atomic<int> lookupGeneration{0};
 
 TFontLookups& Lookups() {
     static TFontLookups* lookups = new TFontLookups; // used until the process ends
@@ -387,17 +578,11 @@ TFontLookups& Lookups() {
 } // namespace
 
 const TMatchedFont& MatchFont(std::string_view face, int height) {
-    // Pictures of a batch ask for the same font again and again.
-    thread_local std::string lastFace;
-    thread_local int lastHeight = 0;
-    thread_local const TMatchedFont* last = nullptr;
-    thread_local int generation = -1;
-    const int current = lookupGeneration.load(std::memory_order_relaxed);
-    if (last != nullptr && generation == current && lastHeight == height && lastFace == face)
-        return *last;
-    last = &Lookups().Match(face, height);
-    lastFace = face, lastHeight = height, generation = current;
-    return *last;
+    return Lookups().Match(face, height);
+}
+
+void PrepareFonts() {
+    Lookups().Prepare();
 }
 
 std::string FontLookupFile() {
@@ -411,7 +596,6 @@ TFontLookupCounts FontLookupCounts() {
 
 void ForgetFontLookups() {
     Lookups().Forget();
-    ++lookupGeneration;
 }
 
 } // namespace varimark

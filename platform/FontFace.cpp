@@ -8,9 +8,18 @@
 #include FT_TRUETYPE_TABLES_H
 #include FT_ADVANCES_H
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <memory>
+#include <mutex>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -18,28 +27,30 @@ namespace varimark {
 
 namespace {
 
-// FreeType libraries are not shared between threads: each thread has its own, which
-// lives as long as the thread or the last face opened with it, whichever is later.
-class TLibrary {
-public:
-    TLibrary() {
-        if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-    }
-    ~TLibrary() {
-        if (library_ != nullptr) FT_Done_FreeType(library_);
-    }
-    TLibrary(const TLibrary&) = delete;
-    TLibrary& operator=(const TLibrary&) = delete;
-    FT_Library Get() const { return library_; }
+// One FreeType library for the whole process, made on first use and kept until the process
+// ends (faces may be closed as late as that). FreeType lets threads share a library when
+// faces are opened and closed under a lock; each face is used by one thread at a time. No
+// per-thread object: registering a thread's destructor aborts the process when memory is
+// short.
+std::mutex libraryLock;
+FT_Library library = nullptr;
 
-private:
-    FT_Library library_ = nullptr;
-};
+// Raises std::bad_alloc for FreeType's out-of-memory error.
+void CheckMemory(FT_Error error) {
+    if (error == FT_Err_Out_Of_Memory) throw std::bad_alloc();
+}
 
-std::shared_ptr<TLibrary> ThreadLibrary() {
-    thread_local std::shared_ptr<TLibrary> library = std::make_shared<TLibrary>();
-    if (library->Get() == nullptr) throw varimark::Error("Cannot start the font engine");
-    return library;
+// Reads at an offset until count bytes are read or the file ends: the bytes read.
+unsigned long ReadAt(int fd, unsigned long offset, unsigned char* buffer, unsigned long count) {
+    unsigned long done = 0;
+    while (done < count) {
+        const ssize_t got =
+            ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<unsigned long>(got);
+    }
+    return done;
 }
 
 // The largest pixel size whose glyphs are fitted to the pixel grid.
@@ -54,17 +65,58 @@ long long Scaled64(long long units, long long pixelSize, long long unitsPerEm) {
 } // namespace
 
 struct TFontFace::TState {
-    std::shared_ptr<TLibrary> library; // outlives the face
+    int fd = -1;
+    FT_StreamRec stream{}; // reads fd through the window; outlives the face
+    // FreeType reads a font in many small pieces (a table directory 16 bytes at a time):
+    // they are served from the last stretch of the file read.
+    std::array<unsigned char, 4096> window;
+    unsigned long windowStart = 0, windowSize = 0;
     FT_Face face = nullptr;
+    TFontFileStamp stamp;
     long long unitsPerEm = 2048, ascent = 0, descent = 0; // font units
     int pixelSize = 0;                                    // the size FreeType is set to
+
+    TState() = default;
+    ~TState();
+    static unsigned long Read(FT_Stream stream, unsigned long offset, unsigned char* buffer,
+                              unsigned long count);
+    TState(const TState&) = delete;
+    TState& operator=(const TState&) = delete;
 };
 
 TFontFace::TFontFace(const TFontLocation& location) : state_(std::make_unique<TState>()) {
-    state_->library = ThreadLibrary();
-    if (FT_New_Face(state_->library->Get(), location.file.c_str(), location.index, &state_->face) !=
-        0) {
-        throw varimark::Error("Cannot open the font " + location.file);
+    // Font folders often hold links to other files of the folders: the link is followed,
+    // and what it ends at must be a regular file. Opened without blocking, so that a FIFO
+    // named as a font is refused instead of waited on; FreeType reads only this descriptor.
+    const auto refuse = [&] { return varimark::Error("Cannot open the font " + location.file); };
+    state_->fd = ::open(location.file.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (state_->fd < 0) {
+        if (errno == ENOMEM) throw std::bad_alloc();
+        throw refuse();
+    }
+    struct stat info {};
+    if (::fstat(state_->fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
+        static_cast<unsigned long long>(info.st_size) > ULONG_MAX)
+        throw refuse();
+    state_->stamp = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_size};
+    state_->stream.descriptor.pointer = state_.get();
+    state_->stream.size = static_cast<unsigned long>(info.st_size);
+    state_->stream.read = &TState::Read;
+    FT_Open_Args args{};
+    args.flags = FT_OPEN_STREAM;
+    args.stream = &state_->stream;
+    {
+        std::lock_guard lock(libraryLock);
+        if (library == nullptr) {
+            const FT_Error error = FT_Init_FreeType(&library);
+            if (error != 0) library = nullptr;
+            CheckMemory(error);
+            if (error != 0) throw varimark::Error("Cannot start the font engine");
+        }
+        const FT_Error error = FT_Open_Face(library, &args, location.index, &state_->face);
+        if (error != 0) state_->face = nullptr;
+        CheckMemory(error);
+        if (error != 0) throw refuse();
     }
     FT_Face face = state_->face;
     FT_Select_Charmap(face, FT_ENCODING_UNICODE);
@@ -81,8 +133,39 @@ TFontFace::TFontFace(const TFontLocation& location) : state_(std::make_unique<TS
     }
 }
 
-TFontFace::~TFontFace() {
-    FT_Done_Face(state_->face);
+unsigned long TFontFace::TState::Read(FT_Stream stream, unsigned long offset, unsigned char* buffer,
+                                      unsigned long count) {
+    auto& state = *static_cast<TState*>(stream->descriptor.pointer);
+    if (count == 0) return offset <= stream->size ? 0 : 1; // a seek: 0 when it succeeds
+    if (count >= state.window.size()) return ReadAt(state.fd, offset, buffer, count);
+    if (offset < state.windowStart || offset + count > state.windowStart + state.windowSize) {
+        state.windowStart = offset;
+        state.windowSize = ReadAt(state.fd, offset, state.window.data(), state.window.size());
+    }
+    // offset now lies in the window, which holds count bytes from it unless the file ends.
+    const unsigned long got = std::min(count, state.windowStart + state.windowSize - offset);
+    std::copy_n(state.window.data() + (offset - state.windowStart), got, buffer);
+    return got;
+}
+
+TFontFace::TState::~TState() {
+    if (face != nullptr) {
+        std::lock_guard lock(libraryLock);
+        FT_Done_Face(face);
+    }
+    if (fd >= 0) ::close(fd);
+}
+
+TFontFace::~TFontFace() = default;
+
+TFontFileStamp TFontFace::Stamp() const {
+    return state_->stamp;
+}
+
+std::string TFontFace::Name() const {
+    const FT_Face face = state_->face;
+    return std::string(face->family_name != nullptr ? face->family_name : "") + " " +
+           (face->style_name != nullptr ? face->style_name : "");
 }
 
 long long TFontFace::Ascent64(long long pixelSize) const {

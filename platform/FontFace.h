@@ -17,6 +17,11 @@ struct TFontLocation {
     bool operator==(const TFontLocation&) const = default;
 };
 
+// When the font file last changed, to the nanosecond, and its size.
+struct TFontFileStamp {
+    long long seconds = 0, nanoseconds = 0, size = 0;
+};
+
 // One glyph's coverage (0 = none, 255 = full) in a box placed relative to the pen
 // position on the base line, x right and y down.
 struct TGlyphCoverage {
@@ -38,11 +43,19 @@ struct TGlyphOutline {
 
 class TFontFace {
 public:
-    // Raises varimark::Error when the file cannot be opened as a font.
+    // Opens the file (following links) without blocking; raises varimark::Error when what
+    // it names is not a regular file or cannot be opened as a font, std::bad_alloc when
+    // memory runs out. Faces may be opened, used and closed in any thread, each face in one
+    // thread at a time.
     explicit TFontFace(const TFontLocation& location);
     ~TFontFace();
     TFontFace(const TFontFace&) = delete;
     TFontFace& operator=(const TFontFace&) = delete;
+
+    // The stamp of the file as it was opened, and the face's family and style as the font
+    // names them ("Liberation Sans Regular").
+    TFontFileStamp Stamp() const;
+    std::string Name() const;
 
     // Ascent and descent at a pixel size (em square of pixelSize pixels), in 1/64 pixel.
     long long Ascent64(long long pixelSize) const;
