@@ -12,8 +12,7 @@ TBarcodeParams::TBarcodeParams() {
 }
 
 void TBarcodeParams::SetCaption(std::string_view text) {
-    if (text.size() > static_cast<std::size_t>(kMaxCaption))
-        throw EOverflow("String exceeds maximum length");
+    if (text.size() > static_cast<std::size_t>(kMaxCaption)) throw EOverflow(kCaptionTooLong);
     std::memcpy(Caption, text.data(), text.size());
     Caption[text.size()] = '\0';
 }

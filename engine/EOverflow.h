@@ -12,6 +12,8 @@ public:
     explicit EOverflow(const char* message) : varimark::Error(message) {}
 };
 
+// The engine's refusal of a caption longer than it holds, as the system words it.
+inline constexpr const char* kCaptionTooLong = "String exceeds maximum length";
 // The engine's refusal of a Code 128 text it cannot map, as the system words it.
 inline constexpr const char* kCode128Refusal = "BarcoLL: Code128 error";
 

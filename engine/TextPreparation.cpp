@@ -17,7 +17,6 @@ char ToUpperAscii(char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
 }
 
-
 // START A, START B, START C and STOP as Code 128 symbol characters.
 bool IsStartOrStop(unsigned char c) {
     return c >= 135 && c <= 138;

@@ -15,7 +15,9 @@
 
 #include <array>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -142,7 +144,19 @@ void PngRow(const TBitmap& bitmap, const TPlan& plan, int y, std::uint8_t* out) 
 struct TWriteState {
     std::vector<std::uint8_t>* out = nullptr;
     char message[256] = "";
+    bool outOfMemory = false; // an allocation failed: std::bad_alloc, not a PNG error
 };
+
+// libpng's memory, with a failure noted: libpng tells it as an error of its own.
+png_voidp PngAllocate(png_structp png, png_alloc_size_t size) {
+    void* memory = std::malloc(size);
+    if (memory == nullptr) static_cast<TWriteState*>(png_get_mem_ptr(png))->outOfMemory = true;
+    return memory;
+}
+
+void PngFree(png_structp, png_voidp memory) {
+    std::free(memory);
+}
 
 void PngError(png_structp png, png_const_charp message) {
     auto* state = static_cast<TWriteState*>(png_get_error_ptr(png));
@@ -162,7 +176,10 @@ void PngWriteData(png_structp png, png_bytep data, png_size_t length) {
     } catch (...) {
         failed = true;
     }
-    if (failed) png_error(png, "Out of memory");
+    if (failed) {
+        state->outOfMemory = true;
+        png_error(png, "Out of memory");
+    }
 }
 
 void PngFlush(png_structp) {}
@@ -196,16 +213,18 @@ std::vector<std::uint8_t> PngFileBytes(const TBitmap& bitmap) {
     std::vector<std::uint8_t> out;
     TWriteState state;
     state.out = &out;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
-    if (png == nullptr) throw varimark::Error("Cannot create the PNG writer");
+    png_structp png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning,
+                                                &state, PngAllocate, PngFree);
+    if (png == nullptr) throw std::bad_alloc(); // libpng fails to make it only for want of memory
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
         png_destroy_write_struct(&png, nullptr);
-        throw varimark::Error("Cannot create the PNG writer");
+        throw std::bad_alloc();
     }
     png_set_write_fn(png, &state, PngWriteData, PngFlush);
     const bool written = WritePng(png, info, bitmap, plan, row.data());
     png_destroy_write_struct(&png, &info);
+    if (!written && state.outOfMemory) throw std::bad_alloc();
     if (!written) throw varimark::Error(std::string("PNG error: ") + state.message);
     return out;
 }

@@ -11,8 +11,10 @@ namespace {
 
 class TJsonObject {
 public:
+    // Opens the object; End() closes it (a destructor must not append: that allocates, and
+    // memory running out there would end the process).
     explicit TJsonObject(std::string& out) : out_(out) { out_ += '{'; }
-    ~TJsonObject() { out_ += '}'; }
+    void End() { out_ += '}'; }
     TJsonObject(const TJsonObject&) = delete;
     TJsonObject& operator=(const TJsonObject&) = delete;
 
@@ -70,14 +72,13 @@ void AppendProfile(std::string& out, const ProfileReport& p) {
     o.Number("decodability", p.decodability, "%.3f");
     o.Integer("decodability_grade", p.decodabilityGrade);
     if (!p.failure.empty()) o.String("failure", p.failure);
-    {
-        TJsonObject line(o.Object("line"));
-        line.Number("x", p.line.x, "%.3f");
-        line.Number("y", p.line.y, "%.3f");
-        line.Number("dx", p.line.dx, "%.6f");
-        line.Number("dy", p.line.dy, "%.6f");
-        line.Integer("count", p.line.count);
-    }
+    TJsonObject line(o.Object("line"));
+    line.Number("x", p.line.x, "%.3f");
+    line.Number("y", p.line.y, "%.3f");
+    line.Number("dx", p.line.dx, "%.6f");
+    line.Number("dy", p.line.dy, "%.6f");
+    line.Integer("count", p.line.count);
+    line.End();
     o.Numbers("measured",
               std::initializer_list<double>{static_cast<double>(p.measuredFirst),
                                             static_cast<double>(p.measuredLast)},
@@ -87,6 +88,34 @@ void AppendProfile(std::string& out, const ProfileReport& p) {
     o.Number("defect_at", p.defectAt, "%.3f");
     o.Numbers("edges", p.edges, "%.3f");
     o.Numbers("reflectance", p.reflectance, "%.5g");
+    o.End();
+}
+
+// What was measured, for a symbol that was found.
+void AppendMeasured(TJsonObject& o, const VerifyReport& r) {
+    if (!r.relative) {
+        o.Number("aperture_mils", r.apertureMils, "%.1f");
+        o.Number("aperture_mm", r.apertureMillimetres, "%.3f");
+    }
+    o.Number("aperture_px", r.aperturePixels, "%.4f");
+    o.Number("aperture_of_x", r.apertureOfX, "%.4f");
+    o.Integer("wavelength_nm", r.wavelength);
+    o.Number("skew_degrees", r.skewDegrees, "%.2f");
+    o.Number("bar_height_px", r.barHeightPixels, "%.1f");
+    std::string& profiles = o.Key("profiles");
+    profiles += '[';
+    for (std::size_t i = 0; i < r.profiles.size(); ++i) {
+        if (i > 0) profiles += ',';
+        AppendProfile(profiles, r.profiles[i]);
+    }
+    profiles += ']';
+    std::string& advice = o.Key("advice");
+    advice += '[';
+    for (std::size_t i = 0; i < r.advice.size(); ++i) {
+        if (i > 0) advice += ',';
+        AppendJsonString(advice, r.advice[i]);
+    }
+    advice += ']';
 }
 
 void AppendReport(std::string& out, const VerifyReport& r) {
@@ -118,30 +147,8 @@ void AppendReport(std::string& out, const VerifyReport& r) {
     o.Boolean("relative", r.relative);
     if (!r.resolutionNote.empty()) o.String("resolution_note", r.resolutionNote);
     if (!r.relative) o.Number("dpi", r.dpi, "%.1f");
-    if (!r.found) return; // nothing was measured
-    if (!r.relative) {
-        o.Number("aperture_mils", r.apertureMils, "%.1f");
-        o.Number("aperture_mm", r.apertureMillimetres, "%.3f");
-    }
-    o.Number("aperture_px", r.aperturePixels, "%.4f");
-    o.Number("aperture_of_x", r.apertureOfX, "%.4f");
-    o.Integer("wavelength_nm", r.wavelength);
-    o.Number("skew_degrees", r.skewDegrees, "%.2f");
-    o.Number("bar_height_px", r.barHeightPixels, "%.1f");
-    std::string& profiles = o.Key("profiles");
-    profiles += '[';
-    for (std::size_t i = 0; i < r.profiles.size(); ++i) {
-        if (i > 0) profiles += ',';
-        AppendProfile(profiles, r.profiles[i]);
-    }
-    profiles += ']';
-    std::string& advice = o.Key("advice");
-    advice += '[';
-    for (std::size_t i = 0; i < r.advice.size(); ++i) {
-        if (i > 0) advice += ',';
-        AppendJsonString(advice, r.advice[i]);
-    }
-    advice += ']';
+    if (r.found) AppendMeasured(o, r); // else nothing was measured
+    o.End();
 }
 
 } // namespace

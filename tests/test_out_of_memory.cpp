@@ -148,17 +148,20 @@ protected:
 };
 
 // One picture: a raster one and a vector one with text in a font of its own, the fonts
-// looked up before or from nothing (fontconfig's own set-up included).
+// looked up before or from nothing (fontconfig's own set-up included, which wants room for
+// several times what it holds before it is called: a span of some megabytes).
 const struct RenderCase {
     const char* what;
     const char* format;
     bool coldFonts;
-} kRenderCases[] = {
-    {"png", "png", false}, {"png, fonts looked up anew", "png", true}, {"pdf", "pdf", false}};
+    std::size_t span, step;
+} kRenderCases[] = {{"png", "png", false, 1536 * kKb, 64 * kKb},
+                    {"png, fonts looked up anew", "png", true, 8192 * kKb, 512 * kKb},
+                    {"pdf", "pdf", false, 1536 * kKb, 64 * kKb}};
 
 TEST_F(OutOfMemory, SingleRendersExitOneWithTheMessageNeverASignal) {
     for (const RenderCase& c : kRenderCases)
-        Sweep(c.what, start_, 1536 * kKb, 64 * kKb, [&](std::size_t limit) {
+        Sweep(c.what, start_, c.span, c.step, [&](std::size_t limit) {
             return Cli(limit,
                        {"render", "--type", "EAN_13", "-o",
                         folder_.Path(std::string("a.") + c.format), "400638133393"},
@@ -197,7 +200,7 @@ std::size_t SpaceInUse() {
 
 TEST_F(OutOfMemory, CApiGivesNoMemoryNeverASignal) {
     for (const RenderCase& c : kRenderCases)
-        Sweep(std::string("C API ") + c.what, 0, 1536 * kKb, 128 * kKb, [&](std::size_t above) {
+        Sweep(std::string("C API ") + c.what, 0, c.span, 2 * c.step, [&](std::size_t above) {
             const std::string cache = c.coldFonts ? Cold() : Warm();
             return Limited(0, [&] {
                 setenv("XDG_CACHE_HOME", cache.c_str(), 1);
