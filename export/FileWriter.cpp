@@ -448,9 +448,14 @@ void WriteIntoSpecial(const std::string& target, const struct stat& st,
     WriteAll(file.Fd(), parts, path);
 }
 
-// The folder cannot take a new file but the file itself may be written: the complete
-// bytes go over its content. Room for all of them is taken first where the file system
-// can, so that a full disk leaves the old content as it was.
+// The folder cannot take a new file but the file itself may be written: the bytes go over
+// its content in place, which cannot be atomic. The steps leave the least damage. Room for
+// the new content is taken first, so that a full disk leaves the old content whole. Then
+// the file is emptied and the content written in one call (a loop only on short writes):
+// a failure or kill part way leaves an empty file or the start of the new content, which
+// every picture format tells as cut short. Writing first and cutting the rest off after
+// would leave, in between and after a short write, the new bytes followed by the old tail
+// (a picture that reads whole, or old bars under a new header).
 void WriteOver(const std::string& target,
                std::initializer_list<std::span<const std::uint8_t>> parts, const std::string& path,
                bool durable) {
@@ -459,10 +464,11 @@ void WriteOver(const std::string& target,
     if (file.Fd() < 0) Fail("create", path, errno);
     off_t size = 0;
     for (const std::span<const std::uint8_t> part : parts) size += static_cast<off_t>(part.size());
-    if (size > 0 && ::fallocate(file.Fd(), 0, 0, size) != 0 && errno != EOPNOTSUPP)
+    if (size > 0 && ::fallocate(file.Fd(), FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
+        errno != EOPNOTSUPP)
         Fail("write", path, errno);
+    if (::ftruncate(file.Fd(), 0) != 0) Fail("write", path, errno);
     WriteAll(file.Fd(), parts, path);
-    if (::ftruncate(file.Fd(), size) != 0) Fail("write", path, errno);
     if (durable) Sync(file.Fd(), path);
 }
 

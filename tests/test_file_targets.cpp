@@ -91,6 +91,17 @@ void KillWhileWriting(pid_t pid, const std::string& dir) {
     waitpid(pid, nullptr, 0);
 }
 
+// Keeps a folder from taking new names (true; false when this system cannot) or lets it
+// again. Root ignores permissions, but not the immutable flag.
+bool SetReadOnly(const std::string& dir, bool readOnly) {
+    if (!readOnly) {
+        if (geteuid() == 0) std::system(("chattr -i '" + dir + "' 2>/dev/null").c_str());
+        return chmod(dir.c_str(), 0700) == 0;
+    }
+    if (geteuid() != 0) return chmod(dir.c_str(), 0555) == 0;
+    return std::system(("chattr +i '" + dir + "' 2>/dev/null").c_str()) == 0;
+}
+
 // Entries in a folder, by name: "*" the picture, "->X" a link to X, "fifo" a FIFO (with a
 // reader that gets the picture), "zero" a character device (own or the system's), "?" any
 // file, else a file with that content; "a/b" is b in folder a.
@@ -132,10 +143,7 @@ public:
             }
         }
         if (row.how == kFullDisk) FillDisk();
-        if (row.how != kReadOnly) return true;
-        // Root ignores permissions, but not the immutable flag.
-        if (geteuid() != 0) return chmod(folder_.Dir().c_str(), 0555) == 0;
-        return std::system(("chattr +i '" + folder_.Dir() + "' 2>/dev/null").c_str()) == 0;
+        return row.how != kReadOnly || SetReadOnly(folder_.Dir(), true);
     }
 
     void Check(const Row& row, const std::string& picture) {
@@ -188,10 +196,7 @@ private:
         const std::string block(4096, 'f');
         for (int i = 0; i < 1024 && filler.write(block.data(), block.size()); ++i) filler.flush();
     }
-    void MakeWritable() {
-        if (geteuid() == 0) std::system(("chattr -i '" + folder_.Dir() + "' 2>/dev/null").c_str());
-        chmod(folder_.Dir().c_str(), 0700);
-    }
+    void MakeWritable() { SetReadOnly(folder_.Dir(), false); }
 
     int fifo_ = -1;
     bool mounted_ = false;
@@ -268,6 +273,34 @@ TEST(FileTargetBatch, KilledLeavesWholeFilesOnly) {
         ASSERT_GT(file.size(), 54u) << entry.path();
         EXPECT_EQ(file.size(), U32(file, 2)) << entry.path();
     }
+}
+
+// Over a writable file in a folder that takes no new names, the picture is written into
+// the file in place, which cannot be atomic: a kill while the file is open for it leaves
+// the old picture, the new one, or the start of the new one (cut short, which every reader
+// tells), never old bytes after new ones. The old picture is the larger, so that its tail
+// would show.
+TEST(FileTargetWriteOver, KilledLeavesTheOldTheNewOrTheStartOfTheNew) {
+    TScratchFolder folder;
+    const std::string path = folder.Path("label.bmp");
+    ASSERT_EQ(
+        RunCli({"render", "--type", "UPC_A", "--scale", "16", "-o", path, "01234567890"}).status,
+        0);
+    const std::string old = ReadWholeFile(path);
+    ASSERT_EQ(RunCli(CliArgs(path, 12)).status, 0);
+    const std::string picture = ReadWholeFile(path);
+    ASSERT_LT(picture.size(), old.size());
+    if (!SetReadOnly(folder.Dir(), true)) GTEST_SKIP() << "this system cannot set it up";
+    for (int round = 0; round < 4; ++round) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << old;
+        KillWhileWriting(SpawnCli(CliArgs(path, 12), "/dev/null"), folder.Dir());
+        const std::string now = ReadWholeFile(path);
+        EXPECT_TRUE(now == old || picture.starts_with(now))
+            << round << ": " << now.size() << " bytes, neither the old picture nor the start "
+            << "of the new";
+    }
+    SetReadOnly(folder.Dir(), false);
+    EXPECT_EQ(folder.Names(), std::set<std::string>{"label.bmp"});
 }
 
 } // namespace
