@@ -107,9 +107,9 @@ bool SetReadOnly(const std::string& dir, bool readOnly) {
 // file, else a file with that content; "a/b" is b in folder a.
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-// How the save goes: into a plain folder, a read-only one, a full disk, or killed while it
-// writes into a plain folder.
-enum THow { kPlain, kReadOnly, kFullDisk, kKilled };
+// How the save goes: into a plain folder, a read-only one, a full disk, a read-only folder
+// on a full disk, or killed while it writes into a plain folder.
+enum THow { kPlain, kReadOnly, kFullDisk, kFullReadOnly, kKilled };
 
 struct Row {
     const char* name;
@@ -125,7 +125,8 @@ public:
 
     // Makes the entries; false when this system cannot.
     bool Make(const Row& row) {
-        if (row.how == kFullDisk && !MountFullDisk()) return false;
+        const bool full = row.how == kFullDisk || row.how == kFullReadOnly;
+        if (full && !MountFullDisk()) return false;
         for (const auto& [name, what] : row.before) {
             const std::string path = Path(name);
             if (name.find('/') != std::string::npos)
@@ -142,8 +143,9 @@ public:
                 std::ofstream(path) << what;
             }
         }
-        if (row.how == kFullDisk) FillDisk();
-        return row.how != kReadOnly || SetReadOnly(folder_.Dir(), true);
+        if (full) FillDisk();
+        return (row.how != kReadOnly && row.how != kFullReadOnly) ||
+               SetReadOnly(folder_.Dir(), true);
     }
 
     void Check(const Row& row, const std::string& picture) {
@@ -222,6 +224,9 @@ const Row kRows[] = {
     {"ReadOnlyFolderWritableFile", {{"label.bmp", "old"}}, "", {{"label.bmp", "*"}}, kReadOnly},
     {"FullDisk", {{"label.bmp", "old"}}, ": No space left on device",
      {{"label.bmp", "old"}, {"filler", "?"}}, kFullDisk},
+    // Written over in place: room is taken before the file is emptied.
+    {"FullDiskReadOnlyFolder", {{"label.bmp", "old"}}, ": No space left on device",
+     {{"label.bmp", "old"}, {"filler", "?"}}, kFullReadOnly},
     {"KilledWhileWriting", {{"label.bmp", "old"}}, "", {{"label.bmp", "old"}}, kKilled},
 };
 // clang-format on
