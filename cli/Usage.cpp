@@ -145,11 +145,12 @@ void PrintRenderUsage(std::FILE* stream) {
          "                  replaced only when the new one is complete (a second hard link\n"
          "                  keeps the old picture): it is linked in as .FILE.vmk-PID-... and\n"
          "                  renamed over FILE at once; a kill (SIGKILL) at that moment leaves\n"
-         "                  that name, which the next save there removes. A link is followed;\n"
-         "                  a pipe or device is written into; - for standard output, with\n"
-         "                  --format EXT. In a folder that may not be written, a writable FILE\n"
-         "                  is written over in place, which is not atomic: a failure or kill\n"
-         "                  part way leaves it empty or holding the start of the new picture\n"
+         "                  that name, which the next save replacing a file there removes. A\n"
+         "                  link is followed; a pipe or device is written into; - for\n"
+         "                  standard output, with --format EXT. In a folder that may not be\n"
+         "                  written, a writable FILE is written over in place, which is not\n"
+         "                  atomic: a failure or kill part way leaves it empty or holding the\n"
+         "                  start of the new picture\n"
          "  -h, --help      show this help\n\n",
          kExit,
          "\nExamples:\n"
