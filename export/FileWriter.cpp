@@ -2,8 +2,9 @@
 // which takes the target's name only when it is complete.
 #include "export/FileWriter.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <pthread.h>
+#include <linux/falloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -12,12 +13,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
+#include <optional>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -26,11 +31,19 @@ namespace varimark {
 
 namespace {
 
-// A temporary name is "." + name + "." + 6 characters; longer names are cut so that it
-// still fits into one directory entry.
-constexpr std::size_t kMaxTempBase = NAME_MAX - 8;
+// A hidden name is "." + name + ".vmk-" + PID + "-" + START + "-" + SYSTEM + "-" + 6 random
+// letters; longer names are cut so that it still fits into one directory entry.
+constexpr std::string_view kMark = ".vmk-";
+constexpr std::size_t kPidDigits = 10, kStartDigits = 20, kSystemDigits = 8, kRandom = 6;
+constexpr std::size_t kMaxTempBase =
+    NAME_MAX - (1 + kMark.size() + kPidDigits + 1 + kStartDigits + 1 + kSystemDigits + 1 + kRandom);
+static_assert(kMaxTempBase > 100);
+// A name of another system (boot or process namespace) unchanged this long is abandoned:
+// no save lasts a day.
+constexpr time_t kForeignAge = 24 * 60 * 60;
 // Links followed to the final target before giving up, as the system does.
 constexpr int kMaxLinks = 40;
+constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
 
 [[noreturn]] void Fail(const char* what, const std::string& path, int err) {
     throw EFileError(std::string("Cannot ") + what + " file " + path + ": " +
@@ -67,98 +80,182 @@ std::string FinalTarget(const std::string& path) {
     }
 }
 
-// One temporary name for the handler below: state 0 free, 1 being filled, 2 ready.
-struct TCleanupSlot {
-    std::atomic<int> state{0};
-    char name[PATH_MAX];
+// Up to size bytes of a small file of the system (under /proc), "" when it cannot be read.
+std::string ReadSmall(const char* path, std::size_t size = 1024) {
+    std::string text(size, '\0');
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "";
+    ssize_t n;
+    while ((n = ::read(fd, text.data(), text.size())) < 0 && errno == EINTR) {
+    }
+    ::close(fd);
+    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return text;
+}
+
+// Digits only, at most max of them, without a leading zero; nothing otherwise.
+std::optional<std::uint64_t> Number(std::string_view digits, std::size_t max) {
+    if (digits.empty() || digits.size() > max || (digits[0] == '0' && digits.size() > 1))
+        return std::nullopt;
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+    return value;
+}
+
+// This process as its hidden names tell it: its start time (0 when /proc cannot tell) and
+// its system, 8 hexadecimal digits of a hash (FNV-1a) of the boot's id and the process
+// namespace, so that a process of another machine or container with the same number is
+// not taken for one of ours.
+struct TSelf {
+    int pid = 0;
+    std::uint64_t start = 0;
+    char system[kSystemDigits + 1] = {};
 };
 
-// Temporary names that SIGINT and SIGTERM remove before the process ends, so that an
-// interrupted save leaves nothing behind where the file system has no unnamed files.
-// The handler only reads slots that are complete and calls unlink: both safe in it.
-class TInterruptCleanup {
-public:
-    // Returns the slot, or -1 when none is free (the name then stays unprotected).
-    static int Register(const std::string& name) {
-        if (name.size() >= PATH_MAX) return -1;
-        std::call_once(installed_, Install);
-        for (int i = 0; i < kSlots; ++i) {
-            int free = kFree;
-            if (!slots_[i].state.compare_exchange_strong(free, kFilling)) continue;
-            std::memcpy(slots_[i].name, name.c_str(), name.size() + 1);
-            slots_[i].state.store(kReady);
-            return i;
-        }
-        return -1;
-    }
-    static void Unregister(int slot) {
-        if (slot >= 0) slots_[slot].state.store(kFree);
-    }
+TSelf Self() {
+    static std::mutex mutex;
+    static TSelf self;
+    const std::lock_guard lock(mutex);
+    if (self.pid == ::getpid()) return self; // made again in a forked child
+    self.pid = ::getpid();
+    self.start = ProcessStartTime(self.pid);
+    char ns[64] = {};
+    const ssize_t n = ::readlink("/proc/self/ns/pid", ns, sizeof ns - 1);
+    const std::string id = ReadSmall("/proc/sys/kernel/random/boot_id", 64) + "/" +
+                           std::string(ns, n > 0 ? static_cast<std::size_t>(n) : 0);
+    std::uint32_t hash = 2166136261u;
+    for (const char c : id) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    std::snprintf(self.system, sizeof self.system, "%08x", static_cast<unsigned>(hash));
+    return self;
+}
 
-private:
-    enum { kFree, kFilling, kReady };
-    static constexpr int kSlots = 16;
-
-    static void Install() {
-        for (int i = 0; i < 2; ++i) {
-            struct sigaction previous {};
-            if (::sigaction(kSignals[i], nullptr, &previous) != 0) continue;
-            if (previous.sa_handler == SIG_IGN) continue; // an ignored signal ends nothing
-            previous_[i] = previous;
-            struct sigaction action {};
-            action.sa_handler = Handle;
-            sigemptyset(&action.sa_mask);
-            ::sigaction(kSignals[i], &action, nullptr);
-        }
-    }
-    // Removes the names, then lets the signal take its earlier course: by default it ends
-    // the process once the handler returns.
-    static void Handle(int number) {
-        const int saved = errno;
-        for (TCleanupSlot& slot : slots_)
-            if (slot.state.load() == kReady) ::unlink(slot.name);
-        const int i = number == kSignals[0] ? 0 : 1;
-        ::sigaction(number, &previous_[i], nullptr);
-        ::raise(number);
-        errno = saved;
-    }
-
-    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
-    static inline TCleanupSlot slots_[kSlots];
-    static inline struct sigaction previous_[2]{};
-    static inline std::once_flag installed_;
+// The parts of a hidden name, or nothing when the name is not exactly one.
+struct THiddenName {
+    int pid;
+    std::uint64_t start;
+    std::string_view system;
 };
 
-// SIGINT and SIGTERM held back while a temporary name is made and registered.
-class TSignalsHeld {
-public:
-    TSignalsHeld() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        ::pthread_sigmask(SIG_BLOCK, &set, &old_);
+std::optional<THiddenName> ParseHiddenName(std::string_view name) {
+    // From the end: random letters, system, start and pid after dashes, then the mark
+    // without its dash after "." and a name of at least one byte.
+    const auto field = [&name](std::size_t size) -> std::optional<std::string_view> {
+        const std::size_t dash = name.rfind('-');
+        if (dash == std::string_view::npos || (size != 0 && name.size() - dash - 1 != size))
+            return std::nullopt;
+        const std::string_view value = name.substr(dash + 1);
+        name = name.substr(0, dash);
+        return value;
+    };
+    const auto random = field(kRandom);
+    const auto system = field(kSystemDigits);
+    const auto start = field(0);
+    const auto pid = field(0);
+    if (!random || !system || !start || !pid) return std::nullopt;
+    const std::string_view mark = kMark.substr(0, kMark.size() - 1);
+    if (random->find_first_not_of(kLetters) != std::string_view::npos ||
+        system->find_first_not_of("0123456789abcdef") != std::string_view::npos ||
+        !name.ends_with(mark) || name.size() < mark.size() + 2 || name[0] != '.')
+        return std::nullopt;
+    const auto number = Number(*pid, kPidDigits);
+    const auto when = Number(*start, kStartDigits);
+    if (!number || *number == 0 || *number > INT_MAX || !when) return std::nullopt;
+    return THiddenName{static_cast<int>(*number), *when, *system};
+}
+
+// Whether the process that made a hidden name has ended: none of that number runs, or one
+// that started at another time (the number was used again). A name of another system, or
+// where a start cannot be told (no /proc), only when the file is unchanged for a day.
+bool Abandoned(const THiddenName& hidden, const struct stat& st, const TSelf& self) {
+    if (hidden.system != self.system || self.start == 0 || hidden.start == 0)
+        return std::time(nullptr) - st.st_mtime > kForeignAge;
+    if (::kill(hidden.pid, 0) != 0 && errno == ESRCH) return true;
+    const std::uint64_t start = ProcessStartTime(hidden.pid);
+    return start != 0 && start != hidden.start;
+}
+
+// Removes, from the folder named relative to at, the hidden names that saves of processes
+// that have ended left there: regular files of this user named exactly so, never through a
+// link. A folder that cannot be read or written is left as it is.
+void RemoveAbandoned(int at, const char* folder) {
+    const int fd = ::openat(at, folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+        ::close(fd);
+        return;
     }
-    ~TSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
-    TSignalsHeld(const TSignalsHeld&) = delete;
-    TSignalsHeld& operator=(const TSignalsHeld&) = delete;
+    const TSelf self = Self();
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN) continue;
+        const std::optional<THiddenName> hidden = ParseHiddenName(entry->d_name);
+        struct stat st {};
+        if (hidden && ::fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && Abandoned(*hidden, st, self))
+            ::unlinkat(fd, entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
 
-private:
-    sigset_t old_;
-};
-
-// A hidden name beside the target, "." + base + "." + 6 letters, most likely free: it is
-// only ever created exclusively, and another one is tried when it is taken.
-std::string TempName(const std::string& prefix, const std::string& base) {
+// The hidden name of base made by process pid, started at start, on system, most likely
+// free: it is only ever created exclusively, and another one is tried when it is taken.
+std::string HiddenName(const std::string& prefix, const std::string& base, int pid,
+                       std::uint64_t start, const char* system) {
     static std::atomic<unsigned> counter{0};
-    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     unsigned long long seed = (static_cast<unsigned long long>(::getpid()) << 32) ^
                               (counter.fetch_add(1) * 0x9E3779B97F4A7C15ull) ^
+                              static_cast<unsigned long long>(::clock()) ^
                               reinterpret_cast<std::uintptr_t>(&seed);
-    std::string name = prefix + "." + base.substr(0, kMaxTempBase) + ".";
-    for (int i = 0; i < 6; ++i, seed /= 36) name += kLetters[seed % 36];
+    std::string name = prefix + "." + base.substr(0, kMaxTempBase);
+    name += kMark;
+    name += std::to_string(pid) + "-" + std::to_string(start) + "-" + system + "-";
+    for (std::size_t i = 0; i < kRandom; ++i, seed /= 36) name += kLetters[seed % 36];
     return name;
 }
+
+// A hidden name of this process beside the target.
+std::string TempName(const std::string& prefix, const std::string& base) {
+    const TSelf self = Self();
+    return HiddenName(prefix, base, self.pid, self.start, self.system);
+}
+
+// The hidden names that new files are written under where the file system has no unnamed
+// files, for RemoveTemporaryNamesForExit; and the lock held while any hidden name is made,
+// renamed or removed, so that it finds each one either listed or not there at all (a name
+// linked in for a moment is renamed or removed under the lock and never listed).
+class TTemporaryNames {
+public:
+    struct TEntry {
+        std::string name;
+        TEntry* next = nullptr;
+        TEntry** from = nullptr; // the pointer to this entry, while listed
+    };
+    static std::unique_lock<std::mutex> Lock() { return std::unique_lock(mutex_); }
+    // Both with the lock held.
+    static void Add(TEntry& entry) {
+        entry.next = first_;
+        if (first_ != nullptr) first_->from = &entry.next;
+        entry.from = &first_;
+        first_ = &entry;
+    }
+    static void Remove(TEntry& entry) {
+        if (entry.from == nullptr) return;
+        *entry.from = entry.next;
+        if (entry.next != nullptr) entry.next->from = entry.from;
+        entry.from = nullptr;
+    }
+    // Keeps the lock: the process ends.
+    static void RemoveAllAndHold() {
+        mutex_.lock();
+        for (const TEntry* entry = first_; entry != nullptr; entry = entry->next)
+            ::unlink(entry->name.c_str());
+    }
+
+private:
+    static inline std::mutex mutex_;
+    static inline TEntry* first_ = nullptr;
+};
 
 // Gives an unnamed file (open with O_TMPFILE) a name; returns 0 or the error (EEXIST when
 // the name is taken). Linking the descriptor itself is one step less than its name under
@@ -183,19 +280,21 @@ int LinkUnnamed(int fd, const char* name, int folder = AT_FDCWD) {
 }
 
 // The new file while it is written: unnamed where the file system has unnamed files, so
-// that not even SIGKILL leaves it behind; elsewhere under a hidden temporary name beside
-// the target, removed on failure and on SIGINT or SIGTERM. Closed (and its temporary name
-// removed) unless it took the target's name.
+// that not even SIGKILL leaves it behind; elsewhere under a hidden name beside the target,
+// removed on failure and by RemoveTemporaryNamesForExit. Closed (and its hidden name
+// removed) unless it took the target's name. Before it makes a hidden name, the folder's
+// abandoned names are removed, unless swept tells that this was done already.
 class TNewFile {
 public:
-    TNewFile() = default;
+    explicit TNewFile(std::atomic<bool>& swept) : swept_(swept) {}
     TNewFile(const TNewFile&) = delete;
     TNewFile& operator=(const TNewFile&) = delete;
     ~TNewFile() {
         if (fd_ >= 0) ::close(fd_);
-        if (!name_.empty()) {
-            ::unlink(name_.c_str());
-            TInterruptCleanup::Unregister(slot_);
+        if (hidden_.from != nullptr) {
+            const auto lock = TTemporaryNames::Lock();
+            ::unlink(hidden_.name.c_str());
+            TTemporaryNames::Remove(hidden_);
         }
     }
 
@@ -204,22 +303,23 @@ public:
     int Open(const std::string& prefix, const std::string& base, mode_t mode) {
         const int err = OpenUnnamed(prefix, base, mode);
         if (err != EOPNOTSUPP && err != EISDIR && err != EINVAL) return err;
-        // No unnamed files here: a temporary name, removed when the process is interrupted.
+        // No unnamed files here: a hidden name, listed for RemoveTemporaryNamesForExit.
+        Sweep();
         for (int attempt = 0; attempt < 100; ++attempt) {
-            TSignalsHeld held;
             std::string name = TempName(prefix, base);
+            const auto lock = TTemporaryNames::Lock();
             fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
             if (fd_ >= 0) {
-                name_ = std::move(name);
-                slot_ = TInterruptCleanup::Register(name_);
+                hidden_.name = std::move(name);
+                TTemporaryNames::Add(hidden_);
                 return 0;
             }
             if (errno != EEXIST) return errno;
         }
         return EEXIST;
     }
-    // The same without a temporary name: EOPNOTSUPP, EISDIR or EINVAL where the file
-    // system has no unnamed files.
+    // The same without a hidden name: EOPNOTSUPP, EISDIR or EINVAL where the file system
+    // has no unnamed files.
     int OpenUnnamed(const std::string& prefix, const std::string& base, mode_t mode) {
         prefix_ = prefix, base_ = base;
         fd_ = ::open(prefix.empty() ? "." : prefix.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
@@ -231,40 +331,45 @@ public:
     // when replace is set, else only where there is none (EEXIST otherwise). Returns 0 or
     // the error.
     int Name(const std::string& target, bool replace) {
-        if (!name_.empty()) {
+        if (hidden_.from != nullptr) {
             // Renamed over anything made there meanwhile, as the unnamed file would be.
-            if (::rename(name_.c_str(), target.c_str()) != 0) return errno;
-            TInterruptCleanup::Unregister(slot_);
-            name_.clear();
+            const auto lock = TTemporaryNames::Lock();
+            if (::rename(hidden_.name.c_str(), target.c_str()) != 0) return errno;
+            TTemporaryNames::Remove(hidden_);
             return 0;
         }
         if (!replace) return LinkUnnamed(fd_, target.c_str());
-        // Linked in under a short-lived temporary name that is then renamed over the target.
+        // Linked in under a hidden name that is renamed over the target at once. Nothing
+        // links a file over a name, and exchanging two names needs both, so the hidden
+        // name is there for a moment: under the lock, so that an ending signal never
+        // leaves it, and with this process's number and start, so that a later save
+        // removes it after a SIGKILL.
+        Sweep();
         for (int attempt = 0; attempt < 100; ++attempt) {
-            int slot;
-            std::string temp;
-            {
-                TSignalsHeld held;
-                temp = TempName(prefix_, base_);
-                if (const int err = LinkUnnamed(fd_, temp.c_str()); err != 0) {
-                    if (err == EEXIST) continue;
-                    return err;
-                }
-                slot = TInterruptCleanup::Register(temp);
+            const std::string temp = TempName(prefix_, base_);
+            const auto lock = TTemporaryNames::Lock();
+            if (const int err = LinkUnnamed(fd_, temp.c_str()); err != 0) {
+                if (err == EEXIST) continue;
+                return err;
             }
-            const int err = ::rename(temp.c_str(), target.c_str()) == 0 ? 0 : errno;
-            if (err != 0) ::unlink(temp.c_str());
-            TInterruptCleanup::Unregister(slot);
+            if (::rename(temp.c_str(), target.c_str()) == 0) return 0;
+            const int err = errno;
+            ::unlink(temp.c_str());
             return err;
         }
         return EEXIST;
     }
 
 private:
+    void Sweep() {
+        if (!swept_.exchange(true))
+            RemoveAbandoned(AT_FDCWD, prefix_.empty() ? "." : prefix_.c_str());
+    }
+
+    std::atomic<bool>& swept_;
     int fd_ = -1;
     std::string prefix_, base_;
-    std::string name_; // the temporary name, while there is one
-    int slot_ = -1;
+    TTemporaryNames::TEntry hidden_; // listed while the file has a hidden name
 };
 
 // Makes the directory entry of the rename durable; a failure changes nothing for the
@@ -343,9 +448,14 @@ void WriteIntoSpecial(const std::string& target, const struct stat& st,
     WriteAll(file.Fd(), parts, path);
 }
 
-// The folder cannot take a new file but the file itself may be written: the complete
-// bytes go over its content. Room for all of them is taken first where the file system
-// can, so that a full disk leaves the old content as it was.
+// The folder cannot take a new file but the file itself may be written: the bytes go over
+// its content in place, which cannot be atomic. The steps leave the least damage. Room for
+// the new content is taken first, so that a full disk leaves the old content whole. Then
+// the file is emptied and the content written in one call (a loop only on short writes):
+// a failure or kill part way leaves an empty file or the start of the new content, which
+// every picture format tells as cut short. Writing first and cutting the rest off after
+// would leave, in between and after a short write, the new bytes followed by the old tail
+// (a picture that reads whole, or old bars under a new header).
 void WriteOver(const std::string& target,
                std::initializer_list<std::span<const std::uint8_t>> parts, const std::string& path,
                bool durable) {
@@ -354,23 +464,19 @@ void WriteOver(const std::string& target,
     if (file.Fd() < 0) Fail("create", path, errno);
     off_t size = 0;
     for (const std::span<const std::uint8_t> part : parts) size += static_cast<off_t>(part.size());
-    if (size > 0 && ::fallocate(file.Fd(), 0, 0, size) != 0 && errno != EOPNOTSUPP)
+    if (size > 0 && ::fallocate(file.Fd(), FALLOC_FL_KEEP_SIZE, 0, size) != 0 &&
+        errno != EOPNOTSUPP)
         Fail("write", path, errno);
+    if (::ftruncate(file.Fd(), 0) != 0) Fail("write", path, errno);
     WriteAll(file.Fd(), parts, path);
-    if (::ftruncate(file.Fd(), size) != 0) Fail("write", path, errno);
     if (durable) Sync(file.Fd(), path);
 }
 
-} // namespace
-
-void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
-                        TWriteMode mode) {
-    WriteFileReplacing(path, {bytes}, mode);
-}
-
-void WriteFileReplacing(const std::string& path,
-                        std::initializer_list<std::span<const std::uint8_t>> parts,
-                        TWriteMode mode) {
+// WriteFileReplacing; the folder's abandoned hidden names are removed before one is made,
+// unless swept tells that this was done already.
+void WriteReplacing(const std::string& path,
+                    std::initializer_list<std::span<const std::uint8_t>> parts, TWriteMode mode,
+                    std::atomic<bool>& swept) {
     if (path.empty()) Fail("create", path, ENOENT);
     const bool durable = mode == TWriteMode::Save;
     // A single save follows links to the file they name, as a plain create does (the
@@ -404,7 +510,7 @@ void WriteFileReplacing(const std::string& path,
     // name is looked at only when it turns out to be taken (then as below, where a file
     // that is there is looked at first).
     if (!durable && !base.empty()) {
-        TNewFile file;
+        TNewFile file(swept);
         if (file.OpenUnnamed(prefix, base, 0666) == 0) {
             WriteAll(file.Fd(), parts, path);
             int err = file.Name(target, false);
@@ -434,7 +540,7 @@ void WriteFileReplacing(const std::string& path,
     // Like a plain create, a file that we may not write is not replaced.
     if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
         Fail("create", path, errno);
-    TNewFile file;
+    TNewFile file(swept);
     if (const int err = file.Open(prefix, base, exists ? 0600 : 0666); err != 0) {
         if (exists && (err == EACCES || err == EPERM))
             return WriteOver(target, parts, path, durable);
@@ -447,6 +553,21 @@ void WriteFileReplacing(const std::string& path,
     if (err == EEXIST && !exists) err = file.Name(target, true); // made meanwhile
     if (err != 0) Fail("write", path, err);
     if (durable) SyncDirectory(prefix.empty() ? "." : prefix);
+}
+
+} // namespace
+
+void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
+                        TWriteMode mode) {
+    std::atomic<bool> swept{false};
+    WriteReplacing(path, {bytes}, mode, swept);
+}
+
+void WriteFileReplacing(const std::string& path,
+                        std::initializer_list<std::span<const std::uint8_t>> parts,
+                        TWriteMode mode) {
+    std::atomic<bool> swept{false};
+    WriteReplacing(path, parts, mode, swept);
 }
 
 void WriteFileReplacing(const std::string& path, std::string_view bytes, TWriteMode mode) {
@@ -471,8 +592,31 @@ void TBulkFolder::Write(const std::string& name, std::span<const std::uint8_t> b
         }
     }
     // A name that is taken (written again, then checked and replaced), or a folder that
-    // cannot take unnamed files: by the path.
-    WriteFileReplacing(path, bytes, TWriteMode::Bulk);
+    // cannot take unnamed files: by the path; the folder's abandoned names are removed
+    // once, before the first hidden name.
+    WriteReplacing(path, {bytes}, TWriteMode::Bulk, swept_);
+}
+
+std::string HiddenNameOf(const std::string& name, int pid, std::uint64_t start) {
+    return HiddenName("", name, pid, start, Self().system);
+}
+
+std::uint64_t ProcessStartTime(int pid) {
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+    const std::string stat = ReadSmall(path, 4096);
+    // "PID (NAME) STATE ...": the name may hold anything; the space before field 22 is the 20th
+    // after it.
+    std::size_t at = stat.rfind(')');
+    for (int field = 3; field <= 22 && at != std::string::npos; ++field)
+        at = stat.find(' ', at + 1);
+    if (at == std::string::npos) return 0;
+    const std::size_t end = stat.find(' ', at + 1);
+    return Number(std::string_view(stat).substr(at + 1, end - at - 1), kStartDigits).value_or(0);
+}
+
+void RemoveTemporaryNamesForExit() {
+    TTemporaryNames::RemoveAllAndHold();
 }
 
 } // namespace varimark

@@ -13,8 +13,10 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -373,6 +375,73 @@ TEST(CliBatch, KilledBatchLeavesWholeFilesOnly) {
             const Bytes b = ReadWholeFile<Bytes>(dir.Path(name));
             ASSERT_GE(b.size(), 6u) << name;
             EXPECT_EQ(U32(b, 2), b.size()) << name;
+        }
+    }
+}
+
+// The inode of each file in a folder, by name.
+std::map<std::string, ino_t> Inodes(const TScratchFolder& dir) {
+    std::map<std::string, ino_t> inodes;
+    for (const std::string& name : dir.Names()) {
+        struct stat st {};
+        if (stat(dir.Path(name).c_str(), &st) == 0) inodes[name] = st.st_ino;
+    }
+    return inodes;
+}
+
+// SIGTERM, SIGINT or SIGHUP while a batch on two threads replaces the files of an earlier
+// one: the batch ends by that signal (its exit status tells it), leaving every file whole,
+// the old picture or the new, and no hidden name of its own (".NAME.vmk-..."), whichever
+// thread the signal reaches and whatever it is doing. One row per signal and moment: the
+// number of files replaced (a new inode) before the signal. A signal ignored when the
+// program starts (nohup) stays ignored: the batch goes on to the end.
+TEST(CliBatch, EndingSignalsLeaveNoHiddenNames) {
+    std::string oldLines, newLines;
+    for (int k = 1; k <= 400; ++k) {
+        oldLines += "CODE128_B\tOld" + std::to_string(k) + "\n";
+        newLines += "CODE128_B\tNew" + std::to_string(k) + "\n";
+    }
+    const TempFile input(newLines);
+    const TScratchFolder before, after;
+    const auto batch = [](const std::string& dir) {
+        return std::vector<std::string>{"render",   "--batch", "-",      "--outdir", dir,
+                                        "--format", "bmp",     "--jobs", "2",        "--quiet"};
+    };
+    ASSERT_EQ(RunCli(batch(before.Dir()), oldLines).status, 0);
+    ASSERT_EQ(RunCli(batch(after.Dir()), newLines).status, 0);
+    const struct {
+        int signal;
+        std::size_t replaced;
+        bool ignored = false;
+    } rows[] = {{SIGTERM, 1}, {SIGTERM, 60}, {SIGINT, 20}, {SIGHUP, 100}, {SIGHUP, 20, true}};
+    for (const auto& row : rows) {
+        const TScratchFolder dir;
+        std::filesystem::copy(before.Dir(), dir.Dir());
+        const std::map<std::string, ino_t> old = Inodes(dir);
+        const auto previous = std::signal(row.signal, row.ignored ? SIG_IGN : SIG_DFL);
+        const pid_t pid = SpawnCli(batch(dir.Dir()), input.path());
+        std::signal(row.signal, previous);
+        for (std::size_t replaced = 0;
+             replaced < row.replaced && waitpid(pid, nullptr, WNOHANG) == 0;) {
+            replaced = 0;
+            for (const auto& [name, inode] : Inodes(dir)) // a hidden name shows for a moment
+                replaced += old.contains(name) && old.at(name) != inode;
+        }
+        kill(pid, row.signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (row.ignored)
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+        else
+            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == row.signal)
+                << strsignal(row.signal) << " after " << row.replaced << " files: status "
+                << status;
+        for (const std::string& name : dir.Names()) {
+            EXPECT_TRUE(std::regex_match(name, std::regex("[0-9]{6}\\.bmp"))) << name;
+            const std::string file = ReadWholeFile(dir.Path(name));
+            EXPECT_TRUE(file == ReadWholeFile(after.Path(name)) ||
+                        (!row.ignored && file == ReadWholeFile(before.Path(name))))
+                << name << (row.ignored ? " not written" : " torn");
         }
     }
 }

@@ -91,14 +91,25 @@ void KillWhileWriting(pid_t pid, const std::string& dir) {
     waitpid(pid, nullptr, 0);
 }
 
+// Keeps a folder from taking new names (true; false when this system cannot) or lets it
+// again. Root ignores permissions, but not the immutable flag.
+bool SetReadOnly(const std::string& dir, bool readOnly) {
+    if (!readOnly) {
+        if (geteuid() == 0) std::system(("chattr -i '" + dir + "' 2>/dev/null").c_str());
+        return chmod(dir.c_str(), 0700) == 0;
+    }
+    if (geteuid() != 0) return chmod(dir.c_str(), 0555) == 0;
+    return std::system(("chattr +i '" + dir + "' 2>/dev/null").c_str()) == 0;
+}
+
 // Entries in a folder, by name: "*" the picture, "->X" a link to X, "fifo" a FIFO (with a
 // reader that gets the picture), "zero" a character device (own or the system's), "?" any
 // file, else a file with that content; "a/b" is b in folder a.
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-// How the save goes: into a plain folder, a read-only one, a full disk, or killed while it
-// writes into a plain folder.
-enum THow { kPlain, kReadOnly, kFullDisk, kKilled };
+// How the save goes: into a plain folder, a read-only one, a full disk, a read-only folder
+// on a full disk, or killed while it writes into a plain folder.
+enum THow { kPlain, kReadOnly, kFullDisk, kFullReadOnly, kKilled };
 
 struct Row {
     const char* name;
@@ -114,7 +125,8 @@ public:
 
     // Makes the entries; false when this system cannot.
     bool Make(const Row& row) {
-        if (row.how == kFullDisk && !MountFullDisk()) return false;
+        const bool full = row.how == kFullDisk || row.how == kFullReadOnly;
+        if (full && !MountFullDisk()) return false;
         for (const auto& [name, what] : row.before) {
             const std::string path = Path(name);
             if (name.find('/') != std::string::npos)
@@ -131,11 +143,9 @@ public:
                 std::ofstream(path) << what;
             }
         }
-        if (row.how == kFullDisk) FillDisk();
-        if (row.how != kReadOnly) return true;
-        // Root ignores permissions, but not the immutable flag.
-        if (geteuid() != 0) return chmod(folder_.Dir().c_str(), 0555) == 0;
-        return std::system(("chattr +i '" + folder_.Dir() + "' 2>/dev/null").c_str()) == 0;
+        if (full) FillDisk();
+        return (row.how != kReadOnly && row.how != kFullReadOnly) ||
+               SetReadOnly(folder_.Dir(), true);
     }
 
     void Check(const Row& row, const std::string& picture) {
@@ -188,10 +198,7 @@ private:
         const std::string block(4096, 'f');
         for (int i = 0; i < 1024 && filler.write(block.data(), block.size()); ++i) filler.flush();
     }
-    void MakeWritable() {
-        if (geteuid() == 0) std::system(("chattr -i '" + folder_.Dir() + "' 2>/dev/null").c_str());
-        chmod(folder_.Dir().c_str(), 0700);
-    }
+    void MakeWritable() { SetReadOnly(folder_.Dir(), false); }
 
     int fifo_ = -1;
     bool mounted_ = false;
@@ -217,6 +224,9 @@ const Row kRows[] = {
     {"ReadOnlyFolderWritableFile", {{"label.bmp", "old"}}, "", {{"label.bmp", "*"}}, kReadOnly},
     {"FullDisk", {{"label.bmp", "old"}}, ": No space left on device",
      {{"label.bmp", "old"}, {"filler", "?"}}, kFullDisk},
+    // Written over in place: room is taken before the file is emptied.
+    {"FullDiskReadOnlyFolder", {{"label.bmp", "old"}}, ": No space left on device",
+     {{"label.bmp", "old"}, {"filler", "?"}}, kFullReadOnly},
     {"KilledWhileWriting", {{"label.bmp", "old"}}, "", {{"label.bmp", "old"}}, kKilled},
 };
 // clang-format on
@@ -268,6 +278,34 @@ TEST(FileTargetBatch, KilledLeavesWholeFilesOnly) {
         ASSERT_GT(file.size(), 54u) << entry.path();
         EXPECT_EQ(file.size(), U32(file, 2)) << entry.path();
     }
+}
+
+// Over a writable file in a folder that takes no new names, the picture is written into
+// the file in place, which cannot be atomic: a kill while the file is open for it leaves
+// the old picture, the new one, or the start of the new one (cut short, which every reader
+// tells), never old bytes after new ones. The old picture is the larger, so that its tail
+// would show.
+TEST(FileTargetWriteOver, KilledLeavesTheOldTheNewOrTheStartOfTheNew) {
+    TScratchFolder folder;
+    const std::string path = folder.Path("label.bmp");
+    ASSERT_EQ(
+        RunCli({"render", "--type", "UPC_A", "--scale", "16", "-o", path, "01234567890"}).status,
+        0);
+    const std::string old = ReadWholeFile(path);
+    ASSERT_EQ(RunCli(CliArgs(path, 12)).status, 0);
+    const std::string picture = ReadWholeFile(path);
+    ASSERT_LT(picture.size(), old.size());
+    if (!SetReadOnly(folder.Dir(), true)) GTEST_SKIP() << "this system cannot set it up";
+    for (int round = 0; round < 4; ++round) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << old;
+        KillWhileWriting(SpawnCli(CliArgs(path, 12), "/dev/null"), folder.Dir());
+        const std::string now = ReadWholeFile(path);
+        EXPECT_TRUE(now == old || picture.starts_with(now))
+            << round << ": " << now.size() << " bytes, neither the old picture nor the start "
+            << "of the new";
+    }
+    SetReadOnly(folder.Dir(), false);
+    EXPECT_EQ(folder.Names(), std::set<std::string>{"label.bmp"});
 }
 
 } // namespace

@@ -7,12 +7,15 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <span>
 #include <string>
@@ -239,6 +242,93 @@ TEST_F(FileWriter, ReplacedFileKeepsOwnerAndMode) {
         EXPECT_EQ(ReadWholeFile(path), "new");
     }
     EXPECT_EQ(Names(), std::set<std::string>{"owned.bmp"});
+}
+
+// The number and start time of a process that has ended: a child, reaped.
+std::pair<int, std::uint64_t> EndedProcess() {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    const std::uint64_t start = ProcessStartTime(child);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    return {child, start};
+}
+
+// The same hidden name as if made on another system (boot or process namespace).
+std::string OnAnotherSystem(std::string name) {
+    const std::size_t system = name.size() - 6 - 1 - 8; // before "-" and 6 random letters
+    const std::string other = name.substr(system, 8) == "ffffffff" ? "00000000" : "ffffffff";
+    return name.replace(system, 8, other);
+}
+
+// What the next replacing save in a folder does to the names there: hidden names of ended
+// processes go, whatever file they were for; everything else stays (one row each).
+TEST(AbandonedNames, TheNextReplacingSaveRemovesOnlyThoseOfEndedProcesses) {
+    const auto [ended, endedStart] = EndedProcess();
+    ASSERT_NE(endedStart, 0u) << "no /proc to tell start times";
+    const int self = ::getpid();
+    const std::uint64_t selfStart = ProcessStartTime(self);
+    const std::string dead = HiddenNameOf("label.bmp", ended, endedStart);
+    ASSERT_EQ(dead.substr(0, 15), ".label.bmp.vmk-");
+    const auto old = [](const std::string& path) {
+        const timespec twoDaysAgo{std::time(nullptr) - 2 * 24 * 60 * 60, 0};
+        const timespec times[2] = {twoDaysAgo, twoDaysAgo};
+        return ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+    };
+    struct TRow {
+        std::string name;
+        bool removed;
+        // Makes the entry at path (a file with "x" when empty).
+        std::function<bool(const std::string& path)> make = {};
+    };
+    const std::vector<TRow> rows = {
+        {dead, true},
+        {HiddenNameOf("other.png", ended, endedStart), true},
+        {HiddenNameOf("label.bmp", self, selfStart), false},    // still running
+        {HiddenNameOf("label.bmp", self, selfStart + 1), true}, // the number used again
+        {HiddenNameOf("label.bmp", ended, 0), false},           // the start not told
+        {OnAnotherSystem(dead), false},                         // may still run there
+        {OnAnotherSystem(HiddenNameOf("x.bmp", ended, endedStart)), true, old},
+        {dead.substr(1), false},                               // not hidden
+        {dead.substr(0, dead.size() - 1), false},              // 5 random letters
+        {dead.substr(0, dead.size() - 1) + "X", false},        // a capital
+        {".vmk-" + dead.substr(dead.find("vmk-") + 4), false}, // no file name
+        {".label.bmp.abc123", false},                          // a name of other programs
+        {dead + "x", false},
+        {HiddenNameOf("link.bmp", ended, endedStart), false,
+         [](const std::string& path) { return ::symlink("victim", path.c_str()) == 0; }},
+        {HiddenNameOf("dir.bmp", ended, endedStart), false,
+         [](const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }},
+        {HiddenNameOf("theirs.bmp", ended, endedStart), false,
+         [](const std::string& path) {
+             std::ofstream(path) << "x";
+             return ::geteuid() == 0 && ::chown(path.c_str(), 4321, 4321) == 0;
+         }},
+    };
+    for (const TWriteMode mode : {TWriteMode::Save, TWriteMode::Bulk}) {
+        const TScratchFolder folder;
+        std::ofstream(folder.Path("label.bmp")) << "old";
+        std::ofstream(folder.Path("victim")) << "kept";
+        std::set<std::string> expected = {"label.bmp", "victim"};
+        for (const TRow& row : rows) {
+            const std::string path = folder.Path(row.name);
+            if (row.make) {
+                if (!row.make(path)) continue; // this system cannot make it
+            } else {
+                std::ofstream(path) << "x";
+            }
+            if (!row.removed) expected.insert(row.name);
+        }
+        if (mode == TWriteMode::Save)
+            WriteFileReplacing(folder.Path("label.bmp"), std::string_view("new"));
+        else
+            TBulkFolder(folder.Dir()).Write("label.bmp", std::span<const std::uint8_t>());
+        EXPECT_EQ(folder.Names(), expected) << (mode == TWriteMode::Save ? "save" : "batch");
+        EXPECT_EQ(ReadWholeFile(folder.Path("victim")), "kept");
+    }
 }
 
 } // namespace
