@@ -2,6 +2,7 @@
 
 #include "engine/EOverflow.h"
 #include "engine/InputText.h"
+#include "platform/FontCache.h"
 
 #include "cli/BatchFlow.h"
 #include "cli/BatchLine.h"
@@ -273,6 +274,16 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     // the system writes them out later.
     const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t jobs = render.jobs > 0 ? static_cast<std::size_t>(render.jobs) : processors;
+    // Fonts are set up once, before the drawing threads start: fontconfig half set up for
+    // want of memory must not be met by several threads.
+    if (jobs > 1) {
+        try {
+            PrepareFonts();
+        } catch (const std::bad_alloc&) {
+            std::fputs("varimark-cli: Out of memory while loading fonts\n", stderr);
+            return kExitRefused;
+        }
+    }
 
     // Failures are told in the order of the lines as soon as every earlier line is done,
     // above the progress bar.
@@ -323,12 +334,24 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     TFileQueue queue;
     std::atomic<std::size_t> drawing{0};
     // Why the batch stopped before the end of its input (memory ran out), told at the end.
+    // Memory that ran out is only noted here (the message is made once the threads are
+    // done and their memory free): making it where memory just ran out may fail again, and
+    // nothing may escape a drawing thread.
     std::mutex stopMutex;
     std::string stopReason;
-    const auto stopBatch = [&](const std::exception& e) {
+    std::atomic<bool> outOfMemory{false};
+    const auto stopBatch = [&](const std::exception& e) noexcept {
         flow.Stop();
-        const std::lock_guard lock(stopMutex);
-        if (stopReason.empty()) stopReason = FailureMessage(e, "rendering the batch");
+        if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) {
+            outOfMemory = true;
+            return;
+        }
+        try {
+            const std::lock_guard lock(stopMutex);
+            if (stopReason.empty()) stopReason = e.what();
+        } catch (...) {
+            outOfMemory = true;
+        }
     };
     const auto draw = [&] {
         try {
@@ -413,6 +436,14 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     }
     flow.TellRemaining();
     progress.reset();
+    if (outOfMemory && stopReason.empty()) {
+        try {
+            stopReason = OutOfMemory("rendering the batch").what();
+        } catch (const std::bad_alloc&) {
+            std::fputs("varimark-cli: Out of memory while rendering the batch\n", stderr);
+            return kExitRefused;
+        }
+    }
 
     if (flow.AnyFailed()) status = kExitRefused;
     if (!stopReason.empty()) {

@@ -94,7 +94,7 @@ void PrintEncodeUsage(std::FILE* stream) {
          kText, "\nOptions:\n", kTypes,
          "  --batch FILE    encode each line of FILE (- for standard input) instead of TEXT; a\n"
          "                  refused line prints {\"line\":N,\"error\":...} and the run goes on;\n"
-    "                  an empty line (one with only a byte-order mark too) is skipped\n"
+         "                  an empty line (one with only a byte-order mark too) is skipped\n"
          "  -h, --help      show this help\n\n",
          kExit,
          "\nExamples:\n"

@@ -108,8 +108,35 @@ void TakeEndingSignals() {
 
 } // namespace
 
+// The runtime ends the program through here when memory is so short that not even the
+// exception telling it can be made (then no exception is active), or when memory runs out
+// where nothing may throw: that is exit 1 with the message, as any other time memory runs
+// out. Anything else ends as it would have.
+[[noreturn]] void EndWhenOutOfMemory() noexcept {
+    bool outOfMemory = std::current_exception() == nullptr;
+    if (!outOfMemory) {
+        try {
+            std::rethrow_exception(std::current_exception());
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+        } catch (...) {
+        }
+    }
+    if (!outOfMemory) std::abort();
+    static const char kMessage[] = "varimark-cli: Out of memory while running the command\n";
+    (void)!::write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+    ::_exit(kExitRefused);
+}
+
 int main(int argc, char** argv) {
+    std::set_terminate(EndWhenOutOfMemory);
     TakeEndingSignals();
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    std::vector<std::string_view> args;
+    try {
+        args.assign(argv + 1, argv + argc);
+    } catch (const std::bad_alloc&) {
+        std::fputs("varimark-cli: Out of memory while reading the command line\n", stderr);
+        return kExitRefused;
+    }
     return FinishStandardOutput(Run(args));
 }

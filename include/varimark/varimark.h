@@ -98,7 +98,9 @@ VARIMARK_API Encoded Encode(const Symbol& symbol);
 // The whole picture file's bytes.
 VARIMARK_API std::vector<std::uint8_t> Render(const Symbol& symbol, const PictureOptions& options);
 // Writes the picture under exactly the name given: the file takes the name only when it
-// is complete, so a failure leaves an old file as it was and nothing beside it.
+// is complete, so a failure leaves an old file as it was and nothing beside it (a replaced
+// file takes a hidden name for a moment, which a killed process may leave and the next
+// save in that folder removes).
 VARIMARK_API void RenderToFile(const Symbol& symbol, const PictureOptions& options,
                                const std::string& fileName);
 
