@@ -3,8 +3,11 @@
 #include "app/MainForm.h"
 #include "app/SplashScreen.h"
 #include "app/VarimarkApplication.h"
+#include "generated/Version.h"
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -27,6 +30,14 @@ void StartupWait() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that it needs no display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") != 0) continue;
+        const bool written = std::fputs("varimark " VARIMARK_PROJECT_VERSION "\n", stdout) >= 0;
+        if (std::fflush(stdout) == 0 && written) return 0;
+        std::perror("varimark: cannot write to standard output");
+        return 1;
+    }
     TVarimarkApplication application(argc, argv);
 
     // The splash is on screen before anything slow.

@@ -72,14 +72,14 @@ void PrintAll(std::FILE* stream, std::initializer_list<const char*> parts) {
 } // namespace
 
 void PrintUsage(std::FILE* stream) {
-    PrintAll(stream,
-             {"varimark-cli: barcodes from the command line.\n\n", kEncodeSynopsis, kRenderSynopsis,
-              kVerifySynopsis,
-              "\nCommands:\n"
-              "  encode   print the prepared text and the bar pattern as JSON\n"
-              "  render   draw the barcode into a picture file\n"
-              "  verify   grade the barcode in a picture as a print-quality verifier does\n"
-              "\nRun 'varimark-cli COMMAND --help' for a command's options and examples.\n"});
+    PrintAll(stream, {"varimark-cli: barcodes from the command line.\n\n", kEncodeSynopsis,
+                      kRenderSynopsis, kVerifySynopsis,
+                      "\nCommands:\n"
+                      "  encode   print the prepared text and the bar pattern as JSON\n"
+                      "  render   draw the barcode into a picture file\n"
+                      "  verify   grade the barcode in a picture as a print-quality verifier does\n"
+                      "\nRun 'varimark-cli COMMAND --help' for a command's options and examples;\n"
+                      "'varimark-cli --version' prints the version.\n"});
 }
 
 void PrintEncodeUsage(std::FILE* stream) {

@@ -6,6 +6,7 @@
 #include "cli/Usage.h"
 #include "cli/VerifyCommand.h"
 #include "export/FileWriter.h"
+#include "generated/Version.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -27,6 +28,10 @@ int Dispatch(const std::vector<std::string_view>& args) {
     const std::string_view command = args.front();
     if (command == "help" || command == "--help" || command == "-h") {
         PrintUsage(stdout);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        WriteStandardOutput("varimark-cli " VARIMARK_PROJECT_VERSION "\n");
         return kExitOk;
     }
     if (command == "encode") return RunEncodeCommand({args.begin() + 1, args.end()});

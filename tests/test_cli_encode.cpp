@@ -1,6 +1,7 @@
 // End-to-end tests of "varimark-cli encode": runs the built program and checks its output,
 // error messages and exit statuses.
 #include "CliRunner.h"
+#include "generated/Version.h"
 
 #include <gtest/gtest.h>
 
@@ -255,6 +256,15 @@ TEST(CliEncode, HelpGoesToStdout) {
     }
 }
 
+// The version is the project's (CMakeLists.txt), and the overview names the option.
+TEST(CliEncode, VersionGoesToStdout) {
+    const RunResult r = RunCli({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "varimark-cli " VARIMARK_PROJECT_VERSION "\n");
+    EXPECT_NE(RunCli({"--help"}).out.find("'varimark-cli --version'"), std::string::npos);
+}
+
 TEST(CliEncode, FiftyWindows1252CharactersFitFiftyOneDoNot) {
     std::string text;
     for (int i = 0; i < 50; ++i) text += "\xC3\xA9"; // 100 bytes of UTF-8, 50 characters
@@ -354,6 +364,7 @@ TEST(CliEncode, FullStandardOutputIsReported) {
     for (int i = 0; i < 2000; ++i) lines += "line " + std::to_string(i) + "\n"; // > 64 KB of JSON
     for (const auto& args :
          std::vector<std::vector<std::string>>{{"--help"},
+                                               {"--version"},
                                                {"encode", "--help"},
                                                {"render", "--help"},
                                                {"encode", "x"},

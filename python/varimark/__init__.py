@@ -328,3 +328,7 @@ def verify(picture, type=None, *, dpi=0, aperture=0, min_grade="C", reflectance_
 def version():
     """The library's version, such as "1.2.0"."""
     return _lib.varimark_version().decode("ascii")
+
+
+# The version of the library the module runs on: the project's, as its C API tells it.
+__version__ = version()
