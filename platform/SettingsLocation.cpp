@@ -9,10 +9,13 @@
 // The write name is the executable's file name with its last extension replaced by ".INI"; a
 // name without an extension (a leading dot does not start one) gets ".INI" appended.
 //
-// The program's folder counts as writable when the process may create files in it (access()
-// with W_OK and X_OK; a read-only mount is not writable). Otherwise both files live in the
-// configuration folder: $XDG_CONFIG_HOME/varimark when XDG_CONFIG_HOME is an absolute path,
-// else $HOME/.config/varimark; it is created when missing. When it holds no settings file yet
+// An installed program, one whose path lies below /usr or /opt, keeps both files in the
+// configuration folder whoever runs it (root, who may write /usr/bin, too). A copy elsewhere
+// (a portable copy, the build folder) keeps them beside itself while the process may create
+// files in its folder (access() with W_OK and X_OK; a read-only mount is not writable), and
+// in the configuration folder otherwise. The configuration folder is
+// $XDG_CONFIG_HOME/varimark when XDG_CONFIG_HOME is an absolute path, else
+// $HOME/.config/varimark; it is created when missing. When it holds no settings file yet
 // and one lies beside the program (a preset shipped with an installed program), that file is
 // copied there first, under the name the configuration folder's file is read by: the preset
 // is read, and what is written afterwards comes back.
@@ -74,12 +77,17 @@ QString FindReadFile(const QString& folder, const QString& writeName) {
 
 } // namespace
 
+bool IsInstalledProgram(const QString& executablePath) {
+    const QString path = QDir::cleanPath(QFileInfo(executablePath).absoluteFilePath());
+    return path.startsWith(QStringLiteral("/usr/")) || path.startsWith(QStringLiteral("/opt/"));
+}
+
 TSettingsFiles LocateSettingsFiles(const QString& executablePath) {
     const QFileInfo executable(executablePath);
     const QString writeName = WriteName(executable.fileName());
     const QString programFolder = executable.absolutePath();
     QString folder = programFolder;
-    if (!CanCreateFilesIn(folder)) {
+    if (IsInstalledProgram(executablePath) || !CanCreateFilesIn(folder)) {
         folder = ConfigFolder();
         QDir().mkpath(folder);
         if (ReadFileMatches(QDir(folder)).isEmpty() &&

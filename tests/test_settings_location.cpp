@@ -198,6 +198,56 @@ TEST_F(SettingsLocation, UnwritableFolderMovesToTheConfigurationFolder) {
     Chmod(app, 0755);
 }
 
+TEST(SettingsLocationInstalled, BelowUsrOrOptIsInstalled) {
+    const struct {
+        const char* path;
+        bool installed;
+    } cases[] = {
+        {"/usr/bin/varimark", true},
+        {"/usr/local/bin/varimark", true},
+        {"/opt/varimark/bin/varimark", true},
+        {"/opt/varimark", true},
+        {"/usr/lib/../bin/./varimark", true},
+        {"/usr/../home/me/varimark", false}, // "/home/me/varimark"
+        {"/usrx/bin/varimark", false},
+        {"/optional/varimark", false},
+        {"/home/me/usr/bin/varimark", false},
+        {"/home/me/opt/varimark", false},
+        {"/work/build/bin/varimark", false},
+        {"/varimark", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsInstalledProgram(c.path), c.installed) << c.path;
+}
+
+// An installed program keeps its settings in the configuration folder even when its own
+// folder may be written, as /usr/bin may by root (the test's user in CI); a copy elsewhere
+// in a folder it may write keeps them beside itself.
+TEST_F(SettingsLocation, InstalledProgramUsesTheConfigurationFolderWhoeverRunsIt) {
+    const QString xdg = Folder("installed-xdg");
+    const QString portable = Folder("portable");
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    const bool wasSet = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    ::setenv("XDG_CONFIG_HOME", QFile::encodeName(xdg).constData(), 1);
+    const QString config = xdg + "/varimark/varimark.INI";
+    const struct {
+        QString executable;
+        QString written;
+    } cases[] = {
+        {"/usr/bin/varimark", config},
+        {"/usr/local/bin/varimark", config},
+        {"/opt/varimark/bin/varimark", config},
+        {portable + "/varimark", portable + "/varimark.INI"},
+    };
+    for (const auto& c : cases) {
+        const TSettingsFiles files = LocateSettingsFiles(c.executable);
+        EXPECT_EQ(Report(files).toStdString(), (c.written + " | " + c.written).toStdString());
+    }
+    if (wasSet)
+        ::setenv("XDG_CONFIG_HOME", saved.constData(), 1);
+    else
+        ::unsetenv("XDG_CONFIG_HOME");
+}
+
 // An installed program with a preset beside it: while the configuration folder has no settings
 // file, the preset is what is read, and what is written then comes back with it.
 TEST_F(SettingsLocation, PresetBesideTheProgramIsReadUntilTheConfigurationHasOne) {
