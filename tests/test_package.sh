@@ -68,6 +68,7 @@ done
 
 # The installed varimark.pc names /usr, which pkg-config leaves out.
 flags=$(PKG_CONFIG_LIBDIR="$root/$lib/pkgconfig" pkg-config --cflags --libs varimark 2>&1) || true
+read -r flags <<<"$flags" # without the space pkg-config ends with
 [[ "$flags" == "-lvarimark" ]] || fail "pkg-config --cflags --libs varimark: '$flags'"
 
 # What software centres read.
