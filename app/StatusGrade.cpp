@@ -101,8 +101,7 @@ std::string FirstFailure(const ProfileReport& p, const TProfileGrade& regraded,
 QString Describe(const VerifyReport& report, const TGreyPicture& picture, btCodeTypes type,
                  bool quietZonesOn) {
     const std::string letter = std::string("Grade ") + report.letter;
-    if (!report.found)
-        return QString::fromStdString(letter + ": no barcode found: " + report.failure);
+    if (!report.found) return QString::fromStdString(letter + ": " + report.failure);
     const auto lowest = std::min_element(
         report.profiles.begin(), report.profiles.end(),
         [](const ProfileReport& a, const ProfileReport& b) { return a.grade < b.grade; });

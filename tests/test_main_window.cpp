@@ -572,7 +572,8 @@ std::string FileBytes(const QString& path) {
 }
 
 // With Quiet zones on, Save writes what varimark-cli render writes by default for the same
-// look (the window's barcode is laid out with the wide-to-narrow ratio 2).
+// look (the window's barcode is laid out with the wide-to-narrow ratio 2), and Copy puts
+// the same picture at factor 1 on the clipboard.
 TEST(QuietZones, SaveWritesTheCommandLinesPicture) {
     const struct {
         TLook look;
@@ -601,6 +602,12 @@ TEST(QuietZones, SaveWritesTheCommandLinesPicture) {
         const std::string window = FileBytes(program.Path("window.png"));
         EXPECT_TRUE(window == FileBytes(program.Path("cli.png")))
             << c.look.text << ": " << window.size() << " bytes";
+        if (c.look.saveSize == 0) { // Copy: the same picture
+            form.Copy1->trigger();
+            EXPECT_TRUE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32) ==
+                        QImage(program.Path("window.png")).convertToFormat(QImage::Format_RGB32))
+                << c.look.text;
+        }
     }
     EXPECT_TRUE(program.errors.isEmpty()) << program.errors.join("|").toStdString();
 }
