@@ -4,7 +4,6 @@
 #include "engine/Formatted.h"
 #include "engine/InputText.h"
 #include "engine/ProfileGrading.h"
-#include "engine/QuietZones.h"
 #include "engine/ReferenceDecode.h"
 #include "export/PictureReader.h"
 #include "library/PictureRender.h"

@@ -689,6 +689,21 @@ TEST(StatusLine, TellsTheGradeOrWhatFails) {
     EXPECT_EQ(program.errors.join("|").toStdString(), "BarcoLL: Code128 error");
 }
 
+// Changes made before the event loop runs again are graded once, as they stand at the end
+// (UPC-A at factor 2, as in the table above).
+TEST(StatusLine, ABurstOfChangesIsGradedOnce) {
+    Program program;
+    TForm1& form = program.Start();
+    SettledStatus(form);
+    const std::uint64_t shown = form.StatusGrader()->ShownCount();
+    form.Edit1->setText("0360002914");
+    form.QuietZones1->trigger();
+    form.SaveSizeItems[1]->trigger();
+    EXPECT_EQ(SettledStatus(form).toStdString(),
+              "Grade A (4.0) · X 0.53 mm · quiet zones 12/13 modules");
+    EXPECT_EQ(form.StatusGrader()->ShownCount(), shown + 1);
+}
+
 // Save as PDF: vector bars on a page as large as the picture at the save factor (a pixel is
 // 1/96 inch, 0.75 point).
 TEST(SavePdf, PageOfThePictureSize) {
