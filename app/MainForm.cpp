@@ -6,6 +6,8 @@
 #include "app/HelpWindow.h"
 #include "app/VarimarkApplication.h"
 #include "engine/EOverflow.h"
+#include "export/FileWriter.h"
+#include "platform/PdfSurface.h"
 #include "platform/PictureSave.h"
 #include "platform/ProfileFile.h"
 #include "platform/QtSurface.h"
@@ -19,6 +21,7 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPainter>
@@ -137,6 +140,7 @@ TForm1::TForm1(const TOptions& options) : wait_(options.wait) {
         TVarimarkApplication::ShowError(QString::fromStdString(e.what()));
     }
     starting_ = false;
+    BuildStatusGrade();
 }
 
 TForm1::~TForm1() {
@@ -285,6 +289,7 @@ void TForm1::BuildMenus() {
         "Font &Height", 9, [](int i) { return kPercentCaptions[i]; },
         [](TForm1* f, int i) { f->FontHeightClick(i); }, FontHeightItems.data());
     Zoom1 = toggle("&Zoom", &TForm1::Zoom1Click, false);
+    QuietZones1 = toggle("&Quiet zones", &TForm1::QuietZones1Click, false);
 
     QMenu* help = menuBar()->addMenu("&Help");
     HelpIndex1 = item(help, "Hel&p Contents", [](TForm1* f) { f->HelpIndex1Click(); });
@@ -438,6 +443,7 @@ void TForm1::btnLoadIniClick() {
     const int font = TextToInt(ReadSetting("varimark", "fontheight", "100"));
     Barcode1->SetBar_Fontscaling(font);
     FontHeightItems[HeightItem(font)]->setChecked(true);
+    LoadQuietZones();
 }
 
 void TForm1::btnWriteIniClick() {
@@ -482,7 +488,8 @@ QString TForm1::SaveDialog() {
                       QFileDialog::HideNameFilterDetails);
     dialog.setNameFilters({"Windows Bitmap (*.BMP) (*.bmp)", "Compuserve Gif (*.GIF) (*.gif)",
                            "TIFF 6.0 (*.TIF) (*.tif)", "Enhanced Metafile (*.EMF) (*.emf)",
-                           "JPEG (*.JPG) (*.jpg)", "PNG (*.PNG) (*.png)", "SVG (*.SVG) (*.svg)"});
+                           "JPEG (*.JPG) (*.jpg)", "PNG (*.PNG) (*.png)", "SVG (*.SVG) (*.svg)",
+                           "PDF (*.PDF) (*.pdf)"});
     QString suffix = SaveDialogDefaultExt;
     if (suffix.startsWith('.')) suffix.remove(0, 1);
     dialog.setDefaultSuffix(suffix);
@@ -497,11 +504,11 @@ void TForm1::Button2Click() {
     if (name.isEmpty()) return;
     SaveDialogDefaultExt = QString::fromStdString(LowerExtension(name.toStdString()));
     SaveDialogFileName = name;
-    SaveBarcodePicture(Drawer(), 2, factor, Barcode1->logicalDpiY(), name.toStdString());
+    SavePicture(name, factor);
 }
 
 void TForm1::Button3Click() {
-    Barcode1->CopyToClipboard(2);
+    Barcode1->CopyToClipboard(OutputMargin());
 }
 
 void TForm1::Button5Click() {
@@ -570,6 +577,7 @@ void TForm1::SaveSizeClick(int item) {
     SaveSizeItems[static_cast<std::size_t>(item)]->setChecked(true);
     lblsaveRatio = QString::number(kSaveFactors[item]);
     WriteSetting("Varimark", "sratio", lblsaveRatio);
+    RequestStatusGrade();
 }
 
 void TForm1::BarHeightClick(int item) {
@@ -599,6 +607,67 @@ void TForm1::ToolButton6Click() {
 
 void TForm1::AboutVarimark1Click() {
     if (aboutBox_ != nullptr) aboutBox_->exec();
+}
+
+// --- Quiet zones, the status line's grade and PDF
+
+// Pictures are laid out at the screen's logical resolution (module widths from millimetres
+// at that many dots per inch), as the barcode on the screen is, and the files state no
+// resolution of their own: a viewer or a layout program takes their pixels at the screen's
+// resolution, so that is also where the status line grades them and measures X. 96 when
+// the screen states none: the desktops' own default.
+int TForm1::PictureDpi() const {
+    const int dpi = Barcode1->logicalDpiY();
+    return dpi > 0 ? dpi : 96;
+}
+
+int TForm1::OutputMargin() const {
+    return SaveMargin(Barcode1->Engine(), PictureDpi(), QuietZones1->isChecked());
+}
+
+void TForm1::SavePicture(const QString& name, int factor) {
+    const std::string file = name.toStdString();
+    const int dpi = PictureDpi();
+    if (LowerExtension(file) == ".pdf") {
+        // Vector bars, and no date: the same barcode gives the same file.
+        WriteFileReplacing(file, BarcodePdfBytes(Drawer(), OutputMargin(), factor, dpi, {}));
+        return;
+    }
+    if (!PictureTypeOf(file))
+        throw EUnsupportedFileType("Unsupported file type \"" + LowerExtension(file) +
+                                   "\": use .bmp, .gif, .tif, .jpg, .emf, .png, .svg or .pdf");
+    SaveBarcodePicture(Drawer(), OutputMargin(), factor, dpi, file);
+}
+
+void TForm1::QuietZones1Click() {
+    QuietZones1->setChecked(!QuietZones1->isChecked());
+    RequestStatusGrade();
+    WriteSetting("Varimark", "quietzones", QuietZones1->isChecked() ? "True" : "False");
+}
+
+// "True" or "False" as stored; anything else changes nothing.
+void TForm1::LoadQuietZones() {
+    const QString quiet = ReadSetting("varimark", "quietzones", "False");
+    if (quiet == "True" || quiet == "False") QuietZones1->setChecked(quiet == "True");
+    RequestStatusGrade();
+}
+
+void TForm1::BuildStatusGrade() {
+    StatusGrade1 = new QLabel(statusBar());
+    StatusGrade1->setObjectName("StatusGrade1");
+    StatusGrade1->setAccessibleDescription("Print quality of the picture Save writes");
+    statusBar()->addWidget(StatusGrade1, 1);
+    statusGrade_ = std::make_unique<TStatusGrade>(StatusGrade1, [this] { return GradeRequest(); });
+    Barcode1->SetOnWritten([this] { RequestStatusGrade(); });
+    RequestStatusGrade();
+}
+
+void TForm1::RequestStatusGrade() {
+    if (statusGrade_) statusGrade_->Schedule();
+}
+
+TGradeRequest TForm1::GradeRequest() const {
+    return {Barcode1->Engine(), TextToInt(lblsaveRatio), QuietZones1->isChecked(), PictureDpi()};
 }
 
 } // namespace varimark

@@ -4,6 +4,7 @@
 // kept as text (the captions of hidden labels), because it goes to the settings file as
 // text; its internal commands keep their button handler names.
 #include "app/LimitedEdit.h"
+#include "app/StatusGrade.h"
 #include "control/Barcode.h"
 #include "platform/ProfileFile.h"
 #include "platform/SettingsLocation.h"
@@ -14,10 +15,12 @@
 #include <array>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QAction;
 class QComboBox;
+class QLabel;
 class QScrollArea;
 
 namespace varimark {
@@ -61,6 +64,7 @@ public:
     // Menu commands.
     void HumanReadable1Click();
     void Zoom1Click();
+    void QuietZones1Click();
     void C11Click() { SaveSizeClick(0); }
     void C21Click() { SaveSizeClick(1); }
     void C31Click() { SaveSizeClick(2); }
@@ -87,6 +91,9 @@ public:
     std::array<QAction*, 6> SaveSizeItems;   // C11 .. C61
     std::array<QAction*, 9> BarHeightItems;  // N101 .. N201: 100% .. 20%
     std::array<QAction*, 9> FontHeightItems; // N1001 .. N202
+    QAction* QuietZones1; // Barcode > Quiet zones: Save and Copy with each side's quiet zone
+    QLabel* StatusGrade1; // the status line: the print quality of what Save would write
+    TStatusGrade* StatusGrader() const { return statusGrade_.get(); }
 
     // The hidden labels' captions.
     QString lblType = "lblType";
@@ -124,6 +131,14 @@ private:
     QString SaveDialog();
     TDrawFunction Drawer();
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Quiet zones, the status line's grade and PDF.
+    void BuildStatusGrade();
+    void RequestStatusGrade();
+    TGradeRequest GradeRequest() const;
+    void LoadQuietZones();
+    int PictureDpi() const;
+    int OutputMargin() const;
+    void SavePicture(const QString& name, int factor);
 
     TSettingsFiles settings_;
     QString programFolder_;
@@ -136,6 +151,8 @@ private:
     std::function<void()> wait_;
     // While set, the settings are read from this one reading of the file (start-up, reload).
     std::optional<varimark::ProfileReader> batch_;
+    // Last, so that its worker has ended before the window's parts go.
+    std::unique_ptr<TStatusGrade> statusGrade_;
 };
 
 // StrToInt: decimal text with an optional sign; raises "'%s' is not a valid integer value".

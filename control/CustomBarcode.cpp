@@ -18,6 +18,7 @@ TCustomBarcode::TCustomBarcode(QWidget* owner) : QWidget(owner) {
 void TCustomBarcode::Written() {
     paintFailed_ = false;
     update();
+    if (onWritten_) onWritten_();
 }
 
 QString TCustomBarcode::Bar_Caption() const {

@@ -7,6 +7,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
+#include <utility>
+
 namespace varimark {
 
 class TCustomBarcode : public QWidget {
@@ -50,6 +53,10 @@ public:
 
     const TLLBarcode& Engine() const { return engine_; }
 
+    // Runs after every property write that succeeded (the owner follows the barcode's
+    // changes, as the status line's grading does); none by default.
+    void SetOnWritten(std::function<void()> written) { onWritten_ = std::move(written); }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     // Takes the drawn size after a paint: the control becomes exactly that size.
@@ -61,6 +68,7 @@ private:
 
     TLLBarcode engine_;
     bool paintFailed_ = false; // reported once; nothing drawn until a property is written
+    std::function<void()> onWritten_;
 };
 
 } // namespace varimark

@@ -1,5 +1,6 @@
 // The desktop program's window on the offscreen platform, its program folder a temporary
 // copy: start-up from the settings file, the commands and what they write, and Save.
+#include "CliRunner.h"
 #include "FileTesting.h"
 #include "ProgramTesting.h"
 #include "app/AboutBox.h"
@@ -10,6 +11,7 @@
 #include "export/Bitmap.h"
 #include "platform/ErrorReport.h"
 #include "platform/ProfileFile.h"
+#include "varimark/verify.h"
 
 #include <QAction>
 #include <QApplication>
@@ -342,8 +344,8 @@ TEST(MainWindow, SaveByExtension) {
     form.ChooseSaveFileName = [&] { return program.Path("label.xyz"); };
     form.N1->trigger();
     EXPECT_EQ(program.errors,
-              QStringList{"Unsupported file type \".xyz\": use .bmp, .gif, .tif, .jpg, .emf, .png "
-                          "or .svg."});
+              QStringList{"Unsupported file type \".xyz\": use .bmp, .gif, .tif, .jpg, .emf, .png, "
+                          ".svg or .pdf."});
     EXPECT_FALSE(QFile::exists(program.Path("label.xyz")));
     EXPECT_EQ(form.SaveDialogDefaultExt, ".xyz");
 
@@ -497,7 +499,7 @@ TEST(MainWindow, SaveDialogShowsTheCaptions) {
     EXPECT_EQ(title, "Save Varimark as...");
     EXPECT_EQ(captions, (QStringList{"Windows Bitmap (*.BMP)", "Compuserve Gif (*.GIF)",
                                      "TIFF 6.0 (*.TIF)", "Enhanced Metafile (*.EMF)",
-                                     "JPEG (*.JPG)", "PNG (*.PNG)", "SVG (*.SVG)"}));
+                                     "JPEG (*.JPG)", "PNG (*.PNG)", "SVG (*.SVG)", "PDF (*.PDF)"}));
 }
 
 // A settings file that cannot be read, other than the one written (the program under another
@@ -527,6 +529,193 @@ TEST(MainWindow, SettingsFileIsReadOncePerBatch) {
     EXPECT_EQ(opens.Opens(), 1);
     ChooseType(form, 1);
     EXPECT_EQ(opens.Opens(), 1);
+    EXPECT_TRUE(program.errors.isEmpty()) << program.errors.join("|").toStdString();
+}
+
+} // namespace
+
+// --- Quiet zones, the status line's print quality, PDF
+
+namespace {
+
+// The status line once it tells the barcode as it is now (the grading runs in a worker).
+QString SettledStatus(TForm1& form) {
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.StatusGrader()->Settled(); }, 60000));
+    return form.StatusGrade1->text();
+}
+
+// A barcode set up as the user does: the type list's entry, the text, the add-on, the Save
+// Size item, Rotate commands, Zoom and Quiet zones.
+struct TLook {
+    int type;
+    const char* text;
+    const char* addon;
+    int saveSize;
+    int rotations;
+    bool zoom;
+    bool quietZones;
+};
+
+void SetLook(TForm1& form, const TLook& look) {
+    ChooseType(form, look.type);
+    form.Edit1->setText(look.text);
+    form.Edit2->setText(look.addon);
+    form.SaveSizeItems[static_cast<std::size_t>(look.saveSize)]->trigger();
+    while (form.Barcode1->Bar_Rotation() != rotate_000) form.Rotate90Degrees1->trigger();
+    for (int i = 0; i < look.rotations; ++i) form.Rotate90Degrees1->trigger();
+    if (form.Zoom1->isChecked() != look.zoom) form.Zoom1->trigger();
+    if (form.QuietZones1->isChecked() != look.quietZones) form.QuietZones1->trigger();
+}
+
+std::string FileBytes(const QString& path) {
+    return ReadFileIfThere(QFile::encodeName(path).toStdString()).value_or("<missing>");
+}
+
+// With Quiet zones on, Save writes what varimark-cli render writes by default for the same
+// look (the window's barcode is laid out with the wide-to-narrow ratio 2), and Copy puts
+// the same picture at factor 1 on the clipboard.
+TEST(QuietZones, SaveWritesTheCommandLinesPicture) {
+    const struct {
+        TLook look;
+        std::vector<std::string> cli;
+    } cases[] = {
+        {{8, "Varimark-42", "", 0, 0, false, true},
+         {"--type", "CODE128_B", "--ratio", "2", "--module", "2", "Varimark-42"}},
+        {{2, "03600029145", "12", 1, 1, false, true},
+         {"--type", "UPC_A", "--ratio", "2", "--module", "2", "--addon", "12", "--scale", "2",
+          "--rotate", "270", "03600029145"}},
+        {{4, "ABC-123", "", 2, 0, true, true},
+         {"--type", "CODE39", "--ratio", "2", "--module", "9", "--scale", "3", "ABC-123"}},
+        {{10, "12345", "", 0, 2, false, true},
+         {"--type", "Postnet", "--ratio", "2", "--module", "2", "--rotate", "180", "12345"}},
+    };
+    Program program;
+    TForm1& form = program.Start();
+    for (const auto& c : cases) {
+        SetLook(form, c.look);
+        form.ChooseSaveFileName = [&] { return program.Path("window.png"); };
+        form.Button2Click();
+        std::vector<std::string> args = {"render", "-o", program.Path("cli.png").toStdString()};
+        args.insert(args.end(), c.cli.begin(), c.cli.end());
+        const RunResult cli = RunCli(args);
+        ASSERT_EQ(cli.status, 0) << cli.err;
+        const std::string window = FileBytes(program.Path("window.png"));
+        EXPECT_TRUE(window == FileBytes(program.Path("cli.png")))
+            << c.look.text << ": " << window.size() << " bytes";
+        if (c.look.saveSize == 0) { // Copy: the same picture
+            form.Copy1->trigger();
+            EXPECT_TRUE(QApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32) ==
+                        QImage(program.Path("window.png")).convertToFormat(QImage::Format_RGB32))
+                << c.look.text;
+        }
+    }
+    EXPECT_TRUE(program.errors.isEmpty()) << program.errors.join("|").toStdString();
+}
+
+// Code 128 needs ten modules of light space on each side (ISO/IEC 15417, 4.4.4): with the
+// window's 2-pixel margin a 1-pixel module leaves 2 modules, F on Decode; with Quiet zones
+// the saved picture grades A. The choice is stored and read back at start.
+TEST(QuietZones, GradeOfTheSavedPictureAndTheSetting) {
+    Program program;
+    TForm1& form = program.Start();
+    EXPECT_FALSE(form.QuietZones1->isChecked()); // off by default
+    for (const bool on : {true, false}) {
+        SetLook(form, {8, "Varimark-42", "", 0, 0, false, on});
+        EXPECT_EQ(program.Read("Varimark", "quietzones"), on ? "True" : "False");
+        form.ChooseSaveFileName = [&] { return program.Path("label.png"); };
+        form.Button2Click();
+        VerifyOptions options;
+        options.dpi = 96;
+        const VerifyReport report =
+            VerifyFile(QFile::encodeName(program.Path("label.png")).toStdString(), options);
+        EXPECT_EQ(report.letter, on ? 'A' : 'F');
+        ASSERT_FALSE(report.profiles.empty());
+        EXPECT_EQ(report.profiles[0].failure,
+                  on ? "" : "the left quiet zone is 2.0 modules wide; CODE128_B needs 10");
+    }
+    const struct {
+        const char* stored;
+        bool checked;
+    } stored[] = {{"True", true}, {"False", false}, {"true", false}, {"1", false}};
+    for (const auto& row : stored) {
+        Program again(QByteArray("[Varimark]\nquietzones=") + row.stored + "\n");
+        EXPECT_EQ(again.Start().QuietZones1->isChecked(), row.checked) << row.stored;
+    }
+}
+
+// The status line for symbols as Save writes them at 96 dpi. The module size SC2 (0.33 mm)
+// is 0.33 * 96 / 25.4 = 1.25 pixels, drawn as 1 pixel: X = 25.4 / 96 = 0.26 mm (0.53 mm at
+// factor 2). Code 128 needs 10 modules each side (ISO/IEC 15417): the quiet-zone margin is
+// 10 pixels, and the drawing's extra pixel on the right makes 11 there; with the 2-pixel
+// margin the left has 2. UPC-A needs 9 (ISO/IEC 15420): the drawing leaves 10 modules for
+// each outer digit, so 2 + 10 = 12 left and 13 right, with or without quiet zones.
+TEST(StatusLine, TellsTheGradeOrWhatFails) {
+    const struct {
+        const char* name;
+        TLook look;
+        const char* status;
+    } cases[] = {
+        {"code128QuietZones",
+         {8, "Varimark-42", "", 0, 0, false, true},
+         "Grade A (4.0) · X 0.26 mm · quiet zones 10/11 modules"},
+        {"code128Margin",
+         {8, "Varimark-42", "", 0, 0, false, false},
+         "Grade F: left quiet zone 2 of 10 modules · turn on Barcode > Quiet zones"},
+        {"code128Turned",
+         {8, "Varimark-42", "", 0, 1, false, false},
+         "Grade F: top quiet zone 2 of 10 modules · turn on Barcode > Quiet zones"},
+        {"upcA",
+         {2, "03600029145", "", 0, 0, false, false},
+         "Grade A (4.0) · X 0.26 mm · quiet zones 12/13 modules"},
+        {"upcAFactor2",
+         {2, "03600029145", "", 1, 0, false, true},
+         "Grade A (4.0) · X 0.53 mm · quiet zones 12/13 modules"},
+        {"code128Refused",
+         {8, "Var\u00FFmark", "", 0, 0, false, false},
+         "Not graded: BarcoLL: Code128 error: character 4 (\"\u00FF\", U+00FF) is not one "
+         "Code 128 B can carry"},
+        {"postnet",
+         {10, "12345", "", 0, 0, false, false},
+         "Not graded: Postnet and FIM are postal symbols, outside ISO/IEC 15416 print-quality "
+         "grading"},
+    };
+    Program program;
+    TForm1& form = program.Start();
+    for (const auto& c : cases) {
+        SetLook(form, c.look);
+        EXPECT_EQ(SettledStatus(form).toStdString(), c.status) << c.name;
+    }
+    // The error box of the failed paint is shown as before.
+    EXPECT_EQ(program.errors.join("|").toStdString(), "BarcoLL: Code128 error");
+}
+
+// Changes made before the event loop runs again are graded once, as they stand at the end
+// (UPC-A at factor 2, as in the table above).
+TEST(StatusLine, ABurstOfChangesIsGradedOnce) {
+    Program program;
+    TForm1& form = program.Start();
+    SettledStatus(form);
+    const std::uint64_t shown = form.StatusGrader()->ShownCount();
+    form.Edit1->setText("0360002914");
+    form.QuietZones1->trigger();
+    form.SaveSizeItems[1]->trigger();
+    EXPECT_EQ(SettledStatus(form).toStdString(),
+              "Grade A (4.0) · X 0.53 mm · quiet zones 12/13 modules");
+    EXPECT_EQ(form.StatusGrader()->ShownCount(), shown + 1);
+}
+
+// Save as PDF: vector bars on a page as large as the picture at the save factor (a pixel is
+// 1/96 inch, 0.75 point).
+TEST(SavePdf, PageOfThePictureSize) {
+    Program program;
+    TForm1& form = program.Start();
+    SetLook(form, {2, "03600029145", "", 1, 0, false, false}); // 116 x 83, factor 2
+    form.ChooseSaveFileName = [&] { return program.Path("label.PDF"); };
+    form.SaveBarcode1->trigger();
+    const std::string pdf = FileBytes(program.Path("label.PDF"));
+    EXPECT_EQ(pdf.substr(0, 5), "%PDF-");
+    EXPECT_NE(pdf.find("/MediaBox [0 0 180 130.5]"), std::string::npos) << pdf.substr(0, 400);
+    EXPECT_EQ(form.SaveDialogDefaultExt, ".pdf");
     EXPECT_TRUE(program.errors.isEmpty()) << program.errors.join("|").toStdString();
 }
 
