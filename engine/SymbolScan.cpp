@@ -345,12 +345,12 @@ TScanPlan PlanFrom(const TReflectanceImage& image, const TLineRead& found, doubl
     return plan;
 }
 
-// Whether a symbol found stands as bars do: at least a tenth as high as it is long (every
-// linear symbology asks for more; a line of text, or a chance read across a few strokes at
-// a slant, is lower).
+// Whether a symbol found stands as bars do: at least a tenth as high as it is long, or ten
+// modules high for a long symbol (a line of text, or a chance read across a few strokes at
+// a slant, is lower than either).
 bool StandsAsBars(const TScanPlan& plan, const TLineRead& read) {
     const double length = read.symbol.Right() - read.symbol.Left();
-    return plan.barHeight >= std::max(8.0, length / 10);
+    return plan.barHeight >= std::max(8.0, std::min(length / 10, 10 * plan.modulePixels));
 }
 
 } // namespace

@@ -470,6 +470,18 @@ TEST(Verify, PhotographsDecodeToTheirDataAndNothingElse) {
     EXPECT_EQ(pictures, 21);
 }
 
+// A long symbol printed low (50 Code 39 characters, 1705 px long, its bars about 150 px
+// high: under a tenth of its length, but ten modules high and more) is found as bars.
+TEST(Verify, ALongLowSymbolIsFound) {
+    Symbol symbol = SymbolOf({Type::CODE39, "", "", ""});
+    symbol.text = std::string(50, 'A');
+    symbol.moduleSize = 9;
+    const VerifyReport r = Graded(Drawn(symbol, 96), 96);
+    EXPECT_TRUE(r.decoded) << r.failure;
+    EXPECT_EQ(r.data, symbol.text);
+    EXPECT_DOUBLE_EQ(r.grade, 4.0);
+}
+
 // --- What cannot be graded, and the report's forms
 
 TEST(Verify, WhatCannotBeGradedSaysWhy) {
