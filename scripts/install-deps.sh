@@ -28,6 +28,8 @@ TEST=(
     # the desktop program under a real X server (tests, the README's screenshot), and the
     # checker of its desktop entry
     xvfb xdotool x11-utils
+    # and its accessibility tree, which the test reads the status line through
+    at-spi2-core dbus-daemon libglib2.0-bin
     # the packages' test (the packaging tools too): the checkers of the desktop entry and
     # the AppStream file, and the renderer that made the icons from their SVG
     "${PACKAGE[@]}" desktop-file-utils appstream librsvg2-bin
