@@ -18,6 +18,7 @@
 
 class QAction;
 class QComboBox;
+class QKeyEvent;
 class QScrollArea;
 
 namespace varimark {
@@ -53,7 +54,7 @@ public:
 
     // Field and list events.
     void Edit1Change();
-    void Edit1KeyUp();
+    void Edit1KeyUp(const QKeyEvent& key);
     void Edit2Change();
     void ComboBox1Change();
     void ComboBox2Change();
