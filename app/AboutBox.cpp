@@ -10,6 +10,13 @@
 
 namespace varimark {
 
+namespace {
+
+constexpr int kMargin = 8;     // around the picture and the button
+constexpr int kTextLeft = 248; // where the notice starts
+
+} // namespace
+
 TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner) {
     setWindowTitle("About Varimark");
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowSystemMenuHint |
@@ -20,16 +27,21 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner) {
     palette.setColor(QPalette::Window, Qt::white);
     setPalette(palette);
 
-    // The picture, unscaled, in a frame that starts 8 pixels left of the edge.
+    // The picture, scaled whole into its place left of the notice: nothing of it is cut.
+    const QRect place(kMargin, kMargin, kTextLeft - 2 * kMargin, height() - 2 * kMargin);
     auto* picture = new QLabel(this);
-    picture->setGeometry(-8, 0, 241, 222);
-    picture->setPixmap(SplashPicture());
-    picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picture->setGeometry(place);
+    picture->setPixmap(
+        SplashPicture(SplashPicture().size().scaled(place.size(), Qt::KeepAspectRatio)));
+    picture->setAlignment(Qt::AlignCenter);
+    picture->setAccessibleName("Varimark");
+    picture->setAccessibleDescription("The program's picture: its name above a barcode");
     picture->installEventFilter(this);
 
     QFont font("Arial");
     font.setPixelSize(11);
-    // Short lines: each is shown whole in the 136 pixels right of the picture.
+    // Short lines: each is shown whole in the 136 pixels right of the picture, and all of
+    // them above the button.
     const char* const lines[] = {
         "\u00a9 The Varimark project",
         "Varimark 1.0",
@@ -40,18 +52,19 @@ TAboutBox::TAboutBox(QWidget* owner) : QDialog(owner) {
         "Help: F1, or",
         "varimark-cli --help",
     };
-    int y = 12;
+    int y = kMargin;
     for (const char* line : lines) {
         auto* label = new QLabel(QString::fromUtf8(line), this);
         label->setFont(font);
-        label->setGeometry(248, y, width() - 248, 16);
+        label->setGeometry(kTextLeft, y, width() - kTextLeft, 16);
         label->setAttribute(Qt::WA_TranslucentBackground);
         label->installEventFilter(this);
-        y += 22;
+        y += 20;
     }
 
+    // In the lower right corner, below the notice.
     okButton_ = new QPushButton("O&k", this);
-    okButton_->setGeometry(160, 216, 75, 25); // below the visible client area
+    okButton_->setGeometry(width() - kMargin - 75, height() - kMargin - 25, 75, 25);
     okButton_->setDefault(true);
     connect(okButton_, &QPushButton::clicked, this, [this] { CancelButtonClick(); });
 

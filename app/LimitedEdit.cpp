@@ -1,5 +1,7 @@
 #include "app/LimitedEdit.h"
 
+#include <QKeyEvent>
+
 #include <algorithm>
 
 namespace varimark {
@@ -15,6 +17,32 @@ void TLimitedEdit::setText(const QString& text) {
     QLineEdit::setText(text);
     limit_.SetProgramText(false);
     limit_.SetBefore(QLineEdit::text());
+}
+
+void TLimitedEdit::keyPressEvent(QKeyEvent* event) {
+    // Held down, a key repeats its press; the repeats (refused: the field is full) keep the
+    // filling press for the final release.
+    if (!(event->isAutoRepeat() && filledBy_ == event->key())) filledBy_.reset();
+    const qsizetype before = text().size();
+    QLineEdit::keyPressEvent(event);
+    // Typed: printable characters, not a command key (Ctrl+V pastes, whatever its text).
+    const QString typed = event->text();
+    const bool printable = !typed.isEmpty() && std::all_of(typed.begin(), typed.end(),
+                                                           [](QChar c) { return c.isPrint(); });
+    const bool command = (event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)) != 0;
+    if (printable && !command && text().size() > before && text().size() == MaxLength())
+        filledBy_ = event->key();
+}
+
+void TLimitedEdit::focusOutEvent(QFocusEvent* event) {
+    filledBy_.reset();
+    QLineEdit::focusOutEvent(event);
+}
+
+bool TLimitedEdit::TakeFilledBy(const QKeyEvent& release) {
+    if (release.isAutoRepeat() || filledBy_ != release.key()) return false;
+    filledBy_.reset();
+    return true;
 }
 
 // A user's edit replaced a stretch of the text before it by what was typed or pasted: the

@@ -5,6 +5,8 @@
 #include <QLineEdit>
 #include <QValidator>
 
+#include <optional>
+
 namespace varimark {
 
 class TLimitedEdit : public QLineEdit {
@@ -15,6 +17,16 @@ public:
 
     // The program's text: taken whole, whatever the limit.
     void setText(const QString& text);
+
+    // Whether this release ends the typing of the character that filled the field: the press
+    // of the same key typed a printable character that brought the text up to the limit.
+    // Moving, selecting, deleting, pasting, Tab and modifier keys never count; an auto-repeated
+    // release waits for the real one. True once per filling press.
+    bool TakeFilledBy(const QKeyEvent& release);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     class TInputLimit : public QValidator {
@@ -32,6 +44,7 @@ private:
         bool program_ = false;
     };
     TInputLimit limit_;
+    std::optional<int> filledBy_; // the key whose press filled the field, until its release
 };
 
 } // namespace varimark

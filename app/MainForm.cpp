@@ -12,6 +12,9 @@
 #include "platform/ProfileFile.h"
 #include "platform/QtSurface.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QActionGroup>
 #include <QComboBox>
@@ -29,8 +32,11 @@
 #include <QPrinterInfo>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QSizeGrip>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <algorithm>
 #include <stdexcept>
@@ -83,6 +89,92 @@ int TextToInt(const QString& text) {
     return value;
 }
 
+namespace {
+
+// A label that a screen reader speaks for a field (the field's label relation, and its name
+// where it has none of its own); never shown, so the window looks as it did.
+void SpokenLabel(QWidget* field, const char* text) {
+    auto* label = new QLabel(text, field->parentWidget());
+    label->setBuddy(field);
+    label->hide();
+}
+
+// The toolbar's own button for what does not fit the window.
+void NameOverflowButton(QToolBar* bar) {
+    if (auto* more = bar->findChild<QToolButton*>("qt_toolbar_ext_button"))
+        more->setAccessibleName("More of the toolbar");
+}
+
+// What a screen reader says of the barcode picture: the symbology, the text and add-on it
+// encodes, and its turn.
+QString DescribeBarcode(const TBarcode& barcode) {
+    static const char* const kNames[kCodeTypeCount] = {"EAN-8",
+                                                       "EAN-13",
+                                                       "UPC-A",
+                                                       "UPC-E",
+                                                       "Code 39",
+                                                       "Interleaved 2 of 5",
+                                                       "Interleaved 2 of 5 with check digit",
+                                                       "Code 128 table A",
+                                                       "Code 128 table B",
+                                                       "Code 128 table C",
+                                                       "MSI Plessey",
+                                                       "Codabar",
+                                                       "Postnet",
+                                                       "Postnet FIM"};
+    const btCodeTypes type = barcode.Bar_CodeType();
+    QString text =
+        QString("%1 barcode of \"%2\"")
+            .arg(type < kCodeTypeCount ? kNames[type] : "Unknown", barcode.Bar_Caption());
+    if ((type == EAN_13 || type == UPC_A) && !barcode.Bar_CodeAddon().isEmpty())
+        text += QString(", add-on \"%1\"").arg(barcode.Bar_CodeAddon());
+    if (barcode.Bar_Rotation() != rotate_000)
+        text += QString(", turned %1 degrees").arg(90 * barcode.Bar_Rotation());
+    return text;
+}
+
+// Keeps the picture's description to what it shows: read again at every paint, which
+// follows every change of the control.
+class TPictureDescription : public QObject {
+public:
+    explicit TPictureDescription(TBarcode* barcode) : QObject(barcode), barcode_(barcode) {
+        barcode->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            const QString description = DescribeBarcode(*barcode_);
+            if (description != barcode_->accessibleDescription())
+                barcode_->setAccessibleDescription(description);
+        }
+        return false;
+    }
+
+private:
+    TBarcode* barcode_;
+};
+
+// The barcode control is a picture to a screen reader, not a blank panel.
+QAccessibleInterface* BarcodeAccessible(const QString&, QObject* object) {
+    if (auto* barcode = dynamic_cast<TBarcode*>(object))
+        return new QAccessibleWidget(barcode, QAccessible::Graphic);
+    return nullptr;
+}
+
+// The barcode control as a screen reader meets it: a picture with its name, and a
+// description that follows what it shows.
+void ShowAsPicture(TBarcode* barcode) {
+    static const bool installed = [] {
+        QAccessible::installFactory(BarcodeAccessible);
+        return true;
+    }();
+    (void)installed;
+    barcode->setAccessibleName("Barcode picture");
+    barcode->setAccessibleDescription(DescribeBarcode(*barcode));
+    new TPictureDescription(barcode);
+}
+
+} // namespace
+
 TForm1::TForm1(const TOptions& options) : wait_(options.wait) {
     setWindowTitle("Varimark 1.0");
     setWindowIcon(ProgramIcon());
@@ -108,6 +200,11 @@ TForm1::TForm1(const TOptions& options) : wait_(options.wait) {
     ScrollBox1->setWidget(box);
     ScrollBox1->setWidgetResizable(true);
     ScrollBox1->setPalette(palette);
+    ScrollBox1->setAccessibleName("Barcode area");
+    ScrollBox1->setAccessibleDescription(
+        "Shows the barcode; the arrow keys scroll it when it is larger than the window");
+    ScrollBox1->horizontalScrollBar()->setAccessibleName("Scroll the barcode sideways");
+    ScrollBox1->verticalScrollBar()->setAccessibleName("Scroll the barcode up and down");
     setCentralWidget(ScrollBox1);
     Barcode1 = new TBarcode(box);
     Barcode1->move(35, 32);
@@ -121,10 +218,13 @@ TForm1::TForm1(const TOptions& options) : wait_(options.wait) {
     Barcode1->SetBar_WidthReduce(false);
     Barcode1->SetBar_ZoomSize(false);
     Barcode1->installEventFilter(this);
+    ShowAsPicture(Barcode1);
 
     auto* status = new QStatusBar(this);
     status->setFont(ArialPixels(11));
     status->setFixedHeight(19);
+    status->setAccessibleName("Status");
+    if (auto* grip = status->findChild<QSizeGrip*>()) grip->setAccessibleName("Resize the window");
     setStatusBar(status);
 
     helpWindow_ = new THelpWindow(this);
@@ -133,6 +233,10 @@ TForm1::TForm1(const TOptions& options) : wait_(options.wait) {
     connect(Edit1, &QLineEdit::textChanged, this, [this] { FieldChanged(&TForm1::Edit1Change); });
     connect(Edit2, &QLineEdit::textChanged, this, [this] { FieldChanged(&TForm1::Edit2Change); });
     Edit1->installEventFilter(this);
+    // Typing starts in the text field: it leads the tab order, the lists follow the fields.
+    // (Set once every widget of the window is there: the chain is complete.)
+    setTabOrder(Edit2, ComboBox2);
+    setTabOrder(ComboBox2, ComboBox1);
 
     try {
         FormCreate();
@@ -151,16 +255,20 @@ TForm1::~TForm1() {
 }
 
 void TForm1::BuildToolBars() {
-    auto* bar1 = addToolBar("ToolBar1");
+    // The title names the toolbar to a screen reader and in the window's toolbar menu.
+    auto* bar1 = addToolBar("Commands and lists");
+    bar1->setObjectName("ToolBar1");
     bar1->setMovable(false);
     bar1->setContentsMargins(0, 0, 0, 0); // the row is as wide as the window
     bar1->layout()->setSpacing(0);
     bar1->setIconSize(QSize(16, 16));
     bar1->setFixedHeight(26);
+    NameOverflowButton(bar1);
     bar1->addSeparator();
     const auto tool = [&](TToolImage image, const char* hint, void (TForm1::*handler)()) {
         QAction* action = bar1->addAction(ToolImage(image), hint);
         action->setToolTip(hint);
+        bar1->widgetForAction(action)->setAccessibleName(hint);
         connect(action, &QAction::triggered, this,
                 [this, handler] { Handle([&] { (this->*handler)(); }); });
         return action;
@@ -171,20 +279,28 @@ void TForm1::BuildToolBars() {
     ToolButton6 = tool(TToolImage::Help, "Varimark Help", &TForm1::ToolButton6Click);
     bar1->addSeparator();
 
-    const auto list = [&](int width, const char* hint, const char* text) {
+    const auto list = [&](int width, const char* hint, const char* text, const char* name) {
         auto* combo = new QComboBox(bar1);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
         combo->setFixedWidth(width);
         combo->setFont(ArialPixels(11));
         combo->setToolTip(hint);
-        combo->setFocusPolicy(Qt::ClickFocus);
+        // Tab reaches the lists as it does the fields: the types and fonts have no other way
+        // in from the keyboard. A click focuses them as before.
+        combo->setFocusPolicy(Qt::StrongFocus);
         combo->setEditText(text);
         bar1->addWidget(combo);
+        // A screen reader names a list by its label, not by the entry shown in it.
+        combo->setAccessibleName(name);
+        combo->lineEdit()->setAccessibleName(name);
+        combo->view()->setAccessibleName(name);
+        SpokenLabel(combo, name);
         return combo;
     };
-    ComboBox2 = list(118, "List of available fonts", "Fonts");
-    ComboBox1 = list(143, "Select a barcode type", "Barcode Types");
+    ComboBox2 = list(118, "List of available fonts", "Fonts", "Font");
+    ComboBox1 = list(143, "Select a barcode type", "Barcode Types", "Barcode type");
+    ComboBox1->installEventFilter(this);
     bar1->addSeparator();
 
     // Choosing an entry: the click event, then the change event (the font list handles
@@ -205,10 +321,12 @@ void TForm1::BuildToolBars() {
             [this] { Handle([&] { ComboBox2Change(); }); });
 
     addToolBarBreak();
-    auto* bar2 = addToolBar("ToolBar2");
+    auto* bar2 = addToolBar("Text and add-on");
+    bar2->setObjectName("ToolBar2");
     bar2->setMovable(false);
     bar2->setContentsMargins(0, 0, 0, 0);
     bar2->layout()->setSpacing(0);
+    NameOverflowButton(bar2);
     bar2->addSeparator();
     Edit1 = new TLimitedEdit(bar2);
     Edit1->setFixedWidth(305);
@@ -217,12 +335,19 @@ void TForm1::BuildToolBars() {
     Edit1->setToolTip("Enter Barcode Symbology");
     Edit1->setText("01234567890");
     bar2->addWidget(Edit1);
+    Edit1->setAccessibleName("Barcode text");
+    Edit1->setAccessibleDescription(
+        "The text the barcode encodes; typing its last character moves on to the add-on digits");
+    SpokenLabel(Edit1, "Barcode text");
     Edit2 = new TLimitedEdit(bar2);
     Edit2->setFixedWidth(55);
     Edit2->setFont(ArialPixels(12));
     Edit2->SetMaxLength(5);
     Edit2->setToolTip("2 or 5 digit Addon");
     bar2->addWidget(Edit2);
+    Edit2->setAccessibleName("Add-on digits");
+    Edit2->setAccessibleDescription("2 or 5 digits printed beside an EAN-13 or UPC-A barcode");
+    SpokenLabel(Edit2, "Add-on digits");
     bar2->addSeparator();
 }
 
@@ -295,6 +420,13 @@ void TForm1::BuildMenus() {
     HelpIndex1 = item(help, "Hel&p Contents", [](TForm1* f) { f->HelpIndex1Click(); });
     HelpIndex1->setShortcut(QKeySequence(Qt::Key_F1));
     AboutVarimark1 = item(help, "A&bout Varimark", [](TForm1* f) { f->AboutVarimark1Click(); });
+
+    // A screen reader names an open menu by its title; its items speak their own captions.
+    menuBar()->setAccessibleName("Menu bar");
+    for (QMenu* menu : menuBar()->findChildren<QMenu*>()) {
+        QString title = menu->title();
+        menu->setAccessibleName(title.remove('&'));
+    }
 }
 
 // --- Settings
@@ -528,8 +660,11 @@ void TForm1::Edit1Change() {
     btnWriteIniClick();
 }
 
-void TForm1::Edit1KeyUp() {
-    if (Edit1->text().size() == Edit1->MaxLength()) Edit2->setFocus();
+// Typing the character that fills the field moves on to the add-on field; any other key
+// (moving, selecting, deleting, Tab, a modifier) leaves the focus where the user put it, so
+// a full text can still be edited from the keyboard.
+void TForm1::Edit1KeyUp(const QKeyEvent& key) {
+    if (Edit1->TakeFilledBy(key) && Edit1->text().size() == Edit1->MaxLength()) Edit2->setFocus();
 }
 
 void TForm1::Edit2Change() {
@@ -552,7 +687,19 @@ void TForm1::ComboBox2Change() {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Edit1 && event->type() == QEvent::KeyRelease) Handle([&] { Edit1KeyUp(); });
+    if (watched == Edit1 && event->type() == QEvent::KeyRelease)
+        Handle([&] { Edit1KeyUp(*static_cast<QKeyEvent*>(event)); });
+    // An arrow key opens the closed type list instead of stepping to the next entry: a chosen
+    // type moves the focus on to the text field, so stepping would leave the list at once.
+    if (watched == ComboBox1 && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (plain && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down ||
+                      key->key() == Qt::Key_PageUp || key->key() == Qt::Key_PageDown)) {
+            ComboBox1->showPopup();
+            return true;
+        }
+    }
     if (watched == Barcode1 && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
         ScrollBox1->widget()->setMinimumSize(Barcode1->geometry().right() + 1,
                                              Barcode1->geometry().bottom() + 1);

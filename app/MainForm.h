@@ -20,6 +20,7 @@
 
 class QAction;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QScrollArea;
 
@@ -56,7 +57,7 @@ public:
 
     // Field and list events.
     void Edit1Change();
-    void Edit1KeyUp();
+    void Edit1KeyUp(const QKeyEvent& key);
     void Edit2Change();
     void ComboBox1Change();
     void ComboBox2Change();

@@ -10,6 +10,9 @@ namespace varimark {
 
 TSplashScreen::TSplashScreen() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint) {
     setFixedSize(288, 223);
+    // A window without a title: a screen reader says this instead.
+    setAccessibleName("Varimark");
+    setAccessibleDescription("Varimark is starting");
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
 }

@@ -13,6 +13,8 @@
 #include "platform/ProfileFile.h"
 #include "varimark/verify.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -22,12 +24,22 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPrinterInfo>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QWidgetAction>
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include <sys/stat.h>
 
@@ -431,7 +443,7 @@ TEST(MainWindow, KeysOfEveryDesktop) {
     EXPECT_FALSE(form.isVisible());
 }
 
-// Tab goes round the visible fields only; the lists keep having no tab stop.
+// Tab goes round the visible widgets only; a list takes the focus itself, not its edit part.
 TEST(MainWindow, TabStopsOnlyOnVisibleWidgets) {
     Program program;
     TForm1& form = program.Start();
@@ -717,6 +729,268 @@ TEST(SavePdf, PageOfThePictureSize) {
     EXPECT_NE(pdf.find("/MediaBox [0 0 180 130.5]"), std::string::npos) << pdf.substr(0, 400);
     EXPECT_EQ(form.SaveDialogDefaultExt, ".pdf");
     EXPECT_TRUE(program.errors.isEmpty()) << program.errors.join("|").toStdString();
+}
+
+} // namespace
+
+// --- Keyboard and screen reader access
+
+namespace {
+
+// What a screen reader speaks for a node: its label's name (a list on Linux is named by the
+// entry it shows, so only its label tells what it is for), else its own.
+QString SpokenName(QAccessibleInterface* node) {
+    for (const auto& [label, relation] : node->relations(QAccessible::Label))
+        if (!label->text(QAccessible::Name).isEmpty()) return label->text(QAccessible::Name);
+    return node->role() == QAccessible::ComboBox ? QString() : node->text(QAccessible::Name);
+}
+
+// Walks an accessible tree, closed menus included: every node that can take the focus or
+// that a reader announces by its name must have one. Collects the nameless nodes, and the
+// actions met (menu items and toolbar buttons).
+void FindNameless(QAccessibleInterface* node, QStringList& nameless,
+                  std::set<const QAction*>& seen) {
+    static const std::set<QAccessible::Role> kNamedRoles = {
+        QAccessible::PushButton, QAccessible::CheckBox,     QAccessible::RadioButton,
+        QAccessible::ComboBox,   QAccessible::EditableText, QAccessible::MenuItem,
+        QAccessible::PopupMenu,  QAccessible::MenuBar,      QAccessible::ToolBar,
+        QAccessible::SpinBox,    QAccessible::Slider,       QAccessible::ScrollBar,
+        QAccessible::Grip,       QAccessible::List,         QAccessible::ListItem,
+        QAccessible::Graphic,    QAccessible::ButtonMenu,   QAccessible::ButtonDropDown};
+    if (node == nullptr) return;
+    QObject* object = node->object();
+    if (const auto* action = qobject_cast<QAction*>(object)) seen.insert(action);
+    if (const auto* button = qobject_cast<QToolButton*>(object))
+        seen.insert(button->defaultAction());
+    if ((node->state().focusable || kNamedRoles.count(node->role()) > 0) &&
+        SpokenName(node).trimmed().isEmpty())
+        nameless << QString("role %1 (%2)")
+                        .arg(node->role())
+                        .arg(object ? object->metaObject()->className() : "item");
+    for (int i = 0; i < node->childCount(); ++i) FindNameless(node->child(i), nameless, seen);
+}
+
+TEST(MainWindowAccess, NothingInteractiveIsNameless) {
+    Program program;
+    TForm1& form = program.Start();
+    // As started, then with a barcode larger than the window: its scroll bars are shown.
+    for (const bool large : {false, true}) {
+        if (large) {
+            ChooseType(form, 8); // Code 128 B
+            form.Edit1->setText(QString(50, 'W'));
+            form.Zoom1->trigger();
+            Settle();
+            ASSERT_TRUE(form.ScrollBox1->horizontalScrollBar()->isVisible());
+        }
+        QStringList nameless;
+        std::set<const QAction*> seen;
+        FindNameless(QAccessible::queryAccessibleInterface(&form), nameless, seen);
+        EXPECT_TRUE(nameless.isEmpty()) << large << ": " << nameless.join("; ").toStdString();
+        // Every command of the menus and toolbars was met on the way.
+        for (const QAction* action : form.findChildren<QAction*>()) {
+            const QList<QObject*> shownIn = action->associatedObjects();
+            const bool command = std::any_of(shownIn.begin(), shownIn.end(), [](QObject* o) {
+                return qobject_cast<QMenu*>(o) || qobject_cast<QMenuBar*>(o) ||
+                       qobject_cast<QToolBar*>(o);
+            });
+            if (command && !action->isSeparator() && !qobject_cast<const QWidgetAction*>(action)) {
+                EXPECT_EQ(seen.count(action), 1u) << action->text().toStdString();
+            }
+        }
+    }
+    TAboutBox about(&form);
+    QStringList nameless;
+    std::set<const QAction*> seen;
+    FindNameless(QAccessible::queryAccessibleInterface(&about), nameless, seen);
+    EXPECT_TRUE(nameless.isEmpty()) << nameless.join("; ").toStdString();
+}
+
+// The fields and lists are spoken by what they are for, the lists not by the entry they
+// show; the picture by what it shows, following every change.
+TEST(MainWindowAccess, FieldsListsAndPictureSayWhatTheyAre) {
+    Program program;
+    TForm1& form = program.Start();
+    const std::pair<QWidget*, const char*> named[] = {
+        {form.Edit1, "Barcode text"},
+        {form.Edit2, "Add-on digits"},
+        {form.ComboBox1, "Barcode type"},
+        {form.ComboBox2, "Font"},
+        {form.Barcode1, "Barcode picture"},
+        {form.findChild<QToolBar*>("ToolBar1")->widgetForAction(form.ToolButton5),
+         "Rotate barcode 90 degrees"},
+    };
+    for (const auto& [widget, name] : named)
+        EXPECT_EQ(SpokenName(QAccessible::queryAccessibleInterface(widget)), name);
+
+    QAccessibleInterface* picture = QAccessible::queryAccessibleInterface(form.Barcode1);
+    EXPECT_EQ(picture->role(), QAccessible::Graphic);
+    ChooseType(form, 1); // EAN-13
+    form.Edit1->setText("590123412345");
+    form.Edit2->setText("12");
+    form.Rotate90Degrees1->trigger();
+    Settle();
+    EXPECT_EQ(picture->text(QAccessible::Description),
+              "EAN-13 barcode of \"590123412345\", add-on \"12\", turned 270 degrees");
+    ChooseType(form, 4); // Code 39: no add-on drawn
+    form.Edit1->setText("ABC");
+    Settle();
+    EXPECT_EQ(picture->text(QAccessible::Description),
+              "Code 39 barcode of \"ABC\", turned 270 degrees");
+}
+
+// One keystroke as the keyboard makes it: each event goes to the widget that has the focus
+// at that moment, so the release of Shift+Tab lands in the field it moved to.
+struct Keystroke {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+};
+
+void Press(const Keystroke& stroke) {
+    QTest::keyPress(QApplication::focusWidget(), stroke.key, stroke.modifiers);
+    QTest::keyRelease(QApplication::focusWidget(), stroke.key, stroke.modifiers);
+    Settle();
+}
+
+// A user at the keyboard, one step after the other, on EAN-13 (limit 12): typing the last
+// character moves on to the add-on field; moving, selecting, deleting, pasting and Tab in a
+// full text leave the focus in the text field.
+TEST(MainWindowKeys, OnlyTheFillingCharacterMovesOn) {
+    Program program;
+    TForm1& form = program.Start();
+    ChooseType(form, 1);
+    form.Edit1->clear();
+    FocusText(form);
+    QApplication::clipboard()->setText("4");
+    const struct {
+        const char* what;
+        const char* typed; // typed as characters, else the keystrokes
+        std::vector<Keystroke> strokes;
+        const char* text;     // Edit1's text afterwards
+        bool inAddon;         // the focus in Edit2 afterwards, else in Edit1
+        int cursor;           // Edit1's cursor afterwards, -1 unchecked
+        const char* selected; // Edit1's selection afterwards, nullptr unchecked
+    } steps[] = {
+        // clang-format off
+        {"eleven digits", "12345678901", {}, "12345678901", false, 11, nullptr},
+        {"the twelfth digit fills it", "2", {}, "123456789012", true, -1, nullptr},
+        {"Shift+Tab back", nullptr, {{Qt::Key_Backtab, Qt::ShiftModifier}}, "123456789012", false, -1, nullptr},
+        {"Left", nullptr, {{Qt::Key_Left}}, "123456789012", false, 11, nullptr},
+        {"Home", nullptr, {{Qt::Key_Home}}, "123456789012", false, 0, nullptr},
+        {"End", nullptr, {{Qt::Key_End}}, "123456789012", false, 12, nullptr},
+        {"Shift+Home", nullptr, {{Qt::Key_Home, Qt::ShiftModifier}}, "123456789012", false, 0, "123456789012"},
+        {"Right", nullptr, {{Qt::Key_Right}}, "123456789012", false, -1, ""},
+        {"Ctrl+A", nullptr, {{Qt::Key_A, Qt::ControlModifier}}, "123456789012", false, -1, "123456789012"},
+        {"End again", nullptr, {{Qt::Key_End}}, "123456789012", false, 12, ""},
+        {"Backspace", nullptr, {{Qt::Key_Backspace}}, "12345678901", false, 11, nullptr},
+        {"a paste that fills it", nullptr, {{Qt::Key_V, Qt::ControlModifier}}, "123456789014", false, 12, nullptr},
+        {"a digit more is refused", "7", {}, "123456789014", false, 12, nullptr},
+        {"Shift+Left", nullptr, {{Qt::Key_Left, Qt::ShiftModifier}}, "123456789014", false, 11, "4"},
+        {"typed over the selection", "9", {}, "123456789019", false, 12, nullptr},
+        {"Left, Delete", nullptr, {{Qt::Key_Left}, {Qt::Key_Delete}}, "12345678901", false, 11, nullptr},
+        {"the last digit again", "3", {}, "123456789013", true, -1, nullptr},
+        // clang-format on
+    };
+    for (const auto& step : steps) {
+        if (step.typed) {
+            QTest::keyClicks(QApplication::focusWidget(), step.typed);
+            Settle();
+        }
+        for (const Keystroke& stroke : step.strokes) Press(stroke);
+        EXPECT_EQ(form.Edit1->text(), step.text) << step.what;
+        EXPECT_EQ(QApplication::focusWidget(), step.inAddon ? form.Edit2 : form.Edit1) << step.what;
+        if (step.cursor >= 0) {
+            EXPECT_EQ(form.Edit1->cursorPosition(), step.cursor) << step.what;
+        }
+        if (step.selected) {
+            EXPECT_EQ(form.Edit1->selectedText(), step.selected) << step.what;
+        }
+    }
+}
+
+// A key held down repeats: the field fills during the repeats and the focus moves on at the
+// key's real release, not at a repeat's.
+TEST(MainWindowKeys, AHeldKeyMovesOnAtItsRelease) {
+    Program program;
+    TForm1& form = program.Start();
+    ChooseType(form, 3); // UPC-E, limit 6
+    form.Edit1->setText("1234");
+    FocusText(form);
+    form.Edit1->end(false);
+    const auto send = [&](QEvent::Type type, bool repeat) {
+        QKeyEvent key(type, Qt::Key_0, Qt::NoModifier, "0", repeat);
+        QApplication::sendEvent(QApplication::focusWidget(), &key);
+        Settle();
+    };
+    send(QEvent::KeyPress, false);
+    for (int i = 0; i < 3; ++i) {
+        send(QEvent::KeyRelease, true);
+        send(QEvent::KeyPress, true);
+        EXPECT_EQ(QApplication::focusWidget(), form.Edit1) << i;
+    }
+    EXPECT_EQ(form.Edit1->text(), "123400");
+    send(QEvent::KeyRelease, false);
+    EXPECT_EQ(QApplication::focusWidget(), form.Edit2);
+}
+
+// Tab reaches everything a keyboard user needs, the lists included, starting from the text
+// field; an arrow key opens the closed type list, and the entry chosen there moves the focus
+// on to the text field.
+TEST(MainWindowKeys, TabReachesTheListsAndArrowsOpenTheTypeList) {
+    Program program;
+    TForm1& form = program.Start();
+    QApplication::setActiveWindow(&form);
+    Settle();
+    EXPECT_EQ(QApplication::focusWidget(), form.Edit1);
+    const QWidget* order[] = {form.Edit2, form.ComboBox2, form.ComboBox1, form.ScrollBox1,
+                              form.Edit1};
+    for (const QWidget* next : order) {
+        Press({Qt::Key_Tab});
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->accessibleName().toStdString();
+    }
+    Press({Qt::Key_Backtab, Qt::ShiftModifier});
+    EXPECT_EQ(QApplication::focusWidget(), form.ScrollBox1);
+    Press({Qt::Key_Backtab, Qt::ShiftModifier});
+    ASSERT_EQ(QApplication::focusWidget(), form.ComboBox1);
+
+    ASSERT_EQ(form.TypeIndex(), 2); // UPC-A
+    Press({Qt::Key_Down});
+    EXPECT_TRUE(form.ComboBox1->view()->isVisible());
+    EXPECT_EQ(form.TypeIndex(), 2);
+    Press({Qt::Key_Down});
+    Press({Qt::Key_Return});
+    EXPECT_FALSE(form.ComboBox1->view()->isVisible());
+    EXPECT_EQ(form.TypeIndex(), 3);
+    EXPECT_EQ(form.ComboBox1->currentText(), "Code UPC-E");
+    EXPECT_EQ(QApplication::focusWidget(), form.Edit1);
+}
+
+// The about box at its fixed size shows every part at once: each lies inside it and none
+// covers another, the picture is whole (the artwork's proportions, inside its place) and the
+// button is there to press.
+TEST(MainWindowAccess, AboutBoxShowsEveryPart) {
+    TAboutBox about;
+    about.show();
+    Settle();
+    EXPECT_EQ(about.size(), QSize(384, 208));
+    const QList<QWidget*> parts = about.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QRect place = parts[i]->geometry();
+        EXPECT_TRUE(about.rect().contains(place)) << i;
+        for (qsizetype j = i + 1; j < parts.size(); ++j)
+            EXPECT_FALSE(place.intersects(parts[j]->geometry())) << i << " " << j;
+    }
+    int pictures = 0;
+    for (const QLabel* label : about.findChildren<QLabel*>()) {
+        const QPixmap picture = label->pixmap();
+        if (picture.isNull()) continue;
+        ++pictures;
+        EXPECT_LE(picture.width(), label->width());
+        EXPECT_LE(picture.height(), label->height());
+        EXPECT_NEAR(picture.width() * 222.0 / 288.0, picture.height(), 1.0);
+    }
+    EXPECT_EQ(pictures, 1);
+    EXPECT_TRUE(about.OkButton()->isVisible());
+    EXPECT_TRUE(about.OkButton()->isDefault());
 }
 
 } // namespace
