@@ -3,7 +3,8 @@
 # window, and decode the barcode in it with zbarimg; the title the window system shows.
 set -euo pipefail
 source "$(dirname "$0")/xvfb.sh"
-program=${1:?usage: test_desktop_xvfb.sh PATH/TO/varimark}
+program=${1:?usage: test_desktop_xvfb.sh PATH/TO/varimark PATH/TO/test_main_window}
+window_tests=${2:?usage: test_desktop_xvfb.sh PATH/TO/varimark PATH/TO/test_main_window}
 
 # A fresh copy of the program folder, so its settings file starts empty.
 mkdir -p "$work/bin" "$work/home"
@@ -93,6 +94,15 @@ if xdotool search --onlyvisible --name "^About Varimark$" >/dev/null 2>&1; then
     echo "Enter left the about box open"; exit 1
 fi
 
+# --- The window's own tests of quiet zones, the status line, PDF, the keys, the about box's
+# parts and the accessible names, on this X server rather than offscreen.
+mkdir -p "$work/window-tests"
+(cd "$work/window-tests" && HOME="$work/window-tests" XDG_CONFIG_HOME="$work/window-tests/.config" \
+    VARIMARK_TEST_QPA=xcb "$window_tests" \
+    --gtest_filter='QuietZones.*:StatusLine.*:SavePdf.*:MainWindowAccess.*:MainWindowKeys.*' \
+    >"$work/window-tests.log" 2>&1) || { echo "the window's tests failed on X:"; cat "$work/window-tests.log"; exit 1; }
+grep -E '^\[  PASSED  \]' "$work/window-tests.log"
+
 # --- The status line's print quality, read from the accessibility tree (AT-SPI) as a
 # screen reader reads it: Code 128 typed with the window's 2-pixel margin fails on its left
 # quiet zone; Barcode > Quiet zones (Alt+B, Q) makes it grade A and is stored.
@@ -156,8 +166,8 @@ if command -v dbus-daemon >/dev/null && command -v gdbus >/dev/null &&
     expect_status "Grade A (4.0) · X 0.26 mm · quiet zones 10/11 modules"
     grep -q "^quietzones=True" "$work/bin/varimark.INI" ||
         { echo "quietzones not stored"; cat "$work/bin/varimark.INI"; exit 1; }
-    echo "3 passed, 0 failed"
+    echo "4 passed, 0 failed"
 else
     echo "the status line step needs dbus-daemon, gdbus and at-spi2-core"
-    echo "2 passed, 0 failed, 1 skipped"
+    echo "3 passed, 0 failed, 1 skipped"
 fi
