@@ -1,0 +1,63 @@
+#pragma once
+// GS1 Application Identifiers (GS1 General Specifications, section 3): the table of every
+// AI with the format of its data field, and the checks of a GS1 element string made from
+// them. The table is derived from GS1's Barcode Syntax Dictionary (see Gs1Table.inc).
+#include "varimark/error.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varimark {
+
+// One element of GS1 data: an Application Identifier ("01", "3103") and its data field.
+struct TGs1Element {
+    std::string ai;
+    std::string data;
+    friend bool operator==(const TGs1Element&, const TGs1Element&) = default;
+};
+
+// GS1 data that breaks a rule of the table. The message names the AI in parentheses, its
+// data and the reason: "(17) 261331: month 13", "(01) 09501101530004: check digit 4, should
+// be 3", "(99x): not an Application Identifier".
+class EGs1Data : public Error {
+public:
+    using Error::Error;
+};
+
+// The byte a scanner sends for an FNC1 that separates two elements (ASCII GS).
+inline constexpr char kGs1Separator = '\x1d';
+
+// Parses AIs written in parentheses or square brackets, each followed by its data:
+// "(01)09501101530003(17)260131(10)AB-123" or "[01]09501101530003[17]260131". Every element
+// is checked against the table; the first fault is raised as EGs1Data.
+std::vector<TGs1Element> ParseGs1Bracketed(std::string_view text);
+
+// An element string as a symbol carries it and a scanner sends it after "]C1": AI, data,
+// and kGs1Separator after each element of variable length that is not the last.
+std::string Gs1ElementString(const std::vector<TGs1Element>& elements);
+
+// The human-readable line: "(01) 09501101530003 (17) 260131 (10) AB-123".
+std::string Gs1HumanReadable(const std::vector<TGs1Element>& elements);
+
+// Whether the AI has a predefined length (no separator is needed after its data). False
+// for an AI the table does not hold.
+bool Gs1PredefinedLength(std::string_view ai);
+
+// Splits an element string as a scanner sends it into its elements and checks each.
+// Never raises for bad data: what breaks a rule is listed in faults, one message each (as
+// EGs1Data words them); elements holds what could be split off before the first fault
+// that stops the split (an unknown AI, data cut short).
+struct TGs1Check {
+    std::vector<TGs1Element> elements;
+    std::vector<std::string> faults;
+};
+TGs1Check CheckGs1ElementString(std::string_view data);
+
+// The number of data characters GS1-128 counts against its limit of 48 (GS1 General
+// Specifications, the GS1-128 symbol's characteristics): the AIs' digits, the data and the
+// separating FNC1s, not the leading FNC1 nor the symbol check character.
+std::size_t Gs1DataCharacterCount(const std::vector<TGs1Element>& elements);
+
+} // namespace varimark
