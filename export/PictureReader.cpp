@@ -6,6 +6,7 @@
 #include "export/PictureReader.h"
 
 #include "export/FileReader.h"
+#include "export/ReaderLibraries.h"
 #include "varimark/error.h"
 
 #include <algorithm>
@@ -18,11 +19,9 @@
 #include <memory>
 #include <optional>
 
-#include <gif_lib.h>
 #include <jerror.h>
 #include <jpeglib.h>
 #include <png.h>
-#include <tiffio.h>
 
 namespace varimark {
 
@@ -538,35 +537,36 @@ constexpr std::uint32_t kMaxTiffJpegStreams = 1 << 18;
 // libtiff would read them.
 void CheckTiffJpegScans(TIFF* tiff, std::span<const std::uint8_t> bytes, std::uint32_t width,
                         std::uint32_t height) {
+    const TTiffCalls& tiffLib = TiffCalls();
     std::uint16_t compression = COMPRESSION_NONE, samples = 1, planar = PLANARCONFIG_CONTIG;
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
+    tiffLib.GetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &compression);
     if (compression != COMPRESSION_JPEG && compression != COMPRESSION_OJPEG) return;
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
-    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
-    const bool tiled = TIFFIsTiled(tiff) != 0;
+    tiffLib.GetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    tiffLib.GetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &planar);
+    const bool tiled = tiffLib.IsTiled(tiff) != 0;
     // Where a stream has no headers of its own: its pixels, every sample at full size.
     std::uint32_t across = width, down = height;
     if (tiled) {
-        TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &across);
-        TIFFGetField(tiff, TIFFTAG_TILELENGTH, &down);
+        tiffLib.GetField(tiff, TIFFTAG_TILEWIDTH, &across);
+        tiffLib.GetField(tiff, TIFFTAG_TILELENGTH, &down);
     } else {
-        TIFFGetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &down);
+        tiffLib.GetFieldDefaulted(tiff, TIFFTAG_ROWSPERSTRIP, &down);
     }
     TJpegFrame frame{across, tiled ? down : std::min(down, height), {}};
     const std::size_t components = planar == PLANARCONFIG_CONTIG ? samples : 1;
     for (std::size_t i = 0; i < std::min(components, kMaxJpegComponents); ++i)
         frame.components.push_back({int(i), 1, 1});
-    const std::uint32_t count = tiled ? TIFFNumberOfTiles(tiff) : TIFFNumberOfStrips(tiff);
+    const std::uint32_t count = tiled ? tiffLib.NumberOfTiles(tiff) : tiffLib.NumberOfStrips(tiff);
     if (count > kMaxTiffJpegStreams)
         Refuse("the TIFF picture has " + std::to_string(count) + " JPEG " +
                (tiled ? "tiles" : "strips") + "; at most " + std::to_string(kMaxTiffJpegStreams) +
                " are read");
     TJpegWork all;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint64_t at = TIFFGetStrileOffset(tiff, i);
+        const std::uint64_t at = tiffLib.GetStrileOffset(tiff, i);
         if (at >= bytes.size()) continue; // libtiff refuses it
         const std::uint64_t size =
-            std::min<std::uint64_t>(TIFFGetStrileByteCount(tiff, i), bytes.size() - at);
+            std::min<std::uint64_t>(tiffLib.GetStrileByteCount(tiff, i), bytes.size() - at);
         const TJpegWork work = CountJpegScans(bytes.subspan(at, size), frame);
         CheckJpegWork(work, true, tiled ? "the TIFF picture's tile" : "the TIFF picture's strip",
                       i + 1, count);
@@ -578,13 +578,14 @@ void CheckTiffJpegScans(TIFF* tiff, std::span<const std::uint8_t> bytes, std::ui
 }
 
 TGreyPicture ReadTiff(std::span<const std::uint8_t> bytes) {
+    const TTiffCalls& tiffLib = TiffCalls();
     TTiffSource source{bytes, 0, false, {}};
-    std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(TIFFOpenOptionsAlloc(),
-                                                                         TIFFOpenOptionsFree);
+    std::unique_ptr<TIFFOpenOptions, void (*)(TIFFOpenOptions*)> options(tiffLib.OpenOptionsAlloc(),
+                                                                         tiffLib.OpenOptionsFree);
     if (!options) throw std::bad_alloc();
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), TiffErrorText, &source);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), TiffWarningIgnored, &source);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(kMaxGreyPixels) * 4 + 4096);
+    tiffLib.OpenOptionsSetErrorHandlerExtR(options.get(), TiffErrorText, &source);
+    tiffLib.OpenOptionsSetWarningHandlerExtR(options.get(), TiffWarningIgnored, &source);
+    tiffLib.OpenOptionsSetMaxSingleMemAlloc(options.get(), tmsize_t(kMaxGreyPixels) * 4 + 4096);
     auto failure = [&](const char* what) {
         const std::string why = source.message.empty() ? what : source.message;
         const bool truncated = source.ranOut || why.find("Can not read") != std::string::npos ||
@@ -592,31 +593,31 @@ TGreyPicture ReadTiff(std::span<const std::uint8_t> bytes) {
         Refuse((truncated ? "truncated TIFF picture (" : "unreadable TIFF picture (") + why + ")");
     };
     std::unique_ptr<TIFF, void (*)(TIFF*)> tiff(
-        TIFFClientOpenExt(kTiffName, "rm", &source, TiffRead, TiffWrite, TiffSeek, TiffClose,
-                          TiffSize, TiffMap, TiffUnmap, options.get()),
-        TIFFClose);
+        tiffLib.ClientOpenExt(kTiffName, "rm", &source, TiffRead, TiffWrite, TiffSeek, TiffClose,
+                              TiffSize, TiffMap, TiffUnmap, options.get()),
+        tiffLib.Close);
     if (!tiff) failure("no directory");
     std::uint32_t width = 0, height = 0;
-    TIFFGetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
-    TIFFGetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
+    tiffLib.GetField(tiff.get(), TIFFTAG_IMAGEWIDTH, &width);
+    tiffLib.GetField(tiff.get(), TIFFTAG_IMAGELENGTH, &height);
     TGreyPicture picture = MakePicture(width, height, "TIFF");
     float resX = 0, resY = 0;
     std::uint16_t unit = RESUNIT_INCH;
-    TIFFGetFieldDefaulted(tiff.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
+    tiffLib.GetFieldDefaulted(tiff.get(), TIFFTAG_RESOLUTIONUNIT, &unit);
     if (unit == RESUNIT_INCH || unit == RESUNIT_CENTIMETER) {
         const double scale = unit == RESUNIT_INCH ? 1.0 : 2.54;
         std::optional<double> x, y;
-        if (TIFFGetField(tiff.get(), TIFFTAG_XRESOLUTION, &resX) == 1) x = resX * scale;
-        if (TIFFGetField(tiff.get(), TIFFTAG_YRESOLUTION, &resY) == 1) y = resY * scale;
+        if (tiffLib.GetField(tiff.get(), TIFFTAG_XRESOLUTION, &resX) == 1) x = resX * scale;
+        if (tiffLib.GetField(tiff.get(), TIFFTAG_YRESOLUTION, &resY) == 1) y = resY * scale;
         SetStatedResolution(picture, x, y);
     }
     char reason[1024] = {};
-    if (TIFFRGBAImageOK(tiff.get(), reason) != 1)
+    if (tiffLib.RGBAImageOK(tiff.get(), reason) != 1)
         Refuse(std::string("unsupported TIFF picture: ") + reason);
     CheckTiffJpegScans(tiff.get(), bytes, width, height);
     std::vector<std::uint32_t> rgba(picture.level.size());
-    if (TIFFReadRGBAImageOriented(tiff.get(), width, height, rgba.data(), ORIENTATION_TOPLEFT, 1) !=
-        1)
+    if (tiffLib.ReadRGBAImageOriented(tiff.get(), width, height, rgba.data(), ORIENTATION_TOPLEFT,
+                                      1) != 1)
         failure("its pixels cannot be read");
     // The colour comes with its opacity already applied (premultiplied): over white, the
     // rest of the light is white's.
@@ -645,39 +646,42 @@ int GifRead(GifFileType* gif, GifByteType* data, int length) {
 }
 
 [[noreturn]] void RefuseGif(int code, const TGifSource& source) {
+    const TGifCalls& gifLib = GifCalls();
     if (code == D_GIF_ERR_READ_FAILED || source.ranOut) Refuse("truncated GIF picture");
-    const char* text = GifErrorString(code);
+    const char* text = gifLib.ErrorString(code);
     Refuse(std::string("unreadable GIF picture: ") + (text ? text : "unknown error"));
 }
 
 TGreyPicture ReadGif(std::span<const std::uint8_t> bytes) {
+    const TGifCalls& gifLib = GifCalls();
     TGifSource source{bytes};
     int code = 0;
     std::unique_ptr<GifFileType, void (*)(GifFileType*)> gif(
-        DGifOpen(&source, GifRead, &code), [](GifFileType* g) { DGifCloseFile(g, nullptr); });
+        gifLib.Open(&source, GifRead, &code),
+        [](GifFileType* g) { GifCalls().CloseFile(g, nullptr); });
     if (!gif) RefuseGif(code, source);
     int transparent = NO_TRANSPARENT_COLOR;
     for (;;) {
         GifRecordType record = UNDEFINED_RECORD_TYPE;
-        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) RefuseGif(gif->Error, source);
+        if (gifLib.GetRecordType(gif.get(), &record) == GIF_ERROR) RefuseGif(gif->Error, source);
         if (record == TERMINATE_RECORD_TYPE) Refuse("the GIF picture holds no image");
         if (record == EXTENSION_RECORD_TYPE) {
             int function = 0;
             GifByteType* block = nullptr;
-            if (DGifGetExtension(gif.get(), &function, &block) == GIF_ERROR)
+            if (gifLib.GetExtension(gif.get(), &function, &block) == GIF_ERROR)
                 RefuseGif(gif->Error, source);
             if (function == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
                 GraphicsControlBlock control{};
-                DGifExtensionToGCB(block[0], block + 1, &control);
+                gifLib.ExtensionToGCB(block[0], block + 1, &control);
                 transparent = control.TransparentColor;
             }
             while (block != nullptr)
-                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR)
+                if (gifLib.GetExtensionNext(gif.get(), &block) == GIF_ERROR)
                     RefuseGif(gif->Error, source);
             continue;
         }
         if (record != IMAGE_DESC_RECORD_TYPE) continue;
-        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) RefuseGif(gif->Error, source);
+        if (gifLib.GetImageDesc(gif.get()) == GIF_ERROR) RefuseGif(gif->Error, source);
         const GifImageDesc& desc = gif->Image;
         TGreyPicture picture = MakePicture(desc.Width, desc.Height, "GIF");
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
@@ -696,7 +700,7 @@ TGreyPicture ReadGif(std::span<const std::uint8_t> bytes) {
         for (int pass = 0; pass < passes; ++pass)
             for (int y = desc.Interlace ? kStart[pass] : 0; y < picture.height;
                  y += desc.Interlace ? kStep[pass] : 1) {
-                if (DGifGetLine(gif.get(), line.data(), picture.width) == GIF_ERROR)
+                if (gifLib.GetLine(gif.get(), line.data(), picture.width) == GIF_ERROR)
                     RefuseGif(gif->Error, source);
                 std::uint8_t* out = picture.level.data() + std::size_t(y) * picture.width;
                 for (int x = 0; x < picture.width; ++x) {
