@@ -35,7 +35,8 @@ constexpr const char* kVerifySynopsis =
 constexpr const char* kTypes =
     "  --type TYPE     EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A,\n"
     "                  CODE128_B (default), CODE128_C, MSI_Plessey, Codabar, Postnet,\n"
-    "                  Postnet_FIM; case does not matter and '-' may stand for '_'\n"
+    "                  Postnet_FIM, GS1_128, ITF_14; case does not matter and '-' may stand\n"
+    "                  for '_'\n"
     "  --ratio 3|2     width of a wide element in modules (default 3)\n"
     "  --addon DIGITS  2- or 5-digit add-on of EAN_13, UPC_A and UPC_E\n"
     "  --esc           in TEXT, \\xNN stands for the byte NN of the symbology's 8-bit text and\n"

@@ -6,8 +6,9 @@ namespace varimark {
 
 const char* CodeTypeName(btCodeTypes type) {
     static constexpr const char* kNames[kCodeTypeCount] = {
-        "EAN_8",     "EAN_13",    "UPC_A",     "UPC_E",       "CODE39",  "CODE25i", "CODE25iP",
-        "CODE128_A", "CODE128_B", "CODE128_C", "MSI_Plessey", "Codabar", "Postnet", "Postnet_FIM"};
+        "EAN_8",    "EAN_13",      "UPC_A",     "UPC_E",     "CODE39",      "CODE25i",
+        "CODE25iP", "CODE128_A",   "CODE128_B", "CODE128_C", "MSI_Plessey", "Codabar",
+        "Postnet",  "Postnet_FIM", "GS1_128",   "ITF_14"};
     return type < kCodeTypeCount ? kNames[type] : nullptr;
 }
 

@@ -49,6 +49,12 @@ TEST(Api, EncodeGivesPreparedTextAndModules) {
 TEST(Api, NamesOfTypesAndFormats) {
     EXPECT_EQ(varimark::TypeFromName("ean-13"), Type::EAN_13);
     EXPECT_EQ(varimark::TypeFromName("Postnet_FIM"), Type::Postnet_FIM);
+    EXPECT_EQ(varimark::TypeFromName("gs1-128"), Type::GS1_128);
+    EXPECT_EQ(varimark::TypeFromName("ITF_14"), Type::ITF_14);
+    EXPECT_EQ(static_cast<int>(Type::GS1_128), 14);
+    EXPECT_EQ(static_cast<int>(Type::ITF_14), 15);
+    EXPECT_STREQ(varimark::TypeName(Type::ITF_14), "ITF_14");
+    EXPECT_STREQ(varimark::TypeName(static_cast<Type>(16)), "");
     EXPECT_EQ(varimark::TypeFromName("EAN_14"), std::nullopt);
     EXPECT_STREQ(varimark::TypeName(Type::CODE25iP), "CODE25iP");
     EXPECT_EQ(varimark::FormatFromName("a/label.TIF"), Format::Tiff);

@@ -19,7 +19,7 @@
 
 namespace varimark {
 
-// The fourteen symbologies, in the order of their names in TypeName.
+// The sixteen symbologies, in the order of their names in TypeName.
 enum class Type : std::uint8_t {
     EAN_8,
     EAN_13,
@@ -35,6 +35,8 @@ enum class Type : std::uint8_t {
     Codabar,
     Postnet,
     Postnet_FIM,
+    GS1_128, // Code 128 with GS1 Application Identifiers: "(01)09501101530003(10)AB-123"
+    ITF_14,  // Interleaved 2 of 5 of 14 digits (GTIN-14) with bearer bars
 };
 
 // "EAN_13" for Type::EAN_13, and back: a name without regard to case and with '-' for '_'.

@@ -7,7 +7,8 @@
     >>> varimark.save("label.gif", "400638133393", type="EAN_13")
 
 Types: EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A, CODE128_B,
-CODE128_C, MSI_Plessey, Codabar, Postnet, Postnet_FIM (without regard to case, '-' for '_').
+CODE128_C, MSI_Plessey, Codabar, Postnet, Postnet_FIM, GS1_128, ITF_14 (without regard to
+case, '-' for '_').
 Formats: bmp, gif, tif, jpg, emf, png, svg, pdf.
 
 Every refusal raises varimark.Error with the library's message, or the module's naming the
