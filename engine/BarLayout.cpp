@@ -1,5 +1,6 @@
 #include "engine/BarLayout.h"
 
+#include "engine/ApplicationIdentifiers.h"
 #include "engine/Rounding.h"
 #include "engine/Surface.h"
 
@@ -114,6 +115,18 @@ void AddPiece(TBarLayout& layout, std::string_view text, int centre, int top) {
     piece.length = static_cast<int>(length);
 }
 
+// GS1-128's human-readable line from its caption (the element string with FNC1 as the byte
+// 134): "(01) 09501101530003 (10) AB-123". A caption that is not GS1 data (set in the engine
+// directly) is shown as it is, its FNC1s as spaces.
+std::string Gs1Line(std::string_view caption) {
+    std::string elements(caption);
+    std::ranges::replace(elements, '\x86', kGs1Separator);
+    const TGs1Check split = CheckGs1ElementString(elements);
+    if (split.faults.empty() && !split.elements.empty()) return Gs1HumanReadable(split.elements);
+    std::ranges::replace(elements, kGs1Separator, ' ');
+    return elements;
+}
+
 // The human-readable pieces of the bar types; xs holds the module edges.
 void PlaceLine(const TLLBarcode& barcode, const int* xs, TBarLayout& layout) {
     const TBarcodeParams& params = barcode.Params;
@@ -162,6 +175,8 @@ void PlaceLine(const TLLBarcode& barcode, const int* xs, TBarLayout& layout) {
         layout.lineReplacesCodeText = true;
         break;
     }
+    case GS1_128: put(Gs1Line(params.Caption), xs[n / 2], longBottom); break;
+    case ITF_14: put(code, layout.box.width / 2 + x, longBottom + layout.bearer); break;
     case CODE128_A:
     case CODE128_B:
     case CODE128_C: {
@@ -202,31 +217,53 @@ TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
     layout.x = x;
     layout.y = y;
     layout.modules = MeasureModules(barcode, res.across);
+    // m and mrx are an entry of Modules; a module (the height's measure) is units of them.
     const long double m = layout.modules.mm, mrx = layout.modules.pixels;
+    const int units = barcode.UnitsPerModule();
     const int p = layout.modules.wholePixels, l = layout.modules.digitRoom;
     const bool guardDigits = HasGuardDigits(type);
     const long double k = guardDigits ? kGuardDigitBarModules : kBarModules;
     const bool zoom = params.ZoomSize;
-    const int h = zoom ? Nearest(k * m * res.down) : Nearest(k * m * res.down * (p / mrx));
+    // Pixels down for a number of modules, scaled as the whole-pixel modules are across.
+    const auto down = [&](long double modules) {
+        return zoom ? Nearest(modules * units * m * res.down)
+                    : Nearest(modules * units * m * res.down * (p / mrx));
+    };
+    // Pixels across for a number of modules.
+    const auto across = [&](int modules) {
+        return zoom ? Nearest(modules * units * mrx) : modules * units * p;
+    };
+    const int h = down(k);
     const int c = MulDiv(h, 100 - params.HeightPercent, 100);
     const int n = barcode.ModuleCount;
     layout.barHeight = h;
     layout.cut = c;
 
+    // ITF-14: bearer bars over and under the bars and their quiet zones, and with the frame
+    // at their sides.
+    const bool itf = type == ITF_14;
+    const bool frame = itf && params.Bearer != Bearer_TopBottom;
+    layout.bearer = itf ? down(kItfBearerModules) : 0;
+    const int side = frame ? across(kItfBearerModules) : 0;
+    const int lead = itf ? side + across(kItfQuietModules) : l;
+
     int xs[TLLBarcode::kMaxModules + 1];
     if (zoom)
-        PlaceZoomedModules(barcode.Modules, n, mrx, x + l, xs);
+        PlaceZoomedModules(barcode.Modules, n, mrx, x + lead, xs);
     else
-        for (int i = 1; i <= n; ++i) xs[i] = (i - 1) * p + x + l;
+        for (int i = 1; i <= n; ++i) xs[i] = (i - 1) * p + x + lead;
 
     layout.fontBasis = h;
     layout.fontHeight = LineFontHeight(params, h);
     const int t = lineFont(layout.fontHeight, true);
     layout.lineHeight = t;
 
-    const int w = xs[n] + l - x + p + 1;
-    layout.shortBottom = y + Nearest(h * kShortBarPart) - c;
-    layout.longBottom = y + h - c;
+    const int top = y + layout.bearer;
+    // ITF-14: the right edge of its right quiet zone, then of the frame.
+    const int quietRight = xs[n] + (zoom ? ZoomedBarWidth(1, mrx) : p) + across(kItfQuietModules);
+    const int w = itf ? quietRight + side - x + 1 : xs[n] + l - x + p + 1;
+    layout.shortBottom = top + Nearest(h * kShortBarPart) - c;
+    layout.longBottom = top + h - c;
     layout.addonTop = y + t + p; // add-on bars leave room for their digits
     int v;
     if (!params.HumanReadable)
@@ -235,7 +272,17 @@ TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
         v = t + Nearest(h * kDigitLinePart - c) + 1;
     else
         v = t + h - c + 1;
-    layout.box = {w, v};
+    layout.box = {w, v + 2 * layout.bearer};
+
+    if (itf) {
+        const int right = quietRight + side, bottom = layout.longBottom;
+        AddBar(layout, {x, y, right, top}, 0, 0, TBarKind::Bearer);
+        AddBar(layout, {x, bottom, right, bottom + layout.bearer}, 0, 0, TBarKind::Bearer);
+        if (frame) {
+            AddBar(layout, {x, top, x + side, bottom}, 0, 0, TBarKind::Bearer);
+            AddBar(layout, {quietRight, top, right, bottom}, 0, 0, TBarKind::Bearer);
+        }
+    }
 
     // Bars: each run of equal modules is one rectangle.
     for (int s = 1; s <= n;) {
@@ -244,7 +291,7 @@ TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
             const bool addon = guardDigits && s >= kFirstAddonModule;
             const bool shortBar = IsShortBar(type, s);
             TRect bar;
-            bar.top = addon ? layout.addonTop : y;
+            bar.top = addon ? layout.addonTop : top;
             bar.left = xs[s];
             bar.right = zoom ? xs[s] + ZoomedBarWidth(r, mrx) : xs[s] + r * p;
             bar.bottom = shortBar ? layout.shortBottom : layout.longBottom;
@@ -275,7 +322,7 @@ TResolution SurfaceResolution(const TSurface& surface) {
 
 TModuleMeasure MeasureModules(const TLLBarcode& barcode, long double pixelsPerMMAcross) {
     TModuleMeasure measure;
-    measure.mm = barcode.ModuleWidthMM();
+    measure.mm = barcode.ModuleWidthMM() / barcode.UnitsPerModule();
     measure.pixels = measure.mm * pixelsPerMMAcross;
     measure.wholePixels = Nearest(measure.pixels);
     if (measure.wholePixels == 0) measure.wholePixels = 1;

@@ -32,4 +32,13 @@ std::optional<btCodeTypes> CodeTypeFromName(std::string_view name) {
     return std::nullopt;
 }
 
+std::optional<btBearer> CodeBearerFromName(std::string_view name) {
+    const auto is = [&](std::string_view canonical) {
+        return std::ranges::equal(name, canonical, {}, TypeNameChar, TypeNameChar);
+    };
+    if (is("frame")) return Bearer_Frame;
+    if (is("top-bottom")) return Bearer_TopBottom;
+    return std::nullopt;
+}
+
 } // namespace varimark

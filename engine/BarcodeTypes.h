@@ -37,11 +37,18 @@ enum btCodeRatio : std::uint8_t { Ratio_3 = 0, Ratio_2 = 1 };
 
 enum btCodeRotate : std::uint8_t { rotate_000, rotate_090, rotate_180, rotate_270 };
 
+// ITF-14's bearer bars: a frame around the symbol and its quiet zones, or a bar over and a
+// bar under them only.
+enum btBearer : std::uint8_t { Bearer_Frame, Bearer_TopBottom };
+
 // Canonical name of a symbology ("EAN_13"), or nullptr for a value above ITF_14.
 const char* CodeTypeName(btCodeTypes type);
 
 // The symbology a name stands for: the canonical name in any case of ASCII letters, with
 // '-' for '_' ("ean-13", "Code128_B"); nullopt for any other name.
 std::optional<btCodeTypes> CodeTypeFromName(std::string_view name);
+
+// "frame" and "top-bottom" (any case, '_' for '-').
+std::optional<btBearer> CodeBearerFromName(std::string_view name);
 
 } // namespace varimark
