@@ -2,8 +2,9 @@
 // Dictionary by scripts/gs1-table.py) and the checks of each element against it.
 //
 // An element's data field is checked in this order, the first fault being the element's
-// fault: no data; the length of the whole field against the lengths its components allow;
-// the character set of each component; each component's linters in the dictionary's order.
+// fault: no data; the character set of each component (so that a stray space or bracket is
+// named before the length it adds); the length of the whole field against the lengths its
+// components allow; each component's linters in the dictionary's order.
 //
 // Linters checked: csum, csumalpha, gcppos1, gcppos2 (see GcpFault), hasnondigit, hh, hhmi,
 // hyphen, importeridx, iso5218, latitude, longitude, mediatype, mi, nonzero, nozeroprefix,
@@ -385,16 +386,8 @@ std::string Prefix(std::string_view ai, std::string_view data) {
 std::string ElementFault(const TGs1Row& row, std::string_view ai, std::string_view data,
                          int currentYear) {
     if (data.empty()) return "(" + Shown(ai) + "): no data";
-    const std::vector<TLengthRange> ranges = FieldLengths(row);
-    const auto fits = std::find_if(ranges.begin(), ranges.end(), [&](const TLengthRange& r) {
-        return data.size() >= r.low && data.size() <= r.high;
-    });
-    if (fits == ranges.end()) {
-        const char* noun = Numeric(row) && AllDigits(data) ? " digit" : " character";
-        return Prefix(ai, data) + std::to_string(data.size()) + noun +
-               (data.size() == 1 ? "" : "s") + ", takes " + LengthsText(ranges, data.size());
-    }
-    // The components the data reaches, each with its offset and length.
+    // The components the data reaches, each with its offset and length: each fixed one takes
+    // its length, the last (or a variable one) the rest, whatever the length of the whole.
     const TGs1Component* c = Components(row);
     struct TPart {
         const TGs1Component* component;
@@ -412,6 +405,15 @@ std::string ElementFault(const TGs1Row& row, std::string_view ai, std::string_vi
     for (const TPart& p : parts) {
         const std::string fault = CharacterFault(p.component->type, data, p.at, p.size);
         if (!fault.empty()) return Prefix(ai, data) + fault;
+    }
+    const std::vector<TLengthRange> ranges = FieldLengths(row);
+    const auto fits = std::find_if(ranges.begin(), ranges.end(), [&](const TLengthRange& r) {
+        return data.size() >= r.low && data.size() <= r.high;
+    });
+    if (fits == ranges.end()) {
+        const char* noun = Numeric(row) ? " digit" : " character";
+        return Prefix(ai, data) + std::to_string(data.size()) + noun +
+               (data.size() == 1 ? "" : "s") + ", takes " + LengthsText(ranges, data.size());
     }
     for (const TPart& p : parts) {
         const auto& linters = p.component->linters;
@@ -445,6 +447,59 @@ std::size_t UnknownAiLength(std::string_view data) {
     for (const TGs1Row& row : kGs1Rows)
         if (row.first.substr(0, 2) == two) return std::min(row.first.size(), data.size());
     return two.size();
+}
+
+// --- Pairs of elements ----------------------------------------------------------------------
+
+// Whether an AI matches an entry of a pairing list: "8111", or "394n" where n is any digit.
+bool MatchesEntry(std::string_view ai, std::string_view entry) {
+    if (ai.size() != entry.size()) return false;
+    for (std::size_t i = 0; i < ai.size(); ++i)
+        if (entry[i] != ai[i] && !(entry[i] == 'n' && IsDigit(ai[i]))) return false;
+    return true;
+}
+
+// The pieces of list between the separators in seps: "01+21,03" by "," gives "01+21", "03".
+std::vector<std::string_view> Split(std::string_view list, std::string_view seps) {
+    std::vector<std::string_view> pieces;
+    while (!list.empty()) {
+        const std::size_t end = std::min(list.find_first_of(seps), list.size());
+        pieces.push_back(list.substr(0, end));
+        list.remove_prefix(std::min(end + 1, list.size()));
+    }
+    return pieces;
+}
+
+bool Excludes(const TGs1Row& row, std::string_view other) {
+    const std::vector<std::string_view> entries = Split(row.ex, ",;");
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](std::string_view e) { return MatchesEntry(other, e); });
+}
+
+// The faults of the elements taken together: an AI given twice with different data, and two
+// AIs that the dictionary's ex= rules keep apart (any carrier of an item that holds both is
+// wrong, so one symbol is judged by them). Each pair of distinct AIs is weighed once, so the
+// work is bounded by the table's size whatever the count of elements.
+std::vector<std::string> PairFaults(const std::vector<TGs1Element>& elements) {
+    std::vector<std::string> faults;
+    std::vector<const TGs1Element*> distinct; // the first element of each AI
+    for (const TGs1Element& e : elements) {
+        const TGs1Row* row = FindRow(e.ai);
+        if (!row) continue;
+        const auto first = std::find_if(distinct.begin(), distinct.end(),
+                                        [&](const TGs1Element* d) { return d->ai == e.ai; });
+        if (first != distinct.end()) {
+            if ((*first)->data != e.data)
+                faults.push_back(Prefix(e.ai, e.data) + "(" + e.ai + ") given twice, first as " +
+                                 Shown((*first)->data));
+            continue;
+        }
+        for (const TGs1Element* d : distinct)
+            if (Excludes(*row, d->ai) || Excludes(*FindRow(d->ai), e.ai))
+                faults.push_back(Prefix(e.ai, e.data) + "not to be used with (" + d->ai + ")");
+        distinct.push_back(&e);
+    }
+    return faults;
 }
 
 std::string TrailingSeparator(std::size_t at) {
@@ -524,6 +579,8 @@ std::vector<TGs1Element> ParseGs1Bracketed(std::string_view text) {
         elements.push_back({std::string(ai), std::string(data)});
         pos = next;
     }
+    const std::vector<std::string> faults = PairFaults(elements);
+    if (!faults.empty()) throw EGs1Data(faults.front());
     return elements;
 }
 
@@ -601,7 +658,42 @@ TGs1Check CheckGs1ElementString(std::string_view data) {
         if (!fault.empty()) check.faults.push_back(fault);
         check.elements.push_back({std::string(ai), std::string(field)});
     }
+    for (std::string& fault : PairFaults(check.elements)) check.faults.push_back(std::move(fault));
     return check;
+}
+
+std::vector<std::string> Gs1UnmetAssociations(const std::vector<TGs1Element>& elements) {
+    const auto present = [&](std::string_view entry) {
+        return std::any_of(elements.begin(), elements.end(),
+                           [&](const TGs1Element& e) { return MatchesEntry(e.ai, entry); });
+    };
+    std::vector<std::string> unmet;
+    std::vector<std::string_view> done;
+    for (const TGs1Element& e : elements) {
+        const TGs1Row* row = FindRow(e.ai);
+        if (!row || std::find(done.begin(), done.end(), e.ai) != done.end()) continue;
+        done.push_back(e.ai);
+        // Each req= key (";" between them) must be met by one of its alternatives (","),
+        // an alternative by all of its AIs ("+").
+        for (const std::string_view key : Split(row->req, ";")) {
+            const std::vector<std::string_view> alternatives = Split(key, ",");
+            const bool met =
+                std::any_of(alternatives.begin(), alternatives.end(), [&](std::string_view a) {
+                    const std::vector<std::string_view> ais = Split(a, "+");
+                    return std::all_of(ais.begin(), ais.end(), present);
+                });
+            if (met) continue;
+            std::string text;
+            for (std::size_t k = 0; k < alternatives.size(); ++k) {
+                if (k > 0) text += k + 1 == alternatives.size() ? " or " : ", ";
+                for (const std::string_view ai : Split(alternatives[k], "+"))
+                    text +=
+                        (text.empty() || text.back() != ')' ? "(" : "+(") + std::string(ai) + ")";
+            }
+            unmet.push_back(Prefix(e.ai, e.data) + "goes with " + text);
+        }
+    }
+    return unmet;
 }
 
 std::size_t Gs1DataCharacterCount(const std::vector<TGs1Element>& elements) {

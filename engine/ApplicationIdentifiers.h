@@ -56,6 +56,15 @@ struct TGs1Check {
 };
 TGs1Check CheckGs1ElementString(std::string_view data);
 
+// The dictionary's mandatory associations (req=) that the elements leave unmet, one message
+// each: "(10) AB-123: goes with (01), (02), (03), (8006) or (8026)", "(250) X: goes with
+// (01)+(21), (03)+(21) or (8006)+(21)". GS1 judges them over all the carriers of an item (a
+// label may hold (00) in one symbol and (02)(37) in another), so ParseGs1Bracketed and
+// CheckGs1ElementString do not count them as faults; a caller that holds all of an item's
+// data may. Those two do refuse an AI given twice with different data and two AIs that the
+// dictionary's ex= rules keep apart, which no carrier may hold together.
+std::vector<std::string> Gs1UnmetAssociations(const std::vector<TGs1Element>& elements);
+
 // The number of data characters GS1-128 counts against its limit of 48 (GS1 General
 // Specifications, the GS1-128 symbol's characteristics): the AIs' digits, the data and the
 // separating FNC1s, not the leading FNC1 nor the symbol check character.

@@ -68,7 +68,13 @@ const TBracketedCase kBracketed[] = {
     {"(01234)1", "! (01234): not an Application Identifier"},
     {"(10)", "! (10): no data"},
     {"(10)(17)260131", "! (10): no data"},
-    // Lengths and character sets.
+    // Elements taken together: ex= pairs, an AI given twice.
+    {"(01)09501101530003(02)09501101530003", "! (02) 09501101530003: not to be used with (01)"},
+    {"(01)09501101530003(3102)001250(3103)001250", "! (3103) 001250: not to be used with (3102)"},
+    {"(10)ABC(10)ABD", "! (10) ABD: (10) given twice, first as ABC"},
+    {"(10)ABC(10)ABC", "10ABC~10ABC"},
+    // Lengths and character sets; the character set is checked first.
+    {"(01) 09501101530003", "! (01)  09501101530003: character 1 (\" \") is not a digit"},
     {"(01)0950110153000", "! (01) 0950110153000: 13 digits, takes 14"},
     {"(3103)12345", "! (3103) 12345: 5 digits, takes 6"},
     {"(10)ABCDEFGHIJKLMNOPQRST", "10ABCDEFGHIJKLMNOPQRST"},
@@ -201,6 +207,7 @@ const TScannedCase kScanned[] = {
      "(17) 261331",
      {"character 9: a separator after the last element", "(17) 261331: month 13"}},
     {"10~17260131", "(10)  (17) 260131", {"(10): no data"}},
+    {"10ABC~10ABD", "(10) ABC (10) ABD", {"(10) ABD: (10) given twice, first as ABC"}},
     {"", "", {}},
 };
 
@@ -213,6 +220,28 @@ TEST(ApplicationIdentifiers, ScannerDataIsSplitAndEveryFaultListed) {
         EXPECT_EQ(Gs1HumanReadable(check.elements), c.elements) << c.data;
         EXPECT_EQ(check.faults, c.faults) << c.data;
     }
+}
+
+// req= rules: each key met by one alternative, an alternative by all its AIs; "31nn" is any
+// AI of four digits that begins with 31.
+TEST(ApplicationIdentifiers, UnmetAssociationsAreListed) {
+    const struct {
+        const char* text;
+        std::vector<std::string> unmet;
+    } kCases[] = {
+        {"(10)AB-123", {"(10) AB-123: goes with (01), (02), (03), (8006) or (8026)"}},
+        {"(01)09501101530003(10)AB-123", {}},
+        {"(250)X", {"(250) X: goes with (01)+(21), (03)+(21) or (8006)+(21)"}},
+        {"(01)09501101530003(21)1(250)X", {}},
+        {"(01)09501101530003(250)X", {"(250) X: goes with (01)+(21), (03)+(21) or (8006)+(21)"}},
+        {"(3103)001250(3103)001250", {"(3103) 001250: goes with (01) or (02)"}},
+        {"(01)09501101530003(3103)001250(3922)1234", {}},
+        {"(3922)1234",
+         {"(3922) 1234: goes with (01)+(30), (01)+(31nn), (01)+(32nn), (01)+(35nn) or "
+          "(01)+(36nn)"}},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(Gs1UnmetAssociations(ParseGs1Bracketed(c.text)), c.unmet) << c.text;
 }
 
 TEST(ApplicationIdentifiers, CheckDigitAndCentury) {
