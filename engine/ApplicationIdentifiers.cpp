@@ -17,7 +17,6 @@
 #include "engine/ApplicationIdentifiers.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -69,11 +68,17 @@ int Number(std::string_view digits) {
     return n;
 }
 
+// The row of an AI. The rows are in lexical order of their first AI, a range differs only in
+// its last digit, and no AI is the prefix of another (the generator and the test see to
+// these), so the AI's row can only be the last row whose first AI is not above it.
 const TGs1Row* FindRow(std::string_view ai) {
     if (ai.size() < 2 || ai.size() > 4 || !AllDigits(ai)) return nullptr;
-    for (const TGs1Row& row : kGs1Rows)
-        if (row.first.size() == ai.size() && row.first <= ai && ai <= row.last) return &row;
-    return nullptr;
+    const auto after =
+        std::upper_bound(std::begin(kGs1Rows), std::end(kGs1Rows), ai,
+                         [](std::string_view a, const TGs1Row& row) { return a < row.first; });
+    if (after == std::begin(kGs1Rows)) return nullptr;
+    const TGs1Row& row = *(after - 1);
+    return row.first.size() == ai.size() && ai <= row.last ? &row : nullptr;
 }
 
 const TGs1Component* Components(const TGs1Row& row) {
@@ -663,19 +668,22 @@ TGs1Check CheckGs1ElementString(std::string_view data) {
 }
 
 std::vector<std::string> Gs1UnmetAssociations(const std::vector<TGs1Element>& elements) {
+    // The first element of each AI: what follows weighs only these, so the work is bounded
+    // by the table's size whatever the count of elements.
+    std::vector<const TGs1Element*> distinct;
+    for (const TGs1Element& e : elements)
+        if (FindRow(e.ai) && std::none_of(distinct.begin(), distinct.end(),
+                                          [&](const TGs1Element* d) { return d->ai == e.ai; }))
+            distinct.push_back(&e);
     const auto present = [&](std::string_view entry) {
-        return std::any_of(elements.begin(), elements.end(),
-                           [&](const TGs1Element& e) { return MatchesEntry(e.ai, entry); });
+        return std::any_of(distinct.begin(), distinct.end(),
+                           [&](const TGs1Element* d) { return MatchesEntry(d->ai, entry); });
     };
     std::vector<std::string> unmet;
-    std::vector<std::string_view> done;
-    for (const TGs1Element& e : elements) {
-        const TGs1Row* row = FindRow(e.ai);
-        if (!row || std::find(done.begin(), done.end(), e.ai) != done.end()) continue;
-        done.push_back(e.ai);
+    for (const TGs1Element* e : distinct) {
         // Each req= key (";" between them) must be met by one of its alternatives (","),
         // an alternative by all of its AIs ("+").
-        for (const std::string_view key : Split(row->req, ";")) {
+        for (const std::string_view key : Split(FindRow(e->ai)->req, ";")) {
             const std::vector<std::string_view> alternatives = Split(key, ",");
             const bool met =
                 std::any_of(alternatives.begin(), alternatives.end(), [&](std::string_view a) {
@@ -686,11 +694,11 @@ std::vector<std::string> Gs1UnmetAssociations(const std::vector<TGs1Element>& el
             std::string text;
             for (std::size_t k = 0; k < alternatives.size(); ++k) {
                 if (k > 0) text += k + 1 == alternatives.size() ? " or " : ", ";
-                for (const std::string_view ai : Split(alternatives[k], "+"))
-                    text +=
-                        (text.empty() || text.back() != ')' ? "(" : "+(") + std::string(ai) + ")";
+                const std::vector<std::string_view> ais = Split(alternatives[k], "+");
+                for (std::size_t j = 0; j < ais.size(); ++j)
+                    text += (j > 0 ? "+(" : "(") + std::string(ais[j]) + ")";
             }
-            unmet.push_back(Prefix(e.ai, e.data) + "goes with " + text);
+            unmet.push_back(Prefix(e->ai, e->data) + "goes with " + text);
         }
     }
     return unmet;

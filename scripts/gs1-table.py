@@ -52,7 +52,7 @@ def parse_line(line, line_no):
     if not m:
         raise Failure(f"line {line_no}: AI {ais!r} not understood")
     first, last = m.group(1), m.group(2) or m.group(1)
-    if len(first) != len(last) or first > last:
+    if len(first) != len(last) or first[:-1] != last[:-1] or first > last:
         raise Failure(f"line {line_no}: AI range {ais!r} not understood")
     flags = ""
     if words and not re.match(r"^\[?[NXYZ]", words[0]):
@@ -168,9 +168,17 @@ def main(argv):
         os.path.dirname(os.path.abspath(__file__)), "..", "engine", "Gs1Table.inc")
     try:
         rows = read_dictionary(argv[1])
+        # The engine's look-up needs rows in lexical order, none overlapping, and no AI the
+        # prefix of another (how a scanner's element string splits).
         for a, b in zip(rows, rows[1:]):
-            if a["first"] >= b["first"]:
-                raise Failure(f"AI {b['first']} is out of lexical order")
+            if a["first"] >= b["first"] or a["last"] >= b["first"]:
+                raise Failure(f"AI {b['first']} is out of lexical order or overlaps")
+        ais = [f"{a['first'][:-1]}{d}" for a in rows
+               for d in range(int(a["first"][-1]), int(a["last"][-1]) + 1)]
+        for ai in ais:
+            for other in ais:
+                if other != ai and other.startswith(ai):
+                    raise Failure(f"AI {ai} is the prefix of AI {other}")
         write_table(rows, argv[2], out)
     except (OSError, Failure) as e:
         print(f"gs1-table.py: {e}", file=sys.stderr)
