@@ -22,6 +22,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -266,22 +267,15 @@ TEST(ApplicationIdentifiers, PredefinedLength) {
 
 // --- The table against the dictionary ------------------------------------------------------
 
-struct TDictionaryComponent {
-    char type = 'N';
-    int minLength = 0;
-    int maxLength = 0;
-    bool optional = false;
-    std::vector<std::string> linters;
-};
-
 struct TDictionaryAi {
     std::string ai;
     bool predefined = false;
-    std::vector<TDictionaryComponent> components;
+    std::vector<TGs1ComponentFormat> components;
 };
 
-// A plain reading of the dictionary's lines "AIs [flags] components [attributes] [# title]".
-std::vector<TDictionaryAi> ReadDictionary(std::istream& in) {
+// A plain reading of the dictionary's lines "AIs [flags] components [attributes] [# title]";
+// the linters' names are kept in names.
+std::vector<TDictionaryAi> ReadDictionary(std::istream& in, std::set<std::string>& names) {
     std::vector<TDictionaryAi> ais;
     std::string line;
     while (std::getline(in, line)) {
@@ -299,7 +293,7 @@ std::vector<TDictionaryAi> ReadDictionary(std::istream& in) {
                 entry.predefined = word.find('*') != std::string::npos;
                 continue;
             }
-            TDictionaryComponent c;
+            TGs1ComponentFormat c;
             c.type = kind[0];
             c.optional = optional;
             std::size_t end = 1;
@@ -317,7 +311,7 @@ std::vector<TDictionaryAi> ReadDictionary(std::istream& in) {
             std::istringstream linters(rest);
             std::string linter;
             while (std::getline(linters, linter, ','))
-                if (!linter.empty()) c.linters.push_back(linter);
+                if (!linter.empty()) c.linters.push_back(*names.insert(linter).first);
             entry.components.push_back(c);
         }
         const std::size_t dash = range.find('-');
@@ -335,7 +329,8 @@ std::vector<TDictionaryAi> ReadDictionary(std::istream& in) {
 TEST(ApplicationIdentifiers, TableMatchesGs1SyntaxDictionary) {
     std::ifstream file(VARIMARK_GS1_DICTIONARY);
     if (!file) GTEST_SKIP() << "no " << VARIMARK_GS1_DICTIONARY;
-    const std::vector<TDictionaryAi> ais = ReadDictionary(file);
+    std::set<std::string> names;
+    const std::vector<TDictionaryAi> ais = ReadDictionary(file, names);
     ASSERT_GT(ais.size(), 500u);
     for (const TDictionaryAi& d : ais) {
         const auto format = Gs1AiFormat(d.ai);
@@ -344,13 +339,12 @@ TEST(ApplicationIdentifiers, TableMatchesGs1SyntaxDictionary) {
         ASSERT_EQ(format->components.size(), d.components.size()) << d.ai;
         for (std::size_t k = 0; k < d.components.size(); ++k) {
             const TGs1ComponentFormat& t = format->components[k];
-            const TDictionaryComponent& e = d.components[k];
+            const TGs1ComponentFormat& e = d.components[k];
             EXPECT_EQ(t.type, e.type) << d.ai << " component " << k;
             EXPECT_EQ(t.minLength, e.minLength) << d.ai << " component " << k;
             EXPECT_EQ(t.maxLength, e.maxLength) << d.ai << " component " << k;
             EXPECT_EQ(t.optional, e.optional) << d.ai << " component " << k;
-            EXPECT_EQ(std::vector<std::string>(t.linters.begin(), t.linters.end()), e.linters)
-                << d.ai << " component " << k;
+            EXPECT_EQ(t.linters, e.linters) << d.ai << " component " << k;
         }
     }
     // No AI the dictionary lacks, and none the prefix of another (how a scanner's data splits).
