@@ -4,7 +4,8 @@
 // An element's data field is checked in this order, the first fault being the element's
 // fault: no data; the character set of each component (so that a stray space or bracket is
 // named before the length it adds); the length of the whole field against the lengths its
-// components allow; each component's linters in the dictionary's order.
+// components allow; each component's linters in the dictionary's order. Messages count
+// character positions from 1 at the first character of the data field.
 //
 // Linters checked: csum, csumalpha, gcppos1, gcppos2 (see GcpFault), hasnondigit, hh, hhmi,
 // hyphen, importeridx, iso5218, latitude, longitude, mediatype, mi, nonzero, nozeroprefix,
