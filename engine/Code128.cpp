@@ -39,10 +39,11 @@ std::size_t Takes(std::string_view text, std::size_t i, int set) {
 
 } // namespace
 
-// The shortest symbol by an exact search instead of ISO/IEC 15417 Annex E's rules, which
-// give a short symbol but not always the shortest: best[i][set] is the fewest symbol
-// characters that encode text from i on when set is in force there, with the fewest code
-// set changes among those (a cost of chars * 64 + changes; text has at most 51 characters).
+// The shortest symbol by an exact search over the code sets (ISO/IEC 15417 Annex E's rules
+// are a shortcut towards a short one; the search needs no rule): best[i][set] is the fewest
+// symbol characters that encode text from i on when set is in force there, with the fewest
+// code set changes among those (a cost of chars * 64 + changes; text has at most 51
+// characters).
 // Where two ways tie, staying in the set comes first, then B, C, A.
 std::size_t TLLBarcode::MapGs1Code128(std::string_view elements, char* out) {
     if (elements.size() > static_cast<std::size_t>(TBarcodeParams::kMaxCaption))

@@ -9,8 +9,6 @@
 #include "engine/TextPreparation.h"
 #include "engine/Windows1252.h"
 
-#include "engine/LLBarcode.h"
-
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -165,7 +163,7 @@ void CheckEanUpc(const std::vector<TByte>& bytes, btCodeTypes type) {
                            " digits, or " + std::to_string(digits + 1) +
                            " with its check digit: " + std::to_string(bytes.size()) + " given");
     if (bytes.size() == digits) return;
-    char text[TLLBarcode::kCodeTextCapacity + 1] = {};
+    char text[16] = {}; // ITF-14's 13 digits and the check digit at most
     for (std::size_t i = 0; i < digits; ++i) text[i] = static_cast<char>(bytes[i].value);
     AddCheckDigit(text, type);
     const char given = static_cast<char>(bytes.back().value), expected = text[digits];
