@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -127,6 +128,22 @@ std::string Gs1Line(std::string_view caption) {
     return elements;
 }
 
+// GS1-128's line can be wider than its bars (digits go two to a symbol character in code set
+// C, and the line adds brackets and spaces). Its width is estimated, the surfaces measuring
+// no text across: Arial's advances in em (digits 0.556, a space 0.278, brackets and "-./"
+// 0.333, other characters 0.78), an em of the cell height over 1.15, and a tenth more for
+// other faces. Returns the pixels to leave on either side of the bars.
+int Gs1LineRoom(std::string_view line, int fontHeight, long double barsWidth) {
+    long double ems = 0;
+    for (const char c : line)
+        ems += c >= '0' && c <= '9'                                          ? 0.556L
+               : c == ' '                                                    ? 0.278L
+               : std::string_view("()-./").find(c) != std::string_view::npos ? 0.333L
+                                                                             : 0.78L;
+    const long double width = ems * fontHeight / 1.15L * 1.1L;
+    return width > barsWidth ? static_cast<int>(std::ceil((width - barsWidth) / 2)) : 0;
+}
+
 // The human-readable pieces of the bar types; xs holds the module edges.
 void PlaceLine(const TLLBarcode& barcode, const int* xs, TBarLayout& layout) {
     const TBarcodeParams& params = barcode.Params;
@@ -245,7 +262,12 @@ TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
     const bool frame = itf && params.Bearer != Bearer_TopBottom;
     layout.bearer = itf ? down(kItfBearerModules) : 0;
     const int side = frame ? across(kItfBearerModules) : 0;
-    const int lead = itf ? side + across(kItfQuietModules) : l;
+    // GS1-128: room on either side for a line wider than the bars.
+    const int room = type == GS1_128 && params.HumanReadable
+                         ? Gs1LineRoom(Gs1Line(params.Caption), LineFontHeight(params, h),
+                                       zoom ? n * mrx : static_cast<long double>(n * p))
+                         : l;
+    const int lead = itf ? side + across(kItfQuietModules) : room;
 
     int xs[TLLBarcode::kMaxModules + 1];
     if (zoom)
@@ -261,7 +283,7 @@ TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
     const int top = y + layout.bearer;
     // ITF-14: the right edge of its right quiet zone, then of the frame.
     const int quietRight = xs[n] + (zoom ? ZoomedBarWidth(1, mrx) : p) + across(kItfQuietModules);
-    const int w = itf ? quietRight + side - x + 1 : xs[n] + l - x + p + 1;
+    const int w = itf ? quietRight + side - x + 1 : xs[n] + room - x + p + 1;
     layout.shortBottom = top + Nearest(h * kShortBarPart) - c;
     layout.longBottom = top + h - c;
     layout.addonTop = y + t + p; // add-on bars leave room for their digits

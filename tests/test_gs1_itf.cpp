@@ -113,15 +113,39 @@ TEST(Gs1Code128, LongestSymbolFitsTheEngine) {
     EXPECT_EQ(values.front(), 104);
 }
 
+// The line, and room beside the bars when it is wider than they are. At 96 dpi and SC2 a
+// module is 1 pixel, the bars 56 pixels high and the font 13 (56 x 74.24 / 56.24 x 0.18).
+// The second text's 40 digits make 20 pairs: 24 symbol characters, 266 modules; its line is
+// 40 x 0.556 + 7 x 0.278 + 8 x 0.333 = 26.9 em of 13 / 1.15 pixels, with a tenth more 334:
+// 34 pixels on either side.
+struct TLineRow {
+    const char* text;
+    const char* line;
+    bool room; // the bars stand off the box's left edge
+};
+
+const TLineRow kLineRows[] = {
+    {"[01]09501101530003[17]260131[10]AB-123", "(01) 09501101530003 (17) 260131 (10) AB-123",
+     false},
+    {"(00)095011010000000018(11)260101(17)260131(20)12",
+     "(00) 095011010000000018 (11) 260101 (17) 260131 (20) 12", true},
+};
+
 TEST(Gs1Code128, HumanReadableLineUnderTheBars) {
-    TLLBarcode barcode;
-    barcode.Params.CodeType = GS1_128;
-    barcode.Params.SetCaption(CheckedText("[01]09501101530003[17]260131[10]AB-123", GS1_128, {}));
-    barcode.Encode();
-    const TBarLayout layout =
-        LayOutBarcode(barcode, ResolutionAt(96, 96), 0, 0, [](int, bool) { return 10; });
-    ASSERT_EQ(layout.pieceCount, 1);
-    EXPECT_EQ(layout.pieces[0].Text(), "(01) 09501101530003 (17) 260131 (10) AB-123");
+    for (const TLineRow& row : kLineRows) {
+        TLLBarcode barcode;
+        barcode.Params.CodeType = GS1_128;
+        barcode.Params.SetCaption(CheckedText(row.text, GS1_128, {}));
+        barcode.Encode();
+        const TBarLayout layout =
+            LayOutBarcode(barcode, ResolutionAt(96, 96), 0, 0, [](int, bool) { return 15; });
+        ASSERT_EQ(layout.pieceCount, 1);
+        EXPECT_EQ(layout.pieces[0].Text(), row.line);
+        const int left = layout.bars[0].rect.left;
+        const int right = layout.box.width - 1 - layout.bars[layout.barCount - 1].rect.right;
+        EXPECT_EQ(left > 2, row.room) << row.text << ": " << left;
+        EXPECT_EQ(left, right) << row.text;
+    }
 }
 
 // ITF-14's ratio: 2.25 to 3 in quarters; 2 and 3 stay the other types' only ratios. Modules:
