@@ -25,8 +25,8 @@ bool IsDigit(unsigned char c) {
 }
 
 // How many characters of text from i one symbol character of the set takes: FNC1 in every
-// set, a pair of digits in C, ASCII 32..95 in A and 32..127 in B (ISO/IEC 15417, 4.3 and
-// Table 1); 0 when the set has none for them.
+// set, a pair of digits in C, ASCII 32..95 in A and 32..127 in B (ISO/IEC 15417's table of
+// symbol characters); 0 when the set has none for them.
 std::size_t Takes(std::string_view text, std::size_t i, int set) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c == kFnc1) return 1;

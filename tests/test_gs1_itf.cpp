@@ -30,8 +30,8 @@ std::vector<int> Gs1Values(const std::string& text) {
 
 // START A 103, B 104, C 105; FNC1 102; CODE C 99, CODE B 100; STOP 106. In set C a pair of
 // digits is its number, in set B a character is its ASCII code - 32. The check character
-// is the start's value plus each symbol's value times its place, modulo 103 (ISO/IEC 15417,
-// 4.3.4); the modules are 11 per symbol character and 13 for STOP.
+// is the start's value plus each symbol's value times its place, modulo 103 (ISO/IEC
+// 15417's symbol check character); the modules are 11 per symbol character and 13 for STOP.
 struct TCodeSetRow {
     const char* text;
     std::vector<int> values;

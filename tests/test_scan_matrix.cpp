@@ -451,8 +451,8 @@ TEST(ScanMatrix, EveryRenderingDecodesToItsDataWithinTheReadersLimits) {
                 else if (data == whole)
                     c.decoded[kZxing] = true;
             }
-            // Code 128 reads carry ]C0, GS1-128's ]C1 (ISO/IEC 15417, Annex symbology
-            // identifier: C1 for FNC1 in the first position).
+            // Code 128 reads carry ]C0, GS1-128's ]C1: FNC1 in the first position (ISO/IEC
+            // 15424's symbology identifiers).
             if (symbol.gs1 && c.decoded[kZxing]) {
                 bool flagged = false;
                 for (const auto& [format, identifier] : identifiers[c.file]) {
