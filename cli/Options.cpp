@@ -62,18 +62,18 @@ bool OptionParser::ParseSharedOption(std::string_view name, SymbolOptions& optio
         if (!type) throw UsageError("unknown type " + Quoted(value));
         options.type = *type;
     } else if (name == "--ratio") {
-        const std::string_view value = Value();
-        long long number = 0;
+        // A number at once, as every option's value; its range once the type is known.
+        ratioGiven_ = std::string(Value());
         try {
-            number = ParseWholeNumber(name, value);
+            ParseDecimal(name, *ratioGiven_);
         } catch (const UsageError&) {
-            throw UsageError("bad ratio " + Quoted(value) + " (3 or 2)");
+            throw UsageError("bad ratio " + Quoted(*ratioGiven_) + " (3 or 2)");
         }
-        const auto ratio = ParseRatio(number);
-        if (ratio)
-            options.ratio = *ratio;
-        else
-            ratioOutOfRange_ = std::string(value);
+    } else if (name == "--bearer") {
+        const std::string_view value = Value();
+        const auto bearer = CodeBearerFromName(value);
+        if (!bearer) throw UsageError("unknown bearer " + Quoted(value) + " (frame or top-bottom)");
+        options.bearer = *bearer;
     } else if (name == "--addon") {
         options.addon = Value();
     } else if (name == "--esc") {
@@ -123,9 +123,42 @@ SymbolOptions OptionParser::Parse(const ExtraOption& extra) {
     if (options.text && options.batchFile)
         throw UsageError("TEXT cannot be given together with --batch");
     if (!options.text && !options.batchFile) throw UsageError(missingOperand_);
-    if (ratioOutOfRange_)
-        throw RangeError("varimark-cli: bad ratio " + Quoted(*ratioOutOfRange_) + " (3 or 2)");
+    if (ratioGiven_ && !ParseRatioValue(options))
+        throw RangeError("varimark-cli: bad ratio " + Quoted(*ratioGiven_) + " " +
+                         (options.type == ITF_14 ? kItfRatios : "(3 or 2)"));
     return options;
+}
+
+// --ratio for the type given (the last --type wins wherever it stands): 3 or 2 as a whole
+// number; ITF_14 a decimal number too. A whole 3 sets ITF-14's ratio as well, for batch
+// lines of that type. False for a number out of range; UsageError for what is no number.
+bool OptionParser::ParseRatioValue(SymbolOptions& options) {
+    const std::string_view value = *ratioGiven_;
+    const std::optional<long long> whole = [&]() -> std::optional<long long> {
+        try {
+            return ParseWholeNumber("--ratio", value);
+        } catch (const UsageError&) {
+            return std::nullopt;
+        }
+    }();
+    double number = 0;
+    try {
+        number = whole ? static_cast<double>(*whole) : ParseDecimal("--ratio", value);
+    } catch (const UsageError&) {
+        throw UsageError("bad ratio " + Quoted(value) + " (3 or 2)");
+    }
+    if (options.type == ITF_14) {
+        const std::optional<int> quarters = ItfWideQuarters(number);
+        if (number == 0 || !quarters) return false;
+        options.itfWideQuarters = static_cast<std::uint8_t>(*quarters);
+        return true;
+    }
+    if (!whole) throw UsageError("bad ratio " + Quoted(value) + " (3 or 2)");
+    const auto ratio = ParseRatio(*whole);
+    if (!ratio) return false;
+    options.ratio = *ratio;
+    if (*ratio == Ratio_3) options.itfWideQuarters = 12;
+    return true;
 }
 
 std::string ToEngineText(std::string_view utf8, btCodeTypes type, const SymbolOptions& options) {
@@ -135,6 +168,8 @@ std::string ToEngineText(std::string_view utf8, btCodeTypes type, const SymbolOp
 void ApplySymbolOptions(const SymbolOptions& options, TBarcodeParams& params) {
     params.CodeType = options.type;
     params.Ratio = options.ratio;
+    params.ItfWideQuarters = options.itfWideQuarters;
+    params.Bearer = options.bearer;
     params.SetCodeAddon(CheckedAddon(options.addon, options.type, options.repair));
 }
 

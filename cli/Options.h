@@ -5,6 +5,7 @@
 #include "varimark/error.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -62,6 +63,8 @@ std::optional<btCodeRatio> ParseRatio(long long value);
 struct SymbolOptions {
     btCodeTypes type = CODE128_B;
     btCodeRatio ratio = Ratio_3;
+    std::uint8_t itfWideQuarters = 10;    // ITF_14's ratio in quarters: --ratio 2.25 .. 3
+    btBearer bearer = Bearer_Frame;       // --bearer: ITF_14's bearer bars
     std::string addon;                    // as given (UTF-8)
     bool escapes = false;                 // --esc: \xNN and \\ in the text
     bool repair = false;                  // --repair: the engine's repairs, not refusals
@@ -85,9 +88,10 @@ public:
                           std::string missingOperand = "missing TEXT (or --batch FILE)")
         : args_(std::move(args)), missingOperand_(std::move(missingOperand)) {}
 
-    // Throws UsageError for an unknown option or type, a ratio that is not a number, a
-    // missing value, a second operand, a missing text, or a text together with --batch;
-    // then, the command line being well formed, RangeError for a ratio other than 3 or 2.
+    // Throws UsageError for an unknown option, type or bearer, a ratio that is not a number
+    // (not a whole number but for ITF_14), a missing value, a second operand, a missing
+    // text, or a text together with --batch; then, the command line being well formed,
+    // RangeError for a ratio other than 3 or 2 (ITF_14: 2.25, 2.5, 2.75 or 3).
     SymbolOptions Parse(const ExtraOption& extra = {});
 
     // The value of the option being parsed; throws UsageError when there is none.
@@ -102,7 +106,9 @@ private:
     std::string_view name_;
     std::optional<std::string_view> inlineValue_;
     bool valueTaken_ = false;
-    std::optional<std::string> ratioOutOfRange_; // as given
+    bool ParseRatioValue(SymbolOptions& options);
+
+    std::optional<std::string> ratioGiven_; // as given
 };
 
 // The engine's 8-bit text for a UTF-8 text of the type, checked as engine/InputText.h says

@@ -1,10 +1,12 @@
 #include "engine/BarLayout.h"
 
+#include "engine/ApplicationIdentifiers.h"
 #include "engine/Rounding.h"
 #include "engine/Surface.h"
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -114,6 +116,34 @@ void AddPiece(TBarLayout& layout, std::string_view text, int centre, int top) {
     piece.length = static_cast<int>(length);
 }
 
+// GS1-128's human-readable line from its caption (the element string with FNC1 as the byte
+// 134): "(01) 09501101530003 (10) AB-123". A caption that is not GS1 data (set in the engine
+// directly) is shown as it is, its FNC1s as spaces.
+std::string Gs1Line(std::string_view caption) {
+    std::string elements(caption);
+    std::ranges::replace(elements, '\x86', kGs1Separator);
+    const TGs1Check split = CheckGs1ElementString(elements);
+    if (split.faults.empty() && !split.elements.empty()) return Gs1HumanReadable(split.elements);
+    std::ranges::replace(elements, kGs1Separator, ' ');
+    return elements;
+}
+
+// GS1-128's line can be wider than its bars (digits go two to a symbol character in code set
+// C, and the line adds brackets and spaces). Its width is estimated, the surfaces measuring
+// no text across: Arial's advances in em (digits 0.556, a space 0.278, brackets and "-./"
+// 0.333, other characters 0.78), an em of the cell height over 1.15, and a tenth more for
+// other faces. Returns the pixels to leave on either side of the bars.
+int Gs1LineRoom(std::string_view line, int fontHeight, long double barsWidth) {
+    long double ems = 0;
+    for (const char c : line)
+        ems += c >= '0' && c <= '9'                                          ? 0.556L
+               : c == ' '                                                    ? 0.278L
+               : std::string_view("()-./").find(c) != std::string_view::npos ? 0.333L
+                                                                             : 0.78L;
+    const long double width = ems * fontHeight / 1.15L * 1.1L;
+    return width > barsWidth ? static_cast<int>(std::ceil((width - barsWidth) / 2)) : 0;
+}
+
 // The human-readable pieces of the bar types; xs holds the module edges.
 void PlaceLine(const TLLBarcode& barcode, const int* xs, TBarLayout& layout) {
     const TBarcodeParams& params = barcode.Params;
@@ -162,6 +192,8 @@ void PlaceLine(const TLLBarcode& barcode, const int* xs, TBarLayout& layout) {
         layout.lineReplacesCodeText = true;
         break;
     }
+    case GS1_128: put(Gs1Line(params.Caption), xs[n / 2], longBottom); break;
+    case ITF_14: put(code, layout.box.width / 2 + x, longBottom + layout.bearer); break;
     case CODE128_A:
     case CODE128_B:
     case CODE128_C: {
@@ -202,31 +234,58 @@ TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
     layout.x = x;
     layout.y = y;
     layout.modules = MeasureModules(barcode, res.across);
+    // m and mrx are an entry of Modules; a module (the height's measure) is units of them.
     const long double m = layout.modules.mm, mrx = layout.modules.pixels;
+    const int units = barcode.UnitsPerModule();
     const int p = layout.modules.wholePixels, l = layout.modules.digitRoom;
     const bool guardDigits = HasGuardDigits(type);
     const long double k = guardDigits ? kGuardDigitBarModules : kBarModules;
     const bool zoom = params.ZoomSize;
-    const int h = zoom ? Nearest(k * m * res.down) : Nearest(k * m * res.down * (p / mrx));
+    // Pixels down for a number of modules, scaled as the whole-pixel modules are across.
+    const auto down = [&](long double modules) {
+        return zoom ? Nearest(modules * units * m * res.down)
+                    : Nearest(modules * units * m * res.down * (p / mrx));
+    };
+    // Pixels across for a number of modules.
+    const auto across = [&](int modules) {
+        return zoom ? Nearest(modules * units * mrx) : modules * units * p;
+    };
+    const int h = down(k);
     const int c = MulDiv(h, 100 - params.HeightPercent, 100);
     const int n = barcode.ModuleCount;
     layout.barHeight = h;
     layout.cut = c;
 
+    // ITF-14: bearer bars over and under the bars and their quiet zones, and with the frame
+    // at their sides.
+    const bool itf = type == ITF_14;
+    const bool frame = itf && params.Bearer != Bearer_TopBottom;
+    layout.bearer = itf ? down(kItfBearerModules) : 0;
+    const int side = frame ? across(kItfBearerModules) : 0;
+    // GS1-128: room on either side for a line wider than the bars.
+    const int room = type == GS1_128 && params.HumanReadable
+                         ? Gs1LineRoom(Gs1Line(params.Caption), LineFontHeight(params, h),
+                                       zoom ? n * mrx : static_cast<long double>(n * p))
+                         : l;
+    const int lead = itf ? side + across(kItfQuietModules) : room;
+
     int xs[TLLBarcode::kMaxModules + 1];
     if (zoom)
-        PlaceZoomedModules(barcode.Modules, n, mrx, x + l, xs);
+        PlaceZoomedModules(barcode.Modules, n, mrx, x + lead, xs);
     else
-        for (int i = 1; i <= n; ++i) xs[i] = (i - 1) * p + x + l;
+        for (int i = 1; i <= n; ++i) xs[i] = (i - 1) * p + x + lead;
 
     layout.fontBasis = h;
     layout.fontHeight = LineFontHeight(params, h);
     const int t = lineFont(layout.fontHeight, true);
     layout.lineHeight = t;
 
-    const int w = xs[n] + l - x + p + 1;
-    layout.shortBottom = y + Nearest(h * kShortBarPart) - c;
-    layout.longBottom = y + h - c;
+    const int top = y + layout.bearer;
+    // ITF-14: the right edge of its right quiet zone, then of the frame.
+    const int quietRight = xs[n] + (zoom ? ZoomedBarWidth(1, mrx) : p) + across(kItfQuietModules);
+    const int w = itf ? quietRight + side - x + 1 : xs[n] + room - x + p + 1;
+    layout.shortBottom = top + Nearest(h * kShortBarPart) - c;
+    layout.longBottom = top + h - c;
     layout.addonTop = y + t + p; // add-on bars leave room for their digits
     int v;
     if (!params.HumanReadable)
@@ -235,7 +294,17 @@ TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
         v = t + Nearest(h * kDigitLinePart - c) + 1;
     else
         v = t + h - c + 1;
-    layout.box = {w, v};
+    layout.box = {w, v + 2 * layout.bearer};
+
+    if (itf) {
+        const int right = quietRight + side, bottom = layout.longBottom;
+        AddBar(layout, {x, y, right, top}, 0, 0, TBarKind::Bearer);
+        AddBar(layout, {x, bottom, right, bottom + layout.bearer}, 0, 0, TBarKind::Bearer);
+        if (frame) {
+            AddBar(layout, {x, top, x + side, bottom}, 0, 0, TBarKind::Bearer);
+            AddBar(layout, {quietRight, top, right, bottom}, 0, 0, TBarKind::Bearer);
+        }
+    }
 
     // Bars: each run of equal modules is one rectangle.
     for (int s = 1; s <= n;) {
@@ -244,7 +313,7 @@ TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
             const bool addon = guardDigits && s >= kFirstAddonModule;
             const bool shortBar = IsShortBar(type, s);
             TRect bar;
-            bar.top = addon ? layout.addonTop : y;
+            bar.top = addon ? layout.addonTop : top;
             bar.left = xs[s];
             bar.right = zoom ? xs[s] + ZoomedBarWidth(r, mrx) : xs[s] + r * p;
             bar.bottom = shortBar ? layout.shortBottom : layout.longBottom;
@@ -275,7 +344,7 @@ TResolution SurfaceResolution(const TSurface& surface) {
 
 TModuleMeasure MeasureModules(const TLLBarcode& barcode, long double pixelsPerMMAcross) {
     TModuleMeasure measure;
-    measure.mm = barcode.ModuleWidthMM();
+    measure.mm = barcode.ModuleWidthMM() / barcode.UnitsPerModule();
     measure.pixels = measure.mm * pixelsPerMMAcross;
     measure.wholePixels = Nearest(measure.pixels);
     if (measure.wholePixels == 0) measure.wholePixels = 1;

@@ -34,6 +34,11 @@ inline constexpr long double kDigitLinePart = 0.9336L;
 inline constexpr int kOuterDigitModules = 10;
 // Bar types: module numbers from which the bars belong to the add-on (EAN-13, UPC-A).
 inline constexpr int kFirstAddonModule = 101;
+// ITF-14: the bearer bars' thickness and the quiet zone between the frame's sides and the
+// bars, in modules. GS1 asks for bearer bars at least twice the narrow bar and shows 4.8 mm
+// at its module of 1.016 mm: five modules. The quiet zone is ISO/IEC 16390's ten modules.
+inline constexpr int kItfBearerModules = 5;
+inline constexpr int kItfQuietModules = 10;
 
 // Postnet: bars 0.020 inch wide, 22 to the inch, full bars 0.125 inch and half bars 0.050
 // inch tall; the font grows from five full bar heights.
@@ -57,9 +62,10 @@ TResolution ResolutionAt(int dpiX, int dpiY);
 // The surface's resolution, or the screen's when the surface reports a zero.
 TResolution SurfaceResolution(const TSurface& surface);
 
-// The modules of the bar types (not the postal symbols) at a resolution across.
+// The modules of the bar types (not the postal symbols) at a resolution across: an entry of
+// TLLBarcode::Modules, which is a module but for ITF-14's halves and quarters.
 struct TModuleMeasure {
-    long double mm;     // module width, halved with HighDensity
+    long double mm;     // module width (an entry's), halved with HighDensity
     long double pixels; // its exact width in pixels
     int wholePixels;    // rounded, 1 for a 0: the pitch without ZoomSize
     int digitRoom;      // pixels left on either side for the outer digits (EAN-13, UPC-A)
@@ -78,11 +84,12 @@ struct TPostalMeasure {
 };
 
 enum class TBarKind : std::uint8_t {
-    Full,  // from the top to the long bottom: guard bars, the bars of types without digits
-           // between them, full postal bars
-    Short, // EAN/UPC data bars, ending over the digits
-    Addon, // add-on bars, starting below the add-on's digits
-    Half,  // Postnet half bars
+    Full,   // from the top to the long bottom: guard bars, the bars of types without digits
+            // between them, full postal bars
+    Short,  // EAN/UPC data bars, ending over the digits
+    Addon,  // add-on bars, starting below the add-on's digits
+    Half,   // Postnet half bars
+    Bearer, // ITF-14's bearer bars (module and modules 0)
 };
 
 struct TBar {
@@ -114,6 +121,7 @@ struct TBarLayout {
     // its bottom (negative: adds); the bottoms of long and short bars, the add-on's top.
     int barHeight, cut;
     int longBottom, shortBottom, addonTop;
+    int bearer; // ITF-14: the bearer bars' thickness down (the bars start below the top one)
 
     // The line's font: height from a basis (the bar height; postal: a number of full bar
     // heights), and the height of a line of text in it. Bar types measure the line even

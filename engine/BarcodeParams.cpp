@@ -49,6 +49,13 @@ void TBarcodeParams::SetFontscaling(std::int32_t value) {
     Fontscaling = value;
 }
 
+std::optional<int> ItfWideQuarters(double ratio) {
+    if (ratio == 0) return 10;
+    for (int quarters = 9; quarters <= 12; ++quarters)
+        if (ratio == quarters / 4.0) return quarters;
+    return std::nullopt;
+}
+
 void NormaliseAddon(std::string_view text, char out[TBarcodeParams::kMaxAddon + 1]) {
     int digits = 0;
     for (char c : text) {

@@ -3,6 +3,7 @@
 #include "engine/BarcodeTypes.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,7 +43,17 @@ public:
     btCodeRotate Rotation = rotate_000;
     bool HumanReadable = true;
     std::int32_t GroupSplit = 7; // start of the second digit group of a 12-digit CODE25iP line
+    // ITF_14 only: the wide element in quarters of the module (9..12: 2.25 to 3 modules),
+    // and its bearer bars.
+    std::uint8_t ItfWideQuarters = 10;
+    btBearer Bearer = Bearer_Frame;
 };
+
+// ITF-14's wide-to-narrow ratio as ItfWideQuarters: 2.25, 2.5, 2.75 or 3 (GS1's range in
+// steps of a quarter module), 0 for its default of 2.5; nothing for another value.
+std::optional<int> ItfWideQuarters(double ratio);
+// The ratios ITF_14 takes, as refusals name them.
+inline constexpr const char* kItfRatios = "(ITF_14: 2.25, 2.5, 2.75 or 3)";
 
 // The add-on normalisation: the digits of text in order, cut to five when there are
 // five or more, to two when there are two to four, else empty. Writes a zero-terminated

@@ -6,8 +6,9 @@ namespace varimark {
 
 const char* CodeTypeName(btCodeTypes type) {
     static constexpr const char* kNames[kCodeTypeCount] = {
-        "EAN_8",     "EAN_13",    "UPC_A",     "UPC_E",       "CODE39",  "CODE25i", "CODE25iP",
-        "CODE128_A", "CODE128_B", "CODE128_C", "MSI_Plessey", "Codabar", "Postnet", "Postnet_FIM"};
+        "EAN_8",    "EAN_13",      "UPC_A",     "UPC_E",     "CODE39",      "CODE25i",
+        "CODE25iP", "CODE128_A",   "CODE128_B", "CODE128_C", "MSI_Plessey", "Codabar",
+        "Postnet",  "Postnet_FIM", "GS1_128",   "ITF_14"};
     return type < kCodeTypeCount ? kNames[type] : nullptr;
 }
 
@@ -28,6 +29,15 @@ std::optional<btCodeTypes> CodeTypeFromName(std::string_view name) {
         if (std::ranges::equal(name, canonical, {}, TypeNameChar, TypeNameChar))
             return static_cast<btCodeTypes>(type);
     }
+    return std::nullopt;
+}
+
+std::optional<btBearer> CodeBearerFromName(std::string_view name) {
+    const auto is = [&](std::string_view canonical) {
+        return std::ranges::equal(name, canonical, {}, TypeNameChar, TypeNameChar);
+    };
+    if (is("frame")) return Bearer_Frame;
+    if (is("top-bottom")) return Bearer_TopBottom;
     return std::nullopt;
 }
 

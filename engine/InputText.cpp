@@ -1,5 +1,6 @@
 #include "engine/InputText.h"
 
+#include "engine/ApplicationIdentifiers.h"
 #include "engine/BarcodeParams.h"
 #include "engine/EOverflow.h"
 #include "engine/Escapes.h"
@@ -140,12 +141,13 @@ std::optional<TByte> Code128Uncarried(const std::vector<TByte>& bytes, btCodeTyp
     return std::nullopt;
 }
 
-// The digits an EAN/UPC text holds before its check digit.
+// The digits an EAN/UPC or ITF-14 text holds before its check digit.
 int DataDigits(btCodeTypes type) {
     switch (type) {
     case EAN_8: return 7;
     case EAN_13: return 12;
     case UPC_A: return 11;
+    case ITF_14: return 13;
     default: return 6; // UPC-E: the six digits of the compressed number
     }
 }
@@ -161,7 +163,7 @@ void CheckEanUpc(const std::vector<TByte>& bytes, btCodeTypes type) {
                            " digits, or " + std::to_string(digits + 1) +
                            " with its check digit: " + std::to_string(bytes.size()) + " given");
     if (bytes.size() == digits) return;
-    char text[16] = {};
+    char text[16] = {}; // ITF-14's 13 digits and the check digit at most
     for (std::size_t i = 0; i < digits; ++i) text[i] = static_cast<char>(bytes[i].value);
     AddCheckDigit(text, type);
     const char given = static_cast<char>(bytes.back().value), expected = text[digits];
@@ -197,6 +199,26 @@ void CheckOthers(const std::vector<TByte>& bytes, btCodeTypes type) {
                            " given");
 }
 
+// GS1-128: the AIs in brackets parsed and checked, then the element string as the engine
+// takes it, FNC1 (the byte 134) where a separator is due. GS1 data has no repairs.
+std::string CheckedGs1(std::string_view utf8) {
+    std::vector<TGs1Element> elements;
+    try {
+        elements = ParseGs1Bracketed(utf8);
+    } catch (const EGs1Data& e) {
+        throw ETextRefused(e.what());
+    }
+    if (elements.empty()) throw ETextRefused("the text is empty");
+    const std::size_t count = Gs1DataCharacterCount(elements);
+    if (count > kGs1MaxDataCharacters)
+        throw ETextRefused("GS1-128 holds at most 48 data characters: " + std::to_string(count) +
+                           " given");
+    std::string text = Gs1ElementString(elements);
+    for (char& c : text)
+        if (c == kGs1Separator) c = static_cast<char>(kEngineFnc1);
+    return text;
+}
+
 } // namespace
 
 std::string CheckedText(std::string_view utf8, btCodeTypes type, TTextRules rules) {
@@ -205,6 +227,7 @@ std::string CheckedText(std::string_view utf8, btCodeTypes type, TTextRules rule
     // with the engine's own words.
     if (utf8.size() > 4 * static_cast<std::size_t>(TBarcodeParams::kMaxCaption))
         throw EOverflow(kCaptionTooLong);
+    if (type == GS1_128) return CheckedGs1(utf8);
     const std::vector<TByte> bytes = ToBytes(utf8, rules);
     std::string text;
     text.reserve(bytes.size());
@@ -216,7 +239,8 @@ std::string CheckedText(std::string_view utf8, btCodeTypes type, TTextRules rule
     case EAN_8:
     case EAN_13:
     case UPC_A:
-    case UPC_E: CheckEanUpc(bytes, type); break;
+    case UPC_E:
+    case ITF_14: CheckEanUpc(bytes, type); break;
     case CODE128_A:
     case CODE128_B:
     case CODE128_C: {

@@ -7,6 +7,7 @@
 #include "engine/BarcodeTypes.h"
 #include "varimark/error.h"
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -23,7 +24,16 @@ struct TTextRules {
     bool repair = false;  // the engine's repairs instead of refusals
 };
 
-// The text for the type, as the engine takes it. Raises ETextRefused, EscapeError for a
+// GS1-128's limit of data characters (GS1 General Specifications; Gs1DataCharacterCount).
+inline constexpr std::size_t kGs1MaxDataCharacters = 48;
+// The engine's byte for Code 128's FNC1 (the escape \x86): GS1-128's caption holds it as
+// the separator after an element of variable length.
+inline constexpr unsigned char kEngineFnc1 = 134;
+
+// The text for the type, as the engine takes it. GS1_128 takes AIs in brackets,
+// "(01)09501101530003(10)AB-123", checked against the AI table (EGs1Data's message as
+// ETextRefused) and gives the element string with kEngineFnc1 as separator; escapes and
+// repair do not apply to it. Raises ETextRefused, EscapeError for a
 // bad escape and NulInTextError for a NUL byte (engine/Escapes.h). With repair, a
 // character outside Windows-1252 (or a byte of malformed UTF-8) becomes '?' and nothing
 // else is checked but the NUL.

@@ -22,7 +22,9 @@ void TLLBarcode::Encode() {
     case Codabar: BuildCodabar(); break;
     case CODE128_A:
     case CODE128_B:
-    case CODE128_C: BuildCode128(); break;
+    case CODE128_C:
+    case GS1_128: BuildCode128(); break;
+    case ITF_14: BuildITF14(); break;
     case Postnet: BuildPostnet(); break;
     case Postnet_FIM: BuildFIM(); break;
     default: throw EOverflow("Barcode: Unknown Type of Barcode");

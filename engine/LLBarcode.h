@@ -26,7 +26,8 @@ struct TRect {
 class TLLBarcode {
 public:
     static constexpr int kMaxModules = 833;      // CODE39 with 52 characters at Ratio_3: 832
-    static constexpr int kCodeTextCapacity = 56; // prepared characters (Code 128 needs 54)
+    static constexpr int kCodeTextCapacity = 56; // prepared characters (Code 128 needs 54,
+                                                 // GS1-128 at most 52)
     static constexpr int kMapCode128Capacity = 2 * (TBarcodeParams::kMaxCaption + 2) + 8;
 
     TLLBarcode() = default;
@@ -37,12 +38,25 @@ public:
 
     // Module width in millimetres, halved with HighDensity.
     long double ModuleWidthMM() const;
+    // Entries of Modules per module: ITF_14 draws a ratio of 2.5 in halves of a module and
+    // 2.25 or 2.75 in quarters (1 at 3); every other type 1.
+    int UnitsPerModule() const;
+    // ITF_14's wide element in quarters of a module: ItfWideQuarters held to 9..12.
+    int WideQuarters() const;
 
     // Code 128 code-set mapping of text (at most kMaxCaption + 2 characters). Encoding
     // mode gives the symbol characters from the start character to a STOP placeholder;
     // human-readable mode gives the printed line. Writes a zero-terminated result into
     // out (kMapCode128Capacity bytes) and returns its length.
     static std::size_t MapCode128(const char* text, bool humanReadable, char* out);
+
+    // GS1-128: the symbol characters of an element string (AIs and data, FNC1 as the byte
+    // 134 after each element of variable length that is not the last) from the start
+    // character through FNC1 in first position to a STOP placeholder, in the code sets of
+    // the shortest symbol. Writes a zero-terminated result into out (kCodeTextCapacity + 1
+    // bytes) and returns its length; raises EOverflow(kCode128Refusal) for a byte of no code
+    // set (below 32, above 127 but FNC1) and kCaptionTooLong for more than kMaxCaption.
+    static std::size_t MapGs1Code128(std::string_view elements, char* out);
 
     // Rewrites a 12- or 14-character CODE25iP text in place into its grouped
     // human-readable form (up to 20 characters); other lengths stay as they are.
@@ -79,6 +93,8 @@ private:
     void BuildCodabar();
     void BuildMSI();
     void BuildCode128();
+    void BuildITF14();
+    void BuildInterleaved(int narrow, int wide);
     void BuildPostnet();
     void BuildFIM();
 

@@ -63,6 +63,10 @@ void TransfervalidChars(char* source, char* dest, btCodeTypes type) {
         dest[keep] = '\0';
         return;
     }
+    case GS1_128:
+        TLLBarcode::MapGs1Code128(
+            std::string_view(source, strnlen(source, TBarcodeParams::kMaxCaption)), dest);
+        return;
     case Codabar: PrepareCodabar(source, dest); return;
     case CODE39: {
         const TBarCode39& table = BarCode39();
@@ -108,6 +112,10 @@ void PrepareText(char* source, char* dest, btCodeTypes type) {
         FitLength(dest, 6);
         AddCheckDigit(dest, type);
         break;
+    case ITF_14:
+        FitLength(dest, 13);
+        AddCheckDigit(dest, type);
+        break;
     case CODE39:
     case Codabar:
     case Postnet_FIM: break;
@@ -117,7 +125,8 @@ void PrepareText(char* source, char* dest, btCodeTypes type) {
         break;
     case CODE128_A:
     case CODE128_B:
-    case CODE128_C: AddCode128Check(dest); break;
+    case CODE128_C:
+    case GS1_128: AddCode128Check(dest); break;
     case MSI_Plessey: AddMSIProofchar(dest, type); break;
     case Postnet: {
         const std::size_t len = std::strlen(dest);
@@ -134,6 +143,7 @@ void AddCheckDigit(char* text, btCodeTypes type) {
     switch (type) {
     case EAN_8: weights = "3131313"; break;
     case EAN_13: weights = "131313131313"; break;
+    case ITF_14: weights = "3131313131313"; break; // GTIN-14's first 13 digits
     case UPC_A:
     case UPC_E: weights = "31313131313"; break;
     case CODE25i: weights = "31313131313131313131313131313131313131313131313131"; break;

@@ -10,8 +10,8 @@ namespace varimark {
 void PrepareText(char* source, char* dest, btCodeTypes type);
 
 // Copies source into dest, replacing characters outside the type's set by "0"
-// (Code 39: lowercase letters become uppercase, "*" added at both ends); Code 128 and
-// Codabar take their own preparation. Codabar upper-cases source in place.
+// (Code 39: lowercase letters become uppercase, "*" added at both ends); Code 128, GS1-128
+// and Codabar take their own preparation. Codabar upper-cases source in place.
 void TransfervalidChars(char* source, char* dest, btCodeTypes type);
 
 // Appends the weighted modulo-10 check digit of the type.

@@ -42,6 +42,32 @@ void TLLBarcode::BuildCode39() {
 }
 
 void TLLBarcode::BuildCode25() {
+    BuildInterleaved(1, WideModules(Params.Ratio));
+}
+
+// ITF-14: Interleaved 2 of 5 of the 14 digits at the wide-to-narrow ratio of
+// ItfWideQuarters, in units of a module's UnitsPerModule()th part.
+void TLLBarcode::BuildITF14() {
+    const int units = UnitsPerModule();
+    BuildInterleaved(units, WideQuarters() * units / 4);
+}
+
+int TLLBarcode::WideQuarters() const {
+    return Params.ItfWideQuarters < 9    ? 9
+           : Params.ItfWideQuarters > 12 ? 12
+                                         : Params.ItfWideQuarters;
+}
+
+int TLLBarcode::UnitsPerModule() const {
+    if (Params.CodeType != ITF_14) return 1;
+    const int quarters = WideQuarters();
+    return quarters % 4 == 0 ? 1 : quarters % 2 == 0 ? 2 : 4;
+}
+
+// Interleaved 2 of 5 (ISO/IEC 16390): the start (four narrow elements), each pair of
+// digits as five bars of the first and five spaces of the second, the stop (wide bar,
+// narrow space, narrow bar); elements of narrow and wide entries of Modules.
+void TLLBarcode::BuildInterleaved(int narrow, int wide) {
     const int digits = static_cast<int>(std::strlen(CodeText));
     std::uint8_t* flags = Code25Elements;
     int count = 0;
@@ -61,9 +87,8 @@ void TLLBarcode::BuildCode25() {
     flags[count++] = 0;
     flags[count++] = 0;
 
-    const int wide = WideModules(Params.Ratio);
     int pos = 1;
-    for (int e = 0; e < count; ++e) pos = PutRun(pos, e % 2 == 0 ? 1 : 0, flags[e] ? wide : 1);
+    for (int e = 0; e < count; ++e) pos = PutRun(pos, e % 2 == 0 ? 1 : 0, flags[e] ? wide : narrow);
     ModuleCount = pos - 1;
 }
 

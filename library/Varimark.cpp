@@ -7,6 +7,7 @@
 
 #include "engine/BarcodeTypes.h"
 #include "engine/EOverflow.h"
+#include "engine/Formatted.h"
 #include "engine/InputText.h"
 #include "engine/Windows1252.h"
 #include "export/FileWriter.h"
@@ -91,9 +92,15 @@ void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode) {
     TBarcodeParams& params = barcode.Params;
     if (static_cast<int>(symbol.type) >= kCodeTypeCount) throw Error("unknown barcode type");
     params.CodeType = static_cast<btCodeTypes>(symbol.type);
-    if (symbol.ratio != 3 && symbol.ratio != 2)
-        throw Error("bad ratio " + std::to_string(symbol.ratio) + " (3 or 2)");
-    params.SetRatio(symbol.ratio == 3 ? Ratio_3 : Ratio_2);
+    if (params.CodeType == ITF_14) {
+        const std::optional<int> quarters = ItfWideQuarters(symbol.ratio);
+        if (!quarters) throw Error("bad ratio " + Formatted("%g", symbol.ratio) + " " + kItfRatios);
+        params.ItfWideQuarters = static_cast<std::uint8_t>(*quarters);
+    } else if (symbol.ratio != 0 && symbol.ratio != 3 && symbol.ratio != 2) {
+        throw Error("bad ratio " + Formatted("%g", symbol.ratio) + " (3 or 2)");
+    }
+    params.SetRatio(symbol.ratio == 2 ? Ratio_2 : Ratio_3);
+    params.Bearer = symbol.bearer == Bearer::TopBottom ? Bearer_TopBottom : Bearer_Frame;
     params.SetCodeAddon(CheckedAddon(symbol.addon, params.CodeType, symbol.repair));
     ApplyLook(symbol, params);
     params.SetCaption(CheckedText(symbol.text, params.CodeType, {symbol.escapes, symbol.repair}));

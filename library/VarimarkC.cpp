@@ -176,8 +176,14 @@ varimark_status varimark_symbol_set_int(varimark_symbol* symbol, const char* fie
         if (symbol == nullptr || field == nullptr) return Invalid({"null symbol or field name"});
         varimark::Symbol& s = symbol->symbol;
         const std::string_view name(field);
+        if (name == "ratio") return s.ratio = Clamped(value), VARIMARK_OK;
+        if (name == "ratio_percent") return s.ratio = Clamped(value) / 100.0, VARIMARK_OK;
+        if (name == "bearer") {
+            if (!IsSwitch(value)) return Invalid({"bearer takes 0 (frame) or 1 (top-bottom)"});
+            return s.bearer = value == 1 ? varimark::Bearer::TopBottom : varimark::Bearer::Frame,
+                   VARIMARK_OK;
+        }
         static constexpr std::pair<std::string_view, int varimark::Symbol::*> kNumbers[] = {
-            {"ratio", &varimark::Symbol::ratio},
             {"module_size", &varimark::Symbol::moduleSize},
             {"rotation", &varimark::Symbol::rotation},
             {"bar_height", &varimark::Symbol::barHeight},

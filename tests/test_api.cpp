@@ -49,6 +49,12 @@ TEST(Api, EncodeGivesPreparedTextAndModules) {
 TEST(Api, NamesOfTypesAndFormats) {
     EXPECT_EQ(varimark::TypeFromName("ean-13"), Type::EAN_13);
     EXPECT_EQ(varimark::TypeFromName("Postnet_FIM"), Type::Postnet_FIM);
+    EXPECT_EQ(varimark::TypeFromName("gs1-128"), Type::GS1_128);
+    EXPECT_EQ(varimark::TypeFromName("ITF_14"), Type::ITF_14);
+    EXPECT_EQ(static_cast<int>(Type::GS1_128), 14);
+    EXPECT_EQ(static_cast<int>(Type::ITF_14), 15);
+    EXPECT_STREQ(varimark::TypeName(Type::ITF_14), "ITF_14");
+    EXPECT_STREQ(varimark::TypeName(static_cast<Type>(16)), "");
     EXPECT_EQ(varimark::TypeFromName("EAN_14"), std::nullopt);
     EXPECT_STREQ(varimark::TypeName(Type::CODE25iP), "CODE25iP");
     EXPECT_EQ(varimark::FormatFromName("a/label.TIF"), Format::Tiff);
@@ -233,6 +239,31 @@ TEST(CApi, EachThreadHasItsOwnMessage) {
     EXPECT_EQ(own, "unknown symbol field 'colour'");
     EXPECT_STREQ(varimark_last_error(), "unknown barcode type 'EAN_14'");
     varimark_symbol_free(symbol);
+}
+
+// ITF-14 through the C API's fields by name: its ratio in hundredths, its bearer bars.
+TEST(CApi, Itf14RatioAndBearerByName) {
+    varimark_symbol* s = varimark_symbol_new();
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(varimark_symbol_set_type(s, "itf-14"), VARIMARK_OK);
+    EXPECT_EQ(varimark_symbol_set_text(s, "1540014128876"), VARIMARK_OK);
+    EXPECT_EQ(varimark_symbol_set_int(s, "bearer", 1), VARIMARK_OK);
+    EXPECT_EQ(varimark_symbol_set_int(s, "bearer", 2), VARIMARK_INVALID_ARGUMENT);
+    EXPECT_STREQ(varimark_last_error(), "bearer takes 0 (frame) or 1 (top-bottom)");
+    const std::pair<long long, std::size_t> ratios[] = {{225, 453}, {250, 241}, {300, 135}};
+    for (const auto& [percent, modules] : ratios) {
+        EXPECT_EQ(varimark_symbol_set_int(s, "ratio_percent", percent), VARIMARK_OK);
+        varimark_buffer code{}, bars{};
+        ASSERT_EQ(varimark_encode(s, &code, &bars), VARIMARK_OK) << varimark_last_error();
+        EXPECT_EQ(bars.size, modules) << percent;
+        varimark_buffer_free(&code);
+        varimark_buffer_free(&bars);
+    }
+    EXPECT_EQ(varimark_symbol_set_int(s, "ratio_percent", 220), VARIMARK_OK);
+    varimark_buffer code{}, bars{};
+    EXPECT_EQ(varimark_encode(s, &code, &bars), VARIMARK_REFUSED);
+    EXPECT_STREQ(varimark_last_error(), "bad ratio 2.2 (ITF_14: 2.25, 2.5, 2.75 or 3)");
+    varimark_symbol_free(s);
 }
 
 TEST(CApi, SuccessClearsTheMessageAndFillsBuffers) {

@@ -19,7 +19,7 @@
 
 namespace varimark {
 
-// The fourteen symbologies, in the order of their names in TypeName.
+// The sixteen symbologies, in the order of their names in TypeName.
 enum class Type : std::uint8_t {
     EAN_8,
     EAN_13,
@@ -35,11 +35,17 @@ enum class Type : std::uint8_t {
     Codabar,
     Postnet,
     Postnet_FIM,
+    GS1_128, // Code 128 with GS1 Application Identifiers: "(01)09501101530003(10)AB-123"
+    ITF_14,  // Interleaved 2 of 5 of 14 digits (GTIN-14) with bearer bars
 };
 
 // "EAN_13" for Type::EAN_13, and back: a name without regard to case and with '-' for '_'.
 VARIMARK_API const char* TypeName(Type type);
 VARIMARK_API std::optional<Type> TypeFromName(std::string_view name);
+
+// ITF_14's bearer bars: a frame around the bars and their quiet zones, or a bar over and a
+// bar under them.
+enum class Bearer : std::uint8_t { Frame, TopBottom };
 
 // What a barcode looks like. Texts are UTF-8. The text is checked, not repaired: a character
 // the symbology cannot carry, a wrong EAN/UPC check digit or an empty text is refused with
@@ -48,15 +54,22 @@ VARIMARK_API std::optional<Type> TypeFromName(std::string_view name);
 // Code 128's function characters are given only as escapes (`escapes`: "\xNN" is the byte
 // NN of the symbology's 8-bit text, where FNC1 is \x86, FNC2 \x81, FNC3 \x80 and FNC4
 // \x84 in code set B or \x85 in A; "\\" is a backslash).
+// GS1_128 takes GS1 data, each Application Identifier in parentheses or square brackets
+// before its data ("(01)09501101530003(17)260131(10)AB-123"), checked against the AI table,
+// at most 48 data characters; escapes and repair do not apply to it. ITF_14 takes 13 digits,
+// or 14 with the GTIN's check digit.
 struct Symbol {
     Type type = Type::CODE128_B;
     std::string text;
-    std::string addon;         // "", 2 or 5 digits (EAN-13, UPC-A, UPC-E)
-    int ratio = 3;             // wide to narrow element: 3 or 2
-    int moduleSize = 2;        // 0 (0.27 mm) .. 9 (0.66 mm)
-    int rotation = 0;          // degrees: 0, 90, 180, 270
-    bool humanReadable = true; // the text line under the bars
-    int barHeight = 100;       // percent, 20..200
+    std::string addon; // "", 2 or 5 digits (EAN-13, UPC-A, UPC-E)
+    // Wide to narrow element: 0 for the type's own (3; ITF_14 2.5), 3 or 2; ITF_14 2.25,
+    // 2.5, 2.75 or 3.
+    double ratio = 0;
+    Bearer bearer = Bearer::Frame; // ITF_14's bearer bars
+    int moduleSize = 2;            // 0 (0.27 mm) .. 9 (0.66 mm)
+    int rotation = 0;              // degrees: 0, 90, 180, 270
+    bool humanReadable = true;     // the text line under the bars
+    int barHeight = 100;           // percent, 20..200
     std::string font = "Arial";
     int fontHeight = 100; // percent, 20..200
     bool zoom = false;    // module widths to the millimetre, not whole pixels
@@ -88,7 +101,10 @@ struct PictureOptions {
 };
 
 // The prepared text (with check characters; UTF-8, as the symbol's text) and the bar
-// pattern, '1' for a dark module.
+// pattern, '1' for a dark module. Code 128 and GS1-128 give their symbol characters from
+// the start to the stop character (GS1-128: START, FNC1 as U+2020 "†", ...), each value v as
+// the Windows-1252 character 32 + v. ITF_14's modules are without the bearer bars, in
+// halves of a module at its ratio 2.5 and quarters at 2.25 and 2.75.
 struct Encoded {
     std::string codeText;
     std::string modules;

@@ -47,20 +47,23 @@ typedef struct varimark_buffer {
 VARIMARK_C_API const char* varimark_last_error(void);
 VARIMARK_C_API const char* varimark_version(void);
 
-/* A symbol with the defaults: Code 128 B, module size 2, ratio 3, the text line in Arial;
- * NULL when memory is out. */
+/* A symbol with the defaults: Code 128 B, module size 2, the type's own ratio (3; ITF_14
+ * 2.5), ITF_14's bearer bars as a frame, the text line in Arial; NULL when memory is out. */
 VARIMARK_C_API varimark_symbol* varimark_symbol_new(void);
 VARIMARK_C_API void varimark_symbol_free(varimark_symbol* symbol);
-/* "EAN_13", "code128-b", ...: VARIMARK_INVALID_ARGUMENT for an unknown name. */
+/* "EAN_13", "code128-b", "GS1_128", "ITF_14", ...: VARIMARK_INVALID_ARGUMENT for an
+ * unknown name. */
 VARIMARK_C_API varimark_status varimark_symbol_set_type(varimark_symbol* symbol, const char* name);
 /* UTF-8 texts. */
 VARIMARK_C_API varimark_status varimark_symbol_set_text(varimark_symbol* symbol, const char* text);
 VARIMARK_C_API varimark_status varimark_symbol_set_addon(varimark_symbol* symbol,
                                                          const char* addon);
 VARIMARK_C_API varimark_status varimark_symbol_set_font(varimark_symbol* symbol, const char* font);
-/* Whole-number fields by name: "ratio", "module_size", "rotation", "bar_height",
- * "font_height", and the switches "human_readable", "zoom", "high_density",
- * "width_reduce" (0 or 1). Ranges are checked when the symbol is used. */
+/* Whole-number fields by name: "ratio" (3 or 2; 0 the type's own), "ratio_percent" (the
+ * ratio in hundredths: ITF_14 takes 225, 250, 275 and 300), "module_size", "rotation",
+ * "bar_height", "font_height", and the switches "human_readable", "zoom", "high_density",
+ * "width_reduce", "escapes", "repair" and "bearer" (ITF_14's bearer bars: 0 a frame, 1 top
+ * and bottom only) (0 or 1). Ranges are checked when the symbol is used. */
 VARIMARK_C_API varimark_status varimark_symbol_set_int(varimark_symbol* symbol, const char* field,
                                                        long long value);
 

@@ -5,6 +5,10 @@ __all__ = ["Error", "encode", "render", "save", "verify", "version"]
 
 class Error(Exception): ...
 
+# type: EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A, CODE128_B,
+# CODE128_C, MSI_Plessey, Codabar, Postnet, Postnet_FIM, GS1_128, ITF_14 (without regard to
+# case, '-' for '_').
+
 # escapes: "\xNN" is the byte NN of the symbology's 8-bit text, "\\" a backslash (Code 128's
 # FNC1 "\x86", FNC2 "\x81", FNC3 "\x80", FNC4 "\x84" in code set B, "\x85" in A); repair: a
 # wrong EAN/UPC check digit computed anew, a character that cannot be carried replaced,
@@ -13,7 +17,7 @@ def encode(
     text: str,
     type: str = "EAN_13",
     addon: str = "",
-    ratio: int = 3,
+    ratio: float | None = None,
     *,
     escapes: bool = False,
     repair: bool = False,
@@ -24,9 +28,10 @@ def render(
     format: str = "png",
     *,
     addon: str = "",
-    ratio: int = 3,
+    ratio: float | None = None,
     module: int = 2,
     rotate: int = 0,
+    bearer: str = "frame",
     text_line: bool = True,
     bar_height: int = 100,
     font: str = "Arial",
@@ -49,9 +54,10 @@ def save(
     format: str | None = None,
     *,
     addon: str = "",
-    ratio: int = 3,
+    ratio: float | None = None,
     module: int = 2,
     rotate: int = 0,
+    bearer: str = "frame",
     text_line: bool = True,
     bar_height: int = 100,
     font: str = "Arial",
