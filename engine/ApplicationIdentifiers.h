@@ -5,6 +5,7 @@
 #include "varimark/error.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,5 +60,33 @@ TGs1Check CheckGs1ElementString(std::string_view data);
 // Specifications, the GS1-128 symbol's characteristics): the AIs' digits, the data and the
 // separating FNC1s, not the leading FNC1 nor the symbol check character.
 std::size_t Gs1DataCharacterCount(const std::vector<TGs1Element>& elements);
+
+// The format of an AI's data field as the table holds it: its components in order, each of
+// type 'N' (digits), 'X' (GS1 AI encodable character set 82), 'Y' (GS1 AI encodable
+// character set 39) or 'Z' (base64url), of minLength..maxLength characters (equal when
+// fixed; only the last may vary), optional or not, and the names of the dictionary's linters
+// that check it ("csum", "yymmd0"). Nothing for an AI the table does not hold.
+struct TGs1ComponentFormat {
+    char type = 'N';
+    int minLength = 0;
+    int maxLength = 0;
+    bool optional = false;
+    std::vector<std::string_view> linters;
+};
+struct TGs1AiFormat {
+    bool predefinedLength = false;
+    std::vector<TGs1ComponentFormat> components;
+    std::string_view title; // "BATCH/LOT", UTF-8
+};
+std::optional<TGs1AiFormat> Gs1AiFormat(std::string_view ai);
+
+// The GS1 mod-10 check digit (GS1 General Specifications 7.9.1) of a string of digits that
+// does not yet hold it: weights 3, 1, 3 ... from the right, the digit that brings the sum up
+// to a multiple of 10. -1 when a character is not a digit.
+int Gs1CheckDigit(std::string_view digits);
+
+// The year of a two-digit year YY in a date field, by GS1 General Specifications 7.12: the
+// century that puts it within -49..+50 years of currentYear.
+int Gs1FullYear(int yy, int currentYear);
 
 } // namespace varimark
