@@ -349,6 +349,7 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
         g.addon = decoded.addon;
         g.message = decoded.message;
         g.identifier = decoded.identifier;
+        g.reversed = decoded.reversed;
         MeasureQuietZones(profile, g.threshold, left, right, decoded.moduleWidth, before, after, g);
     } else {
         if (symbology) g.type = *symbology;
