@@ -5,6 +5,7 @@
 
 #include "engine/ApplicationIdentifiers.h"
 #include "engine/Formatted.h"
+#include "engine/SymbologyTables.h"
 
 #include <cmath>
 #include <string>
@@ -33,19 +34,14 @@ bool IsEanUpc(btCodeTypes type) {
 }
 
 // UPC-E's 8 digits (number system, six, check digit) as the UPC-A number they stand for
-// (ISO/IEC 15420, UPC-E zero suppression), by the sixth digit.
+// (ISO/IEC 15420, UPC-E zero suppression): the engine's template for the sixth digit, each
+// X one of the six in turn.
 std::string ExpandUpcE(const std::string& e) {
-    const std::string d = e.substr(1, 6);
-    std::string middle;
-    switch (d[5]) {
-    case '0':
-    case '1':
-    case '2': middle = d.substr(0, 2) + d[5] + "0000" + d.substr(2, 3); break;
-    case '3': middle = d.substr(0, 3) + "00000" + d.substr(3, 2); break;
-    case '4': middle = d.substr(0, 4) + "00000" + d[4]; break;
-    default: middle = d.substr(0, 5) + "0000" + d[5]; break;
-    }
-    return e[0] + middle + e[7];
+    std::string number(1, e[0]);
+    std::size_t next = 1;
+    for (const char* t = kUpcETemplates[e[6] - '0']; *t != '\0'; ++t)
+        number += *t == 'X' ? e[next++] : *t;
+    return number + e[7];
 }
 
 // The element string a symbol carries, as a scanner would send it after "]C1": GS1-128's
@@ -57,8 +53,10 @@ std::optional<std::string> ElementString(const VerifyReport& r) {
     if (type == ITF_14) return "01" + r.data;
     if (!IsEanUpc(type) || r.data.size() < r.addon.size()) return std::nullopt;
     std::string gtin = r.data.substr(0, r.data.size() - r.addon.size());
+    if (gtin.empty() || gtin.size() > 14 ||
+        gtin.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
     if (type == UPC_E && gtin.size() == 8) gtin = ExpandUpcE(gtin);
-    if (gtin.size() > 14) return std::nullopt;
     return "01" + std::string(14 - gtin.size(), '0') + gtin;
 }
 

@@ -359,6 +359,31 @@ TEST(VerifyGs1, SizeChecksAgainstTheTables) {
     }
 }
 
+// EAN/UPC carry a GTIN: under --gs1 it is checked as AI (01), padded to 14 digits. UPC-E
+// 0 012345 7 stands for UPC-A 0 01234 00005 7 (the sixth digit 5: the first five, four
+// zeros, the sixth); its check digit: 0*3 + 0 + 1*3 + 2 + 3*3 + 4 + 0 + 0 + 0 + 0 + 5*3 =
+// 33, and 40 - 33 = 7.
+TEST(VerifyGs1, EanUpcCarryAGtin) {
+    struct TRow {
+        Type type;
+        const char* data;
+        const char* addon;
+        const char* gtin;
+    };
+    const TRow rows[] = {{Type::EAN_13, "4006381333931", "", "04006381333931"},
+                         {Type::EAN_13, "400638133393112", "12", "04006381333931"},
+                         {Type::UPC_A, "036000291452", "", "00036000291452"},
+                         {Type::EAN_8, "12345670", "", "00000012345670"},
+                         {Type::UPC_E, "00123457", "", "00001234000057"}};
+    for (const TRow& row : rows) {
+        VerifyReport r = Measured(row.type, 0.33, 25, 11, 4, 6, row.data);
+        r.addon = row.addon;
+        const Gs1Report gs1 = CheckGs1(r, true);
+        EXPECT_EQ(Ais(gs1), std::vector<std::string>{std::string("01:") + row.gtin}) << row.data;
+        EXPECT_TRUE(gs1.faults.empty()) << row.data;
+    }
+}
+
 TEST(VerifyGs1, NoResolutionNoSize) {
     VerifyReport r = Measured(Type::GS1_128, 0, 0, 10, 4, 0, "0109501101530003");
     r.relative = true;
