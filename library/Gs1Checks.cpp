@@ -60,10 +60,19 @@ std::optional<std::string> ElementString(const VerifyReport& r) {
     return "01" + std::string(14 - gtin.size(), '0') + gtin;
 }
 
-void CheckData(const std::string& elementString, Gs1Report& gs1) {
+// GS1-128 holds at most 48 data characters (GS1 General Specifications, the GS1-128
+// symbol's characteristics).
+constexpr std::size_t kGs1128MostCharacters = 48;
+
+void CheckData(const std::string& elementString, btCodeTypes type, Gs1Report& gs1) {
     const TGs1Check check = CheckGs1ElementString(elementString);
     for (const TGs1Element& e : check.elements) gs1.elements.push_back({e.ai, e.data, {}});
     gs1.faults = check.faults;
+    const std::size_t characters = Gs1DataCharacterCount(check.elements);
+    if (type == GS1_128 && characters > kGs1128MostCharacters)
+        gs1.faults.push_back(std::to_string(characters) +
+                             " data characters: GS1-128 holds at most " +
+                             std::to_string(kGs1128MostCharacters));
     // Each fault also with the element it names: "(17) ..." belongs to AI 17.
     for (const std::string& fault : check.faults)
         for (Gs1ElementReport& e : gs1.elements)
@@ -210,7 +219,8 @@ Gs1Report CheckGs1(const VerifyReport& r, bool sizes) {
         gs1.faults.push_back("nothing decoded: no GS1 check can be made");
         return gs1;
     }
-    if (const std::optional<std::string> elements = ElementString(r)) CheckData(*elements, gs1);
+    if (const std::optional<std::string> elements = ElementString(r))
+        CheckData(*elements, type, gs1);
     if (sizes) CheckSizes(r, gs1);
     gs1.passed = gs1.faults.empty();
     for (const Gs1SizeCheck& c : gs1.sizeChecks) gs1.passed = gs1.passed && c.passed;

@@ -390,6 +390,22 @@ TEST(VerifyGs1, EanUpcCarryAGtin) {
     }
 }
 
+// GS1-128's 48 data characters: (01) and 14 digits are 16, (10) and 20 characters with the
+// separating FNC1 23, (21) and 20 characters 22: 61 in all.
+TEST(VerifyGs1, Gs1128HoldsAtMost48DataCharacters) {
+    const std::string long20(20, 'A');
+    const std::string data = "0109501101530003"
+                             "10" +
+                             long20 +
+                             "\x1d"
+                             "21" +
+                             long20;
+    const Gs1Report gs1 =
+        CheckGs1(Measured(Type::GS1_128, 0.5, 32, 10, 4, 10, data.c_str()), false);
+    EXPECT_EQ(gs1.faults, std::vector<std::string>{"61 data characters: GS1-128 holds at most 48"});
+    EXPECT_EQ(gs1.elements.size(), 3u);
+}
+
 TEST(VerifyGs1, NoResolutionNoSize) {
     VerifyReport r = Measured(Type::GS1_128, 0, 0, 10, 4, 0, "0109501101530003");
     r.relative = true;
