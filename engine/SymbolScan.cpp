@@ -296,7 +296,7 @@ TBand FindBand(const TReflectanceImage& image, const TLineRead& reference, TPoin
     return band;
 }
 
-// Bearer bars (ITF-14, GS1 General Specifications 5.3.3): a row beyond the band is dark
+// Bearer bars (ITF-14 in the GS1 General Specifications): a row beyond the band is dark
 // across the symbol when at least 80 % of its spaces, looked at in their middles, are dark
 // there (below the midpoint of the lightest space and the darkest bar on the reference
 // line); a bearer bar starts within two rows of the band's end and is as thick as the dark

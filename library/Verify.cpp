@@ -3,8 +3,6 @@
 // averaged, and advice for what falls short.
 #include "library/VerifyPicture.h"
 
-#include "library/Gs1Checks.h"
-
 #include "engine/Formatted.h"
 #include "engine/ProfileGrading.h"
 #include "engine/ReferenceDecode.h"
@@ -12,6 +10,7 @@
 #include "engine/SymbolScan.h"
 #include "engine/Windows1252.h"
 #include "export/PictureReader.h"
+#include "library/Gs1Checks.h"
 
 #include <algorithm>
 #include <cmath>
