@@ -62,7 +62,13 @@ bool OptionParser::ParseSharedOption(std::string_view name, SymbolOptions& optio
         if (!type) throw UsageError("unknown type " + Quoted(value));
         options.type = *type;
     } else if (name == "--ratio") {
+        // A number at once, as every option's value; its range once the type is known.
         ratioGiven_ = std::string(Value());
+        try {
+            ParseDecimal(name, *ratioGiven_);
+        } catch (const UsageError&) {
+            throw UsageError("bad ratio " + Quoted(*ratioGiven_) + " (3 or 2)");
+        }
     } else if (name == "--bearer") {
         const std::string_view value = Value();
         const auto bearer = CodeBearerFromName(value);

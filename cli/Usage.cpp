@@ -10,17 +10,18 @@ namespace varimark::cli {
 namespace {
 
 constexpr const char* kEncodeSynopsis =
-    "Usage: varimark-cli encode [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--esc] [--repair]\n"
+    "Usage: varimark-cli encode [--type TYPE] [--ratio R] [--addon DIGITS] [--esc] [--repair]\n"
     "                           [--] TEXT\n"
-    "       varimark-cli encode [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--esc] [--repair]\n"
+    "       varimark-cli encode [--type TYPE] [--ratio R] [--addon DIGITS] [--esc] [--repair]\n"
     "                           --batch FILE|-\n";
 
 constexpr const char* kRenderSynopsis =
-    "Usage: varimark-cli render [--type TYPE] [--ratio 3|2] [--addon DIGITS] [--module 0..9]\n"
+    "Usage: varimark-cli render [--type TYPE] [--ratio R] [--addon DIGITS] [--module 0..9]\n"
     "                           [--rotate 0|90|180|270] [--no-text] [--bar-height 20..200]\n"
     "                           [--font-height 20..200] [--font NAME] [--zoom]\n"
     "                           [--high-density] [--width-reduce] [--scale N] [--margin N]\n"
     "                           [--dpi N] [--monochrome] [--quiet-zones] [--esc] [--repair]\n"
+    "                           [--bearer frame|top-bottom]\n"
     "                           -o FILE [--] TEXT\n"
     "       varimark-cli render [options] -o -|FILE --format EXT [--] TEXT\n"
     "       varimark-cli render [options] --batch FILE|- --outdir DIR --format EXT [--jobs N]\n"
@@ -37,7 +38,12 @@ constexpr const char* kTypes =
     "                  CODE128_B (default), CODE128_C, MSI_Plessey, Codabar, Postnet,\n"
     "                  Postnet_FIM, GS1_128, ITF_14; case does not matter and '-' may stand\n"
     "                  for '_'\n"
-    "  --ratio 3|2     width of a wide element in modules (default 3)\n"
+    "  --ratio R       width of a wide element in modules: 3 (default) or 2; ITF_14 2.25,\n"
+    "                  2.5 (its default), 2.75 or 3\n"
+    "  --bearer frame|top-bottom\n"
+    "                  ITF_14's bearer bars, 5 modules thick: a frame around the bars and\n"
+    "                  their quiet zones of 10 modules (default), or a bar over and one\n"
+    "                  under them\n"
     "  --addon DIGITS  2- or 5-digit add-on of EAN_13, UPC_A and UPC_E\n"
     "  --esc           in TEXT, \\xNN stands for the byte NN of the symbology's 8-bit text and\n"
     "                  \\\\ for a backslash; Code 128's function characters are given so: FNC1\n"
@@ -51,7 +57,12 @@ constexpr const char* kText =
     "TEXT is UTF-8, at most 50 characters, and is checked, not repaired: a character the\n"
     "symbology cannot carry (a letter in EAN, a character outside Windows-1252, a euro sign\n"
     "in Code 128), a wrong EAN/UPC check digit, a length the symbology does not take and an\n"
-    "empty text are refused, with the character and its place (exit status 1).\n";
+    "empty text are refused, with the character and its place (exit status 1).\n"
+    "GS1_128 takes GS1 data, each Application Identifier in parentheses or square\n"
+    "brackets before its data: '(01)09501101530003(17)260131(10)AB-123', at most 48 data\n"
+    "characters; each AI's data is checked (length, characters, check digit, date), and\n"
+    "--esc and --repair do not apply. ITF_14 takes 13 digits, or 14 with the GTIN's check\n"
+    "digit.\n";
 
 constexpr const char* kExit =
     "Exit status: 0 success; 1 the text or a value was refused (a number out of its\n"

@@ -2,8 +2,10 @@
 // Dictionary by scripts/gs1-table.py) and the checks of each element against it.
 //
 // An element's data field is checked in this order, the first fault being the element's
-// fault: no data; the length of the whole field against the lengths its components allow;
-// the character set of each component; each component's linters in the dictionary's order.
+// fault: no data; the character set of each component (so that a stray space or bracket is
+// named before the length it adds); the length of the whole field against the lengths its
+// components allow; each component's linters in the dictionary's order. Messages count
+// character positions from 1 at the first character of the data field.
 //
 // Linters checked: csum, csumalpha, gcppos1, gcppos2 (see GcpFault), hasnondigit, hh, hhmi,
 // hyphen, importeridx, iso5218, latitude, longitude, mediatype, mi, nonzero, nozeroprefix,
@@ -16,7 +18,6 @@
 #include "engine/ApplicationIdentifiers.h"
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -68,11 +69,17 @@ int Number(std::string_view digits) {
     return n;
 }
 
+// The row of an AI. The rows are in lexical order of their first AI, a range differs only in
+// its last digit, and no AI is the prefix of another (the generator and the test see to
+// these), so the AI's row can only be the last row whose first AI is not above it.
 const TGs1Row* FindRow(std::string_view ai) {
     if (ai.size() < 2 || ai.size() > 4 || !AllDigits(ai)) return nullptr;
-    for (const TGs1Row& row : kGs1Rows)
-        if (row.first.size() == ai.size() && row.first <= ai && ai <= row.last) return &row;
-    return nullptr;
+    const auto after =
+        std::upper_bound(std::begin(kGs1Rows), std::end(kGs1Rows), ai,
+                         [](std::string_view a, const TGs1Row& row) { return a < row.first; });
+    if (after == std::begin(kGs1Rows)) return nullptr;
+    const TGs1Row& row = *(after - 1);
+    return row.first.size() == ai.size() && ai <= row.last ? &row : nullptr;
 }
 
 const TGs1Component* Components(const TGs1Row& row) {
@@ -385,16 +392,8 @@ std::string Prefix(std::string_view ai, std::string_view data) {
 std::string ElementFault(const TGs1Row& row, std::string_view ai, std::string_view data,
                          int currentYear) {
     if (data.empty()) return "(" + Shown(ai) + "): no data";
-    const std::vector<TLengthRange> ranges = FieldLengths(row);
-    const auto fits = std::find_if(ranges.begin(), ranges.end(), [&](const TLengthRange& r) {
-        return data.size() >= r.low && data.size() <= r.high;
-    });
-    if (fits == ranges.end()) {
-        const char* noun = Numeric(row) && AllDigits(data) ? " digit" : " character";
-        return Prefix(ai, data) + std::to_string(data.size()) + noun +
-               (data.size() == 1 ? "" : "s") + ", takes " + LengthsText(ranges, data.size());
-    }
-    // The components the data reaches, each with its offset and length.
+    // The components the data reaches, each with its offset and length: each fixed one takes
+    // its length, the last (or a variable one) the rest, whatever the length of the whole.
     const TGs1Component* c = Components(row);
     struct TPart {
         const TGs1Component* component;
@@ -412,6 +411,15 @@ std::string ElementFault(const TGs1Row& row, std::string_view ai, std::string_vi
     for (const TPart& p : parts) {
         const std::string fault = CharacterFault(p.component->type, data, p.at, p.size);
         if (!fault.empty()) return Prefix(ai, data) + fault;
+    }
+    const std::vector<TLengthRange> ranges = FieldLengths(row);
+    const auto fits = std::find_if(ranges.begin(), ranges.end(), [&](const TLengthRange& r) {
+        return data.size() >= r.low && data.size() <= r.high;
+    });
+    if (fits == ranges.end()) {
+        const char* noun = Numeric(row) ? " digit" : " character";
+        return Prefix(ai, data) + std::to_string(data.size()) + noun +
+               (data.size() == 1 ? "" : "s") + ", takes " + LengthsText(ranges, data.size());
     }
     for (const TPart& p : parts) {
         const auto& linters = p.component->linters;
@@ -445,6 +453,59 @@ std::size_t UnknownAiLength(std::string_view data) {
     for (const TGs1Row& row : kGs1Rows)
         if (row.first.substr(0, 2) == two) return std::min(row.first.size(), data.size());
     return two.size();
+}
+
+// --- Pairs of elements ----------------------------------------------------------------------
+
+// Whether an AI matches an entry of a pairing list: "8111", or "394n" where n is any digit.
+bool MatchesEntry(std::string_view ai, std::string_view entry) {
+    if (ai.size() != entry.size()) return false;
+    for (std::size_t i = 0; i < ai.size(); ++i)
+        if (entry[i] != ai[i] && !(entry[i] == 'n' && IsDigit(ai[i]))) return false;
+    return true;
+}
+
+// The pieces of list between the separators in seps: "01+21,03" by "," gives "01+21", "03".
+std::vector<std::string_view> Split(std::string_view list, std::string_view seps) {
+    std::vector<std::string_view> pieces;
+    while (!list.empty()) {
+        const std::size_t end = std::min(list.find_first_of(seps), list.size());
+        pieces.push_back(list.substr(0, end));
+        list.remove_prefix(std::min(end + 1, list.size()));
+    }
+    return pieces;
+}
+
+bool Excludes(const TGs1Row& row, std::string_view other) {
+    const std::vector<std::string_view> entries = Split(row.ex, ",;");
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](std::string_view e) { return MatchesEntry(other, e); });
+}
+
+// The faults of the elements taken together: an AI given twice with different data, and two
+// AIs that the dictionary's ex= rules keep apart (any carrier of an item that holds both is
+// wrong, so one symbol is judged by them). Each pair of distinct AIs is weighed once, so the
+// work is bounded by the table's size whatever the count of elements.
+std::vector<std::string> PairFaults(const std::vector<TGs1Element>& elements) {
+    std::vector<std::string> faults;
+    std::vector<const TGs1Element*> distinct; // the first element of each AI
+    for (const TGs1Element& e : elements) {
+        const TGs1Row* row = FindRow(e.ai);
+        if (!row) continue;
+        const auto first = std::find_if(distinct.begin(), distinct.end(),
+                                        [&](const TGs1Element* d) { return d->ai == e.ai; });
+        if (first != distinct.end()) {
+            if ((*first)->data != e.data)
+                faults.push_back(Prefix(e.ai, e.data) + "(" + e.ai + ") given twice, first as " +
+                                 Shown((*first)->data));
+            continue;
+        }
+        for (const TGs1Element* d : distinct)
+            if (Excludes(*row, d->ai) || Excludes(*FindRow(d->ai), e.ai))
+                faults.push_back(Prefix(e.ai, e.data) + "not to be used with (" + d->ai + ")");
+        distinct.push_back(&e);
+    }
+    return faults;
 }
 
 std::string TrailingSeparator(std::size_t at) {
@@ -524,6 +585,8 @@ std::vector<TGs1Element> ParseGs1Bracketed(std::string_view text) {
         elements.push_back({std::string(ai), std::string(data)});
         pos = next;
     }
+    const std::vector<std::string> faults = PairFaults(elements);
+    if (!faults.empty()) throw EGs1Data(faults.front());
     return elements;
 }
 
@@ -601,7 +664,45 @@ TGs1Check CheckGs1ElementString(std::string_view data) {
         if (!fault.empty()) check.faults.push_back(fault);
         check.elements.push_back({std::string(ai), std::string(field)});
     }
+    for (std::string& fault : PairFaults(check.elements)) check.faults.push_back(std::move(fault));
     return check;
+}
+
+std::vector<std::string> Gs1UnmetAssociations(const std::vector<TGs1Element>& elements) {
+    // The first element of each AI: what follows weighs only these, so the work is bounded
+    // by the table's size whatever the count of elements.
+    std::vector<const TGs1Element*> distinct;
+    for (const TGs1Element& e : elements)
+        if (FindRow(e.ai) && std::none_of(distinct.begin(), distinct.end(),
+                                          [&](const TGs1Element* d) { return d->ai == e.ai; }))
+            distinct.push_back(&e);
+    const auto present = [&](std::string_view entry) {
+        return std::any_of(distinct.begin(), distinct.end(),
+                           [&](const TGs1Element* d) { return MatchesEntry(d->ai, entry); });
+    };
+    std::vector<std::string> unmet;
+    for (const TGs1Element* e : distinct) {
+        // Each req= key (";" between them) must be met by one of its alternatives (","),
+        // an alternative by all of its AIs ("+").
+        for (const std::string_view key : Split(FindRow(e->ai)->req, ";")) {
+            const std::vector<std::string_view> alternatives = Split(key, ",");
+            const bool met =
+                std::any_of(alternatives.begin(), alternatives.end(), [&](std::string_view a) {
+                    const std::vector<std::string_view> ais = Split(a, "+");
+                    return std::all_of(ais.begin(), ais.end(), present);
+                });
+            if (met) continue;
+            std::string text;
+            for (std::size_t k = 0; k < alternatives.size(); ++k) {
+                if (k > 0) text += k + 1 == alternatives.size() ? " or " : ", ";
+                const std::vector<std::string_view> ais = Split(alternatives[k], "+");
+                for (std::size_t j = 0; j < ais.size(); ++j)
+                    text += (j > 0 ? "+(" : "(") + std::string(ais[j]) + ")";
+            }
+            unmet.push_back(Prefix(e->ai, e->data) + "goes with " + text);
+        }
+    }
+    return unmet;
 }
 
 std::size_t Gs1DataCharacterCount(const std::vector<TGs1Element>& elements) {

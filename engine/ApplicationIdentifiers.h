@@ -31,8 +31,13 @@ public:
 inline constexpr char kGs1Separator = '\x1d';
 
 // Parses AIs written in parentheses or square brackets, each followed by its data:
-// "(01)09501101530003(17)260131(10)AB-123" or "[01]09501101530003[17]260131". Every element
-// is checked against the table; the first fault is raised as EGs1Data.
+// "(01)09501101530003(17)260131(10)AB-123" or "[01]09501101530003[17]260131". The first
+// character sets the brackets for the whole text; with parentheses, data cannot hold a "("
+// (it would begin the next AI), so such data is written with square brackets. Every element
+// is checked against the table (its character set, length and linters), then the elements
+// together (an AI given twice with different data, two AIs the table keeps apart); the first
+// fault is raised as EGs1Data. An empty text, text before the first AI, an unclosed bracket
+// and an AI that the table does not hold are refused too.
 std::vector<TGs1Element> ParseGs1Bracketed(std::string_view text);
 
 // An element string as a symbol carries it and a scanner sends it after "]C1": AI, data,
@@ -46,15 +51,28 @@ std::string Gs1HumanReadable(const std::vector<TGs1Element>& elements);
 // for an AI the table does not hold.
 bool Gs1PredefinedLength(std::string_view ai);
 
-// Splits an element string as a scanner sends it into its elements and checks each.
+// Splits an element string as a scanner sends it (without the symbology identifier) into
+// its elements and checks each, then the elements together as ParseGs1Bracketed does. The
+// AI is the table's AI that begins the data; an AI of predefined length takes exactly its
+// length (a needless separator after it is passed over), any other runs to the separator or
+// the end, capped at its maximum length (a fault when more data follows without one).
 // Never raises for bad data: what breaks a rule is listed in faults, one message each (as
 // EGs1Data words them); elements holds what could be split off before the first fault
-// that stops the split (an unknown AI, data cut short).
+// that stops the split (an unknown AI, data cut short by the end).
 struct TGs1Check {
     std::vector<TGs1Element> elements;
     std::vector<std::string> faults;
 };
 TGs1Check CheckGs1ElementString(std::string_view data);
+
+// The dictionary's mandatory associations (req=) that the elements leave unmet, one message
+// each: "(10) AB-123: goes with (01), (02), (03), (8006) or (8026)", "(250) X: goes with
+// (01)+(21), (03)+(21) or (8006)+(21)". GS1 judges them over all the carriers of an item (a
+// label may hold (00) in one symbol and (02)(37) in another), so ParseGs1Bracketed and
+// CheckGs1ElementString do not count them as faults; a caller that holds all of an item's
+// data may. Those two do refuse an AI given twice with different data and two AIs that the
+// dictionary's ex= rules keep apart, which no carrier may hold together.
+std::vector<std::string> Gs1UnmetAssociations(const std::vector<TGs1Element>& elements);
 
 // The number of data characters GS1-128 counts against its limit of 48 (GS1 General
 // Specifications, the GS1-128 symbol's characteristics): the AIs' digits, the data and the

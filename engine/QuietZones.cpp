@@ -15,8 +15,11 @@ constexpr long double kPostalQuietZonesPerInch = 8.0L;
 } // namespace
 
 TQuietZone QuietZoneModules(btCodeTypes type, bool addon) {
-    TQuietZone zone{10, 10}; // Code 39, Interleaved 2 of 5, Codabar, Code 128, MSI Plessey
+    // Code 39, Interleaved 2 of 5, Codabar, Code 128 and GS1-128 (10 X on each side,
+    // ISO/IEC 15417 4.4.2), MSI Plessey.
+    TQuietZone zone{10, 10};
     switch (type) {
+    case ITF_14: zone = {0, 0}; break; // drawn inside its bearer bars
     case EAN_13: zone = {11, 7}; break;
     case UPC_A: zone = {9, 9}; break;
     case EAN_8: zone = {7, 7}; break;

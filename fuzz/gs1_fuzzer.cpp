@@ -5,9 +5,10 @@
 //       element string for CheckGs1ElementString; "~" in the rest stands for the separator.
 // Bracketed text that is accepted must come back through Gs1ElementString and
 // CheckGs1ElementString as the same elements with no fault, count as many data characters
-// as its element string holds, and a refusal must say why. A scanner's data must split into
-// elements of known AIs that hold no more than the data, each fault must say something,
-// and data with no fault must come back through square brackets as the same elements.
+// as its element string holds, and a refusal must say why; its unmet associations are listed. A
+// scanner's data must split into elements of known AIs that hold no more than the data, each fault
+// must say something, and data with no fault must come back through square brackets as the same
+// elements.
 #include "FuzzCheck.h"
 #include "engine/ApplicationIdentifiers.h"
 
@@ -39,6 +40,8 @@ void FuzzBracketed(const std::string& text) {
     Check(Gs1DataCharacterCount(elements) == string.size(),
           "the data characters are those of the element string");
     Check(!Gs1HumanReadable(elements).empty(), "the human-readable line is not empty");
+    for (const std::string& unmet : Gs1UnmetAssociations(elements))
+        Check(!unmet.empty(), "an unmet association says why");
     const TGs1Check check = CheckGs1ElementString(string);
     Check(check.faults.empty(), "an accepted text's element string has no fault");
     Check(check.elements == elements, "the element string splits into the same elements");

@@ -241,6 +241,31 @@ TEST(CApi, EachThreadHasItsOwnMessage) {
     varimark_symbol_free(symbol);
 }
 
+// ITF-14 through the C API's fields by name: its ratio in hundredths, its bearer bars.
+TEST(CApi, Itf14RatioAndBearerByName) {
+    varimark_symbol* s = varimark_symbol_new();
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(varimark_symbol_set_type(s, "itf-14"), VARIMARK_OK);
+    EXPECT_EQ(varimark_symbol_set_text(s, "1540014128876"), VARIMARK_OK);
+    EXPECT_EQ(varimark_symbol_set_int(s, "bearer", 1), VARIMARK_OK);
+    EXPECT_EQ(varimark_symbol_set_int(s, "bearer", 2), VARIMARK_INVALID_ARGUMENT);
+    EXPECT_STREQ(varimark_last_error(), "bearer takes 0 (frame) or 1 (top-bottom)");
+    const std::pair<long long, std::size_t> ratios[] = {{225, 453}, {250, 241}, {300, 135}};
+    for (const auto& [percent, modules] : ratios) {
+        EXPECT_EQ(varimark_symbol_set_int(s, "ratio_percent", percent), VARIMARK_OK);
+        varimark_buffer code{}, bars{};
+        ASSERT_EQ(varimark_encode(s, &code, &bars), VARIMARK_OK) << varimark_last_error();
+        EXPECT_EQ(bars.size, modules) << percent;
+        varimark_buffer_free(&code);
+        varimark_buffer_free(&bars);
+    }
+    EXPECT_EQ(varimark_symbol_set_int(s, "ratio_percent", 220), VARIMARK_OK);
+    varimark_buffer code{}, bars{};
+    EXPECT_EQ(varimark_encode(s, &code, &bars), VARIMARK_REFUSED);
+    EXPECT_STREQ(varimark_last_error(), "bad ratio 2.2 (ITF_14: 2.25, 2.5, 2.75 or 3)");
+    varimark_symbol_free(s);
+}
+
 TEST(CApi, SuccessClearsTheMessageAndFillsBuffers) {
     varimark_symbol* symbol = varimark_symbol_new();
     ASSERT_EQ(varimark_symbol_set_type(symbol, "unknown"), VARIMARK_INVALID_ARGUMENT);

@@ -22,6 +22,7 @@
 
 #include <cctype>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -68,7 +69,13 @@ const TBracketedCase kBracketed[] = {
     {"(01234)1", "! (01234): not an Application Identifier"},
     {"(10)", "! (10): no data"},
     {"(10)(17)260131", "! (10): no data"},
-    // Lengths and character sets.
+    // Elements taken together: ex= pairs, an AI given twice.
+    {"(01)09501101530003(02)09501101530003", "! (02) 09501101530003: not to be used with (01)"},
+    {"(01)09501101530003(3102)001250(3103)001250", "! (3103) 001250: not to be used with (3102)"},
+    {"(10)ABC(10)ABD", "! (10) ABD: (10) given twice, first as ABC"},
+    {"(10)ABC(10)ABC", "10ABC~10ABC"},
+    // Lengths and character sets; the character set is checked first.
+    {"(01) 09501101530003", "! (01)  09501101530003: character 1 (\" \") is not a digit"},
     {"(01)0950110153000", "! (01) 0950110153000: 13 digits, takes 14"},
     {"(3103)12345", "! (3103) 12345: 5 digits, takes 6"},
     {"(10)ABCDEFGHIJKLMNOPQRST", "10ABCDEFGHIJKLMNOPQRST"},
@@ -103,6 +110,8 @@ const TBracketedCase kBracketed[] = {
     {"(17)260031", "! (17) 260031: month 00"},
     {"(17)260200", "17260200"},
     {"(4326)260200", "! (4326) 260200: day 00"},
+    {"(4326)260229", "! (4326) 260229: day 29 of February 2026"},
+    {"(4326)280229", "4326280229"},
     {"(17)260230", "! (17) 260230: day 30 of February 2026"},
     {"(17)280229", "17280229"},
     {"(17)270229", "! (17) 270229: day 29 of February 2027"},
@@ -135,6 +144,7 @@ const TBracketedCase kBracketed[] = {
     {"(8006)095011015300030202", "8006095011015300030202"},
     {"(8006)095011015300030302", "! (8006) 095011015300030302: piece 03 of 02"},
     {"(8006)095011015300030002", "! (8006) 095011015300030002: piece 00"},
+    {"(8006)095011015300030100", "! (8006) 095011015300030100: total 00"},
     // pcenc
     {"(4300)ABC%20D", "4300ABC%20D"},
     {"(4300)ABC%2GD",
@@ -153,6 +163,8 @@ const TBracketedCase kBracketed[] = {
     {"(7258)1-2", "! (7258) 1-2: \"1-2\" is not a position in a sequence such as 1/2"},
     {"(7241)10", "724110"},
     {"(7241)00", "! (7241) 00: media type 00, takes 01 to 10 or 80 to 99"},
+    {"(7241)11", "! (7241) 11: media type 11, takes 01 to 10 or 80 to 99"},
+    {"(7241)80", "724180"},
     {"(7040)1AB_", "70401AB_"},
     {"(7040)1AB!",
      "! (7040) 1AB!: character 4 (\"!\") is not an importer index (0-9, A-Z, a-z, \"-\", "
@@ -201,6 +213,7 @@ const TScannedCase kScanned[] = {
      "(17) 261331",
      {"character 9: a separator after the last element", "(17) 261331: month 13"}},
     {"10~17260131", "(10)  (17) 260131", {"(10): no data"}},
+    {"10ABC~10ABD", "(10) ABC (10) ABD", {"(10) ABD: (10) given twice, first as ABC"}},
     {"", "", {}},
 };
 
@@ -213,6 +226,28 @@ TEST(ApplicationIdentifiers, ScannerDataIsSplitAndEveryFaultListed) {
         EXPECT_EQ(Gs1HumanReadable(check.elements), c.elements) << c.data;
         EXPECT_EQ(check.faults, c.faults) << c.data;
     }
+}
+
+// req= rules: each key met by one alternative, an alternative by all its AIs; "31nn" is any
+// AI of four digits that begins with 31.
+TEST(ApplicationIdentifiers, UnmetAssociationsAreListed) {
+    const struct {
+        const char* text;
+        std::vector<std::string> unmet;
+    } kCases[] = {
+        {"(10)AB-123", {"(10) AB-123: goes with (01), (02), (03), (8006) or (8026)"}},
+        {"(01)09501101530003(10)AB-123", {}},
+        {"(250)X", {"(250) X: goes with (01)+(21), (03)+(21) or (8006)+(21)"}},
+        {"(01)09501101530003(21)1(250)X", {}},
+        {"(01)09501101530003(250)X", {"(250) X: goes with (01)+(21), (03)+(21) or (8006)+(21)"}},
+        {"(3103)001250(3103)001250", {"(3103) 001250: goes with (01) or (02)"}},
+        {"(01)09501101530003(3103)001250(3922)1234", {}},
+        {"(3922)1234",
+         {"(3922) 1234: goes with (01)+(30), (01)+(31nn), (01)+(32nn), (01)+(35nn) or "
+          "(01)+(36nn)"}},
+    };
+    for (const auto& c : kCases)
+        EXPECT_EQ(Gs1UnmetAssociations(ParseGs1Bracketed(c.text)), c.unmet) << c.text;
 }
 
 TEST(ApplicationIdentifiers, CheckDigitAndCentury) {
@@ -237,22 +272,15 @@ TEST(ApplicationIdentifiers, PredefinedLength) {
 
 // --- The table against the dictionary ------------------------------------------------------
 
-struct TDictionaryComponent {
-    char type = 'N';
-    int minLength = 0;
-    int maxLength = 0;
-    bool optional = false;
-    std::vector<std::string> linters;
-};
-
 struct TDictionaryAi {
     std::string ai;
     bool predefined = false;
-    std::vector<TDictionaryComponent> components;
+    std::vector<TGs1ComponentFormat> components;
 };
 
-// A plain reading of the dictionary's lines "AIs [flags] components [attributes] [# title]".
-std::vector<TDictionaryAi> ReadDictionary(std::istream& in) {
+// A plain reading of the dictionary's lines "AIs [flags] components [attributes] [# title]";
+// the linters' names are kept in names.
+std::vector<TDictionaryAi> ReadDictionary(std::istream& in, std::set<std::string>& names) {
     std::vector<TDictionaryAi> ais;
     std::string line;
     while (std::getline(in, line)) {
@@ -270,7 +298,7 @@ std::vector<TDictionaryAi> ReadDictionary(std::istream& in) {
                 entry.predefined = word.find('*') != std::string::npos;
                 continue;
             }
-            TDictionaryComponent c;
+            TGs1ComponentFormat c;
             c.type = kind[0];
             c.optional = optional;
             std::size_t end = 1;
@@ -288,7 +316,7 @@ std::vector<TDictionaryAi> ReadDictionary(std::istream& in) {
             std::istringstream linters(rest);
             std::string linter;
             while (std::getline(linters, linter, ','))
-                if (!linter.empty()) c.linters.push_back(linter);
+                if (!linter.empty()) c.linters.push_back(*names.insert(linter).first);
             entry.components.push_back(c);
         }
         const std::size_t dash = range.find('-');
@@ -306,7 +334,8 @@ std::vector<TDictionaryAi> ReadDictionary(std::istream& in) {
 TEST(ApplicationIdentifiers, TableMatchesGs1SyntaxDictionary) {
     std::ifstream file(VARIMARK_GS1_DICTIONARY);
     if (!file) GTEST_SKIP() << "no " << VARIMARK_GS1_DICTIONARY;
-    const std::vector<TDictionaryAi> ais = ReadDictionary(file);
+    std::set<std::string> names;
+    const std::vector<TDictionaryAi> ais = ReadDictionary(file, names);
     ASSERT_GT(ais.size(), 500u);
     for (const TDictionaryAi& d : ais) {
         const auto format = Gs1AiFormat(d.ai);
@@ -315,13 +344,12 @@ TEST(ApplicationIdentifiers, TableMatchesGs1SyntaxDictionary) {
         ASSERT_EQ(format->components.size(), d.components.size()) << d.ai;
         for (std::size_t k = 0; k < d.components.size(); ++k) {
             const TGs1ComponentFormat& t = format->components[k];
-            const TDictionaryComponent& e = d.components[k];
+            const TGs1ComponentFormat& e = d.components[k];
             EXPECT_EQ(t.type, e.type) << d.ai << " component " << k;
             EXPECT_EQ(t.minLength, e.minLength) << d.ai << " component " << k;
             EXPECT_EQ(t.maxLength, e.maxLength) << d.ai << " component " << k;
             EXPECT_EQ(t.optional, e.optional) << d.ai << " component " << k;
-            EXPECT_EQ(std::vector<std::string>(t.linters.begin(), t.linters.end()), e.linters)
-                << d.ai << " component " << k;
+            EXPECT_EQ(t.linters, e.linters) << d.ai << " component " << k;
         }
     }
     // No AI the dictionary lacks, and none the prefix of another (how a scanner's data splits).

@@ -647,12 +647,13 @@ TEST_P(EncodingFailure, DrawsNothingAndLeavesSizeUnwritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, EncodingFailure,
-    ::testing::Values(FailureCase{"unknown_type", static_cast<btCodeTypes>(14), "1", false,
-                                  "Barcode: Unknown Type of Barcode", kBlack, kCentreTop},
+    ::testing::Values(FailureCase{"unknown_type", static_cast<btCodeTypes>(kCodeTypeCount), "1",
+                                  false, "Barcode: Unknown Type of Barcode", kBlack, kCentreTop},
                       FailureCase{"code128_tab", CODE128_B, "a\tb", false, "BarcoLL: Code128 error",
                                   kBlack, kCentreTop},
-                      FailureCase{"postnet_unknown_type", static_cast<btCodeTypes>(14), "1", true,
-                                  "Barcode: Unknown Type of Barcode", kRed, kRightBottom}),
+                      FailureCase{"postnet_unknown_type", static_cast<btCodeTypes>(kCodeTypeCount),
+                                  "1", true, "Barcode: Unknown Type of Barcode", kRed,
+                                  kRightBottom}),
     kByName);
 
 struct StateCase {

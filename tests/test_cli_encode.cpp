@@ -29,6 +29,7 @@ void ExpectSymbolLine(const std::string& line, const std::string& type, const st
 // Code 128 symbol characters as they appear in codetext (code c as U+00cc in UTF-8).
 const std::string kStartA = "\xC2\x87", kStartB = "\xC2\x88", kStartC = "\xC2\x89";
 const std::string kCodeA = "\xC2\x85", kCodeC = "\xC2\x83", kStop = "\xC2\x8A";
+const std::string kFnc1 = "\xC2\x86";
 
 struct SymbolCase {
     std::vector<std::string> args;
@@ -101,6 +102,21 @@ INSTANTIATE_TEST_SUITE_P(
         SymbolCase{{"--type", "code128-b", "Hello"}, "CODE128_B", kStartB + "Hellol" + kStop, 90},
         SymbolCase{{"--type", "MSI-PLESSEY", "1234567"}, "MSI_Plessey", "12345674", 140},
         SymbolCase{{"--type", "postnet-fim", "b"}, "Postnet_FIM", "FIM-B", 9},
+        // GS1-128: START C, FNC1, the SSCC's 10 pairs (00 as 32 " ", 09 as ")", 50 "R",
+        // 11 "+", 01 "!", 18 "2"), check 75 as "k", STOP: 14 characters, 156 modules.
+        SymbolCase{{"--type", "gs1-128", "(00)095011010000000018"},
+                   "GS1_128",
+                   kStartC + kFnc1 + " )R+!    2k" + kStop,
+                   156},
+        // ITF-14: the check digit computed; 2.5 in half modules (241), 2.25 in quarters (453).
+        SymbolCase{{"--type", "ITF_14", "1540014128876"}, "ITF_14", "15400141288763", 241},
+        SymbolCase{
+            {"--type", "itf-14", "--ratio", "2.25", "--bearer", "top-bottom", "15400141288763"},
+            "ITF_14",
+            "15400141288763",
+            453},
+        SymbolCase{
+            {"--ratio", "3", "--type", "ITF_14", "1540014128876"}, "ITF_14", "15400141288763", 135},
         SymbolCase{{"--type", "code25ip", "1234567"}, "CODE25iP", "12345678", 81},
         // Options after the text; "--" lets a text start with '-'.
         SymbolCase{{"ABC-1", "--type", "code39"}, "CODE39", "*ABC-1*", 112},
@@ -214,6 +230,27 @@ INSTANTIATE_TEST_SUITE_P(
                     1,
                     "varimark-cli: bad ratio '-4294967294' (3 or 2)"},
         FailureCase{{"encode", "--ratio", "x", "x"}, 2, "varimark-cli: bad ratio 'x' (3 or 2)"},
+        // A ratio with a decimal is ITF_14's alone, which takes 2.25 to 3.
+        FailureCase{{"encode", "--ratio", "2.5", "x"}, 2, "varimark-cli: bad ratio '2.5' (3 or 2)"},
+        FailureCase{{"encode", "--type", "ITF_14", "--ratio", "2.2", "1540014128876"},
+                    1,
+                    "varimark-cli: bad ratio '2.2' (ITF_14: 2.25, 2.5, 2.75 or 3)"},
+        FailureCase{{"encode", "--ratio", "2", "--type", "ITF_14", "1540014128876"},
+                    1,
+                    "varimark-cli: bad ratio '2' (ITF_14: 2.25, 2.5, 2.75 or 3)"},
+        FailureCase{{"encode", "--bearer", "left", "x"},
+                    2,
+                    "varimark-cli: unknown bearer 'left' (frame or top-bottom)"},
+        FailureCase{{"encode", "--type", "ITF_14", "15400141288764"},
+                    1,
+                    "varimark-cli: check digit 4 is wrong: 3 expected"},
+        FailureCase{{"encode", "--type", "GS1_128", "(17)261331"},
+                    1,
+                    "varimark-cli: (17) 261331: month 13"},
+        FailureCase{{"encode", "--type", "GS1_128",
+                     "(00)095011010000000018(01)09501101530003(10)ABCDEFGHIJK"},
+                    1,
+                    "varimark-cli: GS1-128 holds at most 48 data characters: 49 given"},
         FailureCase{
             {"encode", "--ratio", "4", "--bold", "x"}, 2, "varimark-cli: unknown option '--bold'"},
         FailureCase{{"encode", "--esc", "AB\\x00CD"}, 1, kNulRefused},
@@ -271,8 +308,7 @@ TEST(CliEncode, FiftyWindows1252CharactersFitFiftyOneDoNot) {
     const RunResult ok = RunCli({"encode", "--repair", "--type", "CODE39", text});
     EXPECT_EQ(ok.status, 0) << ok.err;
     ExpectSymbolLine(ok.out, "CODE39", "*" + std::string(50, '0') + "*", 52 * 16);
-    const RunResult refused =
-        RunCli({"encode", "--repair", "--type", "CODE39", text + "\xC3\xA9"});
+    const RunResult refused = RunCli({"encode", "--repair", "--type", "CODE39", text + "\xC3\xA9"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err, "String exceeds maximum length\n");
 }

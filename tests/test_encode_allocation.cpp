@@ -196,6 +196,12 @@ const EncodeCase kCases[] = {
     {"Codabar", Codabar, Ratio_3, "a1234-5678$9:0/1.2+3d", ""},
     {"Postnet11", Postnet, Ratio_3, "12345678901", ""},
     {"PostnetFIM", Postnet_FIM, Ratio_3, "b", ""},
+    // GS1-128's caption is the element string, FNC1 (\x86) after a variable-length AI.
+    {"GS1_128", GS1_128, Ratio_3,
+     "10ABCDEFGHIJKLMNOPQRS\x86"
+     "2112345678901234567890",
+     ""},
+    {"ITF14", ITF_14, Ratio_3, "1540014128876", ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, EncodeAllocation, ::testing::ValuesIn(kCases),

@@ -64,6 +64,15 @@ constexpr TRow kRows[] = {
      "character 1 (\"\xF0\x9F\x98\x80\", U+01F600) is outside Windows-1252: no barcode here "
      "can carry it"},
     {CODE128_B, "", false, "the text is empty"},
+    // ITF-14: the GTIN-14's check digit, weights 3 1 3 ... from the left over 13 digits:
+    // 1540014128876 gives 3 + 5 + 12 + 0 + 0 + 1 + 12 + 1 + 6 + 8 + 24 + 7 + 18 = 97, check
+    // digit 10 - 7 = 3. Given right, given wrong, left to be computed, and lengths.
+    {ITF_14, "15400141288763", false, nullptr},
+    {ITF_14, "15400141288764", false, "check digit 4 is wrong: 3 expected"},
+    {ITF_14, "1540014128876", false, nullptr},
+    {ITF_14, "154001412887", false, "ITF_14 takes 13 digits, or 14 with its check digit: 12 given"},
+    {ITF_14, "154001412887A", false,
+     "character 13 (\"A\") is not a digit: ITF_14 carries digits only"},
 };
 
 TEST(InputText, EachSymbologyCarriesItsOwnCharacters) {

@@ -2,7 +2,9 @@
 // rotation, --zoom, --width-reduce) at one and three pixels per drawn pixel, decoded by two
 // independent readers, zbarimg and ZXingReader. A decoded text that differs from the encoded
 // data fails the test, and so does a picture that should be within the readers' limits but
-// that neither reads. The matrix of what each reader decoded is printed.
+// that neither reads. GS1-128 must come with the readers' GS1 flag (zbarimg's modifier GS1,
+// ZXingReader's symbology identifier ]C1) and no other Code 128 with it. The matrix of what
+// each reader decoded is printed.
 #include "CliRunner.h"
 #include "FileTesting.h"
 
@@ -17,6 +19,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <spawn.h>
 #include <string>
@@ -39,7 +42,10 @@ struct Symbol {
     const char* zbarType;
     const char* zbarData;
     const char* zxingFormat;
-    const char* zxingData; // without the add-on, which ZXingReader appends after a space
+    const char* zxingData;    // without the add-on, which ZXingReader appends after a space
+    const char* ratio2 = "2"; // --ratio in place of the matrix's 2 (ITF-14 takes 2.25 to 3)
+    const char* bearer = "";  // --bearer
+    bool gs1 = false;         // read with the readers' GS1 flag
 };
 
 // The expected data are worked out by hand from the symbologies' rules (check digits
@@ -66,6 +72,27 @@ constexpr Symbol kSymbols[] = {
     {"Code 128 B", "CODE128_B", "", "Abc-123", "CODE-128", "Abc-123", "Code128", "Abc-123"},
     // An odd digit count: the last digit follows a switch to code set A.
     {"Code 128 C", "CODE128_C", "", "1234567", "CODE-128", "1234567", "Code128", "1234567"},
+    // GS1-128: the element string after FNC1 in first position, with FNC1 (sent as GS,
+    // which ZXingReader shows as <GS>) after an element of variable length that is not the
+    // last. An SSCC (check digit 8: 3x0+0+3x9+...); a GTIN with an expiry date and a batch;
+    // a net weight in kg with three decimals (3103); a batch that is not last.
+    {"GS1 SSCC", "GS1_128", "", "(00)095011010000000018", "CODE-128", "00095011010000000018",
+     "Code128", "00095011010000000018", "2", "", true},
+    {"GS1 exp+lot", "GS1_128", "", "(01)09501101530003(17)260131(10)AB-123", "CODE-128",
+     "01095011015300031726013110AB-123", "Code128", "01095011015300031726013110AB-123", "2", "",
+     true},
+    {"GS1 weight", "GS1_128", "", "[01]09501101530003[3103]001250", "CODE-128",
+     "01095011015300033103001250", "Code128", "01095011015300033103001250", "2", "", true},
+    {"GS1 lot+ser", "GS1_128", "", "(01)09501101530003(10)ABC123(21)XYZ", "CODE-128",
+     "010950110153000310ABC123\x1d"
+     "21XYZ",
+     "Code128", "010950110153000310ABC123<GS>21XYZ", "2", "", true},
+    // ITF-14: the GTIN-14's check digit computed (1540014128876: 3x1+5+3x4+... gives 3) and
+    // given, in a frame and between bars over and under; the matrix's ratio 2 is 2.5.
+    {"ITF-14", "ITF_14", "", "1540014128876", "I2/5", "15400141288763", "ITF", "15400141288763",
+     "2.5", "frame"},
+    {"ITF-14 tb", "ITF_14", "", "15400141288763", "I2/5", "15400141288763", "ITF", "15400141288763",
+     "2.5", "top-bottom"},
 };
 constexpr int kSymbolCount = static_cast<int>(std::size(kSymbols));
 
@@ -110,11 +137,15 @@ struct Combination {
         return layoutPixels * scale >= 2;
     }
 
+    // --ratio as given.
+    std::string Ratio() const {
+        return ratio == 2 ? kSymbols[symbol].ratio2 : std::to_string(ratio);
+    }
+
     std::string Describe() const {
         return std::string(kSymbols[symbol].name) + " SC" + std::to_string(module.sc) + " ratio " +
-               std::to_string(ratio) + " rotate " + std::to_string(rotation) +
-               (zoom ? " --zoom" : "") + (widthReduce ? " --width-reduce" : "") + " scale " +
-               std::to_string(scale);
+               Ratio() + " rotate " + std::to_string(rotation) + (zoom ? " --zoom" : "") +
+               (widthReduce ? " --width-reduce" : "") + " scale " + std::to_string(scale);
     }
 };
 
@@ -152,11 +183,43 @@ template <typename Visit> void ForEachLine(const std::string& out, Visit visit) 
     }
 }
 
-// zbarimg --xml: <source href='FILE'> ... <symbol type='T' ...><data><![CDATA[TEXT]]>.
+// Base64 (RFC 4648) to bytes; what is not of its alphabet is skipped.
+std::string FromBase64(const std::string& text) {
+    static const std::string kAlphabet =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string bytes;
+    unsigned bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        const std::size_t value = kAlphabet.find(c);
+        if (value == std::string::npos) continue;
+        bits = (bits << 6) | static_cast<unsigned>(value);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            bytes += static_cast<char>((bits >> count) & 0xFF);
+        }
+    }
+    return bytes;
+}
+
+// zbarimg --xml: <source href='FILE'> ... <symbol type='T' ...><data><![CDATA[TEXT]]>, the
+// type given as "T/GS1" with the modifier GS1. Data with a control character comes as
+// <data format='base64' ...><![CDATA[ on its own line, the base64 lines, then ]]>.
 std::map<std::string, Reports> ParseZbar(const std::string& out) {
     std::map<std::string, Reports> result;
     Reports* current = nullptr;
+    std::optional<std::string> base64; // lines of base64 data being gathered
     ForEachLine(out, [&](const std::string& line) {
+        if (base64 && current != nullptr) {
+            if (!line.starts_with("]]>")) {
+                *base64 += line;
+                return;
+            }
+            current->back().second = FromBase64(*base64);
+            base64.reset();
+            return;
+        }
         if (line.starts_with("<source href='")) {
             const std::size_t close = line.find('\'', 14);
             current = &result[line.substr(14, close - 14)];
@@ -164,13 +227,21 @@ std::map<std::string, Reports> ParseZbar(const std::string& out) {
             const std::size_t close = line.find('\'', 14);
             const std::size_t data = line.find("<![CDATA[");
             const std::size_t dataEnd = line.find("]]>", data);
+            const std::string type =
+                line.substr(14, close - 14) +
+                (line.find(" modifiers='GS1'") != std::string::npos ? "/GS1" : "");
+            if (close != std::string::npos && data != std::string::npos &&
+                line.find("format='base64'") != std::string::npos && dataEnd == std::string::npos) {
+                current->emplace_back(type, "");
+                base64 = std::string();
+                return;
+            }
             if (close == std::string::npos || data == std::string::npos ||
                 dataEnd == std::string::npos) {
                 current->emplace_back("?", line); // a line we cannot read is a wrong read
                 return;
             }
-            current->emplace_back(line.substr(14, close - 14),
-                                  line.substr(data + 9, dataEnd - data - 9));
+            current->emplace_back(type, line.substr(data + 9, dataEnd - data - 9));
         }
     });
     return result;
@@ -192,6 +263,27 @@ std::map<std::string, Reports> ParseZxing(const std::string& out) {
         }
         reports.emplace_back(rest.substr(0, quote),
                              rest.substr(quote + 2, rest.size() - quote - 3));
+    });
+    return result;
+}
+
+// ZXingReader's long output: "File:       FILE", then per result "Format:     F" and
+// "Identifier: ]XN"; gives (format, identifier) by file.
+std::map<std::string, Reports> ParseZxingIdentifiers(const std::string& out) {
+    std::map<std::string, Reports> result;
+    Reports* current = nullptr;
+    std::string format;
+    const auto value = [](const std::string& line) {
+        const std::size_t start = line.find_first_not_of(' ', line.find(':') + 1);
+        return start == std::string::npos ? std::string() : line.substr(start);
+    };
+    ForEachLine(out, [&](const std::string& line) {
+        if (line.starts_with("File:"))
+            current = &result[value(line)];
+        else if (line.starts_with("Format:"))
+            format = value(line);
+        else if (line.starts_with("Identifier:") && current != nullptr)
+            current->emplace_back(format, value(line));
     });
     return result;
 }
@@ -276,9 +368,9 @@ TEST(ScanMatrix, EveryRenderingDecodesToItsDataWithinTheReadersLimits) {
             const Symbol& symbol = kSymbols[c.symbol];
             std::vector<std::string> args{"render", "--type", symbol.type};
             if (*symbol.addon != '\0') args.insert(args.end(), {"--addon", symbol.addon});
-            args.insert(args.end(),
-                        {"--module", std::to_string(c.module.sc), "--ratio",
-                         std::to_string(c.ratio), "--rotate", std::to_string(c.rotation)});
+            if (*symbol.bearer != '\0') args.insert(args.end(), {"--bearer", symbol.bearer});
+            args.insert(args.end(), {"--module", std::to_string(c.module.sc), "--ratio", c.Ratio(),
+                                     "--rotate", std::to_string(c.rotation)});
             if (c.zoom) args.push_back("--zoom");
             if (c.widthReduce) args.push_back("--width-reduce");
             args.insert(args.end(),
@@ -303,6 +395,7 @@ TEST(ScanMatrix, EveryRenderingDecodesToItsDataWithinTheReadersLimits) {
         if (c.rendered) files.push_back(c.file);
     std::vector<std::string> failed[kReaderCount];
     std::map<std::string, Reports> reports[kReaderCount];
+    std::map<std::string, Reports> identifiers; // ZXingReader's (format, identifier) by file
     {
         std::thread zbar([&] {
             ReadAll({kZbarimg, "--nodbus", "-q", "--xml", "-Supca.enable", "-Supce.enable",
@@ -313,6 +406,19 @@ TEST(ScanMatrix, EveryRenderingDecodesToItsDataWithinTheReadersLimits) {
         // pictures (ZXing-C++ 1.4); they are small enough to be read as they are.
         ReadAll({kZxingReader, "-1", "-noscale"}, files, ParseZxing, dir + "/zxing.out", kBatch,
                 reports[kZxing], failed[kZxing]);
+        // The symbology identifiers of the GS1-128 pictures, which only the long output shows.
+        std::vector<std::string> gs1Files;
+        for (const Combination& c : combinations)
+            if (c.rendered && kSymbols[c.symbol].gs1) gs1Files.push_back(c.file);
+        // The first file again at the end: the reader names the files only when it has two.
+        for (std::size_t next = 0; next < gs1Files.size(); next += kBatch) {
+            const std::size_t end = std::min(gs1Files.size(), next + kBatch);
+            std::vector<std::string> args{kZxingReader, "-noscale"};
+            args.insert(args.end(), gs1Files.begin() + next, gs1Files.begin() + end);
+            args.push_back(gs1Files[next]);
+            RunTool(args, dir + "/zxing-id.out");
+            identifiers.merge(ParseZxingIdentifiers(ReadWholeFile(dir + "/zxing-id.out")));
+        }
         zbar.join();
     }
     const auto decoded = std::chrono::steady_clock::now();
@@ -325,8 +431,9 @@ TEST(ScanMatrix, EveryRenderingDecodesToItsDataWithinTheReadersLimits) {
         {
             const std::string addonType = addon.size() == 2 ? "EAN-2" : "EAN-5";
             bool main = false, extra = addon.empty();
+            const std::string zbarType = std::string(symbol.zbarType) + (symbol.gs1 ? "/GS1" : "");
             for (const auto& [type, data] : reports[kZbar][c.file]) {
-                if (type == symbol.zbarType && data == symbol.zbarData)
+                if (type == zbarType && data == symbol.zbarData)
                     main = true;
                 else if (!addon.empty() && type == addonType && data == addon)
                     extra = true;
@@ -343,6 +450,18 @@ TEST(ScanMatrix, EveryRenderingDecodesToItsDataWithinTheReadersLimits) {
                     c.wrong.push_back("ZXingReader " + format + " \"" + data + "\"");
                 else if (data == whole)
                     c.decoded[kZxing] = true;
+            }
+            // Code 128 reads carry ]C0, GS1-128's ]C1 (ISO/IEC 15417, Annex symbology
+            // identifier: C1 for FNC1 in the first position).
+            if (symbol.gs1 && c.decoded[kZxing]) {
+                bool flagged = false;
+                for (const auto& [format, identifier] : identifiers[c.file]) {
+                    if (identifier == "]C1")
+                        flagged = true;
+                    else
+                        c.wrong.push_back("ZXingReader identifier " + identifier);
+                }
+                c.decoded[kZxing] = flagged;
             }
         }
     }
@@ -486,6 +605,7 @@ TEST(ScanMatrix, EveryRenderingDecodesToItsDataWithinTheReadersLimits) {
     for (const Combination& c : combinations) unlink(c.file.c_str());
     unlink((dir + "/zbar.out").c_str());
     unlink((dir + "/zxing.out").c_str());
+    unlink((dir + "/zxing-id.out").c_str());
     rmdir(dir.c_str());
 }
 

@@ -20,6 +20,8 @@ EAN = "400638133393"
     ("CODE128_B", "Hello, World!", "CODE-128:Hello, World!"),
     ("CODE128_C", "123456", "CODE-128:123456"),
     ("code25i", "123456", "I2/5:123456"),
+    ("GS1_128", "(00)095011010000000018", "CODE-128:00095011010000000018"),
+    ("itf-14", "1540014128876", "I2/5:15400141288763"),
 ])
 @pytest.mark.parametrize("format_", ["png", "bmp"])
 def test_picture_decodes_to_its_data(tmp_path, type_, text, decoded, format_):
@@ -36,6 +38,33 @@ def test_encode_gives_prepared_text_and_pattern():
     assert code == "4006381333931"
     assert len(modules) == 95 and modules.startswith("101") and set(modules) == {"0", "1"}
     assert varimark.encode("12345", type="ean-8", repair=True)[0] == "12345007"
+
+
+# ITF-14's ratio (None: 2.5, in half modules) and bearer keyword; names of the new types.
+@pytest.mark.parametrize("ratio, count", [(None, 241), (2.25, 453), (3, 135), (3.0, 135)])
+def test_itf14_ratio(ratio, count):
+    assert len(varimark.encode("1540014128876", type="ITF_14", ratio=ratio)[1]) == count
+
+
+@pytest.mark.parametrize("call, message", [
+    (lambda: varimark.encode("1540014128876", type="ITF_14", ratio=2.2),
+     "bad ratio 2.2 (3 or 2; ITF_14: 2.25, 2.5, 2.75 or 3)"),
+    (lambda: varimark.encode("123", type="CODE39", ratio=2.5), "bad ratio 2.5 (3 or 2)"),
+    (lambda: varimark.render("1540014128876", type="ITF_14", bearer="left"),
+     "unknown bearer 'left': frame or top-bottom"),
+    (lambda: varimark.encode("(17)261331", type="gs1-128"), "(17) 261331: month 13"),
+])
+def test_gs1_itf_refusals(call, message):
+    with pytest.raises(varimark.Error) as e:
+        call()
+    assert str(e.value) == message
+
+
+def test_itf14_bearer_styles_differ():
+    frame = varimark.render("1540014128876", type="ITF_14", format="bmp")
+    bars = varimark.render("1540014128876", type="ITF_14", format="bmp", bearer="top-bottom")
+    assert frame != bars and varimark.render(
+        "1540014128876", type="ITF_14", format="bmp", bearer="FRAME") == frame
 
 
 def test_save_writes_what_render_makes(tmp_path):

@@ -8,7 +8,9 @@
 
 Types: EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A, CODE128_B,
 CODE128_C, MSI_Plessey, Codabar, Postnet, Postnet_FIM, GS1_128, ITF_14 (without regard to
-case, '-' for '_').
+case, '-' for '_'). GS1_128 takes GS1 data with its AIs in brackets,
+varimark.render("(00)095011010000000014", type="GS1_128"); ITF_14 takes 13 or 14 digits
+and draws bearer bars (bearer="frame" or "top-bottom").
 Formats: bmp, gif, tif, jpg, emf, png, svg, pdf.
 
 Every refusal raises varimark.Error with the library's message, or the module's naming the
@@ -20,6 +22,7 @@ libvarimark.so.1 through its C API; $VARIMARK_LIBRARY names another copy of it.
 
 import ctypes
 import json
+import math
 import os
 import stat
 
@@ -145,13 +148,41 @@ def _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar
     _check(_lib.varimark_symbol_set_text(symbol, _utf8(text, "text")))
     _check(_lib.varimark_symbol_set_addon(symbol, _utf8(addon, "addon")))
     _check(_lib.varimark_symbol_set_font(symbol, _utf8(font, "font")))
-    for field, value in ((b"ratio", ratio), (b"module_size", module), (b"rotation", rotate),
+    _set_ratio(symbol, ratio)
+    for field, value in ((b"module_size", module), (b"rotation", rotate),
                          (b"bar_height", bar_height), (b"font_height", font_height)):
         _check(_lib.varimark_symbol_set_int(symbol, field, _whole(value, field.decode())))
     for field, value in ((b"human_readable", text_line), (b"zoom", zoom),
                          (b"high_density", high_density), (b"width_reduce", width_reduce),
                          (b"escapes", escapes), (b"repair", repair)):
         _check(_lib.varimark_symbol_set_int(symbol, field, 1 if value else 0))
+
+
+def _set_ratio(symbol, ratio):
+    """None: the type's own; a whole number as it is, a float in hundredths (ITF_14's 2.25
+    to 3)."""
+    if ratio is None:
+        return
+    if isinstance(ratio, bool) or not isinstance(ratio, (int, float)):
+        raise TypeError(f"ratio must be a number, not {type(ratio).__name__}")
+    if isinstance(ratio, int) or ratio.is_integer():
+        _check(_lib.varimark_symbol_set_int(symbol, b"ratio", _whole(int(ratio), "ratio")))
+        return
+    hundredths = ratio * 100
+    if not math.isfinite(hundredths) or hundredths != round(hundredths):
+        raise Error(f"bad ratio {ratio!r} (3 or 2; ITF_14: 2.25, 2.5, 2.75 or 3)")
+    _check(_lib.varimark_symbol_set_int(symbol, b"ratio_percent",
+                                        _whole(int(round(hundredths)), "ratio")))
+
+
+_BEARERS = {"frame": 0, "top-bottom": 1}
+
+
+def _set_bearer(symbol, bearer):
+    name = _utf8(bearer, "bearer").decode("utf-8").lower().replace("_", "-")
+    if name not in _BEARERS:
+        raise Error(f"unknown bearer {bearer!r}: frame or top-bottom")
+    _check(_lib.varimark_symbol_set_int(symbol, b"bearer", _BEARERS[name]))
 
 
 def _set_options(options, format, scale, dpi, quiet_zones, margin, monochrome):
@@ -176,8 +207,12 @@ def _take(buffer):
         _lib.varimark_buffer_free(ctypes.byref(buffer))
 
 
-def encode(text, type="EAN_13", addon="", ratio=3, *, escapes=False, repair=False):
+def encode(text, type="EAN_13", addon="", ratio=None, *, escapes=False, repair=False):
     """The prepared text (with its check characters) and the bar pattern ('1' dark).
+
+    ratio: the wide to narrow element, None for the type's own (3; ITF_14 2.5), 3 or 2;
+    ITF_14 2.25, 2.5, 2.75 or 3. GS1_128 takes AIs in brackets before their data,
+    "(01)09501101530003(10)AB-123"; ITF_14 13 digits, or 14 with the check digit.
 
     escapes: "\\xNN" in the text is the byte NN of the symbology's 8-bit text and "\\\\" a
     backslash; Code 128's function characters are given only so (FNC1 "\\x86", FNC2 "\\x81",
@@ -196,16 +231,17 @@ def encode(text, type="EAN_13", addon="", ratio=3, *, escapes=False, repair=Fals
         _free(symbol, options)
 
 
-def render(text, type="EAN_13", format="png", *, addon="", ratio=3, module=2, rotate=0,
-           text_line=True, bar_height=100, font="Arial", font_height=100, zoom=False,
-           high_density=False, width_reduce=False, escapes=False, repair=False, scale=1,
-           dpi=96, quiet_zones=True, margin=None, monochrome=False):
+def render(text, type="EAN_13", format="png", *, addon="", ratio=None, module=2, rotate=0,
+           bearer="frame", text_line=True, bar_height=100, font="Arial", font_height=100,
+           zoom=False, high_density=False, width_reduce=False, escapes=False, repair=False,
+           scale=1, dpi=96, quiet_zones=True, margin=None, monochrome=False):
     """The picture file of the barcode, as bytes, in the format given.
 
-    module: 0 (0.27 mm) to 9 (0.66 mm); rotate: 0, 90, 180 or 270; text_line: the
-    human-readable line; bar_height and font_height: percent, 20 to 200; escapes and
-    repair: as for encode; scale: a whole magnification; dpi: the resolution the barcode
-    is laid out at; quiet_zones: each side's quiet zone as the margin (margin: pixels, then
+    module: 0 (0.27 mm) to 9 (0.66 mm); rotate: 0, 90, 180 or 270; bearer: ITF_14's
+    bearer bars, "frame" (around the bars and their quiet zones) or "top-bottom";
+    text_line: the human-readable line; bar_height and font_height: percent, 20 to 200;
+    escapes and repair: as for encode; scale: a whole magnification; dpi: the resolution
+    the barcode is laid out at; quiet_zones: each side's quiet zone as the margin (margin: pixels, then
     at least that many; without quiet zones the margin alone, 2 by default); monochrome: a
     1-bit raster picture.
     """
@@ -213,6 +249,7 @@ def render(text, type="EAN_13", format="png", *, addon="", ratio=3, module=2, ro
     try:
         _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar_height,
                     font, font_height, zoom, high_density, width_reduce, escapes, repair)
+        _set_bearer(symbol, bearer)
         _set_options(options, _utf8(format, "format"), scale, dpi, quiet_zones, margin,
                      monochrome)
         picture = _Buffer()
@@ -222,10 +259,10 @@ def render(text, type="EAN_13", format="png", *, addon="", ratio=3, module=2, ro
         _free(symbol, options)
 
 
-def save(path, text, type="EAN_13", format=None, *, addon="", ratio=3, module=2, rotate=0,
-         text_line=True, bar_height=100, font="Arial", font_height=100, zoom=False,
-         high_density=False, width_reduce=False, escapes=False, repair=False, scale=1,
-         dpi=96, quiet_zones=True, margin=None, monochrome=False):
+def save(path, text, type="EAN_13", format=None, *, addon="", ratio=None, module=2, rotate=0,
+         bearer="frame", text_line=True, bar_height=100, font="Arial", font_height=100,
+         zoom=False, high_density=False, width_reduce=False, escapes=False, repair=False,
+         scale=1, dpi=96, quiet_zones=True, margin=None, monochrome=False):
     """Writes the picture (as render makes it) under exactly that name, the format by its
     extension unless format is given. path: a str, bytes or os.PathLike. The file takes the
     name only when it is complete: a failure leaves an old file as it was and nothing
@@ -241,6 +278,7 @@ def save(path, text, type="EAN_13", format=None, *, addon="", ratio=3, module=2,
     try:
         _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar_height,
                     font, font_height, zoom, high_density, width_reduce, escapes, repair)
+        _set_bearer(symbol, bearer)
         _set_options(options, format, scale, dpi, quiet_zones, margin, monochrome)
         _check(_lib.varimark_render_to_file(symbol, options, name))
     finally:
