@@ -17,6 +17,20 @@ namespace varimark::cli {
 
 namespace {
 
+constexpr const char* kGs1Usage =
+    "\nGS1 checks:\n"
+    "  A Code 128 symbol whose first data character is FNC1 is GS1-128 (]C1), and an\n"
+    "  Interleaved 2 of 5 symbol of 14 digits with their GS1 check digit between bearer bars\n"
+    "  is ITF-14; their data is split into Application Identifiers and checked (check\n"
+    "  digits, dates, lengths), each fault reported under GS1 without lowering the grade.\n"
+    "  --gs1           also check the symbol's size against the GS1 symbol specification\n"
+    "                  table of its symbology (GS1 General Specifications 5.12.3): X\n"
+    "                  dimension, bar height, quiet zones, ITF-14's bearer bars and the\n"
+    "                  print quality at the table's aperture, one line each with what was\n"
+    "                  measured and the allowed range (sizes need the resolution)\n"
+    "  A GS1 fault, or with --gs1 a size outside the table, makes the exit status 1.\n"
+    "  varimark-cli verify --gs1 --dpi 600 pallet-label.png\n";
+
 // A grade as a letter (A, B, C, D, F, in either case) or a number 0..4.
 double ParseGrade(std::string_view value) {
     static constexpr std::pair<char, double> kLetters[] = {
@@ -29,6 +43,26 @@ double ParseGrade(std::string_view value) {
 
 std::string Graded(const char* format, double value, int grade) {
     return Formatted(format, value) + " " + GradeLetter(grade);
+}
+
+// The GS1 checks: the AIs, each fault, each size check a line, and the verdict.
+std::string Gs1Lines(const VerifyReport& r) {
+    const Gs1Report& gs1 = r.gs1;
+    if (!gs1.checked) return "";
+    std::string out = "\n";
+    if (!gs1.elements.empty()) {
+        out += "GS1 data     ";
+        for (const Gs1ElementReport& e : gs1.elements)
+            out += " (" + e.ai + ") " + VisibleData(e.data);
+        out += "\n";
+    }
+    for (const std::string& fault : gs1.faults) out += "GS1 fault     " + fault + "\n";
+    if (gs1.sizeChecked && !gs1.sizeChecks.empty()) {
+        out += "GS1 table     " + gs1.table + "\n";
+        for (const Gs1SizeCheck& c : gs1.sizeChecks) out += "  " + c.text + "\n";
+    }
+    out += std::string("GS1 check     ") + (gs1.passed ? "passed" : "FAILED") + "\n";
+    return out;
 }
 
 // The readable report: the symbol's grade and what was measured, then a row per scan.
@@ -66,6 +100,14 @@ std::string Table(const std::string& file, const VerifyReport& r, double minGrad
                Formatted("%.3f mm", r.apertureMillimetres) + "), ";
     }
     out += std::to_string(r.wavelength) + " nm\n";
+    if (r.decoded && r.found)
+        out += "Quiet zones   " + Formatted("%.1fX", r.quietStartModules) + " before, " +
+               Formatted("%.1fX", r.quietEndModules) + " after the symbol\n";
+    if (!r.bearerBars.empty())
+        out += "Bearer bars   " + r.bearerBars + ", " +
+               (r.relative ? Formatted("%.1f pixels", r.bearerPixels)
+                           : Formatted("%.2f mm", r.bearerMillimetres)) +
+               " thick\n";
     if (!r.resolutionNote.empty()) out += "Resolution    " + r.resolutionNote + "\n";
     if (!r.profiles.empty()) {
         out += "\nScan Grade Decode Rmin     SC       ECmin    MOD      Defects  Decodability\n";
@@ -83,6 +125,7 @@ std::string Table(const std::string& file, const VerifyReport& r, double minGrad
             out += row;
         }
     }
+    out += Gs1Lines(r);
     if (!r.advice.empty()) {
         out += "\nTo do:\n";
         for (const std::string& sentence : r.advice) out += "  - " + sentence + "\n";
@@ -114,6 +157,7 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
             if (name == option) return options.*field = ParseDecimal(name, p.Value()), true;
         if (name == "--min-grade") return options.minGrade = ParseGrade(p.Value()), true;
         if (name == "--json") return json = true;
+        if (name == "--gs1") return options.gs1 = true;
         if (name == "--report") return reportFile = std::string(p.Value()), true;
         if (name == "--ratio" || name == "--addon" || name == "--esc" || name == "--batch")
             throw UsageError("option " + Quoted(name) + " is not one of verify's");
@@ -122,6 +166,7 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
     const SymbolOptions parsed = parser.Parse(extra);
     if (parsed.help) {
         PrintVerifyUsage(stdout);
+        std::fputs(kGs1Usage, stdout);
         return kExitOk;
     }
     if (options.dpi < 0 || options.dpi > 100000)
@@ -153,7 +198,9 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
     else if (!report.decoded)
         std::fprintf(stderr, "varimark-cli: %s: nothing decoded: %s\n", file.c_str(),
                      report.failure.c_str());
-    return report.passed ? kExitOk : kExitRefused;
+    // GS1 data faults and, with --gs1, a size outside GS1's table fail the label too.
+    const bool gs1Passed = !report.gs1.checked || report.gs1.passed;
+    return report.passed && gs1Passed ? kExitOk : kExitRefused;
 }
 
 } // namespace varimark::cli

@@ -75,11 +75,19 @@ int FinishTwoWidth(TDecoded& result, TWidths widths, std::span<const std::uint8_
 // The decoders, for one reading direction.
 TAttempt DecodeEanUpc(btCodeTypes type, TWidths widths);
 TAttempt DecodeCode128(TWidths widths);
+// GS1-128: Code 128 whose first data character is FNC1 (identifier "]C1").
+TAttempt DecodeGs1128(TWidths widths);
 TAttempt DecodeCode39(TWidths widths);
 TAttempt DecodeCode25(btCodeTypes type, TWidths widths);
 // Whether the last of an Interleaved 2 of 5 symbol's digits is the check digit the type's
 // rule computes for the others.
 bool Code25CheckDigitMatches(const std::string& digits, btCodeTypes type);
+// ITF-14: Interleaved 2 of 5 of 14 digits, the last the GS1 check digit of the others.
+TAttempt DecodeItf14(TWidths widths);
+// The GS1 check digit of digits (GS1 General Specifications 7.9.1, modulo 10): weights 3
+// and 1 alternating from the rightmost digit (weighted 3) leftwards; the check digit takes
+// the sum up to a multiple of ten. Every character must be a digit.
+char Gs1CheckDigit(std::string_view digits);
 TAttempt DecodeCodabar(TWidths widths);
 TAttempt DecodeMsi(TWidths widths);
 

@@ -194,4 +194,16 @@ TAttempt DecodeCode128(TWidths widths) {
     return attempt;
 }
 
+// GS1-128 (ISO/IEC 15417, FNC1 in the first data position): decoded as Code 128, and only
+// a symbol whose first data character is FNC1 is one.
+TAttempt DecodeGs1128(TWidths widths) {
+    TAttempt attempt = DecodeCode128(widths);
+    if (!attempt.result.ok) return attempt;
+    if (attempt.result.identifier != "]C1")
+        return Fail(attempt,
+                    "no FNC1 after the start character: a GS1-128 symbol begins with FNC1");
+    attempt.result.type = GS1_128;
+    return attempt;
+}
+
 } // namespace varimark::decode

@@ -290,6 +290,26 @@ TAttempt DecodeCode25(btCodeTypes type, TWidths widths) {
     return attempt;
 }
 
+char Gs1CheckDigit(std::string_view digits) {
+    int sum = 0, weight = 3;
+    for (auto d = digits.rbegin(); d != digits.rend(); ++d, weight = 4 - weight)
+        sum += weight * (*d - '0');
+    return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+// ITF-14 (GS1 General Specifications, ITF-14): Interleaved 2 of 5 of exactly 14 digits, a
+// GTIN whose last digit is its GS1 check digit, which is checked.
+TAttempt DecodeItf14(TWidths widths) {
+    TAttempt attempt = DecodeCode25(ITF_14, widths);
+    if (!attempt.result.ok) return attempt;
+    const std::string& d = attempt.result.data;
+    if (d.size() != 14)
+        return Fail(attempt, std::to_string(d.size()) + " digits: an ITF-14 symbol has 14");
+    const char computed = Gs1CheckDigit(std::string_view(d).substr(0, 13));
+    if (computed != d.back()) return Fail(attempt, CheckFailure(d.back(), computed));
+    return attempt;
+}
+
 TAttempt DecodeMsi(TWidths widths) {
     TAttempt attempt;
     TDecoded& result = attempt.result;

@@ -239,6 +239,14 @@ std::string QuietZoneFailure(const TProfileGrade& g, TQuietZone zone, btCodeType
     return "";
 }
 
+// The quiet zones a symbol needs, in modules. ITF-14 needs Interleaved 2 of 5's 10X each
+// side (ISO/IEC 16390; GS1's ITF-14 the same), measured to the frame's inner edge where a
+// bearer frame stands beside it; its drawing puts them inside the bearer bars, so the
+// drawing's margins (QuietZoneModules) are none.
+TQuietZone NeededQuietZone(btCodeTypes type, bool addon) {
+    return type == ITF_14 ? TQuietZone{10, 10} : QuietZoneModules(type, addon);
+}
+
 void Grade(TProfileGrade& g) {
     g.decodeGrade = g.failure.empty() ? 4 : 0;
     g.rminGrade = g.rmin <= 0.5 * g.rmax ? 4 : 0;
@@ -287,7 +295,7 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
     // each side when it is not known), each side's as the symbol reads: a symbol read right
     // to left has its first on the right.
     TQuietZone zone =
-        symbology ? QuietZoneModules(*symbology, !look.decoded.addon.empty()) : TQuietZone{10, 10};
+        symbology ? NeededQuietZone(*symbology, !look.decoded.addon.empty()) : TQuietZone{10, 10};
     if (look.decoded.reversed) std::swap(zone.left, zone.right);
     g.measuredFirst =
         static_cast<std::size_t>(std::max(0.0, std::floor(look.Left() - zone.left * x)));
@@ -349,6 +357,7 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
         g.addon = decoded.addon;
         g.message = decoded.message;
         g.identifier = decoded.identifier;
+        g.reversed = decoded.reversed;
         MeasureQuietZones(profile, g.threshold, left, right, decoded.moduleWidth, before, after, g);
     } else {
         if (symbology) g.type = *symbology;

@@ -53,6 +53,7 @@ struct TProfileGrade {
     // The quiet zones found and needed, in modules.
     double quietLeft = 0, quietRight = 0;
     int quietLeftNeeded = 0, quietRightNeeded = 0;
+    bool reversed = false; // read right to left: the symbol's start is on the right
 
     // Where things lie, in samples: the range measured (the symbol and its quiet zones),
     // the global threshold, the edge between each element of the range and the next, the

@@ -165,6 +165,8 @@ TAttempt DecodeOneWay(btCodeTypes type, TWidths widths) {
     case CODE128_A:
     case CODE128_B:
     case CODE128_C: return DecodeCode128(widths);
+    case GS1_128: return DecodeGs1128(widths);
+    case ITF_14: return DecodeItf14(widths);
     case MSI_Plessey: return DecodeMsi(widths);
     case Codabar: return DecodeCodabar(widths);
     default: break;
@@ -182,7 +184,7 @@ TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths) {
         failed.failure = kPostalNotGraded;
         return failed;
     }
-    if (type > Postnet_FIM) {
+    if (type >= kCodeTypeCount) {
         failed.failure = "unknown symbology " + std::to_string(static_cast<int>(type));
         return failed;
     }
@@ -236,6 +238,10 @@ TDecoded ReferenceDecodeAny(std::span<const double> widths) {
         if (decoded.ok && type == CODE25i && !Code25CheckDigitMatches(decoded.data, CODE25i) &&
             Code25CheckDigitMatches(decoded.data, CODE25iP))
             decoded.type = CODE25iP;
+        // A Code 128 symbol whose first data character is FNC1 is GS1-128 (its identifier
+        // "]C1"); Interleaved 2 of 5 is taken for ITF-14 only where its bearer bars are
+        // seen, which the widths of one line do not show.
+        if (decoded.ok && decoded.identifier == "]C1") decoded.type = GS1_128;
         if (decoded.ok && Plausible(decoded)) return decoded;
     }
     failed.failure = "the bars decode as none of the linear symbologies";

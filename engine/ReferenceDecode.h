@@ -48,17 +48,20 @@ inline constexpr const char* kPostalNotGraded =
 // bar, space, bar, ... (an odd count), any unit, read left to right. A symbol scanned right
 // to left decodes as well: the reversed order is tried when the given one fails.
 // Code 128: any of the three types decodes any start character, and `type` names the code
-// set of the start character that was read. MSI Plessey: the last digit must be its check
-// digit. Interleaved 2 of 5: no check digit is required (the engine adds one only to an odd
-// number of typed digits). Code 39 and Codabar carry no check character.
+// set of the start character that was read. GS1_128 decodes a Code 128 symbol whose first
+// data character is FNC1 and no other; ITF_14 an Interleaved 2 of 5 symbol of 14 digits
+// whose last is the GS1 check digit of the others (bearer bars are not in the widths).
+// MSI Plessey: the last digit must be its check digit. Interleaved 2 of 5: no check digit
+// is required (the engine adds one only to an odd number of typed digits). Code 39 and
+// Codabar carry no check character.
 TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths);
 
 // Every linear type in turn; the first that decodes. The order is EAN-8, UPC-E, UPC-A,
 // EAN-13 (so an EAN-13 symbol whose first digit is 0, which is the same symbol as a UPC-A
-// one, is reported as UPC_A), Code 39, Code 128 (as the start character's code set),
-// Interleaved 2 of 5 (CODE25iP when its last digit is that type's check digit and not
-// CODE25i's; no check digit is required, as the encoder gives one only to an odd count of
-// digits), MSI Plessey, Codabar. A read is believed only when it could be a symbol: at
+// one, is reported as UPC_A), Code 39, Code 128 (as the start character's code set, or
+// GS1_128 when its first data character is FNC1), Interleaved 2 of 5 (CODE25iP when its
+// last digit is that type's check digit and not CODE25i's; no check digit is required, as
+// the encoder gives one only to an odd count of digits), MSI Plessey, Codabar. A read is believed only when it could be a symbol: at
 // least 6 digits of Interleaved 2 of 5, 4 Codabar characters with start and stop, an MSI
 // Plessey symbol of other digits than zeros.
 TDecoded ReferenceDecodeAny(std::span<const double> widths);

@@ -1,5 +1,6 @@
 #include "engine/SymbolScan.h"
 
+#include "engine/DecodeCharacters.h"
 #include "engine/LineSymbol.h"
 
 #include <algorithm>
@@ -295,9 +296,96 @@ TBand FindBand(const TReflectanceImage& image, const TLineRead& reference, TPoin
     return band;
 }
 
+// Bearer bars (ITF-14 in the GS1 General Specifications): a row beyond the band is dark
+// across the symbol when at least 80 % of its spaces, looked at in their middles, are dark
+// there (below the midpoint of the lightest space and the darkest bar on the reference
+// line); a bearer bar starts within two rows of the band's end and is as thick as the dark
+// rows that follow each other. A frame's side bar is the bar beyond each quiet zone on the
+// reference line that is dark at both ends of the band as well.
+TBearerBars MeasureBearers(const TReflectanceImage& image, const TLineRead& reference, TPoint along,
+                           TBand band) {
+    const TLineSymbol& s = reference.symbol;
+    std::vector<TPoint> spaces;
+    double lightest = 0, darkest = 100;
+    for (std::size_t i = s.run.first; i <= s.run.last; ++i) {
+        const TLineElement& e = s.elements[i];
+        const TPoint m = reference.At((e.left + e.right) / 2);
+        const double r = Bilinear(image, m.x, m.y);
+        if (!e.bar) spaces.push_back(m);
+        if (e.bar)
+            darkest = std::min(darkest, r);
+        else
+            lightest = std::max(lightest, r);
+    }
+    const double threshold = (lightest + darkest) / 2;
+    const auto dark = [&](TPoint p) {
+        return Inside(image, p) && Bilinear(image, p.x, p.y) < threshold;
+    };
+    TBearerBars bearers;
+    if (spaces.empty()) return bearers;
+    const auto darkAcross = [&](int k) {
+        std::size_t count = 0;
+        for (const TPoint& m : spaces) count += dark(m + static_cast<double>(k) * along);
+        return count * 5 >= spaces.size() * 4;
+    };
+    // The spaces' mean reflectance k rows from the reference line, for placing the bearer's
+    // edges between two rows where the mean crosses the threshold.
+    const auto mean = [&](int k) {
+        double sum = 0;
+        for (const TPoint& m : spaces) {
+            const TPoint p = m + static_cast<double>(k) * along;
+            sum += Inside(image, p) ? Bilinear(image, p.x, p.y) : lightest;
+        }
+        return sum / static_cast<double>(spaces.size());
+    };
+    const auto crossing = [&](int light, int inBar) { // rows on either side of an edge
+        const double a = mean(light), b = mean(inBar);
+        const double f = a != b ? std::clamp((a - threshold) / (a - b), 0.0, 1.0) : 0.5;
+        return light + f * (inBar - light);
+    };
+    const auto thickness = [&](int from, int direction) {
+        int k = from;
+        while (k != from + 3 * direction && !darkAcross(k)) k += direction;
+        if (!darkAcross(k)) return 0.0;
+        const int first = k;
+        int rows = 0;
+        for (; darkAcross(k) && rows <= image.width + image.height; k += direction) ++rows;
+        const int last = k - direction;
+        return std::abs(crossing(last + direction, last) - crossing(first - direction, first));
+    };
+    bearers.top = thickness(band.last + 1, 1);
+    bearers.bottom = thickness(band.first - 1, -1);
+    if (!bearers.TopAndBottom() || s.run.first < 2 || s.run.last + 2 >= s.elements.size())
+        return bearers;
+    // A side bar at the picture's edge reaches as far as the picture does beyond the line's
+    // first or last sample.
+    const auto side = [&](std::size_t i) {
+        const TLineElement& e = s.elements[i];
+        const TPoint m = reference.At((e.left + e.right) / 2);
+        const bool spans = e.bar && dark(m) && dark(m + static_cast<double>(band.first) * along) &&
+                           dark(m + static_cast<double>(band.last) * along);
+        if (!spans) return 0.0;
+        return e.Width() + (i == 0 ? reference.line.before : 0) +
+               (i + 1 == s.elements.size() ? reference.line.after : 0);
+    };
+    bearers.left = side(s.run.first - 2);
+    bearers.right = side(s.run.last + 2);
+    return bearers;
+}
+
+// Whether a symbol decoded as Interleaved 2 of 5 is ITF-14: 14 digits, the last their GS1
+// check digit, between bearer bars.
+bool IsItf14(const TDecoded& decoded, const TBearerBars& bearers) {
+    const std::string& d = decoded.data;
+    return (decoded.type == CODE25i || decoded.type == CODE25iP) && d.size() == 14 &&
+           decode::Gs1CheckDigit(std::string_view(d).substr(0, 13)) == d.back() &&
+           bearers.TopAndBottom();
+}
+
 // The scan plan from a line that crosses the symbol: the bars' direction from its lean, the
 // reference line square to them through the symbol's middle, the band, and the scans.
-TScanPlan PlanFrom(const TReflectanceImage& image, const TLineRead& found, double lean, int lines) {
+TScanPlan PlanFrom(const TReflectanceImage& image, const TLineRead& found, double lean, int lines,
+                   bool named) {
     TScanPlan plan;
     const TPoint u = found.u, v{-u.y, u.x};
     TPoint along = Unit(v + lean * u);
@@ -322,6 +410,9 @@ TScanPlan PlanFrom(const TReflectanceImage& image, const TLineRead& found, doubl
     plan.decoded = reference.Decoded();
     if (plan.decoded) plan.type = reference.symbol.decoded.type;
     plan.barHeight = band.Height();
+    plan.bearers = MeasureBearers(image, reference, along, band);
+    if (plan.decoded && !named && IsItf14(reference.symbol.decoded, plan.bearers))
+        plan.type = ITF_14;
     plan.acrossColumns = std::abs(across.y) > std::abs(across.x);
     const double degrees = std::atan2(across.y, across.x) * 180 / std::numbers::pi;
     plan.skewDegrees = std::remainder(degrees, 90.0) + 0.0;
@@ -384,7 +475,7 @@ TScanPlan PlanScanLines(const TReflectanceImage& image, std::optional<btCodeType
             if (read.Decoded()) {
                 const std::optional<double> lean = Lean(image, read, c.p);
                 if (!lean) continue;
-                TScanPlan found = PlanFrom(image, read, *lean, lines);
+                TScanPlan found = PlanFrom(image, read, *lean, lines, type.has_value());
                 if (StandsAsBars(found, read)) return found;
                 continue;
             }
@@ -398,7 +489,7 @@ TScanPlan PlanScanLines(const TReflectanceImage& image, std::optional<btCodeType
     }
     // Bars that decode nowhere are graded (and fail Decode) when they stand as bars do.
     for (const TLineRead& read : undecoded) {
-        TScanPlan bars = PlanFrom(image, read, 0, lines);
+        TScanPlan bars = PlanFrom(image, read, 0, lines, type.has_value());
         if (StandsAsBars(bars, read)) return bars;
     }
     plan.failure = "no barcode found: no line across the picture crosses a run of bars that "

@@ -10,6 +10,7 @@
 #include "engine/SymbolScan.h"
 #include "engine/Windows1252.h"
 #include "export/PictureReader.h"
+#include "library/Gs1Checks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -186,6 +187,7 @@ double Median(std::vector<double> values) {
 namespace {
 
 // The aperture's diameter in pixels, and how the report states it.
+// With GS1 checks the aperture is the one the GS1 table grades at (unless one is given).
 void ChooseAperture(const VerifyOptions& options, btCodeTypes type, double modulePixels,
                     VerifyReport& report) {
     if (report.relative) {
@@ -196,10 +198,12 @@ void ChooseAperture(const VerifyOptions& options, btCodeTypes type, double modul
         report.aperturePixels = report.apertureOfX * modulePixels;
         return;
     }
-    report.apertureMils =
-        options.apertureMils > 0
-            ? options.apertureMils
-            : ReferenceAperture(type, modulePixels / report.dpi * kMillimetresPerInch);
+    const double x = modulePixels / report.dpi * kMillimetresPerInch;
+    const std::optional<TGs1SymbolLimits> gs1 =
+        options.gs1 ? Gs1SymbolLimits(type, x, false) : std::nullopt;
+    report.apertureMils = options.apertureMils > 0 ? options.apertureMils
+                          : gs1                    ? gs1->apertureMils
+                                                   : ReferenceAperture(type, x);
     report.apertureMillimetres = report.apertureMils / kMilsPerInch * kMillimetresPerInch;
     report.aperturePixels = report.apertureMils / kMilsPerInch * report.dpi;
     report.apertureOfX = modulePixels > 0 ? report.aperturePixels / modulePixels : 0;
@@ -232,6 +236,15 @@ void SummariseData(const std::vector<TProfileGrade>& grades, double step, Verify
     // A gain of floating-point dust is none (and never shown as "-0.000").
     gain = std::round(gain / static_cast<double>(widths.size()) * 1e6) / 1e6 + 0.0;
     report.xPixels = x;
+    // The quiet zones as the symbol reads: before its start and after its stop.
+    std::vector<double> start, end;
+    for (const TProfileGrade& g : grades) {
+        if (!g.decoded || g.data != data) continue;
+        start.push_back((g.reversed ? g.quietRight : g.quietLeft) * g.moduleWidth);
+        end.push_back((g.reversed ? g.quietLeft : g.quietRight) * g.moduleWidth);
+    }
+    report.quietStartModules = x > 0 ? Median(start) * step / x : 0;
+    report.quietEndModules = x > 0 ? Median(end) * step / x : 0;
     report.barGainPercent = x > 0 ? 100 * gain / x : 0;
     if (!report.relative) {
         report.xMillimetres = x / report.dpi * kMillimetresPerInch;
@@ -265,6 +278,15 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
     report.skewDegrees = plan.skewDegrees;
     report.acrossColumns = plan.acrossColumns;
     report.barHeightPixels = plan.barHeight;
+    const TBearerBars& bearers = plan.bearers;
+    if (bearers.TopAndBottom()) {
+        report.bearerBars = bearers.Frame() ? "frame" : "top and bottom";
+        report.bearerPixels = std::min(bearers.top, bearers.bottom);
+        if (bearers.Frame())
+            report.bearerPixels = std::min({report.bearerPixels, bearers.left, bearers.right});
+        if (!report.relative)
+            report.bearerMillimetres = report.bearerPixels / report.dpi * kMillimetresPerInch;
+    }
     if (!type) type = plan.type; // every scan graded as what was found
     ChooseAperture(options, type.value_or(CODE128_B), plan.modulePixels, report);
 
@@ -292,6 +314,7 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
     }
     report.passed = report.decoded && report.grade >= options.minGrade;
     report.advice = Advice(grades, report, options.minGrade);
+    report.gs1 = CheckGs1(report, options.gs1);
     return report;
 }
 

@@ -52,6 +52,16 @@ private:
     bool first_ = true;
 };
 
+// Strings in a list.
+void AppendStrings(std::string& out, const std::vector<std::string>& values) {
+    out += '[';
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) out += ',';
+        AppendJsonString(out, values[i]);
+    }
+    out += ']';
+}
+
 void AppendProfile(std::string& out, const ProfileReport& p) {
     TJsonObject o(out);
     o.Integer("grade", p.grade);
@@ -109,13 +119,51 @@ void AppendMeasured(TJsonObject& o, const VerifyReport& r) {
         AppendProfile(profiles, r.profiles[i]);
     }
     profiles += ']';
-    std::string& advice = o.Key("advice");
-    advice += '[';
-    for (std::size_t i = 0; i < r.advice.size(); ++i) {
-        if (i > 0) advice += ',';
-        AppendJsonString(advice, r.advice[i]);
+    AppendStrings(o.Key("advice"), r.advice);
+}
+
+// The GS1 checks: each AI with its data and faults, every fault, and the size checks.
+void AppendGs1(std::string& out, const Gs1Report& gs1) {
+    TJsonObject o(out);
+    o.Boolean("passed", gs1.passed);
+    std::string& ais = o.Key("ais");
+    ais += '[';
+    for (std::size_t i = 0; i < gs1.elements.size(); ++i) {
+        if (i > 0) ais += ',';
+        TJsonObject e(ais);
+        e.String("ai", gs1.elements[i].ai);
+        e.String("data", gs1.elements[i].data);
+        AppendStrings(e.Key("faults"), gs1.elements[i].faults);
+        e.End();
     }
-    advice += ']';
+    ais += ']';
+    AppendStrings(o.Key("faults"), gs1.faults);
+    if (gs1.sizeChecked) {
+        o.String("table", gs1.table);
+        std::string& checks = o.Key("size_checks");
+        checks += '[';
+        for (std::size_t i = 0; i < gs1.sizeChecks.size(); ++i) {
+            const Gs1SizeCheck& c = gs1.sizeChecks[i];
+            if (i > 0) checks += ',';
+            TJsonObject check(checks);
+            check.String("name", c.name);
+            check.String("unit", c.unit);
+            if (c.measured)
+                check.Number("measured", c.value, "%.4g");
+            else
+                check.Key("measured") += "null";
+            check.Number("min", c.min, "%.4g");
+            if (c.max > 0)
+                check.Number("max", c.max, "%.4g");
+            else
+                check.Key("max") += "null";
+            check.Boolean("passed", c.passed);
+            check.String("text", c.text);
+            check.End();
+        }
+        checks += ']';
+    }
+    o.End();
 }
 
 void AppendReport(std::string& out, const VerifyReport& r) {
@@ -141,6 +189,8 @@ void AppendReport(std::string& out, const VerifyReport& r) {
             o.Number("bar_gain_mm", r.barGainMillimetres, "%.4f");
         }
         o.Number("bar_gain_percent", r.barGainPercent, "%.1f");
+        o.Number("quiet_start_x", r.quietStartModules, "%.2f");
+        o.Number("quiet_end_x", r.quietEndModules, "%.2f");
     } else {
         o.String("failure", r.failure);
     }
@@ -148,6 +198,12 @@ void AppendReport(std::string& out, const VerifyReport& r) {
     if (!r.resolutionNote.empty()) o.String("resolution_note", r.resolutionNote);
     if (!r.relative) o.Number("dpi", r.dpi, "%.1f");
     if (r.found) AppendMeasured(o, r); // else nothing was measured
+    if (!r.bearerBars.empty()) {
+        o.String("bearer_bars", r.bearerBars);
+        o.Number("bearer_px", r.bearerPixels, "%.1f");
+        if (!r.relative) o.Number("bearer_mm", r.bearerMillimetres, "%.3f");
+    }
+    if (r.gs1.checked) AppendGs1(o.Key("gs1"), r.gs1);
     o.End();
 }
 

@@ -24,6 +24,10 @@ struct VerifyOptions {
     double reflectanceBlack = 0;   // percent that grey level 0 reflects (a calibration card's)
     double reflectanceWhite = 100; // percent that grey level 255 reflects
     double minGrade = 1.5;         // the symbol grade that passes (C)
+    // Also check the symbol's size against GS1's symbol specification table for its
+    // symbology (X dimension, bar height, quiet zones, print quality, ITF-14's bearer bars),
+    // graded at the table's aperture unless apertureMils names one.
+    bool gs1 = false;
 };
 
 // A scan line in the picture: sample j of its profile lies at (x + j * dx, y + j * dy), in
@@ -57,6 +61,38 @@ struct ProfileReport {
     double threshold = 0;
     std::vector<double> edges;
     double minEdgeContrastAt = -1, defectAt = -1;
+};
+
+// One element of GS1 data read from the symbol: its Application Identifier, its data
+// field, and what breaks GS1's rules for it ("(17) 261331: month 13").
+struct Gs1ElementReport {
+    std::string ai, data;
+    std::vector<std::string> faults;
+};
+
+// One limit of a GS1 symbol specification table checked against what was measured: the
+// measured value and the allowed range in unit ("mm", "X" for modules, "" for a grade).
+struct Gs1SizeCheck {
+    std::string name;        // "X dimension", "Bar height", "Left quiet zone", ...
+    std::string unit;        // "mm", "X" or "" (a grade)
+    bool measured = false;   // false: could not be measured (no resolution, no bearer)
+    double value = 0;        // what was measured, in unit
+    double min = 0, max = 0; // the allowed range; max 0: no upper limit
+    bool passed = false;
+    std::string text; // the line: "X dimension 0.330 mm: allowed 0.495 to 1.016 mm: fails"
+};
+
+// The GS1 checks of a symbol: the element string split into its AIs with their faults (for
+// GS1-128 and ITF-14 always, for EAN/UPC with VerifyOptions::gs1), and with
+// VerifyOptions::gs1 the size checks against the table named.
+struct Gs1Report {
+    bool checked = false; // the symbol carries GS1 data, or VerifyOptions::gs1 was set
+    std::vector<Gs1ElementReport> elements;
+    std::vector<std::string> faults; // every data fault, and why the data is no GS1 data
+    bool sizeChecked = false;        // VerifyOptions::gs1
+    std::string table;               // the table the limits come from, or why none applies
+    std::vector<Gs1SizeCheck> sizeChecks;
+    bool passed = false; // no data fault, and every size check passed when made
 };
 
 struct VerifyReport {
@@ -93,6 +129,15 @@ struct VerifyReport {
     std::vector<ProfileReport> profiles; // ten, when a symbol was found
     std::vector<std::string> advice;     // one sentence for each parameter below minGrade
     std::string failure;                 // when nothing decoded: why
+
+    // The quiet zones in modules (the medians over the scans that decoded): before the
+    // symbol's start character and after its stop, whichever way the picture turns it.
+    double quietStartModules = 0, quietEndModules = 0;
+    // ITF-14's bearer bars: "frame", "top and bottom" or "" (none), and the thinnest one's
+    // thickness (millimetres 0 when graded relative to X).
+    std::string bearerBars;
+    double bearerPixels = 0, bearerMillimetres = 0;
+    Gs1Report gs1; // the GS1 checks
 };
 
 // Raises Error for a picture that cannot be read (unknown format, damaged, too large) or

@@ -76,7 +76,8 @@ def save(
 # The report as a dict (see the docstring); each of its "profiles" holds, beside each
 # parameter and its grade: "line" ({"x", "y", "dx", "dy": float, "count": int}: sample j at
 # (x + j * dx, y + j * dy) in pixels), "reflectance" (list[float], percent, one per sample),
-# "edges" (list[float], in samples) and "threshold" (float, percent).
+# "edges" (list[float], in samples) and "threshold" (float, percent). A GS1-128 or ITF-14
+# symbol adds "gs1": {"ais": [{"ai", "data": str, "faults": list[str]}], "faults", "passed"}.
 def verify(
     # bytes are the picture's; a path is a str or os.PathLike (giving str or bytes)
     picture: str | PathLike[str] | PathLike[bytes] | bytes | bytearray | memoryview,
