@@ -17,20 +17,6 @@ namespace varimark::cli {
 
 namespace {
 
-constexpr const char* kGs1Usage =
-    "\nGS1 checks:\n"
-    "  A Code 128 symbol whose first data character is FNC1 is GS1-128 (]C1), and an\n"
-    "  Interleaved 2 of 5 symbol of 14 digits with their GS1 check digit between bearer bars\n"
-    "  is ITF-14; their data is split into Application Identifiers and checked (check\n"
-    "  digits, dates, lengths), each fault reported under GS1 without lowering the grade.\n"
-    "  --gs1           also check the symbol's size against the GS1 symbol specification\n"
-    "                  table of its symbology (GS1 General Specifications 5.12.3): X\n"
-    "                  dimension, bar height, quiet zones, ITF-14's bearer bars and the\n"
-    "                  print quality at the table's aperture, one line each with what was\n"
-    "                  measured and the allowed range (sizes need the resolution)\n"
-    "  A GS1 fault, or with --gs1 a size outside the table, makes the exit status 1.\n"
-    "  varimark-cli verify --gs1 --dpi 600 pallet-label.png\n";
-
 // A grade as a letter (A, B, C, D, F, in either case) or a number 0..4.
 double ParseGrade(std::string_view value) {
     static constexpr std::pair<char, double> kLetters[] = {
@@ -166,7 +152,6 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
     const SymbolOptions parsed = parser.Parse(extra);
     if (parsed.help) {
         PrintVerifyUsage(stdout);
-        std::fputs(kGs1Usage, stdout);
         return kExitOk;
     }
     if (options.dpi < 0 || options.dpi > 100000)

@@ -290,10 +290,20 @@ varimark_status varimark_verify(const uint8_t* picture, size_t size, const char*
                                 double aperture_mils, double reflectance_black,
                                 double reflectance_white, double min_grade,
                                 varimark_buffer* report_json) {
+    return varimark_verify_flags(picture, size, type, dpi, aperture_mils, reflectance_black,
+                                 reflectance_white, min_grade, 0, report_json);
+}
+
+varimark_status varimark_verify_flags(const uint8_t* picture, size_t size, const char* type,
+                                      double dpi, double aperture_mils, double reflectance_black,
+                                      double reflectance_white, double min_grade, unsigned flags,
+                                      varimark_buffer* report_json) {
     return Call([&] {
         if (picture == nullptr || report_json == nullptr)
             return Invalid({"null picture or buffer"});
         *report_json = varimark_buffer{nullptr, 0};
+        if ((flags & ~VARIMARK_VERIFY_GS1) != 0)
+            return Invalid({"unknown verify flags ", std::to_string(flags).c_str()});
         varimark::VerifyOptions options;
         if (type != nullptr && std::strcmp(type, "auto") != 0) {
             options.type = varimark::TypeFromName(type);
@@ -304,6 +314,7 @@ varimark_status varimark_verify(const uint8_t* picture, size_t size, const char*
         options.reflectanceBlack = reflectance_black;
         options.reflectanceWhite = reflectance_white;
         options.minGrade = min_grade;
+        options.gs1 = (flags & VARIMARK_VERIFY_GS1) != 0;
         return ToBuffer(varimark::VerifyReportJson(varimark::Verify(picture, size, options)),
                         report_json);
     });

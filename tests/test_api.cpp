@@ -196,6 +196,23 @@ TEST(CApi, ErrorPathsGiveStatusAndMessage) {
              return varimark_render_to_file(symbol, nullptr, "/nonexistent-folder/x.png");
          },
          VARIMARK_REFUSED, "Cannot create file /nonexistent-folder/x.png"},
+        {[&] {
+             const std::uint8_t bmp[2] = {'B', 'M'};
+             varimark_buffer report;
+             return varimark_verify_flags(bmp, 2, nullptr, 0, 0, 0, 100, 1.5, 2, &report);
+         },
+         VARIMARK_INVALID_ARGUMENT, "unknown verify flags 2"},
+        {[&] {
+             varimark_buffer report;
+             return varimark_verify(nullptr, 0, nullptr, 0, 0, 0, 100, 1.5, &report);
+         },
+         VARIMARK_INVALID_ARGUMENT, "null picture or buffer"},
+        {[&] {
+             const std::uint8_t bmp[2] = {'B', 'M'};
+             varimark_buffer report;
+             return varimark_verify(bmp, 2, "EAN_14", 0, 0, 0, 100, 1.5, &report);
+         },
+         VARIMARK_INVALID_ARGUMENT, "unknown barcode type 'EAN_14'"},
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(c.call(), c.status) << c.message;
@@ -288,3 +305,23 @@ TEST(CApi, SuccessClearsTheMessageAndFillsBuffers) {
 }
 
 } // namespace
+
+// varimark_verify_flags: GS1's size checks only when asked for, in the same report.
+TEST(CApi, VerifyFlagsAddGs1SizeChecks) {
+    varimark::Symbol symbol;
+    symbol.type = varimark::Type::GS1_128;
+    symbol.text = "(00)095011015300000003";
+    varimark::PictureOptions options;
+    options.dpi = 600;
+    const std::vector<std::uint8_t> png = varimark::Render(symbol, options);
+    for (const unsigned flags : {0u, unsigned(VARIMARK_VERIFY_GS1)}) {
+        varimark_buffer report{};
+        ASSERT_EQ(varimark_verify_flags(png.data(), png.size(), "GS1_128", 600, 0, 0, 100, 1.5,
+                                        flags, &report),
+                  VARIMARK_OK);
+        const std::string json(reinterpret_cast<const char*>(report.data), report.size);
+        EXPECT_NE(json.find("\"ais\""), std::string::npos) << json.substr(0, 200);
+        EXPECT_EQ(json.find("\"size_checks\"") != std::string::npos, flags != 0) << flags;
+        varimark_buffer_free(&report);
+    }
+}

@@ -101,6 +101,16 @@ VARIMARK_C_API varimark_status varimark_verify(const uint8_t* picture, size_t si
                                                const char* type, double dpi, double aperture_mils,
                                                double reflectance_black, double reflectance_white,
                                                double min_grade, varimark_buffer* report_json);
+/* varimark_verify with checks beyond the grade, VARIMARK_VERIFY_* or'ed in flags:
+ * VARIMARK_VERIFY_GS1 checks the symbol's size against GS1's symbol specification tables
+ * (the report's "gs1" object gains "table" and "size_checks", as varimark-cli verify --gs1).
+ * A flag this library does not know is refused. */
+#define VARIMARK_VERIFY_GS1 1u
+VARIMARK_C_API varimark_status varimark_verify_flags(const uint8_t* picture, size_t size,
+                                                     const char* type, double dpi,
+                                                     double aperture_mils, double reflectance_black,
+                                                     double reflectance_white, double min_grade,
+                                                     unsigned flags, varimark_buffer* report_json);
 VARIMARK_C_API void varimark_buffer_free(varimark_buffer* buffer);
 
 #ifdef __cplusplus

@@ -23,7 +23,17 @@ def test_verify_reports_gs1_data(text, type, escapes, ais, faults):
     gs1 = report["gs1"]
     assert [(e["ai"], e["data"]) for e in gs1["ais"]] == ais
     assert gs1["faults"] == faults and gs1["passed"] == (not faults)
-    assert "size_checks" not in gs1  # sizes only with the command line's --gs1
+    assert "size_checks" not in gs1  # sizes only when asked for
+
+
+# gs1=True adds the size checks. The default module (SC2) at 600 dpi draws X = 8 px =
+# 0.339 mm, below GS1-128's smallest X of 0.495 mm; SC9 draws 16 px = 0.677 mm, inside.
+@pytest.mark.parametrize("module, x_passes", [(2, False), (9, True)])
+def test_verify_gs1_checks_the_size(module, x_passes):
+    picture = varimark.render("(00)095011015300000003", "GS1_128", module=module, dpi=600)
+    checks = varimark.verify(picture, dpi=600, gs1=True)["gs1"]["size_checks"]
+    x = next(c for c in checks if c["name"].startswith("X"))
+    assert x["passed"] == x_passes and x["min"] == 0.495 and x["max"] == 1.016
 
 
 def test_verify_reports_no_gs1_for_other_data():

@@ -66,6 +66,9 @@ def _load():
         ("varimark_verify", [ctypes.c_char_p, ctypes.c_size_t, text, ctypes.c_double,
                              ctypes.c_double, ctypes.c_double, ctypes.c_double, ctypes.c_double,
                              buffer], status),
+        ("varimark_verify_flags", [ctypes.c_char_p, ctypes.c_size_t, text, ctypes.c_double,
+                                   ctypes.c_double, ctypes.c_double, ctypes.c_double,
+                                   ctypes.c_double, ctypes.c_uint, buffer], status),
         ("varimark_buffer_free", [buffer], None),
     ):
         f = getattr(lib, function)
@@ -329,7 +332,7 @@ def _number(value, what):
 
 
 def verify(picture, type=None, *, dpi=0, aperture=0, min_grade="C", reflectance_black=0,
-           reflectance_white=100):
+           reflectance_white=100, gs1=False):
     """Grades the barcode in a picture as a print-quality verifier does (ISO/IEC 15416).
 
     picture: the path of a regular file (a str or os.PathLike; a file name that is not
@@ -352,6 +355,9 @@ def verify(picture, type=None, *, dpi=0, aperture=0, min_grade="C", reflectance_
     A GS1-128 symbol (FNC1 first) or ITF-14 (between bearer bars) adds "gs1": {"ais": each
     Application Identifier as {"ai", "data", "faults"}, "faults": every fault of the data
     ("(17) 261331: month 13"), "passed"}; a GS1 fault lowers nothing of the grade.
+    gs1=True also checks the symbol's size against GS1's symbol specification tables (as
+    varimark-cli verify --gs1): "gs1" gains "table" and "size_checks", each {"name",
+    "measured", "min", "max", "passed"}, for EAN/UPC too.
     """
     kind = None if type is None else _utf8(type, "type")
     data = _picture_bytes(picture)
@@ -359,11 +365,12 @@ def verify(picture, type=None, *, dpi=0, aperture=0, min_grade="C", reflectance_
     if grade is None:
         raise Error(f"unknown grade {min_grade!r}: A, B, C, D, F or 0..4")
     report = _Buffer()
-    _check(_lib.varimark_verify(data, len(data), kind, _number(dpi, "dpi"),
-                                _number(aperture, "aperture"),
-                                _number(reflectance_black, "reflectance_black"),
-                                _number(reflectance_white, "reflectance_white"), grade,
-                                ctypes.byref(report)))
+    _check(_lib.varimark_verify_flags(data, len(data), kind, _number(dpi, "dpi"),
+                                      _number(aperture, "aperture"),
+                                      _number(reflectance_black, "reflectance_black"),
+                                      _number(reflectance_white, "reflectance_white"), grade,
+                                      1 if gs1 else 0,  # VARIMARK_VERIFY_GS1
+                                      ctypes.byref(report)))
     return json.loads(_take(report).decode("utf-8"))
 
 

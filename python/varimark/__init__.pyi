@@ -88,6 +88,7 @@ def verify(
     min_grade: str | float = "C",
     reflectance_black: float = 0,
     reflectance_white: float = 100,
+    gs1: bool = False,
 ) -> dict[str, Any]: ...
 def version() -> str: ...
 
