@@ -102,7 +102,8 @@ void PrintEncodeUsage(std::FILE* stream) {
          "  {\"type\":...,\"codetext\":...,\"modules\":\"0101...\",\"count\":N}\n"
          "codetext is the text actually encoded (check and start/stop characters included), each\n"
          "byte b shown as the character U+00bb; modules has one 1 (bar) or 0 (space) per module\n"
-         "(for Postnet and FIM one entry per bar position).\n",
+         "(for Postnet and FIM one entry per bar position; for ITF_14, without its bearer\n"
+         "bars, one per half module at its ratio 2.5 and per quarter at 2.25 and 2.75).\n",
          kText, "\nOptions:\n", kTypes,
          "  --batch FILE    encode each line of FILE (- for standard input) instead of TEXT; a\n"
          "                  refused line prints {\"line\":N,\"error\":...} and the run goes on;\n"
