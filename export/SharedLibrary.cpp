@@ -1,8 +1,8 @@
 #include "export/SharedLibrary.h"
 
 #include <cerrno>
+#include <cstring>
 #include <new>
-#include <string_view>
 
 #include <dlfcn.h>
 
@@ -13,8 +13,8 @@ namespace {
 // Whether the loader failed for want of memory or address space. It keeps no error number for
 // a segment it could not map (under ulimit -v, a library or one it needs), so its messages
 // tell: glibc's for a mapping, an allocation or a structure it could not make.
-bool OutOfMemory(std::string_view why) {
-    static constexpr std::string_view kSigns[] = {
+bool OutOfMemory(const char* why) {
+    static const char* const kSigns[] = {
         "failed to map segment",
         "cannot map zero-fill pages",
         "cannot allocate",
@@ -25,8 +25,8 @@ bool OutOfMemory(std::string_view why) {
         "cannot extend global scope",
         "cannot create TLS data structures",
     };
-    for (std::string_view sign : kSigns)
-        if (why.find(sign) != std::string_view::npos) return true;
+    for (const char* sign : kSigns)
+        if (std::strstr(why, sign) != nullptr) return true;
     return false;
 }
 
