@@ -1,6 +1,6 @@
 # varimark_soname(VARIABLE LIBRARY): the SONAME of a shared library file, read by readelf.
-# The libraries a barcode's maker seldom needs are loaded by it at run time (dlopen), the
-# name of the very library the build found.
+# The libraries a barcode's maker seldom needs are loaded at run time (dlopen) by the SONAME
+# of the very library the build found.
 include_guard(GLOBAL)
 function(varimark_soname variable library)
     execute_process(COMMAND ${CMAKE_READELF} -d ${library} OUTPUT_VARIABLE dynamic
