@@ -1,17 +1,17 @@
-// JPEG export over libjpeg (API 62). The compressed bytes are gathered in memory by a
-// destination manager of our own; a library failure leaves the compression through
-// longjmp to the compressing function, which destroys the object and raises EJPEG. No
-// C++ exception ever passes through libjpeg's frames.
+// JPEG export over libjpeg (API 62), loaded when the first picture is compressed. The compressed
+// bytes are gathered in memory by a destination manager of our own; a library failure leaves the
+// compression through longjmp to the compressing function, which destroys the object and raises
+// EJPEG. No C++ exception ever passes through libjpeg's frames.
 #include "export/JPEGImage.h"
+
+#include "export/JpegLibrary.h"
 
 #include <csetjmp>
 #include <cstddef>
-#include <cstdio> // jpeglib.h needs FILE and size_t first
 #include <memory>
 #include <string>
 
 #include <jerror.h>
-#include <jpeglib.h>
 
 namespace varimark {
 
@@ -89,9 +89,9 @@ struct TCompression {
 // Compresses the picture into the destination; false, with the library's message code,
 // when the library fails. Every C++ object of this frame exists before setjmp, so the jump
 // back skips no destructor.
-bool Compress(TCompression* c, const TBitmap& bitmap, int quality, bool grayscale, bool progressive,
-              std::uint8_t* rowBuffer, int& code) {
-    c->cinfo.err = jpeg_std_error(&c->err.pub);
+bool Compress(const TJpegCalls& jpeg, TCompression* c, const TBitmap& bitmap, int quality,
+              bool grayscale, bool progressive, std::uint8_t* rowBuffer, int& code) {
+    c->cinfo.err = jpeg.StdError(&c->err.pub);
     c->err.pub.error_exit = JpegErrorExit;
     c->err.pub.emit_message = JpegEmitMessage;
     c->err.pub.output_message = JpegOutputMessage;
@@ -100,30 +100,30 @@ bool Compress(TCompression* c, const TBitmap& bitmap, int quality, bool grayscal
     c->dest.pub.term_destination = JpegTermDestination;
 
     if (setjmp(c->err.jump) != 0) {
-        jpeg_destroy_compress(&c->cinfo);
+        jpeg.DestroyCompress(&c->cinfo);
         code = c->err.code;
         return false;
     }
-    jpeg_create_compress(&c->cinfo);
+    jpeg.CreateCompress(&c->cinfo, JPEG_LIB_VERSION, sizeof c->cinfo); // jpeg_create_compress
     jpeg_compress_struct* cinfo = &c->cinfo;
     cinfo->dest = &c->dest.pub;
     cinfo->image_width = static_cast<JDIMENSION>(bitmap.Width());
     cinfo->image_height = static_cast<JDIMENSION>(bitmap.Height());
     cinfo->input_components = 3;
     cinfo->in_color_space = JCS_RGB;
-    jpeg_set_defaults(cinfo);
-    jpeg_set_quality(cinfo, quality, TRUE); // baseline tables
-    if (grayscale) jpeg_set_colorspace(cinfo, JCS_GRAYSCALE);
-    if (progressive) jpeg_simple_progression(cinfo);
-    jpeg_start_compress(cinfo, TRUE);
+    jpeg.SetDefaults(cinfo);
+    jpeg.SetQuality(cinfo, quality, TRUE); // baseline tables
+    if (grayscale) jpeg.SetColorspace(cinfo, JCS_GRAYSCALE);
+    if (progressive) jpeg.SimpleProgression(cinfo);
+    jpeg.StartCompress(cinfo, TRUE);
     // The rows are stored bottom first, so they go one per call, from the top.
     JSAMPROW row = rowBuffer;
     for (int y = 0; y < bitmap.Height(); ++y) {
         bitmap.ReadRgbRow(y, row);
-        jpeg_write_scanlines(cinfo, &row, 1);
+        jpeg.WriteScanlines(cinfo, &row, 1);
     }
-    jpeg_finish_compress(cinfo);
-    jpeg_destroy_compress(cinfo);
+    jpeg.FinishCompress(cinfo);
+    jpeg.DestroyCompress(cinfo);
     return true;
 }
 
@@ -139,12 +139,13 @@ const std::vector<std::uint8_t>& TJPEGImage::Data() {
     if (compressed_) return data_;
     data_.clear();
     if (!bitmap_.Empty()) {
+        const TJpegCalls& jpeg = JpegCalls("JPEG pictures cannot be written");
         std::vector<std::uint8_t> out;
         std::vector<std::uint8_t> rowBuffer(static_cast<std::size_t>(bitmap_.Width()) * 3);
         auto compression = std::make_unique<TCompression>();
         compression->dest.out = &out;
         int code = 0;
-        if (!Compress(compression.get(), bitmap_, CompressionQuality, Grayscale,
+        if (!Compress(jpeg, compression.get(), bitmap_, CompressionQuality, Grayscale,
                       ProgressiveEncoding, rowBuffer.data(), code))
             throw EJPEG("JPEG error #" + std::to_string(code));
         data_ = std::move(out);

@@ -1,11 +1,14 @@
 // Picture files read back as grey levels. PNG, TIFF, GIF and JPEG go through their
-// libraries, fed from memory; BMP is parsed here. Whatever the format, the size is checked
-// against kMaxGreyPixels before any pixel buffer is made, and a library's error (libpng and
-// libjpeg jump out of their frames with longjmp) comes back as a varimark::Error. The
-// functions that call setjmp own no C++ object: what outlives a jump lives in the caller.
+// libraries (loaded when the first picture of theirs is read), fed from memory; BMP is parsed here.
+// Whatever the format, the size is checked against kMaxGreyPixels before any pixel buffer is made,
+// and a library's error (libpng and libjpeg jump out of their frames with longjmp) comes back as a
+// varimark::Error. The functions that call setjmp own no C++ object: what outlives a jump lives in
+// the caller.
 #include "export/PictureReader.h"
 
 #include "export/FileReader.h"
+#include "export/JpegLibrary.h"
+#include "export/PngLibrary.h"
 #include "export/ReaderLibraries.h"
 #include "varimark/error.h"
 
@@ -14,14 +17,12 @@
 #include <bit>
 #include <csetjmp>
 #include <cstdarg>
-#include <cstdio> // jpeglib.h needs FILE and size_t first
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <optional>
 
 #include <jerror.h>
-#include <jpeglib.h>
-#include <png.h>
 
 namespace varimark {
 
@@ -97,19 +98,26 @@ struct TPngState {
     char message[200] = {};
 };
 
+// libpng's functions: loaded before any callback can be called.
+const TPngCalls& Png() {
+    return PngCalls("PNG pictures cannot be read");
+}
+
 void PngError(png_structp png, png_const_charp message) {
-    auto* state = static_cast<TPngState*>(png_get_error_ptr(png));
+    const TPngCalls& lib = Png();
+    auto* state = static_cast<TPngState*>(lib.GetErrorPtr(png));
     if (state->message[0] == 0) std::snprintf(state->message, sizeof state->message, "%s", message);
-    png_longjmp(png, 1);
+    lib.Longjmp(png, 1);
 }
 
 void PngWarning(png_structp, png_const_charp) {}
 
 void PngRead(png_structp png, png_bytep data, png_size_t length) {
-    auto* state = static_cast<TPngState*>(png_get_io_ptr(png));
+    const TPngCalls& lib = Png();
+    auto* state = static_cast<TPngState*>(lib.GetIoPtr(png));
     if (length > state->bytes.size() - state->at) {
         state->truncated = true;
-        png_error(png, "truncated");
+        lib.Error(png, "truncated");
     }
     std::memcpy(data, state->bytes.data() + state->at, length);
     state->at += length;
@@ -121,37 +129,38 @@ constexpr png_alloc_size_t kMaxPngChunkBytes = 64 << 10;
 
 // The chunks read, the header and the transformations to 8-bit grey, grey and alpha, RGB or
 // RGBA.
-bool ReadPngHeader(png_structp png, png_infop info, int* passes) {
-    if (setjmp(png_jmpbuf(png)) != 0) return false;
+bool ReadPngHeader(const TPngCalls& lib, png_structp png, png_infop info, int* passes) {
+    if (setjmp(PngJumpBuffer(lib, png)) != 0) return false;
     // Only what the levels and the resolution need: besides the critical chunks, tRNS (-1
     // names every ancillary chunk libpng knows but tRNS) and pHYs. Every other ancillary chunk
     // (texts, colour profiles, Exif, unknown ones) is skipped unread, never inflated nor kept: a
     // file of a thousand compressed texts costs the time of reading its bytes, and no memory.
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    lib.SetKeepUnknownChunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     static constexpr png_byte kUsed[] = {'p', 'H', 'Y', 's', 0};
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsed, 1);
-    png_set_chunk_cache_max(png, 1); // ancillary chunks kept: 1 is none (0 would be no limit)
-    png_set_chunk_malloc_max(png, kMaxPngChunkBytes);
+    lib.SetKeepUnknownChunks(png, PNG_HANDLE_CHUNK_AS_DEFAULT, kUsed, 1);
+    lib.SetChunkCacheMax(png, 1); // ancillary chunks kept: 1 is none (0 would be no limit)
+    lib.SetChunkMallocMax(png, kMaxPngChunkBytes);
     // libpng's own size limits as wide as ours, so that a picture too large gets our message.
-    png_set_user_limits(png, kMaxGreyPixels, kMaxGreyPixels);
-    png_read_info(png, info);
-    png_set_expand(png); // palette to RGB, low depths to 8 bits, tRNS to alpha
-    png_set_scale_16(png);
-    png_set_packing(png);
-    *passes = png_set_interlace_handling(png);
-    png_read_update_info(png, info);
+    lib.SetUserLimits(png, kMaxGreyPixels, kMaxGreyPixels);
+    lib.ReadInfo(png, info);
+    lib.SetExpand(png); // palette to RGB, low depths to 8 bits, tRNS to alpha
+    lib.SetScale16(png);
+    lib.SetPacking(png);
+    *passes = lib.SetInterlaceHandling(png);
+    lib.ReadUpdateInfo(png, info);
     return true;
 }
 
 // Rows [0, height) for every pass into rows (rowBytes each); an interlaced picture needs all
 // of them, one that is not reads each into the same row (rowBytes apart is then 0).
-bool ReadPngRows(png_structp png, png_bytep rows, std::size_t step, png_uint_32 height, int passes,
-                 void (*take)(void*, png_uint_32, png_const_bytep), void* context) {
-    if (setjmp(png_jmpbuf(png)) != 0) return false;
+bool ReadPngRows(const TPngCalls& lib, png_structp png, png_bytep rows, std::size_t step,
+                 png_uint_32 height, int passes, void (*take)(void*, png_uint_32, png_const_bytep),
+                 void* context) {
+    if (setjmp(PngJumpBuffer(lib, png)) != 0) return false;
     for (int pass = 0; pass < passes; ++pass)
         for (png_uint_32 y = 0; y < height; ++y) {
             png_bytep row = rows + step * y;
-            png_read_row(png, row, nullptr);
+            lib.ReadRow(png, row, nullptr);
             if (pass == passes - 1) take(context, y, row);
         }
     return true;
@@ -172,37 +181,39 @@ void TakePngRow(void* context, png_uint_32 y, png_const_bytep row) {
 
 // The reading structures, freed however the reading ends.
 struct TPngReader {
+    const TPngCalls& lib;
     png_structp png = nullptr;
     png_infop info = nullptr;
-    ~TPngReader() { png_destroy_read_struct(&png, &info, nullptr); }
+    ~TPngReader() { lib.DestroyReadStruct(&png, &info, nullptr); }
 };
 
 TGreyPicture ReadPng(std::span<const std::uint8_t> bytes) {
+    const TPngCalls& lib = Png();
     TPngState state{bytes};
-    TPngReader reader;
-    reader.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
-    if (reader.png != nullptr) reader.info = png_create_info_struct(reader.png);
+    TPngReader reader{lib};
+    reader.png = lib.CreateReadStruct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
+    if (reader.png != nullptr) reader.info = lib.CreateInfoStruct(reader.png);
     if (reader.info == nullptr) throw std::bad_alloc();
     png_structp png = reader.png;
     png_infop info = reader.info;
-    png_set_read_fn(png, &state, PngRead);
+    lib.SetReadFn(png, &state, PngRead);
     auto failure = [&]() -> Error {
         if (state.truncated) return Error("truncated PNG picture");
         return Error(std::string("unreadable PNG picture: ") + state.message);
     };
     int passes = 1;
-    if (!ReadPngHeader(png, info, &passes)) throw failure();
+    if (!ReadPngHeader(lib, png, info, &passes)) throw failure();
     TGreyPicture picture =
-        MakePicture(png_get_image_width(png, info), png_get_image_height(png, info), "PNG");
+        MakePicture(lib.GetImageWidth(png, info), lib.GetImageHeight(png, info), "PNG");
     png_uint_32 resX = 0, resY = 0;
     int unit = 0;
-    if (png_get_pHYs(png, info, &resX, &resY, &unit) != 0 && unit == PNG_RESOLUTION_METER)
+    if (lib.GetPHYs(png, info, &resX, &resY, &unit) != 0 && unit == PNG_RESOLUTION_METER)
         SetStatedResolution(picture, resX * kInchesPerMetre, resY * kInchesPerMetre);
-    TPngRowSink sink{&picture, png_get_channels(png, info)};
-    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    TPngRowSink sink{&picture, lib.GetChannels(png, info)};
+    const std::size_t rowBytes = lib.GetRowbytes(png, info);
     const bool interlaced = passes > 1;
     std::vector<png_byte> rows(rowBytes * (interlaced ? picture.height : 1));
-    if (!ReadPngRows(png, rows.data(), interlaced ? rowBytes : 0, picture.height, passes,
+    if (!ReadPngRows(lib, png, rows.data(), interlaced ? rowBytes : 0, picture.height, passes,
                      TakePngRow, &sink))
         throw failure();
     return picture;
@@ -381,33 +392,34 @@ void JpegProgress(j_common_ptr cinfo) {
     }
 }
 
-bool CreateJpeg(jpeg_decompress_struct* cinfo, TJpegError* err) {
+bool CreateJpeg(const TJpegCalls& jpeg, jpeg_decompress_struct* cinfo, TJpegError* err) {
     if (setjmp(err->jump) != 0) return false;
-    jpeg_create_decompress(cinfo);
+    jpeg.CreateDecompress(cinfo, JPEG_LIB_VERSION, sizeof *cinfo); // jpeg_create_decompress
     return true;
 }
 
-bool ReadJpegHeader(jpeg_decompress_struct* cinfo, TJpegError* err) {
+bool ReadJpegHeader(const TJpegCalls& jpeg, jpeg_decompress_struct* cinfo, TJpegError* err) {
     if (setjmp(err->jump) != 0) return false;
-    jpeg_read_header(cinfo, TRUE);
+    jpeg.ReadHeader(cinfo, TRUE);
     if (cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK)
         cinfo->out_color_space = JCS_CMYK;
     else if (cinfo->num_components == 1)
         cinfo->out_color_space = JCS_GRAYSCALE;
     else
         cinfo->out_color_space = JCS_RGB;
-    jpeg_calc_output_dimensions(cinfo);
+    jpeg.CalcOutputDimensions(cinfo);
     return true;
 }
 
-bool ReadJpegRows(jpeg_decompress_struct* cinfo, TJpegError* err, JSAMPLE* row, std::uint8_t* out) {
+bool ReadJpegRows(const TJpegCalls& jpeg, jpeg_decompress_struct* cinfo, TJpegError* err,
+                  JSAMPLE* row, std::uint8_t* out) {
     if (setjmp(err->jump) != 0) return false;
-    jpeg_start_decompress(cinfo);
+    jpeg.StartDecompress(cinfo);
     const bool inverted = cinfo->saw_Adobe_marker; // Adobe's CMYK is stored inverted
     const int c = cinfo->output_components;
     while (cinfo->output_scanline < cinfo->output_height) {
         JSAMPROW rows[1] = {row};
-        if (jpeg_read_scanlines(cinfo, rows, 1) != 1) ERREXIT(cinfo, JERR_INPUT_EOF);
+        if (jpeg.ReadScanlines(cinfo, rows, 1) != 1) ERREXIT(cinfo, JERR_INPUT_EOF);
         std::uint8_t* level = out + std::size_t(cinfo->output_scanline - 1) * cinfo->output_width;
         for (JDIMENSION x = 0; x < cinfo->output_width; ++x) {
             const JSAMPLE* p = row + std::size_t(x) * c;
@@ -420,26 +432,27 @@ bool ReadJpegRows(jpeg_decompress_struct* cinfo, TJpegError* err, JSAMPLE* row, 
             }
         }
     }
-    jpeg_finish_decompress(cinfo);
+    jpeg.FinishDecompress(cinfo);
     return true;
 }
 
 TGreyPicture ReadJpeg(std::span<const std::uint8_t> bytes) {
+    const TJpegCalls& jpeg = JpegCalls("JPEG pictures cannot be read");
     jpeg_decompress_struct cinfo{};
     TJpegError err{};
-    cinfo.err = jpeg_std_error(&err.pub);
+    cinfo.err = jpeg.StdError(&err.pub);
     err.pub.error_exit = JpegErrorExit;
     err.pub.emit_message = JpegMessage;
-    if (!CreateJpeg(&cinfo, &err)) throw std::bad_alloc();
+    if (!CreateJpeg(jpeg, &cinfo, &err)) throw std::bad_alloc();
     std::unique_ptr<jpeg_decompress_struct, void (*)(jpeg_decompress_struct*)> guard(
-        &cinfo, jpeg_destroy_decompress);
+        &cinfo, jpeg.DestroyDecompress);
     jpeg_source_mgr source{};
     source.next_input_byte = bytes.data();
     source.bytes_in_buffer = bytes.size();
     source.init_source = JpegInit;
     source.fill_input_buffer = JpegFill;
     source.skip_input_data = JpegSkip;
-    source.resync_to_restart = jpeg_resync_to_restart;
+    source.resync_to_restart = jpeg.ResyncToRestart;
     source.term_source = JpegTerm;
     cinfo.src = &source;
     jpeg_progress_mgr progress{};
@@ -449,7 +462,7 @@ TGreyPicture ReadJpeg(std::span<const std::uint8_t> bytes) {
         if (err.truncated) return Error("truncated JPEG picture");
         return Error(std::string("unreadable JPEG picture: ") + err.message);
     };
-    if (!ReadJpegHeader(&cinfo, &err)) throw failure();
+    if (!ReadJpegHeader(jpeg, &cinfo, &err)) throw failure();
     CheckPictureSize(cinfo.output_width, cinfo.output_height, "JPEG");
     CheckJpegWork(CountJpegScans(bytes, {}), true, "the JPEG picture");
     TGreyPicture picture = MakePicture(cinfo.output_width, cinfo.output_height, "JPEG");
@@ -458,7 +471,7 @@ TGreyPicture ReadJpeg(std::span<const std::uint8_t> bytes) {
         SetStatedResolution(picture, cinfo.X_density * scale, cinfo.Y_density * scale);
     }
     std::vector<JSAMPLE> row(std::size_t(cinfo.output_width) * cinfo.output_components);
-    if (!ReadJpegRows(&cinfo, &err, row.data(), picture.level.data())) throw failure();
+    if (!ReadJpegRows(jpeg, &cinfo, &err, row.data(), picture.level.data())) throw failure();
     return picture;
 }
 

@@ -1,17 +1,16 @@
-// PNG through libpng, written into memory. A picture of at most 256 distinct colours
-// becomes a palette image of the smallest depth that holds its colours (1, 2, 4 or 8
-// bits); the palette lists the colours in the order they are first met, reading rows from
-// the top. Any other picture becomes 8-bit-per-sample RGB. Only the colours count: a
-// palette entry that no pixel uses is left out, and equal entries are merged.
+// PNG through libpng (loaded when the first picture is written), written into memory. A picture of
+// at most 256 distinct colours becomes a palette image of the smallest depth that holds its colours
+// (1, 2, 4 or 8 bits); the palette lists the colours in the order they are first met, reading rows
+// from the top. Any other picture becomes 8-bit-per-sample RGB. Only the colours count: a palette
+// entry that no pixel uses is left out, and equal entries are merged.
 //
 // libpng reports failures by longjmp to the writing function; it raises nothing itself.
 // The failure becomes a varimark::Error with libpng's message once libpng's frames
 // are left. No C++ exception ever passes through libpng.
 #include "export/PngWriter.h"
 #include "export/Pixels.h"
+#include "export/PngLibrary.h"
 #include "varimark/error.h"
-
-#include <png.h>
 
 #include <array>
 #include <csetjmp>
@@ -141,6 +140,11 @@ void PngRow(const TBitmap& bitmap, const TPlan& plan, int y, std::uint8_t* out) 
 
 // --- libpng callbacks
 
+// libpng's functions: loaded before any callback can be called.
+const TPngCalls& Png() {
+    return PngCalls("PNG pictures cannot be written");
+}
+
 struct TWriteState {
     std::vector<std::uint8_t>* out = nullptr;
     char message[256] = "";
@@ -150,7 +154,7 @@ struct TWriteState {
 // libpng's memory, with a failure noted: libpng tells it as an error of its own.
 png_voidp PngAllocate(png_structp png, png_alloc_size_t size) {
     void* memory = std::malloc(size);
-    if (memory == nullptr) static_cast<TWriteState*>(png_get_mem_ptr(png))->outOfMemory = true;
+    if (memory == nullptr) static_cast<TWriteState*>(Png().GetMemPtr(png))->outOfMemory = true;
     return memory;
 }
 
@@ -159,9 +163,10 @@ void PngFree(png_structp, png_voidp memory) {
 }
 
 void PngError(png_structp png, png_const_charp message) {
-    auto* state = static_cast<TWriteState*>(png_get_error_ptr(png));
+    const TPngCalls& lib = Png();
+    auto* state = static_cast<TWriteState*>(lib.GetErrorPtr(png));
     std::strncpy(state->message, message != nullptr ? message : "", sizeof state->message - 1);
-    png_longjmp(png, 1);
+    lib.Longjmp(png, 1);
 }
 
 void PngWarning(png_structp, png_const_charp) {}
@@ -169,7 +174,8 @@ void PngWarning(png_structp, png_const_charp) {}
 // Appends to the memory; a failed allocation becomes a libpng error once no C++ object
 // of this frame is alive, so that the jump may leave it.
 void PngWriteData(png_structp png, png_bytep data, png_size_t length) {
-    auto* state = static_cast<TWriteState*>(png_get_io_ptr(png));
+    const TPngCalls& lib = Png();
+    auto* state = static_cast<TWriteState*>(lib.GetIoPtr(png));
     bool failed = false;
     try {
         state->out->insert(state->out->end(), data, data + length);
@@ -178,7 +184,7 @@ void PngWriteData(png_structp png, png_bytep data, png_size_t length) {
     }
     if (failed) {
         state->outOfMemory = true;
-        png_error(png, "Out of memory");
+        lib.Error(png, "Out of memory");
     }
 }
 
@@ -186,44 +192,45 @@ void PngFlush(png_structp) {}
 
 // Writes the whole file; false when libpng failed. Every C++ object this function uses
 // exists before setjmp, so the jump back skips no destructor.
-bool WritePng(png_structp png, png_infop info, const TBitmap& bitmap, const TPlan& plan,
-              std::uint8_t* row) {
-    if (setjmp(png_jmpbuf(png)) != 0) return false;
-    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
-                 static_cast<png_uint_32>(bitmap.Height()), plan.depth,
-                 plan.palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+bool WritePng(const TPngCalls& lib, png_structp png, png_infop info, const TBitmap& bitmap,
+              const TPlan& plan, std::uint8_t* row) {
+    if (setjmp(PngJumpBuffer(lib, png)) != 0) return false;
+    lib.SetIHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
+                static_cast<png_uint_32>(bitmap.Height()), plan.depth,
+                plan.palette ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (plan.palette)
-        png_set_PLTE(png, info, plan.colours.data(), static_cast<int>(plan.colours.size()));
-    png_write_info(png, info);
+        lib.SetPLTE(png, info, plan.colours.data(), static_cast<int>(plan.colours.size()));
+    lib.WriteInfo(png, info);
     for (int y = 0; y < bitmap.Height(); ++y) {
         if (!SameAsRowAbove(bitmap, y)) PngRow(bitmap, plan, y, row); // else row holds it
-        png_write_row(png, row);
+        lib.WriteRow(png, row);
     }
-    png_write_end(png, info);
+    lib.WriteEnd(png, info);
     return true;
 }
 
 } // namespace
 
 std::vector<std::uint8_t> PngFileBytes(const TBitmap& bitmap) {
+    const TPngCalls& lib = Png();
     std::vector<std::uint8_t> row(static_cast<std::size_t>(bitmap.Width()) * 3 + 1);
     const TPlan plan = Plan(bitmap);
 
     std::vector<std::uint8_t> out;
     TWriteState state;
     state.out = &out;
-    png_structp png = png_create_write_struct_2(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning,
-                                                &state, PngAllocate, PngFree);
+    png_structp png = lib.CreateWriteStruct2(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning,
+                                             &state, PngAllocate, PngFree);
     if (png == nullptr) throw std::bad_alloc(); // libpng fails to make it only for want of memory
-    png_infop info = png_create_info_struct(png);
+    png_infop info = lib.CreateInfoStruct(png);
     if (info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
+        lib.DestroyWriteStruct(&png, nullptr);
         throw std::bad_alloc();
     }
-    png_set_write_fn(png, &state, PngWriteData, PngFlush);
-    const bool written = WritePng(png, info, bitmap, plan, row.data());
-    png_destroy_write_struct(&png, &info);
+    lib.SetWriteFn(png, &state, PngWriteData, PngFlush);
+    const bool written = WritePng(lib, png, info, bitmap, plan, row.data());
+    lib.DestroyWriteStruct(&png, &info);
     if (!written && state.outOfMemory) throw std::bad_alloc();
     if (!written) throw varimark::Error(std::string("PNG error: ") + state.message);
     return out;

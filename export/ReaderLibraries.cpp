@@ -1,47 +1,13 @@
 #include "export/ReaderLibraries.h"
 
-#include "varimark/error.h"
-
-#include <cerrno>
-#include <new>
-#include <string>
-
-#include <dlfcn.h>
+#include "export/SharedLibrary.h"
 
 namespace varimark {
 
 namespace {
 
-// The library under the name the build linked against (its SONAME, given by CMake).
-class TLoadedLibrary {
-public:
-    TLoadedLibrary(const char* soname, const char* pictures)
-        : soname_(soname), pictures_(pictures) {
-        errno = 0;
-        handle_ = dlopen(soname, RTLD_NOW | RTLD_LOCAL);
-        if (handle_ == nullptr) {
-            if (errno == ENOMEM) throw std::bad_alloc();
-            const char* why = dlerror();
-            throw Error(std::string(pictures) +
-                        " pictures cannot be read: " + (why ? why : soname));
-        }
-    }
-    // The library is never unloaded: the process keeps it, as if it were linked.
-    template <class Function> void Resolve(Function& function, const char* name) const {
-        function = reinterpret_cast<Function>(dlsym(handle_, name));
-        if (function == nullptr)
-            throw Error(std::string(pictures_) + " pictures cannot be read: " + soname_ +
-                        " has no " + name);
-    }
-
-private:
-    void* handle_ = nullptr;
-    const char* soname_;
-    const char* pictures_;
-};
-
 TTiffCalls LoadTiff() {
-    const TLoadedLibrary tiff(VARIMARK_LIBTIFF_SONAME, "TIFF");
+    const TSharedLibrary tiff(VARIMARK_LIBTIFF_SONAME);
     TTiffCalls calls{};
     tiff.Resolve(calls.OpenOptionsAlloc, "TIFFOpenOptionsAlloc");
     tiff.Resolve(calls.OpenOptionsFree, "TIFFOpenOptionsFree");
@@ -63,7 +29,7 @@ TTiffCalls LoadTiff() {
 }
 
 TGifCalls LoadGif() {
-    const TLoadedLibrary gif(VARIMARK_LIBGIF_SONAME, "GIF");
+    const TSharedLibrary gif(VARIMARK_LIBGIF_SONAME);
     TGifCalls calls{};
     gif.Resolve(calls.Open, "DGifOpen");
     gif.Resolve(calls.CloseFile, "DGifCloseFile");
@@ -79,15 +45,12 @@ TGifCalls LoadGif() {
 
 } // namespace
 
-// A static whose initialisation raises is initialised again at the next call.
 const TTiffCalls& TiffCalls() {
-    static const TTiffCalls calls = LoadTiff();
-    return calls;
+    return LoadedOnce<TTiffCalls, LoadTiff>("TIFF pictures cannot be read");
 }
 
 const TGifCalls& GifCalls() {
-    static const TGifCalls calls = LoadGif();
-    return calls;
+    return LoadedOnce<TGifCalls, LoadGif>("GIF pictures cannot be read");
 }
 
 } // namespace varimark

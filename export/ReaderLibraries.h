@@ -38,9 +38,9 @@ struct TGifCalls {
     decltype(&::GifErrorString) ErrorString;
 };
 
-// The library's functions, loaded at the first call (by one thread; the others wait).
-// Raises varimark::Error naming the library when it is not installed or lacks a function,
-// and std::bad_alloc when memory ran out loading it; a later call tries again.
+// The library's functions, loaded at the first call (see LoadedOnce): ELibraryUnavailable
+// ("TIFF pictures cannot be read: ...") naming the library when it is not installed or lacks a
+// function, std::bad_alloc when memory ran out loading it; a later call tries again.
 const TTiffCalls& TiffCalls();
 const TGifCalls& GifCalls();
 

@@ -1,10 +1,11 @@
 #include "platform/FontCache.h"
 
 #include "engine/Windows1252.h"
+#include "export/SharedLibrary.h"
+#include "platform/FontLibraries.h"
 #include "varimark/error.h"
 
 #include <fcntl.h>
-#include <fontconfig/fontconfig.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -384,7 +385,7 @@ public:
         file_ = TLookupFile();
         fileRead_ = fileFresh_ = fileForeign_ = false;
         counts_ = {};
-        if (config_ != nullptr) FcConfigDestroy(config_), config_ = nullptr;
+        if (config_ != nullptr) FontconfigCalls().ConfigDestroy(config_), config_ = nullptr;
     }
 
 private:
@@ -409,20 +410,21 @@ private:
     // has changed. Kept apart from the one a window system may use; never kept when it could
     // not be loaded whole.
     FcConfig* Config() {
+        const TFontconfigCalls& fc = FontconfigCalls();
         if (config_ != nullptr)
             for (const auto& [place, stamp] : configPlaces_)
                 if (Stamp(place) != stamp) {
-                    FcConfigDestroy(config_), config_ = nullptr;
+                    fc.ConfigDestroy(config_), config_ = nullptr;
                     break;
                 }
         if (config_ == nullptr) {
             EnsureRoomForFontconfig(kLoadAllocations);
-            FcConfig* loaded = FcInitLoadConfigAndFonts();
+            FcConfig* loaded = fc.InitLoadConfigAndFonts();
             if (loaded == nullptr) throw std::bad_alloc(); // it fails only for memory
             try {
-                configPlaces_ = Places(loaded);
+                configPlaces_ = Places(fc, loaded);
             } catch (...) {
-                FcConfigDestroy(loaded);
+                fc.ConfigDestroy(loaded);
                 throw;
             }
             config_ = loaded;
@@ -432,7 +434,8 @@ private:
 
     // The places fontconfig's answers depend on, with their stamps now: its configuration
     // files and folders, the font folders and its caches.
-    static std::vector<std::pair<std::string, std::string>> Places(FcConfig* config) {
+    static std::vector<std::pair<std::string, std::string>> Places(const TFontconfigCalls& fc,
+                                                                   FcConfig* config) {
         std::vector<std::pair<std::string, std::string>> places;
         const auto add = [&](const std::string& place) {
             if (!Keepable(place)) return;
@@ -441,41 +444,42 @@ private:
             places.emplace_back(place, Stamp(place));
         };
         for (const std::string& place : BasePlaces()) add(place);
-        for (FcStrList* list : {FcConfigGetConfigFiles(config), FcConfigGetFontDirs(config),
-                                FcConfigGetCacheDirs(config)}) {
+        for (FcStrList* list : {fc.ConfigGetConfigFiles(config), fc.ConfigGetFontDirs(config),
+                                fc.ConfigGetCacheDirs(config)}) {
             if (list == nullptr) throw std::bad_alloc();
-            while (FcChar8* place = FcStrListNext(list)) add(reinterpret_cast<char*>(place));
-            FcStrListDone(list);
+            while (FcChar8* place = fc.StrListNext(list)) add(reinterpret_cast<char*>(place));
+            fc.StrListDone(list);
         }
         return places;
     }
 
     TFontLocation Find(std::string_view face) {
         FcConfig* config = Config();
+        const TFontconfigCalls& fc = FontconfigCalls(); // loaded by Config
         EnsureRoomForFontconfig(kLookUpAllocations);
         const std::string family = face == "Default" ? "sans-serif" : Windows1252ToUtf8(face);
-        FcPattern* pattern = FcPatternCreate();
+        FcPattern* pattern = fc.PatternCreate();
         if (pattern == nullptr) throw std::bad_alloc();
         FcResult result = FcResultNoMatch;
         FcPattern* match = nullptr;
-        if (FcPatternAddString(pattern, FC_FAMILY,
-                               reinterpret_cast<const FcChar8*>(family.c_str())) &&
-            FcPatternAddBool(pattern, FC_SCALABLE, FcTrue) &&
-            FcConfigSubstitute(config, pattern, FcMatchPattern)) {
-            FcDefaultSubstitute(pattern);
-            match = FcFontMatch(config, pattern, &result);
+        if (fc.PatternAddString(pattern, FC_FAMILY,
+                                reinterpret_cast<const FcChar8*>(family.c_str())) &&
+            fc.PatternAddBool(pattern, FC_SCALABLE, FcTrue) &&
+            fc.ConfigSubstitute(config, pattern, FcMatchPattern)) {
+            fc.DefaultSubstitute(pattern);
+            match = fc.FontMatch(config, pattern, &result);
         } else {
             result = FcResultOutOfMemory;
         }
-        FcPatternDestroy(pattern);
+        fc.PatternDestroy(pattern);
         TFontLocation location;
         FcChar8* file = nullptr;
-        if (match != nullptr && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch)
+        if (match != nullptr && fc.PatternGetString(match, FC_FILE, 0, &file) == FcResultMatch)
             location.file = reinterpret_cast<const char*>(file);
         if (match != nullptr &&
-            FcPatternGetInteger(match, FC_INDEX, 0, &location.index) != FcResultMatch)
+            fc.PatternGetInteger(match, FC_INDEX, 0, &location.index) != FcResultMatch)
             location.index = 0;
-        if (match != nullptr) FcPatternDestroy(match);
+        if (match != nullptr) fc.PatternDestroy(match);
         if (result == FcResultOutOfMemory) throw std::bad_alloc();
         if (location.file.empty()) throw varimark::Error("No font found for \"" + family + "\"");
         return location;
@@ -502,6 +506,8 @@ private:
             TMatchedFont font;
             ChooseSize(opened, height, font);
             return font.pixelSize == kept.font.pixelSize && font.cellHeight == kept.font.cellHeight;
+        } catch (const ELibraryUnavailable&) {
+            throw; // FreeType missing: no font is a font without it
         } catch (const varimark::Error&) {
             return false; // not a font (any more)
         }

@@ -1,12 +1,7 @@
 #include "platform/FontFace.h"
 
+#include "platform/FontLibraries.h"
 #include "varimark/error.h"
-
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_OUTLINE_H
-#include FT_TRUETYPE_TABLES_H
-#include FT_ADVANCES_H
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -105,25 +100,26 @@ TFontFace::TFontFace(const TFontLocation& location) : state_(std::make_unique<TS
     FT_Open_Args args{};
     args.flags = FT_OPEN_STREAM;
     args.stream = &state_->stream;
+    const TFreeTypeCalls& ft = FreeTypeCalls();
     {
         std::lock_guard lock(libraryLock);
         if (library == nullptr) {
-            const FT_Error error = FT_Init_FreeType(&library);
+            const FT_Error error = ft.InitFreeType(&library);
             if (error != 0) library = nullptr;
             CheckMemory(error);
             if (error != 0) throw varimark::Error("Cannot start the font engine");
         }
-        const FT_Error error = FT_Open_Face(library, &args, location.index, &state_->face);
+        const FT_Error error = ft.OpenFace(library, &args, location.index, &state_->face);
         if (error != 0) state_->face = nullptr;
         CheckMemory(error);
         if (error != 0) throw refuse();
     }
     FT_Face face = state_->face;
-    FT_Select_Charmap(face, FT_ENCODING_UNICODE);
+    ft.SelectCharmap(face, FT_ENCODING_UNICODE);
     state_->unitsPerEm = face->units_per_EM > 0 ? face->units_per_EM : 2048;
     // The Windows display measures the cell by the OS/2 table's Windows ascent and descent;
     // faces without one by the horizontal header's.
-    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    const auto* os2 = static_cast<const TT_OS2*>(ft.GetSfntTable(face, FT_SFNT_OS2));
     if (os2 != nullptr && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0) {
         state_->ascent = os2->usWinAscent;
         state_->descent = os2->usWinDescent;
@@ -151,7 +147,7 @@ unsigned long TFontFace::TState::Read(FT_Stream stream, unsigned long offset, un
 TFontFace::TState::~TState() {
     if (face != nullptr) {
         std::lock_guard lock(libraryLock);
-        FT_Done_Face(face);
+        FreeTypeCalls().DoneFace(face); // loaded: the face was opened with it
     }
     if (fd >= 0) ::close(fd);
 }
@@ -187,23 +183,25 @@ double TFontFace::Proportion() const {
 }
 
 double TFontFace::Advance(char32_t character, int pixelSize) const {
+    const TFreeTypeCalls& ft = FreeTypeCalls();
     FT_Fixed advance = 0;
-    const FT_UInt glyph = FT_Get_Char_Index(state_->face, character);
-    if (FT_Get_Advance(state_->face, glyph, FT_LOAD_NO_SCALE, &advance) != 0) return 0;
+    const FT_UInt glyph = ft.GetCharIndex(state_->face, character);
+    if (ft.GetAdvance(state_->face, glyph, FT_LOAD_NO_SCALE, &advance) != 0) return 0;
     return static_cast<double>(Scaled64(advance, pixelSize, state_->unitsPerEm)) / 64;
 }
 
 TGlyphCoverage TFontFace::Render(char32_t character, int pixelSize, int offset64) {
+    const TFreeTypeCalls& ft = FreeTypeCalls();
     TGlyphCoverage out;
     FT_Face face = state_->face;
     if (state_->pixelSize != pixelSize) {
         // FreeType keeps sizes to 16 bits: the glyphs of larger fonts are not drawn.
         if (pixelSize < 1 || pixelSize > 0xFFFF ||
-            FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelSize)) != 0)
+            ft.SetPixelSizes(face, 0, static_cast<FT_UInt>(pixelSize)) != 0)
             return out;
         state_->pixelSize = pixelSize;
     }
-    const FT_UInt glyph = FT_Get_Char_Index(face, character);
+    const FT_UInt glyph = ft.GetCharIndex(face, character);
     // Light hinting fits the glyphs vertically only, so the pen may stand anywhere across;
     // the font's own instructions do it (the automatic hinter would first survey every
     // character of the face, which costs more than drawing the whole picture). Glyphs
@@ -212,11 +210,11 @@ TGlyphCoverage TFontFace::Render(char32_t character, int pixelSize, int offset64
     const FT_Int32 hinting = pixelSize > kMaxHintedSize
                                  ? FT_LOAD_NO_HINTING
                                  : FT_LOAD_TARGET_LIGHT | FT_LOAD_NO_AUTOHINT;
-    if (FT_Load_Glyph(face, glyph, hinting | FT_LOAD_NO_BITMAP) != 0) return out;
+    if (ft.LoadGlyph(face, glyph, hinting | FT_LOAD_NO_BITMAP) != 0) return out;
     FT_GlyphSlot slot = face->glyph;
     if (slot->format != FT_GLYPH_FORMAT_OUTLINE) return out;
-    FT_Outline_Translate(&slot->outline, offset64, 0);
-    if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return out;
+    ft.OutlineTranslate(&slot->outline, offset64, 0);
+    if (ft.RenderGlyph(slot, FT_RENDER_MODE_NORMAL) != 0) return out;
     const FT_Bitmap& bitmap = slot->bitmap;
     if (bitmap.width == 0 || bitmap.rows == 0 || bitmap.pixel_mode != FT_PIXEL_MODE_GRAY)
         return out;
@@ -288,21 +286,22 @@ struct TOutlineWalk {
 } // namespace
 
 TGlyphOutline TFontFace::Outline(char32_t character, int pixelSize) {
+    const TFreeTypeCalls& ft = FreeTypeCalls();
     FT_Face face = state_->face;
     if (state_->pixelSize != pixelSize) {
         if (pixelSize < 1 || pixelSize > 0xFFFF ||
-            FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixelSize)) != 0)
+            ft.SetPixelSizes(face, 0, static_cast<FT_UInt>(pixelSize)) != 0)
             return {};
         state_->pixelSize = pixelSize;
     }
-    const FT_UInt glyph = FT_Get_Char_Index(face, character);
-    if (FT_Load_Glyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
+    const FT_UInt glyph = ft.GetCharIndex(face, character);
+    if (ft.LoadGlyph(face, glyph, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
         face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
         return {};
     static const FT_Outline_Funcs kFuncs = {
         &TOutlineWalk::Move, &TOutlineWalk::Line, &TOutlineWalk::Conic, &TOutlineWalk::Cubic, 0, 0};
     TOutlineWalk walk;
-    if (FT_Outline_Decompose(&face->glyph->outline, &kFuncs, &walk) != 0) return {};
+    if (ft.OutlineDecompose(&face->glyph->outline, &kFuncs, &walk) != 0) return {};
     return std::move(walk.outline);
 }
 

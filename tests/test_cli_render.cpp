@@ -426,7 +426,7 @@ TEST(CliRender, StandardOutputHoldsTheFileBytes) {
 TEST(CliRender, LoadsNoQt) {
     const auto [status, libraries] = RunShell(std::string("ldd ") + VARIMARK_CLI);
     ASSERT_EQ(status, 0);
-    EXPECT_NE(libraries.find("libpng"), std::string::npos) << libraries;
+    EXPECT_NE(libraries.find("libc.so"), std::string::npos) << libraries;
     EXPECT_EQ(libraries.find("libQt"), std::string::npos) << libraries;
 }
 

@@ -149,15 +149,16 @@ protected:
 
 // One picture: a raster one and a vector one with text in a font of its own, the fonts
 // looked up before or from nothing (fontconfig's own set-up included, which wants room for
-// several times what it holds before it is called: a span of some megabytes).
+// several times what it holds before it is called: a span of some megabytes). FreeType and
+// libpng (with the zlib and brotli they bring) are mapped when first needed, within the span.
 const struct RenderCase {
     const char* what;
     const char* format;
     bool coldFonts;
     std::size_t span, step;
-} kRenderCases[] = {{"png", "png", false, 1536 * kKb, 64 * kKb},
+} kRenderCases[] = {{"png", "png", false, 3072 * kKb, 64 * kKb},
                     {"png, fonts looked up anew", "png", true, 8192 * kKb, 512 * kKb},
-                    {"pdf", "pdf", false, 1536 * kKb, 64 * kKb}};
+                    {"pdf", "pdf", false, 3072 * kKb, 64 * kKb}};
 
 TEST_F(OutOfMemory, SingleRendersExitOneWithTheMessageNeverASignal) {
     for (const RenderCase& c : kRenderCases)

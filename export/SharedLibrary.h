@@ -1,0 +1,48 @@
+#pragma once
+// Libraries loaded when first needed rather than at the program's start: a process that only
+// makes barcodes never maps them. Each is opened by the SONAME the build linked against
+// (given by CMake), its functions gathered into a table of pointers on first use.
+#include "varimark/error.h"
+
+#include <string>
+
+namespace varimark {
+
+// A library the process needs for something and cannot load: the message says what cannot be
+// done and why ("JPEG pictures cannot be written: libjpeg.so.62 has no jpeg_std_error").
+class ELibraryUnavailable : public Error {
+public:
+    using Error::Error;
+};
+
+// A library opened by its SONAME, never closed: the process keeps it, as if it were linked.
+// Raises varimark::Error with the loader's reason when it cannot be opened (or naming a
+// function it lacks), std::bad_alloc when memory ran out opening it.
+class TSharedLibrary {
+public:
+    explicit TSharedLibrary(const char* soname);
+    template <class Function> void Resolve(Function& function, const char* name) const {
+        function = reinterpret_cast<Function>(Symbol(name));
+    }
+
+private:
+    void* Symbol(const char* name) const;
+    void* handle_ = nullptr;
+    const char* soname_;
+};
+
+// The table Load makes, made at the first call (by one thread; the others wait) and kept for
+// the life of the process. When the library cannot be loaded, ELibraryUnavailable
+// "<refusal>: <reason>" (refusal: what cannot be done, "TIFF pictures cannot be read"); a
+// static whose initialisation raises is initialised again at the next call, so a later call
+// tries again.
+template <class TCalls, TCalls (*Load)()> const TCalls& LoadedOnce(const char* refusal) {
+    try {
+        static const TCalls calls = Load();
+        return calls;
+    } catch (const Error& e) {
+        throw ELibraryUnavailable(std::string(refusal) + ": " + e.what());
+    }
+}
+
+} // namespace varimark
