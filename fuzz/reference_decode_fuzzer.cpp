@@ -1,7 +1,7 @@
 // libFuzzer target of the reference decoders: element widths read back into data.
 //
 // Input layout:
-//   0   bits 0..3: the type (0..13), 14 and 15: ReferenceDecodeAny; bit 7: module mode
+//   0   bits 0..4: the type (0..15), 16..31: ReferenceDecodeAny; bit 7: module mode
 //   1.. one width per byte. Module mode: 1 + (b & 3) modules plus (b >> 2) / 512 of a module,
 //       so that real symbols with a little noise decode deep; else b / 16, with 253 infinity,
 //       254 NaN and 255 -1.
@@ -22,7 +22,7 @@ using namespace varimark;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    const int selector = data[0] & 0x0F;
+    const int selector = data[0] & 0x1F;
     const bool moduleMode = (data[0] & 0x80) != 0;
     std::vector<double> widths;
     widths.reserve(size - 1);
