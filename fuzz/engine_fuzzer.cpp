@@ -15,8 +15,8 @@
 //   11  add-on length (modulo 8), then the add-on bytes, and the rest the caption.
 // The caption and add-on go through the parameter record's setters as the control would pass
 // them; Encode() runs on a fresh engine and on one kept from the previous inputs, and the
-// results must agree and be well formed (a Code 128 symbol with its start and stop characters
-// at its ends only). Then the barcode is drawn in each rotation: the same outcome as Encode,
+// results must agree and be well formed (a Code 128 or GS1-128 symbol with its start and stop
+// characters at its ends only). Then the barcode is drawn in each rotation: the same outcome as Encode,
 // every fill inside the returned size box, every bar of the pattern drawn at least a pixel wide
 // and apart (ITF-14's bearer bars, drawn first, counted apart and checked to frame the bars),
 // the expected pieces of text, the surface state put back, and each rotation the
@@ -268,10 +268,10 @@ void CheckBarsApart(const FuzzSurface& surface, const TLLBarcode& barcode) {
     }
 }
 
-// A Code 128 symbol has its start and stop characters at its ends only.
+// A Code 128 symbol, GS1-128 too, has its start and stop characters at its ends only.
 void CheckCode128Ends(const TLLBarcode& barcode) {
     const btCodeTypes type = barcode.Params.CodeType;
-    if (type != CODE128_A && type != CODE128_B && type != CODE128_C) return;
+    if (type != CODE128_A && type != CODE128_B && type != CODE128_C && type != GS1_128) return;
     const std::size_t length = std::strlen(barcode.CodeText);
     for (std::size_t i = 1; i + 1 < length; ++i) {
         const auto c = static_cast<unsigned char>(barcode.CodeText[i]);
