@@ -16,11 +16,11 @@
 // The caption and add-on go through the parameter record's setters as the control would pass
 // them; Encode() runs on a fresh engine and on one kept from the previous inputs, and the
 // results must agree and be well formed (a Code 128 or GS1-128 symbol with its start and stop
-// characters at its ends only). Then the barcode is drawn in each rotation: the same outcome as Encode,
-// every fill inside the returned size box, every bar of the pattern drawn at least a pixel wide
-// and apart (ITF-14's bearer bars, drawn first, counted apart and checked to frame the bars),
-// the expected pieces of text, the surface state put back, and each rotation the
-// exact image of the unrotated drawing.
+// characters at its ends only). Then the barcode is drawn in each rotation: the same outcome
+// as Encode, every fill inside the returned size box, every bar of the pattern drawn at least
+// a pixel wide and apart (ITF-14's bearer bars, drawn first, counted apart and checked to
+// frame the bars), the expected pieces of text, the surface state put back, and each rotation
+// the exact image of the unrotated drawing.
 #include "FuzzCheck.h"
 #include "FuzzSurface.h"
 #include "engine/BarcodeParams.h"
