@@ -257,17 +257,19 @@ TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
     layout.cut = c;
 
     // ITF-14: bearer bars over and under the bars and their quiet zones, and with the frame
-    // at their sides.
+    // at their sides; each bearer bar and quiet zone at least a pixel, as the bars are at
+    // least a pixel wide, so that none vanishes at modules below a pixel.
     const bool itf = type == ITF_14;
     const bool frame = itf && params.Bearer != Bearer_TopBottom;
-    layout.bearer = itf ? down(kItfBearerModules) : 0;
-    const int side = frame ? across(kItfBearerModules) : 0;
+    layout.bearer = itf ? std::max(down(kItfBearerModules), 1) : 0;
+    const int side = frame ? std::max(across(kItfBearerModules), 1) : 0;
+    const int quiet = itf ? std::max(across(kItfQuietModules), 1) : 0;
     // GS1-128: room on either side for a line wider than the bars.
     const int room = type == GS1_128 && params.HumanReadable
                          ? Gs1LineRoom(Gs1Line(params.Caption), LineFontHeight(params, h),
                                        zoom ? n * mrx : static_cast<long double>(n * p))
                          : l;
-    const int lead = itf ? side + across(kItfQuietModules) : room;
+    const int lead = itf ? side + quiet : room;
 
     int xs[TLLBarcode::kMaxModules + 1];
     if (zoom)
@@ -281,8 +283,12 @@ TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
     layout.lineHeight = t;
 
     const int top = y + layout.bearer;
-    // ITF-14: the right edge of its right quiet zone, then of the frame.
-    const int quietRight = xs[n] + (zoom ? ZoomedBarWidth(1, mrx) : p) + across(kItfQuietModules);
+    // ITF-14: the right edge of its right quiet zone, then of the frame; the zone starts at
+    // the right edge of the last bar (the stop's narrow bar) as it is drawn below.
+    int lastBar = n;
+    while (lastBar > 1 && barcode.Modules[lastBar - 1] != 0) --lastBar;
+    const int quietRight =
+        (zoom ? xs[lastBar] + ZoomedBarWidth(n - lastBar + 1, mrx) : xs[n] + p) + quiet;
     const int w = itf ? quietRight + side - x + 1 : xs[n] + room - x + p + 1;
     layout.shortBottom = top + Nearest(h * kShortBarPart) - c;
     layout.longBottom = top + h - c;

@@ -222,11 +222,9 @@ std::string CheckedGs1(std::string_view utf8) {
 } // namespace
 
 std::string CheckedText(std::string_view utf8, btCodeTypes type, TTextRules rules) {
-    // Every byte of the engine's text comes from at most four of the UTF-8 text (a
-    // character, or an escape "\xNN"): a longer text is refused before it is taken apart,
-    // with the engine's own words.
-    if (utf8.size() > 4 * static_cast<std::size_t>(TBarcodeParams::kMaxCaption))
-        throw EOverflow(kCaptionTooLong);
+    // A text that cannot fit the caption is refused before it is taken apart, with the
+    // engine's own words.
+    if (utf8.size() > kMaxTextBytes) throw EOverflow(kCaptionTooLong);
     if (type == GS1_128) return CheckedGs1(utf8);
     const std::vector<TByte> bytes = ToBytes(utf8, rules);
     std::string text;

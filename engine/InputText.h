@@ -4,6 +4,7 @@
 // carry, a wrong EAN/UPC check digit, a length the symbology does not take or an empty
 // text is refused with what and where it is. The desktop program types Windows-1252 and
 // keeps the engine's repairs; so do callers that ask for them (`repair`).
+#include "engine/BarcodeParams.h"
 #include "engine/BarcodeTypes.h"
 #include "varimark/error.h"
 
@@ -18,6 +19,10 @@ class ETextRefused : public Error {
 public:
     using Error::Error;
 };
+
+// The longest UTF-8 text that can fit the caption: every byte of the engine's text comes
+// from at most four of it (a character, or an escape "\xNN").
+inline constexpr std::size_t kMaxTextBytes = 4 * std::size_t{TBarcodeParams::kMaxCaption};
 
 struct TTextRules {
     bool escapes = false; // "\xNN" and "\\" stand for bytes of the 8-bit text
@@ -34,7 +39,9 @@ inline constexpr unsigned char kEngineFnc1 = 134;
 // "(01)09501101530003(10)AB-123", checked against the AI table (EGs1Data's message as
 // ETextRefused) and gives the element string with kEngineFnc1 as separator; escapes and
 // repair do not apply to it. Raises ETextRefused, EscapeError for a
-// bad escape and NulInTextError for a NUL byte (engine/Escapes.h). With repair, a
+// bad escape and NulInTextError for a NUL byte (engine/Escapes.h); a text of more than
+// kMaxTextBytes, which cannot fit the caption, raises the caption's own EOverflow
+// (kCaptionTooLong) before it is taken apart, whatever the type and rules. With repair, a
 // character outside Windows-1252 (or a byte of malformed UTF-8) becomes '?' and nothing
 // else is checked but the NUL.
 std::string CheckedText(std::string_view utf8, btCodeTypes type, TTextRules rules);

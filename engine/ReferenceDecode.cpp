@@ -14,9 +14,16 @@ namespace varimark {
 
 namespace decode {
 
+// A failure transmits nothing, also where it comes after a decode that succeeded (ITF-14's
+// check digit, GS1-128's FNC1 after the start).
 TAttempt& Fail(TAttempt& attempt, std::string why) {
-    attempt.result.ok = false;
-    attempt.result.failure = std::move(why);
+    TDecoded& result = attempt.result;
+    result.ok = false;
+    result.message.clear();
+    result.identifier.clear();
+    result.decodability = 0;
+    result.nominal.clear();
+    result.failure = std::move(why);
     return attempt;
 }
 

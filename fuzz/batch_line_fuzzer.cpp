@@ -40,6 +40,17 @@ void ParseLine(const std::string& line, const SymbolOptions& options) {
     } catch (const EscapeError& e) {
         Check(*e.what() != '\0', "a refused escape has a message");
         return;
+    } catch (const EOverflow& e) {
+        // A text too long for any caption, refused with the caption's message before it is
+        // taken apart: the text field (the first of one, else the second) is the long one.
+        Check(std::string_view(e.what()) == kCaptionTooLong, "too long: the caption's message");
+        Check(tabs <= 2, "a line of four fields or more is refused as such");
+        const std::size_t tab = line.find('\t');
+        const std::string_view text =
+            tabs == 0 ? std::string_view(line)
+                      : std::string_view(line).substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
+        Check(text.size() > kMaxTextBytes, "only a text too long for the caption is refused so");
+        return;
     }
     if (parsed.empty) {
         Check(line.empty(), "only an empty line is skipped");

@@ -7,9 +7,12 @@
 // exactly one source of text. Every argument then goes through ToEngineText with and
 // without escapes (EscapeError the only failure, and only with escapes), and the input's
 // bytes, written as \xNN escapes, come back unchanged unless one is NUL (refused), as do
-// they through Windows-1252 -> UTF-8 -> Windows-1252.
+// they through Windows-1252 -> UTF-8 -> Windows-1252. A text of more than kMaxTextBytes
+// is refused as the caption refuses it, whatever the type and rules, and only such a text:
+// written out, one that holds more bytes than the caption.
 #include "FuzzCheck.h"
 #include "cli/Options.h"
+#include "engine/EOverflow.h"
 #include "engine/Escapes.h"
 #include "engine/InputText.h"
 #include "engine/Windows1252.h"
@@ -110,11 +113,31 @@ std::string Engine(std::string_view text, bool escapes, bool repair, btCodeTypes
     return ToEngineText(text, type, options);
 }
 
+// Whether ToEngineText refused a text as too long for the caption (EOverflow with the
+// caption's message, only above kMaxTextBytes); anything else it raises passes through.
+template <class Convert> bool RefusedAsTooLong(std::string_view text, Convert convert) {
+    try {
+        convert();
+    } catch (const EOverflow& e) {
+        Check(std::string_view(e.what()) == kCaptionTooLong, "too long: the caption's message");
+        Check(text.size() > kMaxTextBytes, "only a text too long for the caption is refused so");
+        return true;
+    }
+    Check(text.size() <= kMaxTextBytes, "a text too long for the caption is refused");
+    return false;
+}
+
 // ToEngineText of one text: with --repair, never fails without escapes, and gives one byte
 // per character (so never more bytes than the UTF-8 text has). Checked, it either refuses
 // the text or gives exactly what --repair gives: a check refuses, it never changes. GS1-128
 // alone gives its element string for the AIs in brackets, never longer than the text.
 void CheckEngineText(std::string_view text, btCodeTypes type) {
+    if (text.size() > kMaxTextBytes) {
+        for (const bool escapes : {false, true})
+            for (const bool repair : {false, true})
+                RefusedAsTooLong(text, [&] { Engine(text, escapes, repair, type); });
+        return;
+    }
     const std::string plain = Engine(text, false, true);
     try {
         const std::string checked = Engine(text, false, false, type);
@@ -165,8 +188,14 @@ void CheckRoundTrips(std::string_view bytes) {
     }
     const bool nul = bytes.find('\0') != std::string_view::npos;
     try {
-        Check(Engine(written, true, true) == bytes, "\\xNN and \\\\ give every byte");
-        Check(!nul, "a NUL byte is refused, not cut at");
+        std::string engine;
+        if (RefusedAsTooLong(written, [&] { engine = Engine(written, true, true); })) {
+            Check(bytes.size() > std::size_t{TBarcodeParams::kMaxCaption},
+                  "a text refused as too long holds more than the caption");
+        } else {
+            Check(engine == bytes, "\\xNN and \\\\ give every byte");
+            Check(!nul, "a NUL byte is refused, not cut at");
+        }
     } catch (const NulInTextError&) {
         Check(nul, "only a NUL byte is refused");
     }

@@ -3,7 +3,9 @@
 //
 // Input layout:
 //   0   type: the byte modulo 16 below 0xF0 (so 14 and 15 are tried too), else the byte
-//   1   ratio (modulo 4: 2 and 3 are refused by the setter)
+//   1   ratio (modulo 4: 2 and 3 are refused by the setter); for ITF_14 also the wide element
+//       (bits 2-3: 9 to 12 quarters of a module) and the bearer bars (bit 4: over and under
+//       only, else the frame)
 //   2   module width (modulo 16: 10..15 are refused)
 //   3   flags: HumanReadable, ZoomSize, WidthReduce, HighDensity, text measured in proportion
 //       to the font, a clear brush before drawing, a font name longer than 31 characters
@@ -13,11 +15,12 @@
 //   11  add-on length (modulo 8), then the add-on bytes, and the rest the caption.
 // The caption and add-on go through the parameter record's setters as the control would pass
 // them; Encode() runs on a fresh engine and on one kept from the previous inputs, and the
-// results must agree and be well formed (a Code 128 symbol with its start and stop characters
-// at its ends only). Then the barcode is drawn in each rotation: the same outcome as Encode,
-// every fill inside the returned size box, every bar of the pattern drawn at least a pixel wide
-// and apart, the expected pieces of text, the surface state put back, and each rotation the
-// exact image of the unrotated drawing.
+// results must agree and be well formed (a Code 128 or GS1-128 symbol with its start and stop
+// characters at its ends only). Then the barcode is drawn in each rotation: the same outcome
+// as Encode, every fill inside the returned size box, every bar of the pattern drawn at least
+// a pixel wide and apart (ITF-14's bearer bars, drawn first, counted apart and checked to
+// frame the bars), the expected pieces of text, the surface state put back, and each rotation
+// the exact image of the unrotated drawing.
 #include "FuzzCheck.h"
 #include "FuzzSurface.h"
 #include "engine/BarcodeParams.h"
@@ -206,28 +209,69 @@ void CheckBox(const FuzzSurface& surface, const TBarcodeParams& params, const TD
               "text point inside the size");
 }
 
+// ITF-14's bearer bars, the first fills of its drawing: one over and one under the bars, as
+// thick as each other and at least a pixel, and with the frame one at either side between
+// them, as wide as each other and at least a pixel, closing the frame. The bars (the fills
+// from `first`) stand between the bars over and under, touching both, and leave at least a
+// pixel of quiet zone to the frame's sides or, without them, to the ends of the bearer bars.
+void CheckBearers(const std::vector<FuzzFill>& fills, std::size_t first, bool frame) {
+    const FuzzFill over = fills[0].Normalised(), under = fills[1].Normalised();
+    const int thickness = over.bottom - over.top;
+    Check(thickness >= 1 && under.bottom - under.top == thickness,
+          "ITF-14 bearer bars over and under at least a pixel and equally thick");
+    Check(over.left == under.left && over.right == under.right,
+          "ITF-14 bearer bars over and under of the same length");
+    int inner = over.left, outer = over.right; // the room across for the bars
+    if (frame) {
+        const FuzzFill left = fills[2].Normalised(), right = fills[3].Normalised();
+        Check(left.left == over.left && right.right == over.right,
+              "ITF-14 frame sides at the ends of the bearer bars");
+        Check(left.top == over.bottom && left.bottom == under.top && right.top == over.bottom &&
+                  right.bottom == under.top,
+              "ITF-14 frame sides close the frame");
+        Check(left.right - left.left >= 1 && right.right - right.left == left.right - left.left,
+              "ITF-14 frame sides at least a pixel and equally wide");
+        inner = left.right;
+        outer = right.left;
+    }
+    for (std::size_t i = first; i < fills.size(); ++i) {
+        const FuzzFill bar = fills[i].Normalised();
+        Check(bar.top == over.bottom && bar.bottom == under.top,
+              "ITF-14 bars stand between the bearer bars, touching them");
+        Check(bar.left - inner >= 1 && outer - bar.right >= 1,
+              "ITF-14 bars leave a quiet zone inside the bearer bars");
+    }
+}
+
 // Every bar of the pattern is drawn, at least a pixel wide and at least a pixel from the one
 // before it, whatever the module width (the postal symbols draw bar positions, not runs).
 void CheckBarsApart(const FuzzSurface& surface, const TLLBarcode& barcode) {
     const btCodeTypes type = barcode.Params.CodeType;
     if (type == Postnet || type == Postnet_FIM) return;
+    std::size_t first = 0;
+    if (type == ITF_14) {
+        const bool frame = barcode.Params.Bearer != Bearer_TopBottom;
+        first = frame ? 4 : 2;
+        Check(surface.fills.size() > first, "ITF-14 draws its bearer bars and its bars");
+        CheckBearers(surface.fills, first, frame);
+    }
     std::size_t runs = 0;
     for (int i = 1; i <= barcode.ModuleCount; ++i)
         if (barcode.Modules[i] != 0 && (i == 1 || barcode.Modules[i - 1] == 0)) ++runs;
-    Check(surface.fills.size() == runs, "one fill for every bar of the pattern");
-    for (std::size_t i = 0; i < surface.fills.size(); ++i) {
+    Check(surface.fills.size() - first == runs, "one fill for every bar of the pattern");
+    for (std::size_t i = first; i < surface.fills.size(); ++i) {
         const FuzzFill fill = surface.fills[i].Normalised();
         Check(fill.right - fill.left >= 1, "a bar is at least a pixel wide");
-        if (i > 0)
+        if (i > first)
             Check(fill.left - surface.fills[i - 1].Normalised().right >= 1,
                   "a space between bars is at least a pixel wide");
     }
 }
 
-// A Code 128 symbol has its start and stop characters at its ends only.
+// A Code 128 symbol, GS1-128 too, has its start and stop characters at its ends only.
 void CheckCode128Ends(const TLLBarcode& barcode) {
     const btCodeTypes type = barcode.Params.CodeType;
-    if (type != CODE128_A && type != CODE128_B && type != CODE128_C) return;
+    if (type != CODE128_A && type != CODE128_B && type != CODE128_C && type != GS1_128) return;
     const std::size_t length = std::strlen(barcode.CodeText);
     for (std::size_t i = 1; i + 1 < length; ++i) {
         const auto c = static_cast<unsigned char>(barcode.CodeText[i]);
@@ -341,6 +385,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     params.ZoomSize = (flags & 0x02) != 0;
     params.WidthReduce = (flags & 0x04) != 0;
     params.HighDensity = (flags & 0x08) != 0;
+    params.ItfWideQuarters = static_cast<std::uint8_t>(9 + (data[1] >> 2) % 4);
+    params.Bearer = (data[1] & 0x10) != 0 ? Bearer_TopBottom : Bearer_Frame;
     if ((flags & 0x40) != 0) params.Fontname = "Liberation Sans Narrow Condensed Bold Italic";
     params.SetCodeAddon(addon);
     CheckParams(params);

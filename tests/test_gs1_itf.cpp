@@ -296,4 +296,61 @@ TEST(Itf14, BearerBarsOnThePicture) {
     }
 }
 
+// The bearer bars and quiet zones in the layout, in pixels, where a module may be below a
+// pixel. SC2 (0.33 mm) at 300 dpi (11.811 px/mm) without ZoomSize, in halves for the ratio
+// 2.5: 0.165 mm = 1.95 px, whole 2; bearer bars 5 x 2 x 2 = 20 thick (down the same, scaled
+// to the whole pixels), quiet zones 10 x 2 x 2 = 40. SC0 at high density (0.135 mm) at
+// 10 dpi (0.3937 px/mm) with ZoomSize, in halves: 0.0266 px; bearer bars round(5 x 2 x
+// 0.0266) = 0 and quiet zones round(0.53) = 1, the bearer bars held to a pixel as the bars
+// are, or they vanish.
+struct TBearerPixelRow {
+    int dpi;
+    bool zoom;
+    btCodeSizes size;
+    bool highDensity;
+    btBearer bearer;
+    int thickness, quiet;
+};
+
+const TBearerPixelRow kBearerPixelRows[] = {
+    {300, false, SC2, false, Bearer_Frame, 20, 40},
+    {300, false, SC2, false, Bearer_TopBottom, 20, 40},
+    {10, true, SC0, true, Bearer_Frame, 1, 1},
+    {10, true, SC0, true, Bearer_TopBottom, 1, 1},
+};
+
+TEST(Itf14, BearerBarsAtLeastAPixel) {
+    for (const TBearerPixelRow& row : kBearerPixelRows) {
+        SCOPED_TRACE(std::to_string(row.dpi) + " dpi, " +
+                     (row.bearer == Bearer_Frame ? "frame" : "top-bottom"));
+        TLLBarcode barcode;
+        TBarcodeParams& params = barcode.Params;
+        params.CodeType = ITF_14;
+        params.SetCaption("1540014128876");
+        params.ModuleWidth = row.size;
+        params.HighDensity = row.highDensity;
+        params.ZoomSize = row.zoom;
+        params.Bearer = row.bearer;
+        params.HumanReadable = false;
+        barcode.Encode();
+        const TBarLayout layout = LayOutBarcode(barcode, ResolutionAt(row.dpi, row.dpi), 0, 0,
+                                                [](int, bool) { return 0; });
+        std::vector<TRect> bearers, bars;
+        for (const TBar& bar : layout.Bars())
+            (bar.kind == TBarKind::Bearer ? bearers : bars).push_back(bar.rect);
+        const bool frame = row.bearer == Bearer_Frame;
+        ASSERT_EQ(bearers.size(), frame ? 4u : 2u);
+        ASSERT_FALSE(bars.empty());
+        for (std::size_t i = 0; i < 2; ++i)
+            EXPECT_EQ(bearers[i].bottom - bearers[i].top, row.thickness) << "over, under";
+        for (std::size_t i = 2; i < bearers.size(); ++i)
+            EXPECT_EQ(bearers[i].right - bearers[i].left, row.thickness) << "sides";
+        // The quiet zones: from the side (or the bearer bars' ends) to the first and last bar.
+        const int inner = frame ? bearers[2].right : bearers[0].left;
+        const int outer = frame ? bearers[3].left : bearers[0].right;
+        EXPECT_EQ(bars.front().left - inner, row.quiet);
+        EXPECT_EQ(outer - bars.back().right, row.quiet);
+    }
+}
+
 } // namespace

@@ -437,12 +437,22 @@ TEST(ReferenceDecode, RefusesWrongCheckAndTruncatedSymbols) {
         {"Codabar equal elements", Codabar,
          codabar.substr(0, 14) + "11001100110011" + codabar.substr(25),
          "character 2: its elements fit no Codabar character"},
+        // Refusals after the Interleaved 2 of 5 or Code 128 symbol decoded, which must not
+        // transmit what it read. GS1 check digit of 1234567890123, weights 3 and 1 from the
+        // right: 3*3+2+1*3+0+9*3+8+7*3+6+5*3+4+3*3+2+1*3 = 109, so 10 - 9 = 1; read 4.
+        {"ITF-14 check", ITF_14, Encode(CODE25i, "12345678901234").modules,
+         "wrong check digit: read 4, computed 1"},
+        {"GS1-128 without FNC1", GS1_128, code128,
+         "no FNC1 after the start character: a GS1-128 symbol begins with FNC1"},
     };
     for (const Refused& row : rows) {
         SCOPED_TRACE(row.what);
         const TDecoded d = ReferenceDecode(row.type, Widths(row.modules));
         EXPECT_FALSE(d.ok);
         EXPECT_EQ(d.failure, row.failure);
+        // A failed decode transmits nothing.
+        EXPECT_EQ(d.message, "");
+        EXPECT_EQ(d.identifier, "");
     }
 }
 
