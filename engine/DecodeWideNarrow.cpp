@@ -307,6 +307,8 @@ TAttempt DecodeItf14(TWidths widths) {
         return Fail(attempt, std::to_string(d.size()) + " digits: an ITF-14 symbol has 14");
     const char computed = Gs1CheckDigit(std::string_view(d).substr(0, 13));
     if (computed != d.back()) return Fail(attempt, CheckFailure(d.back(), computed));
+    // ISO/IEC 15424: "]I1", the check digit validated and transmitted (GS1 gives ITF-14's).
+    attempt.result.identifier = "]I1";
     return attempt;
 }
 

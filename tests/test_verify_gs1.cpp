@@ -59,6 +59,9 @@ void ExpectPasses(const VerifyReport& r, Type type, const std::vector<std::strin
                   const char* bearers) {
     ASSERT_TRUE(r.decoded) << r.failure;
     EXPECT_EQ(r.type, type);
+    // ISO/IEC 15424: GS1-128 is "]C1" (FNC1 first); ITF-14 "]I1" (check digit validated and
+    // transmitted).
+    EXPECT_EQ(r.identifier, type == Type::ITF_14 ? "]I1" : "]C1");
     EXPECT_EQ(r.bearerBars, bearers);
     EXPECT_EQ(Ais(r.gs1), ais);
     for (const Gs1SizeCheck& c : r.gs1.sizeChecks) EXPECT_TRUE(c.passed) << c.text;
