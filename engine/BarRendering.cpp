@@ -13,13 +13,17 @@ namespace {
 
 using varimark::TBarLayout;
 
-// Remembers the brush and text alignment and puts them back when drawing ends.
+// Remembers the brush and text alignment and puts them back however drawing ends, a failed
+// encode (an exception) included.
 class TSurfaceStateGuard {
 public:
     explicit TSurfaceStateGuard(TSurface& surface)
         : surface_(surface), color_(surface.BrushColor()), style_(surface.BrushStyle()),
           align_(surface.TextAlign()) {}
-    void Restore() {
+    TSurfaceStateGuard(const TSurfaceStateGuard&) = delete;
+    TSurfaceStateGuard& operator=(const TSurfaceStateGuard&) = delete;
+    ~TSurfaceStateGuard() noexcept { Restore(); }
+    void Restore() noexcept {
         surface_.SetBrushColor(color_);
         surface_.SetBrushStyle(style_);
         surface_.SetTextAlign(align_);
@@ -78,7 +82,6 @@ void TLLBarcode::DrawBarcode(TSurface& surface, int x, int y, TDrawnSize& size) 
         std::memcpy(CodeText, line.data(), line.size());
         CodeText[line.size()] = '\0';
     }
-
     state.Restore();
     size = layout.DrawnSize(Params.Rotation);
 }
