@@ -1,13 +1,17 @@
 // The library's API as a program outside sees it: linked against the shared library, so
 // that only what it exports is reachable and its errors cross the boundary as Error.
+#include "FileTesting.h"
 #include "varimark/varimark.h"
 #include "varimark/varimark_c.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <iterator>
+#include <signal.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -140,18 +144,50 @@ TEST(Api, ThreadsThatComeAndGoRenderTheSamePicture) {
 }
 
 TEST(Api, RenderToFileWritesTheRenderedBytesOrNothing) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("varimark-api-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder / "taken.png");
+    const TScratchFolder folder;
+    std::filesystem::create_directories(folder.Path("taken.png"));
     PictureOptions options;
-    varimark::RenderToFile(Ean13(), options, (folder / "label.png").string());
-    EXPECT_EQ(std::filesystem::file_size(folder / "label.png"),
+    varimark::RenderToFile(Ean13(), options, folder.Path("label.png"));
+    EXPECT_EQ(std::filesystem::file_size(folder.Path("label.png")),
               varimark::Render(Ean13(), options).size());
     EXPECT_NE(MessageOf([&] {
-                  varimark::RenderToFile(Ean13(), options, (folder / "taken.png").string());
+                  varimark::RenderToFile(Ean13(), options, folder.Path("taken.png"));
               }).find("it is a directory"),
               std::string::npos);
-    std::filesystem::remove_all(folder);
+}
+
+void HostHandler(int) {}
+
+// The library leaves the host's ending signals alone: a Python host keeps its own handlers.
+// Only varimark-cli takes them (its main), to remove the hidden names of its saves first.
+TEST(Api, SavingLeavesTheHostsSignalsAsTheHostSetThem) {
+    const struct {
+        int number;
+        void (*handler)(int);
+    } rows[] = {{SIGINT, SIG_IGN}, {SIGTERM, HostHandler}, {SIGHUP, HostHandler}};
+    struct sigaction before[std::size(rows)];
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        struct sigaction host {};
+        host.sa_handler = rows[i].handler;
+        ASSERT_EQ(::sigaction(rows[i].number, &host, &before[i]), 0);
+    }
+    const TScratchFolder folder;
+    varimark::RenderToFile(Ean13(), {}, folder.Path("label.png"));
+    varimark_symbol* symbol = varimark_symbol_new();
+    varimark_options* options = varimark_options_new();
+    ASSERT_EQ(varimark_symbol_set_type(symbol, "EAN_13"), VARIMARK_OK);
+    ASSERT_EQ(varimark_symbol_set_text(symbol, "400638133393"), VARIMARK_OK);
+    EXPECT_EQ(varimark_render_to_file(symbol, options, folder.Path("c.png").c_str()), VARIMARK_OK);
+    varimark_options_free(options);
+    varimark_symbol_free(symbol);
+    sigset_t blocked;
+    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, nullptr, &blocked), 0);
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        struct sigaction now {};
+        ASSERT_EQ(::sigaction(rows[i].number, &before[i], &now), 0);
+        EXPECT_EQ(now.sa_handler, rows[i].handler) << strsignal(rows[i].number);
+        EXPECT_EQ(sigismember(&blocked, rows[i].number), 0) << strsignal(rows[i].number);
+    }
 }
 
 // The C API: statuses, messages, buffers.
