@@ -6,6 +6,7 @@
 #include "app/HelpWindow.h"
 #include "app/VarimarkApplication.h"
 #include "engine/EOverflow.h"
+#include "engine/Units.h"
 #include "export/FileWriter.h"
 #include "platform/PdfSurface.h"
 #include "platform/PictureSave.h"
@@ -765,7 +766,7 @@ void TForm1::AboutVarimark1Click() {
 // the screen states none: the desktops' own default.
 int TForm1::PictureDpi() const {
     const int dpi = Barcode1->logicalDpiY();
-    return dpi > 0 ? dpi : 96;
+    return dpi > 0 ? dpi : kScreenDpi;
 }
 
 int TForm1::OutputMargin() const {

@@ -3,6 +3,7 @@
 // print-quality verifier grades it (ISO/IEC 15416), in a worker thread. Only the latest
 // request is graded and shown; typing never waits for a grading.
 #include "engine/LLBarcode.h"
+#include "engine/Units.h"
 
 #include <QObject>
 #include <QString>
@@ -25,7 +26,7 @@ struct TGradeRequest {
     TLLBarcode barcode;
     int factor = 1;
     bool quietZones = false;
-    int dpi = 96;
+    int dpi = kScreenDpi;
 };
 
 // The margin in pixels (before the save factor) that Save and Copy give the barcode: the

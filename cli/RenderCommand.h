@@ -27,7 +27,7 @@ struct RenderOptions {
     // zones (at least kMinimumMargin); with it, that margin.
     std::optional<int> margin;
     bool quietZones = false; // --quiet-zones: the quiet zones even with --margin
-    int dpi = 96;            // the resolution the surface reports
+    int dpi = kScreenDpi;    // the resolution the surface reports
     std::string output;      // "-": standard output
     // Batch rendering.
     std::string outdir;

@@ -219,10 +219,8 @@ TAttempt DecodeEanUpc(btCodeTypes type, TWidths widths) {
                 return Fail(attempt, "the add-on's parity (" + parity +
                                          ") does not match its value " + digits);
         } else {
-            const auto d = [&](int i) { return digits[i] - '0'; };
-            const int check = (3 * (d(0) + d(2) + d(4)) + 9 * (d(1) + d(3))) % 10;
             const int read = FindParity(kAddon5Parity, 10, parity);
-            if (read != check)
+            if (read != Addon5Check(digits.c_str()))
                 return Fail(attempt, "wrong add-on check: the parity (" + parity +
                                          ") does not match the digits " + digits);
         }

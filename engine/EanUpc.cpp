@@ -98,10 +98,7 @@ void TLLBarcode::BuildAddon2() {
 }
 
 void TLLBarcode::BuildAddon5() {
-    const char* d = Params.CodeAddon;
-    const int check =
-        (3 * (Digit(d[0]) + Digit(d[2]) + Digit(d[4])) + 9 * (Digit(d[1]) + Digit(d[3]))) % 10;
-    ModuleCount = PutAddon(Modules, d, kAddon5Parity[check]);
+    ModuleCount = PutAddon(Modules, Params.CodeAddon, kAddon5Parity[Addon5Check(Params.CodeAddon)]);
 }
 
 } // namespace varimark

@@ -2,6 +2,8 @@
 // The drawing surface that barcodes are drawn through: a screen control, a bitmap, a
 // printer page, a vector file. Coordinates are logical units of the surface's mapping
 // mode (device pixels in text mode); text is 8-bit (Windows-1252).
+#include "engine/Units.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -103,7 +105,7 @@ public:
 // alignment, background and mapping mode. Surfaces derive from it and add the drawing.
 class TSurfaceState : public TSurface {
 public:
-    TSurfaceState(int dpiX, int dpiY, int screenDpiX = 96, int screenDpiY = 96)
+    TSurfaceState(int dpiX, int dpiY, int screenDpiX = kScreenDpi, int screenDpiY = kScreenDpi)
         : dpiX_(dpiX), dpiY_(dpiY), screenDpiX_(screenDpiX), screenDpiY_(screenDpiY) {}
 
     int DpiX() const override { return dpiX_; }

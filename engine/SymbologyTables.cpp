@@ -138,6 +138,11 @@ const char* const kUpcEParity[10] = {"BBBAAA", "BBABAA", "BBAABA", "BBAAAB", "BA
 const char* const kAddon2Parity[4] = {"AA", "AB", "BA", "BB"};
 const char* const kAddon5Parity[10] = {"BBAAA", "BABAA", "BAABA", "BAAAB", "ABBAA",
                                        "AABBA", "AAABB", "ABABA", "ABAAB", "AABAB"};
+int Addon5Check(const char* digits) {
+    const auto d = [digits](int i) { return digits[i] - '0'; };
+    return (3 * (d(0) + d(2) + d(4)) + 9 * (d(1) + d(3))) % 10;
+}
+
 const char* const kUpcETemplates[10] = {"XX00000XXX", "XX10000XXX", "XX20000XXX", "XXX00000XX",
                                         "XXXX00000X", "XXXXX00005", "XXXXX00006", "XXXXX00007",
                                         "XXXXX00008", "XXXXX00009"};

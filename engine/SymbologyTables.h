@@ -73,11 +73,14 @@ const TBarPostnet& BarPostnet();
 
 // EAN/UPC number sets A (odd), B (even) and C (right-hand) as 0/1 bytes.
 using TEanSets = std::array<std::array<std::array<std::uint8_t, 7>, 10>, 3>;
-extern const TEanSets kEanSets;              // [set][digit][module]
-extern const char* const kEan13Parity[10];   // by the leading digit
-extern const char* const kUpcEParity[10];    // by the check digit
-extern const char* const kAddon2Parity[4];   // by the value modulo 4
-extern const char* const kAddon5Parity[10];  // by the add-on check value
+extern const TEanSets kEanSets;             // [set][digit][module]
+extern const char* const kEan13Parity[10];  // by the leading digit
+extern const char* const kUpcEParity[10];   // by the check digit
+extern const char* const kAddon2Parity[4];  // by the value modulo 4
+extern const char* const kAddon5Parity[10]; // by the add-on check value
+// The five-digit add-on's check value (ISO/IEC 15420 annex on add-on symbols): digits in the
+// odd places weigh 3, those in the even places 9, the sum modulo 10. digits holds five '0'..'9'.
+int Addon5Check(const char* digits);
 extern const char* const kUpcETemplates[10]; // by the sixth UPC-E digit
 
 // Interleaved 2 of 5: five width flags per digit, "1" = wide.

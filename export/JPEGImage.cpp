@@ -17,24 +17,6 @@ namespace varimark {
 
 namespace {
 
-// --- Error manager: error_exit jumps back with the message code; messages are dropped.
-
-struct TErrorManager {
-    jpeg_error_mgr pub; // first: libjpeg sees only this part
-    std::jmp_buf jump;
-    int code = 0;
-};
-
-void JpegErrorExit(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
-    err->code = cinfo->err->msg_code;
-    std::longjmp(err->jump, 1);
-}
-
-// Warnings (level -1) and trace messages (0 and up) are ignored.
-void JpegEmitMessage(j_common_ptr, int) {}
-void JpegOutputMessage(j_common_ptr) {}
-
 // --- Destination manager: a fixed buffer, flushed into a std::vector.
 
 constexpr std::size_t kChunk = 16384;
@@ -82,7 +64,7 @@ void JpegTermDestination(j_compress_ptr cinfo) {
 // lives in the compressing function's frame.
 struct TCompression {
     jpeg_compress_struct cinfo{};
-    TErrorManager err;
+    TJpegError err;
     TMemoryDestination dest;
 };
 
@@ -91,10 +73,7 @@ struct TCompression {
 // back skips no destructor.
 bool Compress(const TJpegCalls& jpeg, TCompression* c, const TBitmap& bitmap, int quality,
               bool grayscale, bool progressive, std::uint8_t* rowBuffer, int& code) {
-    c->cinfo.err = jpeg.StdError(&c->err.pub);
-    c->err.pub.error_exit = JpegErrorExit;
-    c->err.pub.emit_message = JpegEmitMessage;
-    c->err.pub.output_message = JpegOutputMessage;
+    c->cinfo.err = JpegErrorJump(jpeg, c->err);
     c->dest.pub.init_destination = JpegInitDestination;
     c->dest.pub.empty_output_buffer = JpegEmptyOutputBuffer;
     c->dest.pub.term_destination = JpegTermDestination;

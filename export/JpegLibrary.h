@@ -5,6 +5,8 @@
 
 #include <jpeglib.h>
 
+#include <csetjmp>
+
 namespace varimark {
 
 // The functions the writer and the reader call (jpeg_create_compress and
@@ -29,6 +31,20 @@ struct TJpegCalls {
     decltype(&::jpeg_finish_decompress) FinishDecompress;
     decltype(&::jpeg_resync_to_restart) ResyncToRestart;
 };
+
+// The writer's and the reader's error manager: an error keeps its code and the first message,
+// then jumps to jump (the caller leaves libjpeg's frames and raises it); warnings and trace
+// messages are dropped. truncated: the reader's source ran out of bytes.
+struct TJpegError {
+    jpeg_error_mgr pub; // first: libjpeg sees only this part
+    std::jmp_buf jump;
+    int code;
+    bool truncated;
+    char message[JMSG_LENGTH_MAX];
+};
+
+// Sets err up (cleared) and returns what goes into cinfo.err.
+jpeg_error_mgr* JpegErrorJump(const TJpegCalls& jpeg, TJpegError& err);
 
 // libjpeg's functions, loaded at the first call (see LoadedOnce); refusal says what cannot be
 // done without them ("JPEG pictures cannot be written").

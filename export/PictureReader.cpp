@@ -95,22 +95,13 @@ struct TPngState {
     std::span<const std::uint8_t> bytes;
     std::size_t at = 0;
     bool truncated = false;
-    char message[200] = {};
+    TPngError error{};
 };
 
 // libpng's functions: loaded before any callback can be called.
 const TPngCalls& Png() {
     return PngCalls("PNG pictures cannot be read");
 }
-
-void PngError(png_structp png, png_const_charp message) {
-    const TPngCalls& lib = Png();
-    auto* state = static_cast<TPngState*>(lib.GetErrorPtr(png));
-    if (state->message[0] == 0) std::snprintf(state->message, sizeof state->message, "%s", message);
-    lib.Longjmp(png, 1);
-}
-
-void PngWarning(png_structp, png_const_charp) {}
 
 void PngRead(png_structp png, png_bytep data, png_size_t length) {
     const TPngCalls& lib = Png();
@@ -191,7 +182,8 @@ TGreyPicture ReadPng(std::span<const std::uint8_t> bytes) {
     const TPngCalls& lib = Png();
     TPngState state{bytes};
     TPngReader reader{lib};
-    reader.png = lib.CreateReadStruct(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning);
+    reader.png =
+        lib.CreateReadStruct(PNG_LIBPNG_VER_STRING, &state.error, PngErrorJump, PngWarningDropped);
     if (reader.png != nullptr) reader.info = lib.CreateInfoStruct(reader.png);
     if (reader.info == nullptr) throw std::bad_alloc();
     png_structp png = reader.png;
@@ -199,7 +191,7 @@ TGreyPicture ReadPng(std::span<const std::uint8_t> bytes) {
     lib.SetReadFn(png, &state, PngRead);
     auto failure = [&]() -> Error {
         if (state.truncated) return Error("truncated PNG picture");
-        return Error(std::string("unreadable PNG picture: ") + state.message);
+        return Error(std::string("unreadable PNG picture: ") + state.error.message);
     };
     int passes = 1;
     if (!ReadPngHeader(lib, png, info, &passes)) throw failure();
@@ -351,21 +343,6 @@ void CheckJpegWork(const TJpegWork& work, bool oneStream, const char* what, std:
 
 // --- JPEG -----------------------------------------------------------------------------------
 
-struct TJpegError {
-    jpeg_error_mgr pub; // first: libjpeg sees only this part
-    std::jmp_buf jump;
-    bool truncated;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void JpegErrorExit(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<TJpegError*>(cinfo->err);
-    if (err->message[0] == 0) (*cinfo->err->format_message)(cinfo, err->message);
-    std::longjmp(err->jump, 1);
-}
-
-void JpegMessage(j_common_ptr, int) {} // warnings (damaged data libjpeg gets over) are kept quiet
-
 // The source: all the bytes at once; running out of them is an error, not a made-up end.
 void JpegInit(j_decompress_ptr) {}
 boolean JpegFill(j_decompress_ptr cinfo) {
@@ -439,10 +416,8 @@ bool ReadJpegRows(const TJpegCalls& jpeg, jpeg_decompress_struct* cinfo, TJpegEr
 TGreyPicture ReadJpeg(std::span<const std::uint8_t> bytes) {
     const TJpegCalls& jpeg = JpegCalls("JPEG pictures cannot be read");
     jpeg_decompress_struct cinfo{};
-    TJpegError err{};
-    cinfo.err = jpeg.StdError(&err.pub);
-    err.pub.error_exit = JpegErrorExit;
-    err.pub.emit_message = JpegMessage;
+    TJpegError err;
+    cinfo.err = JpegErrorJump(jpeg, err); // warnings (damaged data libjpeg gets over) dropped
     if (!CreateJpeg(jpeg, &cinfo, &err)) throw std::bad_alloc();
     std::unique_ptr<jpeg_decompress_struct, void (*)(jpeg_decompress_struct*)> guard(
         &cinfo, jpeg.DestroyDecompress);

@@ -2,6 +2,8 @@
 
 #include "export/SharedLibrary.h"
 
+#include <cstdio>
+
 namespace varimark {
 
 namespace {
@@ -51,5 +53,16 @@ TPngCalls LoadPng() {
 const TPngCalls& PngCalls(const char* refusal) {
     return LoadedOnce<TPngCalls, LoadPng>(refusal);
 }
+
+void PngErrorJump(png_structp png, png_const_charp message) {
+    const TPngCalls& lib = PngCalls("PNG pictures cannot be read or written");
+    auto* error = static_cast<TPngError*>(lib.GetErrorPtr(png));
+    if (error->message[0] == 0)
+        std::snprintf(error->message, sizeof error->message, "%s",
+                      message != nullptr ? message : "");
+    lib.Longjmp(png, 1);
+}
+
+void PngWarningDropped(png_structp, png_const_charp) {}
 
 } // namespace varimark

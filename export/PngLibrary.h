@@ -50,6 +50,15 @@ struct TPngCalls {
 // done without them ("PNG pictures cannot be written").
 const TPngCalls& PngCalls(const char* refusal);
 
+// The writer's and the reader's errors: the error pointer given to libpng points at a
+// TPngError, which keeps the first message; PngErrorJump then jumps to PngJumpBuffer, and the
+// caller raises the message once libpng's frames are left. Warnings are dropped.
+struct TPngError {
+    char message[256] = "";
+};
+void PngErrorJump(png_structp png, png_const_charp message);
+void PngWarningDropped(png_structp png, png_const_charp message);
+
 // What png_jmpbuf(png) gives: the buffer libpng's errors jump to.
 inline std::jmp_buf& PngJumpBuffer(const TPngCalls& lib, png_structp png) {
     return *lib.SetLongjmpFn(png, std::longjmp, sizeof(std::jmp_buf));

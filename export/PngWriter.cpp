@@ -14,8 +14,8 @@
 
 #include <array>
 #include <csetjmp>
-#include <cstdlib>
 #include <cstring>
+#include <cstdlib>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -147,7 +147,7 @@ const TPngCalls& Png() {
 
 struct TWriteState {
     std::vector<std::uint8_t>* out = nullptr;
-    char message[256] = "";
+    TPngError error{};
     bool outOfMemory = false; // an allocation failed: std::bad_alloc, not a PNG error
 };
 
@@ -161,15 +161,6 @@ png_voidp PngAllocate(png_structp png, png_alloc_size_t size) {
 void PngFree(png_structp, png_voidp memory) {
     std::free(memory);
 }
-
-void PngError(png_structp png, png_const_charp message) {
-    const TPngCalls& lib = Png();
-    auto* state = static_cast<TWriteState*>(lib.GetErrorPtr(png));
-    std::strncpy(state->message, message != nullptr ? message : "", sizeof state->message - 1);
-    lib.Longjmp(png, 1);
-}
-
-void PngWarning(png_structp, png_const_charp) {}
 
 // Appends to the memory; a failed allocation becomes a libpng error once no C++ object
 // of this frame is alive, so that the jump may leave it.
@@ -220,8 +211,8 @@ std::vector<std::uint8_t> PngFileBytes(const TBitmap& bitmap) {
     std::vector<std::uint8_t> out;
     TWriteState state;
     state.out = &out;
-    png_structp png = lib.CreateWriteStruct2(PNG_LIBPNG_VER_STRING, &state, PngError, PngWarning,
-                                             &state, PngAllocate, PngFree);
+    png_structp png = lib.CreateWriteStruct2(PNG_LIBPNG_VER_STRING, &state.error, PngErrorJump,
+                                             PngWarningDropped, &state, PngAllocate, PngFree);
     if (png == nullptr) throw std::bad_alloc(); // libpng fails to make it only for want of memory
     png_infop info = lib.CreateInfoStruct(png);
     if (info == nullptr) {
@@ -232,7 +223,7 @@ std::vector<std::uint8_t> PngFileBytes(const TBitmap& bitmap) {
     const bool written = WritePng(lib, png, info, bitmap, plan, row.data());
     lib.DestroyWriteStruct(&png, &info);
     if (!written && state.outOfMemory) throw std::bad_alloc();
-    if (!written) throw varimark::Error(std::string("PNG error: ") + state.message);
+    if (!written) throw varimark::Error(std::string("PNG error: ") + state.error.message);
     return out;
 }
 

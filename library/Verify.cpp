@@ -8,6 +8,7 @@
 #include "engine/ReferenceDecode.h"
 #include "engine/ScanProfile.h"
 #include "engine/SymbolScan.h"
+#include "engine/Units.h"
 #include "engine/Windows1252.h"
 #include "export/PictureReader.h"
 #include "library/Gs1Checks.h"
@@ -21,7 +22,6 @@ namespace varimark {
 
 namespace {
 
-constexpr double kMillimetresPerInch = 25.4;
 constexpr double kMilsPerInch = 1000;
 
 bool IsEanUpc(btCodeTypes type) {

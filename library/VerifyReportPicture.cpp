@@ -16,6 +16,7 @@
 #include "engine/Formatted.h"
 #include "engine/ProfileGrading.h"
 #include "engine/Surface.h"
+#include "engine/Units.h"
 #include "engine/Windows1252.h"
 #include "export/Bitmap.h"
 #include "export/FileWriter.h"
@@ -338,7 +339,7 @@ private:
         double perSample = pitch;
         std::string unit = "pixels along the scan";
         if (!r_.relative && r_.dpi > 0) {
-            perSample = pitch * 25.4 / r_.dpi;
+            perSample = pitch * kMillimetresPerInch / r_.dpi;
             unit = "millimetres along the scan";
         } else if (r_.xPixels > 0) {
             perSample = pitch / r_.xPixels;
@@ -529,7 +530,7 @@ std::vector<std::uint8_t> Png(const TDrawing& d) {
             p[0] = p[1] = p[2] = v;
         }
     {
-        TRasterSurface surface(rows, 96, 96);
+        TRasterSurface surface(rows, kScreenDpi, kScreenDpi);
         for (const TRect& r : d.rects) {
             surface.SetBrushColor(r.color);
             surface.FillRect(r.x0, r.y0, r.x1, r.y1);
@@ -539,7 +540,7 @@ std::vector<std::uint8_t> Png(const TDrawing& d) {
         for (std::size_t i = 1; i < s.points.size(); ++i)
             DrawSegment(rows, s.points[i - 1], s.points[i], s.width, s.color);
     {
-        TRasterSurface surface(rows, 96, 96);
+        TRasterSurface surface(rows, kScreenDpi, kScreenDpi);
         static constexpr unsigned kAligns[] = {TA_LEFT, TA_CENTER, TA_RIGHT};
         for (const TText& t : d.texts) {
             surface.SetTextAlign(TA_BASELINE | kAligns[static_cast<int>(t.anchor)]);

@@ -18,8 +18,8 @@ TQtSurface::TQtSurface(QPainter& painter, int dpiX, int dpiY, int screenDpi)
 }
 
 TQtSurface::TQtSurface(QPainter& painter)
-    : TQtSurface(painter, painter.device() ? painter.device()->logicalDpiX() : 96,
-                 painter.device() ? painter.device()->logicalDpiY() : 96) {}
+    : TQtSurface(painter, painter.device() ? painter.device()->logicalDpiX() : kScreenDpi,
+                 painter.device() ? painter.device()->logicalDpiY() : kScreenDpi) {}
 
 void TQtSurface::FillRect(int left, int top, int right, int bottom) {
     if (brushStyle_ == TBrushStyle::Clear) return;
