@@ -51,7 +51,7 @@ public:
 
     std::FILE* File() const { return file_; }
     std::string Message(int error) const {
-        return "varimark-cli: cannot read " + shown_ + ": " + std::strerror(error);
+        return Named("cannot read " + shown_ + ": " + std::strerror(error));
     }
     // The number of lines of a regular file, for the progress bar; nothing for a pipe or
     // a terminal (reading them twice is not possible) or when counting fails.
@@ -259,11 +259,10 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
         std::error_code error;
         std::filesystem::create_directories(render.outdir, error);
         if (error)
-            throw EPicture("varimark-cli: cannot create folder " + render.outdir + ": " +
-                           error.message());
+            throw EPicture(Named("cannot create folder " + render.outdir + ": " + error.message()));
         folder.emplace(render.outdir);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "varimark-cli: %s\n", OutOfMemory("starting the batch").what());
+        PrintNamed(OutOfMemory("starting the batch").what());
         return kExitRefused;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
@@ -280,7 +279,7 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
         try {
             PrepareFonts();
         } catch (const std::bad_alloc&) {
-            std::fputs("varimark-cli: Out of memory while loading fonts\n", stderr);
+            PrintNamed("Out of memory while loading fonts");
             return kExitRefused;
         }
     }
@@ -440,14 +439,14 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
         try {
             stopReason = OutOfMemory("rendering the batch").what();
         } catch (const std::bad_alloc&) {
-            std::fputs("varimark-cli: Out of memory while rendering the batch\n", stderr);
+            PrintNamed("Out of memory while rendering the batch");
             return kExitRefused;
         }
     }
 
     if (flow.AnyFailed()) status = kExitRefused;
     if (!stopReason.empty()) {
-        std::fprintf(stderr, "varimark-cli: %s\n", stopReason.c_str());
+        PrintNamed(stopReason);
         status = kExitRefused;
     }
     if (const int error = flow.ReadError(); error != 0) {

@@ -81,10 +81,10 @@ int EncodeCommand::RunSingle(const std::string& utf8Text) {
     try {
         text = ToEngineText(utf8Text, options_.type, options_);
     } catch (const NulInTextError& e) {
-        std::fprintf(stderr, "varimark-cli: %s\n", e.what());
+        PrintNamed(e.what());
         return kExitRefused;
     } catch (const ETextRefused& e) {
-        std::fprintf(stderr, "varimark-cli: %s\n", e.what());
+        PrintNamed(e.what());
         return kExitRefused;
     } catch (const EscapeError& e) {
         throw UsageError(e.what());
@@ -104,8 +104,7 @@ int EncodeCommand::RunBatch(const std::string& fileName) {
     const std::string shownName = fromStdin ? "standard input" : fileName;
     std::FILE* file = fromStdin ? stdin : std::fopen(fileName.c_str(), "rb");
     if (file == nullptr) {
-        std::fprintf(stderr, "varimark-cli: cannot read %s: %s\n", shownName.c_str(),
-                     std::strerror(errno));
+        PrintNamed("cannot read " + shownName + ": " + std::strerror(errno));
         return kExitRefused;
     }
 
@@ -142,8 +141,7 @@ int EncodeCommand::RunBatch(const std::string& fileName) {
     if (!fromStdin) std::fclose(file);
     status = FinishOutput(out, status);
     if (readError != 0) {
-        std::fprintf(stderr, "varimark-cli: cannot read %s: %s\n", shownName.c_str(),
-                     std::strerror(readError));
+        PrintNamed("cannot read " + shownName + ": " + std::strerror(readError));
         return kExitRefused;
     }
     return status;

@@ -7,9 +7,24 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 namespace varimark::cli {
+
+namespace {
+constexpr std::string_view kProgramName = "varimark-cli: ";
+} // namespace
+
+std::string Named(std::string_view message) {
+    std::string line(kProgramName);
+    return line.append(message);
+}
+
+void PrintNamed(std::string_view message) {
+    std::fprintf(stderr, "%.*s%.*s\n", static_cast<int>(kProgramName.size()), kProgramName.data(),
+                 static_cast<int>(message.size()), message.data());
+}
 
 std::string Quoted(std::string_view s) {
     return "'" + std::string(s) + "'";
@@ -124,8 +139,8 @@ SymbolOptions OptionParser::Parse(const ExtraOption& extra) {
         throw UsageError("TEXT cannot be given together with --batch");
     if (!options.text && !options.batchFile) throw UsageError(missingOperand_);
     if (ratioGiven_ && !ParseRatioValue(options))
-        throw RangeError("varimark-cli: bad ratio " + Quoted(*ratioGiven_) + " " +
-                         (options.type == ITF_14 ? kItfRatios : "(3 or 2)"));
+        throw RangeError(Named("bad ratio " + Quoted(*ratioGiven_) + " " +
+                               (options.type == ITF_14 ? kItfRatios : "(3 or 2)")));
     return options;
 }
 

@@ -27,9 +27,15 @@ public:
     using varimark::Error::Error;
 };
 
+// The program's own messages on standard error start with its name, given here once:
+// Named("--dpi must be at least 1") is "varimark-cli: --dpi must be at least 1". PrintNamed
+// writes one such line on standard error without allocating (memory may have run out).
+std::string Named(std::string_view message);
+void PrintNamed(std::string_view message);
+
 // A value the command line gives well but that is refused: a number out of its option's
 // range. The message is the whole line to print (the control's own message for the look,
-// "varimark-cli: ..." for the program's options).
+// Named(...) for the program's options).
 class RangeError : public varimark::Error {
 public:
     using varimark::Error::Error;

@@ -32,38 +32,57 @@ const char* const kFontRange = "Bar_Fontscaling must be in the range 20..200!";
 
 // A whole-number option: its range, checked on the value as given (never narrowed first),
 // and the messages below and above it.
+// A refusal of a value: the program's own (after its name) or the control's, as it is.
+struct TRangeMessage {
+    const char* text;
+    bool named;
+};
+constexpr TRangeMessage Ours(const char* text) {
+    return {text, true};
+}
+constexpr TRangeMessage Verbatim(const char* text) {
+    return {text, false};
+}
+[[noreturn]] void Refuse(TRangeMessage message) {
+    throw RangeError(message.named ? Named(message.text) : std::string(message.text));
+}
+
 struct TIntegerOption {
     std::string_view name;
     long long min, max;
-    const char* below;
-    const char* above;
+    TRangeMessage below;
+    TRangeMessage above;
     void (*store)(RenderOptions&, int);
 };
 
 constexpr TIntegerOption kIntegerOptions[] = {
-    {"--module", 0, 9, kModuleRange, kModuleRange, [](RenderOptions& o, int v) { o.module = v; }},
-    {"--rotate", 0, 270, kRotateRange, kRotateRange,
+    {"--module", 0, 9, Verbatim(kModuleRange), Verbatim(kModuleRange),
+     [](RenderOptions& o, int v) { o.module = v; }},
+    {"--rotate", 0, 270, Verbatim(kRotateRange), Verbatim(kRotateRange),
      [](RenderOptions& o, int v) { o.rotateDegrees = v; }},
-    {"--bar-height", 20, 200, kHeightRange, kHeightRange,
+    {"--bar-height", 20, 200, Verbatim(kHeightRange), Verbatim(kHeightRange),
      [](RenderOptions& o, int v) { o.barHeight = v; }},
-    {"--font-height", 20, 200, kFontRange, kFontRange,
+    {"--font-height", 20, 200, Verbatim(kFontRange), Verbatim(kFontRange),
      [](RenderOptions& o, int v) { o.fontHeight = v; }},
-    {"--scale", 1, 65535, "Barcode: Factor for \"MagnifyBy\" must be >=1",
-     "Picture too large: --scale is at most 65535", [](RenderOptions& o, int v) { o.scale = v; }},
-    {"--margin", 0, kMaxMargin, "varimark-cli: --margin must not be negative",
-     "Picture too large: --margin is at most 65535", [](RenderOptions& o, int v) { o.margin = v; }},
-    {"--dpi", 1, kMaxDpi, "varimark-cli: --dpi must be at least 1",
-     "Picture too large: --dpi is at most 100000", [](RenderOptions& o, int v) { o.dpi = v; }},
-    {"--jobs", 1, 1024, "varimark-cli: --jobs must be at least 1",
-     "varimark-cli: --jobs is at most 1024", [](RenderOptions& o, int v) { o.jobs = v; }},
+    {"--scale", 1, 65535, Verbatim("Barcode: Factor for \"MagnifyBy\" must be >=1"),
+     Verbatim("Picture too large: --scale is at most 65535"),
+     [](RenderOptions& o, int v) { o.scale = v; }},
+    {"--margin", 0, kMaxMargin, Ours("--margin must not be negative"),
+     Verbatim("Picture too large: --margin is at most 65535"),
+     [](RenderOptions& o, int v) { o.margin = v; }},
+    {"--dpi", 1, kMaxDpi, Ours("--dpi must be at least 1"),
+     Verbatim("Picture too large: --dpi is at most 100000"),
+     [](RenderOptions& o, int v) { o.dpi = v; }},
+    {"--jobs", 1, 1024, Ours("--jobs must be at least 1"), Ours("--jobs is at most 1024"),
+     [](RenderOptions& o, int v) { o.jobs = v; }},
 };
 
 // Stores a whole-number option's value after checking its range; RangeError outside it.
 void StoreInRange(const TIntegerOption& option, long long value, RenderOptions& render) {
-    if (value < option.min) throw RangeError(option.below);
-    if (value > option.max) throw RangeError(option.above);
+    if (value < option.min) Refuse(option.below);
+    if (value > option.max) Refuse(option.above);
     if (option.name == "--rotate" && value % 90 != 0)
-        throw RangeError("varimark-cli: --rotate takes 0, 90, 180 or 270");
+        Refuse(Ours("--rotate takes 0, 90, 180 or 270"));
     option.store(render, static_cast<int>(value));
 }
 
@@ -170,15 +189,15 @@ int RunRenderCommand(std::vector<std::string_view> args) {
     try {
         text = ToEngineText(*options.text, options.type, options);
     } catch (const ETextRefused& e) {
-        throw RangeError("varimark-cli: " + std::string(e.what()));
+        throw RangeError(Named(e.what()));
     } catch (const NulInTextError& e) {
-        throw RangeError("varimark-cli: " + std::string(e.what()));
+        throw RangeError(Named(e.what()));
     } catch (const EscapeError& e) {
         throw UsageError(e.what());
     }
     if (toStdout && isatty(STDOUT_FILENO))
-        throw RangeError("varimark-cli: standard output is a terminal; redirect it to a file or "
-                         "a pipe, or write the picture with -o FILE");
+        Refuse(Ours("standard output is a terminal; redirect it to a file or a pipe, or write "
+                    "the picture with -o FILE"));
 
     try {
         CheckPictureLimits(render);

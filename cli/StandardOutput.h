@@ -46,8 +46,8 @@ inline int FinishStandardOutput(int status) {
     }
     if (!failed) return status;
     if (error == 0) error = detail::StandardOutputError();
-    std::fprintf(stderr, "varimark-cli: cannot write to standard output: %s\n",
-                 std::strerror(error != 0 ? error : EIO));
+    PrintNamed(std::string("cannot write to standard output: ") +
+               std::strerror(error != 0 ? error : EIO));
     return kExitRefused;
 }
 

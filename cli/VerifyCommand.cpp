@@ -155,11 +155,11 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
         return kExitOk;
     }
     if (options.dpi < 0 || options.dpi > 100000)
-        throw RangeError("varimark-cli: --dpi must be 1 to 100000 (0: what the file states)");
+        throw RangeError(Named("--dpi must be 1 to 100000 (0: what the file states)"));
     if (options.apertureMils < 0 || options.apertureMils > 100)
-        throw RangeError("varimark-cli: --aperture must be 1 to 100 mils (0: by the X dimension)");
+        throw RangeError(Named("--aperture must be 1 to 100 mils (0: by the X dimension)"));
     if (options.minGrade < 0 || options.minGrade > 4)
-        throw RangeError("varimark-cli: --min-grade must be A, B, C, D, F or 0 to 4");
+        throw RangeError(Named("--min-grade must be A, B, C, D, F or 0 to 4"));
 
     // The report picture's format, known before the picture is read.
     if (reportFile) {
@@ -179,10 +179,9 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
     if (reportFile) SaveVerifyReportPicture(file, report, *reportFile);
     if (!found)
         // "no barcode found: " and why
-        std::fprintf(stderr, "varimark-cli: %s: %s\n", file.c_str(), report.failure.c_str());
+        PrintNamed(file + ": " + report.failure);
     else if (!report.decoded)
-        std::fprintf(stderr, "varimark-cli: %s: nothing decoded: %s\n", file.c_str(),
-                     report.failure.c_str());
+        PrintNamed(file + ": nothing decoded: " + report.failure);
     // GS1 data faults and, with --gs1, a size outside GS1's table fail the label too.
     const bool gs1Passed = !report.gs1.checked || report.gs1.passed;
     return report.passed && gs1Passed ? kExitOk : kExitRefused;

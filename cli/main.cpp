@@ -52,17 +52,17 @@ int Run(const std::vector<std::string_view>& args) {
     try {
         return Dispatch(args);
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "varimark-cli: %s\n", e.what());
+        PrintNamed(e.what());
         PrintShortUsage(stderr);
         return kExitUsage;
     } catch (const RangeError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return kExitRefused;
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "varimark-cli: %s\n", OutOfMemory(Doing(args)).what());
+        PrintNamed(OutOfMemory(Doing(args)).what());
         return kExitRefused;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "varimark-cli: %s\n", e.what());
+        PrintNamed(e.what());
         return kExitRefused;
     }
 }
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     try {
         args.assign(argv + 1, argv + argc);
     } catch (const std::bad_alloc&) {
-        std::fputs("varimark-cli: Out of memory while reading the command line\n", stderr);
+        PrintNamed("Out of memory while reading the command line");
         return kExitRefused;
     }
     return FinishStandardOutput(Run(args));
