@@ -5,6 +5,7 @@
 // through "render" to show that drawing takes them as well. (Without --repair the texts are
 // checked first: the CLI tests have those refusals.)
 #include "CliRunner.h"
+#include "FileTesting.h"
 
 #include <gtest/gtest.h>
 
@@ -334,8 +335,8 @@ TEST(BadInput, ASampleOfTheSameCaptionsRendersOrIsRefusedWithTheEngineMessage) {
     constexpr int kSample = 200;
     constexpr unsigned kSeed = 20240607;
     const std::vector<Caption> captions = AllCaptions();
-    std::string dir = ::testing::TempDir() + "varimark_bad_XXXXXX";
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    const TScratchFolder scratch;
+    const std::string& dir = scratch.Dir();
 
     std::mt19937 random(kSeed);
     std::uniform_int_distribution<std::size_t> pickType(0, std::size(kTypes) - 1);
@@ -371,7 +372,6 @@ TEST(BadInput, ASampleOfTheSameCaptionsRendersOrIsRefusedWithTheEngineMessage) {
         }
         unlink(file.c_str());
     }
-    rmdir(dir.c_str());
     std::printf("\nrender sample (seed %u): %d captions, %d pictures, %d refused with the "
                 "engine's message\n",
                 kSeed, kSample, pictures, refused);

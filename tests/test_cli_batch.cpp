@@ -29,10 +29,6 @@
 
 namespace {
 
-std::string Folder(const std::string& name) {
-    return ::testing::TempDir() + "vm_batch_" + std::to_string(getpid()) + "_" + name;
-}
-
 // Lines of every kind: text alone, type and text, type, text and add-on, an empty line
 // (skipped: no file).
 const std::string kLines = "400638133393\n"
@@ -53,7 +49,8 @@ const Single kSingles[] = {{{"--type", "EAN_13", "400638133393"}},
 TEST(CliBatch, FilesEqualSingleRendersWhateverTheJobs) {
     for (const char* format : {"bmp", "gif", "svg", "png"}) {
         for (const char* jobs : {"1", "2"}) {
-            const std::string folder = Folder(std::string(format) + jobs);
+            const TScratchFolder scratch;
+            const std::string folder = scratch.Path("out");
             const RunResult r = RunCli({"render", "--type", "EAN_13", "--batch", "-", "--outdir",
                                         folder, "--format", format, "--jobs", jobs, "--scale", "2"},
                                        kLines);
@@ -75,13 +72,13 @@ TEST(CliBatch, FilesEqualSingleRendersWhateverTheJobs) {
                 std::remove(single.c_str());
             }
             EXPECT_FALSE(FileExists(folder + "/000006." + format)); // the final newline adds none
-            std::system(("rm -rf '" + folder + "'").c_str());
         }
     }
 }
 
 TEST(CliBatch, FailingLinesAreReportedAndTheOthersWritten) {
-    const std::string folder = Folder("failing");
+    const TScratchFolder scratch;
+    const std::string folder = scratch.Path("out");
     const std::string lines = "CODE128_B\tok\n"
                               "CODE128_B\ttab\\x09here\n"
                               "NOPE\t1\n"
@@ -101,14 +98,14 @@ TEST(CliBatch, FailingLinesAreReportedAndTheOthersWritten) {
         EXPECT_TRUE(FileExists(folder + written)) << written;
     for (const char* missing : {"/deep/er/000002.png", "/deep/er/000005.png"})
         EXPECT_FALSE(FileExists(folder + missing)) << missing;
-    std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 // Hundreds of lines on two threads, one of which writes the files the other draws: every
 // failure, in drawing or in writing, is told with its own line, and every other file is
 // there and equals its single render.
 TEST(CliBatch, ManyLinesOnTwoThreadsKeepTheirFilesAndFailures) {
-    const std::string folder = Folder("many");
+    const TScratchFolder scratch;
+    const std::string folder = scratch.Path("out");
     std::string lines, expected;
     for (int k = 1; k <= 600; ++k) {
         if (k % 97 == 0) {
@@ -156,11 +153,11 @@ TEST(CliBatch, ManyLinesOnTwoThreadsKeepTheirFilesAndFailures) {
         EXPECT_EQ(ReadWholeFile(folder + name), ReadWholeFile(single)) << k;
         std::remove(single.c_str());
     }
-    std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 TEST(CliBatch, FromAFileWithoutProgressOffATerminal) {
-    const std::string folder = Folder("file");
+    const TScratchFolder scratch;
+    const std::string folder = scratch.Path("out");
     std::string many;
     for (int i = 0; i < 400; ++i) many += std::to_string(1000000 + i) + "\n";
     const std::string list = folder + ".txt";
@@ -172,7 +169,6 @@ TEST(CliBatch, FromAFileWithoutProgressOffATerminal) {
     EXPECT_TRUE(FileExists(folder + "/000400.bmp"));
     EXPECT_FALSE(FileExists(folder + "/000401.bmp"));
     std::remove(list.c_str());
-    std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 TEST(CliBatch, UsageErrors) {
@@ -183,8 +179,9 @@ TEST(CliBatch, UsageErrors) {
         {"render", "--batch", "-", "--outdir", "x", "--format", "png", "-o", "y.png"},
         {"render", "--outdir", "x", "-o", "y.png", "1"}}; // --outdir alone
     for (const auto& args : cases) EXPECT_EQ(RunCli(args, "1\n").status, 2) << args.back();
-    EXPECT_EQ(RunCli({"render", "--batch", "/nonexistent.txt", "--outdir", Folder("n"), "--format",
-                      "png"})
+    const TScratchFolder scratch;
+    EXPECT_EQ(RunCli({"render", "--batch", "/nonexistent.txt", "--outdir", scratch.Path("n"),
+                      "--format", "png"})
                   .status,
               1);
 }
@@ -204,7 +201,8 @@ TEST(CliBatch, QuietZonesWidenTheMargin) {
                           {{"--type", "CODE39", "--module", "9", "AB"}, {133, 144}, {169, 180}}};
     for (const Case& c : cases) {
         for (const bool zoned : {false, true}) {
-            const std::string path = Folder("zone.png");
+            const TScratchFolder scratch;
+            const std::string path = scratch.Path("zone.png");
             std::vector<std::string> args{"render", "-o", path};
             if (!zoned) args.insert(args.end(), {"--margin", "2"});
             args.insert(args.end(), c.args.begin(), c.args.end());

@@ -335,7 +335,9 @@ TEST(CliRender, UnsupportedExtensionIsAUsageError) {
 // left beside it (a file the user may write is written over in place). Root may write
 // anywhere, so as root the program runs as the user nobody.
 TEST(CliRender, ReadOnlyFolderKeepsTheOldFile) {
-    const std::string folder = OutPath("readonly");
+    const TScratchFolder scratch;
+    chmod(scratch.Dir().c_str(), 0755); // the user nobody goes through it
+    const std::string folder = scratch.Path("readonly");
     mkdir(folder.c_str(), 0755);
     chmod(folder.c_str(), 0755);
     for (const char* name : {"label.bmp", "label.gif", "label.tif", "label.jpg", "label.emf",
@@ -360,7 +362,6 @@ TEST(CliRender, ReadOnlyFolderKeepsTheOldFile) {
     }
     chmod(folder.c_str(), 0755);
     EXPECT_EQ(std::system(("test $(ls -A '" + folder + "' | wc -l) -eq 8").c_str()), 0);
-    std::system(("rm -rf '" + folder + "'").c_str());
 }
 
 TEST(CliRender, UnwritableFolderIsReported) {

@@ -82,16 +82,11 @@ std::string Joined(const std::vector<std::string>& names) {
     return out;
 }
 
-std::string NewFolder(const char* tag) {
-    std::string path = ::testing::TempDir() + "vm_" + tag + "_XXXXXX";
-    if (::mkdtemp(path.data()) == nullptr) std::abort();
-    ::chmod(path.c_str(), 0755); // reachable by nobody
-    return path;
-}
-
-void RemoveTree(const std::string& path) {
-    std::system(("rm -rf '" + path + "'").c_str());
-}
+// A scratch folder that the user nobody may enter too (as root, the checks run as nobody).
+class TOpenFolder : public TScratchFolder {
+public:
+    TOpenFolder() { ::chmod(Dir().c_str(), 0755); }
+};
 
 // --- What was injected and what was survived: one line per category.
 
@@ -134,7 +129,7 @@ std::string SaveError(const std::function<void()>& save) {
 
 class TSmallDisk {
 public:
-    explicit TSmallDisk(const char* size) : dir_(NewFolder("disk")) {
+    explicit TSmallDisk(const char* size) : dir_(folder_.Dir()) {
         if (::geteuid() != 0) {
             reason_ = "mounting a small tmpfs needs root; this check did not run";
             return;
@@ -148,7 +143,6 @@ public:
     }
     ~TSmallDisk() {
         if (mounted_ && ::umount(dir_.c_str()) != 0) ::umount2(dir_.c_str(), MNT_DETACH);
-        RemoveTree(dir_);
     }
     TSmallDisk(const TSmallDisk&) = delete;
     TSmallDisk& operator=(const TSmallDisk&) = delete;
@@ -184,6 +178,7 @@ public:
     }
 
 private:
+    TOpenFolder folder_; // removed after the unmount
     std::string dir_;
     std::string reason_;
     bool mounted_ = false;
@@ -448,7 +443,8 @@ TEST(Permissions, FilesAndFoldersThatMayNotBeWritten) {
     if (!root)
         std::cout << "[faults] not root: the checks run in this process, as this user" << std::endl;
     TTally tally("permissions");
-    const std::string base = NewFolder("perm");
+    const TOpenFolder scratch;
+    const std::string& base = scratch.Dir();
     const std::string writable = base + "/writable", readOnly = base + "/readonly";
     ASSERT_EQ(::mkdir(writable.c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(readOnly.c_str(), 0755), 0);
@@ -555,7 +551,6 @@ TEST(Permissions, FilesAndFoldersThatMayNotBeWritten) {
     }
     EXPECT_TRUE(counted) << text;
     ::chmod(readOnly.c_str(), 0755);
-    RemoveTree(base);
 }
 
 // A file system mounted read-only binds root too, so the window itself runs into it: typing
@@ -604,7 +599,8 @@ TEST(Permissions, ReadOnlyFileSystemInTheWindow) {
 // file, and at the end the file holds the last write of one of them.
 TEST(ConcurrentWriters, TheProgramsKeysAreNeverTorn) {
     constexpr int kWrites = 500;
-    const std::string folder = NewFolder("two");
+    const TOpenFolder scratch;
+    const std::string& folder = scratch.Dir();
     const QString ini = QString::fromStdString(folder + "/varimark.INI");
     ASSERT_TRUE(WriteProfileString("Varimark", "bctype", "2", ini));
     ASSERT_TRUE(WriteProfileString("Varimark", "2", "03600029145", ini));
@@ -686,7 +682,6 @@ TEST(ConcurrentWriters, TheProgramsKeysAreNeverTorn) {
     EXPECT_TRUE(
         whole.match(QString::fromStdString(*ReadFileIfThere(folder + "/varimark.INI"))).hasMatch());
     EXPECT_EQ(Listing(folder), std::vector<std::string>{"varimark.INI"});
-    RemoveTree(folder);
 }
 
 } // namespace

@@ -73,13 +73,8 @@ int Bars(int x, int y) {
 
 class TempDir : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char name[] = "/tmp/jmp_test_XXXXXX";
-        ASSERT_NE(::mkdtemp(name), nullptr);
-        dir_ = name;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_;
+    const TScratchFolder scratch_;
+    const fs::path dir_{scratch_.Dir()};
 };
 
 // ---------------------------------------------------------------- JPEG

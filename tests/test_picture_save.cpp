@@ -23,12 +23,8 @@ using namespace varimark;
 namespace {
 
 std::string Folder() {
-    static const std::string folder = [] {
-        std::string path = ::testing::TempDir() + "vm_save_XXXXXX";
-        if (mkdtemp(path.data()) == nullptr) std::abort();
-        return path + "/";
-    }();
-    return folder;
+    static const TScratchFolder scratch; // removed when the test program ends
+    return scratch.Dir() + "/";
 }
 
 std::string Shell(const std::string& command) {

@@ -336,8 +336,8 @@ TEST(ScanMatrix, EveryRenderingDecodesToItsDataWithinTheReadersLimits) {
     ASSERT_TRUE(Executable(kZbarimg)) << kZbarimg << " is missing: install zbar-tools";
     ASSERT_TRUE(Executable(kZxingReader)) << kZxingReader << " is missing: install zxing-cpp-tools";
 
-    std::string dir = ::testing::TempDir() + "varimark_scan_XXXXXX";
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
+    const TScratchFolder scratch;
+    const std::string& dir = scratch.Dir();
 
     std::vector<Combination> combinations;
     for (int s = 0; s < kSymbolCount; ++s)
@@ -603,10 +603,6 @@ TEST(ScanMatrix, EveryRenderingDecodesToItsDataWithinTheReadersLimits) {
     std::fflush(stdout);
 
     for (const Combination& c : combinations) unlink(c.file.c_str());
-    unlink((dir + "/zbar.out").c_str());
-    unlink((dir + "/zxing.out").c_str());
-    unlink((dir + "/zxing-id.out").c_str());
-    rmdir(dir.c_str());
 }
 
 } // namespace
