@@ -3,11 +3,13 @@
 #include "EngineModules.h"
 #include "engine/EOverflow.h"
 #include "engine/LLBarcode.h"
+#include "engine/SymbologyTables.h"
 #include "engine/TextPreparation.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,20 +18,10 @@ using namespace varimark;
 
 namespace {
 
-// Bar/space widths of the symbol values 0..106 (STOP without its final 2-module bar).
-const char* const kWidths[107] = {
-    "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212",
-    "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221",
-    "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122", "321221",
-    "312212", "322112", "322211", "212123", "212321", "232121", "111323", "131123", "131321",
-    "112313", "132113", "132311", "211313", "231113", "231311", "112133", "112331", "132131",
-    "113123", "113321", "133121", "313121", "211331", "231131", "213113", "213311", "213131",
-    "311123", "311321", "331121", "312113", "312311", "332111", "314111", "221411", "431111",
-    "111224", "111422", "121124", "121421", "141122", "141221", "112214", "112412", "122114",
-    "122411", "142112", "142211", "241211", "221114", "413111", "241112", "134111", "111242",
-    "121142", "121241", "114212", "124112", "124211", "411212", "421112", "421211", "212141",
-    "214121", "412121", "111143", "111341", "131141", "114113", "114311", "411113", "411311",
-    "113141", "114131", "311141", "411131", "211412", "211214", "211232", "233111"};
+// The engine's own width table (TBarCode128::kWidths) reads the modules back here: it is held
+// to the character rules below and to whole symbols written out by hand, so that a wrong entry
+// cannot pass by being read back with itself.
+const char* const* const kWidths = TBarCode128::kWidths;
 
 std::string Pattern(int value) {
     std::string p;
@@ -82,6 +74,77 @@ struct Case {
 std::ostream& operator<<(std::ostream& os, const Case& c) {
     return os << CodeTypeName(c.type) << " '" << c.text << "'";
 }
+
+// ISO/IEC 15417, 4.1 (symbol character structure): each of the 107 values is 3 bars and
+// 3 spaces over 11 modules, each element 1 to 4 modules, the bars an even number of modules
+// in all (the spaces odd), and no two values alike. STOP (106) is listed without its
+// final 2-module bar. Worked for value 0, "212222": bars 2 + 2 + 2 = 6 (even), spaces
+// 1 + 2 + 2 = 5, 11 in all.
+TEST(Code128Table, EveryValueFollowsTheCharacterRules) {
+    std::set<std::string> seen;
+    for (int v = 0; v < TBarCode128::Count; ++v) {
+        const std::string w = kWidths[v];
+        ASSERT_EQ(w.size(), 6u) << v;
+        int modules = 0, bars = 0;
+        for (std::size_t k = 0; k < 6; ++k) {
+            const int width = w[k] - '0';
+            EXPECT_TRUE(width >= 1 && width <= 4) << v << ": " << w;
+            modules += width;
+            if (k % 2 == 0) bars += width;
+        }
+        EXPECT_EQ(modules, 11) << v << ": " << w;
+        EXPECT_EQ(bars % 2, 0) << v << ": " << w;
+        EXPECT_TRUE(seen.insert(w).second) << v << ": " << w << " twice";
+    }
+}
+
+// Whole symbols written out module by module from the character table, independently of the
+// engine's table ('1' bar, '0' space; the widths of each character in the comment).
+struct WrittenSymbol {
+    const char* name;
+    btCodeTypes type;
+    const char* text;
+    const char* modules;
+};
+
+class Code128Written : public ::testing::TestWithParam<WrittenSymbol> {};
+
+TEST_P(Code128Written, ModulesAsWrittenByHand) {
+    const WrittenSymbol& c = GetParam();
+    TLLBarcode e;
+    e.Params.CodeType = c.type;
+    e.Params.SetCaption(c.text);
+    e.Encode();
+    EXPECT_EQ(Bits(e), c.modules);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Symbols, Code128Written,
+    ::testing::Values(
+        // "PJJ123C" in code set B: START B 104 (211214), P 48 (313121), J 42 (112133) twice,
+        // 1 17 (123221), 2 18 (223211), 3 19 (221132), C 35 (131321); check
+        // 104 + 48x1 + 42x2 + 42x3 + 17x4 + 18x5 + 19x6 + 35x7 = 879 = 8 x 103 + 55, value 55
+        // (311321); STOP (2331112).
+        WrittenSymbol{"PJJ123C", CODE128_B, "PJJ123C",
+                      "11010010000"
+                      "11101110110"
+                      "10110111000"
+                      "10110111000"
+                      "10011100110"
+                      "11001110010"
+                      "11001011100"
+                      "10001000110"
+                      "11101000110"
+                      "1100011101011"},
+        // "1234" in code set C: START C 105 (211232), 12 (112232), 34 (131123); check
+        // 105 + 12x1 + 34x2 = 185 = 103 + 82, value 82 (121241); STOP.
+        WrittenSymbol{"digits_1234", CODE128_C, "1234",
+                      "11010011100"
+                      "10110011100"
+                      "10001011000"
+                      "10010011110"
+                      "1100011101011"}),
+    [](const ::testing::TestParamInfo<WrittenSymbol>& row) { return std::string(row.param.name); });
 
 class Code128 : public ::testing::TestWithParam<Case> {};
 
