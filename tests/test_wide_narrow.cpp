@@ -3,11 +3,14 @@
 #include "EngineModules.h"
 #include "engine/EOverflow.h"
 #include "engine/LLBarcode.h"
+#include "engine/SymbologyTables.h"
 #include "engine/TextPreparation.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -16,25 +19,15 @@ using namespace varimark;
 
 namespace {
 
-// Element flags of ISO/IEC 16388 (Code 39), ISO/IEC 16390 (2 of 5) and USS-Codabar, in the
-// order of the alphabets; 1 = wide.
-const std::string kAlphabet39 = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%*";
-const char* const kCode39[44] = {
-    "000110100", "100100001", "001100001", "101100000", "000110001", "100110000", "001110000",
-    "000100101", "100100100", "001100100", "100001001", "001001001", "101001000", "000011001",
-    "100011000", "001011000", "000001101", "100001100", "001001100", "000011100", "100000011",
-    "001000011", "101000010", "000010011", "100010010", "001010010", "000000111", "100000110",
-    "001000110", "000010110", "110000001", "011000001", "111000000", "010010001", "110010000",
-    "011010000", "010000101", "110000100", "011000100", "010101000", "010100010", "010001010",
-    "000101010", "010010100"};
-const std::string kAlphabetCodabar = "0123456789-$:/.+ABCD";
-const char* const kCodabar[20] = {"0000011", "0000110", "0001001", "1100000", "0010010",
-                                  "1000010", "0100001", "0100100", "0110000", "1001000",
-                                  "0001100", "0011000", "1000101", "1010001", "1010100",
-                                  "0010101", "0011010", "0101001", "0001011", "0001110"};
+// The engine's own element tables read the symbols back here ("1" = wide): they are held to
+// the character rules below and to symbols written out by hand, so that a wrong entry cannot
+// pass by being read back with itself.
+const std::string kAlphabet39 = TBarCode39::Alphabet;
+const char* const* const kCode39 = TBarCode39::kPatterns;
+const std::string kAlphabetCodabar = TBarCodabar::Alphabet;
+const char* const* const kCodabar = TBarCodabar::kPatterns;
 const std::string kDigits = "0123456789";
-const char* const k25[10] = {"00110", "10001", "01001", "11000", "00101",
-                             "10100", "01100", "00011", "10010", "01010"};
+const char* const* const k25 = kCode25Digits;
 
 // Run lengths of the pattern, each checked to be narrow (1) or wide (2 or 3 modules).
 std::vector<int> Runs(const TLLBarcode& e) {
@@ -169,6 +162,92 @@ INSTANTIATE_TEST_SUITE_P(
             Case{MSI_Plessey, "31415926535897932384626433832795028841971693993751",
                  "314159265358979323846264338327950288419716939937519"}),
         ::testing::Values(Ratio_3, Ratio_2)));
+
+// The character rules, one row per table: elements per character, how many of them are wide,
+// and no two characters alike. Code 39 (ISO/IEC 16388, 4.2): 9 elements, 3 wide ("*" is
+// 010010100: elements 2, 5 and 7). Interleaved 2 of 5 (ISO/IEC 16390, 4.2): 5 elements, 2
+// wide. Codabar (EN 798): 7 elements, 2 wide for the digits and "-$", 3 for ":/.+" and
+// A to D ("A" is 0011010: elements 3, 4 and 6).
+TEST(WideNarrowTables, EveryCharacterFollowsItsRules) {
+    const struct {
+        const char* name;
+        const std::string& alphabet;
+        const char* const* table;
+        std::size_t elements;
+        int minWide, maxWide;
+    } rows[] = {{"Code 39", kAlphabet39, kCode39, 9, 3, 3},
+                {"2 of 5", kDigits, k25, 5, 2, 2},
+                {"Codabar", kAlphabetCodabar, kCodabar, 7, 2, 3}};
+    for (const auto& row : rows) {
+        std::set<std::string> seen;
+        for (std::size_t i = 0; i < row.alphabet.size(); ++i) {
+            const std::string flags = row.table[i];
+            const std::string where = std::string(row.name) + " '" + row.alphabet[i] + "' " + flags;
+            EXPECT_EQ(flags.size(), row.elements) << where;
+            EXPECT_EQ(flags.find_first_not_of("01"), std::string::npos) << where;
+            const auto wide = std::count(flags.begin(), flags.end(), '1');
+            EXPECT_TRUE(wide >= row.minWide && wide <= row.maxWide) << where;
+            EXPECT_TRUE(seen.insert(flags).second) << where << " twice";
+        }
+    }
+    // Codabar: the digits and "-$" have 2 wide elements, the rest 3.
+    for (std::size_t i = 0; i < kAlphabetCodabar.size(); ++i)
+        EXPECT_EQ(std::count(kCodabar[i], kCodabar[i] + 7, '1'), i < 12 ? 2 : 3)
+            << kAlphabetCodabar[i];
+}
+
+// Interleaved 2 of 5: the wide elements of a digit weigh 1, 2, 4, 7 and 0 (the fifth is
+// parity) and add up to the digit, 0 being 4 + 7 = 11 (ISO/IEC 16390, the character table).
+// Worked: 7 is NNNWW, 7 + 0 = 7; 0 is NNWWN, 4 + 7 = 11.
+TEST(WideNarrowTables, TwoOfFiveDigitsAreTheirWeights) {
+    constexpr int kWeights[5] = {1, 2, 4, 7, 0};
+    for (int digit = 0; digit < 10; ++digit) {
+        int sum = 0;
+        for (int k = 0; k < 5; ++k)
+            if (k25[digit][k] == '1') sum += kWeights[k];
+        EXPECT_EQ(sum, digit == 0 ? 11 : digit) << digit << ": " << k25[digit];
+    }
+}
+
+// Interleaved 2 of 5 digit pairs written out as element widths, bar first: start NNNN,
+// the pair (bars from the first digit, spaces from the second), stop WNN. Widths from the
+// character table, N = 1 and W = the ratio:
+//   3 WWNNN, 8 WNNWN: 3 3 3 1 1 1 1 3 1 1     9 NWNWN, 0 NNWWN: 1 1 3 1 1 3 3 3 1 1
+//   4 NNWNW, 7 NNNWW: 1 1 1 1 2 1 1 2 2 2     5 WNWNN, 6 NWWNN: 2 1 1 2 2 2 1 1 1 1
+TEST(WideNarrowPatterns, TwoOfFivePairsAsWidths) {
+    const struct {
+        const char* text;
+        btCodeRatio ratio;
+        const char* widths;
+    } rows[] = {{"38", Ratio_3,
+                 "1111"
+                 "3331111311"
+                 "311"},
+                {"90", Ratio_3,
+                 "1111"
+                 "1131133311"
+                 "311"},
+                {"47", Ratio_2,
+                 "1111"
+                 "1111211222"
+                 "211"},
+                {"56", Ratio_2,
+                 "1111"
+                 "2112221111"
+                 "211"}};
+    for (const auto& row : rows) {
+        std::string modules;
+        for (std::size_t k = 0; row.widths[k] != '\0'; ++k)
+            modules +=
+                std::string(static_cast<std::size_t>(row.widths[k] - '0'), k % 2 ? '0' : '1');
+        TLLBarcode e;
+        e.Params.CodeType = CODE25i;
+        e.Params.Ratio = row.ratio;
+        e.Params.SetCaption(row.text);
+        e.Encode();
+        EXPECT_EQ(Bits(e), modules) << row.text;
+    }
+}
 
 TEST(WideNarrowPatterns, HandWrittenSymbols) {
     const struct {
