@@ -152,6 +152,48 @@ TEST(RasterSurface, TextLiesWhereQtDrawsIt) {
                 }
 }
 
+// Turned text is the upright text turned, pixel for pixel: a quarter turn counterclockwise
+// about the reference point's pixel corner takes the pixel square (u, v)..(u + 1, v + 1) to
+// (v, -u - 1)..(v + 1, -u), two turns to (-u - 1, -v - 1), three to (-v - 1, u). Worked: the
+// pixel right of and below the point, (0, 0), lies above and right of it after one turn,
+// (0, -1). No slack: a turned text a pixel off is a fault (Qt's placement allows a pixel).
+TEST(RasterSurface, TurnedTextIsTheUprightTextTurned) {
+    const struct {
+        int escapement;
+        int xu, xv, yu, yv, x1, y1; // x = xu u + xv v + x1, y = yu u + yv v + y1
+    } rows[] = {
+        {900, 0, 1, -1, 0, 0, -1}, {1800, -1, 0, 0, -1, -1, -1}, {2700, 0, -1, 1, 0, -1, 0}};
+    constexpr int kAt = 100;
+    for (unsigned align : {TA_LEFT | TA_TOP, TA_CENTER | TA_BASELINE})
+        for (int bytes : {3, 1}) {
+            const auto drawAt = [&](int escapement) {
+                return DrawnHere(2 * kAt, 2 * kAt, bytes, [&](TSurface& surface) {
+                    surface.SetTextAlign(align);
+                    surface.SetBkMode(TBkMode::Transparent);
+                    surface.TextOut(kAt, kAt, "0123456789", TFontSpec{"Arial", 20, escapement});
+                });
+            };
+            const QImage upright = drawAt(0);
+            for (const auto& row : rows) {
+                const QImage turned = drawAt(row.escapement);
+                int dark = 0, differ = 0;
+                for (int v = -kAt; v < kAt; ++v)
+                    for (int u = -kAt; u < kAt; ++u) {
+                        const int x = kAt + row.xu * u + row.xv * v + row.x1;
+                        const int y = kAt + row.yu * u + row.yv * v + row.y1;
+                        const QRgb a = upright.pixel(kAt + u, kAt + v);
+                        if (qGray(a) < 128) ++dark;
+                        if (x >= 0 && y >= 0 && x < 2 * kAt && y < 2 * kAt &&
+                            turned.pixel(x, y) != a)
+                            ++differ;
+                    }
+                EXPECT_GT(dark, 50);
+                EXPECT_EQ(differ, 0) << "escapement " << row.escapement << ", align " << align
+                                     << ", " << bytes << " bytes a pixel";
+            }
+        }
+}
+
 // Text running off the picture on any side is cut there, like Qt cuts it.
 TEST(RasterSurface, TextOffThePictureIsCut) {
     struct Case {
