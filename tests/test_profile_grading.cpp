@@ -241,21 +241,34 @@ TEST(ProfileGrading, WhatDoesNotDecodeGradesF) {
     }
 }
 
-// EAN-13 needs 11 modules before its first digit and 7 after its last, wherever they lie: a
-// profile reversed (the symbol turned half round) has the 11 on its right.
+// EAN-13 needs 11 modules before its first digit and 7 after its last, UPC-E 9 before and 7
+// after (ISO/IEC 15420, the quiet zone table), wherever they lie: a profile reversed (the
+// symbol turned half round) has the wider zone on its right.
 TEST(ProfileGrading, QuietZonesAreReadInTheSymbolsOwnDirection) {
+    Symbol upce;
+    upce.type = Type::UPC_E;
+    upce.text = "0123457";
+    const std::vector<int> upceRuns = RunLengths(Encode(upce).modules);
     struct TRow {
+        btCodeTypes type;
         int left, right;
         bool reversed;
         int decodeGrade;
     };
-    constexpr TRow kRows[] = {
-        {11, 7, false, 4}, {11, 7, true, 4}, {7, 11, false, 0}, {7, 11, true, 0}};
+    constexpr TRow kRows[] = {{EAN_13, 11, 7, false, 4}, {EAN_13, 11, 7, true, 4},
+                              {EAN_13, 7, 11, false, 0}, {EAN_13, 7, 11, true, 0},
+                              {UPC_E, 9, 7, false, 4},   {UPC_E, 9, 7, true, 4},
+                              {UPC_E, 7, 9, false, 0},   {UPC_E, 7, 9, true, 0},
+                              {UPC_E, 8, 7, false, 0},   {UPC_E, 9, 6, false, 0}};
     for (const TRow& row : kRows) {
-        std::vector<double> r = Square(5, 85, row.left, row.right).r;
+        std::vector<double> r = row.type == UPC_E ? Square(5, 85, row.left, row.right, upceRuns).r
+                                                  : Square(5, 85, row.left, row.right).r;
         if (row.reversed) std::reverse(r.begin(), r.end());
-        const TProfileGrade g = GradeProfile(r, EAN_13);
-        EXPECT_EQ(g.decodeGrade, row.decodeGrade) << row.left << " " << row.reversed << g.failure;
+        const TProfileGrade g = GradeProfile(r, row.type);
+        EXPECT_TRUE(g.decoded) << CodeTypeName(row.type) << g.failure;
+        EXPECT_EQ(g.decodeGrade, row.decodeGrade)
+            << CodeTypeName(row.type) << " " << row.left << "/" << row.right << " " << row.reversed
+            << ": " << g.failure;
     }
 }
 
