@@ -134,6 +134,20 @@ INSTANTIATE_TEST_SUITE_P(
                        EXPECT_TRUE(f.BarHeightItems[0]->isChecked()); // "100%"
                        EXPECT_TRUE(p.errors.isEmpty());
                    }},
+        // The menu's first and last own items (90% and 20%) come back checked at start.
+        StoredCase{"barheight90", "[Varimark]\nbarheight=90\n",
+                   [](Program& p, TForm1& f) {
+                       EXPECT_EQ(f.Barcode1->Bar_HeightPercent(), 90);
+                       EXPECT_TRUE(f.BarHeightItems[1]->isChecked()); // "90%"
+                       EXPECT_TRUE(p.errors.isEmpty());
+                   }},
+        StoredCase{"barheight20", "[Varimark]\nbarheight=20\n",
+                   [](Program& p, TForm1& f) {
+                       EXPECT_EQ(f.Barcode1->Bar_HeightPercent(), 20);
+                       EXPECT_TRUE(f.BarHeightItems[8]->isChecked()); // "20%"
+                       EXPECT_EQ(p.Read("Varimark", "barheight"), "20");
+                       EXPECT_TRUE(p.errors.isEmpty());
+                   }},
         StoredCase{"barheight10", "[Varimark]\nbarheight=10\nfontheight=50\n",
                    [](Program& p, TForm1& f) {
                        EXPECT_EQ(p.errors,
