@@ -6,7 +6,7 @@ FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
 .PHONY: all deps deps-run deps-package deps-test deps-bench deps-fuzz configure configure-run build run \
-	test test-sanitize package bench fuzz format screenshot clean
+	test test-sanitize test-tsan package bench fuzz format screenshot clean
 
 all: build
 
@@ -47,6 +47,19 @@ test-sanitize: deps-test
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    ctest --output-on-failure --timeout 600 -j 2
 
+# The tests that run the library and varimark-cli on several threads at once, built with
+# ThreadSanitizer: the API from eight threads, and the batch of hundreds of lines with
+# --jobs 2 (about 5 seconds; the build is most of the time). Any data race
+# reported fails the test that caused it (varimark-cli's own reports end it with status 66).
+TSAN_DIR ?= $(BUILD_DIR)-tsan
+test-tsan: deps-test
+	@cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVARIMARK_TSAN=ON \
+	    -DVARIMARK_BUILD_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(TSAN_DIR) --target test_api_threads test_cli_batch
+	@cd $(TSAN_DIR) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	    ctest --output-on-failure --timeout 300 -j 2 \
+	    -R 'ApiThreads\.|CliBatch\.ManyLinesOnTwoThreads'
+
 # The Debian packages in build/packages/, checked by lintian: varimark, varimark-cli,
 # libvarimark1, libvarimark-dev, python3-varimark and their debug symbols
 # (install: sudo apt install ./build/packages/varimark_*.deb ...).
@@ -77,4 +90,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(BUILD_DIR)-fuzz $(SANITIZE_DIR)
+	rm -rf $(BUILD_DIR) $(BUILD_DIR)-fuzz $(SANITIZE_DIR) $(TSAN_DIR)

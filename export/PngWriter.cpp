@@ -14,8 +14,8 @@
 
 #include <array>
 #include <csetjmp>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
