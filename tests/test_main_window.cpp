@@ -975,7 +975,9 @@ TEST(MainWindowKeys, TabReachesTheListsAndArrowsOpenTheTypeList) {
     EXPECT_FALSE(form.ComboBox1->view()->isVisible());
     EXPECT_EQ(form.TypeIndex(), 3);
     EXPECT_EQ(form.ComboBox1->currentText(), "Code UPC-E");
-    EXPECT_EQ(QApplication::focusWidget(), form.Edit1);
+    // On an X server the closed list gives the focus back when the server says so.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == form.Edit1; }, 5000))
+        << QApplication::focusWidget();
 }
 
 // The about box at its fixed size shows every part at once: each lies inside it and none
