@@ -5,6 +5,7 @@
 
 #include "engine/ApplicationIdentifiers.h"
 #include "engine/Formatted.h"
+#include "engine/Units.h"
 #include "engine/SymbologyTables.h"
 
 #include <cmath>
@@ -138,7 +139,7 @@ void CheckSizes(const VerifyReport& r, Gs1Report& gs1) {
     checks.push_back(SizeCheck("X dimension", "mm", inMm(r.xMillimetres), limits->xMin,
                                limits->xMax, noResolution));
     // The bar height: the band the scans cross, in millimetres at the resolution.
-    const double height = r.relative ? 0 : r.barHeightPixels / r.dpi * 25.4;
+    const double height = r.relative ? 0 : r.barHeightPixels / r.dpi * kMillimetresPerInch;
     // A height given at the target X scales with X (Table 1's note).
     const double heightMin = limits->targetX > 0 && !r.relative
                                  ? limits->heightMin * r.xMillimetres / limits->targetX
