@@ -5,8 +5,8 @@
 
 #include "engine/ApplicationIdentifiers.h"
 #include "engine/Formatted.h"
-#include "engine/Units.h"
 #include "engine/SymbologyTables.h"
+#include "engine/Units.h"
 
 #include <cmath>
 #include <string>
