@@ -8,10 +8,10 @@
 #include "engine/EOverflow.h"
 #include "engine/Units.h"
 #include "export/FileWriter.h"
-#include "platform/PdfSurface.h"
-#include "platform/PictureSave.h"
 #include "platform/ProfileFile.h"
 #include "platform/QtSurface.h"
+#include "render/PdfSurface.h"
+#include "render/PictureSave.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>

@@ -3,12 +3,12 @@
 #include "engine/EOverflow.h"
 #include "engine/Formatted.h"
 #include "engine/InputText.h"
-#include "engine/ProfileGrading.h"
-#include "engine/ReferenceDecode.h"
-#include "export/PictureReader.h"
 #include "library/PictureRender.h"
-#include "library/VerifyPicture.h"
-#include "platform/PictureSave.h"
+#include "render/PictureSave.h"
+#include "verify/PictureReader.h"
+#include "verify/ProfileGrading.h"
+#include "verify/ReferenceDecode.h"
+#include "verify/VerifyPicture.h"
 
 #include <QLabel>
 #include <QTimer>

@@ -4,8 +4,8 @@
 #include "engine/LLBarcode.h"
 #include "export/FileWriter.h"
 #include "export/GIFImage.h"
-#include "platform/MagnifiedBitmap.h"
-#include "platform/PictureSave.h"
+#include "render/MagnifiedBitmap.h"
+#include "render/PictureSave.h"
 
 #include "PlainWrite.h"
 

@@ -1,7 +1,7 @@
 // Grading speed: a 600-dpi picture of one EAN-13 label (about 940 x 680 pixels, as a flat
 // scan of a printed label is), read from its PNG file and graded; the goal is below 20 ms.
-#include "library/VerifyPicture.h"
 #include "varimark/verify.h"
+#include "verify/VerifyPicture.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Hostile pictures for the picture reader (export/PictureReader.cpp): makes each one, reads
+"""Hostile pictures for the picture reader (verify/PictureReader.cpp): makes each one, reads
 it with a small program built from the reader's sources, and prints the time and the peak
 memory of that reading, with what the reader made of the file (its size and resolution, or
 the message it refused it with).
@@ -20,8 +20,8 @@ the message it refused it with).
   magick64.tif        the same pixels as a TIFF with JPEG strips, written by ImageMagick
 
 Usage: bench/hostile_pictures.py [--reader PictureReader.cpp] [--keep DIR] [NAME...]
-  --reader  the reader's source to measure (default: export/PictureReader.cpp), e.g. an
-            older one from `git show REV:export/PictureReader.cpp > old.cpp`
+  --reader  the reader's source to measure (default: verify/PictureReader.cpp), e.g. an
+            older one from `git show REV:verify/PictureReader.cpp > old.cpp`
   --keep    make the files in DIR and leave them there (default: a temporary folder)
   NAME      only these files
 """
@@ -38,7 +38,7 @@ import zlib
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 HARNESS = r"""
-#include "export/PictureReader.h"
+#include "verify/PictureReader.h"
 #include "varimark/error.h"
 #include <cstdio>
 #include <cstring>

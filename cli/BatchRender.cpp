@@ -2,7 +2,7 @@
 
 #include "engine/EOverflow.h"
 #include "engine/InputText.h"
-#include "platform/FontCache.h"
+#include "render/FontCache.h"
 
 #include "cli/BatchFlow.h"
 #include "cli/BatchLine.h"
@@ -10,7 +10,7 @@
 #include "cli/Progress.h"
 #include "engine/EOverflow.h"
 #include "export/FileWriter.h"
-#include "platform/MagnifiedPicture.h"
+#include "render/MagnifiedPicture.h"
 
 #include <algorithm>
 #include <atomic>

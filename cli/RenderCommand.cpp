@@ -11,7 +11,7 @@
 #include "export/FileWriter.h"
 #include "library/PictureRender.h"
 #include "library/SymbolBarcode.h"
-#include "platform/PictureSave.h"
+#include "render/PictureSave.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // PNG, SVG or PDF) or onto standard output.
 #include "cli/Options.h"
 #include "engine/LLBarcode.h"
-#include "platform/Screen.h"
+#include "engine/Units.h"
 
 #include <optional>
 #include <string>

@@ -4,9 +4,9 @@
 #include "cli/StandardOutput.h"
 #include "cli/Usage.h"
 #include "engine/Formatted.h"
-#include "engine/ProfileGrading.h"
-#include "platform/PictureSave.h"
+#include "render/PictureSave.h"
 #include "varimark/verify.h"
+#include "verify/ProfileGrading.h"
 
 #include <cctype>
 #include <cstdio>

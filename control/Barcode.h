@@ -3,7 +3,7 @@
 // bitmap (file or memory), the clipboard, and printing in metric units.
 #include "control/CustomBarcode.h"
 #include "export/Bitmap.h"
-#include "platform/MagnifiedPicture.h"
+#include "render/MagnifiedPicture.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The output services of the barcode control: the magnified bitmap and metric drawing of
 // the picture library, and the clipboard picture.
-#include "platform/MagnifiedBitmap.h"
+#include "render/MagnifiedBitmap.h"
 
 namespace varimark {
 

@@ -10,9 +10,9 @@
 // 0..100, and each grading is well formed: grades 0..4, the lowest of its parameters,
 // values finite, the range measured inside the profile, edges rising inside it.
 #include "FuzzCheck.h"
-#include "engine/ProfileGrading.h"
-#include "engine/ScanProfile.h"
-#include "engine/SymbolScan.h"
+#include "verify/ProfileGrading.h"
+#include "verify/ScanProfile.h"
+#include "verify/SymbolScan.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 // fuzz/regressions/picture_reader_fuzzer-* hold files that once cost far more than their
 // picture: compressed PNG texts, progressive JPEG scans (alone and in a TIFF strip).
 #include "FuzzCheck.h"
-#include "export/PictureReader.h"
 #include "varimark/error.h"
+#include "verify/PictureReader.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -12,7 +12,7 @@
 // is 14 digits whose last is the GS1 check digit of the others; a GS1-128 read has FNC1
 // first ("]C1").
 #include "FuzzCheck.h"
-#include "engine/ReferenceDecode.h"
+#include "verify/ReferenceDecode.h"
 
 #include <cmath>
 #include <cstddef>

@@ -1,8 +1,8 @@
 #include "library/PictureRender.h"
 
 #include "engine/QuietZones.h"
-#include "platform/PdfSurface.h"
-#include "platform/PictureSave.h"
+#include "render/PdfSurface.h"
+#include "render/PictureSave.h"
 
 namespace varimark {
 

@@ -2,8 +2,8 @@
 // The drawing surface over a QPainter: serves a widget, a QImage, a printer and a PDF
 // writer. Bars are filled on whole pixels without antialiasing.
 #include "engine/Surface.h"
+#include "engine/Units.h"
 #include "platform/FontMatcher.h"
-#include "platform/Screen.h"
 
 #include <QPainter>
 #include <QTransform>

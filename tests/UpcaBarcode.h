@@ -2,7 +2,7 @@
 // A UPC-A of the main window's kind (116 x 83 at 96 dots per inch) and its draw function,
 // for the tests of saving.
 #include "engine/LLBarcode.h"
-#include "platform/MagnifiedPicture.h"
+#include "render/MagnifiedPicture.h"
 
 namespace varimark {
 

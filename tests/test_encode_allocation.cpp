@@ -5,7 +5,7 @@
 // status, never ending the process.
 #include "engine/EOverflow.h"
 #include "engine/LLBarcode.h"
-#include "platform/RasterSurface.h"
+#include "render/RasterSurface.h"
 #include "varimark/varimark_c.h"
 
 #include <gtest/gtest.h>

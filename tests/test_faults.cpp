@@ -14,9 +14,9 @@
 #include "export/PngWriter.h"
 #include "export/Tiff.h"
 #include "platform/ErrorReport.h"
-#include "platform/MagnifiedBitmap.h"
-#include "platform/PictureSave.h"
 #include "platform/ProfileFile.h"
+#include "render/MagnifiedBitmap.h"
+#include "render/PictureSave.h"
 
 #include <QAction>
 #include <QApplication>

@@ -6,7 +6,7 @@
 #include "CliRunner.h"
 #include "FileTesting.h"
 #include "UpcaBarcode.h"
-#include "platform/PictureSave.h"
+#include "render/PictureSave.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Fonts without a window system: faces found by family, sizes chosen by cell height, and
 // the file of look-ups trusted only while nothing it depends on has changed.
 #include "FileTesting.h"
-#include "platform/FontCache.h"
+#include "render/FontCache.h"
 
 #include <gtest/gtest.h>
 

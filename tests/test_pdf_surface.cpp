@@ -2,9 +2,9 @@
 // the file, pdftoppm draws the same bars as the raster pictures, pdftotext reads the text.
 #include "FileTesting.h"
 #include "engine/LLBarcode.h"
-#include "platform/MagnifiedPicture.h"
-#include "platform/PdfSurface.h"
-#include "platform/RasterSurface.h"
+#include "render/MagnifiedPicture.h"
+#include "render/PdfSurface.h"
+#include "render/RasterSurface.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // many progressive scans), and resolutions no scanner has.
 #include "ByteReading.h"
 #include "FileTesting.h"
-#include "export/PictureReader.h"
 #include "varimark/error.h"
+#include "verify/PictureReader.h"
 
 #include <gtest/gtest.h>
 

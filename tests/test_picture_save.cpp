@@ -7,8 +7,8 @@
 #include "engine/LLBarcode.h"
 #include "export/FileWriter.h"
 #include "export/Pixels.h"
-#include "platform/MagnifiedBitmap.h"
-#include "platform/PictureSave.h"
+#include "render/MagnifiedBitmap.h"
+#include "render/PictureSave.h"
 
 #include <gtest/gtest.h>
 

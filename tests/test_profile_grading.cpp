@@ -1,9 +1,9 @@
 // One scan reflectance profile graded: synthetic square profiles of an EAN-13 whose
 // parameters are set by hand, one row per grade step.
 #include "EngineModules.h"
-#include "engine/ProfileGrading.h"
-#include "engine/ReferenceDecode.h"
 #include "varimark/varimark.h"
+#include "verify/ProfileGrading.h"
+#include "verify/ReferenceDecode.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // shared, and a recorded drawing that replays to the same picture.
 #include "PictureTesting.h"
 #include "engine/LLBarcode.h"
-#include "platform/MagnifiedPicture.h"
 #include "platform/QtSurface.h"
-#include "platform/RasterSurface.h"
+#include "render/MagnifiedPicture.h"
+#include "render/RasterSurface.h"
 
 #include <QImage>
 #include <QPainter>

@@ -2,8 +2,8 @@
 // bar gain, a moved edge, wrong check digits and widths that are no symbol.
 #include "EngineModules.h"
 #include "engine/LLBarcode.h"
-#include "engine/ReferenceDecode.h"
 #include "engine/SymbologyTables.h"
+#include "verify/ReferenceDecode.h"
 
 #include <gtest/gtest.h>
 

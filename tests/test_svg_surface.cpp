@@ -1,6 +1,6 @@
 // The vector surface: integer rectangles, text with face, size and rotation, the document.
 #include "engine/LLBarcode.h"
-#include "platform/SvgSurface.h"
+#include "render/SvgSurface.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // Grading pictures: our own output grades A in every symbology, turn and resolution, and
 // known degradations move the parameters the way their definitions say.
 #include "CliRunner.h"
-#include "engine/ScanProfile.h"
-#include "engine/SymbolScan.h"
-#include "library/VerifyPicture.h"
 #include "varimark/verify.h"
+#include "verify/ScanProfile.h"
+#include "verify/SymbolScan.h"
+#include "verify/VerifyPicture.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // bearer bars (measured, never taken for bars), and --gs1's size checks against GS1's
 // symbol specification tables.
 #include "CliRunner.h"
-#include "engine/ReferenceDecode.h"
-#include "library/Gs1Checks.h"
-#include "library/VerifyPicture.h"
 #include "varimark/verify.h"
+#include "verify/Gs1Checks.h"
+#include "verify/ReferenceDecode.h"
+#include "verify/VerifyPicture.h"
 
 #include <gtest/gtest.h>
 

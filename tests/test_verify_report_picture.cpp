@@ -3,9 +3,9 @@
 #include "CliRunner.h"
 #include "export/Bitmap.h"
 #include "export/FileWriter.h"
-#include "export/PictureReader.h"
 #include "export/PngWriter.h"
 #include "varimark/verify.h"
+#include "verify/PictureReader.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -68,7 +68,7 @@ VerifyReport HandMade() {
     return r;
 }
 
-// Where the layout puts things (see library/VerifyReportPicture.cpp), by hand:
+// Where the layout puts things (see verify/VerifyReportPicture.cpp), by hand:
 // width max(2 (16 + 20) + 937, 2 x 16 + 56 + 600 + 120) = 1009; the picture at (36, 56);
 // its bottom pad ends at 56 + 679 + 20 = 755; the plot from y = 755 + 3 x 20 = 815 to 1115,
 // x = 72 .. 1009 - 16 - 120 = 873; height 1115 + 2 x 20 + 16 = 1171.

@@ -1,0 +1,88 @@
+#include "render/GlyphMasks.h"
+
+#include "engine/Windows1252.h"
+#include "render/FontCache.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <map>
+#include <new>
+#include <string>
+#include <system_error>
+#include <tuple>
+
+namespace varimark {
+
+TGlyphFont::TGlyphFont(const varimark::TFontLocation& location, int pixelSize)
+    : face_(location), pixelSize_(pixelSize) {
+    ascent_ = static_cast<double>(face_.Ascent64(pixelSize_)) / 64;
+    descent_ = static_cast<double>(face_.Descent64(pixelSize_)) / 64;
+    advances_.fill(-1);
+}
+
+double TGlyphFont::Advance(unsigned char c) {
+    if (advances_[c] < 0) advances_[c] = face_.Advance(Windows1252ToCodePoint(c), pixelSize_);
+    return advances_[c];
+}
+
+const TGlyphMask& TGlyphFont::Mask(unsigned char c, int subpixel) {
+    std::unique_ptr<TGlyphMask>& slot = masks_[c * kSubpixels + subpixel];
+    if (!slot) {
+        varimark::TGlyphCoverage glyph =
+            face_.Render(Windows1252ToCodePoint(c), pixelSize_, subpixel * 64 / kSubpixels);
+        auto mask = std::make_unique<TGlyphMask>();
+        mask->left = glyph.left, mask->top = glyph.top;
+        mask->width = glyph.width, mask->height = glyph.height;
+        mask->coverage = std::move(glyph.coverage);
+        for (const std::uint8_t coverage : mask->coverage) {
+            const auto white = static_cast<std::uint8_t>(255 - coverage);
+            mask->onWhite.push_back(white);
+            mask->onWhite3.insert(mask->onWhite3.end(), 3, white);
+        }
+        slot = std::move(mask);
+    }
+    return *slot;
+}
+
+namespace {
+
+// A thread's glyph fonts, and the last one asked for: the pictures of a batch ask for the
+// same font again and again.
+struct TGlyphFonts {
+    using TKey = std::tuple<std::string, int, int>;
+    std::map<TKey, std::unique_ptr<TGlyphFont>, std::less<>> fonts;
+    const TKey* lastKey = nullptr;
+    TGlyphFont* last = nullptr;
+};
+
+} // namespace
+
+TGlyphFont& GlyphFontFor(std::string_view face, int cellHeight, int magnification) {
+    TGlyphFonts& state = TThreadState<TGlyphFonts>::Get();
+    const TGlyphFonts::TKey* lastKey = state.lastKey;
+    if (state.last != nullptr && std::get<0>(*lastKey) == face &&
+        std::get<1>(*lastKey) == cellHeight && std::get<2>(*lastKey) == magnification)
+        return *state.last;
+    auto& fonts = state.fonts;
+    const auto key = std::make_tuple(std::string(face), cellHeight, magnification);
+    auto it = fonts.find(key);
+    if (it == fonts.end()) {
+        if (fonts.size() >= 256) { // a run through many sizes keeps no more
+            state.last = nullptr, state.lastKey = nullptr;
+            fonts.clear();
+        }
+        const varimark::TMatchedFont& font = varimark::MatchFont(face, cellHeight);
+        const long long size = static_cast<long long>(font.pixelSize) * magnification;
+        it = fonts
+                 .emplace(key, std::make_unique<TGlyphFont>(
+                                   font.location, static_cast<int>(std::clamp(
+                                                      size, 1LL, static_cast<long long>(INT_MAX)))))
+                 .first;
+    }
+    state.lastKey = &it->first;
+    state.last = it->second.get();
+    return *state.last;
+}
+
+} // namespace varimark
