@@ -7,26 +7,9 @@ namespace varimark {
 namespace {
 
 TJpegCalls LoadJpeg() {
-    const TSharedLibrary jpeg(VARIMARK_LIBJPEG_SONAME);
+    const TSharedLibrary library(VARIMARK_LIBJPEG_SONAME);
     TJpegCalls calls{};
-    jpeg.Resolve(calls.StdError, "jpeg_std_error");
-    jpeg.Resolve(calls.CreateCompress, "jpeg_CreateCompress");
-    jpeg.Resolve(calls.DestroyCompress, "jpeg_destroy_compress");
-    jpeg.Resolve(calls.SetDefaults, "jpeg_set_defaults");
-    jpeg.Resolve(calls.SetQuality, "jpeg_set_quality");
-    jpeg.Resolve(calls.SetColorspace, "jpeg_set_colorspace");
-    jpeg.Resolve(calls.SimpleProgression, "jpeg_simple_progression");
-    jpeg.Resolve(calls.StartCompress, "jpeg_start_compress");
-    jpeg.Resolve(calls.WriteScanlines, "jpeg_write_scanlines");
-    jpeg.Resolve(calls.FinishCompress, "jpeg_finish_compress");
-    jpeg.Resolve(calls.CreateDecompress, "jpeg_CreateDecompress");
-    jpeg.Resolve(calls.DestroyDecompress, "jpeg_destroy_decompress");
-    jpeg.Resolve(calls.ReadHeader, "jpeg_read_header");
-    jpeg.Resolve(calls.CalcOutputDimensions, "jpeg_calc_output_dimensions");
-    jpeg.Resolve(calls.StartDecompress, "jpeg_start_decompress");
-    jpeg.Resolve(calls.ReadScanlines, "jpeg_read_scanlines");
-    jpeg.Resolve(calls.FinishDecompress, "jpeg_finish_decompress");
-    jpeg.Resolve(calls.ResyncToRestart, "jpeg_resync_to_restart");
+    VARIMARK_JPEG_CALLS(VARIMARK_CALL_RESOLVE)
     return calls;
 }
 

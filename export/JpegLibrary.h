@@ -1,6 +1,8 @@
 #pragma once
 // libjpeg, loaded when the first JPEG picture is written or read: a process that makes other
 // pictures never loads it.
+#include "export/SharedLibrary.h"
+
 #include <cstdio> // jpeglib.h needs FILE and size_t first
 
 #include <jpeglib.h>
@@ -11,25 +13,28 @@ namespace varimark {
 
 // The functions the writer and the reader call (jpeg_create_compress and
 // jpeg_create_decompress are macros over CreateCompress and CreateDecompress).
+#define VARIMARK_JPEG_CALLS(X)                                                                     \
+    X(StdError, jpeg_std_error)                                                                    \
+    X(CreateCompress, jpeg_CreateCompress)                                                         \
+    X(DestroyCompress, jpeg_destroy_compress)                                                      \
+    X(SetDefaults, jpeg_set_defaults)                                                              \
+    X(SetQuality, jpeg_set_quality)                                                                \
+    X(SetColorspace, jpeg_set_colorspace)                                                          \
+    X(SimpleProgression, jpeg_simple_progression)                                                  \
+    X(StartCompress, jpeg_start_compress)                                                          \
+    X(WriteScanlines, jpeg_write_scanlines)                                                        \
+    X(FinishCompress, jpeg_finish_compress)                                                        \
+    X(CreateDecompress, jpeg_CreateDecompress)                                                     \
+    X(DestroyDecompress, jpeg_destroy_decompress)                                                  \
+    X(ReadHeader, jpeg_read_header)                                                                \
+    X(CalcOutputDimensions, jpeg_calc_output_dimensions)                                           \
+    X(StartDecompress, jpeg_start_decompress)                                                      \
+    X(ReadScanlines, jpeg_read_scanlines)                                                          \
+    X(FinishDecompress, jpeg_finish_decompress)                                                    \
+    X(ResyncToRestart, jpeg_resync_to_restart)
+
 struct TJpegCalls {
-    decltype(&::jpeg_std_error) StdError;
-    decltype(&::jpeg_CreateCompress) CreateCompress;
-    decltype(&::jpeg_destroy_compress) DestroyCompress;
-    decltype(&::jpeg_set_defaults) SetDefaults;
-    decltype(&::jpeg_set_quality) SetQuality;
-    decltype(&::jpeg_set_colorspace) SetColorspace;
-    decltype(&::jpeg_simple_progression) SimpleProgression;
-    decltype(&::jpeg_start_compress) StartCompress;
-    decltype(&::jpeg_write_scanlines) WriteScanlines;
-    decltype(&::jpeg_finish_compress) FinishCompress;
-    decltype(&::jpeg_CreateDecompress) CreateDecompress;
-    decltype(&::jpeg_destroy_decompress) DestroyDecompress;
-    decltype(&::jpeg_read_header) ReadHeader;
-    decltype(&::jpeg_calc_output_dimensions) CalcOutputDimensions;
-    decltype(&::jpeg_start_decompress) StartDecompress;
-    decltype(&::jpeg_read_scanlines) ReadScanlines;
-    decltype(&::jpeg_finish_decompress) FinishDecompress;
-    decltype(&::jpeg_resync_to_restart) ResyncToRestart;
+    VARIMARK_JPEG_CALLS(VARIMARK_CALL_MEMBER)
 };
 
 // The writer's and the reader's error manager: an error keeps its code and the first message,

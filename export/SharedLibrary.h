@@ -31,6 +31,12 @@ private:
     const char* soname_;
 };
 
+// A library's functions are one list, X(Member, c_function) per function: the table of
+// pointers declares them with VARIMARK_CALL_MEMBER, its loader resolves them by name with
+// VARIMARK_CALL_RESOLVE (a TSharedLibrary `library`, a table `calls` in scope).
+#define VARIMARK_CALL_MEMBER(member, function) decltype(&::function) member;
+#define VARIMARK_CALL_RESOLVE(member, function) library.Resolve(calls.member, #function);
+
 // The table Load makes, made at the first call (by one thread; the others wait) and kept for
 // the life of the process. When the library cannot be loaded, ELibraryUnavailable
 // "<refusal>: <reason>" (refusal: what cannot be done, "TIFF pictures cannot be read"); a

@@ -2,6 +2,8 @@
 // FreeType and fontconfig (with the expat, brotli, libpng and zlib they bring), loaded when
 // the first text is drawn or the first face looked up: a process that makes barcodes without
 // text never loads them. (Where Qt is linked it has loaded them already.)
+#include "export/SharedLibrary.h"
+
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -12,39 +14,45 @@
 namespace varimark {
 
 // The FreeType functions the faces call.
+#define VARIMARK_FREETYPE_CALLS(X)                                                                 \
+    X(InitFreeType, FT_Init_FreeType)                                                              \
+    X(OpenFace, FT_Open_Face)                                                                      \
+    X(DoneFace, FT_Done_Face)                                                                      \
+    X(SelectCharmap, FT_Select_Charmap)                                                            \
+    X(GetSfntTable, FT_Get_Sfnt_Table)                                                             \
+    X(GetCharIndex, FT_Get_Char_Index)                                                             \
+    X(GetAdvance, FT_Get_Advance)                                                                  \
+    X(SetPixelSizes, FT_Set_Pixel_Sizes)                                                           \
+    X(LoadGlyph, FT_Load_Glyph)                                                                    \
+    X(OutlineTranslate, FT_Outline_Translate)                                                      \
+    X(RenderGlyph, FT_Render_Glyph)                                                                \
+    X(OutlineDecompose, FT_Outline_Decompose)
+
 struct TFreeTypeCalls {
-    decltype(&::FT_Init_FreeType) InitFreeType;
-    decltype(&::FT_Open_Face) OpenFace;
-    decltype(&::FT_Done_Face) DoneFace;
-    decltype(&::FT_Select_Charmap) SelectCharmap;
-    decltype(&::FT_Get_Sfnt_Table) GetSfntTable;
-    decltype(&::FT_Get_Char_Index) GetCharIndex;
-    decltype(&::FT_Get_Advance) GetAdvance;
-    decltype(&::FT_Set_Pixel_Sizes) SetPixelSizes;
-    decltype(&::FT_Load_Glyph) LoadGlyph;
-    decltype(&::FT_Outline_Translate) OutlineTranslate;
-    decltype(&::FT_Render_Glyph) RenderGlyph;
-    decltype(&::FT_Outline_Decompose) OutlineDecompose;
+    VARIMARK_FREETYPE_CALLS(VARIMARK_CALL_MEMBER)
 };
 
 // The fontconfig functions the look-ups call.
+#define VARIMARK_FONTCONFIG_CALLS(X)                                                               \
+    X(InitLoadConfigAndFonts, FcInitLoadConfigAndFonts)                                            \
+    X(ConfigDestroy, FcConfigDestroy)                                                              \
+    X(ConfigGetConfigFiles, FcConfigGetConfigFiles)                                                \
+    X(ConfigGetFontDirs, FcConfigGetFontDirs)                                                      \
+    X(ConfigGetCacheDirs, FcConfigGetCacheDirs)                                                    \
+    X(StrListNext, FcStrListNext)                                                                  \
+    X(StrListDone, FcStrListDone)                                                                  \
+    X(PatternCreate, FcPatternCreate)                                                              \
+    X(PatternAddString, FcPatternAddString)                                                        \
+    X(PatternAddBool, FcPatternAddBool)                                                            \
+    X(ConfigSubstitute, FcConfigSubstitute)                                                        \
+    X(DefaultSubstitute, FcDefaultSubstitute)                                                      \
+    X(FontMatch, FcFontMatch)                                                                      \
+    X(PatternGetString, FcPatternGetString)                                                        \
+    X(PatternGetInteger, FcPatternGetInteger)                                                      \
+    X(PatternDestroy, FcPatternDestroy)
+
 struct TFontconfigCalls {
-    decltype(&::FcInitLoadConfigAndFonts) InitLoadConfigAndFonts;
-    decltype(&::FcConfigDestroy) ConfigDestroy;
-    decltype(&::FcConfigGetConfigFiles) ConfigGetConfigFiles;
-    decltype(&::FcConfigGetFontDirs) ConfigGetFontDirs;
-    decltype(&::FcConfigGetCacheDirs) ConfigGetCacheDirs;
-    decltype(&::FcStrListNext) StrListNext;
-    decltype(&::FcStrListDone) StrListDone;
-    decltype(&::FcPatternCreate) PatternCreate;
-    decltype(&::FcPatternAddString) PatternAddString;
-    decltype(&::FcPatternAddBool) PatternAddBool;
-    decltype(&::FcConfigSubstitute) ConfigSubstitute;
-    decltype(&::FcDefaultSubstitute) DefaultSubstitute;
-    decltype(&::FcFontMatch) FontMatch;
-    decltype(&::FcPatternGetString) PatternGetString;
-    decltype(&::FcPatternGetInteger) PatternGetInteger;
-    decltype(&::FcPatternDestroy) PatternDestroy;
+    VARIMARK_FONTCONFIG_CALLS(VARIMARK_CALL_MEMBER)
 };
 
 // The library's functions, loaded at the first call (see LoadedOnce in

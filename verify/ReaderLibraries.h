@@ -2,40 +2,48 @@
 // The libraries that only reading needs (libtiff, which brings a dozen codecs of its own,
 // and giflib), loaded when the first picture of theirs is read: a process that only makes
 // barcodes never loads them. The pictures' writers need neither.
+#include "export/SharedLibrary.h"
+
 #include <gif_lib.h>
 #include <tiffio.h>
 
 namespace varimark {
 
+#define VARIMARK_TIFF_CALLS(X)                                                                     \
+    X(OpenOptionsAlloc, TIFFOpenOptionsAlloc)                                                      \
+    X(OpenOptionsFree, TIFFOpenOptionsFree)                                                        \
+    X(OpenOptionsSetErrorHandlerExtR, TIFFOpenOptionsSetErrorHandlerExtR)                          \
+    X(OpenOptionsSetWarningHandlerExtR, TIFFOpenOptionsSetWarningHandlerExtR)                      \
+    X(OpenOptionsSetMaxSingleMemAlloc, TIFFOpenOptionsSetMaxSingleMemAlloc)                        \
+    X(ClientOpenExt, TIFFClientOpenExt)                                                            \
+    X(Close, TIFFClose)                                                                            \
+    X(GetField, TIFFGetField)                                                                      \
+    X(GetFieldDefaulted, TIFFGetFieldDefaulted)                                                    \
+    X(IsTiled, TIFFIsTiled)                                                                        \
+    X(NumberOfTiles, TIFFNumberOfTiles)                                                            \
+    X(NumberOfStrips, TIFFNumberOfStrips)                                                          \
+    X(GetStrileOffset, TIFFGetStrileOffset)                                                        \
+    X(GetStrileByteCount, TIFFGetStrileByteCount)                                                  \
+    X(RGBAImageOK, TIFFRGBAImageOK)                                                                \
+    X(ReadRGBAImageOriented, TIFFReadRGBAImageOriented)
+
 struct TTiffCalls {
-    decltype(&::TIFFOpenOptionsAlloc) OpenOptionsAlloc;
-    decltype(&::TIFFOpenOptionsFree) OpenOptionsFree;
-    decltype(&::TIFFOpenOptionsSetErrorHandlerExtR) OpenOptionsSetErrorHandlerExtR;
-    decltype(&::TIFFOpenOptionsSetWarningHandlerExtR) OpenOptionsSetWarningHandlerExtR;
-    decltype(&::TIFFOpenOptionsSetMaxSingleMemAlloc) OpenOptionsSetMaxSingleMemAlloc;
-    decltype(&::TIFFClientOpenExt) ClientOpenExt;
-    decltype(&::TIFFClose) Close;
-    decltype(&::TIFFGetField) GetField;
-    decltype(&::TIFFGetFieldDefaulted) GetFieldDefaulted;
-    decltype(&::TIFFIsTiled) IsTiled;
-    decltype(&::TIFFNumberOfTiles) NumberOfTiles;
-    decltype(&::TIFFNumberOfStrips) NumberOfStrips;
-    decltype(&::TIFFGetStrileOffset) GetStrileOffset;
-    decltype(&::TIFFGetStrileByteCount) GetStrileByteCount;
-    decltype(&::TIFFRGBAImageOK) RGBAImageOK;
-    decltype(&::TIFFReadRGBAImageOriented) ReadRGBAImageOriented;
+    VARIMARK_TIFF_CALLS(VARIMARK_CALL_MEMBER)
 };
 
+#define VARIMARK_GIF_CALLS(X)                                                                      \
+    X(Open, DGifOpen)                                                                              \
+    X(CloseFile, DGifCloseFile)                                                                    \
+    X(GetRecordType, DGifGetRecordType)                                                            \
+    X(GetExtension, DGifGetExtension)                                                              \
+    X(GetExtensionNext, DGifGetExtensionNext)                                                      \
+    X(ExtensionToGCB, DGifExtensionToGCB)                                                          \
+    X(GetImageDesc, DGifGetImageDesc)                                                              \
+    X(GetLine, DGifGetLine)                                                                        \
+    X(ErrorString, GifErrorString)
+
 struct TGifCalls {
-    decltype(&::DGifOpen) Open;
-    decltype(&::DGifCloseFile) CloseFile;
-    decltype(&::DGifGetRecordType) GetRecordType;
-    decltype(&::DGifGetExtension) GetExtension;
-    decltype(&::DGifGetExtensionNext) GetExtensionNext;
-    decltype(&::DGifExtensionToGCB) ExtensionToGCB;
-    decltype(&::DGifGetImageDesc) GetImageDesc;
-    decltype(&::DGifGetLine) GetLine;
-    decltype(&::GifErrorString) ErrorString;
+    VARIMARK_GIF_CALLS(VARIMARK_CALL_MEMBER)
 };
 
 // The library's functions, loaded at the first call (see LoadedOnce): ELibraryUnavailable
