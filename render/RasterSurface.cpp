@@ -230,12 +230,9 @@ void TRasterSurface::Flush() noexcept {
     pending_.clear();
 }
 
-// The fills go out band by band, a band being rows that the same fills cover. In a band,
-// rows known to be alike get the fills once and then a copy of the first such row, so a
-// barcode's bars cost a row or two, not a pass down every bar.
-template <int Bytes> void TRasterSurface::FlushRows() noexcept {
-    // Bars share a few tops and bottoms: each edge is kept once before sorting (in the room
-    // FillDevice made).
+// The tops and bottoms of the pending fills, sorted, each once. Bars share a few: each edge
+// is kept once before sorting (in the room FillDevice made).
+void TRasterSurface::CollectEdges() noexcept {
     edges_.clear();
     const auto addEdge = [&](int y) {
         if (std::find(edges_.begin(), edges_.end(), y) == edges_.end()) edges_.push_back(y);
@@ -248,6 +245,28 @@ template <int Bytes> void TRasterSurface::FlushRows() noexcept {
     }
     std::sort(edges_.begin(), edges_.end());
     edges_.erase(std::unique(edges_.begin(), edges_.end()), edges_.end());
+}
+
+// Draws into one row of the band ya <= y < yb the fills that cover the whole band.
+template <int Bytes>
+void TRasterSurface::FillBandRow(std::uint8_t* row, int ya, int yb) const noexcept {
+    for (const TPendingFill& f : pending_) {
+        if (f.y0 > ya || f.y1 < yb) continue;
+        if constexpr (Bytes == 1) {
+            const std::uint8_t grey[1] = {GreyOf(f.color)};
+            FillRow<1>(row, f.x0, f.x1, grey);
+        } else {
+            const std::uint8_t bgr[3] = {f.color.b, f.color.g, f.color.r};
+            FillRow<3>(row, f.x0, f.x1, bgr);
+        }
+    }
+}
+
+// The fills go out band by band, a band being rows that the same fills cover. In a band,
+// rows known to be alike get the fills once and then a copy of the first such row, so a
+// barcode's bars cost a row or two, not a pass down every bar.
+template <int Bytes> void TRasterSurface::FlushRows() noexcept {
+    CollectEdges();
     struct TDone {
         std::uint32_t before, after;
         const std::uint8_t* copy;
@@ -276,16 +295,7 @@ template <int Bytes> void TRasterSurface::FlushRows() noexcept {
             }
             Own(y);
             std::uint8_t* row = pixels_.Row(y);
-            for (const TPendingFill& f : pending_) {
-                if (f.y0 > ya || f.y1 < yb) continue;
-                if constexpr (Bytes == 1) {
-                    const std::uint8_t grey[1] = {GreyOf(f.color)};
-                    FillRow<1>(row, f.x0, f.x1, grey);
-                } else {
-                    const std::uint8_t bgr[3] = {f.color.b, f.color.g, f.color.r};
-                    FillRow<3>(row, f.x0, f.x1, bgr);
-                }
-            }
+            FillBandRow<Bytes>(row, ya, yb);
             rowClass_[y] = nextClass_++;
             if (doneCount == std::size(done)) continue; // many kinds of rows: each on its own
             std::uint8_t* copy = scratch_->NextCopy(RowBytes());
@@ -355,6 +365,22 @@ void TRasterSurface::BlendMask(const TGlyphMask& mask, int left, int top) {
         BlendPixels<3>(pixels_, mask, left, top);
 }
 
+// The opaque background of text: the box of the text's cell from (left, top) in text space,
+// turned and placed at the reference point (ox, oy).
+void TRasterSurface::FillTextBox(int ox, int oy, int turns, double left, double top, double width,
+                                 double cell) {
+    const TTurn turn{turns};
+    const int u0 = RoundToPixel(left), u1 = RoundToPixel(left + width);
+    const int v0 = RoundToPixel(top), v1 = RoundToPixel(top + cell);
+    if (u0 >= u1 || v0 >= v1) return;
+    int ax, ay, bx, by;
+    turn.Pixel(u0, v0, ax, ay);
+    turn.Pixel(u1 - 1, v1 - 1, bx, by);
+    FillDevice(ox + std::min(ax, bx), oy + std::min(ay, by), ox + std::max(ax, bx) + 1,
+               oy + std::max(ay, by) + 1, bkColor_);
+    Flush();
+}
+
 void TRasterSurface::TextOut(int x, int y, std::string_view text, const TFontSpec& spec) {
     const TScale& s = scale_;
     // A whole, equal magnification goes into the font; any other mapping only moves the
@@ -371,18 +397,7 @@ void TRasterSurface::TextOut(int x, int y, std::string_view text, const TFontSpe
     const auto [left, top] = TextBoxAt(width, font.Ascent(), cell);
 
     Flush(); // the fills so far lie under the text
-    if (bkMode_ == TBkMode::Opaque) {
-        const int u0 = RoundToPixel(left), u1 = RoundToPixel(left + width);
-        const int v0 = RoundToPixel(top), v1 = RoundToPixel(top + cell);
-        if (u0 < u1 && v0 < v1) {
-            int ax, ay, bx, by;
-            turn.Pixel(u0, v0, ax, ay);
-            turn.Pixel(u1 - 1, v1 - 1, bx, by);
-            FillDevice(ox + std::min(ax, bx), oy + std::min(ay, by), ox + std::max(ax, bx) + 1,
-                       oy + std::max(ay, by) + 1, bkColor_);
-            Flush();
-        }
-    }
+    if (bkMode_ == TBkMode::Opaque) FillTextBox(ox, oy, turn.turns, left, top, width, cell);
 
     const int baseline = RoundToPixel(top + font.Ascent());
     // Each glyph at its pen position: the mask for the pen's quarter pixel, left of it the

@@ -65,6 +65,9 @@ private:
         TColor color;
     };
     template <int Bytes> void FlushRows() noexcept;
+    void CollectEdges() noexcept;
+    template <int Bytes> void FillBandRow(std::uint8_t* row, int ya, int yb) const noexcept;
+    void FillTextBox(int ox, int oy, int turns, double left, double top, double width, double cell);
     // Rows y0 <= y < y1 are drawn on one by one: written out, and no longer known to be
     // like any other.
     void TouchRows(int y0, int y1);
