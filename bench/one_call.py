@@ -9,10 +9,17 @@ by GNU time, which starts it from a small process of its own).
   render: one EAN-13 to PNG      (varimark-cli render -o x.png / zint -b 13 -o x.png)
   encode: one EAN-13's pattern   (varimark-cli encode / zint --dump)
 
-The font cache is warm: the warm-up runs fill it.
-Usage: bench/one_call.py [RUNS]   (varimark-cli from build/bin, or $VARIMARK_CLI)
+The font cache is warm: the warm-up runs fill it. The pictures go to a scratch folder under
+$ONE_CALL_DIR (default: the system's temporary folder): a save is made durable (fsync of the
+file and its folder) and zint's is not, so on a disk the sync may outweigh the work; on a
+tmpfs (ONE_CALL_DIR=/dev/shm) it costs nothing and the work alone is compared.
+With --instructions, the instructions each command runs (valgrind's callgrind, repeatable
+where the wall time is not) are printed too.
+Usage: bench/one_call.py [--instructions] [RUNS]   (varimark-cli from build/bin, or $VARIMARK_CLI)
 """
 import os
+import re
+import subprocess
 import shutil
 import statistics
 import sys
@@ -47,7 +54,18 @@ def peak_kib(argv, work):
         return int(f.read().split()[-1])
 
 
-def compare(name, ours, theirs, runs, work):
+def instructions(argv, work):
+    """Instructions the whole process runs, counted by callgrind."""
+    out = os.path.join(work, "callgrind.out")
+    done = subprocess.run(["valgrind", "--tool=callgrind", f"--callgrind-out-file={out}"] + argv,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    found = re.search(r"Collected : (\d+)", done.stderr)
+    if done.returncode != 0 or found is None:
+        sys.exit(f"one_call.py: callgrind of {' '.join(argv)} failed")
+    return int(found.group(1))
+
+
+def compare(name, ours, theirs, runs, work, count):
     for _ in range(3):
         run(ours), run(theirs)
     walls, peaks = ([], []), ([], [])
@@ -62,20 +80,29 @@ def compare(name, ours, theirs, runs, work):
     print(f"{name:7} varimark {ours_ms:6.2f} ms {ours_mib:5.1f} MiB | "
           f"zint {theirs_ms:6.2f} ms {theirs_mib:5.1f} MiB | "
           f"time x{ours_ms / theirs_ms:4.2f}, memory x{ours_mib / theirs_mib:4.2f}")
+    if count:
+        ours_ir, theirs_ir = instructions(ours, work), instructions(theirs, work)
+        print(f"{'':7} varimark {ours_ir:,} instructions | zint {theirs_ir:,} | "
+              f"x{ours_ir / theirs_ir:4.2f}")
 
 
 def main():
-    runs = int(sys.argv[1]) if len(sys.argv) > 1 else 30
+    args = sys.argv[1:]
+    count = "--instructions" in args
+    args = [a for a in args if a != "--instructions"]
+    runs = int(args[0]) if args else 40
     zint = shutil.which("zint")
+    if count and shutil.which("valgrind") is None:
+        sys.exit("one_call.py: --instructions needs valgrind (apt-get install valgrind)")
     if not os.access(CLI, os.X_OK) or zint is None or not os.access("/usr/bin/time", os.X_OK):
         sys.exit("one_call.py: needs varimark-cli (make), zint and GNU time (apt-get install "
                  "zint time)")
-    with tempfile.TemporaryDirectory() as work:
+    with tempfile.TemporaryDirectory(dir=os.environ.get("ONE_CALL_DIR")) as work:
         print(f"median of {runs} runs each, alternately")
         compare("render", [CLI, "render", "--type", "EAN_13", "-o", f"{work}/a.png", TEXT],
-                [zint, "-b", "13", "-d", TEXT, "-o", f"{work}/z.png"], runs, work)
+                [zint, "-b", "13", "-d", TEXT, "-o", f"{work}/z.png"], runs, work, count)
         compare("encode", [CLI, "encode", "--type", "EAN_13", TEXT],
-                [zint, "-b", "13", "-d", TEXT, "--dump"], runs, work)
+                [zint, "-b", "13", "-d", TEXT, "--dump"], runs, work, count)
 
 
 if __name__ == "__main__":
