@@ -174,6 +174,37 @@ void ShowAsPicture(TBarcode* barcode) {
     new TPictureDescription(barcode);
 }
 
+// A toolbar fixed along the window's top, its row as wide as the window.
+QToolBar* AddFixedToolBar(QMainWindow* window, const char* title, const char* name) {
+    auto* bar = window->addToolBar(title);
+    bar->setObjectName(name);
+    bar->setMovable(false);
+    bar->setContentsMargins(0, 0, 0, 0); // the row is as wide as the window
+    bar->layout()->setSpacing(0);
+    return bar;
+}
+
+// An editable list on the toolbar, showing text until an entry is chosen.
+QComboBox* AddList(QToolBar* bar, int width, const char* hint, const char* text, const char* name) {
+    auto* combo = new QComboBox(bar);
+    combo->setEditable(true);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setFixedWidth(width);
+    combo->setFont(ArialPixels(11));
+    combo->setToolTip(hint);
+    // Tab reaches the lists as it does the fields: the types and fonts have no other way in
+    // from the keyboard. A click focuses them as before.
+    combo->setFocusPolicy(Qt::StrongFocus);
+    combo->setEditText(text);
+    bar->addWidget(combo);
+    // A screen reader names a list by its label, not by the entry shown in it.
+    combo->setAccessibleName(name);
+    combo->lineEdit()->setAccessibleName(name);
+    combo->view()->setAccessibleName(name);
+    SpokenLabel(combo, name);
+    return combo;
+}
+
 } // namespace
 
 TForm1::TForm1(const TOptions& options) : wait_(options.wait) {
@@ -190,8 +221,29 @@ TForm1::TForm1(const TOptions& options) : wait_(options.wait) {
 
     BuildToolBars();
     BuildMenus();
+    BuildBarcodeArea();
+    BuildStatusBar();
+    helpWindow_ = new THelpWindow(this);
+    ConnectFields();
 
-    // The white scroll box with the barcode at (35, 32), laid out as UPC-A, Ratio_2.
+    try {
+        FormCreate();
+    } catch (const std::exception& e) {
+        TVarimarkApplication::ShowError(QString::fromStdString(e.what()));
+    }
+    starting_ = false;
+    BuildStatusGrade();
+}
+
+TForm1::~TForm1() {
+    // The fields and lists may still signal while the window takes them down (a list's edit
+    // losing the focus); nothing of this window may run by then.
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
+}
+
+// The white scroll box with the barcode at (35, 32), laid out as UPC-A, Ratio_2.
+void TForm1::BuildBarcodeArea() {
     ScrollBox1 = new QScrollArea(this);
     auto* box = new QWidget;
     box->setAutoFillBackground(true);
@@ -220,16 +272,18 @@ TForm1::TForm1(const TOptions& options) : wait_(options.wait) {
     Barcode1->SetBar_ZoomSize(false);
     Barcode1->installEventFilter(this);
     ShowAsPicture(Barcode1);
+}
 
+void TForm1::BuildStatusBar() {
     auto* status = new QStatusBar(this);
     status->setFont(ArialPixels(11));
     status->setFixedHeight(19);
     status->setAccessibleName("Status");
     if (auto* grip = status->findChild<QSizeGrip*>()) grip->setAccessibleName("Resize the window");
     setStatusBar(status);
+}
 
-    helpWindow_ = new THelpWindow(this);
-
+void TForm1::ConnectFields() {
     // The program sets a field's text: its change event runs (an equal text fires nothing).
     connect(Edit1, &QLineEdit::textChanged, this, [this] { FieldChanged(&TForm1::Edit1Change); });
     connect(Edit2, &QLineEdit::textChanged, this, [this] { FieldChanged(&TForm1::Edit2Change); });
@@ -238,74 +292,55 @@ TForm1::TForm1(const TOptions& options) : wait_(options.wait) {
     // (Set once every widget of the window is there: the chain is complete.)
     setTabOrder(Edit2, ComboBox2);
     setTabOrder(ComboBox2, ComboBox1);
-
-    try {
-        FormCreate();
-    } catch (const std::exception& e) {
-        TVarimarkApplication::ShowError(QString::fromStdString(e.what()));
-    }
-    starting_ = false;
-    BuildStatusGrade();
-}
-
-TForm1::~TForm1() {
-    // The fields and lists may still signal while the window takes them down (a list's edit
-    // losing the focus); nothing of this window may run by then.
-    for (QObject* child : findChildren<QObject*>())
-        QObject::disconnect(child, nullptr, this, nullptr);
 }
 
 void TForm1::BuildToolBars() {
+    BuildCommandBar();
+    ConnectLists();
+    addToolBarBreak();
+    BuildTextBar();
+}
+
+// The first toolbar: the command buttons, then the font and type lists.
+void TForm1::BuildCommandBar() {
     // The title names the toolbar to a screen reader and in the window's toolbar menu.
-    auto* bar1 = addToolBar("Commands and lists");
-    bar1->setObjectName("ToolBar1");
-    bar1->setMovable(false);
-    bar1->setContentsMargins(0, 0, 0, 0); // the row is as wide as the window
-    bar1->layout()->setSpacing(0);
+    QToolBar* bar1 = AddFixedToolBar(this, "Commands and lists", "ToolBar1");
     bar1->setIconSize(QSize(16, 16));
     bar1->setFixedHeight(26);
     NameOverflowButton(bar1);
     bar1->addSeparator();
-    const auto tool = [&](TToolImage image, const char* hint, void (TForm1::*handler)()) {
-        QAction* action = bar1->addAction(ToolImage(image), hint);
-        action->setToolTip(hint);
-        bar1->widgetForAction(action)->setAccessibleName(hint);
-        connect(action, &QAction::triggered, this,
-                [this, handler] { Handle([&] { (this->*handler)(); }); });
-        return action;
+    struct TTool {
+        TToolImage image;
+        const char* hint;
+        void (TForm1::*handler)();
+        QAction* TForm1::*button;
     };
-    ToolButton2 = tool(TToolImage::Save, "Save barcode to file", &TForm1::Button2Click);
-    ToolButton3 = tool(TToolImage::Copy, "Copy", &TForm1::Button3Click);
-    ToolButton5 = tool(TToolImage::Rotate, "Rotate barcode 90 degrees", &TForm1::Button6Click);
-    ToolButton6 = tool(TToolImage::Help, "Varimark Help", &TForm1::ToolButton6Click);
+    const TTool tools[] = {
+        {TToolImage::Save, "Save barcode to file", &TForm1::Button2Click, &TForm1::ToolButton2},
+        {TToolImage::Copy, "Copy", &TForm1::Button3Click, &TForm1::ToolButton3},
+        {TToolImage::Rotate, "Rotate barcode 90 degrees", &TForm1::Button6Click,
+         &TForm1::ToolButton5},
+        {TToolImage::Help, "Varimark Help", &TForm1::ToolButton6Click, &TForm1::ToolButton6},
+    };
+    for (const TTool& tool : tools) {
+        QAction* action = bar1->addAction(ToolImage(tool.image), tool.hint);
+        action->setToolTip(tool.hint);
+        bar1->widgetForAction(action)->setAccessibleName(tool.hint);
+        connect(action, &QAction::triggered, this,
+                [this, handler = tool.handler] { Handle([&] { (this->*handler)(); }); });
+        this->*tool.button = action;
+    }
     bar1->addSeparator();
 
-    const auto list = [&](int width, const char* hint, const char* text, const char* name) {
-        auto* combo = new QComboBox(bar1);
-        combo->setEditable(true);
-        combo->setInsertPolicy(QComboBox::NoInsert);
-        combo->setFixedWidth(width);
-        combo->setFont(ArialPixels(11));
-        combo->setToolTip(hint);
-        // Tab reaches the lists as it does the fields: the types and fonts have no other way
-        // in from the keyboard. A click focuses them as before.
-        combo->setFocusPolicy(Qt::StrongFocus);
-        combo->setEditText(text);
-        bar1->addWidget(combo);
-        // A screen reader names a list by its label, not by the entry shown in it.
-        combo->setAccessibleName(name);
-        combo->lineEdit()->setAccessibleName(name);
-        combo->view()->setAccessibleName(name);
-        SpokenLabel(combo, name);
-        return combo;
-    };
-    ComboBox2 = list(118, "List of available fonts", "Fonts", "Font");
-    ComboBox1 = list(143, "Select a barcode type", "Barcode Types", "Barcode type");
+    ComboBox2 = AddList(bar1, 118, "List of available fonts", "Fonts", "Font");
+    ComboBox1 = AddList(bar1, 143, "Select a barcode type", "Barcode Types", "Barcode type");
     ComboBox1->installEventFilter(this);
     bar1->addSeparator();
+}
 
-    // Choosing an entry: the click event, then the change event (the font list handles
-    // both); typing fires the change event once per edit and leaves no entry selected.
+// Choosing an entry: the click event, then the change event (the font list handles both);
+// typing fires the change event once per edit and leaves no entry selected.
+void TForm1::ConnectLists() {
     connect(ComboBox1, &QComboBox::activated, this, [this](int index) {
         typeIndex_ = index;
         Handle([&] { ComboBox1Change(); });
@@ -320,13 +355,11 @@ void TForm1::BuildToolBars() {
     });
     connect(ComboBox2->lineEdit(), &QLineEdit::textEdited, this,
             [this] { Handle([&] { ComboBox2Change(); }); });
+}
 
-    addToolBarBreak();
-    auto* bar2 = addToolBar("Text and add-on");
-    bar2->setObjectName("ToolBar2");
-    bar2->setMovable(false);
-    bar2->setContentsMargins(0, 0, 0, 0);
-    bar2->layout()->setSpacing(0);
+// The second toolbar: the text and add-on fields.
+void TForm1::BuildTextBar() {
+    QToolBar* bar2 = AddFixedToolBar(this, "Text and add-on", "ToolBar2");
     NameOverflowButton(bar2);
     bar2->addSeparator();
     Edit1 = new TLimitedEdit(bar2);
@@ -352,75 +385,55 @@ void TForm1::BuildToolBars() {
     bar2->addSeparator();
 }
 
-void TForm1::BuildMenus() {
-    const auto item = [this](QMenu* menu, const char* caption, auto handler) {
-        QAction* action = menu->addAction(caption);
+QAction* TForm1::AddMenuItem(QMenu* menu, const char* caption, void (TForm1::*handler)()) {
+    QAction* action = menu->addAction(caption);
+    connect(action, &QAction::triggered, this,
+            [this, handler] { Handle([&] { (this->*handler)(); }); });
+    return action;
+}
+
+QAction* TForm1::AddMenuSwitch(QMenu* menu, const char* caption, void (TForm1::*handler)(),
+                               bool checked) {
+    QAction* action = menu->addAction(caption);
+    action->setCheckable(true);
+    action->setChecked(checked);
+    connect(action, &QAction::triggered, this, [this, action, handler](bool now) {
+        action->setChecked(!now); // undo the action's own flip
+        Handle([&] { (this->*handler)(); });
+    });
+    return action;
+}
+
+void TForm1::AddRadioMenu(QMenu* parent, const char* title, std::span<const char* const> captions,
+                          void (TForm1::*handler)(int), QAction** items) {
+    QMenu* menu = parent->addMenu(title);
+    auto* group = new QActionGroup(menu);
+    group->setExclusive(true);
+    for (int i = 0; i < static_cast<int>(captions.size()); ++i) {
+        QAction* action = menu->addAction(captions[static_cast<std::size_t>(i)]);
+        action->setCheckable(true);
+        action->setActionGroup(group);
         connect(action, &QAction::triggered, this,
-                [this, handler] { Handle([&] { handler(this); }); });
-        return action;
-    };
+                [this, handler, i] { Handle([&] { (this->*handler)(i); }); });
+        items[i] = action;
+    }
+    items[0]->setChecked(true);
+}
+
+void TForm1::BuildMenus() {
     QMenu* file = menuBar()->addMenu("&File");
-    N1 = item(file, "&Save Barcode to File", [](TForm1* f) { f->Button2Click(); });
-    Exit1 = item(file, "E&xit", [](TForm1* f) { f->Exit1Click(); });
+    N1 = AddMenuItem(file, "&Save Barcode to File", &TForm1::Button2Click);
+    Exit1 = AddMenuItem(file, "E&xit", &TForm1::Exit1Click);
     // The keys of every desktop.
     N1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    QMenu* barcode = menuBar()->addMenu("&Barcode");
-    SaveBarcode1 = item(barcode, "Sa&ve", [](TForm1* f) { f->Button2Click(); });
-    Copy1 = item(barcode, "C&opy", [](TForm1* f) { f->Button3Click(); });
-    Rotate90Degrees1 = item(barcode, "&Rotate 90 Degrees", [](TForm1* f) { f->Button6Click(); });
-    // The two switches flip their own check marks in their handlers.
-    const auto toggle = [&](const char* caption, void (TForm1::*handler)(), bool checked) {
-        QAction* action = barcode->addAction(caption);
-        action->setCheckable(true);
-        action->setChecked(checked);
-        connect(action, &QAction::triggered, this, [this, action, handler](bool now) {
-            action->setChecked(!now); // undo the action's own flip
-            Handle([&] { (this->*handler)(); });
-        });
-        return action;
-    };
-    HumanReadable1 = toggle("H&uman Readable", &TForm1::HumanReadable1Click, true);
-
-    // Radio submenus: the items check themselves from their handlers.
-    const auto radio = [&](const char* title, int count, const auto& caption, auto handler,
-                           QAction** items) {
-        QMenu* menu = barcode->addMenu(title);
-        auto* group = new QActionGroup(menu);
-        group->setExclusive(true);
-        for (int i = 0; i < count; ++i) {
-            QAction* action = menu->addAction(caption(i));
-            action->setCheckable(true);
-            action->setActionGroup(group);
-            connect(action, &QAction::triggered, this,
-                    [this, handler, i] { Handle([&] { handler(this, i); }); });
-            items[i] = action;
-        }
-        items[0]->setChecked(true);
-    };
-    static const char* const kFactors[6] = {" &1 X", " &2 X", " &3 X", " &4 X", " &5 X", "1&0 X"};
-    static const char* const kPercentCaptions[9] = {"100%", " 90%", " 80%", " 70%", " 60%",
-                                                    " 50%", " 40%", " 30%", " 20%"};
-    radio(
-        "&Save Size", 6, [](int i) { return kFactors[i]; },
-        [](TForm1* f, int i) { f->SaveSizeClick(i); }, SaveSizeItems.data());
-    QFont bold = SaveSizeItems[0]->font();
-    bold.setBold(true);
-    SaveSizeItems[0]->setFont(bold); // the default item
-    radio(
-        "B&ar Height", 9, [](int i) { return kPercentCaptions[i]; },
-        [](TForm1* f, int i) { f->BarHeightClick(i); }, BarHeightItems.data());
-    radio(
-        "Font &Height", 9, [](int i) { return kPercentCaptions[i]; },
-        [](TForm1* f, int i) { f->FontHeightClick(i); }, FontHeightItems.data());
-    Zoom1 = toggle("&Zoom", &TForm1::Zoom1Click, false);
-    QuietZones1 = toggle("&Quiet zones", &TForm1::QuietZones1Click, false);
+    BuildBarcodeMenu(menuBar()->addMenu("&Barcode"));
 
     QMenu* help = menuBar()->addMenu("&Help");
-    HelpIndex1 = item(help, "Hel&p Contents", [](TForm1* f) { f->HelpIndex1Click(); });
+    HelpIndex1 = AddMenuItem(help, "Hel&p Contents", &TForm1::HelpIndex1Click);
     HelpIndex1->setShortcut(QKeySequence(Qt::Key_F1));
-    AboutVarimark1 = item(help, "A&bout Varimark", [](TForm1* f) { f->AboutVarimark1Click(); });
+    AboutVarimark1 = AddMenuItem(help, "A&bout Varimark", &TForm1::AboutVarimark1Click);
 
     // A screen reader names an open menu by its title; its items speak their own captions.
     menuBar()->setAccessibleName("Menu bar");
@@ -428,6 +441,28 @@ void TForm1::BuildMenus() {
         QString title = menu->title();
         menu->setAccessibleName(title.remove('&'));
     }
+}
+
+void TForm1::BuildBarcodeMenu(QMenu* barcode) {
+    SaveBarcode1 = AddMenuItem(barcode, "Sa&ve", &TForm1::Button2Click);
+    Copy1 = AddMenuItem(barcode, "C&opy", &TForm1::Button3Click);
+    Rotate90Degrees1 = AddMenuItem(barcode, "&Rotate 90 Degrees", &TForm1::Button6Click);
+    // The two switches flip their own check marks in their handlers.
+    HumanReadable1 = AddMenuSwitch(barcode, "H&uman Readable", &TForm1::HumanReadable1Click, true);
+
+    static const char* const kFactors[6] = {" &1 X", " &2 X", " &3 X", " &4 X", " &5 X", "1&0 X"};
+    static const char* const kPercentCaptions[9] = {"100%", " 90%", " 80%", " 70%", " 60%",
+                                                    " 50%", " 40%", " 30%", " 20%"};
+    AddRadioMenu(barcode, "&Save Size", kFactors, &TForm1::SaveSizeClick, SaveSizeItems.data());
+    QFont bold = SaveSizeItems[0]->font();
+    bold.setBold(true);
+    SaveSizeItems[0]->setFont(bold); // the default item
+    AddRadioMenu(barcode, "B&ar Height", kPercentCaptions, &TForm1::BarHeightClick,
+                 BarHeightItems.data());
+    AddRadioMenu(barcode, "Font &Height", kPercentCaptions, &TForm1::FontHeightClick,
+                 FontHeightItems.data());
+    Zoom1 = AddMenuSwitch(barcode, "&Zoom", &TForm1::Zoom1Click, false);
+    QuietZones1 = AddMenuSwitch(barcode, "&Quiet zones", &TForm1::QuietZones1Click, false);
 }
 
 // --- Settings

@@ -17,11 +17,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 
 class QAction;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
+class QMenu;
 class QScrollArea;
 
 namespace varimark {
@@ -118,8 +120,24 @@ public:
     static const std::array<const char*, 14> kTypeCaptions;
 
 private:
-    void BuildMenus();
+    // The window's parts, built in this order by the constructor.
     void BuildToolBars();
+    void BuildCommandBar();
+    void ConnectLists();
+    void BuildTextBar();
+    void BuildMenus();
+    void BuildBarcodeMenu(QMenu* barcode);
+    void BuildBarcodeArea();
+    void BuildStatusBar();
+    void ConnectFields();
+    // Menu items whose handler runs as a command (its failure shown in the error box).
+    QAction* AddMenuItem(QMenu* menu, const char* caption, void (TForm1::*handler)());
+    // A switch, whose handler flips its check mark.
+    QAction* AddMenuSwitch(QMenu* menu, const char* caption, void (TForm1::*handler)(),
+                           bool checked);
+    // A radio submenu, whose items check themselves from the handler; the first is checked.
+    void AddRadioMenu(QMenu* parent, const char* title, std::span<const char* const> captions,
+                      void (TForm1::*handler)(int), QAction** items);
     void SaveSizeClick(int item);
     void CheckHeightItem(std::array<QAction*, 9>& items, int percent);
     QString ReadSetting(const QString& section, const QString& key,

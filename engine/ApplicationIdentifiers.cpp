@@ -235,98 +235,182 @@ struct TLintContext {
     int currentYear;
 };
 
+// The component's characters.
+std::string_view Component(const TLintContext& x) {
+    return x.field.substr(x.at, x.size);
+}
+
+// The number in the two digits of the component from i.
+int TwoDigitsAt(const TLintContext& x, std::size_t i) {
+    return Number(Component(x).substr(i, 2));
+}
+
+// The component's first character, named by its position in the field.
+std::string FirstCharacter(const TLintContext& x) {
+    return Position(x.at, 1, x.field);
+}
+
+std::string CsumFault(const TLintContext& x) {
+    const std::string_view s = Component(x);
+    if (s.size() < 2) return {};
+    const int should = Gs1CheckDigit(s.substr(0, s.size() - 1));
+    if (should == s.back() - '0') return {};
+    return std::string("check digit ") + s.back() + ", should be " +
+           static_cast<char>('0' + should);
+}
+
+std::string HhmiFault(const TLintContext& x) {
+    if (TwoDigitsAt(x, 0) > 23) return "hour " + TwoDigits(TwoDigitsAt(x, 0));
+    if (TwoDigitsAt(x, 2) > 59) return "minute " + TwoDigits(TwoDigitsAt(x, 2));
+    return {};
+}
+
+// A time field of two digits: its name and its highest value.
+std::string TimePartFault(const TLintContext& x, const char* name, int most) {
+    return TwoDigitsAt(x, 0) > most ? name + TwoDigits(TwoDigitsAt(x, 0)) : "";
+}
+
+std::string PieceOfTotalFault(const TLintContext& x) {
+    const int piece = TwoDigitsAt(x, 0), total = TwoDigitsAt(x, 2);
+    if (piece == 0) return "piece 00";
+    if (total == 0) return "total 00";
+    if (piece > total) return "piece " + TwoDigits(piece) + " of " + TwoDigits(total);
+    return {};
+}
+
+std::string PercentEncodingFault(const TLintContext& x) {
+    const std::string_view s = Component(x);
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (s[i] == '%' && (i + 2 >= s.size() || !IsHexDigit(s[i + 1]) || !IsHexDigit(s[i + 2])))
+            return Position(x.at + i, 1, x.field) + " does not begin a percent-encoded byte";
+    return {};
+}
+
+// Degrees times 10^7 plus 90 (latitude) or 180 (longitude) degrees.
+std::string CoordinateFault(const TLintContext& x, const char* name, std::string_view most) {
+    const std::string_view s = Component(x);
+    return s > most ? name + std::string(s) + " is over " + std::string(most) : "";
+}
+
+// GS1 AIDC media type code list: 01..10 assigned, 80..99 for a company's own use.
+std::string MediaTypeFault(const TLintContext& x) {
+    const std::string_view s = Component(x);
+    const int n = Number(s);
+    if ((n >= 1 && n <= 10) || (n >= 80 && n <= 99)) return {};
+    return "media type " + std::string(s) + ", takes 01 to 10 or 80 to 99";
+}
+
+// "position/total", both without leading zeros, 1 <= position <= total.
+std::string PositionInSequenceFault(const TLintContext& x) {
+    const std::string_view s = Component(x);
+    const std::size_t slash = s.find('/');
+    const std::string_view pos = s.substr(0, slash);
+    const std::string_view total = slash == s.npos ? "" : s.substr(slash + 1);
+    const auto number = [](std::string_view n) {
+        return !n.empty() && AllDigits(n) && n[0] != '0';
+    };
+    if (!number(pos) || !number(total))
+        return "\"" + Shown(s) + "\" is not a position in a sequence such as 1/2";
+    if (pos.size() > total.size() || (pos.size() == total.size() && pos > total))
+        return "position " + std::string(pos) + " of " + std::string(total);
+    return {};
+}
+
+// Each checked linter and its check: the fault found in the component, or "".
+struct TLinterCheck {
+    EGs1Linter linter;
+    std::string (*fault)(const TLintContext&);
+};
+
+constexpr TLinterCheck kLinterChecks[] = {
+    {kLintCsum, CsumFault},
+    {kLintCsumalpha, [](const TLintContext& x) { return CheckPairFault(Component(x)); }},
+    {kLintGcppos1,
+     [](const TLintContext& x) { return GcpFault(x.field, x.at, x.size, 0, x.checkDigit); }},
+    {kLintGcppos2,
+     [](const TLintContext& x) { return GcpFault(x.field, x.at, x.size, 1, x.checkDigit); }},
+    {kLintYymmd0,
+     [](const TLintContext& x) {
+         return DateFault(Gs1FullYear(TwoDigitsAt(x, 0), x.currentYear), TwoDigitsAt(x, 2),
+                          TwoDigitsAt(x, 4), true);
+     }},
+    {kLintYymmdd,
+     [](const TLintContext& x) {
+         return DateFault(Gs1FullYear(TwoDigitsAt(x, 0), x.currentYear), TwoDigitsAt(x, 2),
+                          TwoDigitsAt(x, 4), false);
+     }},
+    {kLintYyyymmdd,
+     [](const TLintContext& x) {
+         return DateFault(Number(Component(x).substr(0, 4)), TwoDigitsAt(x, 4), TwoDigitsAt(x, 6),
+                          false);
+     }},
+    {kLintHhmi, HhmiFault},
+    {kLintHh, [](const TLintContext& x) { return TimePartFault(x, "hour ", 23); }},
+    {kLintMi, [](const TLintContext& x) { return TimePartFault(x, "minute ", 59); }},
+    {kLintSs, [](const TLintContext& x) { return TimePartFault(x, "second ", 59); }},
+    {kLintNonzero,
+     [](const TLintContext& x) -> std::string {
+         if (Component(x).find_first_not_of('0') != std::string_view::npos) return {};
+         return Position(x.at, x.size, x.field) + (x.size == 1 ? " is zero" : " are zero");
+     }},
+    {kLintZero,
+     [](const TLintContext& x) -> std::string {
+         return Component(x) == "0" ? "" : Position(x.at, x.size, x.field) + " is not 0";
+     }},
+    {kLintNozeroprefix,
+     [](const TLintContext& x) -> std::string {
+         const std::string_view s = Component(x);
+         return s.size() > 1 && s[0] == '0' ? FirstCharacter(x) + " is a leading zero" : "";
+     }},
+    {kLintYesno,
+     [](const TLintContext& x) -> std::string {
+         const std::string_view s = Component(x);
+         return s == "0" || s == "1" ? "" : FirstCharacter(x) + " is neither 0 (no) nor 1 (yes)";
+     }},
+    {kLintHyphen,
+     [](const TLintContext& x) -> std::string {
+         return Component(x) == "-" ? "" : FirstCharacter(x) + " is not \"-\"";
+     }},
+    {kLintPieceoftotal, PieceOfTotalFault},
+    {kLintPcenc, PercentEncodingFault},
+    {kLintHasnondigit,
+     [](const TLintContext& x) -> std::string {
+         return AllDigits(Component(x)) ? "all digits, takes at least one other character" : "";
+     }},
+    {kLintWinding,
+     [](const TLintContext& x) -> std::string {
+         const std::string_view s = Component(x);
+         return s == "0" || s == "1" || s == "9"
+                    ? ""
+                    : "winding direction " + std::string(s) + ", takes 0, 1 or 9";
+     }},
+    {kLintLatitude,
+     [](const TLintContext& x) { return CoordinateFault(x, "latitude ", "1800000000"); }},
+    {kLintLongitude,
+     [](const TLintContext& x) { return CoordinateFault(x, "longitude ", "3600000000"); }},
+    // ISO/IEC 5218 sex codes: 0 not known, 1 male, 2 female, 9 not applicable.
+    {kLintIso5218,
+     [](const TLintContext& x) -> std::string {
+         const std::string_view s = Component(x);
+         return s == "0" || s == "1" || s == "2" || s == "9"
+                    ? ""
+                    : "sex " + std::string(s) + ", takes 0, 1, 2 or 9 (ISO/IEC 5218)";
+     }},
+    {kLintMediatype, MediaTypeFault},
+    // The importer index: one of the 64 characters 0-9, A-Z, a-z, "-", "_".
+    {kLintImporteridx,
+     [](const TLintContext& x) -> std::string {
+         return IsBase64Url(Component(x)[0])
+                    ? ""
+                    : FirstCharacter(x) + " is not an importer index (0-9, A-Z, a-z, \"-\", \"_\")";
+     }},
+    {kLintPosinseqslash, PositionInSequenceFault},
+};
+
 std::string LinterFault(EGs1Linter linter, const TLintContext& x) {
-    const std::string_view s = x.field.substr(x.at, x.size);
-    const auto two = [&](std::size_t i) { return Number(s.substr(i, 2)); };
-    switch (linter) {
-    case kLintCsum: {
-        if (s.size() < 2) return {};
-        const int should = Gs1CheckDigit(s.substr(0, s.size() - 1));
-        if (should == s.back() - '0') return {};
-        return std::string("check digit ") + s.back() + ", should be " +
-               static_cast<char>('0' + should);
-    }
-    case kLintCsumalpha: return CheckPairFault(s);
-    case kLintGcppos1: return GcpFault(x.field, x.at, x.size, 0, x.checkDigit);
-    case kLintGcppos2: return GcpFault(x.field, x.at, x.size, 1, x.checkDigit);
-    case kLintYymmd0:
-    case kLintYymmdd:
-        return DateFault(Gs1FullYear(two(0), x.currentYear), two(2), two(4), linter == kLintYymmd0);
-    case kLintYyyymmdd: return DateFault(Number(s.substr(0, 4)), two(4), two(6), false);
-    case kLintHhmi:
-        if (two(0) > 23) return "hour " + TwoDigits(two(0));
-        if (two(2) > 59) return "minute " + TwoDigits(two(2));
-        return {};
-    case kLintHh: return two(0) > 23 ? "hour " + TwoDigits(two(0)) : "";
-    case kLintMi: return two(0) > 59 ? "minute " + TwoDigits(two(0)) : "";
-    case kLintSs: return two(0) > 59 ? "second " + TwoDigits(two(0)) : "";
-    case kLintNonzero:
-        if (s.find_first_not_of('0') != s.npos) return {};
-        return Position(x.at, x.size, x.field) + (x.size == 1 ? " is zero" : " are zero");
-    case kLintZero: return s == "0" ? "" : Position(x.at, x.size, x.field) + " is not 0";
-    case kLintNozeroprefix:
-        return s.size() > 1 && s[0] == '0' ? Position(x.at, 1, x.field) + " is a leading zero" : "";
-    case kLintYesno:
-        return s == "0" || s == "1" ? ""
-                                    : Position(x.at, 1, x.field) + " is neither 0 (no) nor 1 (yes)";
-    case kLintHyphen: return s == "-" ? "" : Position(x.at, 1, x.field) + " is not \"-\"";
-    case kLintPieceoftotal:
-        if (two(0) == 0) return "piece 00";
-        if (two(2) == 0) return "total 00";
-        if (two(0) > two(2)) return "piece " + TwoDigits(two(0)) + " of " + TwoDigits(two(2));
-        return {};
-    case kLintPcenc:
-        for (std::size_t i = 0; i < s.size(); ++i)
-            if (s[i] == '%' &&
-                (i + 2 >= s.size() || !IsHexDigit(s[i + 1]) || !IsHexDigit(s[i + 2])))
-                return Position(x.at + i, 1, x.field) + " does not begin a percent-encoded byte";
-        return {};
-    case kLintHasnondigit:
-        return AllDigits(s) ? "all digits, takes at least one other character" : "";
-    case kLintWinding:
-        return s == "0" || s == "1" || s == "9"
-                   ? ""
-                   : "winding direction " + std::string(s) + ", takes 0, 1 or 9";
-    case kLintLatitude:
-    case kLintLongitude: {
-        // Degrees times 10^7 plus 90 (latitude) or 180 (longitude) degrees.
-        const char* name = linter == kLintLatitude ? "latitude " : "longitude ";
-        const std::string_view most = linter == kLintLatitude ? "1800000000" : "3600000000";
-        return s > most ? name + std::string(s) + " is over " + std::string(most) : "";
-    }
-    case kLintIso5218:
-        // ISO/IEC 5218 sex codes: 0 not known, 1 male, 2 female, 9 not applicable.
-        return s == "0" || s == "1" || s == "2" || s == "9"
-                   ? ""
-                   : "sex " + std::string(s) + ", takes 0, 1, 2 or 9 (ISO/IEC 5218)";
-    case kLintMediatype: {
-        // GS1 AIDC media type code list: 01..10 assigned, 80..99 for a company's own use.
-        const int n = Number(s);
-        if ((n >= 1 && n <= 10) || (n >= 80 && n <= 99)) return {};
-        return "media type " + std::string(s) + ", takes 01 to 10 or 80 to 99";
-    }
-    case kLintImporteridx:
-        // The importer index: one of the 64 characters 0-9, A-Z, a-z, "-", "_".
-        return IsBase64Url(s[0]) ? ""
-                                 : Position(x.at, 1, x.field) +
-                                       " is not an importer index (0-9, A-Z, a-z, \"-\", \"_\")";
-    case kLintPosinseqslash: {
-        // "position/total", both without leading zeros, 1 <= position <= total.
-        const std::size_t slash = s.find('/');
-        const std::string_view pos = s.substr(0, slash);
-        const std::string_view total = slash == s.npos ? "" : s.substr(slash + 1);
-        const auto number = [](std::string_view n) {
-            return !n.empty() && AllDigits(n) && n[0] != '0';
-        };
-        if (!number(pos) || !number(total))
-            return "\"" + Shown(s) + "\" is not a position in a sequence such as 1/2";
-        if (pos.size() > total.size() || (pos.size() == total.size() && pos > total))
-            return "position " + std::string(pos) + " of " + std::string(total);
-        return {};
-    }
-    case kLintNone:
-    default: return {}; // not checked: see the list at the top
-    }
+    for (const TLinterCheck& check : kLinterChecks)
+        if (check.linter == linter) return check.fault(x);
+    return {}; // kLintNone, or not checked: see the list at the top
 }
 
 // --- Lengths -----------------------------------------------------------------------------------

@@ -144,14 +144,36 @@ int Gs1LineRoom(std::string_view line, int fontHeight, long double barsWidth) {
     return width > barsWidth ? static_cast<int>(std::ceil((width - barsWidth) / 2)) : 0;
 }
 
-// The human-readable pieces of the bar types; xs holds the module edges.
-void PlaceLine(const TLLBarcode& barcode, const int* xs, TBarLayout& layout) {
+// Interleaved 2 of 5's line, its digits grouped as the barcode formats them.
+void PlaceCode25iPLine(const TLLBarcode& barcode, int centre, TBarLayout& layout) {
+    const std::string_view code(barcode.CodeText);
+    TTextPiece& grouped = NewPiece(layout, centre, layout.longBottom);
+    std::memcpy(grouped.text.data(), code.data(), code.size());
+    grouped.text[code.size()] = '\0';
+    barcode.FormatCode25iP(grouped.text.data());
+    grouped.length = static_cast<int>(std::strlen(grouped.text.data()));
+    layout.lineReplacesCodeText = true;
+}
+
+// Code 128's line: the caption read in the code set the prepared text starts with.
+void PlaceCode128Line(const TLLBarcode& barcode, int centre, TBarLayout& layout) {
+    const TBarcodeParams& params = barcode.Params;
+    char source[TBarcodeParams::kMaxCaption + 2];
+    source[0] = barcode.CodeText[0];
+    const std::size_t len = strnlen(params.Caption, TBarcodeParams::kMaxCaption);
+    std::memcpy(source + 1, params.Caption, len);
+    source[len + 1] = '\0';
+    TTextPiece& line = NewPiece(layout, centre, layout.longBottom);
+    line.length = static_cast<int>(TLLBarcode::MapCode128(source, true, line.text.data()));
+}
+
+// The human-readable pieces of the bar types; edges holds the module edges.
+void PlaceLine(const TLLBarcode& barcode, const int* edges, TBarLayout& layout) {
     const TBarcodeParams& params = barcode.Params;
     const btCodeTypes type = params.CodeType;
     const std::string_view code(barcode.CodeText);
-    const int n = barcode.ModuleCount;
-    const int x = layout.x, y = layout.y;
-    const int p = layout.modules.wholePixels, l = layout.modules.digitRoom;
+    const int middle = edges[barcode.ModuleCount / 2];
+    const int wholePixels = layout.modules.wholePixels, digitRoom = layout.modules.digitRoom;
     // Characters from..to of the prepared text (from 1), cut at its end.
     const auto piece = [&](std::size_t from, std::size_t to) {
         if (from > code.size()) return std::string_view();
@@ -161,57 +183,41 @@ void PlaceLine(const TLLBarcode& barcode, const int* xs, TBarLayout& layout) {
         AddPiece(layout, text, centre, top);
     };
     const int shortBottom = layout.shortBottom, longBottom = layout.longBottom;
+    const int firstDigitCentre = layout.x + digitRoom / 2;
     switch (type) {
     case EAN_8:
-        put(piece(1, 4), xs[18], shortBottom);
-        put(piece(5, 8), xs[50], shortBottom);
+        put(piece(1, 4), edges[18], shortBottom);
+        put(piece(5, 8), edges[50], shortBottom);
         break;
     case EAN_13:
-        put(piece(1, 1), x + l / 2, shortBottom);
-        put(piece(2, 7), xs[25], shortBottom);
-        put(piece(8, 13), xs[72], shortBottom);
+        put(piece(1, 1), firstDigitCentre, shortBottom);
+        put(piece(2, 7), edges[25], shortBottom);
+        put(piece(8, 13), edges[72], shortBottom);
         break;
     case UPC_A:
-        put(piece(1, 1), x + l / 2, shortBottom);
-        put(piece(2, 6), xs[25], shortBottom);
-        put(piece(7, 11), xs[72], shortBottom);
-        put(piece(12, 12), xs[95] + p + l / 2, shortBottom);
+        put(piece(1, 1), firstDigitCentre, shortBottom);
+        put(piece(2, 6), edges[25], shortBottom);
+        put(piece(7, 11), edges[72], shortBottom);
+        put(piece(12, 12), edges[95] + wholePixels + digitRoom / 2, shortBottom);
         break;
     case UPC_E: // the printed digits: neither number system nor check digit
-        put(piece(1, 6), xs[n / 2], shortBottom);
+        put(piece(1, 6), middle, shortBottom);
         layout.lineReplacesCodeText = true;
         break;
     case CODE39:
-    case Codabar: put(piece(2, code.size() - 1), xs[n / 2], longBottom); break;
-    case CODE25iP: {
-        TTextPiece& grouped = NewPiece(layout, xs[n / 2], longBottom);
-        std::memcpy(grouped.text.data(), code.data(), code.size());
-        grouped.text[code.size()] = '\0';
-        barcode.FormatCode25iP(grouped.text.data());
-        grouped.length = static_cast<int>(std::strlen(grouped.text.data()));
-        layout.lineReplacesCodeText = true;
-        break;
-    }
-    case GS1_128: put(Gs1Line(params.Caption), xs[n / 2], longBottom); break;
-    case ITF_14: put(code, layout.box.width / 2 + x, longBottom + layout.bearer); break;
+    case Codabar: put(piece(2, code.size() - 1), middle, longBottom); break;
+    case CODE25iP: PlaceCode25iPLine(barcode, middle, layout); break;
+    case GS1_128: put(Gs1Line(params.Caption), middle, longBottom); break;
+    case ITF_14: put(code, layout.box.width / 2 + layout.x, longBottom + layout.bearer); break;
     case CODE128_A:
     case CODE128_B:
-    case CODE128_C: {
-        char source[TBarcodeParams::kMaxCaption + 2];
-        source[0] = barcode.CodeText[0];
-        const std::size_t len = strnlen(params.Caption, TBarcodeParams::kMaxCaption);
-        std::memcpy(source + 1, params.Caption, len);
-        source[len + 1] = '\0';
-        TTextPiece& line = NewPiece(layout, xs[n / 2], longBottom);
-        line.length = static_cast<int>(TLLBarcode::MapCode128(source, true, line.text.data()));
-        break;
-    }
-    default: put(code, xs[n / 2], longBottom); break; // CODE25i, MSI_Plessey
+    case CODE128_C: PlaceCode128Line(barcode, middle, layout); break;
+    default: put(code, middle, longBottom); break; // CODE25i, MSI_Plessey
     }
     if (HasGuardDigits(type)) {
         const std::string_view addon(params.CodeAddon);
-        if (addon.size() == 2) put(addon, xs[115], y);
-        if (addon.size() == 5) put(addon, xs[128], y);
+        if (addon.size() == 2) put(addon, edges[115], layout.y);
+        if (addon.size() == 5) put(addon, edges[128], layout.y);
     }
 }
 
@@ -226,113 +232,179 @@ TBarLayout BlankLayout() {
     return layout;
 }
 
-TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
-                      const TLineFont& lineFont) {
-    const TBarcodeParams& params = barcode.Params;
-    const btCodeTypes type = params.CodeType;
-    TBarLayout layout = BlankLayout();
-    layout.x = x;
-    layout.y = y;
-    layout.modules = MeasureModules(barcode, res.across);
-    // m and mrx are an entry of Modules; a module (the height's measure) is units of them.
-    const long double m = layout.modules.mm, mrx = layout.modules.pixels;
-    const int units = barcode.UnitsPerModule();
-    const int p = layout.modules.wholePixels, l = layout.modules.digitRoom;
-    const bool guardDigits = HasGuardDigits(type);
-    const long double k = guardDigits ? kGuardDigitBarModules : kBarModules;
-    const bool zoom = params.ZoomSize;
+// What the phases of LayOutBars share: the symbol, its modules' measures (an entry of
+// Modules across; a module, the height's measure, is unitsPerModule of them), the sides
+// of the bars, and the left edges of the modules (from 1).
+struct TBarGeometry {
+    TBarGeometry(const TLLBarcode& symbol, const TModuleMeasure& measure, TResolution resolution)
+        : barcode(symbol), params(symbol.Params), modules(measure), res(resolution),
+          type(symbol.Params.CodeType), moduleCount(symbol.ModuleCount),
+          unitsPerModule(symbol.UnitsPerModule()), zoom(symbol.Params.ZoomSize),
+          guardDigits(HasGuardDigits(type)), itf(type == ITF_14),
+          frame(itf && params.Bearer != Bearer_TopBottom) {}
+
     // Pixels down for a number of modules, scaled as the whole-pixel modules are across.
-    const auto down = [&](long double modules) {
-        return zoom ? Nearest(modules * units * m * res.down)
-                    : Nearest(modules * units * m * res.down * (p / mrx));
-    };
+    int Down(long double count) const {
+        return zoom ? Nearest(count * unitsPerModule * modules.mm * res.down)
+                    : Nearest(count * unitsPerModule * modules.mm * res.down *
+                              (modules.wholePixels / modules.pixels));
+    }
     // Pixels across for a number of modules.
-    const auto across = [&](int modules) {
-        return zoom ? Nearest(modules * units * mrx) : modules * units * p;
-    };
-    const int h = down(k);
-    const int c = MulDiv(h, 100 - params.HeightPercent, 100);
-    const int n = barcode.ModuleCount;
-    layout.barHeight = h;
-    layout.cut = c;
-
-    // ITF-14: bearer bars over and under the bars and their quiet zones, and with the frame
-    // at their sides; each bearer bar and quiet zone at least a pixel, as the bars are at
-    // least a pixel wide, so that none vanishes at modules below a pixel.
-    const bool itf = type == ITF_14;
-    const bool frame = itf && params.Bearer != Bearer_TopBottom;
-    layout.bearer = itf ? std::max(down(kItfBearerModules), 1) : 0;
-    const int side = frame ? std::max(across(kItfBearerModules), 1) : 0;
-    const int quiet = itf ? std::max(across(kItfQuietModules), 1) : 0;
-    // GS1-128: room on either side for a line wider than the bars.
-    const int room = type == GS1_128 && params.HumanReadable
-                         ? Gs1LineRoom(Gs1Line(params.Caption), LineFontHeight(params, h),
-                                       zoom ? n * mrx : static_cast<long double>(n * p))
-                         : l;
-    const int lead = itf ? side + quiet : room;
-
-    int xs[TLLBarcode::kMaxModules + 1];
-    if (zoom)
-        PlaceZoomedModules(barcode.Modules, n, mrx, x + lead, xs);
-    else
-        for (int i = 1; i <= n; ++i) xs[i] = (i - 1) * p + x + lead;
-
-    layout.fontBasis = h;
-    layout.fontHeight = LineFontHeight(params, h);
-    const int t = lineFont(layout.fontHeight, true);
-    layout.lineHeight = t;
-
-    const int top = y + layout.bearer;
-    // ITF-14: the right edge of its right quiet zone, then of the frame; the zone starts at
-    // the right edge of the last bar (the stop's narrow bar) as it is drawn below.
-    int lastBar = n;
-    while (lastBar > 1 && barcode.Modules[lastBar - 1] != 0) --lastBar;
-    const int quietRight =
-        (zoom ? xs[lastBar] + ZoomedBarWidth(n - lastBar + 1, mrx) : xs[n] + p) + quiet;
-    const int w = itf ? quietRight + side - x + 1 : xs[n] + room - x + p + 1;
-    layout.shortBottom = top + Nearest(h * kShortBarPart) - c;
-    layout.longBottom = top + h - c;
-    layout.addonTop = y + t + p; // add-on bars leave room for their digits
-    int v;
-    if (!params.HumanReadable)
-        v = h - c + 1;
-    else if (IsEanFamily(type))
-        v = t + Nearest(h * kDigitLinePart - c) + 1;
-    else
-        v = t + h - c + 1;
-    layout.box = {w, v + 2 * layout.bearer};
-
-    if (itf) {
-        const int right = quietRight + side, bottom = layout.longBottom;
-        AddBar(layout, {x, y, right, top}, 0, 0, TBarKind::Bearer);
-        AddBar(layout, {x, bottom, right, bottom + layout.bearer}, 0, 0, TBarKind::Bearer);
-        if (frame) {
-            AddBar(layout, {x, top, x + side, bottom}, 0, 0, TBarKind::Bearer);
-            AddBar(layout, {quietRight, top, right, bottom}, 0, 0, TBarKind::Bearer);
-        }
+    int Across(int count) const {
+        return zoom ? Nearest(count * unitsPerModule * modules.pixels)
+                    : count * unitsPerModule * modules.wholePixels;
     }
 
-    // Bars: each run of equal modules is one rectangle.
-    for (int s = 1; s <= n;) {
-        const int r = RunLength(barcode.Modules, s, n);
-        if (barcode.Modules[s] != 0) {
-            const bool addon = guardDigits && s >= kFirstAddonModule;
-            const bool shortBar = IsShortBar(type, s);
+    const TLLBarcode& barcode;
+    const TBarcodeParams& params;
+    const TModuleMeasure& modules;
+    const TResolution res;
+    const btCodeTypes type;
+    const int moduleCount;
+    const int unitsPerModule;
+    const bool zoom;
+    const bool guardDigits;
+    // ITF-14: bearer bars, and with the frame at their sides.
+    const bool itf;
+    const bool frame;
+    int frameWidth = 0; // each side of the frame
+    int quietWidth = 0; // each of ITF-14's quiet zones
+    int sideRoom = 0;   // left on either side of the bars but ITF-14's
+    int barsTop = 0;    // the top of the bars, under the upper bearer bar
+    int quietRight = 0; // ITF-14: the right edge of the right quiet zone
+    int edges[TLLBarcode::kMaxModules + 1];
+};
+
+// The height of the bars and the part of it cut off (HeightPercent).
+void MeasureBarHeight(const TBarGeometry& geometry, TBarLayout& layout) {
+    const long double barModules = geometry.guardDigits ? kGuardDigitBarModules : kBarModules;
+    layout.barHeight = geometry.Down(barModules);
+    layout.cut = MulDiv(layout.barHeight, 100 - geometry.params.HeightPercent, 100);
+}
+
+// ITF-14: bearer bars over and under the bars and their quiet zones, and with the frame at
+// their sides; each bearer bar and quiet zone at least a pixel, as the bars are at least a
+// pixel wide, so that none vanishes at modules below a pixel. GS1-128: room on either side
+// for a line wider than the bars.
+void MeasureSides(TBarGeometry& geometry, TBarLayout& layout) {
+    const TBarcodeParams& params = geometry.params;
+    const bool itf = geometry.itf;
+    layout.bearer = itf ? std::max(geometry.Down(kItfBearerModules), 1) : 0;
+    geometry.frameWidth = geometry.frame ? std::max(geometry.Across(kItfBearerModules), 1) : 0;
+    geometry.quietWidth = itf ? std::max(geometry.Across(kItfQuietModules), 1) : 0;
+    const int moduleCount = geometry.moduleCount;
+    const long double barsWidth =
+        geometry.zoom ? moduleCount * geometry.modules.pixels
+                      : static_cast<long double>(moduleCount * geometry.modules.wholePixels);
+    geometry.sideRoom = geometry.type == GS1_128 && params.HumanReadable
+                            ? Gs1LineRoom(Gs1Line(params.Caption),
+                                          LineFontHeight(params, layout.barHeight), barsWidth)
+                            : geometry.modules.digitRoom;
+}
+
+// The left edges of the modules, after the room (ITF-14: the frame and quiet zone) left of
+// the bars.
+void PlaceModuleEdges(TBarGeometry& geometry, int x) {
+    const int lead = geometry.itf ? geometry.frameWidth + geometry.quietWidth : geometry.sideRoom;
+    const int moduleCount = geometry.moduleCount;
+    if (geometry.zoom) {
+        PlaceZoomedModules(geometry.barcode.Modules, moduleCount, geometry.modules.pixels, x + lead,
+                           geometry.edges);
+    } else {
+        const int wholePixels = geometry.modules.wholePixels;
+        for (int i = 1; i <= moduleCount; ++i) geometry.edges[i] = (i - 1) * wholePixels + x + lead;
+    }
+}
+
+// The bottoms of the bars, the top of the add-on's, and the box that holds it all.
+void MeasureBox(TBarGeometry& geometry, TBarLayout& layout) {
+    const TBarcodeParams& params = geometry.params;
+    const int x = layout.x, y = layout.y, moduleCount = geometry.moduleCount;
+    const int wholePixels = geometry.modules.wholePixels;
+    const int barHeight = layout.barHeight, cut = layout.cut, lineHeight = layout.lineHeight;
+    const int* edges = geometry.edges;
+    geometry.barsTop = y + layout.bearer;
+    // ITF-14: the right edge of its right quiet zone, then of the frame; the zone starts at
+    // the right edge of the last bar (the stop's narrow bar) as it is drawn below.
+    int lastBar = moduleCount;
+    while (lastBar > 1 && geometry.barcode.Modules[lastBar - 1] != 0) --lastBar;
+    geometry.quietRight =
+        (geometry.zoom
+             ? edges[lastBar] + ZoomedBarWidth(moduleCount - lastBar + 1, geometry.modules.pixels)
+             : edges[moduleCount] + wholePixels) +
+        geometry.quietWidth;
+    const int width = geometry.itf ? geometry.quietRight + geometry.frameWidth - x + 1
+                                   : edges[moduleCount] + geometry.sideRoom - x + wholePixels + 1;
+    layout.shortBottom = geometry.barsTop + Nearest(barHeight * kShortBarPart) - cut;
+    layout.longBottom = geometry.barsTop + barHeight - cut;
+    layout.addonTop = y + lineHeight + wholePixels; // add-on bars leave room for their digits
+    int height;
+    if (!params.HumanReadable)
+        height = barHeight - cut + 1;
+    else if (IsEanFamily(geometry.type))
+        height = lineHeight + Nearest(barHeight * kDigitLinePart - cut) + 1;
+    else
+        height = lineHeight + barHeight - cut + 1;
+    layout.box = {width, height + 2 * layout.bearer};
+}
+
+// ITF-14's bearer bars, over and under the bars, and with the frame at their sides.
+void AddBearerBars(const TBarGeometry& geometry, TBarLayout& layout) {
+    const int x = layout.x, y = layout.y, top = geometry.barsTop;
+    const int right = geometry.quietRight + geometry.frameWidth, bottom = layout.longBottom;
+    AddBar(layout, {x, y, right, top}, 0, 0, TBarKind::Bearer);
+    AddBar(layout, {x, bottom, right, bottom + layout.bearer}, 0, 0, TBarKind::Bearer);
+    if (geometry.frame) {
+        AddBar(layout, {x, top, x + geometry.frameWidth, bottom}, 0, 0, TBarKind::Bearer);
+        AddBar(layout, {geometry.quietRight, top, right, bottom}, 0, 0, TBarKind::Bearer);
+    }
+}
+
+// Bars: each run of equal modules is one rectangle.
+void AddModuleBars(const TBarGeometry& geometry, TBarLayout& layout) {
+    const std::uint8_t* modules = geometry.barcode.Modules;
+    const int moduleCount = geometry.moduleCount, wholePixels = geometry.modules.wholePixels;
+    for (int module = 1; module <= moduleCount;) {
+        const int run = RunLength(modules, module, moduleCount);
+        if (modules[module] != 0) {
+            const bool addon = geometry.guardDigits && module >= kFirstAddonModule;
+            const bool shortBar = IsShortBar(geometry.type, module);
+            const int left = geometry.edges[module];
             TRect bar;
-            bar.top = addon ? layout.addonTop : top;
-            bar.left = xs[s];
-            bar.right = zoom ? xs[s] + ZoomedBarWidth(r, mrx) : xs[s] + r * p;
+            bar.top = addon ? layout.addonTop : geometry.barsTop;
+            bar.left = left;
+            bar.right = geometry.zoom ? left + ZoomedBarWidth(run, geometry.modules.pixels)
+                                      : left + run * wholePixels;
             bar.bottom = shortBar ? layout.shortBottom : layout.longBottom;
-            if (params.WidthReduce && bar.right - bar.left >= 2) --bar.right;
-            AddBar(layout, bar, s, r,
+            if (geometry.params.WidthReduce && bar.right - bar.left >= 2) --bar.right;
+            AddBar(layout, bar, module, run,
                    addon      ? TBarKind::Addon
                    : shortBar ? TBarKind::Short
                               : TBarKind::Full);
         }
-        s += r;
+        module += run;
     }
+}
 
-    if (params.HumanReadable) PlaceLine(barcode, xs, layout);
+TBarLayout LayOutBars(const TLLBarcode& barcode, TResolution res, int x, int y,
+                      const TLineFont& lineFont) {
+    TBarLayout layout = BlankLayout();
+    layout.x = x;
+    layout.y = y;
+    layout.modules = MeasureModules(barcode, res.across);
+    TBarGeometry geometry(barcode, layout.modules, res);
+    MeasureBarHeight(geometry, layout);
+    MeasureSides(geometry, layout);
+    PlaceModuleEdges(geometry, x);
+
+    layout.fontBasis = layout.barHeight;
+    layout.fontHeight = LineFontHeight(barcode.Params, layout.barHeight);
+    layout.lineHeight = lineFont(layout.fontHeight, true);
+
+    MeasureBox(geometry, layout);
+    if (geometry.itf) AddBearerBars(geometry, layout);
+    AddModuleBars(geometry, layout);
+    if (barcode.Params.HumanReadable) PlaceLine(barcode, geometry.edges, layout);
     return layout;
 }
 

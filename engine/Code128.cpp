@@ -99,81 +99,113 @@ std::size_t TLLBarcode::MapGs1Code128(std::string_view elements, char* out) {
     return length;
 }
 
-std::size_t TLLBarcode::MapCode128(const char* text, bool humanReadable, char* out) {
-    CodeSet set = CodeSet::None;
-    char pending = '\0'; // digit waiting for its partner in code set C
-    std::size_t n = 0;
-    const auto put = [&](unsigned char c) {
-        if (n + 1 < kMapCode128Capacity) out[n++] = static_cast<char>(c);
-    };
+namespace {
+
+// MapCode128's state as it reads the text: the code set, a digit waiting for its partner
+// in code set C, and what is written so far.
+class TCode128Mapper {
+public:
+    TCode128Mapper(bool humanReadable, char* out) : humanReadable_(humanReadable), out_(out) {}
+
+    // One character of the text; false at its end (255).
+    bool Take(unsigned char c) {
+        if (c == 255) return false;
+        if (c == kStartA || c == kStartB || c == kStartC) {
+            set_ = c == kStartA ? CodeSet::A : c == kStartB ? CodeSet::B : CodeSet::C;
+            if (!humanReadable_) Put(c);
+        } else if (c == kCodeC || c == kCodeB || c == kCodeA) {
+            TakeCodeSetCharacter(c);
+        } else if (set_ == CodeSet::C) {
+            TakeSetCCharacter(c);
+        } else if (!humanReadable_) {
+            Put(c);
+        } else if (set_ == CodeSet::A) {
+            Put(c <= 95 ? c : ' ');
+        } else if (set_ == CodeSet::B) {
+            Put(c <= 126 ? c : ' ');
+        } else {
+            Put(' ');
+        }
+        return true;
+    }
+
+    // The digit still waiting, the stop, the terminating zero; returns the length.
+    std::size_t Finish() {
+        if (set_ == CodeSet::C && pending_ != '\0') {
+            if (!humanReadable_) Put(kCodeA);
+            Put(static_cast<unsigned char>(pending_));
+        }
+        if (!humanReadable_) Put(kStop);
+        out_[length_] = '\0';
+        return length_;
+    }
+
+private:
+    void Put(unsigned char c) {
+        if (length_ + 1 < TLLBarcode::kMapCode128Capacity) out_[length_++] = static_cast<char>(c);
+    }
+
+    // CODE C, CODE B or CODE A: a switch from another set; in its own set (or before a
+    // start) a space on the line, the character itself otherwise.
+    void TakeCodeSetCharacter(unsigned char c) {
+        if (c == kCodeC && (set_ == CodeSet::A || set_ == CodeSet::B)) {
+            set_ = CodeSet::C;
+            if (!humanReadable_) Put(c);
+        } else if (c == kCodeB && (set_ == CodeSet::A || set_ == CodeSet::C)) {
+            LeaveSetC(CodeSet::B, c);
+        } else if (c == kCodeA && (set_ == CodeSet::B || set_ == CodeSet::C)) {
+            LeaveSetC(CodeSet::A, c);
+        } else {
+            Put(humanReadable_ ? ' ' : c);
+        }
+    }
+
     // A code-set character that leaves set C while a digit waits: the digit follows the
     // switch as a symbol of its own, so no typed digit is lost.
-    const auto leaveSetC = [&](CodeSet to, unsigned char c) {
-        const bool flush = set == CodeSet::C && pending != '\0';
-        set = to;
-        if (!humanReadable) put(c);
+    void LeaveSetC(CodeSet to, unsigned char c) {
+        const bool flush = set_ == CodeSet::C && pending_ != '\0';
+        set_ = to;
+        if (!humanReadable_) Put(c);
         if (flush) {
-            put(static_cast<unsigned char>(pending));
-            pending = '\0';
+            Put(static_cast<unsigned char>(pending_));
+            pending_ = '\0';
         }
-    };
+    }
 
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-        const unsigned char c = *p;
-        if (c == 255) break; // end of the text
-        if (c == kStartA || c == kStartB || c == kStartC) {
-            set = c == kStartA ? CodeSet::A : c == kStartB ? CodeSet::B : CodeSet::C;
-            if (!humanReadable) put(c);
-        } else if (c == kCodeC) {
-            if (set == CodeSet::A || set == CodeSet::B) {
-                set = CodeSet::C;
-                if (!humanReadable) put(c);
-            } else {
-                put(humanReadable ? ' ' : c);
-            }
-        } else if (c == kCodeB) {
-            if (set == CodeSet::A || set == CodeSet::C)
-                leaveSetC(CodeSet::B, c);
+    // In code set C: a digit waits for its partner, then the pair goes out as two digits on
+    // the line or one symbol value; FNC1 stands alone; anything else counts as a 0.
+    void TakeSetCCharacter(unsigned char c) {
+        const char digit = (c >= '0' && c <= '9') ? static_cast<char>(c) : '0';
+        if (pending_ == '\0') {
+            if (c == kFnc1)
+                Put(humanReadable_ ? ' ' : c);
             else
-                put(humanReadable ? ' ' : c);
-        } else if (c == kCodeA) {
-            if (set == CodeSet::B || set == CodeSet::C)
-                leaveSetC(CodeSet::A, c);
-            else
-                put(humanReadable ? ' ' : c);
-        } else if (set == CodeSet::C) {
-            const char digit = (c >= '0' && c <= '9') ? static_cast<char>(c) : '0';
-            if (pending == '\0') {
-                if (c == kFnc1)
-                    put(humanReadable ? ' ' : c);
-                else
-                    pending = digit;
-            } else {
-                if (humanReadable) {
-                    put(static_cast<unsigned char>(pending));
-                    put(static_cast<unsigned char>(digit));
-                } else {
-                    put(static_cast<unsigned char>(32 + (pending - '0') * 10 + (digit - '0')));
-                }
-                pending = '\0';
-            }
-        } else if (!humanReadable) {
-            put(c);
-        } else if (set == CodeSet::A) {
-            put(c <= 95 ? c : ' ');
-        } else if (set == CodeSet::B) {
-            put(c <= 126 ? c : ' ');
-        } else {
-            put(' ');
+                pending_ = digit;
+            return;
         }
+        if (humanReadable_) {
+            Put(static_cast<unsigned char>(pending_));
+            Put(static_cast<unsigned char>(digit));
+        } else {
+            Put(static_cast<unsigned char>(32 + (pending_ - '0') * 10 + (digit - '0')));
+        }
+        pending_ = '\0';
     }
-    if (set == CodeSet::C && pending != '\0') {
-        if (!humanReadable) put(kCodeA);
-        put(static_cast<unsigned char>(pending));
-    }
-    if (!humanReadable) put(kStop);
-    out[n] = '\0';
-    return n;
+
+    const bool humanReadable_;
+    char* const out_;
+    CodeSet set_ = CodeSet::None;
+    char pending_ = '\0';
+    std::size_t length_ = 0;
+};
+
+} // namespace
+
+std::size_t TLLBarcode::MapCode128(const char* text, bool humanReadable, char* out) {
+    TCode128Mapper mapper(humanReadable, out);
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p)
+        if (!mapper.Take(*p)) break;
+    return mapper.Finish();
 }
 
 void TLLBarcode::BuildCode128() {

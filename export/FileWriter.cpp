@@ -472,87 +472,113 @@ void WriteOver(const std::string& target,
     if (durable) Sync(file.Fd(), path);
 }
 
+// What WriteReplacing works with: the name asked for, the file it writes (the name, or
+// where a single save's links lead), that file's folder (with its slash) and name in it,
+// the bytes, and what is known of a file already there.
+struct TReplacement {
+    TReplacement(const std::string& name,
+                 std::initializer_list<std::span<const std::uint8_t>> bytes, bool save)
+        : path(name), parts(bytes), durable(save), target(name) {}
+
+    const std::string& path;
+    std::initializer_list<std::span<const std::uint8_t>> parts;
+    bool durable; // a single save: synced, and written through links
+    std::string target;
+    std::string prefix, base;
+    struct stat st {};
+};
+
+// A replaced file keeps its permissions, and its owner and group where we may set them; a
+// new one gets what a plain create gives.
+void KeepOwnerAndMode(const TNewFile& file, const TReplacement& job) {
+    const struct stat& st = job.st;
+    // Another owner only where we may set it (root, or a group of ours).
+    if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(file.Fd(), st.st_uid, st.st_gid) != 0 && errno != EPERM && errno != EINVAL)
+        Fail("create", job.path, errno);
+    if (::fchmod(file.Fd(), st.st_mode & 0777) != 0) Fail("create", job.path, errno);
+}
+
+// A batch's files are mostly new: an unnamed file is written and linked in, and the name
+// is looked at only when it turns out to be taken (then as in WriteThroughNewName, where a
+// file that is there is looked at first). False when no unnamed file can be made here.
+bool WriteUnnamed(TReplacement& job, std::atomic<bool>& swept) {
+    const std::string& path = job.path;
+    const std::string& target = job.target;
+    TNewFile file(swept);
+    if (file.OpenUnnamed(job.prefix, job.base, 0666) != 0) return false;
+    WriteAll(file.Fd(), job.parts, path);
+    int err = file.Name(target, false);
+    if (err == EEXIST) {
+        const bool exists = ::lstat(target.c_str(), &job.st) == 0;
+        if (!exists && errno != ENOENT) Fail("create", path, errno);
+        if (exists && !S_ISREG(job.st.st_mode)) throw EFileError(path + " is not a regular file");
+        if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+            Fail("create", path, errno);
+        if (exists) KeepOwnerAndMode(file, job);
+        err = file.Name(target, true);
+    }
+    if (err != 0) Fail("write", path, err);
+    return true;
+}
+
+// The file is written under a new hidden name in the folder and renamed over the target;
+// where the folder takes no new file but an existing file may be written, it is written
+// over in place.
+void WriteThroughNewName(TReplacement& job, std::atomic<bool>& swept) {
+    const std::string& path = job.path;
+    const std::string& target = job.target;
+    const bool durable = job.durable;
+    const bool exists = ::lstat(target.c_str(), &job.st) == 0;
+    if (!exists && errno != ENOENT) Fail("create", path, errno);
+    if (exists && !S_ISREG(job.st.st_mode)) {
+        if (!durable) throw EFileError(path + " is not a regular file");
+        return WriteIntoSpecial(target, job.st, job.parts, path); // changed meanwhile
+    }
+    if (job.base.empty()) Fail("create", path, EISDIR);
+
+    // Like a plain create, a file that we may not write is not replaced.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+        Fail("create", path, errno);
+    TNewFile file(swept);
+    if (const int err = file.Open(job.prefix, job.base, exists ? 0600 : 0666); err != 0) {
+        if (exists && (err == EACCES || err == EPERM))
+            return WriteOver(target, job.parts, path, durable);
+        Fail("create", path, err);
+    }
+    if (exists) KeepOwnerAndMode(file, job);
+    WriteAll(file.Fd(), job.parts, path);
+    if (durable) Sync(file.Fd(), path);
+    int err = file.Name(target, exists);
+    if (err == EEXIST && !exists) err = file.Name(target, true); // made meanwhile
+    if (err != 0) Fail("write", path, err);
+    if (durable) SyncDirectory(job.prefix.empty() ? "." : job.prefix);
+}
+
 // WriteFileReplacing; the folder's abandoned hidden names are removed before one is made,
 // unless swept tells that this was done already.
 void WriteReplacing(const std::string& path,
                     std::initializer_list<std::span<const std::uint8_t>> parts, TWriteMode mode,
                     std::atomic<bool>& swept) {
     if (path.empty()) Fail("create", path, ENOENT);
-    const bool durable = mode == TWriteMode::Save;
+    TReplacement job(path, parts, mode == TWriteMode::Save);
     // A single save follows links to the file they name, as a plain create does (the
     // system follows them first, for links of its own such as "/dev/stdout"); a batch
     // makes its files in the folder itself and never writes through a link.
-    std::string target = path;
-    struct stat st {};
-    if (durable) {
-        if (::stat(path.c_str(), &st) == 0) {
-            if (!S_ISREG(st.st_mode)) return WriteIntoSpecial(path, st, parts, path);
+    if (job.durable) {
+        if (::stat(path.c_str(), &job.st) == 0) {
+            if (!S_ISREG(job.st.st_mode)) return WriteIntoSpecial(path, job.st, parts, path);
         } else if (errno == ELOOP) {
             Fail("write", path, ELOOP);
         }
-        target = FinalTarget(path);
+        job.target = FinalTarget(path);
     }
-    const std::size_t slash = target.rfind('/');
-    const std::string prefix = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::size_t slash = job.target.rfind('/');
+    job.prefix = slash == std::string::npos ? "" : job.target.substr(0, slash + 1);
+    job.base = slash == std::string::npos ? job.target : job.target.substr(slash + 1);
 
-    // A replaced file keeps its permissions, and its owner and group where we may set
-    // them; a new one gets what a plain create gives.
-    const auto keepOwnerAndMode = [&](const TNewFile& file) {
-        // Another owner only where we may set it (root, or a group of ours).
-        if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
-            ::fchown(file.Fd(), st.st_uid, st.st_gid) != 0 && errno != EPERM && errno != EINVAL)
-            Fail("create", path, errno);
-        if (::fchmod(file.Fd(), st.st_mode & 0777) != 0) Fail("create", path, errno);
-    };
-
-    // A batch's files are mostly new: an unnamed file is written and linked in, and the
-    // name is looked at only when it turns out to be taken (then as below, where a file
-    // that is there is looked at first).
-    if (!durable && !base.empty()) {
-        TNewFile file(swept);
-        if (file.OpenUnnamed(prefix, base, 0666) == 0) {
-            WriteAll(file.Fd(), parts, path);
-            int err = file.Name(target, false);
-            if (err == EEXIST) {
-                const bool exists = ::lstat(target.c_str(), &st) == 0;
-                if (!exists && errno != ENOENT) Fail("create", path, errno);
-                if (exists && !S_ISREG(st.st_mode))
-                    throw EFileError(path + " is not a regular file");
-                if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-                    Fail("create", path, errno);
-                if (exists) keepOwnerAndMode(file);
-                err = file.Name(target, true);
-            }
-            if (err != 0) Fail("write", path, err);
-            return;
-        }
-    }
-
-    const bool exists = ::lstat(target.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT) Fail("create", path, errno);
-    if (exists && !S_ISREG(st.st_mode)) {
-        if (!durable) throw EFileError(path + " is not a regular file");
-        return WriteIntoSpecial(target, st, parts, path); // changed meanwhile
-    }
-    if (base.empty()) Fail("create", path, EISDIR);
-
-    // Like a plain create, a file that we may not write is not replaced.
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
-        Fail("create", path, errno);
-    TNewFile file(swept);
-    if (const int err = file.Open(prefix, base, exists ? 0600 : 0666); err != 0) {
-        if (exists && (err == EACCES || err == EPERM))
-            return WriteOver(target, parts, path, durable);
-        Fail("create", path, err);
-    }
-    if (exists) keepOwnerAndMode(file);
-    WriteAll(file.Fd(), parts, path);
-    if (durable) Sync(file.Fd(), path);
-    int err = file.Name(target, exists);
-    if (err == EEXIST && !exists) err = file.Name(target, true); // made meanwhile
-    if (err != 0) Fail("write", path, err);
-    if (durable) SyncDirectory(prefix.empty() ? "." : prefix);
+    if (!job.durable && !job.base.empty() && WriteUnnamed(job, swept)) return;
+    WriteThroughNewName(job, swept);
 }
 
 } // namespace

@@ -129,142 +129,174 @@ inline std::uint32_t Find(const std::uint32_t* slots, std::uint32_t key, std::ui
     return kNoCode;
 }
 
-// Compresses the pixels into out (room for the worst case) and returns the end of the
-// written bytes. kCheck: pixels can be at or above the limit and must be checked.
-template <bool kCheck>
-std::uint8_t* Compress(const std::uint8_t* pixels, std::size_t count, int minCodeSize,
-                       std::uint32_t limit, Dictionary& dict, std::uint8_t* out) {
-    const std::uint32_t clearCode = 1u << minCodeSize;
-    const std::uint32_t endCode = clearCode + 1;
-    std::uint32_t* const slots = dict.slots;
-    Node* const nodes = dict.nodes;
-    BitPacker packer(out);
+// Compresses the pixels into out (room for the worst case). kCheck: pixels can be at or
+// above the limit and must be checked. The steps are inlined into Run, so the hot loop
+// keeps the state in registers as one function's locals would be.
+template <bool kCheck> class TCompressor {
+public:
+    TCompressor(const std::uint8_t* pixels, std::size_t count, int minCodeSize, std::uint32_t limit,
+                Dictionary& dict, std::uint8_t* out)
+        : pixels_(pixels), count_(count), limit_(limit), minCodeSize_(minCodeSize),
+          clearCode_(1u << minCodeSize), endCode_(clearCode_ + 1), dict_(dict), slots_(dict.slots),
+          nodes_(dict.nodes), packer_(out), width_(minCodeSize + 1) {}
 
-    int width = minCodeSize + 1;
-    std::uint32_t maxCode = 0, nextCode = 0;
-    // The table is emptied only before it is first needed after a clear: a picture of
-    // four colours or fewer never uses it.
-    bool slotsEmpty = false;
-    // Clear code: width back to the minimum, dictionary emptied (the nodes of the codes
-    // above the roots are emptied as the codes are assigned).
-    auto clear = [&] {
-        packer.Put(clearCode, width);
-        width = minCodeSize + 1;
-        maxCode = (1u << width) - 1;
-        nextCode = clearCode + 2;
-        slotsEmpty = false;
-        for (std::uint32_t root = 0; root < clearCode; ++root) EmptyNode(nodes[root]);
-    };
-    // The width grows after a code is written once the next free code no longer fits.
-    auto grow = [&] {
-        if (nextCode > maxCode && width < kMaxCodeWidth) {
-            ++width;
-            maxCode = (1u << width) - 1;
+    // Returns the end of the written bytes.
+    [[gnu::always_inline]] std::uint8_t* Run() {
+        Clear();
+        if (count_ == 0) {
+            packer_.Put(endCode_, width_);
+            return packer_.Finish();
         }
-    };
-
-    clear();
-    if (count == 0) {
-        packer.Put(endCode, width);
-        return packer.Finish();
+        std::uint8_t ids[256];
+        std::fill_n(ids, 256, kNoId);
+        ids_ = ids;
+        prefix_ = pixels_[0];
+        if (kCheck && prefix_ >= limit_) ColorNotInTable();
+        next_ = 1;
+        for (;;) {
+            if (TakePairs()) {
+                EndWithinOnePixel();
+                continue;
+            }
+            if (next_ >= count_) break;
+            TakeOnePixel();
+        }
+        packer_.Put(prefix_, width_);
+        Grow();
+        packer_.Put(endCode_, width_);
+        return packer_.Finish();
     }
 
-    // Ids are given to pixel values as they are first met on their own after the first
-    // pixel (an entry can only end with a value met so); a pixel without one takes no
-    // step of two, so it is always checked before it gets one.
-    std::uint8_t ids[256];
-    std::fill_n(ids, 256, kNoId);
-    std::uint32_t idsGiven = 0;
+private:
+    // Clear code: width back to the minimum, dictionary emptied (the nodes of the codes
+    // above the roots are emptied as the codes are assigned).
+    [[gnu::always_inline]] void Clear() {
+        packer_.Put(clearCode_, width_);
+        width_ = minCodeSize_ + 1;
+        maxCode_ = (1u << width_) - 1;
+        nextCode_ = clearCode_ + 2;
+        slotsEmpty_ = false;
+        for (std::uint32_t root = 0; root < clearCode_; ++root) EmptyNode(nodes_[root]);
+    }
 
-    std::uint32_t prefix = pixels[0];
-    if (kCheck && prefix >= limit) ColorNotInTable();
-    std::size_t i = 1;
-    // Not in the dictionary: writes the prefix and enters prefix + pixel (into the table
-    // at slot unless that is kNoSlot); the pixel starts the next entry.
-    const auto enter = [&](std::uint32_t pixel, std::uint32_t id, std::uint32_t slot) {
-        packer.Put(prefix, width);
-        grow();
-        if (nextCode >= kCodeLimit) {
-            prefix = pixel;
-            clear();
-            return;
+    // The width grows after a code is written once the next free code no longer fits.
+    [[gnu::always_inline]] void Grow() {
+        if (nextCode_ > maxCode_ && width_ < kMaxCodeWidth) {
+            ++width_;
+            maxCode_ = (1u << width_) - 1;
         }
-        EmptyNode(nodes[nextCode]);
-        if (slot != kNoSlot || id < kChildIds) {
-            const auto code = static_cast<std::uint16_t>(nextCode);
-            if (slot != kNoSlot) slots[slot] = (prefix << 8 | pixel) << 12 | nextCode;
-            dict.parent[nextCode] = static_cast<std::uint16_t>(prefix);
-            dict.lastId[nextCode] = static_cast<std::uint8_t>(id);
-            if (id < kChildIds) nodes[prefix].child[id] = code;
-            if (id < kPairIds && prefix > endCode && dict.lastId[prefix] < kPairIds)
-                nodes[dict.parent[prefix]].pair[dict.lastId[prefix] * kPairIds + id] = code;
-        }
-        ++nextCode;
-        prefix = pixel;
-    };
+    }
 
-    for (;;) {
-        // Two pixels in one step while the dictionary holds both extensions: nothing but
-        // loads, the step that nearly every pixel of a barcode takes.
-        bool pairMissing = false;
-        while (i + 1 < count) {
-            const std::uint32_t a = ids[pixels[i]], b = ids[pixels[i + 1]];
-            if ((a | b) >= kPairIds) break;
-            const std::uint32_t code = nodes[prefix].pair[a * kPairIds + b];
-            if (code == kNoCode) {
-                pairMissing = true;
-                break;
-            }
-            prefix = code;
-            i += 2;
+    // Two pixels in one step while the dictionary holds both extensions: nothing but
+    // loads, the step that nearly every pixel of a barcode takes. True when it stopped at
+    // a pair whose entry is missing.
+    [[gnu::always_inline]] bool TakePairs() {
+        while (next_ + 1 < count_) {
+            const std::uint32_t a = ids_[pixels_[next_]], b = ids_[pixels_[next_ + 1]];
+            if ((a | b) >= kPairIds) return false;
+            const std::uint32_t code = nodes_[prefix_].pair[a * kPairIds + b];
+            if (code == kNoCode) return true;
+            prefix_ = code;
+            next_ += 2;
         }
-        if (pairMissing) {
-            // prefix + a + b is missing, so the entry ends within one pixel: prefix + a when
-            // the dictionary holds it (then b follows), else prefix (then a follows). Taken
-            // without a branch, which would go either way as often.
-            const std::uint32_t a = ids[pixels[i]];
-            const std::uint32_t one = nodes[prefix].child[a];
-            const std::uint32_t taken = 1 - ((one + 1) >> 16); // kNoCode + 1 is 1 << 16
-            const std::uint32_t mask = 0 - taken;
-            prefix = (one & mask) | (prefix & ~mask);
-            i += taken;
-            const std::uint32_t pixel = pixels[i++];
-            enter(pixel, ids[pixel], kNoSlot);
-            continue;
-        }
-        if (i >= count) break;
+        return false;
+    }
 
-        const std::uint32_t pixel = pixels[i++];
-        if (kCheck && pixel >= limit) ColorNotInTable();
-        std::uint32_t id = ids[pixel];
-        if (id == kNoId && idsGiven < kChildIds)
-            ids[pixel] = static_cast<std::uint8_t>(id = idsGiven++);
+    // prefix + a + b is missing, so the entry ends within one pixel: prefix + a when the
+    // dictionary holds it (then b follows), else prefix (then a follows). Taken without a
+    // branch, which would go either way as often.
+    [[gnu::always_inline]] void EndWithinOnePixel() {
+        const std::uint32_t a = ids_[pixels_[next_]];
+        const std::uint32_t one = nodes_[prefix_].child[a];
+        const std::uint32_t taken = 1 - ((one + 1) >> 16); // kNoCode + 1 is 1 << 16
+        const std::uint32_t mask = 0 - taken;
+        prefix_ = (one & mask) | (prefix_ & ~mask);
+        next_ += taken;
+        const std::uint32_t pixel = pixels_[next_++];
+        Enter(pixel, ids_[pixel], kNoSlot);
+    }
+
+    // One pixel: prefix + pixel becomes the prefix when the dictionary holds it, else it is
+    // entered.
+    [[gnu::always_inline]] void TakeOnePixel() {
+        const std::uint32_t pixel = pixels_[next_++];
+        if (kCheck && pixel >= limit_) ColorNotInTable();
+        std::uint32_t id = ids_[pixel];
+        if (id == kNoId && idsGiven_ < kChildIds)
+            ids_[pixel] = static_cast<std::uint8_t>(id = idsGiven_++);
         std::uint32_t slot = kNoSlot;
         if (id < kChildIds) {
             // Entries ending in a pixel with an id live in the nodes only.
-            const std::uint32_t code = nodes[prefix].child[id];
+            const std::uint32_t code = nodes_[prefix_].child[id];
             if (code != kNoCode) {
-                prefix = code;
-                continue;
+                prefix_ = code;
+                return;
             }
         } else {
-            if (!slotsEmpty) {
-                std::fill_n(slots, kSlots, kEmptySlot);
-                slotsEmpty = true;
+            if (!slotsEmpty_) {
+                std::fill_n(slots_, kSlots, kEmptySlot);
+                slotsEmpty_ = true;
             }
-            const std::uint32_t code = Find(slots, prefix << 8 | pixel, slot);
+            const std::uint32_t code = Find(slots_, prefix_ << 8 | pixel, slot);
             if (code != kNoCode) {
-                prefix = code;
-                continue;
+                prefix_ = code;
+                return;
             }
         }
-        enter(pixel, id, slot);
+        Enter(pixel, id, slot);
     }
-    packer.Put(prefix, width);
-    grow();
-    packer.Put(endCode, width);
-    return packer.Finish();
-}
+
+    // Not in the dictionary: writes the prefix and enters prefix + pixel (into the table
+    // at slot unless that is kNoSlot); the pixel starts the next entry.
+    [[gnu::always_inline]] void Enter(std::uint32_t pixel, std::uint32_t id, std::uint32_t slot) {
+        packer_.Put(prefix_, width_);
+        Grow();
+        if (nextCode_ >= kCodeLimit) {
+            prefix_ = pixel;
+            Clear();
+            return;
+        }
+        EmptyNode(nodes_[nextCode_]);
+        if (slot != kNoSlot || id < kChildIds) {
+            const auto code = static_cast<std::uint16_t>(nextCode_);
+            if (slot != kNoSlot) slots_[slot] = (prefix_ << 8 | pixel) << 12 | nextCode_;
+            dict_.parent[nextCode_] = static_cast<std::uint16_t>(prefix_);
+            dict_.lastId[nextCode_] = static_cast<std::uint8_t>(id);
+            if (id < kChildIds) nodes_[prefix_].child[id] = code;
+            if (id < kPairIds && prefix_ > endCode_ && dict_.lastId[prefix_] < kPairIds)
+                nodes_[dict_.parent[prefix_]].pair[dict_.lastId[prefix_] * kPairIds + id] = code;
+        }
+        ++nextCode_;
+        prefix_ = pixel;
+    }
+
+    const std::uint8_t* const pixels_;
+    const std::size_t count_;
+    const std::uint32_t limit_;
+    const int minCodeSize_;
+    const std::uint32_t clearCode_;
+    const std::uint32_t endCode_;
+    Dictionary& dict_;
+    std::uint32_t* const slots_;
+    Node* const nodes_;
+    BitPacker packer_;
+
+    int width_;
+    std::uint32_t maxCode_ = 0;
+    std::uint32_t nextCode_ = 0;
+    // The table is emptied only before it is first needed after a clear: a picture of
+    // four colours or fewer never uses it.
+    bool slotsEmpty_ = false;
+    // Ids are given to pixel values as they are first met on their own after the first
+    // pixel (an entry can only end with a value met so); a pixel without one takes no
+    // step of two, so it is always checked before it gets one. The array is a local of
+    // Run: outside the object, the compiler keeps the members above in registers.
+    std::uint8_t* ids_ = nullptr;
+    std::uint32_t idsGiven_ = 0;
+    // The entry being extended, and the index of the next pixel.
+    std::uint32_t prefix_ = 0;
+    std::size_t next_ = 0;
+};
 
 // The encoder's working memory, kept on each thread from one picture to the next (a batch
 // encodes thousands): the dictionary, and the room for the packed codes of pictures up to
@@ -310,8 +342,8 @@ void TLZWEncoder::Encode(const std::vector<std::uint8_t>& pixels, int bitsPerPix
     const bool inMap =
         limit >= 256 || count == 0 || *std::max_element(pixels.begin(), pixels.end()) < limit;
     const std::uint8_t* end =
-        inMap ? Compress<false>(pixels.data(), count, minCodeSize, limit, dict, raw)
-              : Compress<true>(pixels.data(), count, minCodeSize, limit, dict, raw);
+        inMap ? TCompressor<false>(pixels.data(), count, minCodeSize, limit, dict, raw).Run()
+              : TCompressor<true>(pixels.data(), count, minCodeSize, limit, dict, raw).Run();
     const std::size_t size = static_cast<std::size_t>(end - raw);
 
     // Sub-blocks: full blocks of 255 bytes, then the rest (never an empty block), then

@@ -57,50 +57,23 @@ int PixelsOf(int hundredths, int millimetres, int pixels) {
     return static_cast<int>((num + den / 2) / den);
 }
 
-} // namespace
-
-// The recording starts with the frame of the metafile's size in pixels on the display.
-TMetafileCanvas::TMetafileCanvas(TMetafile& metafile, const TDisplayFacts& display)
-    : metafile_(metafile), display_(display),
-      frameWidth_(HundredthsOfMM(metafile.width_, display.widthMM, display.widthPixels)),
-      frameHeight_(HundredthsOfMM(metafile.height_, display.heightMM, display.heightPixels)) {}
-
-TMetafileCanvas::~TMetafileCanvas() {
-    try {
-        Close();
-    } catch (...) {
-        // A destructor cannot report it; the metafile keeps its earlier content.
-    }
+// The stretch mode recorded before a bitmap of bits per pixel: halftone when the display
+// has at most 8 bits per pixel and fewer than the bitmap, otherwise colour-on-colour unless
+// the bitmap is monochrome (1 bit), where none is recorded (0).
+std::uint32_t StretchModeFor(int displayBits, int bits) {
+    if (displayBits <= 8 && displayBits < bits) return kHalftone;
+    if (bits != 1) return kColorOnColor;
+    return 0;
 }
 
-// Draws the whole bitmap with its top left corner at (x, y), one pixel per pixel.
-// The stretch mode recorded first: halftone when the display has at most 8 bits per
-// pixel and fewer than the bitmap, otherwise colour-on-colour unless the bitmap is
-// monochrome (1 bit), where no mode is recorded.
-void TMetafileCanvas::Draw(int x, int y, const TBitmap& bitmap) {
-    if (closed_) throw std::logic_error("Metafile canvas is closed");
-    if (bitmap.Empty()) return;
-    const int bits = bitmap.BitsPerPixel();
+// The StretchDIBits record of size bytes that draws the whole bitmap (its information
+// header info, its rows) with its top left corner at (x, y), one pixel per pixel; the fill
+// after each row's last pixel is recorded as zeros.
+std::vector<std::uint8_t> StretchDIBitsRecord(int x, int y, const TBitmap& bitmap,
+                                              const std::vector<std::uint8_t>& info,
+                                              std::span<const std::uint8_t> rows,
+                                              std::uint64_t size) {
     const int w = bitmap.Width(), h = bitmap.Height();
-
-    const std::vector<std::uint8_t> info = bitmap.InfoHeader();
-    const std::span<const std::uint8_t> rows = bitmap.Bits();
-    const std::uint64_t size = std::uint64_t{kStretchDIBitsSize} + info.size() + rows.size();
-    if (size > std::numeric_limits<std::uint32_t>::max())
-        throw EBitmapError("Bitmap is too large for a metafile");
-
-    if (display_.bitsPerPixel <= 8 && display_.bitsPerPixel < bits) {
-        records_.push_back({});
-        Put32(records_.back(), kEmrSetStretchBltMode);
-        Put32(records_.back(), 12);
-        Put32(records_.back(), kHalftone);
-    } else if (bits != 1) {
-        records_.push_back({});
-        Put32(records_.back(), kEmrSetStretchBltMode);
-        Put32(records_.back(), 12);
-        Put32(records_.back(), kColorOnColor);
-    }
-
     std::vector<std::uint8_t> r;
     r.reserve(static_cast<std::size_t>(size));
     Put32(r, kEmrStretchDIBits);
@@ -126,13 +99,50 @@ void TMetafileCanvas::Draw(int x, int y, const TBitmap& bitmap) {
     r.insert(r.end(), info.begin(), info.end());
     const std::size_t rowsAt = r.size();
     r.insert(r.end(), rows.begin(), rows.end());
-
-    // The fill after each row's last pixel is recorded as zeros.
     const std::size_t stride = bitmap.RowStride();
     for (int row = 0; row < h; ++row)
         varimark::ClearRowFill(r.data() + rowsAt + static_cast<std::size_t>(row) * stride, stride,
-                               w, bits);
-    records_.push_back(std::move(r));
+                               w, bitmap.BitsPerPixel());
+    return r;
+}
+
+} // namespace
+
+// The recording starts with the frame of the metafile's size in pixels on the display.
+TMetafileCanvas::TMetafileCanvas(TMetafile& metafile, const TDisplayFacts& display)
+    : metafile_(metafile), display_(display),
+      frameWidth_(HundredthsOfMM(metafile.width_, display.widthMM, display.widthPixels)),
+      frameHeight_(HundredthsOfMM(metafile.height_, display.heightMM, display.heightPixels)) {}
+
+TMetafileCanvas::~TMetafileCanvas() {
+    try {
+        Close();
+    } catch (...) {
+        // A destructor cannot report it; the metafile keeps its earlier content.
+    }
+}
+
+// Draws the whole bitmap with its top left corner at (x, y), one pixel per pixel, after
+// the stretch mode (StretchModeFor).
+void TMetafileCanvas::Draw(int x, int y, const TBitmap& bitmap) {
+    if (closed_) throw std::logic_error("Metafile canvas is closed");
+    if (bitmap.Empty()) return;
+    const int w = bitmap.Width(), h = bitmap.Height();
+
+    const std::vector<std::uint8_t> info = bitmap.InfoHeader();
+    const std::span<const std::uint8_t> rows = bitmap.Bits();
+    const std::uint64_t size = std::uint64_t{kStretchDIBitsSize} + info.size() + rows.size();
+    if (size > std::numeric_limits<std::uint32_t>::max())
+        throw EBitmapError("Bitmap is too large for a metafile");
+
+    if (const std::uint32_t mode = StretchModeFor(display_.bitsPerPixel, bitmap.BitsPerPixel());
+        mode != 0) {
+        records_.push_back({});
+        Put32(records_.back(), kEmrSetStretchBltMode);
+        Put32(records_.back(), 12);
+        Put32(records_.back(), mode);
+    }
+    records_.push_back(StretchDIBitsRecord(x, y, bitmap, info, rows, size));
 
     // Bounds: every pixel drawn, inclusive.
     const bool first = boundsRight_ < boundsLeft_;

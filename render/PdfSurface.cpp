@@ -105,6 +105,58 @@ std::string ToUnicodeCMap(const std::vector<unsigned>& codes) {
     return map;
 }
 
+// A reference to object number.
+std::string Ref(std::size_t number) {
+    return std::to_string(number) + " 0 R";
+}
+
+// A PDF file's objects as they are written, numbered from 1, then its cross-reference
+// table and trailer.
+class TPdfObjects {
+public:
+    TPdfObjects() : out_("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n") {}
+
+    void Add(const std::string& body) {
+        offsets_.push_back(out_.size());
+        out_ += std::to_string(offsets_.size()) + " 0 obj\n" + body + "\nendobj\n";
+    }
+    std::size_t Count() const { return offsets_.size(); }
+
+    // The whole file: object 1 the catalogue, object 5 the information.
+    std::vector<std::uint8_t> Finish() {
+        const std::size_t xref = out_.size();
+        out_ += "xref\n0 " + std::to_string(offsets_.size() + 1) + "\n0000000000 65535 f \n";
+        for (const std::size_t offset : offsets_) {
+            char entry[32];
+            std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
+            out_ += entry;
+        }
+        out_ += "trailer\n<< /Size " + std::to_string(offsets_.size() + 1) +
+                " /Root 1 0 R /Info 5 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+        return {out_.begin(), out_.end()};
+    }
+
+private:
+    std::string out_;
+    std::vector<std::size_t> offsets_; // of objects 1, 2, ...
+};
+
+// The information's creation date, when there is one, is UTC; without one the entry's room
+// is left blank, so a document is as long either way.
+std::string CreationDateEntry(std::optional<long long> creationTime) {
+    std::string date;
+    if (creationTime) {
+        const std::time_t time = static_cast<std::time_t>(*creationTime);
+        std::tm utc{};
+        char text[32];
+        if (gmtime_r(&time, &utc) != nullptr &&
+            std::strftime(text, sizeof text, "D:%Y%m%d%H%M%SZ", &utc) != 0)
+            date = std::string(" /CreationDate (") + text + ")";
+    }
+    date.resize(std::max<std::size_t>(date.size(), 34), ' ');
+    return date;
+}
+
 } // namespace
 
 // A font of one face at one pixel size: glyph space is 1/64 pixel, so the widths are the
@@ -160,6 +212,35 @@ struct TPdfSurface::TFont {
         if (path.empty()) return;
         box[0] = std::min(box[0], x0), box[1] = std::min(box[1], y0);
         box[2] = std::max(box[2], x1), box[3] = std::max(box[3], y1);
+    }
+
+    // Its objects: the font, a glyph procedure per code used, and its Unicode map.
+    std::size_t ObjectCount() const {
+        return 2 + static_cast<std::size_t>(std::count(used.begin(), used.end(), true));
+    }
+
+    void AddObjects(TPdfObjects& pdf) const {
+        const std::size_t self = pdf.Count() + 1;
+        std::vector<unsigned> codes;
+        for (unsigned c = 0; c < 256; ++c)
+            if (used[c]) codes.push_back(c);
+        std::string procedures, differences, widths;
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            procedures += "/g" + Hex2(codes[i]) + " " + Ref(self + 1 + i) + " ";
+            differences += std::to_string(codes[i]) + " /g" + Hex2(codes[i]) + " ";
+        }
+        for (unsigned c = codes.front(); c <= codes.back(); ++c)
+            widths += std::to_string(used[c] ? width64[c] : 0) + " ";
+        widths.pop_back();
+        pdf.Add("<< /Type /Font /Subtype /Type3 /FontBBox [" + Real(box[0]) + " " + Real(box[1]) +
+                " " + Real(box[2]) + " " + Real(box[3]) +
+                "] /FontMatrix [0.015625 0 0 0.015625 0 0] /CharProcs << " + procedures +
+                ">> /Encoding << /Type /Encoding /Differences [" + differences +
+                "] >> /FirstChar " + std::to_string(codes.front()) + " /LastChar " +
+                std::to_string(codes.back()) + " /Widths [" + widths + "] /ToUnicode " +
+                Ref(self + 1 + codes.size()) + " /Resources << >> >>");
+        for (const unsigned c : codes) pdf.Add(Stream(procedure[c]));
+        pdf.Add(Stream(ToUnicodeCMap(codes)));
     }
 };
 
@@ -270,81 +351,30 @@ std::vector<std::uint8_t> TPdfSurface::Document(int width, int height, int scale
     const int dpiX = dpiX_ > 0 ? dpiX_ : screenDpiX_, dpiY = dpiY_ > 0 ? dpiY_ : screenDpiY_;
     const std::string pointsX = PageLength(pixelsX, dpiX), pointsY = PageLength(pixelsY, dpiY);
 
-    std::string out = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
-    std::vector<std::size_t> offsets; // of objects 1, 2, ...
-    const auto object = [&](const std::string& body) {
-        offsets.push_back(out.size());
-        out += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
-    };
     // Objects 1 to 5: catalogue, page tree, page, content, information; then the fonts,
     // each a font, its glyphs and its Unicode map.
-    const auto ref = [](std::size_t number) { return std::to_string(number) + " 0 R"; };
     std::string fontResources;
     std::size_t next = 6;
     for (const auto& font : fonts_) {
-        fontResources += "/" + font->name + " " + ref(next) + " ";
-        next +=
-            2 + static_cast<std::size_t>(std::count(font->used.begin(), font->used.end(), true));
+        fontResources += "/" + font->name + " " + Ref(next) + " ";
+        next += font->ObjectCount();
     }
 
-    object("<< /Type /Catalog /Pages 2 0 R >>");
-    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-    object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + pointsX + " " + pointsY +
-           "] /Resources << " + (fontResources.empty() ? "" : "/Font << " + fontResources + ">> ") +
-           ">> /Contents 4 0 R >>");
+    TPdfObjects pdf;
+    pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");
+    pdf.Add("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    pdf.Add("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + pointsX + " " + pointsY +
+            "] /Resources << " +
+            (fontResources.empty() ? "" : "/Font << " + fontResources + ">> ") +
+            ">> /Contents 4 0 R >>");
     // Device pixels, y down, from the top-left corner of the page.
     const std::string content = Real(72.0 / dpiX, 10) + " 0 0 " + Real(-72.0 / dpiY, 10) + " 0 " +
                                 pointsY + " cm\n1 g\n0 0 " + std::to_string(pixelsX) + " " +
                                 std::to_string(pixelsY) + " re f\n" + content_;
-    object(Stream(content));
-    // The date, when there is one, is UTC; without one the entry's room is left blank, so
-    // a document is as long either way.
-    std::string date;
-    if (creationTime) {
-        const std::time_t time = static_cast<std::time_t>(*creationTime);
-        std::tm utc{};
-        char text[32];
-        if (gmtime_r(&time, &utc) != nullptr &&
-            std::strftime(text, sizeof text, "D:%Y%m%d%H%M%SZ", &utc) != 0)
-            date = std::string(" /CreationDate (") + text + ")";
-    }
-    date.resize(std::max<std::size_t>(date.size(), 34), ' ');
-    object("<< /Creator (Varimark)" + date + " >>");
-
-    for (const auto& font : fonts_) {
-        const std::size_t self = offsets.size() + 1;
-        std::vector<unsigned> codes;
-        for (unsigned c = 0; c < 256; ++c)
-            if (font->used[c]) codes.push_back(c);
-        std::string procedures, differences, widths;
-        for (std::size_t i = 0; i < codes.size(); ++i) {
-            procedures += "/g" + Hex2(codes[i]) + " " + ref(self + 1 + i) + " ";
-            differences += std::to_string(codes[i]) + " /g" + Hex2(codes[i]) + " ";
-        }
-        for (unsigned c = codes.front(); c <= codes.back(); ++c)
-            widths += std::to_string(font->used[c] ? font->width64[c] : 0) + " ";
-        widths.pop_back();
-        object("<< /Type /Font /Subtype /Type3 /FontBBox [" + Real(font->box[0]) + " " +
-               Real(font->box[1]) + " " + Real(font->box[2]) + " " + Real(font->box[3]) +
-               "] /FontMatrix [0.015625 0 0 0.015625 0 0] /CharProcs << " + procedures +
-               ">> /Encoding << /Type /Encoding /Differences [" + differences + "] >> /FirstChar " +
-               std::to_string(codes.front()) + " /LastChar " + std::to_string(codes.back()) +
-               " /Widths [" + widths + "] /ToUnicode " + ref(self + 1 + codes.size()) +
-               " /Resources << >> >>");
-        for (const unsigned c : codes) object(Stream(font->procedure[c]));
-        object(Stream(ToUnicodeCMap(codes)));
-    }
-
-    const std::size_t xref = out.size();
-    out += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
-    for (const std::size_t offset : offsets) {
-        char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offset);
-        out += entry;
-    }
-    out += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) +
-           " /Root 1 0 R /Info 5 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return {out.begin(), out.end()};
+    pdf.Add(Stream(content));
+    pdf.Add("<< /Creator (Varimark)" + CreationDateEntry(creationTime) + " >>");
+    for (const auto& font : fonts_) font->AddObjects(pdf);
+    return pdf.Finish();
 }
 
 std::vector<std::uint8_t>

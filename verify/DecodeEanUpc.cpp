@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace varimark::decode {
 
@@ -110,124 +111,68 @@ int FindParity(const char* const* table, int size, const std::string& parity) {
     return -1;
 }
 
-} // namespace
+// The add-on digits that m elements leave room for after the main symbol: 0, 2 or 5; -1
+// when m fits none.
+int AddonDigits(const TLayout& layout, int m) {
+    return m == layout.elements        ? 0
+           : m == layout.elements + 14 ? 2
+           : m == layout.elements + 32 ? 5
+                                       : -1;
+}
 
-TAttempt DecodeEanUpc(btCodeTypes type, TWidths widths) {
-    TAttempt attempt;
-    TDecoded& result = attempt.result;
-    result.type = type;
-    const TLayout layout = LayoutOf(type);
-    const int m = static_cast<int>(widths.size());
-    const int addonDigits = m == layout.elements        ? 0
-                            : m == layout.elements + 14 ? 2
-                            : m == layout.elements + 32 ? 5
-                                                        : -1;
-    if (addonDigits < 0)
-        return Fail(attempt, std::to_string(m) +
-                                 " elements: " + (type == UPC_A || type == UPC_E ? "a " : "an ") +
-                                 layout.name + " symbol has " + std::to_string(layout.elements) +
-                                 " (" + std::to_string(layout.elements + 14) + " or " +
-                                 std::to_string(layout.elements + 32) + " with an add-on)");
-
-    std::vector<double> modules; // nominal modules per element
-    modules.reserve(widths.size());
-    double decodability = 1, width = 0;
-    int charactersRead = 0;
-    int pos = 0;
-    const auto guard = [&](std::span<const int> pattern) {
-        if (!GuardMatches(widths.subspan(pos, pattern.size()), pattern)) return false;
-        for (const int k : pattern) modules.push_back(k);
-        pos += static_cast<int>(pattern.size());
-        return true;
-    };
-    // Reads `count` characters; digits and the sets they came from are appended.
-    std::string digits, parity;
-    const auto characters = [&](int count, bool leftHand) {
-        for (int c = 0; c < count; ++c) {
-            double margin = 0, p = 0;
-            const TCandidate read = ReadCharacter(widths.subspan(pos, 4), leftHand, margin, p);
-            if (read.set < 0) return false;
-            digits += static_cast<char>('0' + read.digit);
-            parity += read.set == kSetB ? 'B' : 'A';
-            for (const int k : Table().widths[read.set][read.digit]) modules.push_back(k);
-            decodability = std::min(decodability, margin);
-            width += p;
-            pos += 4;
-            attempt.progress = ++charactersRead;
-        }
-        return true;
-    };
-    const auto characterFailure = [&] {
-        return "character " + std::to_string(charactersRead + 1) + ": its edges match no " +
-               std::string(layout.name) + " character";
-    };
-
-    if (!guard(kGuard)) return Fail(attempt, "no start guard");
-    if (!characters(layout.left, true)) return Fail(attempt, characterFailure());
-    if (type == UPC_E) {
-        if (!guard(kUpcEEnd)) return Fail(attempt, "no end guard");
-    } else {
-        if (!guard(kCentre)) return Fail(attempt, "no centre guard");
-        if (!characters(layout.right, false)) return Fail(attempt, characterFailure());
-        if (!guard(kGuard)) return Fail(attempt, "no end guard");
+// One decode's reading, element by element from the left: the nominal modules per element,
+// the digits and the sets they came from, the decodability and the characters' width so far.
+// Each step returns false once the attempt has failed.
+class TEanUpcReader {
+public:
+    TEanUpcReader(btCodeTypes type, TWidths widths, TAttempt& attempt)
+        : type_(type), layout_(LayoutOf(type)), widths_(widths), attempt_(attempt) {
+        modules_.reserve(widths.size());
     }
 
-    // The leading digit or check digit carried by the parity of the left half.
-    std::string text;
-    if (type == EAN_13) {
-        const int first = FindParity(kEan13Parity, 10, parity.substr(0, 6));
-        if (first < 0)
-            return Fail(attempt, "the parity of the left half (" + parity.substr(0, 6) +
-                                     ") stands for no leading digit");
-        text = Digit(first) + digits;
-    } else if (type == UPC_E) {
-        const int check = FindParity(kUpcEParity, 10, parity);
-        if (check < 0)
-            return Fail(attempt,
-                        "the parity of the characters (" + parity + ") stands for no check digit");
-        text = digits + Digit(check);
-    } else {
-        if (parity.find('B') != std::string::npos)
-            return Fail(attempt, "the left half has even-parity characters, which " +
-                                     std::string(layout.name) + " does not use");
-        text = digits;
+    // The main symbol's guards and characters.
+    bool ReadSymbol() {
+        if (!Guard(kGuard)) return Failed("no start guard");
+        if (!Characters(layout_.left, true)) return Failed(CharacterFailure());
+        if (type_ == UPC_E) return Guard(kUpcEEnd) || Failed("no end guard");
+        if (!Guard(kCentre)) return Failed("no centre guard");
+        if (!Characters(layout_.right, false)) return Failed(CharacterFailure());
+        return Guard(kGuard) || Failed("no end guard");
     }
-    char buffer[16] = {};
-    text.copy(buffer, text.size() - 1);
-    AddCheckDigit(buffer, type);
-    if (buffer[text.size() - 1] != text.back())
-        return Fail(attempt, "wrong check digit: read " + text.substr(text.size() - 1) +
-                                 ", computed " + std::string(1, buffer[text.size() - 1]));
-    result.data = text;
 
-    if (addonDigits > 0) {
-        const int gapAt = pos++;
-        modules.push_back(0); // set below, once X is known
-        if (!guard(kAddonStart)) return Fail(attempt, "no add-on start guard");
-        parity.clear();
-        digits.clear();
+    // The number with its check digit, which must be right.
+    bool ReadNumber() {
+        std::string text;
+        if (!NumberFromParity(text)) return false;
+        char buffer[16] = {};
+        text.copy(buffer, text.size() - 1);
+        AddCheckDigit(buffer, type_);
+        if (buffer[text.size() - 1] != text.back())
+            return Failed("wrong check digit: read " + text.substr(text.size() - 1) +
+                          ", computed " + std::string(1, buffer[text.size() - 1]));
+        attempt_.result.data = text;
+        return true;
+    }
+
+    // The add-on of 2 or 5 digits after its gap, and its parity.
+    bool ReadAddon(int addonDigits) {
+        const int gapAt = pos_++;
+        modules_.push_back(0); // set below, once X is known
+        if (!Guard(kAddonStart)) return Failed("no add-on start guard");
+        parity_.clear();
+        digits_.clear();
         for (int d = 0; d < addonDigits; ++d) {
-            if (d > 0 && !guard(kDelineator)) return Fail(attempt, "no add-on delineator");
-            if (!characters(1, true))
-                return Fail(attempt, "add-on character " + std::to_string(d + 1) +
-                                         ": its edges match no add-on character");
+            if (d > 0 && !Guard(kDelineator)) return Failed("no add-on delineator");
+            if (!Characters(1, true))
+                return Failed("add-on character " + std::to_string(d + 1) +
+                              ": its edges match no add-on character");
         }
-        int value = 0;
-        if (addonDigits == 2) {
-            value = (digits[0] - '0') * 10 + (digits[1] - '0');
-            if (parity != kAddon2Parity[value % 4])
-                return Fail(attempt, "the add-on's parity (" + parity +
-                                         ") does not match its value " + digits);
-        } else {
-            const int read = FindParity(kAddon5Parity, 10, parity);
-            if (read != Addon5Check(digits.c_str()))
-                return Fail(attempt, "wrong add-on check: the parity (" + parity +
-                                         ") does not match the digits " + digits);
-        }
-        result.addon = digits;
+        if (!AddonParityMatches(addonDigits)) return false;
+        attempt_.result.addon = digits_;
         // The gap before the add-on: nominally 7 to 12 modules.
-        const double x = width / (kModules * charactersRead);
-        modules[gapAt] = std::clamp(std::round(widths[gapAt] / x), 7.0, 12.0);
+        const double x = width_ / (kModules * charactersRead_);
+        modules_[gapAt] = std::clamp(std::round(widths_[gapAt] / x), 7.0, 12.0);
+        return true;
     }
 
     // Transmitted (ISO/IEC 15424): the number with its check digit, UPC-A its 12 digits and
@@ -236,14 +181,121 @@ TAttempt DecodeEanUpc(btCodeTypes type, TWidths widths) {
     // alone, "]E3" for them with an add-on, "]E4" for EAN-8; an add-on after EAN-8 (no
     // application puts one there) is transmitted after its 8 digits the same way, and the
     // identifier stays "]E4", the one of the symbol that carries the number.
-    result.message = (type == UPC_E ? "0" : "") + result.data + result.addon;
-    result.identifier = type == EAN_8 ? "]E4" : result.addon.empty() ? "]E0" : "]E3";
-    result.decodability = decodability;
-    result.moduleWidth = width / (kModules * charactersRead);
-    result.nominal.resize(modules.size());
-    for (std::size_t i = 0; i < modules.size(); ++i)
-        result.nominal[i] = modules[i] * result.moduleWidth;
-    result.ok = true;
+    void Finish() {
+        TDecoded& result = attempt_.result;
+        result.message = (type_ == UPC_E ? "0" : "") + result.data + result.addon;
+        result.identifier = type_ == EAN_8 ? "]E4" : result.addon.empty() ? "]E0" : "]E3";
+        result.decodability = decodability_;
+        result.moduleWidth = width_ / (kModules * charactersRead_);
+        result.nominal.resize(modules_.size());
+        for (std::size_t i = 0; i < modules_.size(); ++i)
+            result.nominal[i] = modules_[i] * result.moduleWidth;
+        result.ok = true;
+    }
+
+private:
+    bool Failed(std::string why) {
+        Fail(attempt_, std::move(why));
+        return false;
+    }
+
+    bool Guard(std::span<const int> pattern) {
+        if (!GuardMatches(widths_.subspan(pos_, pattern.size()), pattern)) return false;
+        for (const int k : pattern) modules_.push_back(k);
+        pos_ += static_cast<int>(pattern.size());
+        return true;
+    }
+
+    // Reads `count` characters; digits and the sets they came from are appended.
+    bool Characters(int count, bool leftHand) {
+        for (int c = 0; c < count; ++c) {
+            double margin = 0, p = 0;
+            const TCandidate read = ReadCharacter(widths_.subspan(pos_, 4), leftHand, margin, p);
+            if (read.set < 0) return false;
+            digits_ += static_cast<char>('0' + read.digit);
+            parity_ += read.set == kSetB ? 'B' : 'A';
+            for (const int k : Table().widths[read.set][read.digit]) modules_.push_back(k);
+            decodability_ = std::min(decodability_, margin);
+            width_ += p;
+            pos_ += 4;
+            attempt_.progress = ++charactersRead_;
+        }
+        return true;
+    }
+
+    std::string CharacterFailure() const {
+        return "character " + std::to_string(charactersRead_ + 1) + ": its edges match no " +
+               std::string(layout_.name) + " character";
+    }
+
+    // The leading digit or check digit carried by the parity of the left half.
+    bool NumberFromParity(std::string& text) {
+        if (type_ == EAN_13) {
+            const int first = FindParity(kEan13Parity, 10, parity_.substr(0, 6));
+            if (first < 0)
+                return Failed("the parity of the left half (" + parity_.substr(0, 6) +
+                              ") stands for no leading digit");
+            text = Digit(first) + digits_;
+        } else if (type_ == UPC_E) {
+            const int check = FindParity(kUpcEParity, 10, parity_);
+            if (check < 0)
+                return Failed("the parity of the characters (" + parity_ +
+                              ") stands for no check digit");
+            text = digits_ + Digit(check);
+        } else {
+            if (parity_.find('B') != std::string::npos)
+                return Failed("the left half has even-parity characters, which " +
+                              std::string(layout_.name) + " does not use");
+            text = digits_;
+        }
+        return true;
+    }
+
+    // A 2-digit add-on's parity stands for its value modulo 4, a 5-digit one's for its check.
+    bool AddonParityMatches(int addonDigits) {
+        if (addonDigits == 2) {
+            const int value = (digits_[0] - '0') * 10 + (digits_[1] - '0');
+            if (parity_ != kAddon2Parity[value % 4])
+                return Failed("the add-on's parity (" + parity_ + ") does not match its value " +
+                              digits_);
+            return true;
+        }
+        const int read = FindParity(kAddon5Parity, 10, parity_);
+        if (read != Addon5Check(digits_.c_str()))
+            return Failed("wrong add-on check: the parity (" + parity_ +
+                          ") does not match the digits " + digits_);
+        return true;
+    }
+
+    const btCodeTypes type_;
+    const TLayout layout_;
+    const TWidths widths_;
+    TAttempt& attempt_;
+    std::vector<double> modules_; // nominal modules per element
+    std::string digits_, parity_;
+    double decodability_ = 1, width_ = 0;
+    int charactersRead_ = 0;
+    int pos_ = 0;
+};
+
+} // namespace
+
+TAttempt DecodeEanUpc(btCodeTypes type, TWidths widths) {
+    TAttempt attempt;
+    attempt.result.type = type;
+    const TLayout layout = LayoutOf(type);
+    const int m = static_cast<int>(widths.size());
+    const int addonDigits = AddonDigits(layout, m);
+    if (addonDigits < 0)
+        return Fail(attempt, std::to_string(m) +
+                                 " elements: " + (type == UPC_A || type == UPC_E ? "a " : "an ") +
+                                 layout.name + " symbol has " + std::to_string(layout.elements) +
+                                 " (" + std::to_string(layout.elements + 14) + " or " +
+                                 std::to_string(layout.elements + 32) + " with an add-on)");
+    TEanUpcReader reader(type, widths, attempt);
+    if (!reader.ReadSymbol() || !reader.ReadNumber()) return attempt;
+    if (addonDigits > 0 && !reader.ReadAddon(addonDigits)) return attempt;
+    reader.Finish();
     return attempt;
 }
 

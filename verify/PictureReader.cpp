@@ -640,65 +640,73 @@ int GifRead(GifFileType* gif, GifByteType* data, int length) {
     Refuse(std::string("unreadable GIF picture: ") + (text ? text : "unknown error"));
 }
 
+using TGifFile = std::unique_ptr<GifFileType, void (*)(GifFileType*)>;
+
+// An extension block: a graphic control extension states the transparent colour; the rest
+// is skipped.
+void ReadGifExtension(GifFileType* gif, const TGifSource& source, int& transparent) {
+    const TGifCalls& gifLib = GifCalls();
+    int function = 0;
+    GifByteType* block = nullptr;
+    if (gifLib.GetExtension(gif, &function, &block) == GIF_ERROR) RefuseGif(gif->Error, source);
+    if (function == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
+        GraphicsControlBlock control{};
+        gifLib.ExtensionToGCB(block[0], block + 1, &control);
+        transparent = control.TransparentColor;
+    }
+    while (block != nullptr)
+        if (gifLib.GetExtensionNext(gif, &block) == GIF_ERROR) RefuseGif(gif->Error, source);
+}
+
+// The first image: the red of its colours, row by row.
+TGreyPicture ReadGifImage(GifFileType* gif, const TGifSource& source, int transparent) {
+    const TGifCalls& gifLib = GifCalls();
+    if (gifLib.GetImageDesc(gif) == GIF_ERROR) RefuseGif(gif->Error, source);
+    const GifImageDesc& desc = gif->Image;
+    TGreyPicture picture = MakePicture(desc.Width, desc.Height, "GIF");
+    const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+    if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0)
+        Refuse("the GIF picture has no colour table");
+    // The red of every index (indices beyond the table are refused); transparent: white.
+    int red[256];
+    std::fill(std::begin(red), std::end(red), -1);
+    for (int i = 0; i < std::min(map->ColorCount, 256); ++i) red[i] = map->Colors[i].Red;
+    if (transparent >= 0 && transparent < 256) red[transparent] = 255;
+    std::vector<GifPixelType> line(picture.width);
+    // Interlaced rows come as every 8th from 0, every 8th from 4, every 4th from 2, and
+    // every 2nd from 1.
+    static constexpr int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
+    const int passes = desc.Interlace ? 4 : 1;
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = desc.Interlace ? kStart[pass] : 0; y < picture.height;
+             y += desc.Interlace ? kStep[pass] : 1) {
+            if (gifLib.GetLine(gif, line.data(), picture.width) == GIF_ERROR)
+                RefuseGif(gif->Error, source);
+            std::uint8_t* out = picture.level.data() + std::size_t(y) * picture.width;
+            for (int x = 0; x < picture.width; ++x) {
+                if (red[line[x]] < 0)
+                    Refuse("a GIF pixel names colour " + std::to_string(line[x]) +
+                           ", beyond the colour table of " + std::to_string(map->ColorCount));
+                out[x] = static_cast<std::uint8_t>(red[line[x]]);
+            }
+        }
+    return picture;
+}
+
 TGreyPicture ReadGif(std::span<const std::uint8_t> bytes) {
     const TGifCalls& gifLib = GifCalls();
     TGifSource source{bytes};
     int code = 0;
-    std::unique_ptr<GifFileType, void (*)(GifFileType*)> gif(
-        gifLib.Open(&source, GifRead, &code),
-        [](GifFileType* g) { GifCalls().CloseFile(g, nullptr); });
+    TGifFile gif(gifLib.Open(&source, GifRead, &code),
+                 [](GifFileType* g) { GifCalls().CloseFile(g, nullptr); });
     if (!gif) RefuseGif(code, source);
     int transparent = NO_TRANSPARENT_COLOR;
     for (;;) {
         GifRecordType record = UNDEFINED_RECORD_TYPE;
         if (gifLib.GetRecordType(gif.get(), &record) == GIF_ERROR) RefuseGif(gif->Error, source);
         if (record == TERMINATE_RECORD_TYPE) Refuse("the GIF picture holds no image");
-        if (record == EXTENSION_RECORD_TYPE) {
-            int function = 0;
-            GifByteType* block = nullptr;
-            if (gifLib.GetExtension(gif.get(), &function, &block) == GIF_ERROR)
-                RefuseGif(gif->Error, source);
-            if (function == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4) {
-                GraphicsControlBlock control{};
-                gifLib.ExtensionToGCB(block[0], block + 1, &control);
-                transparent = control.TransparentColor;
-            }
-            while (block != nullptr)
-                if (gifLib.GetExtensionNext(gif.get(), &block) == GIF_ERROR)
-                    RefuseGif(gif->Error, source);
-            continue;
-        }
-        if (record != IMAGE_DESC_RECORD_TYPE) continue;
-        if (gifLib.GetImageDesc(gif.get()) == GIF_ERROR) RefuseGif(gif->Error, source);
-        const GifImageDesc& desc = gif->Image;
-        TGreyPicture picture = MakePicture(desc.Width, desc.Height, "GIF");
-        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
-        if (map == nullptr || map->Colors == nullptr || map->ColorCount <= 0)
-            Refuse("the GIF picture has no colour table");
-        // The red of every index (indices beyond the table are refused); transparent: white.
-        int red[256];
-        std::fill(std::begin(red), std::end(red), -1);
-        for (int i = 0; i < std::min(map->ColorCount, 256); ++i) red[i] = map->Colors[i].Red;
-        if (transparent >= 0 && transparent < 256) red[transparent] = 255;
-        std::vector<GifPixelType> line(picture.width);
-        // Interlaced rows come as every 8th from 0, every 8th from 4, every 4th from 2, and
-        // every 2nd from 1.
-        static constexpr int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
-        const int passes = desc.Interlace ? 4 : 1;
-        for (int pass = 0; pass < passes; ++pass)
-            for (int y = desc.Interlace ? kStart[pass] : 0; y < picture.height;
-                 y += desc.Interlace ? kStep[pass] : 1) {
-                if (gifLib.GetLine(gif.get(), line.data(), picture.width) == GIF_ERROR)
-                    RefuseGif(gif->Error, source);
-                std::uint8_t* out = picture.level.data() + std::size_t(y) * picture.width;
-                for (int x = 0; x < picture.width; ++x) {
-                    if (red[line[x]] < 0)
-                        Refuse("a GIF pixel names colour " + std::to_string(line[x]) +
-                               ", beyond the colour table of " + std::to_string(map->ColorCount));
-                    out[x] = static_cast<std::uint8_t>(red[line[x]]);
-                }
-            }
-        return picture;
+        if (record == EXTENSION_RECORD_TYPE) ReadGifExtension(gif.get(), source, transparent);
+        if (record == IMAGE_DESC_RECORD_TYPE) return ReadGifImage(gif.get(), source, transparent);
     }
 }
 
@@ -728,80 +736,108 @@ struct TChannel {
     }
 };
 
-TGreyPicture ReadBmp(std::span<const std::uint8_t> b) {
+// What a BMP picture's headers say.
+struct TBmpHeader {
+    std::uint32_t dataAt = 0;     // where the pixels start
+    std::uint32_t headerSize = 0; // of the information header
+    long long width = 0, height = 0;
+    bool topDown = false; // rows from the top (a negative height)
+    unsigned depth = 0;   // bits per pixel
+    std::uint32_t compression = 0;
+    std::optional<double> dpiX, dpiY;
+    std::size_t paletteAt = 0, paletteEntry = 4, paletteCount = 0;
+    std::uint32_t masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha bit fields
+};
+
+// The file header and the information header of 12 (OS/2) to 124 bytes.
+TBmpHeader ReadBmpHeader(std::span<const std::uint8_t> b) {
     const std::size_t size = b.size();
     if (size < 18) Refuse("truncated BMP picture");
-    const std::uint32_t dataAt = Le32(b, 10);
-    const std::uint32_t headerSize = Le32(b, 14);
+    TBmpHeader header;
+    header.dataAt = Le32(b, 10);
+    const std::uint32_t headerSize = header.headerSize = Le32(b, 14);
     if (headerSize != 12 && headerSize != 40 && headerSize != 52 && headerSize != 56 &&
         headerSize != 108 && headerSize != 124)
         Refuse("unsupported BMP header of " + std::to_string(headerSize) + " bytes");
     if (size < 14 + std::size_t(headerSize)) Refuse("truncated BMP picture");
-    long long width, height;
-    unsigned depth;
-    std::uint32_t compression = 0;
-    std::optional<double> dpiX, dpiY;
-    std::size_t paletteAt = 14 + headerSize, paletteEntry = 4, paletteCount = 0;
+    header.paletteAt = 14 + headerSize;
     if (headerSize == 12) {
-        width = Le16(b, 18);
-        height = Le16(b, 20);
-        depth = Le16(b, 24);
-        paletteEntry = 3;
+        header.width = Le16(b, 18);
+        header.height = Le16(b, 20);
+        header.depth = Le16(b, 24);
+        header.paletteEntry = 3;
     } else {
-        width = static_cast<std::int32_t>(Le32(b, 18));
-        height = static_cast<std::int32_t>(Le32(b, 22));
-        depth = Le16(b, 28);
-        compression = Le32(b, 30);
+        header.width = static_cast<std::int32_t>(Le32(b, 18));
+        header.height = static_cast<std::int32_t>(Le32(b, 22));
+        header.depth = Le16(b, 28);
+        header.compression = Le32(b, 30);
         // Pixels per metre, signed; 0 is what writers put when they state none.
         const auto perMetreX = static_cast<std::int32_t>(Le32(b, 38));
         const auto perMetreY = static_cast<std::int32_t>(Le32(b, 42));
-        if (perMetreX != 0) dpiX = perMetreX * kInchesPerMetre;
-        if (perMetreY != 0) dpiY = perMetreY * kInchesPerMetre;
-        paletteCount = Le32(b, 46);
+        if (perMetreX != 0) header.dpiX = perMetreX * kInchesPerMetre;
+        if (perMetreY != 0) header.dpiY = perMetreY * kInchesPerMetre;
+        header.paletteCount = Le32(b, 46);
     }
-    const bool topDown = height < 0;
-    height = topDown ? -height : height;
+    header.topDown = header.height < 0;
+    header.height = header.topDown ? -header.height : header.height;
+    const std::uint32_t compression = header.compression;
     if (compression == 1 || compression == 2) Refuse("RLE-compressed BMP pictures are not read");
     if (compression != 0 && compression != 3 && compression != 6)
         Refuse("unsupported BMP compression " + std::to_string(compression));
+    const unsigned depth = header.depth;
     if (depth != 1 && depth != 4 && depth != 8 && depth != 16 && depth != 24 && depth != 32)
         Refuse("unsupported BMP depth of " + std::to_string(depth) + " bits");
-    // Bit fields: in the header from 52 bytes on, else right after it.
-    std::uint32_t masks[4] = {0, 0, 0, 0};
+    return header;
+}
+
+// Bit fields: in the header from 52 bytes on, else right after it (the palette then starts
+// after them); without them, 5-5-5 for 16 bits and 8-8-8 for 32.
+void ReadBmpMasks(std::span<const std::uint8_t> b, TBmpHeader& header) {
+    const unsigned depth = header.depth;
+    std::uint32_t* masks = header.masks;
     if (depth == 16) masks[0] = 0x7C00, masks[1] = 0x03E0, masks[2] = 0x001F;
     if (depth == 32) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
-    if (compression == 3 || compression == 6) {
-        if (depth != 16 && depth != 32) Refuse("BMP bit fields on a depth of 16 or 32 bits only");
-        // Three masks, and the alpha one where there is room for it.
-        const int count = headerSize >= 56 || (headerSize == 40 && compression == 6) ? 4 : 3;
-        const std::size_t at = 14 + 40;
-        if (headerSize == 40) {
-            if (size < at + 4 * count) Refuse("truncated BMP picture");
-            paletteAt += 4 * count;
-        }
-        for (int i = 0; i < count; ++i) masks[i] = Le32(b, at + 4 * i);
+    const std::uint32_t compression = header.compression, headerSize = header.headerSize;
+    if (compression != 3 && compression != 6) return;
+    if (depth != 16 && depth != 32) Refuse("BMP bit fields on a depth of 16 or 32 bits only");
+    // Three masks, and the alpha one where there is room for it.
+    const int count = headerSize >= 56 || (headerSize == 40 && compression == 6) ? 4 : 3;
+    const std::size_t at = 14 + 40;
+    if (headerSize == 40) {
+        if (b.size() < at + 4 * count) Refuse("truncated BMP picture");
+        header.paletteAt += 4 * count;
     }
-    TGreyPicture picture = MakePicture(width, height, "BMP");
-    SetStatedResolution(picture, dpiX, dpiY);
+    for (int i = 0; i < count; ++i) masks[i] = Le32(b, at + 4 * i);
+}
 
-    int red[256];
+// The red of each palette entry (pictures of up to 8 bits), -1 beyond the palette.
+void ReadBmpPalette(std::span<const std::uint8_t> b, TBmpHeader& header, int (&red)[256]) {
     std::fill(std::begin(red), std::end(red), -1);
-    if (depth <= 8) {
-        const std::size_t most = std::size_t(1) << depth;
-        if (paletteCount == 0 || paletteCount > most) paletteCount = most;
-        if (paletteAt > size || (size - paletteAt) / paletteEntry < paletteCount)
-            Refuse("truncated BMP picture (its palette)");
-        for (std::size_t i = 0; i < paletteCount; ++i) red[i] = b[paletteAt + i * paletteEntry + 2];
-    }
+    if (header.depth > 8) return;
+    const std::size_t most = std::size_t(1) << header.depth;
+    std::size_t& paletteCount = header.paletteCount;
+    if (paletteCount == 0 || paletteCount > most) paletteCount = most;
+    const std::size_t paletteAt = header.paletteAt, paletteEntry = header.paletteEntry;
+    if (paletteAt > b.size() || (b.size() - paletteAt) / paletteEntry < paletteCount)
+        Refuse("truncated BMP picture (its palette)");
+    for (std::size_t i = 0; i < paletteCount; ++i) red[i] = b[paletteAt + i * paletteEntry + 2];
+}
+
+// The pixels, rows padded to four bytes: a palette's red, 24 bits' red, or the red bit
+// field over white by the alpha one.
+void ReadBmpPixels(std::span<const std::uint8_t> b, const TBmpHeader& header, const int (&red)[256],
+                   TGreyPicture& picture) {
+    const long long width = header.width, height = header.height;
+    const unsigned depth = header.depth;
     const std::uint64_t stride = (std::uint64_t(width) * depth + 31) / 32 * 4;
     const std::uint64_t lastRow = (std::uint64_t(width) * depth + 7) / 8;
-    if (dataAt > size || stride * (height - 1) + lastRow > size - dataAt)
+    if (header.dataAt > b.size() || stride * (height - 1) + lastRow > b.size() - header.dataAt)
         Refuse("truncated BMP picture (its pixels)");
-    const TChannel r(masks[0]), a(masks[3]);
+    const TChannel r(header.masks[0]), a(header.masks[3]);
     for (long long row = 0; row < height; ++row) {
-        const std::uint8_t* in = b.data() + dataAt + stride * row;
+        const std::uint8_t* in = b.data() + header.dataAt + stride * row;
         std::uint8_t* out =
-            picture.level.data() + std::size_t(topDown ? row : height - 1 - row) * width;
+            picture.level.data() + std::size_t(header.topDown ? row : height - 1 - row) * width;
         for (long long x = 0; x < width; ++x) {
             unsigned level;
             if (depth <= 8) {
@@ -809,7 +845,7 @@ TGreyPicture ReadBmp(std::span<const std::uint8_t> b) {
                     (in[x * depth / 8] >> (8 - depth - x * depth % 8)) & ((1u << depth) - 1);
                 if (red[index] < 0)
                     Refuse("a BMP pixel names colour " + std::to_string(index) +
-                           ", beyond the palette of " + std::to_string(paletteCount));
+                           ", beyond the palette of " + std::to_string(header.paletteCount));
                 level = red[index];
             } else if (depth == 24) {
                 level = in[x * 3 + 2];
@@ -821,6 +857,16 @@ TGreyPicture ReadBmp(std::span<const std::uint8_t> b) {
             out[x] = static_cast<std::uint8_t>(level);
         }
     }
+}
+
+TGreyPicture ReadBmp(std::span<const std::uint8_t> b) {
+    TBmpHeader header = ReadBmpHeader(b);
+    ReadBmpMasks(b, header);
+    TGreyPicture picture = MakePicture(header.width, header.height, "BMP");
+    SetStatedResolution(picture, header.dpiX, header.dpiY);
+    int red[256];
+    ReadBmpPalette(b, header, red);
+    ReadBmpPixels(b, header, red, picture);
     return picture;
 }
 

@@ -259,25 +259,129 @@ void Grade(TProfileGrade& g) {
                         g.modulationGrade, g.defectsGrade, g.decodabilityGrade});
 }
 
+// Why the profile cannot be graded at all, or "": a postal symbol, a line too short, or a
+// line of one shade.
+std::string UngradableProfile(std::span<const double> profile, std::optional<btCodeTypes> type) {
+    if (type && (*type == Postnet || *type == Postnet_FIM)) return kPostalNotGraded;
+    if (profile.size() < 8) return "the scan line is too short";
+    const auto [lowest, highest] = std::minmax_element(profile.begin(), profile.end());
+    if (*highest - *lowest < 1) return "no bars: the scan line is one shade";
+    return {};
+}
+
+// The measured range: the symbol and its quiet zones of x wide modules, cut at the ends of
+// the line; its lowest and highest reflectance, the symbol contrast and the global
+// threshold.
+void MeasureRange(std::span<const double> profile, const TLineSymbol& look, const TQuietZone& zone,
+                  double x, TProfileGrade& g) {
+    const std::size_t end = profile.size() - 1;
+    g.measuredFirst =
+        static_cast<std::size_t>(std::max(0.0, std::floor(look.Left() - zone.left * x)));
+    g.measuredLast = static_cast<std::size_t>(
+        std::min(static_cast<double>(end), std::ceil(look.Right() + zone.right * x)));
+    const auto [rmin, rmax] =
+        std::minmax_element(profile.begin() + static_cast<long>(g.measuredFirst),
+                            profile.begin() + static_cast<long>(g.measuredLast) + 1);
+    g.rmin = *rmin;
+    g.rmax = *rmax;
+    g.symbolContrast = g.rmax - g.rmin;
+    g.threshold = (g.rmax + g.rmin) / 2;
+}
+
+// The elements of the measured range at the global threshold, and which of them are the
+// symbol's bars and spaces.
+struct TGlobalElements {
+    std::vector<TElement> elements;
+    TSymbolBars bars;
+};
+
+// The elements counted at the global threshold, and their edges by the standard's rule;
+// the contrasts measured over the symbol's elements with a neighbour each side where the
+// range has one.
+TGlobalElements MeasureElements(std::span<const double> profile, const TLineSymbol& look, double x,
+                                TProfileGrade& g) {
+    std::vector<TElement> elements =
+        GlobalElements(profile, g.measuredFirst, g.measuredLast, g.threshold);
+    for (std::size_t i = 0; i + 1 < elements.size(); ++i)
+        g.edges.push_back(StandardEdge(profile, elements[i], elements[i + 1]));
+    const TSymbolBars bars = SymbolBars(elements, look.Left(), look.Right(), x);
+    const std::size_t gradedFirst = bars.first - (bars.first > 0);
+    const std::size_t gradedLast = std::min(elements.size() - 1, bars.last + 1);
+    MeasureContrasts(
+        profile, std::span(elements).subspan(gradedFirst, gradedLast - gradedFirst + 1),
+        std::span(g.edges).subspan(
+            gradedFirst, std::min(g.edges.size() - gradedFirst, gradedLast - gradedFirst + 1)),
+        g);
+    return {std::move(elements), bars};
+}
+
+// What the decode from the edges found: the symbol, its outer edges, and the gap before
+// an add-on.
+struct TEdgeDecode {
+    TDecoded decoded;
+    double left = 0, right = 0;
+    std::optional<double> addonGap;
+};
+
+// Decode from the edges: every width, the decodability and the bar gain.
+TEdgeDecode DecodeFromEdges(const TGlobalElements& global, std::optional<btCodeTypes> symbology,
+                            TProfileGrade& g) {
+    TEdgeDecode read;
+    read.decoded.failure = "the bars merge at the global threshold";
+    const TSymbolBars& bars = global.bars;
+    if (!bars.Found()) return read;
+    const std::vector<TElement>& elements = global.elements;
+    const auto edge = [&](std::size_t i) { // the edge before element i
+        return i == 0 ? elements[0].left : g.edges[i - 1];
+    };
+    read.left = edge(bars.first);
+    read.right = bars.last < g.edges.size() ? g.edges[bars.last] : elements[bars.last].right;
+    std::vector<double> widths;
+    for (std::size_t i = bars.first; i <= bars.last; ++i)
+        widths.push_back((i < g.edges.size() ? g.edges[i] : elements[i].right) - edge(i));
+    read.decoded = Decode(symbology, widths);
+    read.addonGap = AddonGap(read.decoded, widths);
+    if (read.decoded.ok && read.decoded.nominal.size() == widths.size()) {
+        double gain = 0;
+        int count = 0;
+        for (std::size_t i = 0; i < widths.size(); i += 2, ++count)
+            gain += widths[i] - read.decoded.nominal[i];
+        g.barGain = gain / count;
+    }
+    return read;
+}
+
+// What the decode read, and the quiet zones measured from its outer edges; without a
+// decode, the symbology and module width of the first look.
+void RecordDecode(std::span<const double> profile, const TEdgeDecode& read,
+                  std::optional<btCodeTypes> symbology, double x, double before, double after,
+                  TProfileGrade& g) {
+    const TDecoded& decoded = read.decoded;
+    g.decoded = decoded.ok;
+    if (!decoded.ok) {
+        if (symbology) g.type = *symbology;
+        g.moduleWidth = x;
+        return;
+    }
+    g.type = decoded.type;
+    g.moduleWidth = decoded.moduleWidth;
+    g.decodability = decoded.decodability;
+    g.data = decoded.data;
+    g.addon = decoded.addon;
+    g.message = decoded.message;
+    g.identifier = decoded.identifier;
+    g.reversed = decoded.reversed;
+    MeasureQuietZones(profile, g.threshold, read.left, read.right, decoded.moduleWidth, before,
+                      after, g);
+}
+
 } // namespace
 
 TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCodeTypes> type,
                            double before, double after) {
     TProfileGrade g;
-    if (type && (*type == Postnet || *type == Postnet_FIM)) {
-        g.failure = kPostalNotGraded;
-        return g;
-    }
-    if (profile.size() < 8) {
-        g.failure = "the scan line is too short";
-        return g;
-    }
-    const std::size_t end = profile.size() - 1;
-    const auto [lowest, highest] = std::minmax_element(profile.begin(), profile.end());
-    if (*highest - *lowest < 1) {
-        g.failure = "no bars: the scan line is one shade";
-        return g;
-    }
+    g.failure = UngradableProfile(profile, type);
+    if (!g.failure.empty()) return g;
 
     // First look: the symbol's run of elements (the one that decodes, else the longest),
     // found at a threshold that follows the light along the line.
@@ -291,82 +395,22 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
         look.decoded.ok ? std::optional(look.decoded.type) : type;
     const double x = look.decoded.ok ? look.decoded.moduleWidth : NarrowWidth(look);
 
-    // The measured range: the symbol and the quiet zones its symbology needs (ten modules
-    // each side when it is not known), each side's as the symbol reads: a symbol read right
-    // to left has its first on the right.
+    // The quiet zones its symbology needs (ten modules each side when it is not known),
+    // each side's as the symbol reads: a symbol read right to left has its first on the
+    // right.
     TQuietZone zone =
         symbology ? NeededQuietZone(*symbology, !look.decoded.addon.empty()) : TQuietZone{10, 10};
     if (look.decoded.reversed) std::swap(zone.left, zone.right);
-    g.measuredFirst =
-        static_cast<std::size_t>(std::max(0.0, std::floor(look.Left() - zone.left * x)));
-    g.measuredLast = static_cast<std::size_t>(
-        std::min(static_cast<double>(end), std::ceil(look.Right() + zone.right * x)));
-    const auto [rmin, rmax] =
-        std::minmax_element(profile.begin() + static_cast<long>(g.measuredFirst),
-                            profile.begin() + static_cast<long>(g.measuredLast) + 1);
-    g.rmin = *rmin;
-    g.rmax = *rmax;
-    g.symbolContrast = g.rmax - g.rmin;
-    g.threshold = (g.rmax + g.rmin) / 2;
+    MeasureRange(profile, look, zone, x, g);
 
-    // The elements counted at the global threshold, and their edges by the standard's rule.
-    const std::vector<TElement> elements =
-        GlobalElements(profile, g.measuredFirst, g.measuredLast, g.threshold);
-    for (std::size_t i = 0; i + 1 < elements.size(); ++i)
-        g.edges.push_back(StandardEdge(profile, elements[i], elements[i + 1]));
-    const TSymbolBars bars = SymbolBars(elements, look.Left(), look.Right(), x);
-    // The symbol's elements with a neighbour each side where the range has one.
-    const std::size_t gradedFirst = bars.first - (bars.first > 0);
-    const std::size_t gradedLast = std::min(elements.size() - 1, bars.last + 1);
-    MeasureContrasts(
-        profile, std::span(elements).subspan(gradedFirst, gradedLast - gradedFirst + 1),
-        std::span(g.edges).subspan(
-            gradedFirst, std::min(g.edges.size() - gradedFirst, gradedLast - gradedFirst + 1)),
-        g);
-
-    // Decode from the edges: every width, the decodability and the bar gain.
-    TDecoded decoded;
-    decoded.failure = "the bars merge at the global threshold";
-    double left = 0, right = 0;
-    std::optional<double> addonGap;
-    if (bars.Found()) {
-        const auto edge = [&](std::size_t i) { // the edge before element i
-            return i == 0 ? elements[0].left : g.edges[i - 1];
-        };
-        left = edge(bars.first);
-        right = bars.last < g.edges.size() ? g.edges[bars.last] : elements[bars.last].right;
-        std::vector<double> widths;
-        for (std::size_t i = bars.first; i <= bars.last; ++i)
-            widths.push_back((i < g.edges.size() ? g.edges[i] : elements[i].right) - edge(i));
-        decoded = Decode(symbology, widths);
-        addonGap = AddonGap(decoded, widths);
-        if (decoded.ok && decoded.nominal.size() == widths.size()) {
-            double gain = 0;
-            int count = 0;
-            for (std::size_t i = 0; i < widths.size(); i += 2, ++count)
-                gain += widths[i] - decoded.nominal[i];
-            g.barGain = gain / count;
-        }
-    }
-    g.decoded = decoded.ok;
-    if (decoded.ok) {
-        g.type = decoded.type;
-        g.moduleWidth = decoded.moduleWidth;
-        g.decodability = decoded.decodability;
-        g.data = decoded.data;
-        g.addon = decoded.addon;
-        g.message = decoded.message;
-        g.identifier = decoded.identifier;
-        g.reversed = decoded.reversed;
-        MeasureQuietZones(profile, g.threshold, left, right, decoded.moduleWidth, before, after, g);
-    } else {
-        if (symbology) g.type = *symbology;
-        g.moduleWidth = x;
-    }
+    const TGlobalElements global = MeasureElements(profile, look, x, g);
+    const TEdgeDecode read = DecodeFromEdges(global, symbology, g);
+    RecordDecode(profile, read, symbology, x, before, after, g);
     g.quietLeftNeeded = zone.left;
     g.quietRightNeeded = zone.right;
 
-    g.failure = decoded.ok ? QuietZoneFailure(g, zone, decoded.type, addonGap) : decoded.failure;
+    g.failure = read.decoded.ok ? QuietZoneFailure(g, zone, read.decoded.type, read.addonGap)
+                                : read.decoded.failure;
     Grade(g);
     return g;
 }

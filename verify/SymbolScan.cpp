@@ -230,11 +230,19 @@ struct TBand {
     int Height() const { return last - first + 1; }
 };
 
-TBand FindBand(const TReflectanceImage& image, const TLineRead& reference, TPoint along) {
-    const TLineSymbol& s = reference.symbol;
+// What a row must look like to match the reference line: the middle of each element of the
+// symbol on the reference line, whether it is a bar, and the threshold between it and its
+// neighbours (the midpoint to the lighter neighbour for a bar, the darker for a space).
+struct TRowPattern {
     std::vector<TPoint> middles;
     std::vector<double> thresholds;
     std::vector<bool> bars;
+};
+
+TRowPattern ReferencePattern(const TReflectanceImage& image, const TLineRead& reference) {
+    const TLineSymbol& s = reference.symbol;
+    TRowPattern pattern;
+    std::vector<TPoint> middles;
     std::vector<double> values;
     for (std::size_t i = 0; i < s.elements.size(); ++i) {
         const TPoint m = reference.At((s.elements[i].left + s.elements[i].right) / 2);
@@ -249,37 +257,30 @@ TBand FindBand(const TReflectanceImage& image, const TLineRead& reference, TPoin
             if (j >= s.elements.size()) continue; // i - 1 wraps round at 0
             neighbour = bar ? std::max(neighbour, values[j]) : std::min(neighbour, values[j]);
         }
-        thresholds.push_back((values[i] + neighbour) / 2);
-        bars.push_back(bar);
+        pattern.thresholds.push_back((values[i] + neighbour) / 2);
+        pattern.bars.push_back(bar);
     }
-    middles = std::vector<TPoint>(middles.begin() + static_cast<long>(first),
-                                  middles.begin() + static_cast<long>(last) + 1);
-    // Whether row k matches; none once it leaves the picture.
-    const auto matches = [&](int k) -> std::optional<bool> {
-        std::size_t right = 0;
-        for (std::size_t i = 0; i < middles.size(); ++i) {
-            const TPoint p = middles[i] + static_cast<double>(k) * along;
-            if (!Inside(image, p)) return std::nullopt;
-            const double r = Bilinear(image, p.x, p.y);
-            right += bars[i] ? r < thresholds[i] : r > thresholds[i];
-        }
-        return right * 5 >= middles.size() * 4;
-    };
-    std::vector<int> up, down; // the matching rows each way, nearest first
-    for (const int direction : {1, -1}) {
-        std::vector<int>& found = direction > 0 ? up : down;
-        int spoilt = 0;
-        for (int k = direction;; k += direction) {
-            const std::optional<bool> match = matches(k);
-            if (!match) break;
-            if (*match) {
-                found.push_back(k);
-                spoilt = 0;
-            } else if (++spoilt > static_cast<int>(up.size() + found.size()) + 8) {
-                break; // no gap this long can be taken in any more
-            }
-        }
+    pattern.middles = std::vector<TPoint>(middles.begin() + static_cast<long>(first),
+                                          middles.begin() + static_cast<long>(last) + 1);
+    return pattern;
+}
+
+// Whether row k matches; none once it leaves the picture.
+std::optional<bool> RowMatches(const TReflectanceImage& image, const TRowPattern& pattern,
+                               TPoint along, int k) {
+    std::size_t right = 0;
+    for (std::size_t i = 0; i < pattern.middles.size(); ++i) {
+        const TPoint p = pattern.middles[i] + static_cast<double>(k) * along;
+        if (!Inside(image, p)) return std::nullopt;
+        const double r = Bilinear(image, p.x, p.y);
+        right += pattern.bars[i] ? r < pattern.thresholds[i] : r > pattern.thresholds[i];
     }
+    return right * 5 >= pattern.middles.size() * 4;
+}
+
+// The band from the matching rows each way (nearest first): it grows by the nearer next
+// matching row while the gap to it is no longer than the rows matched so far.
+TBand GrowBand(const std::vector<int>& up, const std::vector<int>& down) {
     TBand band;
     std::size_t nextUp = 0, nextDown = 0;
     int matched = 1;
@@ -296,80 +297,134 @@ TBand FindBand(const TReflectanceImage& image, const TLineRead& reference, TPoin
     return band;
 }
 
+TBand FindBand(const TReflectanceImage& image, const TLineRead& reference, TPoint along) {
+    const TRowPattern pattern = ReferencePattern(image, reference);
+    std::vector<int> up, down; // the matching rows each way, nearest first
+    for (const int direction : {1, -1}) {
+        std::vector<int>& found = direction > 0 ? up : down;
+        int spoilt = 0;
+        for (int k = direction;; k += direction) {
+            const std::optional<bool> match = RowMatches(image, pattern, along, k);
+            if (!match) break;
+            if (*match) {
+                found.push_back(k);
+                spoilt = 0;
+            } else if (++spoilt > static_cast<int>(up.size() + found.size()) + 8) {
+                break; // no gap this long can be taken in any more
+            }
+        }
+    }
+    return GrowBand(up, down);
+}
+
 // Bearer bars (ITF-14 in the GS1 General Specifications): a row beyond the band is dark
 // across the symbol when at least 80 % of its spaces, looked at in their middles, are dark
 // there (below the midpoint of the lightest space and the darkest bar on the reference
 // line); a bearer bar starts within two rows of the band's end and is as thick as the dark
 // rows that follow each other. A frame's side bar is the bar beyond each quiet zone on the
 // reference line that is dark at both ends of the band as well.
+// The rows beyond the band as the bearer bars are looked for in them: the middles of the
+// symbol's spaces on the reference line, and the threshold between its lightest space and
+// darkest bar.
+class TBearerProbe {
+public:
+    TBearerProbe(const TReflectanceImage& image, const TLineRead& reference, TPoint along)
+        : image_(image), along_(along) {
+        const TLineSymbol& s = reference.symbol;
+        double darkest = 100;
+        for (std::size_t i = s.run.first; i <= s.run.last; ++i) {
+            const TLineElement& e = s.elements[i];
+            const TPoint m = reference.At((e.left + e.right) / 2);
+            const double r = Bilinear(image, m.x, m.y);
+            if (!e.bar) spaces_.push_back(m);
+            if (e.bar)
+                darkest = std::min(darkest, r);
+            else
+                lightest_ = std::max(lightest_, r);
+        }
+        threshold_ = (lightest_ + darkest) / 2;
+    }
+
+    bool NoSpaces() const { return spaces_.empty(); }
+
+    bool Dark(TPoint p) const {
+        return Inside(image_, p) && Bilinear(image_, p.x, p.y) < threshold_;
+    }
+
+    // Whether row k is dark across the symbol: at least 80 % of the spaces.
+    bool DarkAcross(int k) const {
+        std::size_t count = 0;
+        for (const TPoint& m : spaces_) count += Dark(m + static_cast<double>(k) * along_);
+        return count * 5 >= spaces_.size() * 4;
+    }
+
+    // The bearer bar from row from on (within two rows of it) in the direction: its
+    // thickness in rows, 0 without one.
+    double Thickness(int from, int direction) const {
+        int k = from;
+        while (k != from + 3 * direction && !DarkAcross(k)) k += direction;
+        if (!DarkAcross(k)) return 0.0;
+        const int first = k;
+        int rows = 0;
+        for (; DarkAcross(k) && rows <= image_.width + image_.height; k += direction) ++rows;
+        const int last = k - direction;
+        return std::abs(Crossing(last + direction, last) - Crossing(first - direction, first));
+    }
+
+private:
+    // The spaces' mean reflectance k rows from the reference line, for placing the bearer's
+    // edges between two rows where the mean crosses the threshold.
+    double Mean(int k) const {
+        double sum = 0;
+        for (const TPoint& m : spaces_) {
+            const TPoint p = m + static_cast<double>(k) * along_;
+            sum += Inside(image_, p) ? Bilinear(image_, p.x, p.y) : lightest_;
+        }
+        return sum / static_cast<double>(spaces_.size());
+    }
+
+    // Where the mean crosses the threshold between the rows on either side of an edge.
+    double Crossing(int light, int inBar) const {
+        const double a = Mean(light), b = Mean(inBar);
+        const double f = a != b ? std::clamp((a - threshold_) / (a - b), 0.0, 1.0) : 0.5;
+        return light + f * (inBar - light);
+    }
+
+    const TReflectanceImage& image_;
+    const TPoint along_;
+    std::vector<TPoint> spaces_;
+    double lightest_ = 0;
+    double threshold_ = 0;
+};
+
+// A frame's side bar: element i of the reference line when it is a bar dark at both ends of
+// the band as well; its width, 0 otherwise. A side bar at the picture's edge reaches as far
+// as the picture does beyond the line's first or last sample.
+double SideBar(const TBearerProbe& probe, const TLineRead& reference, TPoint along, TBand band,
+               std::size_t i) {
+    const TLineSymbol& s = reference.symbol;
+    const TLineElement& e = s.elements[i];
+    const TPoint m = reference.At((e.left + e.right) / 2);
+    const bool spans = e.bar && probe.Dark(m) &&
+                       probe.Dark(m + static_cast<double>(band.first) * along) &&
+                       probe.Dark(m + static_cast<double>(band.last) * along);
+    if (!spans) return 0.0;
+    return e.Width() + (i == 0 ? reference.line.before : 0) +
+           (i + 1 == s.elements.size() ? reference.line.after : 0);
+}
+
 TBearerBars MeasureBearers(const TReflectanceImage& image, const TLineRead& reference, TPoint along,
                            TBand band) {
     const TLineSymbol& s = reference.symbol;
-    std::vector<TPoint> spaces;
-    double lightest = 0, darkest = 100;
-    for (std::size_t i = s.run.first; i <= s.run.last; ++i) {
-        const TLineElement& e = s.elements[i];
-        const TPoint m = reference.At((e.left + e.right) / 2);
-        const double r = Bilinear(image, m.x, m.y);
-        if (!e.bar) spaces.push_back(m);
-        if (e.bar)
-            darkest = std::min(darkest, r);
-        else
-            lightest = std::max(lightest, r);
-    }
-    const double threshold = (lightest + darkest) / 2;
-    const auto dark = [&](TPoint p) {
-        return Inside(image, p) && Bilinear(image, p.x, p.y) < threshold;
-    };
+    const TBearerProbe probe(image, reference, along);
     TBearerBars bearers;
-    if (spaces.empty()) return bearers;
-    const auto darkAcross = [&](int k) {
-        std::size_t count = 0;
-        for (const TPoint& m : spaces) count += dark(m + static_cast<double>(k) * along);
-        return count * 5 >= spaces.size() * 4;
-    };
-    // The spaces' mean reflectance k rows from the reference line, for placing the bearer's
-    // edges between two rows where the mean crosses the threshold.
-    const auto mean = [&](int k) {
-        double sum = 0;
-        for (const TPoint& m : spaces) {
-            const TPoint p = m + static_cast<double>(k) * along;
-            sum += Inside(image, p) ? Bilinear(image, p.x, p.y) : lightest;
-        }
-        return sum / static_cast<double>(spaces.size());
-    };
-    const auto crossing = [&](int light, int inBar) { // rows on either side of an edge
-        const double a = mean(light), b = mean(inBar);
-        const double f = a != b ? std::clamp((a - threshold) / (a - b), 0.0, 1.0) : 0.5;
-        return light + f * (inBar - light);
-    };
-    const auto thickness = [&](int from, int direction) {
-        int k = from;
-        while (k != from + 3 * direction && !darkAcross(k)) k += direction;
-        if (!darkAcross(k)) return 0.0;
-        const int first = k;
-        int rows = 0;
-        for (; darkAcross(k) && rows <= image.width + image.height; k += direction) ++rows;
-        const int last = k - direction;
-        return std::abs(crossing(last + direction, last) - crossing(first - direction, first));
-    };
-    bearers.top = thickness(band.last + 1, 1);
-    bearers.bottom = thickness(band.first - 1, -1);
+    if (probe.NoSpaces()) return bearers;
+    bearers.top = probe.Thickness(band.last + 1, 1);
+    bearers.bottom = probe.Thickness(band.first - 1, -1);
     if (!bearers.TopAndBottom() || s.run.first < 2 || s.run.last + 2 >= s.elements.size())
         return bearers;
-    // A side bar at the picture's edge reaches as far as the picture does beyond the line's
-    // first or last sample.
-    const auto side = [&](std::size_t i) {
-        const TLineElement& e = s.elements[i];
-        const TPoint m = reference.At((e.left + e.right) / 2);
-        const bool spans = e.bar && dark(m) && dark(m + static_cast<double>(band.first) * along) &&
-                           dark(m + static_cast<double>(band.last) * along);
-        if (!spans) return 0.0;
-        return e.Width() + (i == 0 ? reference.line.before : 0) +
-               (i + 1 == s.elements.size() ? reference.line.after : 0);
-    };
-    bearers.left = side(s.run.first - 2);
-    bearers.right = side(s.run.last + 2);
+    bearers.left = SideBar(probe, reference, along, band, s.run.first - 2);
+    bearers.right = SideBar(probe, reference, along, band, s.run.last + 2);
     return bearers;
 }
 
