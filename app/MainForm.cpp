@@ -109,24 +109,10 @@ void NameOverflowButton(QToolBar* bar) {
 // What a screen reader says of the barcode picture: the symbology, the text and add-on it
 // encodes, and its turn.
 QString DescribeBarcode(const TBarcode& barcode) {
-    static const char* const kNames[kDesktopCodeTypeCount] = {"EAN-8",
-                                                              "EAN-13",
-                                                              "UPC-A",
-                                                              "UPC-E",
-                                                              "Code 39",
-                                                              "Interleaved 2 of 5",
-                                                              "Interleaved 2 of 5 with check digit",
-                                                              "Code 128 table A",
-                                                              "Code 128 table B",
-                                                              "Code 128 table C",
-                                                              "MSI Plessey",
-                                                              "Codabar",
-                                                              "Postnet",
-                                                              "Postnet FIM"};
     const btCodeTypes type = barcode.Bar_CodeType();
-    QString text =
-        QString("%1 barcode of \"%2\"")
-            .arg(type < kDesktopCodeTypeCount ? kNames[type] : "Unknown", barcode.Bar_Caption());
+    const TSymbology* symbology = Symbology(type);
+    QString text = QString("%1 barcode of \"%2\"")
+                       .arg(symbology ? symbology->caption : "Unknown", barcode.Bar_Caption());
     if ((type == EAN_13 || type == UPC_A) && !barcode.Bar_CodeAddon().isEmpty())
         text += QString(", add-on \"%1\"").arg(barcode.Bar_CodeAddon());
     if (barcode.Bar_Rotation() != rotate_000)

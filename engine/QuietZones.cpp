@@ -15,17 +15,8 @@ constexpr long double kPostalQuietZonesPerInch = 8.0L;
 } // namespace
 
 TQuietZone QuietZoneModules(btCodeTypes type, bool addon) {
-    // Code 39, Interleaved 2 of 5, Codabar, Code 128 and GS1-128 (10 X on each side, as
-    // ISO/IEC 15417 and GS1 ask), MSI Plessey.
-    TQuietZone zone{10, 10};
-    switch (type) {
-    case ITF_14: zone = {0, 0}; break; // drawn inside its bearer bars
-    case EAN_13: zone = {11, 7}; break;
-    case UPC_A: zone = {9, 9}; break;
-    case EAN_8: zone = {7, 7}; break;
-    case UPC_E: zone = {9, 7}; break;
-    default: break;
-    }
+    const TSymbology* symbology = Symbology(type);
+    TQuietZone zone = symbology ? symbology->quietZone : TQuietZone{10, 10};
     if (addon && (type == EAN_13 || type == UPC_A)) zone.right = 5; // after the add-on
     return zone;
 }
@@ -45,6 +36,10 @@ int QuietZoneMargin(const TLLBarcode& barcode, int dpi, int minimum) {
         right = zone.right * modules.Pitch();
         drawnLeft += modules.digitRoom;
         drawnRight += modules.digitRoom;
+        if (params.CodeType == ITF_14) { // the layout draws the zones inside the bearer frame
+            drawnLeft += left;
+            drawnRight += right;
+        }
     }
     const long double needed = std::max(left - drawnLeft, right - drawnRight);
     return std::max(minimum, static_cast<int>(std::ceil(needed)));

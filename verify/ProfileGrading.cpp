@@ -239,14 +239,6 @@ std::string QuietZoneFailure(const TProfileGrade& g, TQuietZone zone, btCodeType
     return "";
 }
 
-// The quiet zones a symbol needs, in modules. ITF-14 needs Interleaved 2 of 5's 10X each
-// side (ISO/IEC 16390; GS1's ITF-14 the same), measured to the frame's inner edge where a
-// bearer frame stands beside it; its drawing puts them inside the bearer bars, so the
-// drawing's margins (QuietZoneModules) are none.
-TQuietZone NeededQuietZone(btCodeTypes type, bool addon) {
-    return type == ITF_14 ? TQuietZone{10, 10} : QuietZoneModules(type, addon);
-}
-
 void Grade(TProfileGrade& g) {
     g.decodeGrade = g.failure.empty() ? 4 : 0;
     g.rminGrade = g.rmin <= 0.5 * g.rmax ? 4 : 0;
@@ -395,11 +387,11 @@ TProfileGrade GradeProfile(std::span<const double> profile, std::optional<btCode
         look.decoded.ok ? std::optional(look.decoded.type) : type;
     const double x = look.decoded.ok ? look.decoded.moduleWidth : NarrowWidth(look);
 
-    // The quiet zones its symbology needs (ten modules each side when it is not known),
-    // each side's as the symbol reads: a symbol read right to left has its first on the
-    // right.
+    // The quiet zones its symbology needs (ten modules each side when it is not known;
+    // ITF-14's to the bearer frame's inner edge where a frame stands beside them), each side's
+    // as the symbol reads: a symbol read right to left has its first on the right.
     TQuietZone zone =
-        symbology ? NeededQuietZone(*symbology, !look.decoded.addon.empty()) : TQuietZone{10, 10};
+        symbology ? QuietZoneModules(*symbology, !look.decoded.addon.empty()) : TQuietZone{10, 10};
     if (look.decoded.reversed) std::swap(zone.left, zone.right);
     MeasureRange(profile, look, zone, x, g);
 

@@ -161,22 +161,16 @@ std::string CheckWidths(std::span<const double> widths) {
 }
 
 TAttempt DecodeOneWay(btCodeTypes type, TWidths widths) {
-    switch (type) {
-    case EAN_8:
-    case EAN_13:
-    case UPC_A:
-    case UPC_E: return DecodeEanUpc(type, widths);
-    case CODE39: return DecodeCode39(widths);
-    case CODE25i:
-    case CODE25iP: return DecodeCode25(type, widths);
-    case CODE128_A:
-    case CODE128_B:
-    case CODE128_C: return DecodeCode128(widths);
-    case GS1_128: return DecodeGs1128(widths);
-    case ITF_14: return DecodeItf14(widths);
-    case MSI_Plessey: return DecodeMsi(widths);
-    case Codabar: return DecodeCodabar(widths);
-    default: break;
+    switch (Symbology(type)->reader) {
+    case TReader::EanUpc: return DecodeEanUpc(type, widths);
+    case TReader::Code39: return DecodeCode39(widths);
+    case TReader::Interleaved2of5: return DecodeCode25(type, widths);
+    case TReader::Code128: return DecodeCode128(widths);
+    case TReader::Gs1_128: return DecodeGs1128(widths);
+    case TReader::Itf14: return DecodeItf14(widths);
+    case TReader::MsiPlessey: return DecodeMsi(widths);
+    case TReader::Codabar: return DecodeCodabar(widths);
+    case TReader::None: break;
     }
     TAttempt attempt;
     return Fail(attempt, "no reference decoder for this symbology");
