@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -87,8 +88,13 @@ void EnsureRoomForFontconfig(std::size_t allocations) {
 
 // A file's stamp as the file of look-ups keeps it: "seconds.nanoseconds.size".
 std::string StampText(const TFontFileStamp& stamp) {
-    return std::to_string(stamp.seconds) + "." + std::to_string(stamp.nanoseconds) + "." +
-           std::to_string(stamp.size);
+    char text[3 * 21];
+    char* end = text;
+    for (const long long part : {stamp.seconds, stamp.nanoseconds, stamp.size}) {
+        if (end != text) *end++ = '.';
+        end = std::to_chars(end, text + sizeof text, part).ptr;
+    }
+    return std::string(text, end);
 }
 
 // When a file or folder last changed (to the nanosecond) and its size; "-" when it is not
@@ -124,13 +130,22 @@ bool Keepable(std::string_view text) {
                         [](char c) { return c == '\t' || c == '\n' || c == '\r'; });
 }
 
-// The tab-separated fields of a line (views into it).
-std::vector<std::string_view> Split(std::string_view line) {
-    std::vector<std::string_view> fields;
+// The tab-separated fields of a line (views into it), without allocating: a line of more
+// fields than any line of the file has counts as kMax fields.
+struct TFields {
+    static constexpr std::size_t kMax = 12;
+    std::array<std::string_view, kMax> fields;
+    std::size_t count = 0;
+    std::size_t size() const { return count; }
+    std::string_view operator[](std::size_t i) const { return fields[i]; }
+};
+
+TFields Split(std::string_view line) {
+    TFields f;
     for (;;) {
         const std::size_t tab = line.find('\t');
-        fields.push_back(line.substr(0, tab));
-        if (tab == std::string_view::npos) return fields;
+        f.fields[f.count++] = line.substr(0, tab);
+        if (tab == std::string_view::npos || f.count == TFields::kMax) return f;
         line.remove_prefix(tab + 1);
     }
 }
@@ -345,7 +360,7 @@ bool ReadGlyphLine(std::string_view line, const std::string& identity, TKeptGlyp
     if (lastTab == std::string_view::npos ||
         line.substr(lastTab + 1) != Hex64(Fnv1a(line.substr(0, lastTab))))
         return false;
-    const std::vector<std::string_view> f = Split(line.substr(0, lastTab));
+    const TFields f = Split(line.substr(0, lastTab));
     if (f.size() != 10 || f[4] != identity || !ToNumber(f[6], kept.ascent64) ||
         !ToNumber(f[7], kept.descent64))
         return false;
@@ -446,7 +461,7 @@ private:
         while (!rest.empty()) {
             if (ended) return false; // nothing after the end
             const std::string_view line = nextLine();
-            const std::vector<std::string_view> f = Split(line);
+            const TFields f = Split(line);
             if (f[0] == "stamp" && f.size() == 3 && !f[1].empty() && !f[2].empty() &&
                 entries.empty()) {
                 stamps.emplace_back(f[1], f[2]);

@@ -65,10 +65,13 @@ const TGlyphMask& TGlyphFont::Mask(unsigned char c, int subpixel) {
         mask->left = glyph.left, mask->top = glyph.top;
         mask->width = glyph.width, mask->height = glyph.height;
         mask->coverage = glyph.coverage;
-        for (const std::uint8_t coverage : mask->coverage) {
-            const auto white = static_cast<std::uint8_t>(255 - coverage);
-            mask->onWhite.push_back(white);
-            mask->onWhite3.insert(mask->onWhite3.end(), 3, white);
+        const std::size_t n = mask->coverage.size();
+        mask->onWhite.resize(n);
+        mask->onWhite3.resize(3 * n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const auto white = static_cast<std::uint8_t>(255 - mask->coverage[i]);
+            mask->onWhite[i] = white;
+            mask->onWhite3[3 * i] = mask->onWhite3[3 * i + 1] = mask->onWhite3[3 * i + 2] = white;
         }
         slot = std::move(mask);
     }
