@@ -56,6 +56,8 @@ struct TKeptGlyphs {
     long long ascent64 = 0, descent64 = 0;
     std::map<int, long long> advances64; // by character
     std::map<int, TGlyphCoverage> masks; // by key
+
+    bool operator==(const TKeptGlyphs&) const = default;
 };
 
 // Fills glyphs with what the file keeps for the face at pixelSize, when it keeps them for

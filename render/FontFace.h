@@ -40,6 +40,8 @@ struct TFontFileStamp {
 struct TGlyphCoverage {
     int left = 0, top = 0, width = 0, height = 0;
     std::vector<std::uint8_t> coverage; // width × height, rows top first
+
+    bool operator==(const TGlyphCoverage&) const = default;
 };
 
 // One glyph's outline at a pixel size, unhinted, in 1/64 pixel with y up from the pen

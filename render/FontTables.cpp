@@ -36,7 +36,8 @@ unsigned Os2Length(unsigned version) {
 
 // Reads the face through read(offset, count, out), which fails (false) for any stretch that
 // does not lie wholly in the file.
-template <typename Read> TSfntRead ParseFace(int index, Read read, TSfntFace& face) {
+template <typename Read>
+TSfntRead ParseFace(std::uint64_t size, int index, Read read, TSfntFace& face) {
     std::uint8_t header[12];
     if (index < 0 || index > 0xFFFF || !read(0, sizeof header, header)) return TSfntRead::Unknown;
     std::uint64_t directory = 0;
@@ -62,13 +63,14 @@ template <typename Read> TSfntRead ParseFace(int index, Read read, TSfntFace& fa
     digest = Fnv1a(std::string_view(reinterpret_cast<const char*>(header), sizeof header), digest);
     digest =
         Fnv1a(std::string_view(reinterpret_cast<const char*>(records.data()), 16 * tables), digest);
-    // The first record of a tag with a length, as FreeType finds a table.
+    // The first record of a tag with a length, as FreeType finds a table; false too when the
+    // table it states does not lie wholly in the file.
     const auto find = [&](std::uint32_t tag, std::uint32_t& offset, std::uint32_t& length) {
         for (unsigned i = 0; i < tables; ++i) {
             const std::uint8_t* record = records.data() + 16 * i;
             if (U32(record) == tag && U32(record + 12) != 0) {
                 offset = U32(record + 8), length = U32(record + 12);
-                return true;
+                return offset <= size && length <= size - offset;
             }
         }
         return false;
@@ -120,7 +122,7 @@ std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t hash) {
 
 TSfntRead ParseSfnt(std::span<const std::uint8_t> bytes, int index, TSfntFace& face) {
     return ParseFace(
-        index,
+        bytes.size(), index,
         [&](std::uint64_t offset, std::size_t count, std::uint8_t* out) {
             if (offset > bytes.size() || count > bytes.size() - offset) return false;
             std::memcpy(out, bytes.data() + offset, count);
@@ -138,7 +140,7 @@ TSfntRead ReadSfnt(const TFontLocation& location, TFontFileStamp& stamp, TSfntFa
         stamp = {info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_size};
         const auto size = static_cast<std::uint64_t>(info.st_size);
         result = ParseFace(
-            location.index,
+            size, location.index,
             [&](std::uint64_t offset, std::size_t count, std::uint8_t* out) {
                 return offset <= size && count <= size - offset &&
                        ReadAt(fd, offset, out, count) == count;
