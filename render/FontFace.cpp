@@ -1,6 +1,7 @@
 #include "render/FontFace.h"
 
 #include "render/FontLibraries.h"
+#include "render/FontTables.h"
 #include "varimark/error.h"
 
 #include <fcntl.h>
@@ -33,19 +34,6 @@ FT_Library library = nullptr;
 // Raises std::bad_alloc for FreeType's out-of-memory error.
 void CheckMemory(FT_Error error) {
     if (error == FT_Err_Out_Of_Memory) throw std::bad_alloc();
-}
-
-// Reads at an offset until count bytes are read or the file ends: the bytes read.
-unsigned long ReadAt(int fd, unsigned long offset, unsigned char* buffer, unsigned long count) {
-    unsigned long done = 0;
-    while (done < count) {
-        const ssize_t got =
-            ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<unsigned long>(got);
-    }
-    return done;
 }
 
 // The largest pixel size whose glyphs are fitted to the pixel grid.

@@ -100,7 +100,8 @@ TSfntRead ParseFace(std::uint64_t size, int index, Read read, TSfntFace& face) {
     return TSfntRead::Read;
 }
 
-// Reads at an offset until count bytes are read or the file ends: the bytes read.
+} // namespace
+
 std::size_t ReadAt(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t count) {
     std::size_t done = 0;
     while (done < count) {
@@ -112,8 +113,6 @@ std::size_t ReadAt(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t 
     }
     return done;
 }
-
-} // namespace
 
 std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t hash) {
     for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;

@@ -36,6 +36,9 @@ TSfntRead ParseSfnt(std::span<const std::uint8_t> bytes, int index, TSfntFace& f
 // the file's stamp as it was read.
 TSfntRead ReadSfnt(const TFontLocation& location, TFontFileStamp& stamp, TSfntFace& face);
 
+// Reads from a file at an offset until count bytes are read or the file ends: the bytes read.
+std::size_t ReadAt(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t count);
+
 // FNV-1a, 64 bits, of bytes, continuing from hash (the checksum of kept glyphs too).
 constexpr std::uint64_t kFnvStart = 14695981039346656037ull;
 std::uint64_t Fnv1a(std::string_view bytes, std::uint64_t hash = kFnvStart);
