@@ -15,7 +15,6 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <unordered_map>
 #include <utility>
 
 namespace varimark {
@@ -47,27 +46,60 @@ struct TColour {
     std::uint8_t red, green, blue;
 };
 
+// The palette's colours by key (0xRRGGBB): at most 256 in a table of four times as many
+// places, found by a multiplicative hash and the places after it; nothing allocated.
+class TColourTable {
+public:
+    std::size_t Size() const { return size_; }
+    // The index of key, added (as the next index) when it is new; -1 when it is new and the
+    // table holds 256 already.
+    int Add(std::uint32_t key) {
+        std::size_t at = Place(key);
+        for (; keys_[at] != 0; at = (at + 1) % kPlaces)
+            if (keys_[at] == key + 1) return indices_[at];
+        if (size_ == 256) return -1;
+        keys_[at] = key + 1, indices_[at] = static_cast<std::uint8_t>(size_++);
+        return indices_[at];
+    }
+    // The index of key; 0 when it is not there.
+    unsigned Find(std::uint32_t key) const {
+        for (std::size_t at = Place(key); keys_[at] != 0; at = (at + 1) % kPlaces)
+            if (keys_[at] == key + 1) return indices_[at];
+        return 0;
+    }
+
+private:
+    static constexpr int kPlaceBits = 10;
+    static constexpr std::size_t kPlaces = std::size_t{1} << kPlaceBits;
+    static std::size_t Place(std::uint32_t key) { return (key * 2654435761u) >> (32 - kPlaceBits); }
+    std::array<std::uint32_t, kPlaces> keys_{}; // key + 1; 0 for a free place
+    std::array<std::uint8_t, kPlaces> indices_{};
+    std::size_t size_ = 0;
+};
+
 struct TPlan {
     bool palette = false;
     int depth = 8;                             // bits per sample (palette: per index)
     std::vector<TColour> colours;              // the palette
     std::array<std::uint8_t, 256> fromIndex{}; // source palette index -> PNG index
-    std::unordered_map<std::uint32_t, std::uint8_t> fromColour; // RGB -> PNG index
+    TColourTable fromColour;                   // RGB -> PNG index
 };
 
 // Finds the distinct colours: for a palette picture through the indices it uses, for
-// any other picture until a 257th colour shows that RGB is needed.
+// any other picture until a 257th colour shows that RGB is needed. Each run of one colour
+// along a row, and each row like the one above it, is looked up once.
 TPlan Plan(const TBitmap& bitmap) {
     TPlan plan;
-    std::unordered_map<std::uint32_t, std::uint8_t> colours;
-    auto add = [&](std::uint32_t key) -> std::uint8_t {
-        const auto [it, added] =
-            colours.try_emplace(key, static_cast<std::uint8_t>(colours.size()));
-        if (added)
+    TColourTable& colours = plan.fromColour;
+    // The index of key, the colour added to the palette when new; -1 past 256 colours.
+    auto add = [&](std::uint32_t key) -> int {
+        const std::size_t before = colours.Size();
+        const int index = colours.Add(key);
+        if (colours.Size() != before)
             plan.colours.push_back({static_cast<std::uint8_t>(key >> 16),
                                     static_cast<std::uint8_t>(key >> 8),
                                     static_cast<std::uint8_t>(key)});
-        return it->second;
+        return index;
     };
     const int bits = bitmap.BitsPerPixel();
     if (bits <= 8) {
@@ -80,7 +112,8 @@ TPlan Plan(const TBitmap& bitmap) {
                 if (used[index]) continue;
                 used[index] = true;
                 const TRGBQuad c = varimark::PaletteEntry(bitmap.Palette(), index);
-                plan.fromIndex[index] = add(std::uint32_t{c.red} << 16 | c.green << 8 | c.blue);
+                plan.fromIndex[index] = static_cast<std::uint8_t>(
+                    add(std::uint32_t{c.red} << 16 | c.green << 8 | c.blue));
             }
         }
         plan.palette = true;
@@ -92,20 +125,15 @@ TPlan Plan(const TBitmap& bitmap) {
             ForEachKey(bitmap, y, [&](int, std::uint32_t key) {
                 if (key == last || !plan.palette) return;
                 last = key;
-                if (colours.size() == 256 && !colours.contains(key))
-                    plan.palette = false;
-                else
-                    add(key);
+                if (add(key) < 0) plan.palette = false;
             });
         }
-        plan.fromColour = std::move(colours);
     }
     if (plan.palette) {
         const std::size_t n = plan.colours.size();
         plan.depth = n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
     } else {
         plan.colours.clear();
-        plan.fromColour.clear();
     }
     return plan;
 }
@@ -131,11 +159,7 @@ void PngRow(const TBitmap& bitmap, const TPlan& plan, int y, std::uint8_t* out) 
     std::uint32_t lastKey = 0xFFFFFFFF; // barcodes are long runs of one colour
     unsigned lastIndex = 0;
     ForEachKey(bitmap, y, [&](int x, std::uint32_t key) {
-        if (key != lastKey) {
-            const auto it = plan.fromColour.find(key);
-            lastKey = key;
-            lastIndex = it != plan.fromColour.end() ? it->second : 0;
-        }
+        if (key != lastKey) lastKey = key, lastIndex = plan.fromColour.Find(key);
         put(x, lastIndex);
     });
 }
@@ -278,6 +302,8 @@ private:
             const auto consider = [&](std::size_t distance) {
                 if (best == limit || distance == 0 || distance > done_ || distance > kWindow)
                     return;
+                // Only a match longer than the best so far counts: its last byte must agree.
+                if (data_[done_ + best] != data_[done_ - distance + best]) return;
                 const std::size_t n = MatchLength(done_, done_ - distance, limit);
                 if (n > best) best = n, bestDistance = distance;
             };
@@ -312,13 +338,21 @@ private:
 
 // Adler-32 of the stream's bytes (RFC 1950, 2.2), kept as the rows come.
 struct TAdler32 {
+    static constexpr std::uint32_t kBase = 65521;
     std::uint32_t a = 1, b = 0;
     void Add(const std::uint8_t* data, std::size_t size) {
         while (size > 0) {
             const std::size_t n = std::min<std::size_t>(size, 5552); // no overflow before %
             for (std::size_t i = 0; i < n; ++i) a += data[i], b += a;
-            a %= 65521, b %= 65521, data += n, size -= n;
+            a %= kBase, b %= kBase, data += n, size -= n;
         }
+    }
+    // Adds size bytes whose own sums (from a = 0, b = 0, modulo kBase) are sum and weighted:
+    // each of their bytes adds itself to a, and a to b, so b gains size times the a before them
+    // besides their own weighted sum.
+    void AddSums(std::uint32_t sum, std::uint32_t weighted, std::size_t size) {
+        b = static_cast<std::uint32_t>((b + (size % kBase) * std::uint64_t{a} + weighted) % kBase);
+        a = (a + sum) % kBase;
     }
     std::uint32_t Value() const { return b << 16 | a; }
 };
@@ -363,11 +397,15 @@ std::vector<std::uint8_t> ImageData(const TBitmap& bitmap, const TPlan& plan) {
     std::vector<std::uint8_t> row(1 + static_cast<std::size_t>(bitmap.Width()) * 3);
     std::vector<std::uint8_t> stream = {0x78, 0x01}; // deflate, 32 KiB window
     TDeflater deflater(stream, plan.palette ? 1 : 3, rowBytes + 1);
-    TAdler32 adler;
+    TAdler32 adler, ofRow; // of the stream, and of the row alone (from 0, 0)
     for (int y = 0; y < bitmap.Height(); ++y) {
-        if (!SameAsRowAbove(bitmap, y)) PngRow(bitmap, plan, y, row.data() + 1); // else kept
+        if (!SameAsRowAbove(bitmap, y)) { // else the row and its sums are kept
+            PngRow(bitmap, plan, y, row.data() + 1);
+            ofRow = {0, 0};
+            ofRow.Add(row.data(), rowBytes + 1);
+        }
         deflater.Add(row.data(), rowBytes + 1);
-        adler.Add(row.data(), rowBytes + 1);
+        adler.AddSums(ofRow.a, ofRow.b, rowBytes + 1);
     }
     deflater.Finish();
     PutU32(stream, adler.Value());

@@ -3,6 +3,7 @@
 #include "engine/Windows1252.h"
 #include "export/SharedLibrary.h"
 #include "render/FontLibraries.h"
+#include "render/FontTables.h"
 #include "varimark/error.h"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -20,6 +22,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <tuple>
 #include <vector>
 
 namespace varimark {
@@ -29,11 +32,16 @@ namespace {
 // Fonts whose cell reaches this are not measured size by size: their size and cell come
 // from the face's proportions.
 constexpr double kMaxMeasuredCell = 16000;
-constexpr const char* kFileHeader = "varimark font look-ups 2";
+constexpr const char* kFileHeader = "varimark font look-ups 3";
 constexpr const char* kFileName = "fonts";
 // A file that grew past this many look-ups starts again.
 constexpr std::size_t kMaxEntries = 1000;
 constexpr std::size_t kMaxFileBytes = 1 << 20;
+// Kept glyphs: an entry (one face at one size) holds masks up to this many bytes of text,
+// each mask of at most kMaxMaskPixels; the file keeps other faces' glyphs only while it
+// stays under kMaxFileBytes.
+constexpr std::size_t kMaxGlyphEntryBytes = 128 << 10;
+constexpr long long kMaxMaskSide = 1024, kMaxMaskPixels = 16384, kMaxMaskOffset = 1 << 20;
 
 int ClampToInt(double v) {
     return static_cast<int>(std::clamp(v, 0.0, static_cast<double>(INT_MAX)));
@@ -80,8 +88,13 @@ void EnsureRoomForFontconfig(std::size_t allocations) {
 
 // A file's stamp as the file of look-ups keeps it: "seconds.nanoseconds.size".
 std::string StampText(const TFontFileStamp& stamp) {
-    return std::to_string(stamp.seconds) + "." + std::to_string(stamp.nanoseconds) + "." +
-           std::to_string(stamp.size);
+    char text[3 * 21];
+    char* end = text;
+    for (const long long part : {stamp.seconds, stamp.nanoseconds, stamp.size}) {
+        if (end != text) *end++ = '.';
+        end = std::to_chars(end, text + sizeof text, part).ptr;
+    }
+    return std::string(text, end);
 }
 
 // When a file or folder last changed (to the nanosecond) and its size; "-" when it is not
@@ -117,20 +130,24 @@ bool Keepable(std::string_view text) {
                         [](char c) { return c == '\t' || c == '\n' || c == '\r'; });
 }
 
-// The tab-separated fields of a line (views into it).
-std::vector<std::string_view> Split(std::string_view line) {
-    std::vector<std::string_view> fields;
+// The tab-separated fields of a line (views into it), without allocating: a line of more
+// fields than any line of the file has counts as kMax fields.
+struct TFields {
+    static constexpr std::size_t kMax = 12;
+    std::array<std::string_view, kMax> fields;
+    std::size_t count = 0;
+    std::size_t size() const { return count; }
+    std::string_view operator[](std::size_t i) const { return fields[i]; }
+};
+
+TFields Split(std::string_view line) {
+    TFields f;
     for (;;) {
         const std::size_t tab = line.find('\t');
-        fields.push_back(line.substr(0, tab));
-        if (tab == std::string_view::npos) return fields;
+        f.fields[f.count++] = line.substr(0, tab);
+        if (tab == std::string_view::npos || f.count == TFields::kMax) return f;
         line.remove_prefix(tab + 1);
     }
-}
-
-bool ToInt(std::string_view text, int& value) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
 }
 
 // A descriptor closed when it goes out of scope.
@@ -248,8 +265,129 @@ bool WriteOwnFile(int folder, const std::string& text) {
 struct TEntry {
     TMatchedFont font;
     std::string fileStamp, faceName; // of the font file, as it was looked up
+    std::string tables = "-";        // the digest of its tables (FontTables.h), "-" unknown
 };
 using TKey = std::pair<std::string, int>;
+using TGlyphKey = std::tuple<std::string, int, int>; // font file, index, pixel size
+
+std::string Hex64(std::uint64_t value) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text(16, '0');
+    for (int i = 15; i >= 0; --i, value >>= 4)
+        text[static_cast<std::size_t>(i)] = kDigits[value & 15];
+    return text;
+}
+
+template <typename T> bool ToNumber(std::string_view text, T& value) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+// --- Kept glyphs: one line per face and size,
+//   glyphs FILE INDEX SIZE IDENTITY ENGINE ASCENT64 DESCENT64 ADVANCES MASKS CHECKSUM
+// (tab-separated): IDENTITY the font file's stamp and tables' digest ("STAMP/DIGEST"),
+// ENGINE the file FreeType was loaded from and its stamp ("PATH|STAMP": another FreeType may
+// draw otherwise), ADVANCES "CHAR=ADVANCE64,..." and MASKS "KEY=LEFT,TOP,WIDTH,HEIGHT,HEX ..." ("-"
+// when none), CHECKSUM the FNV-1a of everything before its tab, in hexadecimal.
+
+std::string GlyphLine(const TGlyphKey& key, const std::string& identity, const std::string& engine,
+                      const TKeptGlyphs& kept) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string line = "glyphs\t" + std::get<0>(key) + "\t" + std::to_string(std::get<1>(key)) +
+                       "\t" + std::to_string(std::get<2>(key)) + "\t" + identity + "\t" + engine +
+                       "|" + Stamp(engine) + "\t" + std::to_string(kept.ascent64) + "\t" +
+                       std::to_string(kept.descent64) + "\t";
+    const std::size_t advancesFrom = line.size();
+    for (const auto& [c, advance] : kept.advances64)
+        line += (line.size() > advancesFrom ? "," : "") + std::to_string(c) + "=" +
+                std::to_string(advance);
+    if (line.size() == advancesFrom) line += "-";
+    line += "\t";
+    const std::size_t masksFrom = line.size();
+    for (const auto& [k, mask] : kept.masks) {
+        const std::size_t bytes = mask.coverage.size() * 2 + 40;
+        if (line.size() - masksFrom + bytes > kMaxGlyphEntryBytes) break; // the rest drawn anew
+        line += (line.size() > masksFrom ? " " : "") + std::to_string(k) + "=" +
+                std::to_string(mask.left) + "," + std::to_string(mask.top) + "," +
+                std::to_string(mask.width) + "," + std::to_string(mask.height) + ",";
+        for (const std::uint8_t v : mask.coverage) line += {kDigits[v >> 4], kDigits[v & 15]};
+    }
+    if (line.size() == masksFrom) line += "-";
+    return line + "\t" + Hex64(Fnv1a(line));
+}
+
+// One mask, "KEY=LEFT,TOP,WIDTH,HEIGHT,HEX"; false when it is not one.
+bool ReadMask(std::string_view text, TKeptGlyphs& kept) {
+    const std::size_t equals = text.find('=');
+    int key = 0;
+    if (equals == std::string_view::npos || !ToNumber(text.substr(0, equals), key) || key < 0 ||
+        key >= TKeptGlyphs::kMaxGlyphKey || kept.masks.contains(key))
+        return false;
+    text.remove_prefix(equals + 1);
+    long long numbers[4];
+    for (long long& number : numbers) {
+        const std::size_t comma = text.find(',');
+        if (comma == std::string_view::npos || !ToNumber(text.substr(0, comma), number) ||
+            number < -kMaxMaskOffset || number > kMaxMaskOffset)
+            return false;
+        text.remove_prefix(comma + 1);
+    }
+    const long long width = numbers[2], height = numbers[3];
+    if (width < 0 || height < 0 || width > kMaxMaskSide || height > kMaxMaskSide ||
+        width * height > kMaxMaskPixels || (width == 0) != (height == 0) ||
+        static_cast<long long>(text.size()) != 2 * width * height)
+        return false;
+    TGlyphCoverage mask;
+    mask.left = static_cast<int>(numbers[0]), mask.top = static_cast<int>(numbers[1]);
+    mask.width = static_cast<int>(width), mask.height = static_cast<int>(height);
+    mask.coverage.resize(text.size() / 2);
+    const auto nibble = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    for (std::size_t i = 0; i < mask.coverage.size(); ++i) {
+        const int high = nibble(text[2 * i]), low = nibble(text[2 * i + 1]);
+        if (high < 0 || low < 0) return false;
+        mask.coverage[i] = static_cast<std::uint8_t>(high << 4 | low);
+    }
+    kept.masks.emplace(key, std::move(mask));
+    return true;
+}
+
+// The glyphs of a line, when its checksum holds and it was kept for the font file whose
+// identity is given; false otherwise.
+bool ReadGlyphLine(std::string_view line, const std::string& identity, TKeptGlyphs& kept) {
+    const std::size_t lastTab = line.rfind('\t');
+    if (lastTab == std::string_view::npos ||
+        line.substr(lastTab + 1) != Hex64(Fnv1a(line.substr(0, lastTab))))
+        return false;
+    const TFields f = Split(line.substr(0, lastTab));
+    if (f.size() != 10 || f[4] != identity || !ToNumber(f[6], kept.ascent64) ||
+        !ToNumber(f[7], kept.descent64))
+        return false;
+    const std::size_t bar = f[5].rfind('|');
+    if (bar == std::string_view::npos ||
+        Stamp(std::string(f[5].substr(0, bar))) != f[5].substr(bar + 1))
+        return false;
+    if (f[8] != "-")
+        for (std::string_view rest = f[8]; !rest.empty();) {
+            const std::size_t comma = rest.find(','), equals = rest.find('=');
+            const std::string_view item = rest.substr(0, comma);
+            int c = 0;
+            long long advance = 0;
+            if (equals >= item.size() || !ToNumber(item.substr(0, equals), c) || c < 0 ||
+                c > 0x10FFFF || !ToNumber(item.substr(equals + 1), advance))
+                return false;
+            kept.advances64[c] = advance;
+            rest.remove_prefix(comma == std::string_view::npos ? rest.size() : comma + 1);
+        }
+    if (f[9] != "-")
+        for (std::string_view rest = f[9]; !rest.empty();) {
+            const std::size_t space = rest.find(' ');
+            if (!ReadMask(rest.substr(0, space), kept)) return false;
+            rest.remove_prefix(space == std::string_view::npos ? rest.size() : space + 1);
+        }
+    return true;
+}
 
 // Orders keys, and finds them by a face name not copied into a string.
 struct TKeyOrder {
@@ -266,12 +404,15 @@ struct TKeyOrder {
 struct TLookupFile {
     std::vector<std::pair<std::string, std::string>> stamps;
     std::map<TKey, TEntry, TKeyOrder> entries;
+    std::map<TGlyphKey, std::string> glyphs; // their lines, read when asked for
+
+    void Clear() { stamps.clear(), entries.clear(), glyphs.clear(); }
 
     // Takes the file's text; false (and nothing kept) when it is damaged or stale.
     bool Read(const std::string& text) {
-        stamps.clear(), entries.clear();
+        Clear();
         if (!ReadLines(text)) {
-            stamps.clear(), entries.clear();
+            Clear();
             return false;
         }
         // Every place known without fontconfig must be among the stamped ones: the
@@ -279,12 +420,12 @@ struct TLookupFile {
         for (const std::string& place : BasePlaces())
             if (std::none_of(stamps.begin(), stamps.end(),
                              [&](const auto& s) { return s.first == place; })) {
-                stamps.clear(), entries.clear();
+                Clear();
                 return false;
             }
         for (const auto& [place, stamp] : stamps)
             if (Stamp(place) != stamp) {
-                stamps.clear(), entries.clear();
+                Clear();
                 return false;
             }
         return true;
@@ -299,8 +440,9 @@ struct TLookupFile {
                     entry.font.location.file + "\t" + std::to_string(entry.font.location.index) +
                     "\t" + std::to_string(entry.font.pixelSize) + "\t" +
                     std::to_string(entry.font.cellHeight) + "\t" + entry.fileStamp + "\t" +
-                    entry.faceName + "\n";
-        lines += stamps.size() + entries.size();
+                    entry.faceName + "\t" + entry.tables + "\n";
+        for (const auto& [key, line] : glyphs) text += line + "\n";
+        lines += stamps.size() + entries.size() + glyphs.size();
         return text + "end\t" + std::to_string(lines) + "\n";
     }
 
@@ -318,25 +460,35 @@ private:
         bool ended = false;
         while (!rest.empty()) {
             if (ended) return false; // nothing after the end
-            const std::vector<std::string_view> f = Split(nextLine());
+            const std::string_view line = nextLine();
+            const TFields f = Split(line);
             if (f[0] == "stamp" && f.size() == 3 && !f[1].empty() && !f[2].empty() &&
                 entries.empty()) {
                 stamps.emplace_back(f[1], f[2]);
-            } else if (f[0] == "font" && f.size() == 9) {
+            } else if (f[0] == "font" && f.size() == 10) {
                 TEntry entry;
                 int height = 0;
-                if (!ToInt(f[2], height) || f[3].empty() || f[7].empty() ||
-                    !ToInt(f[4], entry.font.location.index) || !ToInt(f[5], entry.font.pixelSize) ||
-                    !ToInt(f[6], entry.font.cellHeight) || entry.font.pixelSize < 1 ||
+                if (!ToNumber(f[2], height) || f[3].empty() || f[7].empty() ||
+                    !ToNumber(f[4], entry.font.location.index) ||
+                    !ToNumber(f[5], entry.font.pixelSize) ||
+                    !ToNumber(f[6], entry.font.cellHeight) || entry.font.pixelSize < 1 ||
                     entry.font.cellHeight < 0 || entry.font.location.index < 0)
                     return false;
                 entry.font.location.file = std::string(f[3]);
                 entry.fileStamp = f[7];
                 entry.faceName = f[8];
+                entry.tables = f[9];
                 entries.emplace(TKey(f[1], height), std::move(entry));
+            } else if (f[0] == "glyphs") {
+                // Checked when asked for: one that is damaged is only dropped.
+                int index = 0, size = 0;
+                if (f.size() == 11 && !f[1].empty() && ToNumber(f[2], index) &&
+                    ToNumber(f[3], size))
+                    glyphs.emplace(TGlyphKey(f[1], index, size), line);
             } else if (f[0] == "end" && f.size() == 2) {
                 int lines = 0;
-                if (!ToInt(f[1], lines) || static_cast<std::size_t>(lines) != count) return false;
+                if (!ToNumber(f[1], lines) || static_cast<std::size_t>(lines) != count)
+                    return false;
                 ended = true;
                 continue;
             } else {
@@ -374,6 +526,34 @@ public:
         Config();
     }
 
+    bool Kept(const TFontLocation& location, int pixelSize, TKeptGlyphs& glyphs) {
+        std::lock_guard lock(mutex_);
+        if (!fileRead_) ReadFile();
+        const auto it = file_.glyphs.find(TGlyphKey(location.file, location.index, pixelSize));
+        if (it == file_.glyphs.end()) return false;
+        const std::string& identity = Identity(location);
+        if (!identity.empty() && ReadGlyphLine(it->second, identity, glyphs)) return true;
+        glyphs = TKeptGlyphs();
+        file_.glyphs.erase(it); // damaged or of another file: written anew
+        return false;
+    }
+
+    void Keep(const TFontLocation& location, int pixelSize, const TKeptGlyphs& glyphs) {
+        std::lock_guard lock(mutex_);
+        if (!fileRead_) ReadFile();
+        const std::string& identity = Identity(location);
+        const std::string engine = FreeTypeFile();
+        if (identity.empty() || engine.empty() || !Keepable(location.file) || !Keepable(engine) ||
+            !ReadyToWrite())
+            return;
+        const TGlyphKey key(location.file, location.index, pixelSize);
+        file_.glyphs[key] = GlyphLine(key, identity, engine, glyphs);
+        if (file_.Text().size() > kMaxFileBytes) // other faces' glyphs give way
+            std::erase_if(file_.glyphs, [&](const auto& kept) { return kept.first != key; });
+        if (file_.Text().size() > kMaxFileBytes) file_.glyphs.erase(key);
+        WriteFile();
+    }
+
     TFontLookupCounts Counts() {
         std::lock_guard lock(mutex_);
         return counts_;
@@ -385,6 +565,7 @@ public:
         file_ = TLookupFile();
         fileRead_ = fileFresh_ = fileForeign_ = false;
         counts_ = {};
+        identities_.clear();
         if (config_ != nullptr) FontconfigCalls().ConfigDestroy(config_), config_ = nullptr;
     }
 
@@ -491,21 +672,54 @@ private:
         const TFontFace opened(entry.font.location);
         entry.fileStamp = StampText(opened.Stamp());
         entry.faceName = opened.Name();
-        ChooseSize(opened, height, entry.font);
+        ChooseSize(opened.Metrics(), height, entry.font);
+        // The tables' digest, when they are read as the file FreeType opened.
+        TFontFileStamp stamp;
+        TSfntFace tables;
+        if (ReadSfnt(entry.font.location, stamp, tables) == TSfntRead::Read &&
+            StampText(stamp) == entry.fileStamp) {
+            entry.tables = Hex64(tables.digest);
+            identities_[LocationKey(entry.font.location)] = entry.fileStamp + "/" + entry.tables;
+        }
         return entry;
     }
 
+    static std::pair<std::string, int> LocationKey(const TFontLocation& location) {
+        return {location.file, location.index};
+    }
+
+    // The font file as it is now, as kept glyphs name it ("STAMP/DIGEST"), once per process;
+    // empty when its tables cannot be read without FreeType.
+    const std::string& Identity(const TFontLocation& location) {
+        const auto [it, added] = identities_.try_emplace(LocationKey(location));
+        if (added) {
+            TFontFileStamp stamp;
+            TSfntFace tables;
+            if (ReadSfnt(location, stamp, tables) == TSfntRead::Read)
+                it->second = StampText(stamp) + "/" + Hex64(tables.digest);
+        }
+        return it->second;
+    }
+
     // Whether a look-up read from the file is what the font file gives now: the same file
-    // (its stamp and size), the same face in it (family and style), the same size chosen.
-    // The file is never trusted further than that.
-    static bool Trusted(const TEntry& kept, int height) {
+    // (its stamp and size), the same face in it (the digest of its tables, or with FreeType
+    // its family and style), the same size chosen. The file is never trusted further than
+    // that.
+    bool Trusted(const TEntry& kept, int height) {
+        TFontFileStamp stamp;
+        TSfntFace tables;
+        const TSfntRead read = ReadSfnt(kept.font.location, stamp, tables);
+        if (read == TSfntRead::NotAFile) return false;
+        if (read == TSfntRead::Read && kept.tables != "-") {
+            const std::string stampText = StampText(stamp), digest = Hex64(tables.digest);
+            identities_[LocationKey(kept.font.location)] = stampText + "/" + digest;
+            return stampText == kept.fileStamp && digest == kept.tables &&
+                   SameSize(tables.metrics, height, kept.font);
+        }
         try {
             const TFontFace opened(kept.font.location);
-            if (StampText(opened.Stamp()) != kept.fileStamp || opened.Name() != kept.faceName)
-                return false;
-            TMatchedFont font;
-            ChooseSize(opened, height, font);
-            return font.pixelSize == kept.font.pixelSize && font.cellHeight == kept.font.cellHeight;
+            return StampText(opened.Stamp()) == kept.fileStamp && opened.Name() == kept.faceName &&
+                   SameSize(opened.Metrics(), height, kept.font);
         } catch (const ELibraryUnavailable&) {
             throw; // FreeType missing: no font is a font without it
         } catch (const varimark::Error&) {
@@ -513,8 +727,14 @@ private:
         }
     }
 
+    static bool SameSize(const TFaceMetrics& metrics, int height, const TMatchedFont& kept) {
+        TMatchedFont font;
+        ChooseSize(metrics, height, font);
+        return font.pixelSize == kept.pixelSize && font.cellHeight == kept.cellHeight;
+    }
+
     // The pixel size of the face whose cell comes closest to height, and that cell.
-    static void ChooseSize(const TFontFace& metrics, int height, TMatchedFont& font) {
+    static void ChooseSize(const TFaceMetrics& metrics, int height, TMatchedFont& font) {
         font.pixelSize = 1, font.cellHeight = 0;
         const long long target = std::llabs(static_cast<long long>(height));
         if (target == 0) return;
@@ -545,25 +765,41 @@ private:
     // only loses the saving, and a name taken by anything but the user's own file is left
     // as it is.
     void Save(const TKey& key, const TEntry& entry) {
-        const std::string path = FontLookupFile();
-        if (path.empty() || fileForeign_ || !Keepable(key.first) ||
-            !Keepable(entry.font.location.file) || !Keepable(entry.faceName))
+        if (!Keepable(key.first) || !Keepable(entry.font.location.file) ||
+            !Keepable(entry.faceName) || !ReadyToWrite())
             return;
+        if (file_.entries.size() >= kMaxEntries) StartFile();
+        file_.entries[key] = entry;
+        WriteFile();
+    }
+
+    // Whether the file may be written, begun anew when it is stale (which takes fontconfig's
+    // places, known once a look-up has loaded it).
+    bool ReadyToWrite() {
+        if (FontLookupFile().empty() || fileForeign_) return false;
         // The places may have changed since the file was read.
         for (const auto& [place, stamp] : file_.stamps)
             if (Stamp(place) != stamp) fileFresh_ = false;
-        if (!fileFresh_ || file_.entries.size() >= kMaxEntries) {
-            file_ = TLookupFile();
-            file_.stamps = configPlaces_;
-            fileFresh_ = true;
+        if (!fileFresh_) {
+            if (config_ == nullptr) return false;
+            StartFile();
         }
-        file_.entries[key] = entry;
+        return true;
+    }
+
+    void StartFile() {
+        file_ = TLookupFile();
+        file_.stamps = configPlaces_;
+        fileFresh_ = true;
+    }
+
+    void WriteFile() {
         try {
-            const TDescriptor folder(OpenCacheFolder(path, true));
+            const TDescriptor folder(OpenCacheFolder(FontLookupFile(), true));
             if (folder.fd >= 0 && StateAt(folder.fd) != TFileState::Foreign)
                 WriteOwnFile(folder.fd, file_.Text());
         } catch (const std::exception&) {
-            // The look-up stands; only the saving is lost.
+            // What was looked up stands; only the saving is lost.
         }
     }
 
@@ -574,6 +810,7 @@ private:
     TFontLookupCounts counts_;
     FcConfig* config_ = nullptr;
     std::vector<std::pair<std::string, std::string>> configPlaces_;
+    std::map<std::pair<std::string, int>, std::string> identities_; // by file and index
 };
 
 TFontLookups& Lookups() {
@@ -594,6 +831,14 @@ void PrepareFonts() {
 std::string FontLookupFile() {
     const std::string cache = UserFolder("XDG_CACHE_HOME", ".cache");
     return cache.empty() ? "" : cache + "/varimark/fonts";
+}
+
+bool KeptGlyphs(const TFontLocation& location, int pixelSize, TKeptGlyphs& glyphs) {
+    return Lookups().Kept(location, pixelSize, glyphs);
+}
+
+void KeepGlyphs(const TFontLocation& location, int pixelSize, const TKeptGlyphs& glyphs) {
+    Lookups().Keep(location, pixelSize, glyphs);
 }
 
 TFontLookupCounts FontLookupCounts() {

@@ -16,6 +16,7 @@
 // links followed) is a regular file with the stamp, size and face name kept with it.
 #include "render/FontFace.h"
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,28 @@ void PrepareFonts();
 // The file of look-ups: $XDG_CACHE_HOME/varimark/fonts, or $HOME/.cache/varimark/fonts
 // when XDG_CACHE_HOME is not an absolute path; empty when neither is known.
 std::string FontLookupFile();
+
+// A face's glyphs at one pixel size as FreeType drew them, kept in the file of look-ups so
+// that a later process draws the same text without FreeType: the face's ascent and descent,
+// the advances by character, and the masks by the caller's key (below kMaxGlyphKey).
+struct TKeptGlyphs {
+    static constexpr int kMaxGlyphKey = 1024;
+    long long ascent64 = 0, descent64 = 0;
+    std::map<int, long long> advances64; // by character
+    std::map<int, TGlyphCoverage> masks; // by key
+
+    bool operator==(const TKeptGlyphs&) const = default;
+};
+
+// Fills glyphs with what the file keeps for the face at pixelSize, when it keeps them for
+// the font file as it is now (its stamp and its tables, read without FreeType); false
+// otherwise, and a damaged or stale entry is dropped. Safe from any thread.
+bool KeptGlyphs(const TFontLocation& location, int pixelSize, TKeptGlyphs& glyphs);
+// Keeps glyphs for the face at pixelSize in the file (in place of what it kept), when the
+// font file's tables can be read without FreeType and the file of look-ups is in force.
+// Masks are kept up to a bound on the entry's size and the file's; a folder that cannot
+// be written only loses the saving. Raises std::bad_alloc when memory runs out.
+void KeepGlyphs(const TFontLocation& location, int pixelSize, const TKeptGlyphs& glyphs);
 
 // What this process did, for tests and measurements: look-ups answered by fontconfig, and
 // look-ups answered by the file.

@@ -1,6 +1,7 @@
 #include "render/FontFace.h"
 
 #include "render/FontLibraries.h"
+#include "render/FontTables.h"
 #include "varimark/error.h"
 
 #include <fcntl.h>
@@ -35,19 +36,6 @@ void CheckMemory(FT_Error error) {
     if (error == FT_Err_Out_Of_Memory) throw std::bad_alloc();
 }
 
-// Reads at an offset until count bytes are read or the file ends: the bytes read.
-unsigned long ReadAt(int fd, unsigned long offset, unsigned char* buffer, unsigned long count) {
-    unsigned long done = 0;
-    while (done < count) {
-        const ssize_t got =
-            ::pread(fd, buffer + done, count - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<unsigned long>(got);
-    }
-    return done;
-}
-
 // The largest pixel size whose glyphs are fitted to the pixel grid.
 constexpr int kMaxHintedSize = 64;
 
@@ -68,8 +56,8 @@ struct TFontFace::TState {
     unsigned long windowStart = 0, windowSize = 0;
     FT_Face face = nullptr;
     TFontFileStamp stamp;
-    long long unitsPerEm = 2048, ascent = 0, descent = 0; // font units
-    int pixelSize = 0;                                    // the size FreeType is set to
+    TFaceMetrics metrics;
+    int pixelSize = 0; // the size FreeType is set to
 
     TState() = default;
     ~TState();
@@ -116,16 +104,17 @@ TFontFace::TFontFace(const TFontLocation& location) : state_(std::make_unique<TS
     }
     FT_Face face = state_->face;
     ft.SelectCharmap(face, FT_ENCODING_UNICODE);
-    state_->unitsPerEm = face->units_per_EM > 0 ? face->units_per_EM : 2048;
+    TFaceMetrics& metrics = state_->metrics;
+    metrics.unitsPerEm = face->units_per_EM > 0 ? face->units_per_EM : 2048;
     // The Windows display measures the cell by the OS/2 table's Windows ascent and descent;
     // faces without one by the horizontal header's.
     const auto* os2 = static_cast<const TT_OS2*>(ft.GetSfntTable(face, FT_SFNT_OS2));
     if (os2 != nullptr && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0) {
-        state_->ascent = os2->usWinAscent;
-        state_->descent = os2->usWinDescent;
+        metrics.ascent = os2->usWinAscent;
+        metrics.descent = os2->usWinDescent;
     } else {
-        state_->ascent = face->ascender;
-        state_->descent = -face->descender;
+        metrics.ascent = face->ascender;
+        metrics.descent = -face->descender;
     }
 }
 
@@ -164,30 +153,33 @@ std::string TFontFace::Name() const {
            (face->style_name != nullptr ? face->style_name : "");
 }
 
-long long TFontFace::Ascent64(long long pixelSize) const {
-    return Scaled64(state_->ascent, pixelSize, state_->unitsPerEm);
+long long TFaceMetrics::Ascent64(long long pixelSize) const {
+    return Scaled64(ascent, pixelSize, unitsPerEm);
 }
 
-long long TFontFace::Descent64(long long pixelSize) const {
-    return Scaled64(state_->descent, pixelSize, state_->unitsPerEm);
+long long TFaceMetrics::Descent64(long long pixelSize) const {
+    return Scaled64(descent, pixelSize, unitsPerEm);
 }
 
-long long TFontFace::CellHeight(long long pixelSize) const {
+long long TFaceMetrics::CellHeight(long long pixelSize) const {
     // The two lengths are measured separately to 1/64 pixel, then their sum rounded.
     return (Ascent64(pixelSize) + Descent64(pixelSize) + 32) / 64;
 }
 
-double TFontFace::Proportion() const {
-    return static_cast<double>(state_->ascent + state_->descent) /
-           static_cast<double>(state_->unitsPerEm);
+double TFaceMetrics::Proportion() const {
+    return static_cast<double>(ascent + descent) / static_cast<double>(unitsPerEm);
 }
 
-double TFontFace::Advance(char32_t character, int pixelSize) const {
+const TFaceMetrics& TFontFace::Metrics() const {
+    return state_->metrics;
+}
+
+long long TFontFace::Advance64(char32_t character, int pixelSize) const {
     const TFreeTypeCalls& ft = FreeTypeCalls();
     FT_Fixed advance = 0;
     const FT_UInt glyph = ft.GetCharIndex(state_->face, character);
     if (ft.GetAdvance(state_->face, glyph, FT_LOAD_NO_SCALE, &advance) != 0) return 0;
-    return static_cast<double>(Scaled64(advance, pixelSize, state_->unitsPerEm)) / 64;
+    return Scaled64(advance, pixelSize, state_->metrics.unitsPerEm);
 }
 
 TGlyphCoverage TFontFace::Render(char32_t character, int pixelSize, int offset64) {

@@ -17,6 +17,19 @@ struct TFontLocation {
     bool operator==(const TFontLocation&) const = default;
 };
 
+// A face's design metrics in font units: its em square and its cell's ascent and descent.
+struct TFaceMetrics {
+    long long unitsPerEm = 2048, ascent = 0, descent = 0;
+
+    // Ascent and descent at a pixel size (em square of pixelSize pixels), in 1/64 pixel.
+    long long Ascent64(long long pixelSize) const;
+    long long Descent64(long long pixelSize) const;
+    // The cell height (ascent + descent) at a pixel size, rounded to a whole pixel.
+    long long CellHeight(long long pixelSize) const;
+    // The cell height per pixel of size.
+    double Proportion() const;
+};
+
 // When the font file last changed, to the nanosecond, and its size.
 struct TFontFileStamp {
     long long seconds = 0, nanoseconds = 0, size = 0;
@@ -27,6 +40,8 @@ struct TFontFileStamp {
 struct TGlyphCoverage {
     int left = 0, top = 0, width = 0, height = 0;
     std::vector<std::uint8_t> coverage; // width × height, rows top first
+
+    bool operator==(const TGlyphCoverage&) const = default;
 };
 
 // One glyph's outline at a pixel size, unhinted, in 1/64 pixel with y up from the pen
@@ -57,16 +72,16 @@ public:
     TFontFileStamp Stamp() const;
     std::string Name() const;
 
-    // Ascent and descent at a pixel size (em square of pixelSize pixels), in 1/64 pixel.
-    long long Ascent64(long long pixelSize) const;
-    long long Descent64(long long pixelSize) const;
-    // The cell height (ascent + descent) at a pixel size, rounded to a whole pixel.
-    long long CellHeight(long long pixelSize) const;
-    // The cell height per pixel of size.
-    double Proportion() const;
-    // The advance of a character (a Unicode code point) at a pixel size, in pixels, unhinted
-    // and to 1/64 pixel as the glyph's design width scales.
-    double Advance(char32_t character, int pixelSize) const;
+    // The face's metrics (see TFaceMetrics), as the OS/2 table's Windows ascent and descent
+    // give them, or the horizontal header's when the face has no OS/2 table.
+    const TFaceMetrics& Metrics() const;
+    long long Ascent64(long long pixelSize) const { return Metrics().Ascent64(pixelSize); }
+    long long Descent64(long long pixelSize) const { return Metrics().Descent64(pixelSize); }
+    long long CellHeight(long long pixelSize) const { return Metrics().CellHeight(pixelSize); }
+    double Proportion() const { return Metrics().Proportion(); }
+    // The advance of a character (a Unicode code point) at a pixel size, in 1/64 pixel,
+    // unhinted, as the glyph's design width scales.
+    long long Advance64(char32_t character, int pixelSize) const;
     // The coverage of a character at a pixel size with the pen offset / 64 pixel right of
     // a whole pixel.
     TGlyphCoverage Render(char32_t character, int pixelSize, int offset64);

@@ -2,6 +2,8 @@
 
 #include "export/SharedLibrary.h"
 
+#include <dlfcn.h>
+
 namespace varimark {
 
 namespace {
@@ -24,6 +26,14 @@ TFontconfigCalls LoadFontconfig() {
 
 const TFreeTypeCalls& FreeTypeCalls() {
     return LoadedOnce<TFreeTypeCalls, LoadFreeType>("Text cannot be drawn");
+}
+
+std::string FreeTypeFile() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<const void*>(FreeTypeCalls().InitFreeType), &info) == 0 ||
+        info.dli_fname == nullptr)
+        return "";
+    return info.dli_fname;
 }
 
 const TFontconfigCalls& FontconfigCalls() {

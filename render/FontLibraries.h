@@ -4,6 +4,8 @@
 // text never loads them. (Where Qt is linked it has loaded them already.)
 #include "export/SharedLibrary.h"
 
+#include <string>
+
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -60,6 +62,8 @@ struct TFontconfigCalls {
 // found: ...") when it is not installed or lacks a function, std::bad_alloc when memory ran
 // out loading it; a later call tries again.
 const TFreeTypeCalls& FreeTypeCalls();
+// The file FreeType was loaded from (loading it); empty when the loader does not say.
+std::string FreeTypeFile();
 const TFontconfigCalls& FontconfigCalls();
 
 } // namespace varimark

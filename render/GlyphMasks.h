@@ -1,8 +1,10 @@
 #pragma once
 // Glyphs of a font as coverage masks, rendered once per thread and then reused: pictures
 // draw their text by blending these masks instead of laying the text out anew for every
-// picture.
+// picture. What FreeType drew is kept in the file of look-ups (FontCache.h) after the
+// picture, so that a later process draws the same text without loading FreeType.
 #include "engine/ThreadState.h"
+#include "render/FontCache.h"
 #include "render/FontFace.h"
 
 #include <array>
@@ -29,18 +31,26 @@ public:
     // Pen positions are kept to a quarter pixel along the base line.
     static constexpr int kSubpixels = 4;
 
+    // Takes what the file of look-ups keeps for the face at the size; FreeType opens the face
+    // only for what it does not keep. Raises varimark::Error when the face cannot be opened.
     TGlyphFont(const varimark::TFontLocation& location, int pixelSize);
 
-    double Ascent() const { return ascent_; }
-    double Descent() const { return descent_; }
+    double Ascent() const { return static_cast<double>(kept_.ascent64) / 64; }
+    double Descent() const { return static_cast<double>(kept_.descent64) / 64; }
     double Advance(unsigned char c);
     // The mask of c drawn with the pen subpixel / kSubpixels right of a whole pixel.
     const TGlyphMask& Mask(unsigned char c, int subpixel);
+    // Keeps what FreeType drew since the last call in the file of look-ups.
+    void KeepDrawn();
 
 private:
-    varimark::TFontFace face_;
+    varimark::TFontFace& Face();
+
+    varimark::TFontLocation location_;
     int pixelSize_;
-    double ascent_, descent_;
+    std::unique_ptr<varimark::TFontFace> face_; // opened for what is not kept
+    TKeptGlyphs kept_;                          // what FreeType drew, as the file keeps it
+    bool drawn_ = false;                        // drawn by FreeType since kept
     std::array<double, 256> advances_;
     std::array<std::unique_ptr<TGlyphMask>, 256 * kSubpixels> masks_;
 };
@@ -50,5 +60,10 @@ private:
 // again as needed. The font returned serves until the next call on the thread. Memory
 // running out is std::bad_alloc.
 TGlyphFont& GlyphFontFor(std::string_view face, int cellHeight, int magnification);
+
+// Keeps what FreeType drew for the calling thread's glyph fonts in the file of look-ups
+// (see TGlyphFont::KeepDrawn); a picture calls it once its text is drawn. Anything that
+// fails costs only the keeping.
+void KeepDrawnGlyphs() noexcept;
 
 } // namespace varimark

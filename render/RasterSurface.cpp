@@ -209,6 +209,7 @@ TRasterSurface::TRasterSurface(TPixelRows pixels, int dpiX, int dpiY, bool blank
 TRasterSurface::~TRasterSurface() {
     Flush();
     if (writeSharedRows_) WriteSharedRows();
+    KeepDrawnGlyphs(); // for the next process, once the picture's text is drawn
 }
 
 void TRasterSurface::FillDevice(int x0, int y0, int x1, int y1, TColor color) {

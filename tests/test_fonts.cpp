@@ -2,19 +2,26 @@
 // the file of look-ups trusted only while nothing it depends on has changed.
 #include "FileTesting.h"
 #include "render/FontCache.h"
+#include "render/FontTables.h"
+#include "render/GlyphMasks.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -345,6 +352,286 @@ TEST_F(Fonts, ALookUpFromTheFileIsUsedOnlyForTheSameFaceInARegularFile) {
         WriteText(FontLookupFile(), WithFontFile(good, c.file));
         EXPECT_EQ(InChild(ArialAnswer), c.answer) << c.what;
     }
+}
+
+// --- Glyphs kept in the file of look-ups
+
+std::uint32_t U32At(const std::string& text, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        value = value << 8 | static_cast<unsigned char>(text[at + i]);
+    return value;
+}
+
+const std::string kRegular = kLiberation + "LiberationSans-Regular.ttf";
+
+// The glyphs of a face at a size as FreeType draws them now, as the file keeps them.
+TKeptGlyphs FromFreeType(const TFontLocation& location, int size, std::string_view text) {
+    TFontFace face(location);
+    TKeptGlyphs glyphs;
+    glyphs.ascent64 = face.Ascent64(size), glyphs.descent64 = face.Descent64(size);
+    for (const char c : text) {
+        glyphs.advances64[c] = face.Advance64(static_cast<unsigned char>(c), size);
+        for (int sub = 0; sub < TGlyphFont::kSubpixels; ++sub)
+            glyphs.masks[c * TGlyphFont::kSubpixels + sub] =
+                face.Render(static_cast<unsigned char>(c), size, sub * 64 / TGlyphFont::kSubpixels);
+    }
+    return glyphs;
+}
+
+// Draws text's glyphs with a glyph font (every quarter pixel) and keeps them in the file.
+void DrawAndKeep(const TFontLocation& location, int size, std::string_view text) {
+    TGlyphFont font(location, size);
+    for (const char c : text) {
+        font.Advance(static_cast<unsigned char>(c));
+        for (int sub = 0; sub < TGlyphFont::kSubpixels; ++sub)
+            font.Mask(static_cast<unsigned char>(c), sub);
+    }
+    font.KeepDrawn();
+}
+
+// What a glyph font gives, as the file keeps it.
+TKeptGlyphs Drawn(const TFontLocation& location, int size, std::string_view text) {
+    TGlyphFont font(location, size);
+    TKeptGlyphs glyphs;
+    glyphs.ascent64 = std::llround(font.Ascent() * 64);
+    glyphs.descent64 = std::llround(font.Descent() * 64);
+    for (const char c : text) {
+        glyphs.advances64[c] = std::llround(font.Advance(static_cast<unsigned char>(c)) * 64);
+        for (int sub = 0; sub < TGlyphFont::kSubpixels; ++sub) {
+            const TGlyphMask& mask = font.Mask(static_cast<unsigned char>(c), sub);
+            glyphs.masks[c * TGlyphFont::kSubpixels + sub] = {mask.left, mask.top, mask.width,
+                                                              mask.height, mask.coverage};
+        }
+    }
+    return glyphs;
+}
+
+// The glyph lines of the file of look-ups.
+std::vector<std::string> GlyphLines() {
+    std::vector<std::string> lines;
+    std::istringstream text(ReadWholeFile(FontLookupFile()));
+    for (std::string line; std::getline(text, line);)
+        if (line.starts_with("glyphs\t")) lines.push_back(line);
+    return lines;
+}
+
+// The file of look-ups with its glyph line changed by edit, its checksum made anew when
+// resum (so that only what edit changed tells it apart).
+void EditGlyphLine(const std::function<void(std::string&)>& edit, bool resum) {
+    std::string text = ReadWholeFile(FontLookupFile());
+    const std::size_t start = text.find("\nglyphs\t") + 1, end = text.find('\n', start);
+    std::string line = text.substr(start, end - start);
+    edit(line);
+    if (resum) {
+        const std::size_t tab = line.rfind('\t');
+        const std::uint64_t sum = Fnv1a(std::string_view(line).substr(0, tab));
+        char hex[17];
+        std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(sum));
+        line = line.substr(0, tab + 1) + hex;
+    }
+    WriteText(FontLookupFile(), text.substr(0, start) + line + text.substr(end));
+}
+
+// The masks kept in the file are FreeType's own: each glyph at each quarter pixel, its
+// advance, the face's ascent and descent, at sizes hinted and not (past 64 pixels).
+TEST_F(Fonts, KeptGlyphsAreWhatFreeTypeDraws) {
+    const struct {
+        const char* file;
+        int size;
+        const char* text;
+    } cases[] = {
+        {"LiberationSans-Regular.ttf", 12, "0123456789>"},
+        {"LiberationSans-Regular.ttf", 24, "Ag ."},
+        {"LiberationSerif-Regular.ttf", 17, "Wy"},
+        {"LiberationSans-Bold.ttf", 90, "8"},
+    };
+    MatchFont("Arial", 13); // the file of look-ups in force
+    for (const auto& c : cases) {
+        const TFontLocation location{kLiberation + c.file, 0};
+        DrawAndKeep(location, c.size, c.text);
+        ForgetFontLookups();
+        TKeptGlyphs kept;
+        ASSERT_TRUE(KeptGlyphs(location, c.size, kept)) << c.file << " " << c.size;
+        EXPECT_TRUE(kept == FromFreeType(location, c.size, c.text)) << c.file << " " << c.size;
+        EXPECT_TRUE(Drawn(location, c.size, c.text) == kept) << c.file << " " << c.size;
+    }
+}
+
+// A kept entry that is damaged, of another font file or another FreeType, or a file of
+// look-ups that cannot be written, is never used: the glyphs are FreeType's all the same,
+// and the entry is written anew where the file can be written.
+TEST_F(Fonts, ADamagedOrStaleGlyphEntryIsDrawnAnew) {
+    namespace fs = std::filesystem;
+    const std::string copy = scratch_.Path("face.ttf");
+    const TFontLocation location{copy, 0};
+    const struct {
+        const char* what;
+        std::function<void()> damage;
+        bool writtenAnew;
+    } cases[] = {
+        {"a mask's digit changed",
+         [] {
+             EditGlyphLine([](std::string& l) { l[l.find('=', l.find("\t48=") + 4) + 12] ^= 1; },
+                           false);
+         },
+         true},
+        {"cut short", [] { EditGlyphLine([](std::string& l) { l.resize(l.size() / 2); }, false); },
+         true},
+        {"a field left out, summed anew",
+         [] {
+             EditGlyphLine(
+                 [](std::string& l) {
+                     const std::size_t ascent = l.find('\t', l.find('|')) + 1;
+                     l.erase(ascent, l.find('\t', ascent) + 1 - ascent);
+                 },
+                 true);
+         },
+         true},
+        {"a mask longer than its box",
+         [] { EditGlyphLine([](std::string& l) { l.insert(l.rfind('\t'), "00"); }, true); }, true},
+        {"a mask past the bounds",
+         [] {
+             EditGlyphLine(
+                 [](std::string& l) {
+                     const auto at = l.rfind(' ') + 1;
+                     l.replace(at, l.find('=', at) - at, "5000");
+                 },
+                 true);
+         },
+         true},
+        {"another FreeType",
+         [] { EditGlyphLine([](std::string& l) { l.insert(l.find('|') + 1, "1"); }, true); }, true},
+        {"the whole file cut short",
+         [] {
+             const std::string t = ReadWholeFile(FontLookupFile());
+             WriteText(FontLookupFile(), t.substr(0, t.size() - 4));
+         },
+         false},
+        {"the font file changed in place",
+         [&] {
+             fs::copy_file(kLiberation + "LiberationSans-Bold.ttf", copy,
+                           fs::copy_options::overwrite_existing);
+         },
+         true},
+        {"a table's checksum changed, stamp and size kept",
+         [&] {
+             struct stat before {};
+             ::stat(copy.c_str(), &before);
+             std::string font = ReadWholeFile(copy);
+             font[12 + 4] ^= 1; // the first table record's checksum
+             WriteText(copy, font);
+             const struct timespec times[2] = {before.st_atim, before.st_mtim};
+             ::utimensat(AT_FDCWD, copy.c_str(), times, 0);
+         },
+         true},
+        {"a cache folder that cannot be written",
+         [&] {
+             ::setenv("XDG_CACHE_HOME", scratch_.Path("fonts.conf").c_str(), 1); // a file
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        ::setenv("XDG_CACHE_HOME", scratch_.Path("cache").c_str(), 1);
+        fs::remove_all(scratch_.Path("cache"));
+        fs::copy_file(kRegular, copy, fs::copy_options::overwrite_existing);
+        Fresh("Arial", 13);
+        DrawAndKeep(location, 12, "0123456789");
+        ASSERT_EQ(GlyphLines().size(), 1u) << c.what;
+        c.damage();
+        ForgetFontLookups();
+        Fresh("Arial", 13);
+        TKeptGlyphs kept;
+        EXPECT_FALSE(KeptGlyphs(location, 12, kept)) << c.what;
+        EXPECT_TRUE(Drawn(location, 12, "0123456789") == FromFreeType(location, 12, "0123456789"))
+            << c.what;
+        if (c.writtenAnew) {
+            DrawAndKeep(location, 12, "0123456789");
+            ForgetFontLookups();
+            Fresh("Arial", 13);
+            EXPECT_TRUE(KeptGlyphs(location, 12, kept)) << c.what;
+        }
+    }
+}
+
+// The table directory is read only where every offset and length lies in the file: each
+// damage below makes the face unknown (FreeType decides), none reads past the bytes.
+TEST(SfntTables, AHostileTableDirectoryIsUnknown) {
+    const std::string font = ReadWholeFile(kRegular);
+    TSfntFace good;
+    const auto bytes = [](const std::string& text) {
+        return std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    };
+    ASSERT_EQ(ParseSfnt(bytes(font), 0, good), TSfntRead::Read);
+    const TFontFace face({kRegular, 0});
+    EXPECT_EQ(std::tie(good.metrics.unitsPerEm, good.metrics.ascent, good.metrics.descent),
+              std::tie(face.Metrics().unitsPerEm, face.Metrics().ascent, face.Metrics().descent));
+    // The record of a table by its tag, and big-endian numbers put into the copy.
+    const auto record = [&](const char* tag) {
+        const unsigned tables =
+            static_cast<unsigned char>(font[4]) << 8 | static_cast<unsigned char>(font[5]);
+        for (unsigned i = 0; i < tables; ++i)
+            if (font.compare(12 + 16 * i, 4, tag) == 0)
+                return 12 + 16 * static_cast<std::size_t>(i);
+        return std::string::npos;
+    };
+    const auto put = [](std::string text, std::size_t at, std::uint32_t value, int width) {
+        for (int i = width - 1; i >= 0; --i, value >>= 8)
+            text[at + static_cast<std::size_t>(i)] = static_cast<char>(value & 0xFF);
+        return text;
+    };
+    const std::size_t head = record("head"), os2 = record("OS/2");
+    ASSERT_NE(head, std::string::npos);
+    ASSERT_NE(os2, std::string::npos);
+    const std::uint32_t os2At = U32At(font, os2 + 8);
+    const std::string collection =
+        put(put(put(std::string("ttcf") + std::string(12, '\0'), 4, 0x10000, 4), 8, 0xFFFFFFFF, 4),
+            12, 0xFFFFFF00, 4);
+    const struct {
+        const char* what;
+        std::string bytes;
+        int index;
+    } cases[] = {
+        {"nothing", "", 0},
+        {"a header cut short", font.substr(0, 11), 0},
+        {"records cut short", font.substr(0, 40), 0},
+        {"no tables", put(font, 4, 0, 2), 0},
+        {"65535 tables", put(font, 4, 0xFFFF, 2), 0},
+        {"a head past the end", put(font, head + 8, 0xFFFFFFF0, 4), 0},
+        {"a head longer than the file", put(font, head + 12, 0xFFFFFFFF, 4), 0},
+        {"a head without its magic number", put(font, head + 8, 0, 4), 0},
+        {"an OS/2 past the end",
+         put(font, os2 + 8, static_cast<std::uint32_t>(font.size()) - 10, 4), 0},
+        {"an OS/2 of version 0xFFFF", put(font, os2At, 0xFFFF, 2), 0},
+        {"an OS/2 too short for its version", put(font, os2 + 12, 80, 4), 0},
+        {"no Windows ascent and descent", put(put(font, os2At + 74, 0, 2), os2At + 76, 0, 2), 0},
+        {"units per em 0", put(font, static_cast<std::size_t>(U32At(font, head + 8)) + 18, 0, 2),
+         0},
+        {"another kind of file", put(font, 0, 0x774F4646, 4), 0}, // "wOFF"
+        {"a second face in a single font", font, 1},
+        {"a collection of 2^32 - 1 faces, its offsets past the end", collection, 7},
+        {"a collection's face past the end", collection, 0},
+        {"a negative index", font, -1},
+    };
+    for (const auto& c : cases) {
+        TSfntFace read;
+        EXPECT_EQ(ParseSfnt(bytes(c.bytes), c.index, read), TSfntRead::Unknown) << c.what;
+    }
+}
+
+// A name that is no regular file is no font, and is not waited on.
+TEST_F(Fonts, TablesAreReadOnlyFromARegularFile) {
+    ::mkfifo(scratch_.Path("fifo.ttf").c_str(), 0600);
+    TFontFileStamp stamp;
+    TSfntFace face;
+    for (const std::string& file :
+         {scratch_.Path("fifo.ttf"), scratch_.Path("fonts"), scratch_.Path("missing.ttf")})
+        EXPECT_EQ(InChild([&] {
+                      return std::to_string(static_cast<int>(ReadSfnt({file, 0}, stamp, face)));
+                  }),
+                  std::to_string(static_cast<int>(TSfntRead::NotAFile)))
+            << file;
+    EXPECT_EQ(ReadSfnt({kRegular, 0}, stamp, face), TSfntRead::Read);
 }
 
 } // namespace

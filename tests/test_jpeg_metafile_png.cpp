@@ -450,6 +450,7 @@ struct PngCase {
     int colours;    // distinct colours used
     int paletteGap; // palette formats: unused entries between used ones
     int colourType, depth;
+    int width = 23, height = 19;
 };
 
 class PngTest : public ::testing::TestWithParam<PngCase> {};
@@ -465,30 +466,31 @@ TEST_P(PngTest, TypeDepthAndExactPixels) {
                                              : Rgb{k % 256, k / 256 * 90, 255 - k % 256});
     const int step = c.paletteGap + 1, count = c.colours;
     const IndexFn index = [=](int x, int y) { return (y * 23 + x) % count * step; };
-    const TBitmap picture = Picture(c.format, 23, 19, colours, index);
+    const TBitmap picture = Picture(c.format, c.width, c.height, colours, index);
     const std::vector<std::uint8_t> png = PngFileBytes(picture);
     ASSERT_GT(png.size(), 33u);
     EXPECT_EQ(U32(png, 12), 0x52444849u); // "IHDR"
     EXPECT_EQ(png[24], c.depth);
     EXPECT_EQ(png[25], c.colourType);
     const Decoded back = DecodePng(png);
-    EXPECT_EQ(back.width, 23);
-    EXPECT_EQ(back.height, 19);
+    EXPECT_EQ(back.width, c.width);
+    EXPECT_EQ(back.height, c.height);
     EXPECT_EQ(Difference(back, colours, index).second, 0) << "exactly the pixels";
 }
 
-INSTANTIATE_TEST_SUITE_P(Pictures, PngTest,
-                         ::testing::Values(PngCase{"BlackWhite24", pf24bit, 2, 0, 3, 1},
-                                           PngCase{"Three24", pf24bit, 3, 0, 3, 2},
-                                           PngCase{"Sixteen32", pf32bit, 16, 0, 3, 4},
-                                           PngCase{"Full24", pf24bit, 256, 0, 3, 8},
-                                           PngCase{"Over24", pf24bit, 257, 0, 2, 8},
-                                           PngCase{"Many24", pf24bit, 300, 0, 2, 8},
-                                           PngCase{"OneBit", pf1bit, 2, 0, 3, 1},
-                                           PngCase{"FourBitRepeats", pf4bit, 3, 4, 3, 2},
-                                           PngCase{"EightBit", pf8bit, 20, 0, 3, 8},
-                                           PngCase{"EightBitFew", pf8bit, 5, 40, 3, 4}),
-                         [](const auto& row) { return std::string(row.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, PngTest,
+    ::testing::Values(
+        PngCase{"BlackWhite24", pf24bit, 2, 0, 3, 1}, PngCase{"Three24", pf24bit, 3, 0, 3, 2},
+        PngCase{"Sixteen32", pf32bit, 16, 0, 3, 4}, PngCase{"Full24", pf24bit, 256, 0, 3, 8},
+        PngCase{"Over24", pf24bit, 257, 0, 2, 8}, PngCase{"Many24", pf24bit, 300, 0, 2, 8},
+        PngCase{"OneBit", pf1bit, 2, 0, 3, 1}, PngCase{"FourBitRepeats", pf4bit, 3, 4, 3, 2},
+        PngCase{"EightBit", pf8bit, 20, 0, 3, 8}, PngCase{"EightBitFew", pf8bit, 5, 40, 3, 4},
+        // More than the deflater's 64 KiB of kept bytes:
+        // matches reach back across the dropped front.
+        PngCase{"LargeRgb", pf24bit, 300, 0, 2, 8, 401, 83},
+        PngCase{"LargePalette", pf24bit, 256, 0, 3, 8, 611, 157}),
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(PngErrorTest, LibraryFailureBecomesException) {
     try {

@@ -51,12 +51,17 @@ TEST(LoadedLibraries, EncodeLoadsNoneOfThem) {
     for (const char* soname : kLoadedWhenNeeded) EXPECT_FALSE(Loaded(r, soname)) << soname;
 }
 
-// EAN-13 measures its text with FreeType (--no-text too); Postnet without text has no text to
+// EAN-13 measures its text with FreeType (--no-text too) the first time; later processes take
+// the glyphs FreeType drew from the file of look-ups. Postnet without text has no text to
 // measure.
 const std::vector<std::string> kEan13 = {"render", "--type", "EAN_13", "400638133393", "-o"};
+// Its text at another size: glyphs that a file warmed by kEan13 does not keep.
+const std::vector<std::string> kEan13Scaled = {"render", "--scale",      "3", "--type",
+                                               "EAN_13", "400638133393", "-o"};
 const std::vector<std::string> kPostnet = {"render",  "--no-text", "--type",
                                            "Postnet", "12345",     "-o"};
 
+// The rows run in order with one file of look-ups, cold at the start.
 TEST(LoadedLibraries, RenderLoadsWhatItsPictureNeeds) {
     TScratchFolder folder;
     const struct {
@@ -66,22 +71,30 @@ TEST(LoadedLibraries, RenderLoadsWhatItsPictureNeeds) {
     } rows[] = {
         {kEan13,
          "a.png",
-         {VARIMARK_FREETYPE_SONAME},
+         {VARIMARK_FREETYPE_SONAME, VARIMARK_FONTCONFIG_SONAME},
          {VARIMARK_LIBJPEG_SONAME, VARIMARK_LIBTIFF_SONAME, VARIMARK_LIBGIF_SONAME}},
+        // Warm: the same text needs neither fontconfig nor FreeType.
+        {kEan13,
+         "a2.png",
+         {},
+         {VARIMARK_FREETYPE_SONAME, VARIMARK_FONTCONFIG_SONAME, VARIMARK_LIBPNG_SONAME,
+          "libz.so.1"}},
+        {kEan13Scaled, "a3.png", {VARIMARK_FREETYPE_SONAME}, {VARIMARK_FONTCONFIG_SONAME}},
         // PNG is written without libpng (and zlib): only reading a PNG loads it.
         {kPostnet,
          "b.png",
          {},
-         {VARIMARK_LIBPNG_SONAME, "libz.so.1", VARIMARK_FREETYPE_SONAME,
-          VARIMARK_FONTCONFIG_SONAME, VARIMARK_LIBJPEG_SONAME}},
+         {VARIMARK_LIBPNG_SONAME, "libz.so.1", VARIMARK_FREETYPE_SONAME, VARIMARK_FONTCONFIG_SONAME,
+          VARIMARK_LIBJPEG_SONAME}},
         {kPostnet, "c.jpg", {VARIMARK_LIBJPEG_SONAME}, {VARIMARK_LIBPNG_SONAME, "libz.so.1"}},
-        {kEan13, "d.bmp", {VARIMARK_FREETYPE_SONAME}, {VARIMARK_LIBJPEG_SONAME}},
+        {kEan13, "d.bmp", {}, {VARIMARK_FREETYPE_SONAME, VARIMARK_LIBJPEG_SONAME}},
         {kPostnet, "e.bmp", {}, {VARIMARK_FREETYPE_SONAME, VARIMARK_LIBPNG_SONAME}},
     };
     for (const auto& row : rows) {
         std::vector<std::string> args = row.render;
         args.push_back(folder.Path(row.picture));
-        const RunResult r = RunWith({{"LD_DEBUG", "files"}}, args);
+        const RunResult r =
+            RunWith({{"LD_DEBUG", "files"}, {"XDG_CACHE_HOME", folder.Path("cache")}}, args);
         ASSERT_EQ(r.status, 0) << row.picture << "\n" << r.err;
         for (const char* soname : row.loaded) EXPECT_TRUE(Loaded(r, soname)) << row.picture;
         for (const char* soname : row.notLoaded) EXPECT_FALSE(Loaded(r, soname)) << row.picture;
@@ -115,7 +128,7 @@ TEST(LoadedLibraries, AStandInWithoutTheFunctionsIsRefusedByName) {
         // Without text: FreeType would load the libpng stand-in as its own.
         {"LIBJPEG", "b.jpg", false, kPostnet, warm,
          "JPEG pictures cannot be written: " VARIMARK_LIBJPEG_SONAME " has no jpeg_std_error"},
-        {"FREETYPE", "c.bmp", false, kEan13, warm,
+        {"FREETYPE", "c.bmp", false, kEan13Scaled, warm,
          "Text cannot be drawn: " VARIMARK_FREETYPE_SONAME " has no FT_Init_FreeType"},
         {"FONTCONFIG", "d.bmp", false, kEan13, cold,
          "Fonts cannot be found: " VARIMARK_FONTCONFIG_SONAME " has no FcInitLoadConfigAndFonts"},
