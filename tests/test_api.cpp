@@ -6,13 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <set>
 #include <signal.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -154,6 +157,23 @@ TEST(Api, RenderToFileWritesTheRenderedBytesOrNothing) {
                   varimark::RenderToFile(Ean13(), options, folder.Path("taken.png"));
               }).find("it is a directory"),
               std::string::npos);
+    // Past the file size limit (SIGXFSZ ignored: the write fails with EFBIG), over the old
+    // file and as a new one: the old file stays and nothing is left beside it.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const rlimit small{100, old.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    const std::string picture = ReadWholeFile(folder.Path("label.png"));
+    for (const char* name : {"label.png", "new.png"}) {
+        setrlimit(RLIMIT_FSIZE, &small);
+        const std::string message =
+            MessageOf([&] { varimark::RenderToFile(Ean13(), options, folder.Path(name)); });
+        setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(message, "Cannot write file " + folder.Path(name) + ": File too large");
+    }
+    std::signal(SIGXFSZ, handler);
+    EXPECT_EQ(ReadWholeFile(folder.Path("label.png")), picture);
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{"label.png", "taken.png"}));
 }
 
 void HostHandler(int) {}
@@ -249,10 +269,53 @@ TEST(CApi, ErrorPathsGiveStatusAndMessage) {
              return varimark_verify(bmp, 2, "EAN_14", 0, 0, 0, 100, 1.5, &report);
          },
          VARIMARK_INVALID_ARGUMENT, "unknown barcode type 'EAN_14'"},
+        {[&] { return varimark_symbol_set_text(nullptr, "1"); }, VARIMARK_INVALID_ARGUMENT,
+         "null symbol or text"},
+        {[&] { return varimark_symbol_set_addon(symbol, nullptr); }, VARIMARK_INVALID_ARGUMENT,
+         "null symbol or text"},
+        {[&] { return varimark_symbol_set_font(symbol, nullptr); }, VARIMARK_INVALID_ARGUMENT,
+         "null symbol or text"},
+        {[&] { return varimark_symbol_set_int(symbol, nullptr, 1); }, VARIMARK_INVALID_ARGUMENT,
+         "null symbol or field name"},
+        {[&] { return varimark_symbol_set_int(symbol, "human_readable", -1); },
+         VARIMARK_INVALID_ARGUMENT, "human_readable takes 0 or 1"},
+        {[&] { return varimark_options_set_format(nullptr, "png"); }, VARIMARK_INVALID_ARGUMENT,
+         "null options or format"},
+        {[&] { return varimark_options_set_int(nullptr, "dpi", 300); }, VARIMARK_INVALID_ARGUMENT,
+         "null options or field name"},
+        {[&] { return varimark_options_set_int(options, "colour", 1); }, VARIMARK_INVALID_ARGUMENT,
+         "unknown option field 'colour'"},
+        {[&] { return varimark_options_set_int(options, "quiet_zones", 2); },
+         VARIMARK_INVALID_ARGUMENT, "quiet_zones takes 0 or 1"},
+        {[&] { return varimark_options_set_int(options, "monochrome", -1); },
+         VARIMARK_INVALID_ARGUMENT, "monochrome takes 0 or 1"},
+        {[&] {
+             varimark_buffer code;
+             return varimark_encode(symbol, &code, nullptr);
+         },
+         VARIMARK_INVALID_ARGUMENT, "null symbol or buffer"},
+        {[&] { return varimark_render_to_file(symbol, options, nullptr); },
+         VARIMARK_INVALID_ARGUMENT, "null symbol or file name"},
+        {[&] {
+             varimark_options_set_int(options, "scale", 0);
+             varimark_buffer picture;
+             return varimark_render(symbol, options, &picture);
+         },
+         VARIMARK_REFUSED, "Barcode: Factor for \"MagnifyBy\" must be >=1"},
+        {[&] {
+             const std::uint8_t text[] = "not a picture";
+             varimark_buffer report;
+             return varimark_verify(text, sizeof text, "auto", 0, 0, 0, 100, 1.5, &report);
+         },
+         VARIMARK_REFUSED, "not a PNG, BMP, TIFF, GIF or JPEG"},
+        // Successes clear the message: a name in any case with '-', and verify's picture.
+        {[&] { return varimark_symbol_set_type(symbol, "code128-b"); }, VARIMARK_OK, ""},
+        {[&] { return varimark_options_set_int(options, "margin", -1); }, VARIMARK_OK, ""},
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(c.call(), c.status) << c.message;
-        EXPECT_EQ(std::string(varimark_last_error()).substr(0, c.message.size()), c.message);
+        const std::string said = varimark_last_error();
+        EXPECT_EQ(c.message.empty() ? said : said.substr(0, c.message.size()), c.message);
     }
     varimark_options_free(options);
     varimark_symbol_free(symbol);
@@ -341,6 +404,39 @@ TEST(CApi, SuccessClearsTheMessageAndFillsBuffers) {
 }
 
 } // namespace
+
+// varimark_verify grades with no flags: our own picture decodes and passes (it grades 4.0),
+// and a symbol not found as the type asked for is a report, no failure; "auto" and NULL are
+// any symbology.
+TEST(CApi, VerifyReportsTheGradeWithoutSizeChecks) {
+    varimark::PictureOptions options;
+    options.dpi = 600;
+    const std::vector<std::uint8_t> png = varimark::Render(Ean13(), options);
+    struct TRow {
+        const char* type;
+        double minGrade;
+        const char* expected[3]; // in the report
+    };
+    const TRow kRows[] = {
+        {"EAN_13", 1.5, {"\"decoded\":true", "\"passed\":true", "\"data\":\"4006381333931\""}},
+        {"auto", 4, {"\"decoded\":true", "\"passed\":true", "\"type\":\"EAN_13\""}},
+        {nullptr, 4, {"\"decoded\":true", "\"passed\":true", "\"letter\":\"A\""}},
+        {"CODE39", 1.5, {"\"decoded\":false", "\"passed\":false", "\"failure\":"}},
+    };
+    for (const TRow& row : kRows) {
+        varimark_buffer report{};
+        ASSERT_EQ(varimark_verify(png.data(), png.size(), row.type, 600, 0, 0, 100, row.minGrade,
+                                  &report),
+                  VARIMARK_OK)
+            << varimark_last_error();
+        EXPECT_STREQ(varimark_last_error(), "");
+        const std::string json(reinterpret_cast<const char*>(report.data), report.size);
+        for (const char* part : row.expected)
+            EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json.substr(0, 300);
+        EXPECT_EQ(json.find("\"size_checks\""), std::string::npos);
+        varimark_buffer_free(&report);
+    }
+}
 
 // varimark_verify_flags: GS1's size checks only when asked for, in the same report.
 TEST(CApi, VerifyFlagsAddGs1SizeChecks) {

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -108,8 +109,22 @@ bool SetReadOnly(const std::string& dir, bool readOnly) {
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
 // How the save goes: into a plain folder, a read-only one, a full disk, a read-only folder
-// on a full disk, or killed while it writes into a plain folder.
-enum THow { kPlain, kReadOnly, kFullDisk, kFullReadOnly, kKilled };
+// on a full disk, killed while it writes into a plain folder, or past the file size limit.
+enum THow { kPlain, kReadOnly, kFullDisk, kFullReadOnly, kKilled, kFileSizeLimit };
+
+// Runs call with the file size limit at 512 bytes and SIGXFSZ ignored, in this process and
+// the programs it starts: a write past the limit fails with EFBIG ("File too large").
+template <class TCall> auto WithFileSizeLimit(TCall call) {
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit small{512, old.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    auto result = call();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    return result;
+}
 
 struct Row {
     const char* name;
@@ -228,6 +243,9 @@ const Row kRows[] = {
     {"FullDiskReadOnlyFolder", {{"label.bmp", "old"}}, ": No space left on device",
      {{"label.bmp", "old"}, {"filler", "?"}}, kFullReadOnly},
     {"KilledWhileWriting", {{"label.bmp", "old"}}, "", {{"label.bmp", "old"}}, kKilled},
+    {"FileSizeLimit", {{"label.bmp", "old"}}, ": File too large", {{"label.bmp", "old"}},
+     kFileSizeLimit},
+    {"FileSizeLimitNew", {}, ": File too large", {}, kFileSizeLimit},
 };
 // clang-format on
 
@@ -244,7 +262,8 @@ TEST_P(FileTarget, LeavesWhatTheRowSays) {
     if (row.how == kKilled) {
         KillWhileWriting(saver.start(Path("label.bmp"), kLargeFactor), folder_.Dir());
     } else {
-        const std::string error = saver.save(Path("label.bmp"), 1);
+        const auto save = [&] { return saver.save(Path("label.bmp"), 1); };
+        const std::string error = row.how == kFileSizeLimit ? WithFileSizeLimit(save) : save();
         if (*row.error == '\0')
             EXPECT_EQ(error, "");
         else
@@ -306,6 +325,37 @@ TEST(FileTargetWriteOver, KilledLeavesTheOldTheNewOrTheStartOfTheNew) {
     }
     SetReadOnly(folder.Dir(), false);
     EXPECT_EQ(folder.Names(), std::set<std::string>{"label.bmp"});
+}
+
+// The batch and verify --report past the file size limit: each says which file it could
+// not write and why, and leaves nothing of its own beside what was there.
+TEST(FileSizeLimit, BatchAndReportSayWhatFailedAndLeaveNothing) {
+    TScratchFolder folder;
+    std::ofstream(folder.Path("lines.txt")) << kText << "\n";
+    fs::create_directory(folder.Path("out"));
+    ASSERT_EQ(RunCli(CliArgs(folder.Path("label.png"), 1)).status, 0);
+    const std::set<std::string> before = folder.Names();
+    struct TRow {
+        std::vector<std::string> args;
+        int status;
+        std::string error; // on standard error
+    };
+    const TRow kCommands[] = {
+        {{"render", "--type", "UPC_A", "--batch", folder.Path("lines.txt"), "--outdir",
+          folder.Path("out"), "--format", "bmp"},
+         1,
+         "line 1: Cannot write file " + folder.Path("out/000001.bmp") + ": File too large\n"},
+        {{"verify", "--dpi", "96", "--report", folder.Path("report.png"), folder.Path("label.png")},
+         1,
+         "varimark-cli: Cannot write file " + folder.Path("report.png") + ": File too large\n"},
+    };
+    for (const TRow& row : kCommands) {
+        const RunResult r = WithFileSizeLimit([&] { return RunCli(row.args); });
+        EXPECT_EQ(r.status, row.status) << row.args[0];
+        EXPECT_EQ(r.err, row.error) << row.args[0];
+        EXPECT_EQ(folder.Names(), before) << row.args[0];
+        EXPECT_TRUE(fs::is_empty(folder.Path("out"))) << row.args[0];
+    }
 }
 
 } // namespace
