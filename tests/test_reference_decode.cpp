@@ -128,19 +128,21 @@ TEST(ReferenceDecode, ReadsBackEveryTypeBothWays) {
 }
 
 // The engine draws add-ons after EAN-13 and UPC-A only; a UPC-E or an EAN-8 symbol with one
-// (its modules, a gap of 9, the add-on of an EAN-13 drawing from module 105) decodes as well.
-// EAN-8 keeps its identifier "]E4" with the add-on's digits after its own.
+// (its modules, a gap, the add-on of an EAN-13 drawing from module 105) decodes as well.
+// EAN-8 keeps its identifier "]E4" with the add-on's digits after its own. The gap's nominal
+// width is what was drawn held to 7 to 12 modules (ISO/IEC 15420).
 struct AddOnAfter {
     btCodeTypes type;
     const char* caption;
     const char* addon;
     const char* message;
     const char* identifier;
+    int gap, nominalGap;
 };
 const AddOnAfter kAddOnsAfter[] = {
-    {UPC_E, "123456", "12", "0123456512", "]E3"},
-    {UPC_E, "123456", "52495", "0123456552495", "]E3"},
-    {EAN_8, "1234567", "52495", "1234567052495", "]E4"},
+    {UPC_E, "123456", "12", "0123456512", "]E3", 9, 9},
+    {UPC_E, "123456", "52495", "0123456552495", "]E3", 6, 7},
+    {EAN_8, "1234567", "52495", "1234567052495", "]E4", 13, 12},
 };
 
 TEST(ReferenceDecode, AddOnAfterUpcEAndEan8) {
@@ -148,14 +150,18 @@ TEST(ReferenceDecode, AddOnAfterUpcEAndEan8) {
         SCOPED_TRACE(row.message);
         const Symbol main = Encode(row.type, row.caption);
         const std::string withAddon = Encode(EAN_13, "400638133393", row.addon).modules;
-        const std::string modules = main.modules + std::string(9, '0') + withAddon.substr(104);
+        const std::string modules = main.modules +
+                                    std::string(static_cast<std::size_t>(row.gap), '0') +
+                                    withAddon.substr(104);
         const TDecoded d = ReferenceDecode(row.type, Widths(modules));
         ASSERT_TRUE(d.ok) << d.failure;
         EXPECT_EQ(d.data, main.codeText);
         EXPECT_EQ(d.addon, row.addon);
         EXPECT_EQ(d.message, row.message);
         EXPECT_EQ(d.identifier, row.identifier);
-        ExpectNear(d.nominal, Widths(modules));
+        std::vector<double> nominal = Widths(modules);
+        nominal[RunLengths(main.modules).size()] = row.nominalGap * kX;
+        ExpectNear(d.nominal, nominal);
     }
 }
 
