@@ -178,7 +178,8 @@ def test_verify_reads_a_path_and_reports_what_it_cannot_decode(tmp_path):
     varimark.save(path, EAN, dpi=600)
     assert varimark.verify(path, "EAN_13", dpi=600)["letter"] == "A"
     report = varimark.verify(path, "CODE39", dpi=600)
-    assert not report["decoded"] and not report["passed"] and report["failure"]
+    assert not report["decoded"] and not report["passed"]
+    assert report["failure"] == "no start character"
 
 
 @pytest.mark.parametrize("call, error, message", [
