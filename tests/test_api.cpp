@@ -405,55 +405,64 @@ TEST(CApi, SuccessClearsTheMessageAndFillsBuffers) {
 
 } // namespace
 
-// varimark_verify grades with no flags: our own picture decodes and passes (it grades 4.0),
-// and a symbol not found as the type asked for is a report, no failure; "auto" and NULL are
-// any symbology.
-TEST(CApi, VerifyReportsTheGradeWithoutSizeChecks) {
+// varimark_verify grades our own pictures (they grade 4.0) with no checks beyond the grade;
+// a symbol not found as the type asked for is a report, no failure; "auto" and NULL are any
+// symbology. varimark_verify_flags adds GS1's size checks only when asked for, in the same
+// report (for EAN/UPC too).
+TEST(CApi, VerifyGradesAndChecksSizesOnlyWhenAsked) {
     varimark::PictureOptions options;
     options.dpi = 600;
-    const std::vector<std::uint8_t> png = varimark::Render(Ean13(), options);
+    varimark::Symbol gs1;
+    gs1.type = varimark::Type::GS1_128;
+    gs1.text = "(00)095011015300000003";
+    const std::vector<std::uint8_t> ean = varimark::Render(Ean13(), options);
+    const std::vector<std::uint8_t> gs1Png = varimark::Render(gs1, options);
     struct TRow {
+        const std::vector<std::uint8_t>& png;
         const char* type;
+        int flags; // -1: varimark_verify
         double minGrade;
         const char* expected[3]; // in the report
+        bool sizeChecks;
     };
     const TRow kRows[] = {
-        {"EAN_13", 1.5, {"\"decoded\":true", "\"passed\":true", "\"data\":\"4006381333931\""}},
-        {"auto", 4, {"\"decoded\":true", "\"passed\":true", "\"type\":\"EAN_13\""}},
-        {nullptr, 4, {"\"decoded\":true", "\"passed\":true", "\"letter\":\"A\""}},
-        {"CODE39", 1.5, {"\"decoded\":false", "\"passed\":false", "\"failure\":"}},
+        {ean,
+         "EAN_13",
+         -1,
+         1.5,
+         {"\"decoded\":true", "\"passed\":true", "\"data\":\"4006381333931\""},
+         false},
+        {ean, "auto", -1, 4, {"\"decoded\":true", "\"passed\":true", "\"type\":\"EAN_13\""}, false},
+        {ean, nullptr, -1, 4, {"\"decoded\":true", "\"passed\":true", "\"letter\":\"A\""}, false},
+        {ean, "CODE39", -1, 1.5, {"\"decoded\":false", "\"passed\":false", "\"failure\":"}, false},
+        {ean,
+         "EAN_13",
+         VARIMARK_VERIFY_GS1,
+         1.5,
+         {"\"decoded\":true", "\"gs1\":", "\"table\":"},
+         true},
+        {gs1Png, "GS1_128", 0, 1.5, {"\"decoded\":true", "\"ais\"", "\"passed\":true"}, false},
+        {gs1Png,
+         "GS1_128",
+         VARIMARK_VERIFY_GS1,
+         1.5,
+         {"\"decoded\":true", "\"ais\"", "\"table\":"},
+         true},
     };
     for (const TRow& row : kRows) {
         varimark_buffer report{};
-        ASSERT_EQ(varimark_verify(png.data(), png.size(), row.type, 600, 0, 0, 100, row.minGrade,
-                                  &report),
-                  VARIMARK_OK)
-            << varimark_last_error();
+        const varimark_status status =
+            row.flags < 0
+                ? varimark_verify(row.png.data(), row.png.size(), row.type, 600, 0, 0, 100,
+                                  row.minGrade, &report)
+                : varimark_verify_flags(row.png.data(), row.png.size(), row.type, 600, 0, 0, 100,
+                                        row.minGrade, static_cast<unsigned>(row.flags), &report);
+        ASSERT_EQ(status, VARIMARK_OK) << varimark_last_error();
         EXPECT_STREQ(varimark_last_error(), "");
         const std::string json(reinterpret_cast<const char*>(report.data), report.size);
         for (const char* part : row.expected)
             EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json.substr(0, 300);
-        EXPECT_EQ(json.find("\"size_checks\""), std::string::npos);
-        varimark_buffer_free(&report);
-    }
-}
-
-// varimark_verify_flags: GS1's size checks only when asked for, in the same report.
-TEST(CApi, VerifyFlagsAddGs1SizeChecks) {
-    varimark::Symbol symbol;
-    symbol.type = varimark::Type::GS1_128;
-    symbol.text = "(00)095011015300000003";
-    varimark::PictureOptions options;
-    options.dpi = 600;
-    const std::vector<std::uint8_t> png = varimark::Render(symbol, options);
-    for (const unsigned flags : {0u, unsigned(VARIMARK_VERIFY_GS1)}) {
-        varimark_buffer report{};
-        ASSERT_EQ(varimark_verify_flags(png.data(), png.size(), "GS1_128", 600, 0, 0, 100, 1.5,
-                                        flags, &report),
-                  VARIMARK_OK);
-        const std::string json(reinterpret_cast<const char*>(report.data), report.size);
-        EXPECT_NE(json.find("\"ais\""), std::string::npos) << json.substr(0, 200);
-        EXPECT_EQ(json.find("\"size_checks\"") != std::string::npos, flags != 0) << flags;
+        EXPECT_EQ(json.find("\"size_checks\"") != std::string::npos, row.sizeChecks) << row.type;
         varimark_buffer_free(&report);
     }
 }

@@ -104,20 +104,6 @@ TEST_P(StoredSettings, AreAppliedAsWritten) {
 INSTANTIATE_TEST_SUITE_P(
     Start, StoredSettings,
     ::testing::Values(
-        StoredCase{"bctype20", "[Varimark]\nbctype=20\n",
-                   [](Program& p, TForm1& f) {
-                       EXPECT_EQ(f.TypeIndex(), -1);
-                       EXPECT_EQ(f.lblType, "-1");
-                       EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
-                       EXPECT_EQ(f.Edit1->MaxLength(), 11);
-                       EXPECT_EQ(p.Read("Varimark", "bctype"), "-1");
-                   }},
-        StoredCase{"bctypeNotANumber", "[Varimark]\nbctype=abc\n",
-                   [](Program& p, TForm1& f) {
-                       EXPECT_EQ(p.errors, QStringList{"'abc' is not a valid integer value."});
-                       EXPECT_EQ(f.TypeIndex(), -1);
-                       EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
-                   }},
         StoredCase{"humanreadLowerCase", "[varimark]\nhumanread=true\n",
                    [](Program&, TForm1& f) {
                        EXPECT_TRUE(f.Barcode1->Bar_HumanReadable());
@@ -188,6 +174,7 @@ TEST(MainWindow, StoredSettingsAtTheEndsOfTheirRanges) {
         TForm1& f = program.Start();
         EXPECT_EQ(program.errors.join("|").toStdString(), row.error);
         EXPECT_EQ(f.TypeIndex(), row.typeIndex);
+        EXPECT_EQ(f.lblType, QString::number(row.typeIndex));
         EXPECT_EQ(f.Barcode1->Bar_CodeType(), row.type);
         EXPECT_EQ(f.Barcode1->Bar_HeightPercent(), row.bar);
         EXPECT_TRUE(f.BarHeightItems[static_cast<std::size_t>(row.barItem)]->isChecked());
