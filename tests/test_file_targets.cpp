@@ -128,20 +128,6 @@ enum THow {
     kHiddenNameSizeLimit
 };
 
-// Runs call with the file size limit at 512 bytes and SIGXFSZ ignored, in this process and
-// the programs it starts: a write past the limit fails with EFBIG ("File too large").
-template <class TCall> auto WithFileSizeLimit(TCall call) {
-    rlimit old{};
-    getrlimit(RLIMIT_FSIZE, &old);
-    const rlimit small{512, old.rlim_max};
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    auto result = call();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, handler);
-    return result;
-}
-
 // Runs save in a child process where opening an unnamed file (O_TMPFILE) fails with
 // EOPNOTSUPP, as on a file system without them, so that a save takes a hidden name; gives
 // what save returned, or why the child could not run it.
