@@ -17,9 +17,9 @@ Every refusal raises varimark.Error with the library's message, or the module's 
 argument ("path holds a NUL byte (\\x00)"). Texts and names are str, given to the library
 as UTF-8; paths are str, bytes or os.PathLike, as os.fsencode gives them; switches
 (text_line, zoom, quiet_zones, gs1, ...) are bool. An argument of another kind raises
-TypeError naming it. Calls may run in
-any number of threads at once; nothing is kept from one call to the next. The module calls
-libvarimark.so.1 through its C API; $VARIMARK_LIBRARY names another copy of it.
+TypeError naming it. Calls may run in any number of threads at once; nothing is kept from
+one call to the next. The module calls libvarimark.so.1 through its C API;
+$VARIMARK_LIBRARY names another copy of it.
 """
 
 import ctypes
