@@ -3,7 +3,9 @@
 // per module, and its elements' widths.
 #include "engine/LLBarcode.h"
 
+#include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace varimark {
@@ -12,6 +14,30 @@ inline std::string Bits(const TLLBarcode& e) {
     std::string s;
     for (int i = 1; i <= e.ModuleCount; ++i) s += static_cast<char>('0' + e.Modules[i]);
     return s;
+}
+
+// The engine's barcode of a type and caption (and add-on, and ratio), encoded: raises what
+// Encode raises.
+inline TLLBarcode EncodedBarcode(btCodeTypes type, std::string_view caption,
+                                 std::string_view addon = "", btCodeRatio ratio = Ratio_3) {
+    TLLBarcode barcode;
+    barcode.Params.CodeType = type;
+    barcode.Params.Ratio = ratio;
+    barcode.Params.SetCaption(caption);
+    barcode.Params.SetCodeAddon(addon);
+    barcode.Encode();
+    return barcode;
+}
+
+// A text of a type and the prepared text (CodeText) it gives.
+struct TTextCase {
+    btCodeTypes type;
+    const char* text;
+    const char* codeText;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const TTextCase& c) {
+    return os << CodeTypeName(c.type) << " '" << c.text << "'";
 }
 
 // The runs of equal modules from the first bar to the last: the elements' widths in

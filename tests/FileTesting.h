@@ -2,6 +2,7 @@
 // Reading back the files that tests write, in a scratch folder of their own.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -16,10 +17,26 @@
 #include <vector>
 
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+// Runs call with the file size limit at `bytes` (512 by default) and SIGXFSZ ignored, in this
+// process and the programs it starts: a write past the limit fails with EFBIG ("File too
+// large"). Gives what call returns.
+template <class TCall> auto WithFileSizeLimit(TCall call, rlim_t bytes = 512) {
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit small{bytes, old.rlim_max};
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    auto result = call();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, handler);
+    return result;
+}
 
 // A whole file, or nothing when it cannot be opened: a missing file is not an empty one.
 inline std::optional<std::string> ReadFileIfThere(const std::string& path) {

@@ -6,13 +6,16 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iterator>
+#include <set>
 #include <signal.h>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -154,6 +157,17 @@ TEST(Api, RenderToFileWritesTheRenderedBytesOrNothing) {
                   varimark::RenderToFile(Ean13(), options, folder.Path("taken.png"));
               }).find("it is a directory"),
               std::string::npos);
+    // Past the file size limit, over the old file and as a new one: the old file stays and
+    // nothing is left beside it.
+    const std::string picture = ReadWholeFile(folder.Path("label.png"));
+    for (const char* name : {"label.png", "new.png"}) {
+        const std::string message = WithFileSizeLimit([&] {
+            return MessageOf([&] { varimark::RenderToFile(Ean13(), options, folder.Path(name)); });
+        });
+        EXPECT_EQ(message, "Cannot write file " + folder.Path(name) + ": File too large");
+    }
+    EXPECT_EQ(ReadWholeFile(folder.Path("label.png")), picture);
+    EXPECT_EQ(folder.Names(), (std::set<std::string>{"label.png", "taken.png"}));
 }
 
 void HostHandler(int) {}
@@ -190,69 +204,91 @@ TEST(Api, SavingLeavesTheHostsSignalsAsTheHostSetThem) {
     }
 }
 
-// The C API: statuses, messages, buffers.
+// The C API: statuses, messages, buffers. Each documented refusal once; a success clears
+// the message.
 TEST(CApi, ErrorPathsGiveStatusAndMessage) {
     varimark_symbol* symbol = varimark_symbol_new();
     varimark_options* options = varimark_options_new();
     ASSERT_NE(symbol, nullptr);
+    const std::uint8_t bmp[2] = {'B', 'M'}, text[] = "not a picture";
+    varimark_buffer buffer, other;
+    constexpr varimark_status kOk = VARIMARK_OK, kRefused = VARIMARK_REFUSED,
+                              kInvalid = VARIMARK_INVALID_ARGUMENT;
     const struct {
         std::function<varimark_status()> call;
         varimark_status status;
         std::string message;
     } kCases[] = {
-        {[&] { return varimark_symbol_set_type(nullptr, "EAN_13"); }, VARIMARK_INVALID_ARGUMENT,
-         "null symbol or type name"},
-        {[&] { return varimark_symbol_set_type(symbol, "EAN_14"); }, VARIMARK_INVALID_ARGUMENT,
-         "unknown barcode type 'EAN_14'"},
-        {[&] { return varimark_symbol_set_int(symbol, "colour", 1); }, VARIMARK_INVALID_ARGUMENT,
-         "unknown symbol field 'colour'"},
-        {[&] { return varimark_symbol_set_int(symbol, "zoom", 2); }, VARIMARK_INVALID_ARGUMENT,
-         "zoom takes 0 or 1"},
-        {[&] { return varimark_options_set_format(options, "jpeg"); }, VARIMARK_INVALID_ARGUMENT,
+        // clang-format off
+        {[&] { return varimark_symbol_set_type(nullptr, "EAN_13"); },
+         kInvalid, "null symbol or type name"},
+        {[&] { return varimark_symbol_set_type(symbol, "EAN_14"); },
+         kInvalid, "unknown barcode type 'EAN_14'"},
+        {[&] { return varimark_symbol_set_text(nullptr, "1"); }, kInvalid, "null symbol or text"},
+        {[&] { return varimark_symbol_set_addon(symbol, nullptr); },
+         kInvalid, "null symbol or text"},
+        {[&] { return varimark_symbol_set_font(symbol, nullptr); },
+         kInvalid, "null symbol or text"},
+        {[&] { return varimark_symbol_set_int(symbol, nullptr, 1); },
+         kInvalid, "null symbol or field name"},
+        {[&] { return varimark_symbol_set_int(symbol, "colour", 1); },
+         kInvalid, "unknown symbol field 'colour'"},
+        {[&] { return varimark_symbol_set_int(symbol, "zoom", 2); }, kInvalid, "zoom takes 0 or 1"},
+        {[&] { return varimark_symbol_set_int(symbol, "human_readable", -1); },
+         kInvalid, "human_readable takes 0 or 1"},
+        {[&] { return varimark_options_set_format(nullptr, "png"); },
+         kInvalid, "null options or format"},
+        {[&] { return varimark_options_set_format(options, "jpeg"); }, kInvalid,
          "unknown format 'jpeg': use bmp, gif, tif, jpg, emf, png, svg or pdf"},
-        {[&] { return varimark_options_set_format(options, "a.png"); }, VARIMARK_INVALID_ARGUMENT,
+        {[&] { return varimark_options_set_format(options, "a.png"); }, kInvalid,
          "unknown format 'a.png': use bmp, gif, tif, jpg, emf, png, svg or pdf"},
-        {[&] { return varimark_render(symbol, options, nullptr); }, VARIMARK_INVALID_ARGUMENT,
-         "null symbol or buffer"},
-        {[&] {
-             varimark_symbol_set_int(symbol, "module_size", 12);
-             varimark_buffer picture;
-             return varimark_render(symbol, nullptr, &picture);
-         },
-         VARIMARK_REFUSED, "Bar_SC_Size must be in the range 0..9!"},
-        {[&] {
-             varimark_symbol_set_int(symbol, "module_size", 1LL << 40); // never narrowed
-             varimark_buffer code, modules;
-             return varimark_encode(symbol, &code, &modules);
-         },
-         VARIMARK_REFUSED, "Bar_SC_Size must be in the range 0..9!"},
-        {[&] {
-             varimark_symbol_set_int(symbol, "module_size", 2);
-             varimark_symbol_set_text(symbol, "Hello");
-             return varimark_render_to_file(symbol, nullptr, "/nonexistent-folder/x.png");
-         },
-         VARIMARK_REFUSED, "Cannot create file /nonexistent-folder/x.png"},
-        {[&] {
-             const std::uint8_t bmp[2] = {'B', 'M'};
-             varimark_buffer report;
-             return varimark_verify_flags(bmp, 2, nullptr, 0, 0, 0, 100, 1.5, 2, &report);
-         },
-         VARIMARK_INVALID_ARGUMENT, "unknown verify flags 2"},
-        {[&] {
-             varimark_buffer report;
-             return varimark_verify(nullptr, 0, nullptr, 0, 0, 0, 100, 1.5, &report);
-         },
-         VARIMARK_INVALID_ARGUMENT, "null picture or buffer"},
-        {[&] {
-             const std::uint8_t bmp[2] = {'B', 'M'};
-             varimark_buffer report;
-             return varimark_verify(bmp, 2, "EAN_14", 0, 0, 0, 100, 1.5, &report);
-         },
-         VARIMARK_INVALID_ARGUMENT, "unknown barcode type 'EAN_14'"},
+        {[&] { return varimark_options_set_int(nullptr, "dpi", 300); },
+         kInvalid, "null options or field name"},
+        {[&] { return varimark_options_set_int(options, "colour", 1); },
+         kInvalid, "unknown option field 'colour'"},
+        {[&] { return varimark_options_set_int(options, "quiet_zones", 2); },
+         kInvalid, "quiet_zones takes 0 or 1"},
+        {[&] { return varimark_options_set_int(options, "monochrome", -1); },
+         kInvalid, "monochrome takes 0 or 1"},
+        {[&] { return varimark_options_set_int(options, "margin", -1); }, kOk, ""},
+        {[&] { return varimark_render(symbol, options, nullptr); },
+         kInvalid, "null symbol or buffer"},
+        {[&] { return varimark_encode(symbol, &buffer, nullptr); },
+         kInvalid, "null symbol or buffer"},
+        {[&] { return varimark_render_to_file(symbol, options, nullptr); },
+         kInvalid, "null symbol or file name"},
+        {[&] { return varimark_symbol_set_int(symbol, "module_size", 12); }, kOk, ""},
+        {[&] { return varimark_render(symbol, nullptr, &buffer); },
+         kRefused, "Bar_SC_Size must be in the range 0..9!"},
+        {[&] { return varimark_symbol_set_int(symbol, "module_size", 1LL << 40); },
+         kOk, ""}, // never narrowed
+        {[&] { return varimark_encode(symbol, &buffer, &other); },
+         kRefused, "Bar_SC_Size must be in the range 0..9!"},
+        {[&] { return varimark_symbol_set_int(symbol, "module_size", 2); }, kOk, ""},
+        {[&] { return varimark_symbol_set_text(symbol, "Hello"); }, kOk, ""},
+        {[&] { return varimark_render_to_file(symbol, nullptr, "/nonexistent-folder/x.png"); },
+         kRefused,
+         "Cannot create file /nonexistent-folder/x.png"},
+        {[&] { return varimark_symbol_set_type(symbol, "code128-b"); }, kOk, ""},
+        {[&] { return varimark_options_set_int(options, "scale", 0); }, kOk, ""},
+        {[&] { return varimark_render(symbol, options, &buffer); }, kRefused,
+         "Barcode: Factor for \"MagnifyBy\" must be >=1"},
+        {[&] { return varimark_verify_flags(bmp, 2, nullptr, 0, 0, 0, 100, 1.5, 2, &buffer); },
+         kInvalid,
+         "unknown verify flags 2"},
+        {[&] { return varimark_verify(nullptr, 0, nullptr, 0, 0, 0, 100, 1.5, &buffer); }, kInvalid,
+         "null picture or buffer"},
+        {[&] { return varimark_verify(bmp, 2, "EAN_14", 0, 0, 0, 100, 1.5, &buffer); }, kInvalid,
+         "unknown barcode type 'EAN_14'"},
+        {[&] { return varimark_verify(text, sizeof text, "auto", 0, 0, 0, 100, 1.5, &buffer); },
+         kRefused,
+         "not a PNG, BMP, TIFF, GIF or JPEG"},
+        // clang-format on
     };
     for (const auto& c : kCases) {
         EXPECT_EQ(c.call(), c.status) << c.message;
-        EXPECT_EQ(std::string(varimark_last_error()).substr(0, c.message.size()), c.message);
+        const std::string said = varimark_last_error();
+        EXPECT_EQ(c.message.empty() ? said : said.substr(0, c.message.size()), c.message);
     }
     varimark_options_free(options);
     varimark_symbol_free(symbol);
@@ -342,22 +378,64 @@ TEST(CApi, SuccessClearsTheMessageAndFillsBuffers) {
 
 } // namespace
 
-// varimark_verify_flags: GS1's size checks only when asked for, in the same report.
-TEST(CApi, VerifyFlagsAddGs1SizeChecks) {
-    varimark::Symbol symbol;
-    symbol.type = varimark::Type::GS1_128;
-    symbol.text = "(00)095011015300000003";
+// varimark_verify grades our own pictures (they grade 4.0) with no checks beyond the grade;
+// a symbol not found as the type asked for is a report, no failure; "auto" and NULL are any
+// symbology. varimark_verify_flags adds GS1's size checks only when asked for, in the same
+// report (for EAN/UPC too).
+TEST(CApi, VerifyGradesAndChecksSizesOnlyWhenAsked) {
     varimark::PictureOptions options;
     options.dpi = 600;
-    const std::vector<std::uint8_t> png = varimark::Render(symbol, options);
-    for (const unsigned flags : {0u, unsigned(VARIMARK_VERIFY_GS1)}) {
+    varimark::Symbol gs1;
+    gs1.type = varimark::Type::GS1_128;
+    gs1.text = "(00)095011015300000003";
+    const std::vector<std::uint8_t> ean = varimark::Render(Ean13(), options);
+    const std::vector<std::uint8_t> gs1Png = varimark::Render(gs1, options);
+    struct TRow {
+        const std::vector<std::uint8_t>& png;
+        const char* type;
+        int flags; // -1: varimark_verify
+        double minGrade;
+        const char* expected[3]; // in the report
+        bool sizeChecks;
+    };
+    const TRow kRows[] = {
+        {ean,
+         "EAN_13",
+         -1,
+         1.5,
+         {"\"decoded\":true", "\"passed\":true", "\"data\":\"4006381333931\""},
+         false},
+        {ean, "auto", -1, 4, {"\"decoded\":true", "\"passed\":true", "\"type\":\"EAN_13\""}, false},
+        {ean, nullptr, -1, 4, {"\"decoded\":true", "\"passed\":true", "\"letter\":\"A\""}, false},
+        {ean, "CODE39", -1, 1.5, {"\"decoded\":false", "\"passed\":false", "\"failure\":"}, false},
+        {ean,
+         "EAN_13",
+         VARIMARK_VERIFY_GS1,
+         1.5,
+         {"\"decoded\":true", "\"gs1\":", "\"table\":"},
+         true},
+        {gs1Png, "GS1_128", 0, 1.5, {"\"decoded\":true", "\"ais\"", "\"passed\":true"}, false},
+        {gs1Png,
+         "GS1_128",
+         VARIMARK_VERIFY_GS1,
+         1.5,
+         {"\"decoded\":true", "\"ais\"", "\"table\":"},
+         true},
+    };
+    for (const TRow& row : kRows) {
         varimark_buffer report{};
-        ASSERT_EQ(varimark_verify_flags(png.data(), png.size(), "GS1_128", 600, 0, 0, 100, 1.5,
-                                        flags, &report),
-                  VARIMARK_OK);
+        const varimark_status status =
+            row.flags < 0
+                ? varimark_verify(row.png.data(), row.png.size(), row.type, 600, 0, 0, 100,
+                                  row.minGrade, &report)
+                : varimark_verify_flags(row.png.data(), row.png.size(), row.type, 600, 0, 0, 100,
+                                        row.minGrade, static_cast<unsigned>(row.flags), &report);
+        ASSERT_EQ(status, VARIMARK_OK) << varimark_last_error();
+        EXPECT_STREQ(varimark_last_error(), "");
         const std::string json(reinterpret_cast<const char*>(report.data), report.size);
-        EXPECT_NE(json.find("\"ais\""), std::string::npos) << json.substr(0, 200);
-        EXPECT_EQ(json.find("\"size_checks\"") != std::string::npos, flags != 0) << flags;
+        for (const char* part : row.expected)
+            EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json.substr(0, 300);
+        EXPECT_EQ(json.find("\"size_checks\"") != std::string::npos, row.sizeChecks) << row.type;
         varimark_buffer_free(&report);
     }
 }

@@ -90,89 +90,83 @@ const TBracketedCase kBracketed[] = {
     {"(8010)9501a", "! (8010) 9501a: character 5 (\"a\") is not in the GS1 character set 39"},
     {"(8030)ab-_9=", "8030ab-_9="},
     {"(8030)a=b", "! (8030) a=b: character 2 (\"=\") is not in the base64url character set"},
-    // csum
-    {"(01)09501101530004", "! (01) 09501101530004: check digit 4, should be 3"},
-    {"(00)106141411234567890", "! (00) 106141411234567890: check digit 0, should be 7"},
-    // csumalpha
-    {"(8013)95A8Y", "801395A8Y"},
-    {"(8013)95A8Z", "! (8013) 95A8Z: check characters 8Z, should be 8Y"},
-    {"(8013)1987654Ad4X4bL5ttr2310c2K", "80131987654Ad4X4bL5ttr2310c2K"},
-    // gcppos1, gcppos2
-    {"(00)000000000000000000",
-     "! (00) 000000000000000000: the GS1 Company Prefix at character 2 is all zeros"},
-    {"(8004)ABC123", "! (8004) ABC123: character 1 (\"A\") cannot begin a GS1 Company Prefix"},
-    {"(8004)9501ABC", "80049501ABC"},
-    // hasnondigit (950108922 has the digit pair 22)
-    {"(8014)950108922", "! (8014) 950108922: all digits, takes at least one other character"},
-    {"(8014)95A8Y", "801495A8Y"},
-    // yymmd0, yymmdd, yyyymmdd
-    {"(17)261331", "! (17) 261331: month 13"},
-    {"(17)260031", "! (17) 260031: month 00"},
-    {"(17)260200", "17260200"},
-    {"(4326)260200", "! (4326) 260200: day 00"},
-    {"(4326)260229", "! (4326) 260229: day 29 of February 2026"},
-    {"(4326)280229", "4326280229"},
-    {"(17)260230", "! (17) 260230: day 30 of February 2026"},
-    {"(17)280229", "17280229"},
-    {"(17)270229", "! (17) 270229: day 29 of February 2027"},
-    {"(17)260431", "! (17) 260431: day 31 of April 2026"},
-    {"(7250)20000229", "725020000229"},
-    {"(7250)19000229", "! (7250) 19000229: day 29 of February 1900"},
-    // hhmi, hh, mi, ss
-    {"(7003)2601312359", "70032601312359"},
-    {"(7003)2601312400", "! (7003) 2601312400: hour 24"},
-    {"(7003)2601312360", "! (7003) 2601312360: minute 60"},
-    {"(8008)26013124", "! (8008) 26013124: hour 24"},
-    {"(8008)2601312360", "! (8008) 2601312360: minute 60"},
-    {"(8008)260131235960", "! (8008) 260131235960: second 60"},
-    {"(8008)260131235959", "8008260131235959"},
-    // nonzero, winding, zero
-    {"(8001)01000120005011", "800101000120005011"},
-    {"(8001)00000120005011", "! (8001) 00000120005011: characters 1 to 4 (\"0000\") are zero"},
-    {"(8001)01000120005021", "! (8001) 01000120005021: winding direction 2, takes 0, 1 or 9"},
-    {"(8003)09501101530003ABC", "800309501101530003ABC"},
-    {"(8003)19501101530003", "! (8003) 19501101530003: character 1 (\"1\") is not 0"},
-    // nozeroprefix
-    {"(8011)0", "80110"},
-    {"(8011)0123", "! (8011) 0123: character 1 (\"0\") is a leading zero"},
-    // yesno, hyphen
-    {"(4321)1", "43211"},
-    {"(4321)2", "! (4321) 2: character 1 (\"2\") is neither 0 (no) nor 1 (yes)"},
-    {"(4330)001234-", "4330001234-"},
-    {"(4330)001234+", "! (4330) 001234+: character 7 (\"+\") is not \"-\""},
-    // pieceoftotal
-    {"(8006)095011015300030202", "8006095011015300030202"},
-    {"(8006)095011015300030302", "! (8006) 095011015300030302: piece 03 of 02"},
-    {"(8006)095011015300030002", "! (8006) 095011015300030002: piece 00"},
-    {"(8006)095011015300030100", "! (8006) 095011015300030100: total 00"},
-    // pcenc
-    {"(4300)ABC%20D", "4300ABC%20D"},
-    {"(4300)ABC%2GD",
-     "! (4300) ABC%2GD: character 4 (\"%\") does not begin a percent-encoded byte"},
-    // latitude, longitude
-    {"(4309)18000000003600000000", "430918000000003600000000"},
-    {"(4309)18000000013600000000",
-     "! (4309) 18000000013600000000: latitude 1800000001 is over 1800000000"},
-    {"(4309)18000000003600000001",
-     "! (4309) 18000000003600000001: longitude 3600000001 is over 3600000000"},
-    // iso5218, posinseqslash, mediatype, importeridx
-    {"(7252)9", "72529"},
-    {"(7252)3", "! (7252) 3: sex 3, takes 0, 1, 2 or 9 (ISO/IEC 5218)"},
-    {"(7258)2/2", "72582/2"},
-    {"(7258)3/2", "! (7258) 3/2: position 3 of 2"},
-    {"(7258)1-2", "! (7258) 1-2: \"1-2\" is not a position in a sequence such as 1/2"},
-    {"(7241)10", "724110"},
-    {"(7241)00", "! (7241) 00: media type 00, takes 01 to 10 or 80 to 99"},
-    {"(7241)11", "! (7241) 11: media type 11, takes 01 to 10 or 80 to 99"},
-    {"(7241)80", "724180"},
-    {"(7040)1AB_", "70401AB_"},
-    {"(7040)1AB!",
-     "! (7040) 1AB!: character 4 (\"!\") is not an importer index (0-9, A-Z, a-z, \"-\", "
-     "\"_\")"},
 };
 
 TEST(ApplicationIdentifiers, BracketedTextGivesTheElementStringOrTheFirstFault) {
     for (const TBracketedCase& c : kBracketed) EXPECT_EQ(Outcome(c.text), c.outcome) << c.text;
+}
+
+// Each linter of GS1's syntax dictionary with data it takes (or "") and data it refuses,
+// and why.
+struct TLinterCase {
+    const char* linter;
+    const char* inside;
+    const char* outside;
+    const char* why;
+};
+
+const TLinterCase kLinters[] = {
+    {"csum", "(01)09501101530003", "(01)09501101530004", "check digit 4, should be 3"},
+    {"csum", "(00)106141411234567897", "(00)106141411234567890", "check digit 0, should be 7"},
+    {"csumalpha", "(8013)95A8Y", "(8013)95A8Z", "check characters 8Z, should be 8Y"},
+    {"csumalpha", "(8013)1987654Ad4X4bL5ttr2310c2K", "(8013)1987654Ad4X4bL5ttr2310c2L",
+     "check characters 2L, should be 2K"},
+    {"gcppos1", "(00)106141411234567897", "(00)000000000000000000",
+     "the GS1 Company Prefix at character 2 is all zeros"},
+    {"gcppos2", "(8004)9501ABC", "(8004)ABC123",
+     "character 1 (\"A\") cannot begin a GS1 Company Prefix"},
+    // 950108922 has the digit pair 22
+    {"hasnondigit", "(8014)95A8Y", "(8014)950108922",
+     "all digits, takes at least one other character"},
+    {"yymmd0", "(17)260200", "(17)261331", "month 13"},
+    {"yymmd0", "(17)280229", "(17)260031", "month 00"},
+    {"yymmd0", "", "(17)260230", "day 30 of February 2026"},
+    {"yymmd0", "", "(17)270229", "day 29 of February 2027"},
+    {"yymmd0", "", "(17)260431", "day 31 of April 2026"},
+    {"yymmdd", "(4326)280229", "(4326)260229", "day 29 of February 2026"},
+    {"yymmdd", "", "(4326)260200", "day 00"},
+    {"yyyymmdd", "(7250)20000229", "(7250)19000229", "day 29 of February 1900"},
+    {"hhmi", "(7003)2601312359", "(7003)2601312400", "hour 24"},
+    {"hhmi", "", "(7003)2601312360", "minute 60"},
+    {"hh", "(8008)260131235959", "(8008)26013124", "hour 24"},
+    {"mi", "", "(8008)2601312360", "minute 60"},
+    {"ss", "", "(8008)260131235960", "second 60"},
+    {"nonzero", "(8001)01000120005011", "(8001)00000120005011",
+     "characters 1 to 4 (\"0000\") are zero"},
+    {"winding", "", "(8001)01000120005021", "winding direction 2, takes 0, 1 or 9"},
+    {"zero", "(8003)09501101530003ABC", "(8003)19501101530003", "character 1 (\"1\") is not 0"},
+    {"nozeroprefix", "(8011)0", "(8011)0123", "character 1 (\"0\") is a leading zero"},
+    {"yesno", "(4321)1", "(4321)2", "character 1 (\"2\") is neither 0 (no) nor 1 (yes)"},
+    {"hyphen", "(4330)001234-", "(4330)001234+", "character 7 (\"+\") is not \"-\""},
+    {"pieceoftotal", "(8006)095011015300030202", "(8006)095011015300030302", "piece 03 of 02"},
+    {"pieceoftotal", "", "(8006)095011015300030002", "piece 00"},
+    {"pieceoftotal", "", "(8006)095011015300030100", "total 00"},
+    {"pcenc", "(4300)ABC%20D", "(4300)ABC%2GD",
+     "character 4 (\"%\") does not begin a percent-encoded byte"},
+    {"latitude", "(4309)18000000003600000000", "(4309)18000000013600000000",
+     "latitude 1800000001 is over 1800000000"},
+    {"longitude", "", "(4309)18000000003600000001", "longitude 3600000001 is over 3600000000"},
+    {"iso5218", "(7252)9", "(7252)3", "sex 3, takes 0, 1, 2 or 9 (ISO/IEC 5218)"},
+    {"posinseqslash", "(7258)2/2", "(7258)3/2", "position 3 of 2"},
+    {"posinseqslash", "", "(7258)1-2", "\"1-2\" is not a position in a sequence such as 1/2"},
+    {"mediatype", "(7241)10", "(7241)00", "media type 00, takes 01 to 10 or 80 to 99"},
+    {"mediatype", "(7241)80", "(7241)11", "media type 11, takes 01 to 10 or 80 to 99"},
+    {"importeridx", "(7040)1AB_", "(7040)1AB!",
+     "character 4 (\"!\") is not an importer index (0-9, A-Z, a-z, \"-\", \"_\")"},
+};
+
+// One element, "(AI)data": its element string "AIdata", its refusal "! (AI) data: why".
+TEST(ApplicationIdentifiers, EachLinterInsideAndOutside) {
+    for (const TLinterCase& c : kLinters) {
+        if (*c.inside != '\0') {
+            std::string bare = c.inside;
+            std::erase_if(bare, [](char ch) { return ch == '(' || ch == ')'; });
+            EXPECT_EQ(Outcome(c.inside), bare) << c.linter;
+        }
+        std::string spaced = c.outside;
+        spaced.insert(spaced.find(')') + 1, " ");
+        EXPECT_EQ(Outcome(c.outside), "! " + spaced + ": " + c.why) << c.linter;
+    }
 }
 
 TEST(ApplicationIdentifiers, HumanReadableLineAndDataCharacterCount) {

@@ -207,4 +207,28 @@ TEST(QuietZoneMargins, SweepMatchesTheRecordedDigest) {
     EXPECT_EQ(digest.Value(), 0x56a7cc4bab2ae7ecu) << std::hex << "0x" << digest.Value();
 }
 
+// The quiet zone each symbology lays out, in modules, one row per type and add-on: ISO/IEC
+// 15420's table for EAN/UPC (after an add-on 5 modules), 10 X each side for the others;
+// ITF-14's drawn inside its bearer frame, so none around it.
+TEST(QuietZoneMargins, EachTypesZoneInModules) {
+    struct TRow {
+        btCodeTypes type;
+        bool addon;
+        int left, right;
+    };
+    constexpr TRow kRows[] = {
+        {EAN_8, false, 7, 7},       {EAN_8, true, 7, 7},        {EAN_13, false, 11, 7},
+        {EAN_13, true, 11, 5},      {UPC_A, false, 9, 9},       {UPC_A, true, 9, 5},
+        {UPC_E, false, 9, 7},       {UPC_E, true, 9, 7},        {CODE39, false, 10, 10},
+        {CODE25i, false, 10, 10},   {CODE25iP, false, 10, 10},  {CODE128_A, false, 10, 10},
+        {CODE128_B, false, 10, 10}, {CODE128_C, false, 10, 10}, {MSI_Plessey, false, 10, 10},
+        {Codabar, false, 10, 10},   {GS1_128, false, 10, 10},   {ITF_14, false, 0, 0},
+    };
+    for (const TRow& row : kRows) {
+        const TQuietZone zone = QuietZoneModules(row.type, row.addon);
+        EXPECT_EQ(zone.left, row.left) << CodeTypeName(row.type) << " " << row.addon;
+        EXPECT_EQ(zone.right, row.right) << CodeTypeName(row.type) << " " << row.addon;
+    }
+}
+
 } // namespace

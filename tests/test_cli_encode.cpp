@@ -164,115 +164,104 @@ const std::string k51(51, 'A');
 const std::string kNulRefused =
     "varimark-cli: the text holds a NUL byte (\\x00), which no barcode can carry";
 
-INSTANTIATE_TEST_SUITE_P(
-    Errors, CliFailure,
-    ::testing::Values(
-        FailureCase{{"encode", k51}, 1, "String exceeds maximum length"},
-        FailureCase{{"encode", "--type", "CODE39", k51}, 1, "String exceeds maximum length"},
-        // Checked: what a symbology cannot carry is refused with its name and place.
-        FailureCase{{"encode", "A\tB"},
-                    1,
-                    "varimark-cli: character 2 (U+0009) is not one Code 128 B can carry"},
-        FailureCase{
-            {"encode", "--esc", "\\x09"},
-            1,
-            "varimark-cli: the escape \\x09 at character 1 is not one Code 128 B can carry"},
-        FailureCase{
-            {"encode", "\xC3\xA9"},
-            1,
-            "varimark-cli: character 1 (\"\xC3\xA9\", U+00E9) is not one Code 128 B can carry"},
-        FailureCase{{"encode", "Price 10\xE2\x82\xAC"},
-                    1,
-                    "varimark-cli: character 9 (\"\xE2\x82\xAC\", U+20AC) is not one Code 128 can "
-                    "carry: its byte 0x80 stands for a function character, and those are given as "
-                    "escapes (\\x80 .. \\x86)"},
-        FailureCase{
-            {"encode", "\xE3\x81\x93\xE3\x82\x93"},
-            1,
-            "varimark-cli: character 1 (\"\xE3\x81\x93\", U+3053) is outside Windows-1252: no "
-            "barcode here can carry it"},
-        FailureCase{{"encode", "--type", "EAN_13", "4006381333930"},
-                    1,
-                    "varimark-cli: check digit 0 is wrong: 1 expected"},
-        FailureCase{{"encode", "--type", "EAN_13", "12AB"},
-                    1,
-                    "varimark-cli: character 3 (\"A\") is not a digit: EAN_13 carries digits only"},
-        FailureCase{{"encode", "--type", "EAN_13", "12"},
-                    1,
-                    "varimark-cli: EAN_13 takes 12 digits, or 13 with its check digit: 2 given"},
-        FailureCase{{"encode", "--type", "EAN_13", ""}, 1, "varimark-cli: the text is empty"},
-        FailureCase{{"encode", "--type", "EAN_13", "--addon", "123", "400638133393"},
-                    1,
-                    "varimark-cli: an add-on has 2 or 5 digits: 3 given"},
-        FailureCase{
-            {"encode", "--type", "CODE128_C", "12A4"},
-            1,
-            "varimark-cli: character 3 (\"A\") is not a digit, and Code 128 C carries pairs "
-            "of digits"},
-        // --repair: the engine's own message, with the character it could not carry named.
-        FailureCase{{"encode", "--repair", "--esc", "\\x09"},
-                    1,
-                    "BarcoLL: Code128 error: character 1 (U+0009) is not one Code 128 B can carry"},
-        FailureCase{
-            {"encode", "--repair",
-             "Z\xC3\xBF"
-             "B"},
-            1,
-            "BarcoLL: Code128 error: character 2 (\"\xC3\xBF\", U+00FF) is not one Code 128 B "
-            "can carry"},
-        FailureCase{{}, 2, "varimark-cli: missing command"},
-        FailureCase{{"decode", "x"}, 2, "varimark-cli: unknown command 'decode'"},
-        FailureCase{{"encode"}, 2, "varimark-cli: missing TEXT (or --batch FILE)"},
-        FailureCase{{"encode", "--type", "QR", "x"}, 2, "varimark-cli: unknown type 'QR'"},
-        FailureCase{{"encode", "--type", "EAN13", "x"}, 2, "varimark-cli: unknown type 'EAN13'"},
-        FailureCase{{"encode", "--ratio", "4", "x"}, 1, "varimark-cli: bad ratio '4' (3 or 2)"},
-        FailureCase{{"encode", "--ratio", "-4294967294", "x"},
-                    1,
-                    "varimark-cli: bad ratio '-4294967294' (3 or 2)"},
-        FailureCase{{"encode", "--ratio", "x", "x"}, 2, "varimark-cli: bad ratio 'x' (3 or 2)"},
-        // A ratio with a decimal is ITF_14's alone, which takes 2.25 to 3.
-        FailureCase{{"encode", "--ratio", "2.5", "x"}, 2, "varimark-cli: bad ratio '2.5' (3 or 2)"},
-        FailureCase{{"encode", "--type", "ITF_14", "--ratio", "2.2", "1540014128876"},
-                    1,
-                    "varimark-cli: bad ratio '2.2' (ITF_14: 2.25, 2.5, 2.75 or 3)"},
-        FailureCase{{"encode", "--ratio", "2", "--type", "ITF_14", "1540014128876"},
-                    1,
-                    "varimark-cli: bad ratio '2' (ITF_14: 2.25, 2.5, 2.75 or 3)"},
-        FailureCase{{"encode", "--bearer", "left", "x"},
-                    2,
-                    "varimark-cli: unknown bearer 'left' (frame or top-bottom)"},
-        FailureCase{{"encode", "--type", "ITF_14", "15400141288764"},
-                    1,
-                    "varimark-cli: check digit 4 is wrong: 3 expected"},
-        FailureCase{{"encode", "--type", "GS1_128", "(17)261331"},
-                    1,
-                    "varimark-cli: (17) 261331: month 13"},
-        FailureCase{{"encode", "--type", "GS1_128",
-                     "(00)095011010000000018(01)09501101530003(10)ABCDEFGHIJK"},
-                    1,
-                    "varimark-cli: GS1-128 holds at most 48 data characters: 49 given"},
-        FailureCase{
-            {"encode", "--ratio", "4", "--bold", "x"}, 2, "varimark-cli: unknown option '--bold'"},
-        FailureCase{{"encode", "--esc", "AB\\x00CD"}, 1, kNulRefused},
-        FailureCase{{"encode", "--esc", "--type", "CODE39", "\\x00"}, 1, kNulRefused},
-        FailureCase{{"encode", "--bold", "x"}, 2, "varimark-cli: unknown option '--bold'"},
-        FailureCase{{"encode", "x", "--type"}, 2, "varimark-cli: option '--type' needs a value"},
-        FailureCase{{"encode", "--esc=1", "x"}, 2, "varimark-cli: option '--esc' takes no value"},
-        FailureCase{{"encode", "a", "b"}, 2, "varimark-cli: unexpected argument 'b'"},
-        FailureCase{{"encode", "--batch", "-", "x"},
-                    2,
-                    "varimark-cli: TEXT cannot be given together with --batch"},
-        FailureCase{
-            {"encode", "--esc", "a\\qb"}, 2, "varimark-cli: bad escape '\\q' (use \\xNN or \\\\)"},
-        FailureCase{
-            {"encode", "--esc", "a\\x4"}, 2, "varimark-cli: bad escape '\\x4' (use \\xNN or \\\\)"},
-        FailureCase{{"encode", "--esc", "a\\"},
-                    2,
-                    "varimark-cli: bad escape '\\' at the end of the text (use \\xNN or \\\\)"},
-        FailureCase{{"encode", "--batch", "/nonexistent/lines.txt"},
-                    1,
-                    "varimark-cli: cannot read /nonexistent/lines.txt: No such file or "
-                    "directory"}));
+const FailureCase kFailures[] = {
+    {{"encode", k51}, 1, "String exceeds maximum length"},
+    {{"encode", "--type", "CODE39", k51}, 1, "String exceeds maximum length"},
+    // Checked: what a symbology cannot carry is refused with its name and place.
+    {{"encode", "A\tB"}, 1, "varimark-cli: character 2 (U+0009) is not one Code 128 B can carry"},
+    {{"encode", "--esc", "\\x09"},
+     1,
+     "varimark-cli: the escape \\x09 at character 1 is not one Code 128 B can carry"},
+    {{"encode", "\xC3\xA9"},
+     1,
+     "varimark-cli: character 1 (\"\xC3\xA9\", U+00E9) is not one Code 128 B can carry"},
+    {{"encode", "Price 10\xE2\x82\xAC"},
+     1,
+     "varimark-cli: character 9 (\"\xE2\x82\xAC\", U+20AC) is not one Code 128 can "
+     "carry: its byte 0x80 stands for a function character, and those are given as "
+     "escapes (\\x80 .. \\x86)"},
+    {{"encode", "\xE3\x81\x93\xE3\x82\x93"},
+     1,
+     "varimark-cli: character 1 (\"\xE3\x81\x93\", U+3053) is outside Windows-1252: no "
+     "barcode here can carry it"},
+    {{"encode", "--type", "EAN_13", "4006381333930"},
+     1,
+     "varimark-cli: check digit 0 is wrong: 1 expected"},
+    {{"encode", "--type", "EAN_13", "12AB"},
+     1,
+     "varimark-cli: character 3 (\"A\") is not a digit: EAN_13 carries digits only"},
+    {{"encode", "--type", "EAN_13", "12"},
+     1,
+     "varimark-cli: EAN_13 takes 12 digits, or 13 with its check digit: 2 given"},
+    {{"encode", "--type", "EAN_13", ""}, 1, "varimark-cli: the text is empty"},
+    {{"encode", "--type", "EAN_13", "--addon", "123", "400638133393"},
+     1,
+     "varimark-cli: an add-on has 2 or 5 digits: 3 given"},
+    {{"encode", "--type", "CODE128_C", "12A4"},
+     1,
+     "varimark-cli: character 3 (\"A\") is not a digit, and Code 128 C carries pairs "
+     "of digits"},
+    // --repair: the engine's own message, with the character it could not carry named.
+    {{"encode", "--repair", "--esc", "\\x09"},
+     1,
+     "BarcoLL: Code128 error: character 1 (U+0009) is not one Code 128 B can carry"},
+    {{"encode", "--repair",
+      "Z\xC3\xBF"
+      "B"},
+     1,
+     "BarcoLL: Code128 error: character 2 (\"\xC3\xBF\", U+00FF) is not one Code 128 B "
+     "can carry"},
+    {{}, 2, "varimark-cli: missing command"},
+    {{"decode", "x"}, 2, "varimark-cli: unknown command 'decode'"},
+    {{"encode"}, 2, "varimark-cli: missing TEXT (or --batch FILE)"},
+    {{"encode", "--type", "QR", "x"}, 2, "varimark-cli: unknown type 'QR'"},
+    {{"encode", "--type", "EAN13", "x"}, 2, "varimark-cli: unknown type 'EAN13'"},
+    {{"encode", "--ratio", "4", "x"}, 1, "varimark-cli: bad ratio '4' (3 or 2)"},
+    {{"encode", "--ratio", "-4294967294", "x"},
+     1,
+     "varimark-cli: bad ratio '-4294967294' (3 or 2)"},
+    {{"encode", "--ratio", "x", "x"}, 2, "varimark-cli: bad ratio 'x' (3 or 2)"},
+    // A ratio with a decimal is ITF_14's alone, which takes 2.25 to 3.
+    {{"encode", "--ratio", "2.5", "x"}, 2, "varimark-cli: bad ratio '2.5' (3 or 2)"},
+    {{"encode", "--type", "ITF_14", "--ratio", "2.2", "1540014128876"},
+     1,
+     "varimark-cli: bad ratio '2.2' (ITF_14: 2.25, 2.5, 2.75 or 3)"},
+    {{"encode", "--ratio", "2", "--type", "ITF_14", "1540014128876"},
+     1,
+     "varimark-cli: bad ratio '2' (ITF_14: 2.25, 2.5, 2.75 or 3)"},
+    {{"encode", "--bearer", "left", "x"},
+     2,
+     "varimark-cli: unknown bearer 'left' (frame or top-bottom)"},
+    {{"encode", "--type", "ITF_14", "15400141288764"},
+     1,
+     "varimark-cli: check digit 4 is wrong: 3 expected"},
+    {{"encode", "--type", "GS1_128", "(17)261331"}, 1, "varimark-cli: (17) 261331: month 13"},
+    {{"encode", "--type", "GS1_128", "(00)095011010000000018(01)09501101530003(10)ABCDEFGHIJK"},
+     1,
+     "varimark-cli: GS1-128 holds at most 48 data characters: 49 given"},
+    {{"encode", "--ratio", "4", "--bold", "x"}, 2, "varimark-cli: unknown option '--bold'"},
+    {{"encode", "--esc", "AB\\x00CD"}, 1, kNulRefused},
+    {{"encode", "--esc", "--type", "CODE39", "\\x00"}, 1, kNulRefused},
+    {{"encode", "--bold", "x"}, 2, "varimark-cli: unknown option '--bold'"},
+    {{"encode", "x", "--type"}, 2, "varimark-cli: option '--type' needs a value"},
+    {{"encode", "--esc=1", "x"}, 2, "varimark-cli: option '--esc' takes no value"},
+    {{"encode", "a", "b"}, 2, "varimark-cli: unexpected argument 'b'"},
+    {{"encode", "--batch", "-", "x"},
+     2,
+     "varimark-cli: TEXT cannot be given together with --batch"},
+    {{"encode", "--esc", "a\\qb"}, 2, "varimark-cli: bad escape '\\q' (use \\xNN or \\\\)"},
+    {{"encode", "--esc", "a\\x4"}, 2, "varimark-cli: bad escape '\\x4' (use \\xNN or \\\\)"},
+    {{"encode", "--esc", "a\\"},
+     2,
+     "varimark-cli: bad escape '\\' at the end of the text (use \\xNN or \\\\)"},
+    {{"encode", "--batch", "/nonexistent/lines.txt"},
+     1,
+     "varimark-cli: cannot read /nonexistent/lines.txt: No such file or "
+     "directory"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Errors, CliFailure, ::testing::ValuesIn(kFailures));
+;
 
 TEST(CliEncode, HelpGoesToStdout) {
     for (const std::vector<std::string>& args :

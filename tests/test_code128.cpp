@@ -111,11 +111,7 @@ class Code128Written : public ::testing::TestWithParam<WrittenSymbol> {};
 
 TEST_P(Code128Written, ModulesAsWrittenByHand) {
     const WrittenSymbol& c = GetParam();
-    TLLBarcode e;
-    e.Params.CodeType = c.type;
-    e.Params.SetCaption(c.text);
-    e.Encode();
-    EXPECT_EQ(Bits(e), c.modules);
+    EXPECT_EQ(Bits(EncodedBarcode(c.type, c.text)), c.modules);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -150,10 +146,7 @@ class Code128 : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Code128, MapsChecksAndDrawsSymbols) {
     const Case& c = GetParam();
-    TLLBarcode e;
-    e.Params.CodeType = c.type;
-    e.Params.SetCaption(T(c.text));
-    e.Encode();
+    const TLLBarcode e = EncodedBarcode(c.type, T(c.text));
 
     std::vector<int> expected = c.values, prepared;
     expected.push_back(106);
@@ -220,10 +213,7 @@ TEST(Code128Limits, LongestTexts) {
                                 "5",
          54}};
     for (const auto& [type, text, length] : cases) {
-        TLLBarcode e;
-        e.Params.CodeType = type;
-        e.Params.SetCaption(text);
-        e.Encode();
+        const TLLBarcode e = EncodedBarcode(type, text);
         EXPECT_EQ(std::strlen(e.CodeText), length);
         EXPECT_EQ(e.ModuleCount, static_cast<int>(11 * length + 2));
         for (int v : ReadValues(Bits(e))) EXPECT_GE(v, 0);

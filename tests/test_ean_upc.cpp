@@ -53,24 +53,13 @@ std::string Expected(btCodeTypes type, const std::string& code) {
     }
 }
 
-struct EanCase {
-    btCodeTypes type;
-    const char* text;
-    const char* codeText;
-};
-
-std::ostream& operator<<(std::ostream& os, const EanCase& c) {
-    return os << CodeTypeName(c.type) << " '" << c.text << "'";
-}
+using EanCase = TTextCase;
 
 class EanUpcEncoding : public ::testing::TestWithParam<EanCase> {};
 
 TEST_P(EanUpcEncoding, RepairsTextAddsCheckDigitAndBuildsPattern) {
     const EanCase& c = GetParam();
-    TLLBarcode e;
-    e.Params.CodeType = c.type;
-    e.Params.SetCaption(c.text);
-    e.Encode();
+    const TLLBarcode e = EncodedBarcode(c.type, c.text);
     EXPECT_STREQ(e.CodeText, c.codeText);
     EXPECT_EQ(Bits(e), Expected(c.type, c.codeText));
     EXPECT_EQ(e.ModuleCount, c.type == EAN_8 ? 67 : c.type == UPC_E ? 51 : 95);
@@ -104,10 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EanCase{UPC_E, "", "0000000"}, EanCase{UPC_E, "123454", "1234543"}));
 
 TEST(EanUpc, WellKnownEan13PatternByHand) {
-    TLLBarcode e;
-    e.Params.CodeType = EAN_13;
-    e.Params.SetCaption("4006381333931");
-    e.Encode();
+    const TLLBarcode e = EncodedBarcode(EAN_13, "4006381333931");
     // Guards and the digit groups 0 0 6 3 8 1 (parity ABAABB), 3 3 3 9 3 1.
     const std::string expected = "101 0001101 0100111 0101111 0111101 0001001 0110011 01010 "
                                  "1000010 1000010 1000010 1110100 1000010 1100110 101";
@@ -143,11 +129,7 @@ class EanAddon : public ::testing::TestWithParam<AddonCase> {};
 
 TEST_P(EanAddon, FollowsMainSymbolAfterNineModuleGap) {
     const AddonCase& c = GetParam();
-    TLLBarcode e;
-    e.Params.CodeType = c.type;
-    e.Params.SetCaption("400638133393");
-    e.Params.SetCodeAddon(c.addon);
-    e.Encode();
+    const TLLBarcode e = EncodedBarcode(c.type, "400638133393", c.addon);
     std::string expected = Expected(c.type, e.CodeText) + std::string(9, '0') + "1011";
     for (std::size_t i = 0; c.addon[i]; ++i)
         expected += (i ? "01" : "") + Digit(c.parity[i], c.addon[i]);

@@ -10,14 +10,20 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sched.h>
 #include <set>
 #include <string>
@@ -108,8 +114,53 @@ bool SetReadOnly(const std::string& dir, bool readOnly) {
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
 // How the save goes: into a plain folder, a read-only one, a full disk, a read-only folder
-// on a full disk, or killed while it writes into a plain folder.
-enum THow { kPlain, kReadOnly, kFullDisk, kFullReadOnly, kKilled };
+// on a full disk, killed while it writes into a plain folder, past the file size limit, and
+// where the file system has no unnamed files (so under a hidden name), alone or past the
+// limit.
+enum THow {
+    kPlain,
+    kReadOnly,
+    kFullDisk,
+    kFullReadOnly,
+    kKilled,
+    kFileSizeLimit,
+    kHiddenName,
+    kHiddenNameSizeLimit
+};
+
+// Runs save in a child process where opening an unnamed file (O_TMPFILE) fails with
+// EOPNOTSUPP, as on a file system without them, so that a save takes a hidden name; gives
+// what save returned, or why the child could not run it.
+std::string WithoutUnnamedFiles(const std::function<std::string()>& save) {
+    int fds[2];
+    if (pipe(fds) != 0) return "no pipe";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        constexpr unsigned kTmpFile = O_TMPFILE & ~O_DIRECTORY;
+        sock_filter filter[] = {BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+                                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_openat, 0, 4),
+                                BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+                                BPF_STMT(BPF_ALU | BPF_AND | BPF_K, kTmpFile),
+                                BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kTmpFile, 0, 1),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP),
+                                BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW)};
+        const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+        const std::string said = prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+                                         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0
+                                     ? "no seccomp filter"
+                                     : save();
+        const ssize_t written = write(fds[1], said.data(), said.size());
+        _exit(written == static_cast<ssize_t>(said.size()) ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string said;
+    char buffer[4096];
+    for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<std::size_t>(n));
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    return said;
+}
 
 struct Row {
     const char* name;
@@ -228,6 +279,13 @@ const Row kRows[] = {
     {"FullDiskReadOnlyFolder", {{"label.bmp", "old"}}, ": No space left on device",
      {{"label.bmp", "old"}, {"filler", "?"}}, kFullReadOnly},
     {"KilledWhileWriting", {{"label.bmp", "old"}}, "", {{"label.bmp", "old"}}, kKilled},
+    {"FileSizeLimit", {{"label.bmp", "old"}}, ": File too large", {{"label.bmp", "old"}},
+     kFileSizeLimit},
+    {"FileSizeLimitNew", {}, ": File too large", {}, kFileSizeLimit},
+    {"HiddenName", {{"label.bmp", "old"}}, "", {{"label.bmp", "*"}}, kHiddenName},
+    {"HiddenNameSizeLimit", {{"label.bmp", "old"}}, ": File too large", {{"label.bmp", "old"}},
+     kHiddenNameSizeLimit},
+    {"HiddenNameSizeLimitNew", {}, ": File too large", {}, kHiddenNameSizeLimit},
 };
 // clang-format on
 
@@ -244,7 +302,12 @@ TEST_P(FileTarget, LeavesWhatTheRowSays) {
     if (row.how == kKilled) {
         KillWhileWriting(saver.start(Path("label.bmp"), kLargeFactor), folder_.Dir());
     } else {
-        const std::string error = saver.save(Path("label.bmp"), 1);
+        const auto save = [&] { return saver.save(Path("label.bmp"), 1); };
+        const auto limited = [&] { return WithFileSizeLimit(save); };
+        const std::string error = row.how == kFileSizeLimit         ? limited()
+                                  : row.how == kHiddenName          ? WithoutUnnamedFiles(save)
+                                  : row.how == kHiddenNameSizeLimit ? WithoutUnnamedFiles(limited)
+                                                                    : save();
         if (*row.error == '\0')
             EXPECT_EQ(error, "");
         else
@@ -306,6 +369,37 @@ TEST(FileTargetWriteOver, KilledLeavesTheOldTheNewOrTheStartOfTheNew) {
     }
     SetReadOnly(folder.Dir(), false);
     EXPECT_EQ(folder.Names(), std::set<std::string>{"label.bmp"});
+}
+
+// The batch and verify --report past the file size limit: each says which file it could
+// not write and why, and leaves nothing of its own beside what was there.
+TEST(FileSizeLimit, BatchAndReportSayWhatFailedAndLeaveNothing) {
+    TScratchFolder folder;
+    std::ofstream(folder.Path("lines.txt")) << kText << "\n";
+    fs::create_directory(folder.Path("out"));
+    ASSERT_EQ(RunCli(CliArgs(folder.Path("label.png"), 1)).status, 0);
+    const std::set<std::string> before = folder.Names();
+    struct TRow {
+        std::vector<std::string> args;
+        int status;
+        std::string error; // on standard error
+    };
+    const TRow kCommands[] = {
+        {{"render", "--type", "UPC_A", "--batch", folder.Path("lines.txt"), "--outdir",
+          folder.Path("out"), "--format", "bmp"},
+         1,
+         "line 1: Cannot write file " + folder.Path("out/000001.bmp") + ": File too large\n"},
+        {{"verify", "--dpi", "96", "--report", folder.Path("report.png"), folder.Path("label.png")},
+         1,
+         "varimark-cli: Cannot write file " + folder.Path("report.png") + ": File too large\n"},
+    };
+    for (const TRow& row : kCommands) {
+        const RunResult r = WithFileSizeLimit([&] { return RunCli(row.args); });
+        EXPECT_EQ(r.status, row.status) << row.args[0];
+        EXPECT_EQ(r.err, row.error) << row.args[0];
+        EXPECT_EQ(folder.Names(), before) << row.args[0];
+        EXPECT_TRUE(fs::is_empty(folder.Path("out"))) << row.args[0];
+    }
 }
 
 } // namespace

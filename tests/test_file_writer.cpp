@@ -115,15 +115,8 @@ TEST_F(FileWriter, FailedWriteLeavesTheOldFile) {
     const std::string path = Path("out.bmp");
     WriteFileReplacing(path, std::string_view("old contents"));
     // A file size limit makes the write fail part way (EFBIG instead of SIGXFSZ).
-    struct rlimit old {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-    struct rlimit small = old;
-    small.rlim_cur = 100;
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const std::string message = WriteError(path, std::string(1000, 'n'));
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    const std::string message =
+        WithFileSizeLimit([&] { return WriteError(path, std::string(1000, 'n')); }, 100);
     EXPECT_EQ(message, "Cannot write file " + path + ": File too large");
     EXPECT_EQ(ReadWholeFile(path), "old contents");
     EXPECT_EQ(Names(), std::set<std::string>{"out.bmp"});

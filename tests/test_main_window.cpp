@@ -104,20 +104,6 @@ TEST_P(StoredSettings, AreAppliedAsWritten) {
 INSTANTIATE_TEST_SUITE_P(
     Start, StoredSettings,
     ::testing::Values(
-        StoredCase{"bctype20", "[Varimark]\nbctype=20\n",
-                   [](Program& p, TForm1& f) {
-                       EXPECT_EQ(f.TypeIndex(), -1);
-                       EXPECT_EQ(f.lblType, "-1");
-                       EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
-                       EXPECT_EQ(f.Edit1->MaxLength(), 11);
-                       EXPECT_EQ(p.Read("Varimark", "bctype"), "-1");
-                   }},
-        StoredCase{"bctypeNotANumber", "[Varimark]\nbctype=abc\n",
-                   [](Program& p, TForm1& f) {
-                       EXPECT_EQ(p.errors, QStringList{"'abc' is not a valid integer value."});
-                       EXPECT_EQ(f.TypeIndex(), -1);
-                       EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
-                   }},
         StoredCase{"humanreadLowerCase", "[varimark]\nhumanread=true\n",
                    [](Program&, TForm1& f) {
                        EXPECT_TRUE(f.Barcode1->Bar_HumanReadable());
@@ -128,46 +114,15 @@ INSTANTIATE_TEST_SUITE_P(
                        EXPECT_FALSE(f.Barcode1->Bar_HumanReadable());
                        EXPECT_FALSE(f.HumanReadable1->isChecked());
                    }},
-        StoredCase{"barheight55", "[Varimark]\nbarheight=55\n",
-                   [](Program& p, TForm1& f) {
-                       EXPECT_EQ(f.Barcode1->Bar_HeightPercent(), 55);
-                       EXPECT_TRUE(f.BarHeightItems[0]->isChecked()); // "100%"
-                       EXPECT_TRUE(p.errors.isEmpty());
-                   }},
-        // The menu's first and last own items (90% and 20%) come back checked at start.
-        StoredCase{"barheight90", "[Varimark]\nbarheight=90\n",
-                   [](Program& p, TForm1& f) {
-                       EXPECT_EQ(f.Barcode1->Bar_HeightPercent(), 90);
-                       EXPECT_TRUE(f.BarHeightItems[1]->isChecked()); // "90%"
-                       EXPECT_TRUE(p.errors.isEmpty());
-                   }},
-        StoredCase{"barheight20", "[Varimark]\nbarheight=20\n",
-                   [](Program& p, TForm1& f) {
-                       EXPECT_EQ(f.Barcode1->Bar_HeightPercent(), 20);
-                       EXPECT_TRUE(f.BarHeightItems[8]->isChecked()); // "20%"
-                       EXPECT_EQ(p.Read("Varimark", "barheight"), "20");
-                       EXPECT_TRUE(p.errors.isEmpty());
-                   }},
         StoredCase{"barheight10", "[Varimark]\nbarheight=10\nfontheight=50\n",
                    [](Program& p, TForm1& f) {
                        EXPECT_EQ(p.errors,
                                  QStringList{"Bar_HeightPercent must be in the range 20..200!"});
                        EXPECT_EQ(f.Barcode1->Bar_Fontscaling(), 100); // not restored
                    }},
-        StoredCase{"sratio7", "[Varimark]\nsratio=7\n",
-                   [](Program& p, TForm1& f) {
-                       EXPECT_EQ(f.lblsaveRatio, "1");
-                       EXPECT_TRUE(f.SaveSizeItems[0]->isChecked());
-                       EXPECT_EQ(p.Read("Varimark", "sratio"), "1");
-                   }},
-        StoredCase{"sratio10zoom", "[Varimark]\nsratio=10\nzoom=SC9\nfont=Liberation Serif\n",
-                   [](Program&, TForm1& f) {
-                       EXPECT_EQ(f.lblsaveRatio, "10");
-                       EXPECT_TRUE(f.SaveSizeItems[5]->isChecked());
-                       EXPECT_EQ(f.Barcode1->Bar_ModuleWidth(), SC9);
-                       EXPECT_TRUE(f.Zoom1->isChecked());
-                       EXPECT_EQ(f.Barcode1->Bar_Fontname(), "Liberation Serif");
-                   }},
+        StoredCase{
+            "font", "[Varimark]\nfont=Liberation Serif\n",
+            [](Program&, TForm1& f) { EXPECT_EQ(f.Barcode1->Bar_Fontname(), "Liberation Serif"); }},
         StoredCase{"textTooLong",
                    "[Varimark]\n2=123456789012345678901234567890123456789012345678901\n",
                    [](Program& p, TForm1& f) {
@@ -175,6 +130,64 @@ INSTANTIATE_TEST_SUITE_P(
                        EXPECT_EQ(f.Edit1->text().size(), 51); // the field keeps it
                    }}),
     [](const ::testing::TestParamInfo<StoredCase>& row) { return std::string(row.param.name); });
+
+// Each stored setting at the ends of its range, and just outside, restored at start: the
+// type index 0 .. 13, bar and font height 20 .. 200 percent (the menus' own items 100% and
+// 90% .. 20%, another percent under 100%), each save factor (another one is 1), the zoom.
+// What was read is written back as the window shows it.
+TEST(MainWindow, StoredSettingsAtTheEndsOfTheirRanges) {
+    struct TRow {
+        const char* settings;
+        int typeIndex;
+        btCodeTypes type;
+        int bar, barItem, font, fontItem;
+        const char* factor;
+        int factorItem;
+        bool zoom;
+        const char* error;
+    };
+    constexpr TRow kRows[] = {
+        {"bctype=0", 0, EAN_8, 100, 0, 100, 0, "1", 0, false, ""},
+        {"bctype=13", 13, MSI_Plessey, 100, 0, 100, 0, "1", 0, false, ""},
+        {"bctype=14", -1, UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
+        {"bctype=-1", -1, UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
+        {"barheight=20\nfontheight=200", 2, UPC_A, 20, 8, 200, 0, "1", 0, false, ""},
+        {"barheight=90\nfontheight=20", 2, UPC_A, 90, 1, 20, 8, "1", 0, false, ""},
+        {"barheight=55\nfontheight=90", 2, UPC_A, 55, 0, 90, 1, "1", 0, false, ""},
+        {"barheight=200\nfontheight=55", 2, UPC_A, 200, 0, 55, 0, "1", 0, false, ""},
+        {"barheight=201", 2, UPC_A, 100, 0, 100, 0, "1", 0, false,
+         "Bar_HeightPercent must be in the range 20..200!"},
+        {"fontheight=19", 2, UPC_A, 100, 0, 100, 0, "1", 0, false,
+         "Bar_Fontscaling must be in the range 20..200!"},
+        {"sratio=1", 2, UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
+        {"sratio=2", 2, UPC_A, 100, 0, 100, 0, "2", 1, false, ""},
+        {"sratio=3", 2, UPC_A, 100, 0, 100, 0, "3", 2, false, ""},
+        {"sratio=4", 2, UPC_A, 100, 0, 100, 0, "4", 3, false, ""},
+        {"sratio=5", 2, UPC_A, 100, 0, 100, 0, "5", 4, false, ""},
+        {"sratio=10\nzoom=SC9", 2, UPC_A, 100, 0, 100, 0, "10", 5, true, ""},
+        {"sratio=7\nzoom=SC2", 2, UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
+        {"sratio=0\nzoom=SC8", 2, UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
+    };
+    for (const TRow& row : kRows) {
+        SCOPED_TRACE(row.settings);
+        Program program((std::string("[Varimark]\n") + row.settings + "\n").c_str());
+        TForm1& f = program.Start();
+        EXPECT_EQ(program.errors.join("|").toStdString(), row.error);
+        EXPECT_EQ(f.TypeIndex(), row.typeIndex);
+        EXPECT_EQ(f.lblType, QString::number(row.typeIndex));
+        EXPECT_EQ(f.Barcode1->Bar_CodeType(), row.type);
+        EXPECT_EQ(f.Barcode1->Bar_HeightPercent(), row.bar);
+        EXPECT_TRUE(f.BarHeightItems[static_cast<std::size_t>(row.barItem)]->isChecked());
+        EXPECT_EQ(f.Barcode1->Bar_Fontscaling(), row.font);
+        EXPECT_TRUE(f.FontHeightItems[static_cast<std::size_t>(row.fontItem)]->isChecked());
+        EXPECT_EQ(f.lblsaveRatio, row.factor);
+        EXPECT_TRUE(f.SaveSizeItems[static_cast<std::size_t>(row.factorItem)]->isChecked());
+        EXPECT_EQ(program.Read("Varimark", "sratio"), row.factor);
+        EXPECT_EQ(program.Read("Varimark", "bctype"), std::to_string(row.typeIndex).c_str());
+        EXPECT_EQ(f.Barcode1->Bar_ModuleWidth(), row.zoom ? SC9 : SC2);
+        EXPECT_EQ(f.Zoom1->isChecked(), row.zoom);
+    }
+}
 
 // Texts are kept per list entry, so the three Postnet entries keep their own.
 TEST(MainWindow, PerTypeTextsSurviveTypeSwitches) {

@@ -77,7 +77,7 @@ TEST(ProfileGrading, ASquareProfileDecodesWithFullModulation) {
 }
 
 // Symbol Contrast and Rmin from the two reflectances alone (A >= 70, B >= 55, C >= 40,
-// D >= 20; Rmin at most half of Rmax).
+// D >= 20; Rmin at most half of Rmax); each limit's other rows are in EachGradeLimit.
 TEST(ProfileGrading, SymbolContrastAndRminSteps) {
     struct TRow {
         double bar, space;
@@ -86,11 +86,8 @@ TEST(ProfileGrading, SymbolContrastAndRminSteps) {
     constexpr TRow kRows[] = {
         {10, 80, 4, 4}, // SC 70
         {11, 80, 3, 4}, // 69
-        {25, 80, 3, 4}, // 55
-        {26, 80, 2, 4}, // 54
         {40, 80, 2, 4}, // 40, Rmin exactly half
         {41, 80, 1, 0}, // 39, Rmin above half
-        {20, 40, 1, 4}, // 20
         {19, 38, 0, 4}, // 19
     };
     for (const TRow& row : kRows) {
@@ -112,7 +109,8 @@ TEST(ProfileGrading, EdgeContrastAndModulationSteps) {
     constexpr TRow kRows[] = {
         {61, 5, 0.7000, 4, 4},  {60, 5, 0.6875, 3, 4},  {53, 5, 0.6000, 3, 4},
         {52, 5, 0.5875, 2, 4},  {45, 5, 0.5000, 2, 4},  {60, 24, 0.4500, 1, 4},
-        {56, 24, 0.4000, 1, 4}, {55, 24, 0.3875, 0, 4}, {46, 32, 0.1750, 0, 0},
+        {60, 21, 0.4875, 1, 4}, {56, 24, 0.4000, 1, 4}, {55, 24, 0.3875, 0, 4},
+        {47, 32, 0.1875, 0, 4}, {46, 32, 0.1750, 0, 0}, // ECmin 15 and 14
     };
     for (const TRow& row : kRows) {
         TProfile p = Square(5, 85);
@@ -221,54 +219,87 @@ TEST(ProfileGrading, BlurLowersDecodabilityThroughTheStandardsEdges) {
     const TDecoded crossings = ReferenceDecode(UPC_A, widths);
     ASSERT_TRUE(crossings.ok) << crossings.failure;
     EXPECT_NEAR(g.decodability, 0.432, 0.001);
+    EXPECT_EQ(g.decodabilityGrade, 2); // C: at least 0.37, below 0.50
     EXPECT_NEAR(crossings.decodability, 0.978, 0.001);
 }
 
+// What fails Decode, and the fewest elements a run must have to be taken for a symbol (5:
+// a bar, a space and a bar is print, not a symbol).
 TEST(ProfileGrading, WhatDoesNotDecodeGradesF) {
     TProfile shortZone = Square(5, 85);
     shortZone.r.erase(shortZone.r.begin(), shortZone.r.begin() + 10 * kModule); // 5 modules left
-    const std::pair<std::vector<double>, std::string> kRows[] = {
-        {shortZone.r, "the left quiet zone is 5.0 modules wide; EAN_13 needs 11"},
-        {std::vector<double>(400, 50), "one shade"},
-        {Square(5, 85).r, "Postnet"}, // asked as Postnet
+    struct TRow {
+        std::vector<double> profile;
+        btCodeTypes type;
+        const char* failure;
+        bool found;
     };
-    for (std::size_t i = 0; i < std::size(kRows); ++i) {
-        const auto& [profile, reason] = kRows[i];
-        const TProfileGrade g = GradeProfile(profile, i == 2 ? Postnet : EAN_13);
-        EXPECT_EQ(g.decodeGrade, 0);
-        EXPECT_EQ(g.grade, 0);
-        EXPECT_NE(g.failure.find(reason), std::string::npos) << g.failure;
+    const TRow kRows[] = {
+        {shortZone.r, EAN_13, "the left quiet zone is 5.0 modules wide; EAN_13 needs 11", true},
+        {std::vector<double>(400, 50), EAN_13, "no bars: the scan line is one shade", false},
+        {Square(5, 85).r, Postnet, kPostalNotGraded, false},
+        {Square(5, 85, 15, 15, {2, 2, 2}).r, EAN_13, "no symbol found on the scan line", false},
+        {Square(5, 85, 15, 15, {2, 2, 2, 2, 2}).r, EAN_13,
+         "5 elements: an EAN-13 symbol has 59 (73 or 91 with an add-on)", true},
+    };
+    for (const TRow& row : kRows) {
+        const TProfileGrade g = GradeProfile(row.profile, row.type);
+        EXPECT_EQ(g.decodeGrade, 0) << row.failure;
+        EXPECT_EQ(g.grade, 0) << row.failure;
+        EXPECT_EQ(g.failure, row.failure);
+        EXPECT_EQ(g.found, row.found) << row.failure;
     }
 }
 
-// EAN-13 needs 11 modules before its first digit and 7 after its last, UPC-E 9 before and 7
-// after (ISO/IEC 15420, the quiet zone table), wherever they lie: a profile reversed (the
-// symbol turned half round) has the wider zone on its right.
-TEST(ProfileGrading, QuietZonesAreReadInTheSymbolsOwnDirection) {
-    Symbol upce;
-    upce.type = Type::UPC_E;
-    upce.text = "0123457";
-    const std::vector<int> upceRuns = RunLengths(Encode(upce).modules);
-    struct TRow {
-        btCodeTypes type;
+// Each symbology's quiet zones (ISO/IEC 15420's table: EAN-13 11 before its first digit and
+// 7 after its last, EAN-8 7 and 7, UPC-A 9 and 9, UPC-E 9 and 7; 10 X each side for Code 39,
+// Interleaved 2 of 5, Code 128, Codabar and MSI Plessey) on the zone and one module short of
+// it on each side, wherever they lie: a profile reversed (the symbol turned half round) has
+// its first zone on its right.
+TEST(ProfileGrading, QuietZonesOfEachSymbologyOnBothSides) {
+    struct TSymbology {
+        Type type;
+        const char* text;
         int left, right;
-        bool reversed;
-        int decodeGrade;
     };
-    constexpr TRow kRows[] = {{EAN_13, 11, 7, false, 4}, {EAN_13, 11, 7, true, 4},
-                              {EAN_13, 7, 11, false, 0}, {EAN_13, 7, 11, true, 0},
-                              {UPC_E, 9, 7, false, 4},   {UPC_E, 9, 7, true, 4},
-                              {UPC_E, 7, 9, false, 0},   {UPC_E, 7, 9, true, 0},
-                              {UPC_E, 8, 7, false, 0},   {UPC_E, 9, 6, false, 0}};
-    for (const TRow& row : kRows) {
-        std::vector<double> r = row.type == UPC_E ? Square(5, 85, row.left, row.right, upceRuns).r
-                                                  : Square(5, 85, row.left, row.right).r;
-        if (row.reversed) std::reverse(r.begin(), r.end());
-        const TProfileGrade g = GradeProfile(r, row.type);
-        EXPECT_TRUE(g.decoded) << CodeTypeName(row.type) << g.failure;
-        EXPECT_EQ(g.decodeGrade, row.decodeGrade)
-            << CodeTypeName(row.type) << " " << row.left << "/" << row.right << " " << row.reversed
-            << ": " << g.failure;
+    constexpr TSymbology kSymbologies[] = {
+        {Type::EAN_13, "400638133393", 11, 7}, {Type::EAN_8, "1234567", 7, 7},
+        {Type::UPC_A, "03600029145", 9, 9},    {Type::UPC_E, "0123457", 9, 7},
+        {Type::CODE39, "AB-12", 10, 10},       {Type::CODE25i, "123456", 10, 10},
+        {Type::CODE128_B, "Ab12", 10, 10},     {Type::Codabar, "A123B", 10, 10},
+        {Type::MSI_Plessey, "1234", 10, 10},
+    };
+    struct TRow {
+        int leftShort, rightShort;
+        bool reversed;
+    };
+    constexpr TRow kRows[] = {{0, 0, false}, {0, 0, true}, {1, 0, false},
+                              {0, 1, false}, {1, 0, true}, {0, 1, true}};
+    for (const TSymbology& s : kSymbologies) {
+        const auto type = static_cast<btCodeTypes>(s.type);
+        for (const TRow& row : kRows) {
+            std::vector<double> r = Square(5, 85, s.left - row.leftShort, s.right - row.rightShort,
+                                           Runs(s.type, s.text))
+                                        .r;
+            if (row.reversed) std::reverse(r.begin(), r.end());
+            const TProfileGrade g = GradeProfile(r, type);
+            const std::string what =
+                std::string(CodeTypeName(type)) + " short " + std::to_string(row.leftShort) + "/" +
+                std::to_string(row.rightShort) + (row.reversed ? " reversed" : "");
+            ASSERT_TRUE(g.decoded) << what << ": " << g.failure;
+            EXPECT_EQ(g.quietLeftNeeded, row.reversed ? s.right : s.left) << what;
+            EXPECT_EQ(g.quietRightNeeded, row.reversed ? s.left : s.right) << what;
+            const bool leftShort = row.leftShort > 0;
+            const std::string failure =
+                row.leftShort + row.rightShort == 0
+                    ? ""
+                    : std::string(leftShort != row.reversed ? "the left" : "the right") +
+                          " quiet zone is " + std::to_string(leftShort ? s.left - 1 : s.right - 1) +
+                          ".0 modules wide; " + CodeTypeName(type) + " needs " +
+                          std::to_string(leftShort ? s.left : s.right);
+            EXPECT_EQ(g.failure, failure) << what;
+            EXPECT_EQ(g.decodeGrade, failure.empty() ? 4 : 0) << what;
+        }
     }
 }
 
@@ -299,6 +330,32 @@ TEST(ProfileGrading, AnAddOnsGapIsAQuietZone) {
                       "the gap before the add-on is 6.0 modules wide; at least 7 are needed");
         }
     }
+}
+
+// Each limit of ISO/IEC 15416's grading table (clause 5.4): a value on limit i grades 4 - i,
+// one just outside it a grade less. Symbol Contrast in percent, Modulation and Decodability
+// at least, Defects at most (SC 70 is A, 69.9999 B; Defects 0.15 A, 0.1501 B).
+TEST(ProfileGrading, EachGradeLimitOnBothSides) {
+    struct TRow {
+        const char* what;
+        const double (&table)[4];
+        double limits[4];
+        bool atMost;
+    };
+    using L = TGradeLimits;
+    const TRow kRows[] = {{"SC", L::kContrast, {70, 55, 40, 20}, false},
+                          {"MOD", L::kModulation, {.70, .60, .50, .40}, false},
+                          {"Defects", L::kDefects, {.15, .20, .25, .30}, true},
+                          {"V", L::kDecodability, {.62, .50, .37, .25}, false}};
+    for (const TRow& row : kRows)
+        for (int i = 0; i < 4; ++i) {
+            const double on = row.limits[i], outside = on + (row.atMost ? 1e-4 : -1e-4);
+            const auto grade = [&](double v) {
+                return row.atMost ? GradeAtMost(v, row.table) : GradeAtLeast(v, row.table);
+            };
+            EXPECT_EQ(grade(on), 4 - i) << row.what << " " << on;
+            EXPECT_EQ(grade(outside), 3 - i) << row.what << " " << outside;
+        }
 }
 
 TEST(ProfileGrading, GradeLetters) {

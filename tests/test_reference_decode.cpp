@@ -25,12 +25,7 @@ struct Symbol {
 
 Symbol Encode(btCodeTypes type, const char* caption, const char* addon = "",
               btCodeRatio ratio = Ratio_3) {
-    TLLBarcode barcode;
-    barcode.Params.CodeType = type;
-    barcode.Params.Ratio = ratio;
-    barcode.Params.SetCaption(caption);
-    barcode.Params.SetCodeAddon(addon);
-    barcode.Encode();
+    const TLLBarcode barcode = EncodedBarcode(type, caption, addon, ratio);
     return {barcode.CodeText, Bits(barcode)};
 }
 
@@ -133,19 +128,21 @@ TEST(ReferenceDecode, ReadsBackEveryTypeBothWays) {
 }
 
 // The engine draws add-ons after EAN-13 and UPC-A only; a UPC-E or an EAN-8 symbol with one
-// (its modules, a gap of 9, the add-on of an EAN-13 drawing from module 105) decodes as well.
-// EAN-8 keeps its identifier "]E4" with the add-on's digits after its own.
+// (its modules, a gap, the add-on of an EAN-13 drawing from module 105) decodes as well.
+// EAN-8 keeps its identifier "]E4" with the add-on's digits after its own. The gap's nominal
+// width is what was drawn held to 7 to 12 modules (ISO/IEC 15420).
 struct AddOnAfter {
     btCodeTypes type;
     const char* caption;
     const char* addon;
     const char* message;
     const char* identifier;
+    int gap, nominalGap;
 };
 const AddOnAfter kAddOnsAfter[] = {
-    {UPC_E, "123456", "12", "0123456512", "]E3"},
-    {UPC_E, "123456", "52495", "0123456552495", "]E3"},
-    {EAN_8, "1234567", "52495", "1234567052495", "]E4"},
+    {UPC_E, "123456", "12", "0123456512", "]E3", 9, 9},
+    {UPC_E, "123456", "52495", "0123456552495", "]E3", 6, 7},
+    {EAN_8, "1234567", "52495", "1234567052495", "]E4", 13, 12},
 };
 
 TEST(ReferenceDecode, AddOnAfterUpcEAndEan8) {
@@ -153,14 +150,18 @@ TEST(ReferenceDecode, AddOnAfterUpcEAndEan8) {
         SCOPED_TRACE(row.message);
         const Symbol main = Encode(row.type, row.caption);
         const std::string withAddon = Encode(EAN_13, "400638133393", row.addon).modules;
-        const std::string modules = main.modules + std::string(9, '0') + withAddon.substr(104);
+        const std::string modules = main.modules +
+                                    std::string(static_cast<std::size_t>(row.gap), '0') +
+                                    withAddon.substr(104);
         const TDecoded d = ReferenceDecode(row.type, Widths(modules));
         ASSERT_TRUE(d.ok) << d.failure;
         EXPECT_EQ(d.data, main.codeText);
         EXPECT_EQ(d.addon, row.addon);
         EXPECT_EQ(d.message, row.message);
         EXPECT_EQ(d.identifier, row.identifier);
-        ExpectNear(d.nominal, Widths(modules));
+        std::vector<double> nominal = Widths(modules);
+        nominal[RunLengths(main.modules).size()] = row.nominalGap * kX;
+        ExpectNear(d.nominal, nominal);
     }
 }
 
@@ -355,6 +356,10 @@ const TwoWidth kTwoWidths[] = {
     // The stop's space 1.1 against the last pair's space RT 1.55: 0.45 / 0.75 = 0.6 (against
     // its bar RT 1.95 it would be 1).
     {"I2of5 stop space", CODE25i, "0123456", 2.5, 0.2, -2, 0.3, 0.6},
+    // The stop's wide bar 2.4 and its last narrow bar 1.5, against the last pair's bar RT
+    // 1.95: 0.45 / 0.75 = 0.6 each.
+    {"I2of5 stop wide bar", CODE25i, "0123456", 2.5, 0.2, -3, -0.3, 0.6},
+    {"I2of5 stop narrow bar", CODE25i, "0123456", 2.5, 0.2, -1, 0.3, 0.6},
     // The pair "01": element 5 is the first space of the 1 (wide spaces 10001), 2.3 - 0.6 =
     // 1.7. Its spaces: wide 1.7 and 2.3, mean 2.0, narrow 0.8, RT 1.4, 0.6 from each mean:
     // (1.7 - 1.4) / 0.6 = 0.5; the bars' threshold does not move: 0.5.
@@ -453,6 +458,52 @@ TEST(ReferenceDecode, RefusesWrongCheckAndTruncatedSymbols) {
         // A failed decode transmits nothing.
         EXPECT_EQ(d.message, "");
         EXPECT_EQ(d.identifier, "");
+    }
+}
+
+// A Codabar symbol laid out from the alphabet's patterns, narrow 1 and wide 3 (times kX),
+// a narrow gap after each character.
+std::vector<double> CodabarWidths(const std::string& text) {
+    std::vector<double> widths;
+    for (const char c : text) {
+        const char* pattern = TBarCodabar::kPatterns[BarCodabar().IndexOf(c)];
+        if (!widths.empty()) widths.push_back(kX);
+        for (const char* e = pattern; *e != '\0'; ++e) widths.push_back((*e == '1' ? 3 : 1) * kX);
+    }
+    return widths;
+}
+
+// What a decode refuses inside a symbol (EN 798: A to D only at its ends), and what a read
+// of an unnamed symbology must hold to be believed: Interleaved 2 of 5 6 digits, Codabar 4
+// characters with its start and stop, MSI Plessey a digit other than 0.
+TEST(ReferenceDecode, LettersInsideCodabarAndTheShortestReadsBelieved) {
+    struct TRow {
+        const char* what;
+        btCodeTypes type;
+        std::vector<double> widths;
+        const char* failure; // "" when it decodes
+        bool any;            // ReferenceDecodeAny believes it
+    };
+    const TRow kRows[] = {
+        {"Codabar A1B", Codabar, CodabarWidths("A1B"), "", false},
+        {"Codabar A12B", Codabar, CodabarWidths("A12B"), "", true},
+        {"Codabar A1C2B", Codabar, CodabarWidths("A1C2B"),
+         "character 3: a start or stop character inside the symbol", false},
+        {"Codabar AD2B", Codabar, CodabarWidths("AD2B"),
+         "character 2: a start or stop character inside the symbol", false},
+        {"I2of5 4 digits", CODE25i, Widths(Encode(CODE25i, "1234").modules), "", false},
+        {"I2of5 6 digits", CODE25i, Widths(Encode(CODE25i, "123456").modules), "", true},
+        {"MSI 0 and its check 0", MSI_Plessey, Widths(Encode(MSI_Plessey, "0").modules), "", false},
+    };
+    for (const TRow& row : kRows) {
+        const TDecoded d = ReferenceDecode(row.type, row.widths);
+        EXPECT_EQ(d.ok, std::string(row.failure).empty()) << row.what;
+        EXPECT_EQ(d.failure, row.failure) << row.what;
+        const TDecoded any = ReferenceDecodeAny(row.widths);
+        EXPECT_EQ(any.ok, row.any) << row.what << ": " << any.failure;
+        if (row.any) {
+            EXPECT_EQ(any.type, row.type) << row.what;
+        }
     }
 }
 

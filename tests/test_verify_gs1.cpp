@@ -295,12 +295,17 @@ TEST(VerifyGs1, Itf14NamedChecksItsDigits) {
 
 // --- The size checks against the tables, on measured values.
 
+// A report of a symbol measured so, carrying data (by default a GTIN as its type carries
+// one).
 VerifyReport Measured(Type type, double xMm, double heightMm, double quiet, double grade,
-                      double aperture, const char* data) {
+                      double aperture, const char* data = nullptr) {
     VerifyReport r;
     r.found = r.decoded = true;
     r.type = type;
-    r.data = data;
+    r.data = data                   ? data
+             : type == Type::EAN_13 ? "4006381333931"
+             : type == Type::ITF_14 ? "09501101530003"
+                                    : "0109501101530003";
     r.dpi = 600;
     r.xMillimetres = xMm;
     r.xPixels = xMm / 25.4 * 600;
@@ -314,7 +319,8 @@ VerifyReport Measured(Type type, double xMm, double heightMm, double quiet, doub
 
 struct TSizeRow {
     const char* what;
-    VerifyReport report;
+    Type type;
+    double xMm, heightMm, quiet, grade, aperture;
     const char* check;
     bool passed;
     const char* text; // the line, or "" when only passed is checked
@@ -323,39 +329,37 @@ struct TSizeRow {
 // EAN-13 at X 0.264 mm (80 %): Table 1's 22.85 mm at the target X 0.330 mm scales to
 // 22.85 * 0.264 / 0.330 = 18.28 mm, so 18.30 mm passes and 18.20 mm fails.
 // GS1-128 at 0.33 mm lies below Table 2's 0.495 mm; at 0.5 mm within 0.495 to 1.016 mm.
+constexpr Type kGs1 = Type::GS1_128;
 const TSizeRow kSizeRows[] = {
-    {"GS1-128 X 0.33", Measured(Type::GS1_128, 0.33, 32, 10, 4, 10, "0109501101530003"),
-     "X dimension", false, "X dimension 0.330 mm: allowed 0.495 to 1.016 mm: fails"},
-    {"GS1-128 X 0.5", Measured(Type::GS1_128, 0.5, 32, 10, 4, 10, "0109501101530003"),
-     "X dimension", true, "X dimension 0.500 mm: allowed 0.495 to 1.016 mm: passes"},
-    {"GS1-128 X 1.1", Measured(Type::GS1_128, 1.1, 32, 10, 4, 10, "0109501101530003"),
-     "X dimension", false, ""},
-    {"GS1-128 low", Measured(Type::GS1_128, 0.5, 25.4, 10, 4, 10, "0109501101530003"), "Bar height",
-     false, "Bar height 25.40 mm: at least 31.75 mm: fails"},
-    {"GS1-128 quiet 9.4X", Measured(Type::GS1_128, 0.5, 32, 9.4, 4, 10, "0109501101530003"),
-     "Left quiet zone", false, "Left quiet zone 9.4X: at least 10X: fails"},
-    {"GS1-128 grade D", Measured(Type::GS1_128, 0.5, 32, 10, 1.0, 10, "0109501101530003"),
-     "Print quality", false, "Print quality x: at least 1.5/10/660: fails"},
-    {"GS1-128 at 6 mils", Measured(Type::GS1_128, 0.5, 32, 10, 4, 6, "0109501101530003"),
-     "Print quality", false,
-     "Print quality x: at least 1.5/10/660: unchecked: graded at "
-     "another aperture"},
-    {"EAN-13 0.264 18.30", Measured(Type::EAN_13, 0.264, 18.30, 11, 4, 6, "4006381333931"),
-     "Bar height", true, "Bar height 18.30 mm: at least 18.28 mm: passes"},
-    {"EAN-13 0.264 18.20", Measured(Type::EAN_13, 0.264, 18.20, 11, 4, 6, "4006381333931"),
-     "Bar height", false, ""},
-    {"EAN-13 left 7X", Measured(Type::EAN_13, 0.33, 22.85, 7, 4, 6, "4006381333931"),
-     "Left quiet zone", false, "Left quiet zone 7.0X: at least 11X: fails"},
-    {"ITF-14 no bearers", Measured(Type::ITF_14, 0.5, 32, 10, 4, 10, "09501101530003"),
-     "Bearer bars", false, "Bearer bars not measured (none found): at least 2X: unchecked"},
-    {"ITF-14 wide X", Measured(Type::ITF_14, 0.7, 32, 10, 0.6, 20, "09501101530003"),
-     "Print quality", true, "Print quality x: at least 0.5/20/660: passes"},
+    {"GS1-128 X 0.33", kGs1, 0.33, 32, 10, 4, 10, "X dimension", false,
+     "X dimension 0.330 mm: allowed 0.495 to 1.016 mm: fails"},
+    {"GS1-128 X 0.5", kGs1, 0.5, 32, 10, 4, 10, "X dimension", true,
+     "X dimension 0.500 mm: allowed 0.495 to 1.016 mm: passes"},
+    {"GS1-128 X 1.1", kGs1, 1.1, 32, 10, 4, 10, "X dimension", false, ""},
+    {"GS1-128 low", kGs1, 0.5, 25.4, 10, 4, 10, "Bar height", false,
+     "Bar height 25.40 mm: at least 31.75 mm: fails"},
+    {"GS1-128 quiet 9.4X", kGs1, 0.5, 32, 9.4, 4, 10, "Left quiet zone", false,
+     "Left quiet zone 9.4X: at least 10X: fails"},
+    {"GS1-128 grade D", kGs1, 0.5, 32, 10, 1.0, 10, "Print quality", false,
+     "Print quality x: at least 1.5/10/660: fails"},
+    {"GS1-128 at 6 mils", kGs1, 0.5, 32, 10, 4, 6, "Print quality", false,
+     "Print quality x: at least 1.5/10/660: unchecked: graded at another aperture"},
+    {"EAN-13 0.264 18.30", Type::EAN_13, 0.264, 18.30, 11, 4, 6, "Bar height", true,
+     "Bar height 18.30 mm: at least 18.28 mm: passes"},
+    {"EAN-13 0.264 18.20", Type::EAN_13, 0.264, 18.20, 11, 4, 6, "Bar height", false, ""},
+    {"EAN-13 left 7X", Type::EAN_13, 0.33, 22.85, 7, 4, 6, "Left quiet zone", false,
+     "Left quiet zone 7.0X: at least 11X: fails"},
+    {"ITF-14 no bearers", Type::ITF_14, 0.5, 32, 10, 4, 10, "Bearer bars", false,
+     "Bearer bars not measured (none found): at least 2X: unchecked"},
+    {"ITF-14 wide X", Type::ITF_14, 0.7, 32, 10, 0.6, 20, "Print quality", true,
+     "Print quality x: at least 0.5/20/660: passes"},
 };
 
 TEST(VerifyGs1, SizeChecksAgainstTheTables) {
     for (const TSizeRow& row : kSizeRows) {
         SCOPED_TRACE(row.what);
-        const Gs1Report gs1 = CheckGs1(row.report, true);
+        const Gs1Report gs1 = CheckGs1(
+            Measured(row.type, row.xMm, row.heightMm, row.quiet, row.grade, row.aperture), true);
         const Gs1SizeCheck* c = Check(gs1, row.check);
         ASSERT_NE(c, nullptr);
         EXPECT_EQ(c->passed, row.passed) << c->text;
@@ -410,7 +414,7 @@ TEST(VerifyGs1, Gs1128HoldsAtMost48DataCharacters) {
 }
 
 TEST(VerifyGs1, NoResolutionNoSize) {
-    VerifyReport r = Measured(Type::GS1_128, 0, 0, 10, 4, 0, "0109501101530003");
+    VerifyReport r = Measured(Type::GS1_128, 0, 0, 10, 4, 0);
     r.relative = true;
     r.dpi = 0;
     const Gs1Report gs1 = CheckGs1(r, true);

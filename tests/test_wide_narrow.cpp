@@ -85,25 +85,13 @@ std::string Read25(const TLLBarcode& e) {
     return text;
 }
 
-struct Case {
-    btCodeTypes type;
-    const char* text;
-    const char* codeText;
-};
-
-std::ostream& operator<<(std::ostream& os, const Case& c) {
-    return os << CodeTypeName(c.type) << " '" << c.text << "'";
-}
+using Case = TTextCase;
 
 class WideNarrow : public ::testing::TestWithParam<std::tuple<Case, btCodeRatio>> {};
 
 TEST_P(WideNarrow, PreparesTextAndReadsBack) {
     const auto& [c, ratio] = GetParam();
-    TLLBarcode e;
-    e.Params.CodeType = c.type;
-    e.Params.Ratio = ratio;
-    e.Params.SetCaption(c.text);
-    e.Encode();
+    const TLLBarcode e = EncodedBarcode(c.type, c.text, "", ratio);
     ASSERT_STREQ(e.CodeText, c.codeText);
     const std::size_t n = std::strlen(c.codeText);
     const int wide = ratio == Ratio_3 ? 3 : 2;
@@ -240,12 +228,7 @@ TEST(WideNarrowPatterns, TwoOfFivePairsAsWidths) {
         for (std::size_t k = 0; row.widths[k] != '\0'; ++k)
             modules +=
                 std::string(static_cast<std::size_t>(row.widths[k] - '0'), k % 2 ? '0' : '1');
-        TLLBarcode e;
-        e.Params.CodeType = CODE25i;
-        e.Params.Ratio = row.ratio;
-        e.Params.SetCaption(row.text);
-        e.Encode();
-        EXPECT_EQ(Bits(e), modules) << row.text;
+        EXPECT_EQ(Bits(EncodedBarcode(CODE25i, row.text, "", row.ratio)), modules) << row.text;
     }
 }
 
@@ -265,12 +248,8 @@ TEST(WideNarrowPatterns, HandWrittenSymbols) {
         {MSI_Plessey, Ratio_2, "", "110100100100100100100"}     // 1, 0000, 00
     };
     for (const auto& c : cases) {
-        TLLBarcode e;
-        e.Params.CodeType = c.type;
-        e.Params.Ratio = c.ratio;
-        e.Params.SetCaption(c.text);
-        e.Encode();
-        EXPECT_EQ(Bits(e), c.bits) << CodeTypeName(c.type) << " '" << c.text << "'";
+        EXPECT_EQ(Bits(EncodedBarcode(c.type, c.text, "", c.ratio)), c.bits)
+            << CodeTypeName(c.type) << " '" << c.text << "'";
     }
 }
 

@@ -94,11 +94,55 @@ def test_refusals_raise_error_with_the_message(call, message):
     assert str(raised.value).startswith(message)
 
 
-def test_wrong_argument_types_raise_type_error():
-    with pytest.raises(TypeError):
-        varimark.render(400638133393)
-    with pytest.raises(TypeError):
-        varimark.render(EAN, module="2")
+# Each argument of the wrong kind raises TypeError naming it, before the library sees it; a
+# switch takes a bool (0 and 1 as well), a value of the right kind out of range is the
+# library's refusal.
+@pytest.mark.parametrize("call, error, message", [
+    (lambda: varimark.render(400638133393), TypeError, "text must be a str, not int"),
+    (lambda: varimark.encode(EAN, type=None), TypeError, "type must be a str, not NoneType"),
+    (lambda: varimark.encode(EAN, addon=12), TypeError, "addon must be a str, not int"),
+    (lambda: varimark.encode(EAN, ratio="3"), TypeError, "ratio must be a number, not str"),
+    (lambda: varimark.encode(EAN, ratio=True), TypeError, "ratio must be a number, not bool"),
+    (lambda: varimark.render(EAN, module="2"), TypeError, "module must be an int, not str"),
+    (lambda: varimark.render(EAN, rotate=90.0), TypeError, "rotate must be an int, not float"),
+    (lambda: varimark.render(EAN, bar_height=True), TypeError,
+     "bar_height must be an int, not bool"),
+    (lambda: varimark.render(EAN, font=None), TypeError, "font must be a str, not NoneType"),
+    (lambda: varimark.render(EAN, format=b"png"), TypeError, "format must be a str, not bytes"),
+    (lambda: varimark.render(EAN, bearer=0), TypeError, "bearer must be a str, not int"),
+    (lambda: varimark.render(EAN, scale=2.5), TypeError, "scale must be an int, not float"),
+    (lambda: varimark.render(EAN, dpi="300"), TypeError, "dpi must be an int, not str"),
+    (lambda: varimark.render(EAN, margin=1.0), TypeError, "margin must be an int, not float"),
+    (lambda: varimark.render(EAN, zoom="no"), TypeError, "zoom must be a bool, not str"),
+    (lambda: varimark.render(EAN, text_line=None), TypeError,
+     "text_line must be a bool, not NoneType"),
+    (lambda: varimark.render(EAN, quiet_zones="yes"), TypeError,
+     "quiet_zones must be a bool, not str"),
+    (lambda: varimark.encode(EAN, repair=[]), TypeError, "repair must be a bool, not list"),
+    (lambda: varimark.render(EAN, monochrome=2), varimark.Error, "monochrome takes 0 or 1"),
+    (lambda: varimark.render(EAN, high_density=2), varimark.Error,
+     "high_density takes 0 or 1"),
+    (lambda: varimark.save(None, EAN), TypeError, "expected str, bytes or os.PathLike object"),
+    (lambda: varimark.verify(12), TypeError, "expected str, bytes or os.PathLike object"),
+    (lambda: varimark.verify(b"x", type=13), TypeError, "type must be a str, not int"),
+    (lambda: varimark.verify(b"x", aperture="6"), TypeError, "aperture must be a number"),
+    (lambda: varimark.verify(b"x", min_grade=None), TypeError, "min_grade must be a number"),
+    (lambda: varimark.verify(b"x", reflectance_black=True), TypeError,
+     "reflectance_black must be a number, not bool"),
+    (lambda: varimark.verify(b"x", gs1="yes"), TypeError, "gs1 must be a bool, not str"),
+    (lambda: varimark.verify(varimark.render(EAN), min_grade=5), varimark.Error,
+     "the minimum grade must be 0 to 4"),
+])
+def test_arguments_of_the_wrong_kind_are_refused(call, error, message):
+    with pytest.raises(error) as raised:
+        call()
+    assert str(raised.value).startswith(message)
+
+
+@pytest.mark.parametrize("on", [True, 1])
+def test_a_switch_takes_a_bool_or_its_number(on):
+    assert varimark.render(EAN, zoom=on) == varimark.render(EAN, zoom=True)
+    assert varimark.render(EAN, zoom=0) == varimark.render(EAN)
 
 
 def test_a_failed_save_leaves_the_old_file(tmp_path):
@@ -134,7 +178,8 @@ def test_verify_reads_a_path_and_reports_what_it_cannot_decode(tmp_path):
     varimark.save(path, EAN, dpi=600)
     assert varimark.verify(path, "EAN_13", dpi=600)["letter"] == "A"
     report = varimark.verify(path, "CODE39", dpi=600)
-    assert not report["decoded"] and not report["passed"] and report["failure"]
+    assert not report["decoded"] and not report["passed"]
+    assert report["failure"] == "no start character"
 
 
 @pytest.mark.parametrize("call, error, message", [

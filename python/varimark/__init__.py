@@ -15,9 +15,11 @@ Formats: bmp, gif, tif, jpg, emf, png, svg, pdf.
 
 Every refusal raises varimark.Error with the library's message, or the module's naming the
 argument ("path holds a NUL byte (\\x00)"). Texts and names are str, given to the library
-as UTF-8; paths are str, bytes or os.PathLike, as os.fsencode gives them. Calls may run in
-any number of threads at once; nothing is kept from one call to the next. The module calls
-libvarimark.so.1 through its C API; $VARIMARK_LIBRARY names another copy of it.
+as UTF-8; paths are str, bytes or os.PathLike, as os.fsencode gives them; switches
+(text_line, zoom, quiet_zones, gs1, ...) are bool. An argument of another kind raises
+TypeError naming it. Calls may run in any number of threads at once; nothing is kept from
+one call to the next. The module calls libvarimark.so.1 through its C API;
+$VARIMARK_LIBRARY names another copy of it.
 """
 
 import ctypes
@@ -129,6 +131,14 @@ def _whole(value, what):
     return max(min(value, 1 << 62), -(1 << 62))  # out of range stays out of range
 
 
+def _switch(value, what):
+    """A switch as the library's 0 or 1: a bool, or 0 and 1 (the library refuses another
+    number); a str such as "no" would be true, so another kind is refused."""
+    if not isinstance(value, int):
+        raise TypeError(f"{what} must be a bool, not {type(value).__name__}")
+    return max(min(value, 1 << 62), -(1 << 62))
+
+
 # Handles live for one call: new and free cost under a microsecond beside a render's
 # tenth of a millisecond, and nothing (a megabyte's text) is kept by a thread or after it.
 def _handles(with_options):
@@ -152,13 +162,15 @@ def _set_symbol(symbol, text, type, addon, ratio, module, rotate, text_line, bar
     _check(_lib.varimark_symbol_set_addon(symbol, _utf8(addon, "addon")))
     _check(_lib.varimark_symbol_set_font(symbol, _utf8(font, "font")))
     _set_ratio(symbol, ratio)
-    for field, value in ((b"module_size", module), (b"rotation", rotate),
-                         (b"bar_height", bar_height), (b"font_height", font_height)):
-        _check(_lib.varimark_symbol_set_int(symbol, field, _whole(value, field.decode())))
-    for field, value in ((b"human_readable", text_line), (b"zoom", zoom),
-                         (b"high_density", high_density), (b"width_reduce", width_reduce),
-                         (b"escapes", escapes), (b"repair", repair)):
-        _check(_lib.varimark_symbol_set_int(symbol, field, 1 if value else 0))
+    for field, name, value in ((b"module_size", "module", module), (b"rotation", "rotate", rotate),
+                               (b"bar_height", "bar_height", bar_height),
+                               (b"font_height", "font_height", font_height)):
+        _check(_lib.varimark_symbol_set_int(symbol, field, _whole(value, name)))
+    for field, name, value in ((b"human_readable", "text_line", text_line), (b"zoom", "zoom", zoom),
+                               (b"high_density", "high_density", high_density),
+                               (b"width_reduce", "width_reduce", width_reduce),
+                               (b"escapes", "escapes", escapes), (b"repair", "repair", repair)):
+        _check(_lib.varimark_symbol_set_int(symbol, field, _switch(value, name)))
 
 
 def _set_ratio(symbol, ratio):
@@ -199,8 +211,9 @@ def _set_options(options, format, scale, dpi, quiet_zones, margin, monochrome):
         _check(_lib.varimark_options_set_int(options, field, _whole(value, field.decode())))
     _check(_lib.varimark_options_set_int(options, b"margin", -1 if margin is None
                                          else _whole(margin, "margin")))
-    _check(_lib.varimark_options_set_int(options, b"quiet_zones", 1 if quiet_zones else 0))
-    _check(_lib.varimark_options_set_int(options, b"monochrome", 1 if monochrome else 0))
+    _check(_lib.varimark_options_set_int(options, b"quiet_zones",
+                                         _switch(quiet_zones, "quiet_zones")))
+    _check(_lib.varimark_options_set_int(options, b"monochrome", _switch(monochrome, "monochrome")))
 
 
 def _take(buffer):
@@ -369,7 +382,7 @@ def verify(picture, type=None, *, dpi=0, aperture=0, min_grade="C", reflectance_
                                       _number(aperture, "aperture"),
                                       _number(reflectance_black, "reflectance_black"),
                                       _number(reflectance_white, "reflectance_white"), grade,
-                                      1 if gs1 else 0,  # VARIMARK_VERIFY_GS1
+                                      _switch(gs1, "gs1"),  # VARIMARK_VERIFY_GS1
                                       ctypes.byref(report)))
     return json.loads(_take(report).decode("utf-8"))
 
