@@ -77,10 +77,13 @@ TEST(ApiCli, CheckTextTellsRefusalsApart) {
     for (const TextRow& row : rows) {
         const Outcome outcome = OutcomeOf([&] { CheckText(row.symbol); });
         EXPECT_EQ(outcome.raised, row.raised) << row.symbol.text;
-        if (!row.message.empty()) EXPECT_EQ(outcome.message, row.message) << row.symbol.text;
+        if (!row.message.empty()) {
+            EXPECT_EQ(outcome.message, row.message) << row.symbol.text;
+        }
         // Encode refuses the text as the check does, before anything else.
-        if (row.raised != Raised::Nothing)
+        if (row.raised != Raised::Nothing) {
             EXPECT_EQ(OutcomeOf([&] { Encode(row.symbol); }).raised, row.raised) << row.symbol.text;
+        }
     }
 }
 
@@ -200,8 +203,14 @@ TEST(ApiCli, EncodeJsonMatchesEncode) {
             << json;
     }
     EXPECT_NE(EncodeJson(rows[0]).find("\"codetext\":\"4006381333931\""), std::string::npos);
-    // A quote in the code text is escaped.
-    EXPECT_NE(EncodeJson(code128).find("\"codetext\":\"a\\\"b"), std::string::npos);
+    // Code 128 gives its symbol values v as the bytes 32 + v, each byte b as U+00bb in UTF-8
+    // (0x88 as C2 88): START B (104) 0x88, a (65), FNC1 (102) 0x86, '"' (2) escaped, b (66),
+    // the check character 104 + 1x65 + 2x102 + 3x2 + 4x66 = 643 = 6 x 103 + 25, so 25 ('9'),
+    // and STOP (106) 0x8A.
+    EXPECT_NE(EncodeJson(code128).find("\"codetext\":\"\xc2\x88"
+                                       "a\xc2\x86\\\"b9\xc2\x8a\","),
+              std::string::npos)
+        << EncodeJson(code128);
     EXPECT_EQ(OutcomeOf([&] { EncodeJson(SymbolOf(Type::EAN_13, "4006381333932")); }).raised,
               Raised::TextError);
 }
