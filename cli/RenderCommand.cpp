@@ -17,10 +17,10 @@ namespace varimark::cli {
 
 namespace {
 
-const char* const kModuleRange = "Bar_SC_Size must be in the range 0..9!";
-const char* const kRotateRange = "Bar_Rotate must be in the range rotate_000..rotate_270!";
-const char* const kHeightRange = "Bar_HeightPercent must be in the range 20..200!";
-const char* const kFontRange = "Bar_Fontscaling must be in the range 20..200!";
+constexpr const char* kModuleRange = "Bar_SC_Size must be in the range 0..9!";
+constexpr const char* kRotateRange = "Bar_Rotate must be in the range rotate_000..rotate_270!";
+constexpr const char* kHeightRange = "Bar_HeightPercent must be in the range 20..200!";
+constexpr const char* kFontRange = "Bar_Fontscaling must be in the range 20..200!";
 
 // A whole-number option: its range, checked on the value as given (never narrowed first),
 // and the messages below and above it.

@@ -38,7 +38,10 @@ void ParseLine(const std::string& line, const SymbolOptions& options) {
     } catch (const TextError& e) {
         Check(*e.what() != '\0', "a refused text has a message");
         if (std::string_view(e.what()) != kCaptionTooLong) {
-            Check(!options.repair || line.find('\0') != std::string::npos,
+            // A NUL byte in the line, or one written as \x00 with escapes.
+            const bool nul = line.find('\0') != std::string::npos ||
+                             (options.escapes && line.find("\\x00") != std::string::npos);
+            Check(!options.repair || nul,
                   "with --repair no text is refused for what it holds but a NUL byte");
             return;
         }
