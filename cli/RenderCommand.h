@@ -23,7 +23,7 @@ struct RenderOptions {
     bool monochrome = false; // a 1-bit picture (raster formats)
     int scale = 1;           // a whole magnification of everything
     // Pixels around the barcode, before scaling: without --margin, the symbology's quiet
-    // zones (at least kMinimumMargin); with it, that margin.
+    // zones (at least 2 pixels); with it, that margin.
     std::optional<int> margin;
     bool quietZones = false; // --quiet-zones: the quiet zones even with --margin
     int dpi = 96;            // the resolution the barcode is laid out at (a screen's)

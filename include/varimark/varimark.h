@@ -130,9 +130,9 @@ VARIMARK_API std::vector<std::uint8_t> Render(const Symbol& symbol, const Pictur
 VARIMARK_API void RenderToFile(const Symbol& symbol, const PictureOptions& options,
                                const std::string& fileName);
 
-// The same, a PDF dated creationTime (seconds since 1970, up to the end of the year 9999) as
-// its creation and modification date; other formats carry no date and are as Render gives
-// them. For files that are the same bytes each time they are made (SOURCE_DATE_EPOCH).
+// The same, a PDF dated creationTime (seconds since 1970, UTC) as its creation date; other
+// formats carry no date and are as Render gives them. For files that are the same bytes
+// each time they are made (SOURCE_DATE_EPOCH); the PDF is as long with a date as without.
 VARIMARK_API std::vector<std::uint8_t> Render(const Symbol& symbol, const PictureOptions& options,
                                               long long creationTime);
 
@@ -154,8 +154,8 @@ VARIMARK_API std::string JsonString(std::string_view utf8);
 // The text only (symbol.text for symbol.type with symbol.escapes and symbol.repair): raises
 // TextError for a text the symbology cannot carry, a NUL byte or a text longer than any
 // symbol holds, whatever the type ("String exceeds maximum length"), EscapeSequenceError for
-// a malformed escape. Encode, EncodeJson and Render raise these before anything else of the
-// text, and Error (not TextError) when the text passes but the symbol cannot hold it.
+// a malformed escape. Encode, EncodeJson and Render raise the same for the same text, and
+// Error (not TextError) for a text that passes here but that the symbol cannot hold.
 VARIMARK_API void CheckText(const Symbol& symbol);
 // The add-on only (symbol.addon for symbol.type with symbol.repair): TextError when the
 // type takes none or it is not 2 or 5 digits.
