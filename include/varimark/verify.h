@@ -96,13 +96,13 @@ struct Gs1Report {
 };
 
 struct VerifyReport {
-    bool found = false;           // a run of bars was found to scan
-    bool decoded = false;         // some scan decoded
-    Type type = Type::EAN_13;     // the symbology decoded
-    std::string data;             // as a scanner transmits it (UTF-8): Code 39 without its
-                                  // start and stop, Code 128 its data characters (FNC1 as GS),
-                                  // EAN/UPC every digit with the add-on's after them
-    std::string identifier;       // the symbology identifier: "]E0", "]C1", "]A0", ...
+    bool found = false;       // a run of bars was found to scan
+    bool decoded = false;     // some scan decoded
+    Type type = Type::EAN_13; // the symbology decoded
+    std::string data;         // as a scanner transmits it (UTF-8): Code 39 without its
+                              // start and stop, Code 128 its data characters (FNC1 as GS),
+                              // EAN/UPC every digit with the add-on's after them
+    std::string identifier;   // the symbology identifier: "]E0", "]C1", "]A0", ...
     std::string symbolCharacters; // the prepared text as varimark::Encode gives it (Code 39
                                   // with its stars, Code 128 as symbol values + 32)
     std::string addon;            // an EAN/UPC add-on's digits
@@ -113,19 +113,19 @@ struct VerifyReport {
     bool passed = false;          // grade >= minGrade, and decoded
     double apertureMils = 0, apertureMillimetres = 0;
     double aperturePixels = 0;
-    double apertureOfX = 0;     // the aperture as a fraction of X
-    int wavelength = 660;       // nm; a grey picture is taken as seen in red light
-    double dpi = 0;             // the resolution measured at; 0 when graded relative to X
-    bool relative = false;      // no resolution: X in pixels, the aperture a fraction of X
+    double apertureOfX = 0; // the aperture as a fraction of X
+    int wavelength = 660;   // nm; a grey picture is taken as seen in red light
+    double dpi = 0;         // the resolution measured at; 0 when graded relative to X
+    bool relative = false;  // no resolution: X in pixels, the aperture a fraction of X
     std::string resolutionNote; // why a resolution the file states was not used, or ""
     double xPixels = 0;
-    double xMillimetres = 0, xMils = 0;  // the X dimension (narrow element) measured
-    double barGainMillimetres = 0;       // mean bar width above nominal (negative: loss)
-    double barGainPercent = 0;           // the same, in percent of X
-    double skewDegrees = 0;              // the scans' angle from the picture's rows (degrees,
-                                         // counterclockwise on screen)
-    bool acrossColumns = false;          // the bars lie across the picture's rows (turned)
-    double barHeightPixels = 0;          // the height of the band the scans cross
+    double xMillimetres = 0, xMils = 0; // the X dimension (narrow element) measured
+    double barGainMillimetres = 0;      // mean bar width above nominal (negative: loss)
+    double barGainPercent = 0;          // the same, in percent of X
+    double skewDegrees = 0;             // the scans' angle from the picture's rows (degrees,
+                                        // counterclockwise on screen)
+    bool acrossColumns = false;         // the bars lie across the picture's rows (turned)
+    double barHeightPixels = 0;         // the height of the band the scans cross
     std::vector<ProfileReport> profiles; // ten, when a symbol was found
     std::vector<std::string> advice;     // one sentence for each parameter below minGrade
     std::string failure;                 // when nothing decoded: why
@@ -172,6 +172,7 @@ VARIMARK_API std::vector<std::uint8_t> VerifyReportPicture(const std::uint8_t* p
                                                            Format format);
 // The same, written safely to fileName, its format chosen by the extension (.svg, .png).
 VARIMARK_API void SaveVerifyReportPicture(const std::string& picturePath,
-                                          const VerifyReport& report, const std::string& fileName);
+                                          const VerifyReport& report,
+                                          const std::string& fileName);
 
 } // namespace varimark
