@@ -1,15 +1,13 @@
 #include "cli/BatchLine.h"
 
 #include "cli/Options.h"
-#include "engine/Escapes.h"
-#include "engine/InputText.h"
 
 namespace varimark::cli {
 
-TBatchLine ParseBatchLine(std::string_view line, const SymbolOptions& options) {
+TBatchLine ParseBatchLine(std::string_view line, const SymbolOptions& options, const Symbol& look) {
     TBatchLine parsed;
     if (line.empty()) return parsed.empty = true, parsed;
-    CheckNoNul(line);
+    CheckNoNulByte(line);
     std::string_view fields[3];
     std::size_t count = 0;
     for (std::size_t from = 0;;) {
@@ -20,13 +18,20 @@ TBatchLine ParseBatchLine(std::string_view line, const SymbolOptions& options) {
         if (tab == std::string_view::npos) break;
         from = tab + 1;
     }
+    Type type = options.type;
     if (count >= 2) {
-        parsed.type = ParseCodeType(fields[0]);
-        if (!parsed.type) throw EBatchLine("unknown type '" + std::string(fields[0]) + "'");
+        const std::optional<Type> named = TypeFromName(fields[0]);
+        if (!named) throw EBatchLine("unknown type '" + std::string(fields[0]) + "'");
+        type = *named;
+        parsed.typed = true;
     }
-    const btCodeTypes type = parsed.type.value_or(options.type);
-    if (count == 3) parsed.addon = CheckedAddon(fields[2], type, options.repair);
-    parsed.text = ToEngineText(fields[count == 1 ? 0 : 1], type, options);
+    parsed.symbol = SymbolOf(options, type, fields[count == 1 ? 0 : 1], look);
+    if (count == 3) {
+        parsed.addon = true;
+        parsed.symbol.addon = fields[2];
+        CheckAddon(parsed.symbol);
+    }
+    CheckText(parsed.symbol);
     return parsed;
 }
 

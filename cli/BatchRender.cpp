@@ -1,16 +1,10 @@
 #include "cli/BatchRender.h"
 
-#include "engine/EOverflow.h"
-#include "engine/InputText.h"
-#include "render/FontCache.h"
-
 #include "cli/BatchFlow.h"
 #include "cli/BatchLine.h"
 #include "cli/LineReader.h"
 #include "cli/Progress.h"
-#include "engine/EOverflow.h"
-#include "export/FileWriter.h"
-#include "render/MagnifiedPicture.h"
+#include "varimark/varimark.h"
 
 #include <algorithm>
 #include <atomic>
@@ -41,7 +35,7 @@ public:
     explicit TBatchInput(const std::string& fileName)
         : fromStdin_(fileName == "-"), shown_(fromStdin_ ? "standard input" : fileName),
           file_(fromStdin_ ? stdin : std::fopen(fileName.c_str(), "rb")) {
-        if (file_ == nullptr) throw EPicture(Message(errno));
+        if (file_ == nullptr) throw Error(Message(errno));
     }
     ~TBatchInput() {
         if (!fromStdin_) std::fclose(file_);
@@ -89,33 +83,21 @@ std::string NumberedName(std::size_t line, const std::string& extension) {
 // One line: its type and add-on (or the options'), then its text, drawn into its file.
 class TBatchWorker {
 public:
+    // Checks the options and the look of every symbol (Error).
     TBatchWorker(const SymbolOptions& options, const RenderOptions& render)
-        : options_(options), render_(render) {
-        ApplySymbolOptions(options, base_);
-        ApplyRenderOptions(render, base_);
+        : options_(options), render_(render), look_(LookOf(render)) {
+        CheckSymbolOptions(SymbolOf(options, options.type, "", look_));
     }
 
     // The picture file of one line, in the format of the extension.
     std::vector<std::uint8_t> Render(const std::string& line, const std::string& extension) {
-        const TBatchLine parsed = ParseBatchLine(line, options_);
-        barcode_.Params = base_;
-        if (parsed.type) barcode_.Params.CodeType = *parsed.type;
-        if (parsed.addon) barcode_.Params.SetCodeAddon(*parsed.addon);
-        barcode_.Params.SetCaption(parsed.text);
-        try {
-            return RenderToBytes(barcode_, render_, extension);
-        } catch (const EOverflow& e) {
-            // The engine's Code 128 refusal, with the character it could not carry named.
-            if (std::string_view(e.what()) != kCode128Refusal) throw;
-            throw EOverflow(Code128Error(parsed.text, barcode_.Params.CodeType));
-        }
+        return RenderToBytes(ParseBatchLine(line, options_, look_).symbol, render_, extension);
     }
 
 private:
     const SymbolOptions& options_;
     const RenderOptions& render_;
-    TBarcodeParams base_;
-    TLLBarcode barcode_;
+    Symbol look_;
 };
 
 // Lines out at once per thread: reading ahead of the slowest picture stops there.
@@ -241,6 +223,234 @@ void StartThreads(std::vector<std::jthread>& threads, std::size_t count,
     }
 }
 
+// One batch: its input and folder, the flow of its lines through the threads, and why it
+// stopped early.
+class TBatchRun {
+public:
+    TBatchRun(const SymbolOptions& options, const RenderOptions& render,
+              const std::string& extension)
+        : options_(options), render_(render), extension_(extension) {}
+
+    // Checks the options, opens the input and makes the folder; false (told) on a failure.
+    bool Open() {
+        try {
+            CheckPictureLimits(render_);
+            TBatchWorker probe(options_, render_); // the look options are checked once, up front
+            input_.emplace(*options_.batchFile);
+            std::error_code error;
+            std::filesystem::create_directories(render_.outdir, error);
+            if (error)
+                throw Error(
+                    Named("cannot create folder " + render_.outdir + ": " + error.message()));
+            folder_.emplace(render_.outdir);
+        } catch (const std::bad_alloc&) {
+            PrintNamed(OutOfMemory("starting the batch").what());
+            return false;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return false;
+        }
+        return true;
+    }
+
+    // Draws and writes every line on jobs threads; returns the exit status.
+    int Run(std::size_t jobs) {
+        // Failures are told in the order of the lines as soon as every earlier line is
+        // done, above the progress bar.
+        LineReader reader(input_->File());
+        TBatchFlow flow(reader, std::min(jobs, std::size_t{1} << 20) * kWindowPerJob,
+                        [this](std::size_t line, const std::string& message) {
+                            progress_->Print("line " + std::to_string(line) + ": " + message +
+                                             "\n");
+                        });
+        flow_ = &flow;
+        progress_.emplace(TProgress::Wanted(render_.quiet) ? input_->CountLines(*options_.batchFile)
+                                                           : std::nullopt,
+                          render_.quiet, flow.Done());
+        WriteAndDraw(jobs);
+        WriteHandedOver();
+        flow.TellRemaining();
+        progress_.reset();
+        return Status();
+    }
+
+private:
+    // One group of lines drawn; given a bundle, their small files are kept there for the
+    // writing thread, the others written at once.
+    void RenderGroup(TBatchWorker& worker, TLineGroup& group, TBundle* bundle) {
+        for (std::size_t i = 0; i < group.text.size(); ++i) {
+            if (group.refused[i] || group.text[i].empty()) continue; // empty lines: skipped
+            const std::size_t line = group.first + i;
+            try {
+                const std::vector<std::uint8_t> bytes = worker.Render(group.text[i], extension_);
+                const std::string name = NumberedName(line, extension_);
+                if (bundle != nullptr && bytes.size() <= kHandedOverBytes) {
+                    bundle->files.Add(name, bytes);
+                    bundle->lines.push_back(line);
+                } else {
+                    folder_->Write(name, bytes);
+                }
+            } catch (const std::exception& e) {
+                group.Fail(line, FailureMessage(e));
+            }
+        }
+    }
+
+    void Write(TBundle& bundle) {
+        for (std::size_t k = 0; k < bundle.files.Count(); ++k) {
+            try {
+                folder_->Write(bundle.files.Name(k), bundle.files.Bytes(k));
+            } catch (const std::exception& e) {
+                bundle.group.Fail(bundle.lines[k], FailureMessage(e));
+            }
+        }
+    }
+
+    // Writes the bundles and finishes their lines.
+    void WriteAll(std::vector<TBundle>& bundles) {
+        for (TBundle& bundle : bundles) {
+            Write(bundle);
+            flow_->Finish(bundle.group);
+        }
+    }
+
+    // Memory that ran out is only noted here (the message is made once the threads are
+    // done and their memory free): making it where memory just ran out may fail again, and
+    // nothing may escape a drawing thread.
+    void StopBatch(const std::exception& e) noexcept {
+        flow_->Stop();
+        if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) {
+            outOfMemory_ = true;
+            return;
+        }
+        try {
+            const std::lock_guard lock(stopMutex_);
+            if (stopReason_.empty()) stopReason_ = e.what();
+        } catch (...) {
+            outOfMemory_ = true;
+        }
+    }
+
+    // A drawing thread: draws groups of lines and hands their files over to the writing
+    // thread, or writes them itself when enough wait already.
+    void Draw() {
+        try {
+            TBatchWorker worker(options_, render_);
+            TBundle bundle;
+            while (flow_->Take(bundle.group, true) == TBatchFlow::TTake::Taken) {
+                RenderGroup(worker, bundle.group, &bundle);
+                if (!queue_.Push(bundle)) {
+                    Write(bundle);
+                    flow_->Finish(bundle.group);
+                    bundle.files.Clear();
+                    bundle.lines.clear();
+                }
+            }
+        } catch (const std::exception& e) {
+            StopBatch(e);
+        }
+        --drawing_;
+        queue_.Notify();
+    }
+
+    // With more than one job, one thread (this one) writes the files the others draw,
+    // and draws only when no file waits: threads creating files in one folder at once
+    // mostly wait for each other in the system. The others hand their files over unless
+    // enough wait already (then they write them themselves).
+    void WriteAndDraw(std::size_t jobs) {
+        // Declared last: on any way out, lines stop being handed out, then every thread
+        // started is joined.
+        std::vector<std::jthread> threads;
+        struct TStopFlow {
+            TBatchFlow& flow;
+            ~TStopFlow() { flow.Stop(); }
+        } stopFlow{*flow_};
+        try {
+            TBatchWorker worker(options_, render_);
+            TLineGroup group;
+            std::vector<TBundle> bundles;
+            bool started = false;
+            for (;;) {
+                queue_.TakeAll(bundles);
+                if (!bundles.empty()) {
+                    WriteAll(bundles);
+                    queue_.GiveBack(bundles);
+                    continue;
+                }
+                const auto take = flow_->Take(group, drawing_ == 0);
+                if (take == TBatchFlow::TTake::Taken) {
+                    if (!started) {
+                        started = true;
+                        StartThreads(threads, jobs - 1, drawing_, [this] { Draw(); });
+                    }
+                    RenderGroup(worker, group, nullptr);
+                    flow_->Finish(group);
+                    continue;
+                }
+                if (take == TBatchFlow::TTake::End && drawing_ == 0) {
+                    queue_.TakeAll(bundles);
+                    if (bundles.empty()) break;
+                    WriteAll(bundles);
+                    queue_.GiveBack(bundles);
+                    continue;
+                }
+                queue_.Wait();
+            }
+        } catch (const std::exception& e) {
+            StopBatch(e);
+        }
+    }
+
+    // The files that drawing threads handed over when this thread stopped early.
+    void WriteHandedOver() {
+        try {
+            std::vector<TBundle> bundles;
+            queue_.TakeAll(bundles);
+            WriteAll(bundles);
+        } catch (const std::exception& e) {
+            StopBatch(e);
+        }
+    }
+
+    // The exit status, with why the batch stopped before the end of its input and a
+    // failed read told.
+    int Status() {
+        if (outOfMemory_ && stopReason_.empty()) {
+            try {
+                stopReason_ = OutOfMemory("rendering the batch").what();
+            } catch (const std::bad_alloc&) {
+                PrintNamed("Out of memory while rendering the batch");
+                return kExitRefused;
+            }
+        }
+        int status = kExitOk;
+        if (flow_->AnyFailed()) status = kExitRefused;
+        if (!stopReason_.empty()) {
+            PrintNamed(stopReason_);
+            status = kExitRefused;
+        }
+        if (const int error = flow_->ReadError(); error != 0) {
+            std::fprintf(stderr, "%s\n", input_->Message(error).c_str());
+            status = kExitRefused;
+        }
+        return status;
+    }
+
+    const SymbolOptions& options_;
+    const RenderOptions& render_;
+    const std::string extension_;
+    std::optional<TBatchInput> input_;
+    std::optional<PictureFolder> folder_; // the files' folder, opened once it exists
+    std::optional<TProgress> progress_;
+    TBatchFlow* flow_ = nullptr;
+    TFileQueue queue_;
+    std::atomic<std::size_t> drawing_{0};
+    // Why the batch stopped before the end of its input (memory ran out), told at the end.
+    std::mutex stopMutex_;
+    std::string stopReason_;
+    std::atomic<bool> outOfMemory_{false};
+};
+
 } // namespace
 
 int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
@@ -250,210 +460,24 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     const std::string extension = FormatExtension(render.format);
     CheckPictureName("picture" + extension, render.monochrome);
 
-    std::optional<TBatchInput> input;
-    std::optional<TBulkFolder> folder; // the files' folder, opened once it exists
-    try {
-        CheckPictureLimits(render);
-        TBatchWorker probe(options, render); // the look options are checked once, up front
-        input.emplace(*options.batchFile);
-        std::error_code error;
-        std::filesystem::create_directories(render.outdir, error);
-        if (error)
-            throw EPicture(Named("cannot create folder " + render.outdir + ": " + error.message()));
-        folder.emplace(render.outdir);
-    } catch (const std::bad_alloc&) {
-        PrintNamed(OutOfMemory("starting the batch").what());
-        return kExitRefused;
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return kExitRefused;
-    }
+    TBatchRun batch(options, render, extension);
+    if (!batch.Open()) return kExitRefused;
 
-    // Like any batch tool, the files are written without syncing each (TWriteMode::Bulk):
-    // the system writes them out later.
+    // Like any batch tool, the files are written without syncing each: the system writes
+    // them out later.
     const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t jobs = render.jobs > 0 ? static_cast<std::size_t>(render.jobs) : processors;
     // Fonts are set up once, before the drawing threads start: fontconfig half set up for
     // want of memory must not be met by several threads.
     if (jobs > 1) {
         try {
-            PrepareFonts();
+            SetUpFonts();
         } catch (const std::bad_alloc&) {
             PrintNamed("Out of memory while loading fonts");
             return kExitRefused;
         }
     }
-
-    // Failures are told in the order of the lines as soon as every earlier line is done,
-    // above the progress bar.
-    std::optional<TProgress> progress;
-    LineReader reader(input->File());
-    TBatchFlow flow(reader, std::min(jobs, std::size_t{1} << 20) * kWindowPerJob,
-                    [&progress](std::size_t line, const std::string& message) {
-                        progress->Print("line " + std::to_string(line) + ": " + message + "\n");
-                    });
-    progress.emplace(TProgress::Wanted(render.quiet) ? input->CountLines(*options.batchFile)
-                                                     : std::nullopt,
-                     render.quiet, flow.Done());
-
-    // One group of lines drawn; given a bundle, their small files are kept there for the
-    // writing thread, the others written at once.
-    const auto renderGroup = [&](TBatchWorker& worker, TLineGroup& group, TBundle* bundle) {
-        for (std::size_t i = 0; i < group.text.size(); ++i) {
-            if (group.refused[i] || group.text[i].empty()) continue; // empty lines: skipped
-            const std::size_t line = group.first + i;
-            try {
-                const std::vector<std::uint8_t> bytes = worker.Render(group.text[i], extension);
-                const std::string name = NumberedName(line, extension);
-                if (bundle != nullptr && bytes.size() <= kHandedOverBytes) {
-                    bundle->files.Add(name, bytes);
-                    bundle->lines.push_back(line);
-                } else {
-                    folder->Write(name, bytes);
-                }
-            } catch (const std::exception& e) {
-                group.Fail(line, FailureMessage(e));
-            }
-        }
-    };
-    const auto write = [&](TBundle& bundle) {
-        for (std::size_t k = 0; k < bundle.files.Count(); ++k) {
-            try {
-                folder->Write(bundle.files.Name(k), bundle.files.Bytes(k));
-            } catch (const std::exception& e) {
-                bundle.group.Fail(bundle.lines[k], FailureMessage(e));
-            }
-        }
-    };
-
-    // With more than one job, one thread (this one) writes the files the others draw,
-    // and draws only when no file waits: threads creating files in one folder at once
-    // mostly wait for each other in the system. The others hand their files over unless
-    // enough wait already (then they write them themselves).
-    TFileQueue queue;
-    std::atomic<std::size_t> drawing{0};
-    // Why the batch stopped before the end of its input (memory ran out), told at the end.
-    // Memory that ran out is only noted here (the message is made once the threads are
-    // done and their memory free): making it where memory just ran out may fail again, and
-    // nothing may escape a drawing thread.
-    std::mutex stopMutex;
-    std::string stopReason;
-    std::atomic<bool> outOfMemory{false};
-    const auto stopBatch = [&](const std::exception& e) noexcept {
-        flow.Stop();
-        if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) {
-            outOfMemory = true;
-            return;
-        }
-        try {
-            const std::lock_guard lock(stopMutex);
-            if (stopReason.empty()) stopReason = e.what();
-        } catch (...) {
-            outOfMemory = true;
-        }
-    };
-    const auto draw = [&] {
-        try {
-            TBatchWorker worker(options, render);
-            TBundle bundle;
-            while (flow.Take(bundle.group, true) == TBatchFlow::TTake::Taken) {
-                renderGroup(worker, bundle.group, &bundle);
-                if (!queue.Push(bundle)) {
-                    write(bundle);
-                    flow.Finish(bundle.group);
-                    bundle.files.Clear();
-                    bundle.lines.clear();
-                }
-            }
-        } catch (const std::exception& e) {
-            stopBatch(e);
-        }
-        --drawing;
-        queue.Notify();
-    };
-
-    int status = kExitOk;
-    {
-        // Declared last: on any way out, lines stop being handed out, then every thread
-        // started is joined.
-        std::vector<std::jthread> threads;
-        struct TStopFlow {
-            TBatchFlow& flow;
-            ~TStopFlow() { flow.Stop(); }
-        } stopFlow{flow};
-        try {
-            TBatchWorker worker(options, render);
-            TLineGroup group;
-            std::vector<TBundle> bundles;
-            bool started = false;
-            for (;;) {
-                queue.TakeAll(bundles);
-                if (!bundles.empty()) {
-                    for (TBundle& bundle : bundles) {
-                        write(bundle);
-                        flow.Finish(bundle.group);
-                    }
-                    queue.GiveBack(bundles);
-                    continue;
-                }
-                const auto take = flow.Take(group, drawing == 0);
-                if (take == TBatchFlow::TTake::Taken) {
-                    if (!started) {
-                        started = true;
-                        StartThreads(threads, jobs - 1, drawing, draw);
-                    }
-                    renderGroup(worker, group, nullptr);
-                    flow.Finish(group);
-                    continue;
-                }
-                if (take == TBatchFlow::TTake::End && drawing == 0) {
-                    queue.TakeAll(bundles);
-                    if (bundles.empty()) break;
-                    for (TBundle& bundle : bundles) {
-                        write(bundle);
-                        flow.Finish(bundle.group);
-                    }
-                    queue.GiveBack(bundles);
-                    continue;
-                }
-                queue.Wait();
-            }
-        } catch (const std::exception& e) {
-            stopBatch(e);
-        }
-    }
-    // The files that drawing threads handed over when this thread stopped early.
-    try {
-        std::vector<TBundle> bundles;
-        queue.TakeAll(bundles);
-        for (TBundle& bundle : bundles) {
-            write(bundle);
-            flow.Finish(bundle.group);
-        }
-    } catch (const std::exception& e) {
-        stopBatch(e);
-    }
-    flow.TellRemaining();
-    progress.reset();
-    if (outOfMemory && stopReason.empty()) {
-        try {
-            stopReason = OutOfMemory("rendering the batch").what();
-        } catch (const std::bad_alloc&) {
-            PrintNamed("Out of memory while rendering the batch");
-            return kExitRefused;
-        }
-    }
-
-    if (flow.AnyFailed()) status = kExitRefused;
-    if (!stopReason.empty()) {
-        PrintNamed(stopReason);
-        status = kExitRefused;
-    }
-    if (const int error = flow.ReadError(); error != 0) {
-        std::fprintf(stderr, "%s\n", input->Message(error).c_str());
-        status = kExitRefused;
-    }
-    return status;
+    return batch.Run(jobs);
 }
 
 } // namespace varimark::cli

@@ -3,10 +3,6 @@
 #include "cli/LineReader.h"
 #include "cli/StandardOutput.h"
 #include "cli/Usage.h"
-#include "engine/EOverflow.h"
-#include "engine/Escapes.h"
-#include "engine/InputText.h"
-#include "library/Json.h"
 
 #include <cerrno>
 #include <cstring>
@@ -34,65 +30,33 @@ void AppendLineError(std::string& out, long long lineNumber, std::string_view me
     out += "{\"line\":";
     out += std::to_string(lineNumber);
     out += ",\"error\":";
-    AppendJsonString(out, message);
+    out += JsonString(message);
     out += "}\n";
 }
 
 } // namespace
 
-EncodeCommand::EncodeCommand(const SymbolOptions& options) : options_(options) {
-    ApplySymbolOptions(options, barcode_.Params);
+EncodeCommand::EncodeCommand(const SymbolOptions& options)
+    : options_(options), symbol_(SymbolOf(options, options.type, "")) {
+    CheckAddon(symbol_);
 }
 
 void EncodeCommand::EncodeText(std::string_view text, std::string& out) {
-    barcode_.Params.SetCaption(text);
-    try {
-        barcode_.Encode();
-    } catch (const EOverflow& e) {
-        // The engine's Code 128 refusal, with the character it could not carry named.
-        if (std::string_view(e.what()) == kCode128Refusal)
-            throw EOverflow(Code128Error(text, barcode_.Params.CodeType));
-        throw;
-    }
-
-    int count = barcode_.ModuleCount;
-    if (count < 0) count = 0;
-    if (count > TLLBarcode::kMaxModules) count = TLLBarcode::kMaxModules;
-    const std::size_t codeTextCapacity = sizeof barcode_.CodeText;
-    const void* terminator = std::memchr(barcode_.CodeText, '\0', codeTextCapacity);
-    const std::size_t codeTextLength =
-        terminator != nullptr
-            ? static_cast<std::size_t>(static_cast<const char*>(terminator) - barcode_.CodeText)
-            : codeTextCapacity;
-
-    out += "{\"type\":\"";
-    out += CodeTypeName(barcode_.Params.CodeType);
-    out += "\",\"codetext\":";
-    AppendJsonByteString(out, std::string_view(barcode_.CodeText, codeTextLength));
-    out += ",\"modules\":\"";
-    for (int i = 1; i <= count; ++i) out += barcode_.Modules[i] != 0 ? '1' : '0';
-    out += "\",\"count\":";
-    out += std::to_string(barcode_.ModuleCount);
-    out += "}\n";
+    symbol_.text = text;
+    out += EncodeJson(symbol_);
+    out += '\n';
 }
 
 int EncodeCommand::RunSingle(const std::string& utf8Text) {
-    std::string text;
-    try {
-        text = ToEngineText(utf8Text, options_.type, options_);
-    } catch (const NulInTextError& e) {
-        PrintNamed(e.what());
-        return kExitRefused;
-    } catch (const ETextRefused& e) {
-        PrintNamed(e.what());
-        return kExitRefused;
-    } catch (const EscapeError& e) {
-        throw UsageError(e.what());
-    }
     std::string out;
     try {
-        EncodeText(text, out);
-    } catch (const EOverflow& e) {
+        EncodeText(utf8Text, out);
+    } catch (const EscapeSequenceError& e) {
+        throw UsageError(e.what());
+    } catch (const TextError& e) { // refused before it is encoded: the program's own message
+        PrintNamed(e.what());
+        return kExitRefused;
+    } catch (const Error& e) { // the engine's refusal, as it is
         std::fprintf(stderr, "%s\n", e.what());
         return kExitRefused;
     }
@@ -110,7 +74,6 @@ int EncodeCommand::RunBatch(const std::string& fileName) {
 
     LineReader reader(file);
     std::string line;
-    std::string text;
     std::string out;
     out.reserve(kFlushThreshold + 4096);
     long long lineNumber = 0;
@@ -122,16 +85,9 @@ int EncodeCommand::RunBatch(const std::string& fileName) {
                 AppendLineError(out, lineNumber, "line too long");
                 status = kExitRefused;
             } else if (!line.empty()) { // an empty line is skipped
-                text = ToEngineText(line, options_.type, options_);
-                EncodeText(text, out);
+                EncodeText(line, out);
             }
-        } catch (const ETextRefused& e) {
-            AppendLineError(out, lineNumber, e.what());
-            status = kExitRefused;
-        } catch (const EscapeError& e) {
-            AppendLineError(out, lineNumber, e.what());
-            status = kExitRefused;
-        } catch (const EOverflow& e) {
+        } catch (const Error& e) { // a refused text, a bad escape, the engine's refusal
             AppendLineError(out, lineNumber, e.what());
             status = kExitRefused;
         }

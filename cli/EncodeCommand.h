@@ -1,7 +1,7 @@
 #pragma once
 // The encode command: text in, one line of JSON per text out.
 #include "cli/Options.h"
-#include "engine/LLBarcode.h"
+#include "varimark/varimark.h"
 
 #include <cstdio>
 #include <string>
@@ -12,10 +12,12 @@ namespace varimark::cli {
 
 class EncodeCommand {
 public:
+    // Checks the add-on for the type (TextError).
     explicit EncodeCommand(const SymbolOptions& options);
 
-    // Encodes one engine text (8-bit) and appends its JSON line, "\n" included, to out.
-    // Throws EOverflow when the caption or the engine refuses the text; out is then unchanged.
+    // Encodes one text (UTF-8) and appends its JSON line, "\n" included, to out. Throws
+    // Error (TextError, EscapeSequenceError) when the text or the engine refuses it; out is
+    // then unchanged.
     void EncodeText(std::string_view text, std::string& out);
 
     // Encodes options.text and prints its line; a refusal (the engine's message, a text the
@@ -29,7 +31,7 @@ public:
 
 private:
     SymbolOptions options_;
-    TLLBarcode barcode_;
+    Symbol symbol_;
 };
 
 // Runs "encode" with the arguments after the command name. Throws UsageError.

@@ -1,9 +1,5 @@
 #include "cli/Options.h"
 
-#include "engine/Escapes.h"
-#include "engine/InputText.h"
-#include "engine/Windows1252.h"
-
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -30,10 +26,6 @@ std::string Quoted(std::string_view s) {
     return "'" + std::string(s) + "'";
 }
 
-std::optional<btCodeTypes> ParseCodeType(std::string_view name) {
-    return CodeTypeFromName(name);
-}
-
 long long ParseWholeNumber(std::string_view name, std::string_view value) {
     long long result = 0;
     const char* const end = value.data() + value.size();
@@ -55,12 +47,6 @@ double ParseDecimal(std::string_view name, std::string_view value) {
     return result;
 }
 
-std::optional<btCodeRatio> ParseRatio(long long value) {
-    if (value == 3) return Ratio_3;
-    if (value == 2) return Ratio_2;
-    return std::nullopt;
-}
-
 std::string_view OptionParser::Value() {
     if (inlineValue_) {
         valueTaken_ = true;
@@ -73,7 +59,7 @@ std::string_view OptionParser::Value() {
 bool OptionParser::ParseSharedOption(std::string_view name, SymbolOptions& options) {
     if (name == "--type") {
         const std::string_view value = Value();
-        const auto type = ParseCodeType(value);
+        const auto type = TypeFromName(value);
         if (!type) throw UsageError("unknown type " + Quoted(value));
         options.type = *type;
     } else if (name == "--ratio") {
@@ -86,7 +72,7 @@ bool OptionParser::ParseSharedOption(std::string_view name, SymbolOptions& optio
         }
     } else if (name == "--bearer") {
         const std::string_view value = Value();
-        const auto bearer = CodeBearerFromName(value);
+        const auto bearer = BearerFromName(value);
         if (!bearer) throw UsageError("unknown bearer " + Quoted(value) + " (frame or top-bottom)");
         options.bearer = *bearer;
     } else if (name == "--addon") {
@@ -139,8 +125,8 @@ SymbolOptions OptionParser::Parse(const ExtraOption& extra) {
         throw UsageError("TEXT cannot be given together with --batch");
     if (!options.text && !options.batchFile) throw UsageError(missingOperand_);
     if (ratioGiven_ && !ParseRatioValue(options))
-        throw RangeError(Named("bad ratio " + Quoted(*ratioGiven_) + " " +
-                               (options.type == ITF_14 ? kItfRatios : "(3 or 2)")));
+        throw RangeError(
+            Named("bad ratio " + Quoted(*ratioGiven_) + " " + RatioChoices(options.type)));
     return options;
 }
 
@@ -162,30 +148,29 @@ bool OptionParser::ParseRatioValue(SymbolOptions& options) {
     } catch (const UsageError&) {
         throw UsageError("bad ratio " + Quoted(value) + " (3 or 2)");
     }
-    if (options.type == ITF_14) {
-        const std::optional<int> quarters = ItfWideQuarters(number);
-        if (number == 0 || !quarters) return false;
-        options.itfWideQuarters = static_cast<std::uint8_t>(*quarters);
+    if (options.type == Type::ITF_14) {
+        if (number == 0 || !RatioFits(Type::ITF_14, number)) return false;
+        options.itfRatio = number;
         return true;
     }
     if (!whole) throw UsageError("bad ratio " + Quoted(value) + " (3 or 2)");
-    const auto ratio = ParseRatio(*whole);
-    if (!ratio) return false;
-    options.ratio = *ratio;
-    if (*ratio == Ratio_3) options.itfWideQuarters = 12;
+    if (*whole != 3 && *whole != 2) return false;
+    options.ratio = static_cast<double>(*whole);
+    if (*whole == 3) options.itfRatio = 3;
     return true;
 }
 
-std::string ToEngineText(std::string_view utf8, btCodeTypes type, const SymbolOptions& options) {
-    return CheckedText(utf8, type, {options.escapes, options.repair});
-}
-
-void ApplySymbolOptions(const SymbolOptions& options, TBarcodeParams& params) {
-    params.CodeType = options.type;
-    params.Ratio = options.ratio;
-    params.ItfWideQuarters = options.itfWideQuarters;
-    params.Bearer = options.bearer;
-    params.SetCodeAddon(CheckedAddon(options.addon, options.type, options.repair));
+Symbol SymbolOf(const SymbolOptions& options, Type type, std::string_view text,
+                const Symbol& look) {
+    Symbol symbol = look;
+    symbol.type = type;
+    symbol.ratio = type == Type::ITF_14 ? options.itfRatio : options.ratio;
+    symbol.bearer = options.bearer;
+    if (type == options.type || TakesAddon(type)) symbol.addon = options.addon;
+    symbol.escapes = options.escapes;
+    symbol.repair = options.repair;
+    symbol.text = text;
+    return symbol;
 }
 
 } // namespace varimark::cli

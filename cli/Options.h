@@ -1,8 +1,6 @@
 #pragma once
 // Command-line options shared by the commands of varimark-cli that build a symbol.
-#include "engine/BarcodeParams.h"
-#include "engine/BarcodeTypes.h"
-#include "varimark/error.h"
+#include "varimark/varimark.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -59,18 +57,12 @@ double ParseDecimal(std::string_view name, std::string_view value);
 // 's' as messages quote what was given.
 std::string Quoted(std::string_view s);
 
-// A symbology by its name as CodeTypeName gives it, without regard to case and with '-'
-// accepted for '_' ("ean-13" is EAN_13).
-std::optional<btCodeTypes> ParseCodeType(std::string_view name);
-// 3 is Ratio_3, 2 is Ratio_2.
-std::optional<btCodeRatio> ParseRatio(long long value);
-
 // The options of a command that encodes text.
 struct SymbolOptions {
-    btCodeTypes type = CODE128_B;
-    btCodeRatio ratio = Ratio_3;
-    std::uint8_t itfWideQuarters = 10;    // ITF_14's ratio in quarters: --ratio 2.25 .. 3
-    btBearer bearer = Bearer_Frame;       // --bearer: ITF_14's bearer bars
+    Type type = Type::CODE128_B;
+    double ratio = 3;                     // --ratio 3 or 2 (the types but ITF_14)
+    double itfRatio = 2.5;                // ITF_14's ratio: --ratio 2.25 .. 3
+    Bearer bearer = Bearer::Frame;        // --bearer: ITF_14's bearer bars
     std::string addon;                    // as given (UTF-8)
     bool escapes = false;                 // --esc: \xNN and \\ in the text
     bool repair = false;                  // --repair: the engine's repairs, not refusals
@@ -117,13 +109,10 @@ private:
     std::optional<std::string> ratioGiven_; // as given
 };
 
-// The engine's 8-bit text for a UTF-8 text of the type, checked as engine/InputText.h says
-// (ETextRefused; EscapeError for a bad escape, NulInTextError for a NUL byte), or with
-// --repair repaired as the desktop program does.
-std::string ToEngineText(std::string_view utf8, btCodeTypes type, const SymbolOptions& options);
-
-// Writes type, ratio and add-on into the parameter record (the caption is set per text);
-// raises ETextRefused for an add-on the type does not take.
-void ApplySymbolOptions(const SymbolOptions& options, TBarcodeParams& params);
+// The symbol of the options for a text of the type: the type, its ratio, the bearer bars,
+// the add-on, --esc and --repair, with look the look (fonts, sizes) and text the text. A
+// type without add-ons takes none of --addon (another type's, in a batch).
+Symbol SymbolOf(const SymbolOptions& options, Type type, std::string_view text,
+                const Symbol& look = {});
 
 } // namespace varimark::cli

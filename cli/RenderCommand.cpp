@@ -4,14 +4,6 @@
 #include "cli/ReproduciblePdf.h"
 #include "cli/StandardOutput.h"
 #include "cli/Usage.h"
-#include "engine/EOverflow.h"
-#include "engine/Escapes.h"
-#include "engine/InputText.h"
-#include "engine/Windows1252.h"
-#include "export/FileWriter.h"
-#include "library/PictureRender.h"
-#include "library/SymbolBarcode.h"
-#include "render/PictureSave.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,10 +17,10 @@ namespace varimark::cli {
 
 namespace {
 
-const char* const kModuleRange = "Bar_SC_Size must be in the range 0..9!";
-const char* const kRotateRange = "Bar_Rotate must be in the range rotate_000..rotate_270!";
-const char* const kHeightRange = "Bar_HeightPercent must be in the range 20..200!";
-const char* const kFontRange = "Bar_Fontscaling must be in the range 20..200!";
+constexpr const char* kModuleRange = "Bar_SC_Size must be in the range 0..9!";
+constexpr const char* kRotateRange = "Bar_Rotate must be in the range rotate_000..rotate_270!";
+constexpr const char* kHeightRange = "Bar_HeightPercent must be in the range 20..200!";
+constexpr const char* kFontRange = "Bar_Fontscaling must be in the range 20..200!";
 
 // A whole-number option: its range, checked on the value as given (never narrowed first),
 // and the messages below and above it.
@@ -107,7 +99,7 @@ std::string FormatExtension(const std::string& format) {
     return format.starts_with('.') ? format : "." + format;
 }
 
-void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params) {
+Symbol LookOf(const RenderOptions& options) {
     Symbol look;
     look.moduleSize = options.module;
     look.rotation = options.rotateDegrees;
@@ -118,17 +110,19 @@ void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params) {
     look.zoom = options.zoom;
     look.highDensity = options.highDensity;
     look.widthReduce = options.widthReduce;
-    ApplyLook(look, params);
+    return look;
 }
 
-std::vector<std::uint8_t> RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
+std::vector<std::uint8_t> RenderToBytes(const Symbol& symbol, const RenderOptions& options,
                                         const std::string& fileName) {
     const std::optional<Format> format = FormatFromName(fileName);
-    if (!format) throw EUnsupportedFileType("unsupported picture type of '" + fileName + "'");
+    if (!format) throw Error("unsupported picture type of '" + fileName + "'");
     const PictureOptions picture = PictureOptionsOf(options, *format);
     // Only a PDF carries a date.
-    return RenderBarcode(barcode, picture,
-                         picture.format == Format::Pdf ? SourceDateEpoch() : std::nullopt);
+    if (const std::optional<long long> date =
+            picture.format == Format::Pdf ? SourceDateEpoch() : std::nullopt)
+        return Render(symbol, picture, *date);
+    return Render(symbol, picture);
 }
 
 namespace {
@@ -146,11 +140,11 @@ void CheckSingleCommandLine(const RenderOptions& render, bool jobsGiven) {
                      render.monochrome);
 }
 
-} // namespace
-
-int RunRenderCommand(std::vector<std::string_view> args) {
-    RenderOptions render;
-    std::vector<std::pair<const TIntegerOption*, long long>> numbers; // checked once well formed
+// The command line: the shared options, the render options (whole numbers kept in numbers
+// until the command line is known to be well formed) and the flags.
+SymbolOptions
+ParseRenderCommandLine(std::vector<std::string_view> args, RenderOptions& render,
+                       std::vector<std::pair<const TIntegerOption*, long long>>& numbers) {
     OptionParser parser(std::move(args));
     const auto extra = [&](std::string_view name, OptionParser& p) {
         static constexpr std::pair<std::string_view, bool RenderOptions::*> kFlags[] = {
@@ -172,28 +166,21 @@ int RunRenderCommand(std::vector<std::string_view> args) {
         if (name == "--format") return render.format = p.Value(), true;
         return false;
     };
-    const SymbolOptions options = parser.Parse(extra);
-    if (options.help) {
-        PrintRenderUsage(stdout);
-        return kExitOk;
-    }
-    const bool toStdout = render.output == "-";
-    if (!options.batchFile)
-        CheckSingleCommandLine(render, std::any_of(numbers.begin(), numbers.end(), [](auto& n) {
-                                   return n.first->name == "--jobs";
-                               }));
-    for (const auto& [option, value] : numbers) StoreInRange(*option, value, render);
-    if (options.batchFile) return RunBatchRender(options, render);
+    return parser.Parse(extra);
+}
 
-    std::string text;
+// One picture: the text checked (a bad escape is a usage error, a refused text the
+// program's own message), then drawn and written; a refusal while drawing or writing is
+// told with its own message.
+int RenderSingle(const SymbolOptions& options, const RenderOptions& render) {
+    const bool toStdout = render.output == "-";
+    const Symbol symbol = SymbolOf(options, options.type, *options.text, LookOf(render));
     try {
-        text = ToEngineText(*options.text, options.type, options);
-    } catch (const ETextRefused& e) {
-        throw RangeError(Named(e.what()));
-    } catch (const NulInTextError& e) {
-        throw RangeError(Named(e.what()));
-    } catch (const EscapeError& e) {
+        CheckText(symbol);
+    } catch (const EscapeSequenceError& e) {
         throw UsageError(e.what());
+    } catch (const TextError& e) {
+        throw RangeError(Named(e.what()));
     }
     if (toStdout && isatty(STDOUT_FILENO))
         Refuse(Ours("standard output is a terminal; redirect it to a file or a pipe, or write "
@@ -201,29 +188,40 @@ int RunRenderCommand(std::vector<std::string_view> args) {
 
     try {
         CheckPictureLimits(render);
-        TLLBarcode barcode;
-        ApplySymbolOptions(options, barcode.Params);
-        ApplyRenderOptions(render, barcode.Params);
-        barcode.Params.SetCaption(text);
         // --format chooses the format of any -o, a name without an extension included.
         const std::string formatName =
             render.format.empty() ? render.output : "picture" + FormatExtension(render.format);
-        const std::vector<std::uint8_t> bytes = RenderToBytes(barcode, render, formatName);
+        const std::vector<std::uint8_t> bytes = RenderToBytes(symbol, render, formatName);
         if (toStdout)
             WriteStandardOutput({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
         else
-            WriteFileReplacing(render.output, bytes);
+            WriteFile(render.output, bytes);
     } catch (const std::bad_alloc&) {
         throw OutOfMemory("drawing the picture");
-    } catch (const std::exception& e) { // EOverflow (the engine's messages), EPicture, files
-        // The engine's Code 128 refusal, with the character it could not carry named.
-        std::fprintf(stderr, "%s\n",
-                     std::string_view(e.what()) == kCode128Refusal
-                         ? Code128Error(text, options.type).c_str()
-                         : e.what());
+    } catch (const std::exception& e) { // the engine's messages, pictures too large, files
+        std::fprintf(stderr, "%s\n", e.what());
         return kExitRefused;
     }
     return kExitOk;
+}
+
+} // namespace
+
+int RunRenderCommand(std::vector<std::string_view> args) {
+    RenderOptions render;
+    std::vector<std::pair<const TIntegerOption*, long long>> numbers; // checked once well formed
+    const SymbolOptions options = ParseRenderCommandLine(std::move(args), render, numbers);
+    if (options.help) {
+        PrintRenderUsage(stdout);
+        return kExitOk;
+    }
+    if (!options.batchFile)
+        CheckSingleCommandLine(render, std::any_of(numbers.begin(), numbers.end(), [](auto& n) {
+                                   return n.first->name == "--jobs";
+                               }));
+    for (const auto& [option, value] : numbers) StoreInRange(*option, value, render);
+    if (options.batchFile) return RunBatchRender(options, render);
+    return RenderSingle(options, render);
 }
 
 void CheckPictureName(const std::string& fileName, bool monochrome) {
@@ -237,7 +235,7 @@ void CheckPictureName(const std::string& fileName, bool monochrome) {
 
 void CheckPictureLimits(const RenderOptions& render) {
     if (render.dpi > kMaxDpi || render.margin.value_or(0) > kMaxMargin)
-        throw EPicture("Picture too large: --dpi is at most 100000 and --margin at most 65535");
+        throw Error("Picture too large: --dpi is at most 100000 and --margin at most 65535");
 }
 
 } // namespace varimark::cli

@@ -2,8 +2,7 @@
 // The render command: one barcode drawn into a picture file (BMP, GIF, TIFF, JPEG, EMF,
 // PNG, SVG or PDF) or onto standard output.
 #include "cli/Options.h"
-#include "engine/LLBarcode.h"
-#include "engine/Units.h"
+#include "varimark/varimark.h"
 
 #include <optional>
 #include <string>
@@ -14,7 +13,7 @@ namespace varimark::cli {
 
 // The look and the picture, beyond the options shared with encode.
 struct RenderOptions {
-    int module = SC2;      // --module 0..9
+    int module = 2;        // --module 0..9 (SC2, 0.33 mm)
     int rotateDegrees = 0; // --rotate 0|90|180|270
     bool noText = false;   // leave out the human-readable line
     int barHeight = 100;   // --bar-height 20..200
@@ -24,10 +23,10 @@ struct RenderOptions {
     bool monochrome = false; // a 1-bit picture (raster formats)
     int scale = 1;           // a whole magnification of everything
     // Pixels around the barcode, before scaling: without --margin, the symbology's quiet
-    // zones (at least kMinimumMargin); with it, that margin.
+    // zones (at least 2 pixels); with it, that margin.
     std::optional<int> margin;
     bool quietZones = false; // --quiet-zones: the quiet zones even with --margin
-    int dpi = kScreenDpi;    // the resolution the surface reports
+    int dpi = 96;            // the resolution the barcode is laid out at (a screen's)
     std::string output;      // "-": standard output
     // Batch rendering.
     std::string outdir;
@@ -36,19 +35,20 @@ struct RenderOptions {
     bool quiet = false; // no progress bar
 };
 
-// The look into the parameter record, through the control's range checks.
-void ApplyRenderOptions(const RenderOptions& options, TBarcodeParams& params);
-// The picture file of the barcode in the format of the name's extension (every picture
-// type of the save function, and PDF); PDF dated by SOURCE_DATE_EPOCH when it is set.
-// EUnsupportedFileType for another extension.
-std::vector<std::uint8_t> RenderToBytes(TLLBarcode& barcode, const RenderOptions& options,
+// The look of the options as a symbol's (module size, rotation, text line, heights, font,
+// zoom, high density, width reduction); its range is checked when it is drawn.
+Symbol LookOf(const RenderOptions& options);
+// The picture file of the symbol in the format of the name's extension (every picture
+// type of the library, PDF included); PDF dated by SOURCE_DATE_EPOCH when it is set.
+// Error for another extension.
+std::vector<std::uint8_t> RenderToBytes(const Symbol& symbol, const RenderOptions& options,
                                         const std::string& fileName);
 // The extension (".png") that --format EXT names: one of the picture types, with or without
 // its dot, in any case (the case is kept); UsageError for anything else.
 std::string FormatExtension(const std::string& format);
 // UsageError for a name whose extension chooses no picture type.
 void CheckPictureName(const std::string& fileName, bool monochrome);
-// EPicture for a resolution or margin that would make every picture too large.
+// Error for a resolution or margin that would make every picture too large.
 void CheckPictureLimits(const RenderOptions& options);
 
 // Runs "render" with the arguments after the command name. Throws UsageError for a

@@ -115,73 +115,78 @@ void PrintEncodeUsage(std::FILE* stream) {
          "  printf 'ABC-1\\nXYZ\\n' | varimark-cli encode --type code39 --ratio 2 --batch -\n"});
 }
 
+// The render command's help, part by part.
+constexpr const char* kRenderDescription =
+    "\nDraws TEXT as a barcode into FILE; the extension chooses the format: .bmp (Windows\n"
+    "bitmap, 24 bits), .gif, .tif (8-bit palette), .jpg, .emf (enhanced metafile), .png,\n"
+    ".svg (rectangles and text, scalable without losing edges) or .pdf; with -o - the\n"
+    "picture goes to standard output (not a terminal); --format EXT chooses the format\n"
+    "for any -o (needed for -o - and names without an extension, such as /dev/stdout). The\n"
+    "picture is white, (2 x margin + width) x scale by (2 x margin + height) x scale\n"
+    "pixels, where the margin holds the symbology's quiet zones unless --margin is\n"
+    "given. A PDF carries no creation date unless SOURCE_DATE_EPOCH gives one.\n";
+constexpr const char* kRenderLookOptions =
+    "  --module 0..9   module width SC0 (0.27 mm) .. SC9 (0.66 mm); default 2 (0.33 mm)\n"
+    "  --rotate DEG    0, 90 (counter-clockwise), 180 or 270\n"
+    "  --no-text       leave out the human-readable line\n"
+    "  --bar-height P  bar height in percent, 20..200 (default 100)\n"
+    "  --font-height P font height in percent, 20..200 (default 100)\n"
+    "  --font NAME     face of the human-readable line (default Arial; Default is the\n"
+    "                  system's sans face)\n"
+    "  --zoom          place every module at its exact millimetre position\n"
+    "  --high-density  halve the module width\n"
+    "  --width-reduce  draw each bar one pixel narrower\n"
+    "  --scale N       magnify everything N times, text with a larger font (default 1)\n"
+    "  --margin N      white pixels around the barcode before scaling, instead of the\n"
+    "                  quiet zones (the desktop program's pictures have --margin 2)\n"
+    "  --dpi N         resolution the barcode is laid out for (default 96)\n"
+    "  --monochrome    a black-and-white picture (raster formats)\n"
+    "  --quiet-zones   the default: a margin of at least 2 pixels that holds the\n"
+    "                  symbology's minimum quiet zone on each side (EAN-13 11 and 7\n"
+    "                  modules, UPC-A 9, EAN-8 7, UPC-E 9 and 7, 5 after an add-on, 10 for\n"
+    "                  the others; 1/8 inch for Postnet and FIM); with --margin N, the\n"
+    "                  quiet zones and at least N pixels\n";
+constexpr const char* kRenderBatchOptions =
+    "  --batch FILE    one barcode per line of FILE (- for standard input): TEXT, or\n"
+    "                  TYPE<TAB>TEXT, or TYPE<TAB>TEXT<TAB>ADDON; line k is written to\n"
+    "                  DIR/NNNNNN.EXT (000001 on); a failing line is reported as\n"
+    "                  \"line N: message\" and the others are written. Lines are\n"
+    "                  drawn as they are read; a line may hold 4096 bytes (longer:\n"
+    "                  \"line too long\"); a byte-order mark before the first is skipped.\n"
+    "                  An empty line, also one empty but for a byte-order mark, is\n"
+    "                  skipped: it makes no file and no error. A regular file of the\n"
+    "                  same name is replaced whole (as with -o); a link, folder or other\n"
+    "                  entry there is refused and left alone\n"
+    "  --outdir DIR    the batch's folder (created when missing)\n"
+    "  --format EXT    the picture format, before any extension: bmp, gif, tif, jpg, emf,\n"
+    "                  png, svg, pdf (with or without the dot, in any case)\n"
+    "  --jobs N        at most N pictures drawn at once, each by its own thread (default:\n"
+    "                  the number of processors); fewer when the system starts no more\n"
+    "  --quiet         no progress bar (shown on a terminal for more than 300 lines)\n";
+constexpr const char* kRenderOutputOptions =
+    "  -o FILE         the picture to write, under exactly that name; an existing file is\n"
+    "                  replaced only when the new one is complete (a second hard link\n"
+    "                  keeps the old picture): it is linked in as .FILE.vmk-PID-... and\n"
+    "                  renamed over FILE at once; a kill (SIGKILL) at that moment leaves\n"
+    "                  that name, which the next save replacing a file there removes. A\n"
+    "                  link is followed; a pipe or device is written into; - for\n"
+    "                  standard output, with --format EXT. In a folder that may not be\n"
+    "                  written, a writable FILE is written over in place, which is not\n"
+    "                  atomic: a failure or kill part way leaves it empty or holding the\n"
+    "                  start of the new picture\n"
+    "  -h, --help      show this help\n\n";
+constexpr const char* kRenderExamples =
+    "\nExamples:\n"
+    "  varimark-cli render --type EAN_13 --addon 12 -o label.png 400638133393\n"
+    "  varimark-cli render --type CODE39 --module 9 --rotate 90 -o box.svg ABC-123\n"
+    "  varimark-cli render --type UPC_A --dpi 600 -o print.pdf 03600029145\n"
+    "  varimark-cli render --type CODE128_B -o - --format png ABC-123 | lp\n"
+    "  varimark-cli render --type EAN_13 --batch codes.txt --outdir labels --format gif\n";
+
 void PrintRenderUsage(std::FILE* stream) {
-    PrintAll(
-        stream,
-        {kRenderSynopsis,
-         "\nDraws TEXT as a barcode into FILE; the extension chooses the format: .bmp (Windows\n"
-         "bitmap, 24 bits), .gif, .tif (8-bit palette), .jpg, .emf (enhanced metafile), .png,\n"
-         ".svg (rectangles and text, scalable without losing edges) or .pdf; with -o - the\n"
-         "picture goes to standard output (not a terminal); --format EXT chooses the format\n"
-         "for any -o (needed for -o - and names without an extension, such as /dev/stdout). The\n"
-         "picture is white, (2 x margin + width) x scale by (2 x margin + height) x scale\n"
-         "pixels, where the margin holds the symbology's quiet zones unless --margin is\n"
-         "given. A PDF carries no creation date unless SOURCE_DATE_EPOCH gives one.\n",
-         kText, "\nOptions:\n", kTypes,
-         "  --module 0..9   module width SC0 (0.27 mm) .. SC9 (0.66 mm); default 2 (0.33 mm)\n"
-         "  --rotate DEG    0, 90 (counter-clockwise), 180 or 270\n"
-         "  --no-text       leave out the human-readable line\n"
-         "  --bar-height P  bar height in percent, 20..200 (default 100)\n"
-         "  --font-height P font height in percent, 20..200 (default 100)\n"
-         "  --font NAME     face of the human-readable line (default Arial; Default is the\n"
-         "                  system's sans face)\n"
-         "  --zoom          place every module at its exact millimetre position\n"
-         "  --high-density  halve the module width\n"
-         "  --width-reduce  draw each bar one pixel narrower\n"
-         "  --scale N       magnify everything N times, text with a larger font (default 1)\n"
-         "  --margin N      white pixels around the barcode before scaling, instead of the\n"
-         "                  quiet zones (the desktop program's pictures have --margin 2)\n"
-         "  --dpi N         resolution the barcode is laid out for (default 96)\n"
-         "  --monochrome    a black-and-white picture (raster formats)\n"
-         "  --quiet-zones   the default: a margin of at least 2 pixels that holds the\n"
-         "                  symbology's minimum quiet zone on each side (EAN-13 11 and 7\n"
-         "                  modules, UPC-A 9, EAN-8 7, UPC-E 9 and 7, 5 after an add-on, 10 for\n"
-         "                  the others; 1/8 inch for Postnet and FIM); with --margin N, the\n"
-         "                  quiet zones and at least N pixels\n"
-         "  --batch FILE    one barcode per line of FILE (- for standard input): TEXT, or\n"
-         "                  TYPE<TAB>TEXT, or TYPE<TAB>TEXT<TAB>ADDON; line k is written to\n"
-         "                  DIR/NNNNNN.EXT (000001 on); a failing line is reported as\n"
-         "                  \"line N: message\" and the others are written. Lines are\n"
-         "                  drawn as they are read; a line may hold 4096 bytes (longer:\n"
-         "                  \"line too long\"); a byte-order mark before the first is skipped.\n"
-         "                  An empty line, also one empty but for a byte-order mark, is\n"
-         "                  skipped: it makes no file and no error. A regular file of the\n"
-         "                  same name is replaced whole (as with -o); a link, folder or other\n"
-         "                  entry there is refused and left alone\n"
-         "  --outdir DIR    the batch's folder (created when missing)\n"
-         "  --format EXT    the picture format, before any extension: bmp, gif, tif, jpg, emf,\n"
-         "                  png, svg, pdf (with or without the dot, in any case)\n"
-         "  --jobs N        at most N pictures drawn at once, each by its own thread (default:\n"
-         "                  the number of processors); fewer when the system starts no more\n"
-         "  --quiet         no progress bar (shown on a terminal for more than 300 lines)\n"
-         "  -o FILE         the picture to write, under exactly that name; an existing file is\n"
-         "                  replaced only when the new one is complete (a second hard link\n"
-         "                  keeps the old picture): it is linked in as .FILE.vmk-PID-... and\n"
-         "                  renamed over FILE at once; a kill (SIGKILL) at that moment leaves\n"
-         "                  that name, which the next save replacing a file there removes. A\n"
-         "                  link is followed; a pipe or device is written into; - for\n"
-         "                  standard output, with --format EXT. In a folder that may not be\n"
-         "                  written, a writable FILE is written over in place, which is not\n"
-         "                  atomic: a failure or kill part way leaves it empty or holding the\n"
-         "                  start of the new picture\n"
-         "  -h, --help      show this help\n\n",
-         kExit,
-         "\nExamples:\n"
-         "  varimark-cli render --type EAN_13 --addon 12 -o label.png 400638133393\n"
-         "  varimark-cli render --type CODE39 --module 9 --rotate 90 -o box.svg ABC-123\n"
-         "  varimark-cli render --type UPC_A --dpi 600 -o print.pdf 03600029145\n"
-         "  varimark-cli render --type CODE128_B -o - --format png ABC-123 | lp\n"
-         "  varimark-cli render --type EAN_13 --batch codes.txt --outdir labels --format gif\n"});
+    PrintAll(stream, {kRenderSynopsis, kRenderDescription, kText, "\nOptions:\n", kTypes,
+                      kRenderLookOptions, kRenderBatchOptions, kRenderOutputOptions, kExit,
+                      kRenderExamples});
 }
 
 void PrintVerifyUsage(std::FILE* stream) {

@@ -5,8 +5,7 @@
 #include "cli/StandardOutput.h"
 #include "cli/Usage.h"
 #include "cli/VerifyCommand.h"
-#include "export/FileWriter.h"
-#include "generated/Version.h"
+#include "varimark/varimark.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -31,7 +30,7 @@ int Dispatch(const std::vector<std::string_view>& args) {
         return kExitOk;
     }
     if (command == "--version") {
-        WriteStandardOutput("varimark-cli " VARIMARK_PROJECT_VERSION "\n");
+        WriteStandardOutput(std::string("varimark-cli ") + varimark::Version() + "\n");
         return kExitOk;
     }
     if (command == "encode") return RunEncodeCommand({args.begin() + 1, args.end()});
@@ -72,7 +71,7 @@ void* EndOnSignal(void* set) {
     int number = 0;
     while (::sigwait(static_cast<const sigset_t*>(set), &number) != 0) {
     }
-    varimark::RemoveTemporaryNamesForExit();
+    varimark::RemoveHiddenNamesForExit();
     ::signal(number, SIG_DFL);
     ::raise(number); // pending in this thread until unblocked
     sigset_t one;

@@ -10,6 +10,7 @@
 #include "engine/EOverflow.h"
 #include "engine/Escapes.h"
 #include "engine/InputText.h"
+#include "varimark/varimark.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -30,20 +31,22 @@ void ParseLine(const std::string& line, const SymbolOptions& options) {
     TBatchLine parsed;
     try {
         parsed = ParseBatchLine(line, options);
-    } catch (const ETextRefused& e) {
-        Check(!options.repair, "with --repair no text is refused for what it holds");
-        Check(*e.what() != '\0', "a refused text has a message");
-        return;
-    } catch (const EBatchLine& e) {
-        Check(*e.what() != '\0', "a refused line has a message");
-        return;
-    } catch (const EscapeError& e) {
+    } catch (const EscapeSequenceError& e) {
+        Check(options.escapes, "a bad escape only with escapes");
         Check(*e.what() != '\0', "a refused escape has a message");
         return;
-    } catch (const EOverflow& e) {
+    } catch (const TextError& e) {
+        Check(*e.what() != '\0', "a refused text has a message");
+        if (std::string_view(e.what()) != kCaptionTooLong) {
+            // A NUL byte in the line, or one written as \x00 with escapes.
+            const bool nul = line.find('\0') != std::string::npos ||
+                             (options.escapes && line.find("\\x00") != std::string::npos);
+            Check(!options.repair || nul,
+                  "with --repair no text is refused for what it holds but a NUL byte");
+            return;
+        }
         // A text too long for any caption, refused with the caption's message before it is
         // taken apart: the text field (the first of one, else the second) is the long one.
-        Check(std::string_view(e.what()) == kCaptionTooLong, "too long: the caption's message");
         Check(tabs <= 2, "a line of four fields or more is refused as such");
         const std::size_t tab = line.find('\t');
         const std::string_view text =
@@ -51,24 +54,33 @@ void ParseLine(const std::string& line, const SymbolOptions& options) {
                       : std::string_view(line).substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
         Check(text.size() > kMaxTextBytes, "only a text too long for the caption is refused so");
         return;
+    } catch (const EBatchLine& e) {
+        Check(*e.what() != '\0', "a refused line has a message");
+        return;
     }
     if (parsed.empty) {
         Check(line.empty(), "only an empty line is skipped");
         return;
     }
     Check(tabs <= 2, "a line of four fields or more is refused");
-    Check(parsed.type.has_value() == (tabs >= 1), "a type exactly with two fields or three");
-    Check(parsed.addon.has_value() == (tabs == 2), "an add-on exactly with three fields");
-    Check(parsed.text.find('\0') == std::string::npos, "no NUL byte in an accepted text");
+    Check(parsed.typed == (tabs >= 1), "a type exactly with two fields or three");
+    Check(parsed.addon == (tabs == 2), "an add-on exactly with three fields");
     Check(line.find('\0') == std::string::npos, "no NUL byte in an accepted line");
+    Check(parsed.symbol.escapes == options.escapes && parsed.symbol.repair == options.repair,
+          "the line's symbol takes the options' rules");
+    const std::string text =
+        CheckedText(parsed.symbol.text, static_cast<btCodeTypes>(parsed.symbol.type),
+                    {parsed.symbol.escapes, parsed.symbol.repair});
+    Check(text.find('\0') == std::string::npos, "no NUL byte in an accepted text");
     TBarcodeParams params;
     try {
-        params.SetCaption(parsed.text);
+        params.SetCaption(text);
     } catch (const EOverflow&) {
-        Check(parsed.text.size() > std::size_t{TBarcodeParams::kMaxCaption},
+        Check(text.size() > std::size_t{TBarcodeParams::kMaxCaption},
               "only a long caption is refused");
     }
-    if (parsed.addon) params.SetCodeAddon(*parsed.addon);
+    params.SetCodeAddon(CheckedAddon(
+        parsed.symbol.addon, static_cast<btCodeTypes>(parsed.symbol.type), parsed.symbol.repair));
 }
 
 } // namespace

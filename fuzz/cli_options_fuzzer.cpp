@@ -4,18 +4,21 @@
 // twice, as the encode command does (shared options only) and as the render command does
 // (with options of its own that take a value or none); UsageError and RangeError (a ratio
 // out of range) are the only failures, and a parse that succeeds gives either help or
-// exactly one source of text. Every argument then goes through ToEngineText with and
-// without escapes (EscapeError the only failure, and only with escapes), and the input's
-// bytes, written as \xNN escapes, come back unchanged unless one is NUL (refused), as do
-// they through Windows-1252 -> UTF-8 -> Windows-1252. A text of more than kMaxTextBytes
-// is refused as the caption refuses it, whatever the type and rules, and only such a text:
-// written out, one that holds more bytes than the caption.
+// exactly one source of text. Every argument then goes through the engine's text check
+// with and without escapes (EscapeError the only failure, and only with escapes), and the
+// input's bytes, written as \xNN escapes, come back unchanged unless one is NUL (refused),
+// as do they through Windows-1252 -> UTF-8 -> Windows-1252. A text of more than
+// kMaxTextBytes is refused as the caption refuses it, whatever the type and rules, and only
+// such a text: written out, one that holds more bytes than the caption. The API's CheckText,
+// which the command line calls, refuses exactly what the engine refuses, with the same
+// message: a bad escape as EscapeSequenceError, anything else as TextError.
 #include "FuzzCheck.h"
 #include "cli/Options.h"
 #include "engine/EOverflow.h"
 #include "engine/Escapes.h"
 #include "engine/InputText.h"
 #include "engine/Windows1252.h"
+#include "varimark/varimark.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -82,38 +85,79 @@ bool IsArgument(const std::vector<std::string_view>& args, std::string_view text
 void CheckParsed(const TParsed& parsed, const std::vector<std::string_view>& args) {
     if (!parsed.ok) return;
     const SymbolOptions& options = parsed.options;
-    Check(options.type < kCodeTypeCount, "a known type");
-    Check(options.ratio == Ratio_3 || options.ratio == Ratio_2, "a known ratio");
+    Check(static_cast<int>(options.type) < kCodeTypeCount, "a known type");
+    Check(options.ratio == 3 || options.ratio == 2, "a known ratio");
+    Check(options.itfRatio != 0 && RatioFits(Type::ITF_14, options.itfRatio),
+          "a known ITF-14 ratio");
     if (options.help) return;
     Check(options.text.has_value() != options.batchFile.has_value(),
           "either a text or a batch file");
     if (options.text) Check(IsArgument(args, *options.text), "the text is one of the arguments");
 
-    TBarcodeParams params;
+    const Symbol symbol = SymbolOf(options, options.type, "");
     try {
-        ApplySymbolOptions(options, params);
-    } catch (const ETextRefused& e) {
+        CheckSymbolOptions(symbol);
+    } catch (const TextError& e) {
         // Checked: an add-on of other digits or lengths, or for a type without add-ons.
         Check(!options.repair && !options.addon.empty(), "only a checked add-on is refused");
         return;
     }
-    Check(params.CodeType == options.type && params.Ratio == options.ratio, "options applied");
+    Check(symbol.type == options.type &&
+              symbol.ratio == (options.type == Type::ITF_14 ? options.itfRatio : options.ratio),
+          "options applied");
+    TBarcodeParams params;
+    params.SetCodeAddon(
+        CheckedAddon(symbol.addon, static_cast<btCodeTypes>(symbol.type), symbol.repair));
     const std::size_t addon = std::string_view(params.CodeAddon).size();
     Check(addon == 0 || addon == 2 || addon == 5, "the add-on normalised");
     if (!options.repair && !options.addon.empty())
         Check(std::string_view(params.CodeAddon) == options.addon, "a checked add-on is kept");
 }
 
-// ToEngineText of one text with --repair (every type) or checked (type).
-std::string Engine(std::string_view text, bool escapes, bool repair, btCodeTypes type = CODE128_B) {
-    SymbolOptions options;
-    options.type = type;
-    options.escapes = escapes;
-    options.repair = repair;
-    return ToEngineText(text, type, options);
+// What a text check raised: 0 nothing, 1 a refusal of the text, 2 a bad escape, 3 anything
+// else; and its message.
+struct TOutcome {
+    int kind = 0;
+    std::string message;
+    bool operator==(const TOutcome&) const = default;
+};
+template <class TCall> TOutcome OutcomeOf(TCall&& call) {
+    try {
+        call();
+    } catch (const EscapeSequenceError& e) {
+        return {2, e.what()};
+    } catch (const TextError& e) {
+        return {1, e.what()};
+    } catch (const EscapeError& e) { // the engine's (NulInTextError is one)
+        return {dynamic_cast<const NulInTextError*>(&e) != nullptr ? 1 : 2, e.what()};
+    } catch (const ETextRefused& e) {
+        return {1, e.what()};
+    } catch (const EOverflow& e) { // a text too long: the API refuses it as a text
+        return {1, e.what()};
+    } catch (const std::exception& e) {
+        return {3, e.what()};
+    }
+    return {};
 }
 
-// Whether ToEngineText refused a text as too long for the caption (EOverflow with the
+// The engine's text of one text with --repair (every type) or checked (type); the API's
+// CheckText of the same symbol refuses it exactly when the engine does, as the same kind.
+std::string Engine(std::string_view text, bool escapes, bool repair, btCodeTypes type = CODE128_B) {
+    Symbol symbol;
+    symbol.type = static_cast<Type>(type);
+    symbol.text = text;
+    symbol.escapes = escapes;
+    symbol.repair = repair;
+    std::string engine;
+    const TOutcome outcome = OutcomeOf([&] {
+        engine = CheckedText(text, type, {escapes, repair});
+    });
+    Check(OutcomeOf([&] { CheckText(symbol); }) == outcome, "CheckText refuses as the engine");
+    if (outcome.kind != 0) return CheckedText(text, type, {escapes, repair}); // raises again
+    return engine;
+}
+
+// Whether the text check refused a text as too long for the caption (EOverflow with the
 // caption's message, only above kMaxTextBytes); anything else it raises passes through.
 template <class Convert> bool RefusedAsTooLong(std::string_view text, Convert convert) {
     try {
@@ -127,7 +171,7 @@ template <class Convert> bool RefusedAsTooLong(std::string_view text, Convert co
     return false;
 }
 
-// ToEngineText of one text: with --repair, never fails without escapes, and gives one byte
+// The text check of one text: with --repair, never fails without escapes, and gives one byte
 // per character (so never more bytes than the UTF-8 text has). Checked, it either refuses
 // the text or gives exactly what --repair gives: a check refuses, it never changes. GS1-128
 // alone gives its element string for the AIs in brackets, never longer than the text.
@@ -167,7 +211,7 @@ void CheckEngineText(std::string_view text, btCodeTypes type) {
         Check(std::string_view(e.what()).starts_with("bad escape '"), "the escape is named");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
-        Check(false, "ToEngineText raises only EscapeError");
+        Check(false, "the text check raises only EscapeError");
     }
 }
 

@@ -21,10 +21,6 @@ std::vector<std::uint8_t> RenderBarcode(TLLBarcode& barcode, const PictureOption
 // each side's quiet zone.
 int PictureMargin(const TLLBarcode& barcode, const PictureOptions& options);
 
-// The largest resolution and margin a picture may ask for.
-inline constexpr int kMaxDpi = 100000;
-inline constexpr int kMaxMargin = 65535;
-inline constexpr int kMaxScale = 65535;
 // The margin around the quiet zones when none is asked for: the desktop program's.
 inline constexpr int kMinimumMargin = 2;
 

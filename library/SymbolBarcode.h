@@ -3,6 +3,8 @@
 // fields meet the parameter record and its range checks.
 #include "varimark/varimark.h"
 
+#include "engine/Escapes.h"
+#include "engine/InputText.h"
 #include "engine/LLBarcode.h"
 
 namespace varimark {
@@ -17,5 +19,19 @@ void ApplyLook(const Symbol& symbol, TBarcodeParams& params);
 // 0..9!"), a text or an add-on the type cannot carry (engine/InputText.h) or a text the
 // caption refuses.
 void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode);
+
+// Runs call with the engine's refusals of a text raised as the API's: ETextRefused and
+// NulInTextError as TextError, EscapeError as EscapeSequenceError, with their messages.
+template <class TCall> auto WithTextErrors(TCall&& call) {
+    try {
+        return call();
+    } catch (const NulInTextError& e) {
+        throw TextError(e.what());
+    } catch (const EscapeError& e) {
+        throw EscapeSequenceError(e.what());
+    } catch (const ETextRefused& e) {
+        throw TextError(e.what());
+    }
+}
 
 } // namespace varimark

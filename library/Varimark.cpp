@@ -2,15 +2,16 @@
 // render function, files through the safe writer.
 #include "varimark/varimark.h"
 
+#include "library/Json.h"
 #include "library/PictureRender.h"
 #include "library/SymbolBarcode.h"
 
 #include "engine/BarcodeTypes.h"
 #include "engine/EOverflow.h"
-#include "engine/Formatted.h"
 #include "engine/InputText.h"
 #include "engine/Windows1252.h"
 #include "export/FileWriter.h"
+#include "render/FontCache.h"
 
 #include <algorithm>
 #include <cstring>
@@ -20,17 +21,13 @@ namespace varimark {
 
 namespace {
 
-// A value outside a byte is out of every enumeration's range, as the byte 255 is.
-template <class TEnum> TEnum RawByte(int value) {
-    return static_cast<TEnum>(value < 0 || value > 255 ? 255 : value);
-}
-
 // Runs an API call so that every refusal leaves it as Error with its message (the
 // engine's, the writers' and the file system's own exceptions all derive from Error; this
-// catches what a library below raises in its own type). Memory running out stays bad_alloc.
+// catches what a library below raises in its own type), a text's as TextError. Memory
+// running out stays bad_alloc.
 template <class TCall> auto Guarded(TCall&& call) {
     try {
-        return call();
+        return WithTextErrors(call);
     } catch (const Error&) {
         throw;
     } catch (const std::bad_alloc&) {
@@ -50,102 +47,106 @@ template <class TCall> auto Code128Named(const TLLBarcode& barcode, TCall&& call
     }
 }
 
-// ASCII letters in lower case, whatever the locale.
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+// The barcode of the symbol, encoded.
+void EncodeBarcode(const Symbol& symbol, TLLBarcode& barcode) {
+    PrepareBarcode(symbol, barcode);
+    Code128Named(barcode, [&] { barcode.Encode(); });
+}
+
+// The engine's 8-bit text with its check characters.
+std::string_view CodeText(const TLLBarcode& barcode) {
+    return {barcode.CodeText, strnlen(barcode.CodeText, sizeof barcode.CodeText)};
+}
+
+// The modules, '1' for a dark one.
+std::string Modules(const TLLBarcode& barcode) {
+    const int count = std::clamp(barcode.ModuleCount, 0, TLLBarcode::kMaxModules);
+    std::string modules;
+    modules.reserve(static_cast<std::size_t>(count));
+    for (int i = 1; i <= count; ++i) modules += barcode.Modules[i] != 0 ? '1' : '0';
+    return modules;
+}
+
+std::vector<std::uint8_t> RenderSymbol(const Symbol& symbol, const PictureOptions& options,
+                                       std::optional<long long> creationTime) {
+    return Guarded([&] {
+        TLLBarcode barcode;
+        PrepareBarcode(symbol, barcode);
+        return Code128Named(barcode, [&] { return RenderBarcode(barcode, options, creationTime); });
+    });
 }
 
 } // namespace
 
-const char* TypeName(Type type) {
-    const char* name = CodeTypeName(static_cast<btCodeTypes>(type));
-    return name != nullptr ? name : "";
-}
-
-std::optional<Type> TypeFromName(std::string_view name) {
-    const std::optional<btCodeTypes> type = CodeTypeFromName(name);
-    if (!type) return std::nullopt;
-    return static_cast<Type>(*type);
-}
-
-std::optional<Format> FormatFromName(std::string_view fileName) {
-    const std::size_t dot = fileName.find_last_of('.');
-    if (dot == std::string_view::npos || fileName.find('/', dot) != std::string_view::npos)
-        return std::nullopt;
-    static constexpr std::pair<std::string_view, Format> kFormats[] = {
-        {".bmp", Format::Bmp},  {".gif", Format::Gif}, {".tif", Format::Tiff},
-        {".jpg", Format::Jpeg}, {".emf", Format::Emf}, {".png", Format::Png},
-        {".svg", Format::Svg},  {".pdf", Format::Pdf}};
-    const std::string_view extension = fileName.substr(dot);
-    for (const auto& [name, format] : kFormats)
-        if (std::ranges::equal(extension, name, {}, Lower)) return format;
-    return std::nullopt;
-}
-
-std::optional<Format> FormatFromExtension(std::string_view extension) {
-    if (extension.starts_with('.')) extension.remove_prefix(1);
-    if (extension.find_first_of("./") != std::string_view::npos) return std::nullopt;
-    return FormatFromName("picture." + std::string(extension));
-}
-
-void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode) {
-    TBarcodeParams& params = barcode.Params;
-    if (static_cast<int>(symbol.type) >= kCodeTypeCount) throw Error("unknown barcode type");
-    params.CodeType = static_cast<btCodeTypes>(symbol.type);
-    if (params.CodeType == ITF_14) {
-        const std::optional<int> quarters = ItfWideQuarters(symbol.ratio);
-        if (!quarters) throw Error("bad ratio " + Formatted("%g", symbol.ratio) + " " + kItfRatios);
-        params.ItfWideQuarters = static_cast<std::uint8_t>(*quarters);
-    } else if (symbol.ratio != 0 && symbol.ratio != 3 && symbol.ratio != 2) {
-        throw Error("bad ratio " + Formatted("%g", symbol.ratio) + " (3 or 2)");
-    }
-    params.SetRatio(symbol.ratio == 2 ? Ratio_2 : Ratio_3);
-    params.Bearer = symbol.bearer == Bearer::TopBottom ? Bearer_TopBottom : Bearer_Frame;
-    params.SetCodeAddon(CheckedAddon(symbol.addon, params.CodeType, symbol.repair));
-    ApplyLook(symbol, params);
-    params.SetCaption(CheckedText(symbol.text, params.CodeType, {symbol.escapes, symbol.repair}));
-}
-
-void ApplyLook(const Symbol& symbol, TBarcodeParams& params) {
-    params.SetModuleWidth(RawByte<btCodeSizes>(symbol.moduleSize));
-    params.SetRotation(
-        RawByte<btCodeRotate>(symbol.rotation % 90 != 0 ? -1 : symbol.rotation / 90));
-    params.HumanReadable = symbol.humanReadable;
-    params.SetHeightPercent(symbol.barHeight);
-    params.SetFontscaling(symbol.fontHeight);
-    params.Fontname = Utf8ToWindows1252(symbol.font);
-    params.ZoomSize = symbol.zoom;
-    params.HighDensity = symbol.highDensity;
-    params.WidthReduce = symbol.widthReduce;
-}
-
 Encoded Encode(const Symbol& symbol) {
     return Guarded([&] {
         TLLBarcode barcode;
-        PrepareBarcode(symbol, barcode);
-        Code128Named(barcode, [&] { barcode.Encode(); });
-        Encoded encoded;
-        encoded.codeText = Windows1252ToUtf8(
-            std::string_view(barcode.CodeText, strnlen(barcode.CodeText, sizeof barcode.CodeText)));
-        const int count = std::clamp(barcode.ModuleCount, 0, TLLBarcode::kMaxModules);
-        encoded.modules.reserve(static_cast<std::size_t>(count));
-        for (int i = 1; i <= count; ++i) encoded.modules += barcode.Modules[i] != 0 ? '1' : '0';
-        return encoded;
+        EncodeBarcode(symbol, barcode);
+        return Encoded{Windows1252ToUtf8(CodeText(barcode)), Modules(barcode)};
     });
 }
 
-std::vector<std::uint8_t> Render(const Symbol& symbol, const PictureOptions& options) {
+std::string EncodeJson(const Symbol& symbol) {
     return Guarded([&] {
         TLLBarcode barcode;
-        PrepareBarcode(symbol, barcode);
-        return Code128Named(barcode, [&] { return RenderBarcode(barcode, options); });
+        EncodeBarcode(symbol, barcode);
+        std::string out = "{\"type\":\"";
+        out += CodeTypeName(barcode.Params.CodeType);
+        out += "\",\"codetext\":";
+        AppendJsonByteString(out, CodeText(barcode));
+        out += ",\"modules\":\"";
+        out += Modules(barcode);
+        out += "\",\"count\":";
+        out += std::to_string(barcode.ModuleCount);
+        out += '}';
+        return out;
     });
+}
+
+std::string JsonString(std::string_view utf8) {
+    std::string out;
+    AppendJsonString(out, utf8);
+    return out;
+}
+
+std::vector<std::uint8_t> Render(const Symbol& symbol, const PictureOptions& options) {
+    return RenderSymbol(symbol, options, std::nullopt);
+}
+
+std::vector<std::uint8_t> Render(const Symbol& symbol, const PictureOptions& options,
+                                 long long creationTime) {
+    return RenderSymbol(symbol, options, creationTime);
 }
 
 void RenderToFile(const Symbol& symbol, const PictureOptions& options,
                   const std::string& fileName) {
-    const std::vector<std::uint8_t> bytes = Render(symbol, options);
+    WriteFile(fileName, Render(symbol, options));
+}
+
+void WriteFile(const std::string& fileName, std::span<const std::uint8_t> bytes) {
     Guarded([&] { WriteFileReplacing(fileName, bytes); });
+}
+
+struct PictureFolder::Folder {
+    explicit Folder(const std::string& path) : bulk(path) {}
+    TBulkFolder bulk;
+};
+
+PictureFolder::PictureFolder(const std::string& path)
+    : folder_(Guarded([&] { return std::make_unique<Folder>(path); })) {}
+
+PictureFolder::~PictureFolder() = default;
+
+void PictureFolder::Write(const std::string& name, std::span<const std::uint8_t> bytes) const {
+    Guarded([&] { folder_->bulk.Write(name, bytes); });
+}
+
+void SetUpFonts() {
+    Guarded([] { PrepareFonts(); });
+}
+
+void RemoveHiddenNamesForExit() {
+    RemoveTemporaryNamesForExit();
 }
 
 const char* Version() {

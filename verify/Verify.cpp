@@ -253,6 +253,43 @@ void SummariseData(const std::vector<TProfileGrade>& grades, double step, Verify
     }
 }
 
+// What was found besides the bars: the scans' angle, the band they cross and the bearer
+// bars, thinnest first.
+void ReportPlan(const TScanPlan& plan, VerifyReport& report) {
+    report.skewDegrees = plan.skewDegrees;
+    report.acrossColumns = plan.acrossColumns;
+    report.barHeightPixels = plan.barHeight;
+    const TBearerBars& bearers = plan.bearers;
+    if (!bearers.TopAndBottom()) return;
+    report.bearerBars = bearers.Frame() ? "frame" : "top and bottom";
+    report.bearerPixels = std::min(bearers.top, bearers.bottom);
+    if (bearers.Frame())
+        report.bearerPixels = std::min({report.bearerPixels, bearers.left, bearers.right});
+    if (!report.relative)
+        report.bearerMillimetres = report.bearerPixels / report.dpi * kMillimetresPerInch;
+}
+
+// Each scan through the aperture, graded; the symbol grade the mean of the scans'.
+std::vector<TProfileGrade> GradeScans(const TReflectanceImage& image, const TScanPlan& plan,
+                                      std::optional<btCodeTypes> type, VerifyReport& report) {
+    TApertureSampler sampler(image, report.aperturePixels);
+    std::vector<TProfileGrade> grades;
+    double sum = 0;
+    for (const TScanLine& line : plan.lines) {
+        std::vector<double> profile = sampler.Profile(line);
+        grades.push_back(GradeProfile(profile, type, line.before, line.after));
+        report.profiles.push_back(ToReport(grades.back(), line, std::move(profile)));
+        sum += grades.back().grade;
+    }
+    report.grade = sum / static_cast<double>(grades.size());
+    report.letter = GradeLetter(report.grade);
+    report.gradeText = Formatted("%.1f", report.grade) + "/" +
+                       (report.relative ? Formatted("%.2fX", report.apertureOfX)
+                                        : Formatted("%02.0f", report.apertureMils)) +
+                       "/" + std::to_string(report.wavelength);
+    return grades;
+}
+
 } // namespace
 
 VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions& options) {
@@ -275,37 +312,11 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
         report.failure = plan.failure;
         return report;
     }
-    report.skewDegrees = plan.skewDegrees;
-    report.acrossColumns = plan.acrossColumns;
-    report.barHeightPixels = plan.barHeight;
-    const TBearerBars& bearers = plan.bearers;
-    if (bearers.TopAndBottom()) {
-        report.bearerBars = bearers.Frame() ? "frame" : "top and bottom";
-        report.bearerPixels = std::min(bearers.top, bearers.bottom);
-        if (bearers.Frame())
-            report.bearerPixels = std::min({report.bearerPixels, bearers.left, bearers.right});
-        if (!report.relative)
-            report.bearerMillimetres = report.bearerPixels / report.dpi * kMillimetresPerInch;
-    }
+    ReportPlan(plan, report);
     if (!type) type = plan.type; // every scan graded as what was found
     ChooseAperture(options, type.value_or(CODE128_B), plan.modulePixels, report);
 
-    // Each scan through the aperture, graded.
-    TApertureSampler sampler(image, report.aperturePixels);
-    std::vector<TProfileGrade> grades;
-    double sum = 0;
-    for (const TScanLine& line : plan.lines) {
-        std::vector<double> profile = sampler.Profile(line);
-        grades.push_back(GradeProfile(profile, type, line.before, line.after));
-        report.profiles.push_back(ToReport(grades.back(), line, std::move(profile)));
-        sum += grades.back().grade;
-    }
-    report.grade = sum / static_cast<double>(grades.size());
-    report.letter = GradeLetter(report.grade);
-    report.gradeText = Formatted("%.1f", report.grade) + "/" +
-                       (report.relative ? Formatted("%.2fX", report.apertureOfX)
-                                        : Formatted("%02.0f", report.apertureMils)) +
-                       "/" + std::to_string(report.wavelength);
+    const std::vector<TProfileGrade> grades = GradeScans(image, plan, type, report);
     const TScanLine& first = plan.lines.front();
     SummariseData(grades, std::hypot(first.dx, first.dy), report);
     if (!report.decoded) {

@@ -1,9 +1,11 @@
-// A verification report as one JSON object.
+// A verification report as one JSON object, and as the text people read.
 #include "engine/Formatted.h"
 #include "library/Json.h"
 #include "varimark/verify.h"
+#include "verify/ProfileGrading.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace varimark {
 
@@ -213,6 +215,123 @@ std::string VerifyReportJson(const VerifyReport& report) {
     std::string out;
     AppendReport(out, report);
     return out;
+}
+
+namespace {
+
+std::string Graded(const char* format, double value, int grade) {
+    return Formatted(format, value) + " " + GradeLetter(grade);
+}
+
+// The symbol: its grade against minGrade, and what decoded (or why nothing did).
+std::string SymbolLines(const std::string& file, const VerifyReport& r, double minGrade) {
+    std::string out = "File          " + file + "\n";
+    out += "Symbol grade  " + r.gradeText + " (" + r.letter + ") " +
+           (r.passed ? "passed" : "FAILED") + ": at least " + Formatted("%.1f", minGrade) +
+           " wanted\n";
+    if (r.decoded) {
+        out += "Data          " + VisibleData(r.data) +
+               (r.addon.empty() ? "" : " (add-on " + r.addon + ")") + "\n";
+        out += "Symbology     " + std::string(TypeName(r.type)) +
+               (r.identifier.empty() ? "" : " " + r.identifier) + "\n";
+        if (!r.symbolCharacters.empty() && r.symbolCharacters != r.data)
+            out += "Symbol text   " + VisibleData(r.symbolCharacters) + "\n";
+    } else {
+        out += "Not decoded   " + r.failure + "\n";
+    }
+    return out;
+}
+
+// What was measured: the X dimension, bar gain and aperture (relative to X when the
+// picture states no resolution), quiet zones, bearer bars, the resolution's note.
+std::string MeasureLines(const VerifyReport& r) {
+    std::string out;
+    if (r.relative) {
+        out += "X dimension   " + Formatted("%.2f pixels", r.xPixels) +
+               "; the picture states no resolution\n"
+               "Relative      the grade is relative to X (give --dpi for a measured grade)\n";
+        if (r.decoded)
+            out += "Bar gain      " + Formatted("%+.1f %% of X", r.barGainPercent) + "\n";
+        out += "Aperture      " + Formatted("%.2f X", r.apertureOfX) + " (" +
+               Formatted("%.1f pixels", r.aperturePixels) + "), ";
+    } else {
+        if (r.decoded) {
+            out += "X dimension   " + Formatted("%.3f mm", r.xMillimetres) + " (" +
+                   Formatted("%.1f mils", r.xMils) + ") at " + Formatted("%.0f dpi", r.dpi) + "\n";
+            out += "Bar gain      " + Formatted("%+.3f mm", r.barGainMillimetres) + " (" +
+                   Formatted("%+.1f %% of X", r.barGainPercent) + ")\n";
+        }
+        out += "Aperture      " + Formatted("%.0f mils", r.apertureMils) + " (" +
+               Formatted("%.3f mm", r.apertureMillimetres) + "), ";
+    }
+    out += std::to_string(r.wavelength) + " nm\n";
+    if (r.decoded && r.found)
+        out += "Quiet zones   " + Formatted("%.1fX", r.quietStartModules) + " before, " +
+               Formatted("%.1fX", r.quietEndModules) + " after the symbol\n";
+    if (!r.bearerBars.empty())
+        out += "Bearer bars   " + r.bearerBars + ", " +
+               (r.relative ? Formatted("%.1f pixels", r.bearerPixels)
+                           : Formatted("%.2f mm", r.bearerMillimetres)) +
+               " thick\n";
+    if (!r.resolutionNote.empty()) out += "Resolution    " + r.resolutionNote + "\n";
+    return out;
+}
+
+// A row per scan: its grade, decode, and each parameter's value with its grade.
+std::string ScanRows(const VerifyReport& r) {
+    if (r.profiles.empty()) return "";
+    std::string out =
+        "\nScan Grade Decode Rmin     SC       ECmin    MOD      Defects  Decodability\n";
+    for (std::size_t i = 0; i < r.profiles.size(); ++i) {
+        const ProfileReport& p = r.profiles[i];
+        char row[160];
+        std::snprintf(row, sizeof row, "%4zu %-5c %-6c %-8s %-8s %-8s %-8s %-8s %s\n", i + 1,
+                      GradeLetter(p.grade), GradeLetter(p.decodeGrade),
+                      Graded("%.1f", p.rmin, p.rminGrade).c_str(),
+                      Graded("%.1f", p.symbolContrast, p.symbolContrastGrade).c_str(),
+                      Graded("%.1f", p.minEdgeContrast, p.minEdgeContrastGrade).c_str(),
+                      Graded("%.2f", p.modulation, p.modulationGrade).c_str(),
+                      Graded("%.2f", p.defects, p.defectsGrade).c_str(),
+                      Graded("%.2f", p.decodability, p.decodabilityGrade).c_str());
+        out += row;
+    }
+    return out;
+}
+
+// The GS1 checks: the AIs, each fault, each size check a line, and the verdict.
+std::string Gs1Lines(const VerifyReport& r) {
+    const Gs1Report& gs1 = r.gs1;
+    if (!gs1.checked) return "";
+    std::string out = "\n";
+    if (!gs1.elements.empty()) {
+        out += "GS1 data     ";
+        for (const Gs1ElementReport& e : gs1.elements)
+            out += " (" + e.ai + ") " + VisibleData(e.data);
+        out += "\n";
+    }
+    for (const std::string& fault : gs1.faults) out += "GS1 fault     " + fault + "\n";
+    if (gs1.sizeChecked && !gs1.sizeChecks.empty()) {
+        out += "GS1 table     " + gs1.table + "\n";
+        for (const Gs1SizeCheck& c : gs1.sizeChecks) out += "  " + c.text + "\n";
+    }
+    out += std::string("GS1 check     ") + (gs1.passed ? "passed" : "FAILED") + "\n";
+    return out;
+}
+
+// What to do: one sentence per parameter below the grade wanted.
+std::string AdviceLines(const VerifyReport& r) {
+    if (r.advice.empty()) return "";
+    std::string out = "\nTo do:\n";
+    for (const std::string& sentence : r.advice) out += "  - " + sentence + "\n";
+    return out;
+}
+
+} // namespace
+
+std::string VerifyReportText(const VerifyReport& report, const std::string& fileName,
+                             double minGrade) {
+    return SymbolLines(fileName, report, minGrade) + MeasureLines(report) + ScanRows(report) +
+           Gs1Lines(report) + AdviceLines(report);
 }
 
 } // namespace varimark

@@ -15,4 +15,19 @@ public:
     explicit Error(const char* message) : std::runtime_error(message) {}
 };
 
+// A text or an add-on refused for what it holds: a character the symbology cannot carry (named
+// with its place), a wrong check digit, a length the symbology does not take, an empty text,
+// a NUL byte.
+class VARIMARK_API TextError : public Error {
+public:
+    using Error::Error;
+};
+
+// A backslash sequence other than \xNN or \\ in a text read with escapes
+// (Symbol::escapes); the message names the sequence.
+class VARIMARK_API EscapeSequenceError : public TextError {
+public:
+    using TextError::TextError;
+};
+
 } // namespace varimark

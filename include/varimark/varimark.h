@@ -12,7 +12,9 @@
 #include "varimark/error.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +48,9 @@ VARIMARK_API std::optional<Type> TypeFromName(std::string_view name);
 // ITF_14's bearer bars: a frame around the bars and their quiet zones, or a bar over and a
 // bar under them.
 enum class Bearer : std::uint8_t { Frame, TopBottom };
+// Bearer::Frame for "frame", Bearer::TopBottom for "top-bottom", in any case and with '_'
+// for '-'; none for another name.
+VARIMARK_API std::optional<Bearer> BearerFromName(std::string_view name);
 
 // What a barcode looks like. Texts are UTF-8. The text is checked, not repaired: a character
 // the symbology cannot carry, a wrong EAN/UPC check digit or an empty text is refused with
@@ -88,15 +93,20 @@ VARIMARK_API std::optional<Format> FormatFromName(std::string_view fileName);
 // else ("a.png", "x/.png").
 VARIMARK_API std::optional<Format> FormatFromExtension(std::string_view extension);
 
+// The largest magnification, resolution and margin a picture may ask for.
+inline constexpr int kMaxScale = 65535;
+inline constexpr int kMaxDpi = 100000;
+inline constexpr int kMaxMargin = 65535;
+
 struct PictureOptions {
     Format format = Format::Png;
-    int scale = 1; // a whole magnification of everything, 1..65535
+    int scale = 1; // a whole magnification of everything, 1..kMaxScale
     // Pixels of white around the barcode before scaling: none gives each side the
     // symbology's quiet zone (at least 2 pixels); a value gives that margin, or with
     // quietZones the quiet zones and at least that margin.
     std::optional<int> margin;
     bool quietZones = false;
-    int dpi = 96;            // the resolution the barcode is laid out at, 1..100000
+    int dpi = 96;            // the resolution the barcode is laid out at, 1..kMaxDpi
     bool monochrome = false; // a 1-bit picture (raster formats only)
 };
 
@@ -120,7 +130,88 @@ VARIMARK_API std::vector<std::uint8_t> Render(const Symbol& symbol, const Pictur
 VARIMARK_API void RenderToFile(const Symbol& symbol, const PictureOptions& options,
                                const std::string& fileName);
 
-// "1.1.0".
+// The same, a PDF dated creationTime (seconds since 1970, UTC) as its creation date; other
+// formats carry no date and are as Render gives them. For files that are the same bytes
+// each time they are made (SOURCE_DATE_EPOCH); the PDF is as long with a date as without.
+VARIMARK_API std::vector<std::uint8_t> Render(const Symbol& symbol, const PictureOptions& options,
+                                              long long creationTime);
+
+// The encoded symbol as one JSON object, without a line end, as varimark-cli encode prints
+// it: {"type":"EAN_13","codetext":"4006381333931","modules":"1010...","count":95}. The
+// codetext gives each byte b of the symbology's 8-bit text as the character U+00bb, so that
+// every byte, a Code 128 function character's included, comes back exactly; count is the
+// number of modules. Raises as Encode does.
+VARIMARK_API std::string EncodeJson(const Symbol& symbol);
+
+// utf8 as a quoted JSON string: '"' and '\\' escaped, bytes below 0x20 as \u00XX,
+// everything else as it is ("a\"b" for a"b).
+VARIMARK_API std::string JsonString(std::string_view utf8);
+
+// Checking a symbol in steps, each as Encode and Render check it, for a caller that tells
+// its faults apart (a command line reports a malformed escape as a usage error, a refused
+// text with its own name) or checks before it draws many texts alike:
+//
+// The text only (symbol.text for symbol.type with symbol.escapes and symbol.repair): raises
+// TextError for a text the symbology cannot carry, a NUL byte or a text longer than any
+// symbol holds, whatever the type ("String exceeds maximum length"), EscapeSequenceError for
+// a malformed escape. Encode, EncodeJson and Render raise the same for the same text, and
+// Error (not TextError) for a text that passes here but that the symbol cannot hold.
+VARIMARK_API void CheckText(const Symbol& symbol);
+// The add-on only (symbol.addon for symbol.type with symbol.repair): TextError when the
+// type takes none or it is not 2 or 5 digits.
+VARIMARK_API void CheckAddon(const Symbol& symbol);
+// Everything but the text: the type, the ratio, the add-on (TextError) and the look, each
+// raising the message Encode and Render would ("Bar_SC_Size must be in the range 0..9!").
+VARIMARK_API void CheckSymbolOptions(const Symbol& symbol);
+// TextError when text holds a NUL byte, which no symbol can carry ("the text holds a NUL
+// byte (\x00), which no barcode can carry"): for a line of input before it is split.
+VARIMARK_API void CheckNoNulByte(std::string_view text);
+// Whether the type takes an add-on (EAN_13, UPC_A, UPC_E).
+VARIMARK_API bool TakesAddon(Type type);
+// Whether Symbol::ratio may be ratio for the type (0 always; 3 or 2; ITF_14 2.25, 2.5, 2.75
+// or 3), and the choices as messages name them: "(3 or 2)", "(ITF_14: 2.25, 2.5, 2.75 or 3)".
+VARIMARK_API bool RatioFits(Type type, double ratio);
+VARIMARK_API const char* RatioChoices(Type type);
+
+// Writing many pictures into one folder, as a batch does: each file appears under its name
+// only when it is complete, so a failure or a kill leaves the old file or none, never a part
+// (a replaced file takes a hidden name for a moment, as with RenderToFile). The files are not
+// synced one by one: the system writes them out later. The folder is opened once, so a new
+// name is looked up in it, not along the whole path each time. Write may be called from
+// several threads at once.
+class VARIMARK_API PictureFolder {
+public:
+    // The folder must exist; one that cannot be opened is written into by its path.
+    explicit PictureFolder(const std::string& path);
+    ~PictureFolder();
+    PictureFolder(const PictureFolder&) = delete;
+    PictureFolder& operator=(const PictureFolder&) = delete;
+
+    // Writes bytes as folder/name; name is a plain file name. Raises Error with the file's
+    // name and the cause ("Cannot create file /x/000001.png: Permission denied").
+    void Write(const std::string& name, std::span<const std::uint8_t> bytes) const;
+
+private:
+    struct Folder;
+    std::unique_ptr<Folder> folder_;
+};
+
+// Writes bytes as the file fileName, whole or not at all, as RenderToFile writes a picture.
+VARIMARK_API void WriteFile(const std::string& fileName, std::span<const std::uint8_t> bytes);
+
+// Sets the fonts up for the whole process, as the first picture with text would: a program
+// that draws in many threads calls it before they start, so that a failure (std::bad_alloc:
+// memory ran out while the font configuration loaded) is met once, not by every thread.
+VARIMARK_API void SetUpFonts();
+
+// For a program's thread that ends the process on SIGINT, SIGTERM or SIGHUP: removes the
+// hidden names of the writes in progress (RenderToFile, WriteFile, PictureFolder) and keeps
+// every later write from making one (those block; the caller ends the process at once). Not
+// for a signal handler: it waits for a write that is between making a hidden name and
+// renaming it. The library installs no handler of its own.
+VARIMARK_API void RemoveHiddenNamesForExit();
+
+// "1.3.0".
 VARIMARK_API const char* Version();
 
 } // namespace varimark

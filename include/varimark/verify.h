@@ -151,6 +151,13 @@ VARIMARK_API VerifyReport VerifyFile(const std::string& path, const VerifyOption
 // carries its scan line and reflectance values.
 VARIMARK_API std::string VerifyReportJson(const VerifyReport& report);
 
+// The report as people read it, the table varimark-cli verify prints: the file's name, the
+// symbol grade against minGrade (VerifyOptions::minGrade), the data and symbology, the X
+// dimension, bar gain and aperture, quiet zones and bearer bars, a row per scan with each
+// parameter's value and grade letter, the GS1 checks and what to do. Lines end in "\n".
+VARIMARK_API std::string VerifyReportText(const VerifyReport& report, const std::string& fileName,
+                                          double minGrade);
+
 // Data as people read it: control characters by their names ("<GS>" for the byte 29 that a
 // Code 128 FNC1 sends), everything else as it is.
 VARIMARK_API std::string VisibleData(std::string_view data);
