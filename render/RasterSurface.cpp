@@ -395,7 +395,8 @@ void TRasterSurface::TextOut(int x, int y, std::string_view text, const TFontSpe
     double width = 0;
     for (char c : text) width += font.Advance(static_cast<unsigned char>(c));
     const double cell = font.Ascent() + font.Descent();
-    const auto [left, top] = TextBoxAt(width, font.Ascent(), cell);
+    const auto [boxLeft, top] = TextBoxAt(width, font.Ascent(), cell);
+    const double left = boxLeft; // a name the glyph loop below can capture
 
     Flush(); // the fills so far lie under the text
     if (bkMode_ == TBkMode::Opaque) FillTextBox(ox, oy, turn.turns, left, top, width, cell);
