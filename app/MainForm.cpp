@@ -62,9 +62,11 @@ const std::array<const char*, 14> TForm1::kTypeCaptions = {"Code EAN-8",
 namespace {
 
 // The control type of each entry of the type list.
-constexpr btCodeTypes kListTypes[14] = {EAN_8,   EAN_13,  UPC_A,     UPC_E,      CODE39,
-                                        CODE25i, Codabar, CODE128_A, CODE128_B,  CODE128_C,
-                                        Postnet, Postnet, Postnet,   MSI_Plessey};
+constexpr btCodeTypes kListTypes[14] = {
+    btCodeTypes::EAN_8,     btCodeTypes::EAN_13,     btCodeTypes::UPC_A,   btCodeTypes::UPC_E,
+    btCodeTypes::CODE39,    btCodeTypes::CODE25i,    btCodeTypes::Codabar, btCodeTypes::CODE128_A,
+    btCodeTypes::CODE128_B, btCodeTypes::CODE128_C,  btCodeTypes::Postnet, btCodeTypes::Postnet,
+    btCodeTypes::Postnet,   btCodeTypes::MSI_Plessey};
 constexpr int kSaveFactors[6] = {1, 2, 3, 4, 5, 10};
 constexpr int kPercents[9] = {100, 90, 80, 70, 60, 50, 40, 30, 20};
 
@@ -113,10 +115,11 @@ QString DescribeBarcode(const TBarcode& barcode) {
     const TSymbology* symbology = Symbology(type);
     QString text = QString("%1 barcode of \"%2\"")
                        .arg(symbology ? symbology->caption : "Unknown", barcode.Bar_Caption());
-    if ((type == EAN_13 || type == UPC_A) && !barcode.Bar_CodeAddon().isEmpty())
+    if ((type == btCodeTypes::EAN_13 || type == btCodeTypes::UPC_A) &&
+        !barcode.Bar_CodeAddon().isEmpty())
         text += QString(", add-on \"%1\"").arg(barcode.Bar_CodeAddon());
-    if (barcode.Bar_Rotation() != rotate_000)
-        text += QString(", turned %1 degrees").arg(90 * barcode.Bar_Rotation());
+    if (barcode.Bar_Rotation() != btCodeRotate::rotate_000)
+        text += QString(", turned %1 degrees").arg(90 * static_cast<int>(barcode.Bar_Rotation()));
     return text;
 }
 
@@ -249,11 +252,11 @@ void TForm1::BuildBarcodeArea() {
     Barcode1->move(35, 32);
     Barcode1->resize(116, 83);
     Barcode1->SetBar_Caption("4711");
-    Barcode1->SetBar_CodeType(UPC_A);
+    Barcode1->SetBar_CodeType(btCodeTypes::UPC_A);
     Barcode1->SetBar_Fontname("Arial");
     Barcode1->SetBar_HighDensity(false);
-    Barcode1->SetBar_ModuleWidth(SC2);
-    Barcode1->SetBar_Ratio(Ratio_2);
+    Barcode1->SetBar_ModuleWidth(btCodeSizes::SC2);
+    Barcode1->SetBar_Ratio(btCodeRatio::Ratio_2);
     Barcode1->SetBar_WidthReduce(false);
     Barcode1->SetBar_ZoomSize(false);
     Barcode1->installEventFilter(this);
@@ -541,20 +544,20 @@ void TForm1::FormCreate() {
 
 void TForm1::Button4Click() {
     const int index = TextToInt(lblType);
-    Barcode1->SetBar_CodeType(index >= 0 && index < 14 ? kListTypes[index] : UPC_A);
+    Barcode1->SetBar_CodeType(index >= 0 && index < 14 ? kListTypes[index] : btCodeTypes::UPC_A);
     switch (Barcode1->Bar_CodeType()) {
-    case EAN_8: Edit1->SetMaxLength(7); break;
-    case EAN_13: Edit1->SetMaxLength(12); break;
-    case UPC_A: Edit1->SetMaxLength(11); break;
-    case UPC_E: Edit1->SetMaxLength(6); break;
+    case btCodeTypes::EAN_8: Edit1->SetMaxLength(7); break;
+    case btCodeTypes::EAN_13: Edit1->SetMaxLength(12); break;
+    case btCodeTypes::UPC_A: Edit1->SetMaxLength(11); break;
+    case btCodeTypes::UPC_E: Edit1->SetMaxLength(6); break;
     // Code 39 and the types whose length the symbology leaves open: the most the control takes.
-    case CODE39:
-    case CODE25i:
-    case Codabar:
-    case CODE128_A:
-    case CODE128_B:
-    case CODE128_C:
-    case MSI_Plessey: Edit1->SetMaxLength(50); break;
+    case btCodeTypes::CODE39:
+    case btCodeTypes::CODE25i:
+    case btCodeTypes::Codabar:
+    case btCodeTypes::CODE128_A:
+    case btCodeTypes::CODE128_B:
+    case btCodeTypes::CODE128_C:
+    case btCodeTypes::MSI_Plessey: Edit1->SetMaxLength(50); break;
     default: break;
     }
     const QString text = ComboBox1->currentText();
@@ -588,7 +591,7 @@ void TForm1::btnLoadIniClick() {
     }
     const QString zoom = ReadSetting("varimark", "zoom", "SC2");
     if (zoom == "SC2" || zoom == "SC9") {
-        Barcode1->SetBar_ModuleWidth(zoom == "SC9" ? SC9 : SC2);
+        Barcode1->SetBar_ModuleWidth(zoom == "SC9" ? btCodeSizes::SC9 : btCodeSizes::SC2);
         Zoom1->setChecked(zoom == "SC9");
     }
     const int bar = TextToInt(ReadSetting("varimark", "barheight", "100"));
@@ -671,8 +674,9 @@ void TForm1::Button5Click() {
 }
 
 void TForm1::Button6Click() {
-    static constexpr btCodeRotate kNext[4] = {rotate_270, rotate_000, rotate_090, rotate_180};
-    Barcode1->SetBar_Rotation(kNext[Barcode1->Bar_Rotation() & 3]);
+    static constexpr btCodeRotate kNext[4] = {btCodeRotate::rotate_270, btCodeRotate::rotate_000,
+                                              btCodeRotate::rotate_090, btCodeRotate::rotate_180};
+    Barcode1->SetBar_Rotation(kNext[static_cast<int>(Barcode1->Bar_Rotation()) & 3]);
 }
 
 // --- Events
@@ -738,8 +742,9 @@ void TForm1::HumanReadable1Click() {
 
 void TForm1::Zoom1Click() {
     Zoom1->setChecked(!Zoom1->isChecked());
-    Barcode1->SetBar_ModuleWidth(Zoom1->isChecked() ? SC9 : SC2);
-    WriteSetting("Varimark", "zoom", Barcode1->Bar_ModuleWidth() == SC9 ? "SC9" : "SC2");
+    Barcode1->SetBar_ModuleWidth(Zoom1->isChecked() ? btCodeSizes::SC9 : btCodeSizes::SC2);
+    WriteSetting("Varimark", "zoom",
+                 Barcode1->Bar_ModuleWidth() == btCodeSizes::SC9 ? "SC9" : "SC2");
 }
 
 void TForm1::SaveSizeClick(int item) {

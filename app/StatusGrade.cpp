@@ -4,6 +4,7 @@
 #include "engine/Formatted.h"
 #include "engine/InputText.h"
 #include "library/PictureRender.h"
+#include "library/TypeBridge.h"
 #include "render/PictureSave.h"
 #include "verify/PictureReader.h"
 #include "verify/ProfileGrading.h"
@@ -138,11 +139,12 @@ QString GradeStatusText(const TGradeRequest& request) {
         std::vector<std::uint8_t> file =
             BarcodePictureBytes(draw, SaveMargin(barcode, request.dpi, request.quietZones),
                                 request.factor, request.dpi, TPictureType::Bmp);
-        if (type == Postnet || type == Postnet_FIM) return NotGraded(kPostalNotGraded);
+        if (type == btCodeTypes::Postnet || type == btCodeTypes::Postnet_FIM)
+            return NotGraded(kPostalNotGraded);
         const TGreyPicture picture = ReadGreyPicture(file);
         file = {};
         VerifyOptions options;
-        options.type = static_cast<Type>(type);
+        options.type = ApiType(type);
         options.dpi = request.dpi;
         return Describe(VerifyGreyPicture(picture, options), picture, type, request.quietZones);
     } catch (const std::bad_alloc&) {

@@ -10,7 +10,7 @@ namespace {
 void EncodeLoop(benchmark::State& state, btCodeTypes type, const char* caption, const char* addon) {
     TLLBarcode barcode;
     barcode.Params.CodeType = type;
-    barcode.Params.Ratio = Ratio_3;
+    barcode.Params.Ratio = btCodeRatio::Ratio_3;
     barcode.Params.SetCaption(caption);
     barcode.Params.SetCodeAddon(addon);
     for (auto _ : state) {
@@ -23,15 +23,17 @@ void EncodeLoop(benchmark::State& state, btCodeTypes type, const char* caption, 
 }
 
 void BM_Encode_EAN13_Addon5(benchmark::State& state) {
-    EncodeLoop(state, EAN_13, "400638133393", "12345");
+    EncodeLoop(state, btCodeTypes::EAN_13, "400638133393", "12345");
 }
 
 void BM_Encode_Code39_50(benchmark::State& state) {
-    EncodeLoop(state, CODE39, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-. $/+%ABCDEFG", "");
+    EncodeLoop(state, btCodeTypes::CODE39, "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-. $/+%ABCDEFG",
+               "");
 }
 
 void BM_Encode_Code128B_50(benchmark::State& state) {
-    EncodeLoop(state, CODE128_B, "Varimark 2024: Mixed text, digits 01234 & {more}!?", "");
+    EncodeLoop(state, btCodeTypes::CODE128_B, "Varimark 2024: Mixed text, digits 01234 & {more}!?",
+               "");
 }
 
 BENCHMARK(BM_Encode_EAN13_Addon5);

@@ -24,8 +24,8 @@ const char* const kFile = "/tmp/varimark_bench_output.bmp";
 TLLBarcode& Code39() {
     static TLLBarcode barcode = [] {
         TLLBarcode b;
-        b.Params.CodeType = CODE39;
-        b.Params.ModuleWidth = SC9;
+        b.Params.CodeType = btCodeTypes::CODE39;
+        b.Params.ModuleWidth = btCodeSizes::SC9;
         b.Params.SetCaption("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-. $/+%ABCDEFG");
         return b;
     }();
@@ -109,7 +109,7 @@ namespace {
 TDrawFunction NextEan13() {
     static TLLBarcode barcode = [] {
         TLLBarcode b;
-        b.Params.CodeType = EAN_13;
+        b.Params.CodeType = btCodeTypes::EAN_13;
         return b;
     }();
     static unsigned long long number = 400638133393ULL;

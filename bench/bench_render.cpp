@@ -25,7 +25,7 @@ void BM_DrawBarcode_EAN13_Addon5(benchmark::State& state) {
     QPainter painter(&image);
     TQtSurface surface(painter, 96, 96);
     TLLBarcode barcode;
-    barcode.Params.CodeType = EAN_13;
+    barcode.Params.CodeType = btCodeTypes::EAN_13;
     barcode.Params.SetCaption("400638133393");
     barcode.Params.SetCodeAddon("12345");
     TDrawnSize size;

@@ -27,20 +27,21 @@ int MulDiv(int a, int b, int c) {
 }
 
 bool HasGuardDigits(btCodeTypes type) {
-    return type == EAN_13 || type == UPC_A;
+    return type == btCodeTypes::EAN_13 || type == btCodeTypes::UPC_A;
 }
 
 bool IsEanFamily(btCodeTypes type) {
-    return type == EAN_8 || type == EAN_13 || type == UPC_A || type == UPC_E;
+    return type == btCodeTypes::EAN_8 || type == btCodeTypes::EAN_13 ||
+           type == btCodeTypes::UPC_A || type == btCodeTypes::UPC_E;
 }
 
 // Data bars of the EAN/UPC family stop short, leaving room for the digits.
 bool IsShortBar(btCodeTypes type, int s) {
     switch (type) {
-    case EAN_8: return (s >= 4 && s <= 31) || (s >= 37 && s <= 64);
-    case EAN_13:
-    case UPC_A: return (s >= 4 && s <= 45) || (s >= 51 && s <= 92);
-    case UPC_E: return s >= 4 && s <= 45;
+    case btCodeTypes::EAN_8: return (s >= 4 && s <= 31) || (s >= 37 && s <= 64);
+    case btCodeTypes::EAN_13:
+    case btCodeTypes::UPC_A: return (s >= 4 && s <= 45) || (s >= 51 && s <= 92);
+    case btCodeTypes::UPC_E: return s >= 4 && s <= 45;
     default: return false;
     }
 }
@@ -185,33 +186,35 @@ void PlaceLine(const TLLBarcode& barcode, const int* edges, TBarLayout& layout) 
     const int shortBottom = layout.shortBottom, longBottom = layout.longBottom;
     const int firstDigitCentre = layout.x + digitRoom / 2;
     switch (type) {
-    case EAN_8:
+    case btCodeTypes::EAN_8:
         put(piece(1, 4), edges[18], shortBottom);
         put(piece(5, 8), edges[50], shortBottom);
         break;
-    case EAN_13:
+    case btCodeTypes::EAN_13:
         put(piece(1, 1), firstDigitCentre, shortBottom);
         put(piece(2, 7), edges[25], shortBottom);
         put(piece(8, 13), edges[72], shortBottom);
         break;
-    case UPC_A:
+    case btCodeTypes::UPC_A:
         put(piece(1, 1), firstDigitCentre, shortBottom);
         put(piece(2, 6), edges[25], shortBottom);
         put(piece(7, 11), edges[72], shortBottom);
         put(piece(12, 12), edges[95] + wholePixels + digitRoom / 2, shortBottom);
         break;
-    case UPC_E: // the printed digits: neither number system nor check digit
+    case btCodeTypes::UPC_E: // the printed digits: neither number system nor check digit
         put(piece(1, 6), middle, shortBottom);
         layout.lineReplacesCodeText = true;
         break;
-    case CODE39:
-    case Codabar: put(piece(2, code.size() - 1), middle, longBottom); break;
-    case CODE25iP: PlaceCode25iPLine(barcode, middle, layout); break;
-    case GS1_128: put(Gs1Line(params.Caption), middle, longBottom); break;
-    case ITF_14: put(code, layout.box.width / 2 + layout.x, longBottom + layout.bearer); break;
-    case CODE128_A:
-    case CODE128_B:
-    case CODE128_C: PlaceCode128Line(barcode, middle, layout); break;
+    case btCodeTypes::CODE39:
+    case btCodeTypes::Codabar: put(piece(2, code.size() - 1), middle, longBottom); break;
+    case btCodeTypes::CODE25iP: PlaceCode25iPLine(barcode, middle, layout); break;
+    case btCodeTypes::GS1_128: put(Gs1Line(params.Caption), middle, longBottom); break;
+    case btCodeTypes::ITF_14:
+        put(code, layout.box.width / 2 + layout.x, longBottom + layout.bearer);
+        break;
+    case btCodeTypes::CODE128_A:
+    case btCodeTypes::CODE128_B:
+    case btCodeTypes::CODE128_C: PlaceCode128Line(barcode, middle, layout); break;
     default: put(code, middle, longBottom); break; // CODE25i, MSI_Plessey
     }
     if (HasGuardDigits(type)) {
@@ -240,8 +243,8 @@ struct TBarGeometry {
         : barcode(symbol), params(symbol.Params), modules(measure), res(resolution),
           type(symbol.Params.CodeType), moduleCount(symbol.ModuleCount),
           unitsPerModule(symbol.UnitsPerModule()), zoom(symbol.Params.ZoomSize),
-          guardDigits(HasGuardDigits(type)), itf(type == ITF_14),
-          frame(itf && params.Bearer != Bearer_TopBottom) {}
+          guardDigits(HasGuardDigits(type)), itf(type == btCodeTypes::ITF_14),
+          frame(itf && params.Bearer != TBearer::TopBottom) {}
 
     // Pixels down for a number of modules, scaled as the whole-pixel modules are across.
     int Down(long double count) const {
@@ -296,7 +299,7 @@ void MeasureSides(TBarGeometry& geometry, TBarLayout& layout) {
     const long double barsWidth =
         geometry.zoom ? moduleCount * geometry.modules.pixels
                       : static_cast<long double>(moduleCount * geometry.modules.wholePixels);
-    geometry.sideRoom = geometry.type == GS1_128 && params.HumanReadable
+    geometry.sideRoom = geometry.type == btCodeTypes::GS1_128 && params.HumanReadable
                             ? Gs1LineRoom(Gs1Line(params.Caption),
                                           LineFontHeight(params, layout.barHeight), barsWidth)
                             : geometry.modules.digitRoom;
@@ -433,7 +436,8 @@ TModuleMeasure MeasureModules(const TLLBarcode& barcode, long double pixelsPerMM
 }
 
 TDrawnSize TBarLayout::DrawnSize(btCodeRotate rotation) const {
-    if (rotation == rotate_090 || rotation == rotate_270) return {box.height, box.width};
+    if (rotation == btCodeRotate::rotate_090 || rotation == btCodeRotate::rotate_270)
+        return {box.height, box.width};
     return box;
 }
 
@@ -446,7 +450,7 @@ int LineFontHeight(const TBarcodeParams& params, long double basis) {
 TBarLayout LayOutPostal(const TLLBarcode& barcode, TResolution res, int x, int y,
                         const TLineFont& lineFont) {
     const TBarcodeParams& params = barcode.Params;
-    const bool fim = params.CodeType == Postnet_FIM;
+    const bool fim = params.CodeType == btCodeTypes::Postnet_FIM;
     TBarLayout layout = BlankLayout();
     layout.x = x;
     layout.y = y;
@@ -492,7 +496,7 @@ TBarLayout LayOutPostal(const TLLBarcode& barcode, TResolution res, int x, int y
 TBarLayout LayOutBarcode(const TLLBarcode& barcode, TResolution resolution, int x, int y,
                          const TLineFont& lineFont) {
     const btCodeTypes type = barcode.Params.CodeType;
-    if (type == Postnet || type == Postnet_FIM)
+    if (type == btCodeTypes::Postnet || type == btCodeTypes::Postnet_FIM)
         return LayOutPostal(barcode, resolution, x, y, lineFont);
     return LayOutBars(barcode, resolution, x, y, lineFont);
 }

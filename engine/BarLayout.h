@@ -38,7 +38,7 @@ inline constexpr int kFirstAddonModule = 101;
 // bars, in modules. GS1 asks for bearer bars at least twice the narrow bar and shows 4.8 mm
 // at its module of 1.016 mm: five modules. The quiet zone is the symbology table's.
 inline constexpr int kItfBearerModules = 5;
-inline constexpr int kItfQuietModules = kSymbologies[ITF_14].quietZone.left;
+inline constexpr int kItfQuietModules = Symbology(btCodeTypes::ITF_14)->quietZone.left;
 
 // Postnet: bars 0.020 inch wide, 22 to the inch, full bars 0.125 inch and half bars 0.050
 // inch tall; the font grows from five full bar heights.

@@ -63,7 +63,7 @@ void DrawLayout(const TLLBarcode& barcode, TSurface& surface, const TBarLayout& 
 
 void TLLBarcode::DrawBarcode(TSurface& surface, int x, int y, TDrawnSize& size) {
     const btCodeTypes type = Params.CodeType;
-    if (type == Postnet || type == Postnet_FIM) {
+    if (type == btCodeTypes::Postnet || type == btCodeTypes::Postnet_FIM) {
         DrawPostnet(surface, x, y, size);
         return;
     }
@@ -108,9 +108,11 @@ void TLLBarcode::FillRectRotated(TSurface& surface, const TRect& rect, int x, in
                                  int v) const {
     const int dl = rect.left - x, dr = rect.right - x, dt = rect.top - y, db = rect.bottom - y;
     switch (Params.Rotation) {
-    case rotate_090: surface.FillRect(x + dt, y + w - dl, x + db, y + w - dr); break;
-    case rotate_180: surface.FillRect(x + w - dr, y + v - dt, x + w - dl, y + v - db); break;
-    case rotate_270: surface.FillRect(x + v - dt, y + dl, x + v - db, y + dr); break;
+    case btCodeRotate::rotate_090: surface.FillRect(x + dt, y + w - dl, x + db, y + w - dr); break;
+    case btCodeRotate::rotate_180:
+        surface.FillRect(x + w - dr, y + v - dt, x + w - dl, y + v - db);
+        break;
+    case btCodeRotate::rotate_270: surface.FillRect(x + v - dt, y + dl, x + v - db, y + dr); break;
     default: surface.FillRect(x + dl, y + dt, x + dr, y + db); break;
     }
 }
@@ -120,9 +122,9 @@ void TLLBarcode::TextOutRotated(TSurface& surface, int x, int y, std::string_vie
     const int d = centre - x, e = top - y;
     int px, py, escapement;
     switch (Params.Rotation) {
-    case rotate_090: px = x + e, py = y + w - d, escapement = 900; break;
-    case rotate_180: px = x + w - d, py = y + v - e, escapement = 1800; break;
-    case rotate_270: px = x + v - e, py = y + d, escapement = 2700; break;
+    case btCodeRotate::rotate_090: px = x + e, py = y + w - d, escapement = 900; break;
+    case btCodeRotate::rotate_180: px = x + w - d, py = y + v - e, escapement = 1800; break;
+    case btCodeRotate::rotate_270: px = x + v - e, py = y + d, escapement = 2700; break;
     default: px = x + d, py = y + e, escapement = 0; break;
     }
     std::string_view face(Params.Fontname);

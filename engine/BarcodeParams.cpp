@@ -22,18 +22,18 @@ void TBarcodeParams::SetCodeAddon(std::string_view text) {
 }
 
 void TBarcodeParams::SetModuleWidth(btCodeSizes value) {
-    if (value > SC9) throw EOverflow("Bar_SC_Size must be in the range 0..9!");
+    if (value > btCodeSizes::SC9) throw EOverflow("Bar_SC_Size must be in the range 0..9!");
     ModuleWidth = value;
 }
 
 void TBarcodeParams::SetRatio(btCodeRatio value) {
-    if (value > Ratio_2)
+    if (value > btCodeRatio::Ratio_2)
         throw EOverflow("Bar_Ratio must be in the range 0..1 (Ratio_3 or Ratio_2)!");
     Ratio = value;
 }
 
 void TBarcodeParams::SetRotation(btCodeRotate value) {
-    if (value > rotate_270)
+    if (value > btCodeRotate::rotate_270)
         throw EOverflow("Bar_Rotate must be in the range rotate_000..rotate_270!");
     Rotation = value;
 }

@@ -31,22 +31,22 @@ public:
 
     char Caption[kMaxCaption + 1]; // zero-terminated
     char CodeAddon[kMaxAddon + 1]; // zero-terminated: empty, 2 or 5 digits
-    btCodeTypes CodeType = EAN_8;
-    btCodeSizes ModuleWidth = SC2;
-    btCodeRatio Ratio = Ratio_3;
+    btCodeTypes CodeType = btCodeTypes::EAN_8;
+    btCodeSizes ModuleWidth = btCodeSizes::SC2;
+    btCodeRatio Ratio = btCodeRatio::Ratio_3;
     std::int32_t HeightPercent = 100;
     std::string Fontname = "Arial";
     std::int32_t Fontscaling = 100;
     bool WidthReduce = false;
     bool HighDensity = false;
     bool ZoomSize = false;
-    btCodeRotate Rotation = rotate_000;
+    btCodeRotate Rotation = btCodeRotate::rotate_000;
     bool HumanReadable = true;
     std::int32_t GroupSplit = 7; // start of the second digit group of a 12-digit CODE25iP line
     // ITF_14 only: the wide element in quarters of the module (9..12: 2.25 to 3 modules),
     // and its bearer bars.
     std::uint8_t ItfWideQuarters = 10;
-    btBearer Bearer = Bearer_Frame;
+    TBearer Bearer = TBearer::Frame;
 };
 
 // ITF-14's wide-to-narrow ratio as ItfWideQuarters: 2.25, 2.5, 2.75 or 3 (GS1's range in

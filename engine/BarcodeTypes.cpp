@@ -24,12 +24,12 @@ std::optional<btCodeTypes> CodeTypeFromName(std::string_view name) {
     return std::nullopt;
 }
 
-std::optional<btBearer> CodeBearerFromName(std::string_view name) {
+std::optional<TBearer> CodeBearerFromName(std::string_view name) {
     const auto is = [&](std::string_view canonical) {
         return std::ranges::equal(name, canonical, {}, TypeNameChar, TypeNameChar);
     };
-    if (is("frame")) return Bearer_Frame;
-    if (is("top-bottom")) return Bearer_TopBottom;
+    if (is("frame")) return TBearer::Frame;
+    if (is("top-bottom")) return TBearer::TopBottom;
     return std::nullopt;
 }
 

@@ -33,7 +33,7 @@ namespace varimark {
     X(GS1_128, 14, "GS1-128", 10, 10, Gs1_128)                                                     \
     X(ITF_14, 15, "ITF-14", 10, 10, Itf14)
 
-enum btCodeTypes : std::uint8_t {
+enum class btCodeTypes : std::uint8_t {
 #define VARIMARK_ENUMERATOR(type, value, ...) type = value,
     VARIMARK_SYMBOLOGIES(VARIMARK_ENUMERATOR)
 #undef VARIMARK_ENUMERATOR
@@ -72,7 +72,7 @@ struct TSymbology {
 
 inline constexpr TSymbology kSymbologies[] = {
 #define VARIMARK_ROW(type, value, caption, left, right, reader)                                    \
-    {type, #type, caption, {left, right}, TReader::reader},
+    {btCodeTypes::type, #type, caption, {left, right}, TReader::reader},
     VARIMARK_SYMBOLOGIES(VARIMARK_ROW)
 #undef VARIMARK_ROW
 };
@@ -80,27 +80,28 @@ static_assert(std::size(kSymbologies) == kCodeTypeCount);
 static_assert(
     [] {
         for (int i = 0; i < kCodeTypeCount; ++i)
-            if (kSymbologies[i].type != i) return false;
+            if (static_cast<int>(kSymbologies[i].type) != i) return false;
         return true;
     }(),
     "the table of symbologies runs in the order of their values");
 
 // A symbology's row; nullptr for a value above ITF_14.
 constexpr const TSymbology* Symbology(btCodeTypes type) {
-    return type < kCodeTypeCount ? &kSymbologies[type] : nullptr;
+    const auto index = static_cast<std::size_t>(type);
+    return index < std::size(kSymbologies) ? &kSymbologies[index] : nullptr;
 }
 
 // Module width: SC0 (0.27 mm) .. SC9 (0.66 mm).
-enum btCodeSizes : std::uint8_t { SC0, SC1, SC2, SC3, SC4, SC5, SC6, SC7, SC8, SC9 };
+enum class btCodeSizes : std::uint8_t { SC0, SC1, SC2, SC3, SC4, SC5, SC6, SC7, SC8, SC9 };
 
 // Width of a wide element: 3 or 2 modules.
-enum btCodeRatio : std::uint8_t { Ratio_3 = 0, Ratio_2 = 1 };
+enum class btCodeRatio : std::uint8_t { Ratio_3 = 0, Ratio_2 = 1 };
 
-enum btCodeRotate : std::uint8_t { rotate_000, rotate_090, rotate_180, rotate_270 };
+enum class btCodeRotate : std::uint8_t { rotate_000, rotate_090, rotate_180, rotate_270 };
 
 // ITF-14's bearer bars: a frame around the symbol and its quiet zones, or a bar over and a
 // bar under them only.
-enum btBearer : std::uint8_t { Bearer_Frame, Bearer_TopBottom };
+enum class TBearer : std::uint8_t { Frame, TopBottom };
 
 // Canonical name of a symbology ("EAN_13"), or nullptr for a value above ITF_14.
 constexpr const char* CodeTypeName(btCodeTypes type) {
@@ -113,6 +114,6 @@ constexpr const char* CodeTypeName(btCodeTypes type) {
 std::optional<btCodeTypes> CodeTypeFromName(std::string_view name);
 
 // "frame" and "top-bottom" (any case, '_' for '-').
-std::optional<btBearer> CodeBearerFromName(std::string_view name);
+std::optional<TBearer> CodeBearerFromName(std::string_view name);
 
 } // namespace varimark

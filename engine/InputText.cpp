@@ -100,7 +100,7 @@ bool IsDigit(unsigned char c) {
 // CODE A 133) only as escapes; start and stop characters never.
 std::optional<TByte> Code128Uncarried(const std::vector<TByte>& bytes, btCodeTypes type,
                                       std::string& why) {
-    char set = type == CODE128_A ? 'A' : type == CODE128_B ? 'B' : 'C';
+    char set = type == btCodeTypes::CODE128_A ? 'A' : type == btCodeTypes::CODE128_B ? 'B' : 'C';
     bool pending = false; // a digit of set C waiting for its partner
     for (const TByte& b : bytes) {
         const unsigned char c = b.value;
@@ -144,10 +144,10 @@ std::optional<TByte> Code128Uncarried(const std::vector<TByte>& bytes, btCodeTyp
 // The digits an EAN/UPC or ITF-14 text holds before its check digit.
 int DataDigits(btCodeTypes type) {
     switch (type) {
-    case EAN_8: return 7;
-    case EAN_13: return 12;
-    case UPC_A: return 11;
-    case ITF_14: return 13;
+    case btCodeTypes::EAN_8: return 7;
+    case btCodeTypes::EAN_13: return 12;
+    case btCodeTypes::UPC_A: return 11;
+    case btCodeTypes::ITF_14: return 13;
     default: return 6; // UPC-E: the six digits of the compressed number
     }
 }
@@ -175,12 +175,13 @@ void CheckEanUpc(const std::vector<TByte>& bytes, btCodeTypes type) {
 // The characters of the symbologies with one set: those the type's table holds.
 bool Carries(btCodeTypes type, unsigned char c, bool atEnd) {
     switch (type) {
-    case CODE39: return c != '*' && std::strchr(TBarCode39::Alphabet, c) != nullptr && c != 0;
-    case Codabar: {
+    case btCodeTypes::CODE39:
+        return c != '*' && std::strchr(TBarCode39::Alphabet, c) != nullptr && c != 0;
+    case btCodeTypes::Codabar: {
         if (c == 0 || std::strchr(TBarCodabar::Alphabet, c) == nullptr) return false;
         return atEnd || !(c >= 'A' && c <= 'D'); // start and stop at the ends only
     }
-    case Postnet_FIM: return c != 0 && std::strchr("ABCabc", c) != nullptr;
+    case btCodeTypes::Postnet_FIM: return c != 0 && std::strchr("ABCabc", c) != nullptr;
     default: return IsDigit(c); // Interleaved 2 of 5, MSI, Postnet
     }
 }
@@ -190,11 +191,13 @@ void CheckOthers(const std::vector<TByte>& bytes, btCodeTypes type) {
         const bool atEnd = i == 0 || i + 1 == bytes.size();
         if (!Carries(type, bytes[i].value, atEnd))
             Refuse(bytes[i], std::string("is not one ") + CodeTypeName(type) + " can carry" +
-                                 (type == Codabar && bytes[i].value >= 'A' && bytes[i].value <= 'D'
+                                 (type == btCodeTypes::Codabar && bytes[i].value >= 'A' &&
+                                          bytes[i].value <= 'D'
                                       ? " between its start and stop"
                                       : ""));
     }
-    if (type == Postnet && bytes.size() != 5 && bytes.size() != 9 && bytes.size() != 11)
+    if (type == btCodeTypes::Postnet && bytes.size() != 5 && bytes.size() != 9 &&
+        bytes.size() != 11)
         throw ETextRefused("Postnet takes 5, 9 or 11 digits: " + std::to_string(bytes.size()) +
                            " given");
 }
@@ -225,7 +228,7 @@ std::string CheckedText(std::string_view utf8, btCodeTypes type, TTextRules rule
     // A text that cannot fit the caption is refused before it is taken apart, with the
     // engine's own words.
     if (utf8.size() > kMaxTextBytes) throw EOverflow(kCaptionTooLong);
-    if (type == GS1_128) return CheckedGs1(utf8);
+    if (type == btCodeTypes::GS1_128) return CheckedGs1(utf8);
     const std::vector<TByte> bytes = ToBytes(utf8, rules);
     std::string text;
     text.reserve(bytes.size());
@@ -234,14 +237,14 @@ std::string CheckedText(std::string_view utf8, btCodeTypes type, TTextRules rule
     if (rules.repair) return text;
     if (text.empty()) throw ETextRefused("the text is empty");
     switch (type) {
-    case EAN_8:
-    case EAN_13:
-    case UPC_A:
-    case UPC_E:
-    case ITF_14: CheckEanUpc(bytes, type); break;
-    case CODE128_A:
-    case CODE128_B:
-    case CODE128_C: {
+    case btCodeTypes::EAN_8:
+    case btCodeTypes::EAN_13:
+    case btCodeTypes::UPC_A:
+    case btCodeTypes::UPC_E:
+    case btCodeTypes::ITF_14: CheckEanUpc(bytes, type); break;
+    case btCodeTypes::CODE128_A:
+    case btCodeTypes::CODE128_B:
+    case btCodeTypes::CODE128_C: {
         std::string why;
         if (const std::optional<TByte> b = Code128Uncarried(bytes, type, why)) Refuse(*b, why);
         break;
@@ -256,7 +259,7 @@ std::string CheckedAddon(std::string_view utf8, btCodeTypes type, bool repair) {
     std::string addon;
     for (const TByte& b : bytes) addon += static_cast<char>(b.value);
     if (repair || addon.empty()) return addon;
-    if (type != EAN_13 && type != UPC_A && type != UPC_E)
+    if (type != btCodeTypes::EAN_13 && type != btCodeTypes::UPC_A && type != btCodeTypes::UPC_E)
         throw ETextRefused(std::string(CodeTypeName(type)) + " takes no add-on");
     for (const TByte& b : bytes)
         if (!IsDigit(b.value)) Refuse(b, "of the add-on is not a digit");
@@ -268,7 +271,9 @@ std::string CheckedAddon(std::string_view utf8, btCodeTypes type, bool repair) {
 
 std::string Code128Error(std::string_view text, btCodeTypes type) {
     std::string message = kCode128Refusal;
-    if (type != CODE128_A && type != CODE128_B && type != CODE128_C) return message;
+    if (type != btCodeTypes::CODE128_A && type != btCodeTypes::CODE128_B &&
+        type != btCodeTypes::CODE128_C)
+        return message;
     std::vector<TByte> bytes;
     for (std::size_t i = 0; i < text.size(); ++i)
         bytes.push_back({static_cast<unsigned char>(text[i]), i + 1, true});

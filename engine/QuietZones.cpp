@@ -17,7 +17,8 @@ constexpr long double kPostalQuietZonesPerInch = 8.0L;
 TQuietZone QuietZoneModules(btCodeTypes type, bool addon) {
     const TSymbology* symbology = Symbology(type);
     TQuietZone zone = symbology ? symbology->quietZone : TQuietZone{10, 10};
-    if (addon && (type == EAN_13 || type == UPC_A)) zone.right = 5; // after the add-on
+    if (addon && (type == btCodeTypes::EAN_13 || type == btCodeTypes::UPC_A))
+        zone.right = 5; // after the add-on
     return zone;
 }
 
@@ -25,7 +26,7 @@ int QuietZoneMargin(const TLLBarcode& barcode, int dpi, int minimum) {
     const TBarcodeParams& params = barcode.Params;
     long double left, right;                   // the zones in pixels
     long double drawnLeft = 0, drawnRight = 1; // what the drawing leaves (the extra pixel)
-    if (params.CodeType == Postnet || params.CodeType == Postnet_FIM) {
+    if (params.CodeType == btCodeTypes::Postnet || params.CodeType == btCodeTypes::Postnet_FIM) {
         left = right = dpi / kPostalQuietZonesPerInch;
     } else {
         const TModuleMeasure modules = MeasureModules(barcode, ResolutionAt(dpi, dpi).across);
@@ -36,7 +37,8 @@ int QuietZoneMargin(const TLLBarcode& barcode, int dpi, int minimum) {
         right = zone.right * modules.Pitch();
         drawnLeft += modules.digitRoom;
         drawnRight += modules.digitRoom;
-        if (params.CodeType == ITF_14) { // the layout draws the zones inside the bearer frame
+        if (params.CodeType ==
+            btCodeTypes::ITF_14) { // the layout draws the zones inside the bearer frame
             drawnLeft += left;
             drawnRight += right;
         }

@@ -39,11 +39,12 @@ void TransferDigits(const char* source, char* dest) {
 
 void TransfervalidChars(char* source, char* dest, btCodeTypes type) {
     switch (type) {
-    case CODE128_A:
-    case CODE128_B:
-    case CODE128_C: {
+    case btCodeTypes::CODE128_A:
+    case btCodeTypes::CODE128_B:
+    case btCodeTypes::CODE128_C: {
         char start[TBarcodeParams::kMaxCaption + 2];
-        start[0] = static_cast<char>(135 + (type - CODE128_A)); // START A, B or C
+        start[0] = static_cast<char>(135 + static_cast<int>(type) -
+                                     static_cast<int>(btCodeTypes::CODE128_A)); // START A, B or C
         const std::size_t len = strnlen(source, TBarcodeParams::kMaxCaption);
         // A byte 255 would end the mapping early and drop the data after it.
         if (std::memchr(source, 255, len) != nullptr) throw EOverflow(kCode128Refusal);
@@ -63,12 +64,12 @@ void TransfervalidChars(char* source, char* dest, btCodeTypes type) {
         dest[keep] = '\0';
         return;
     }
-    case GS1_128:
+    case btCodeTypes::GS1_128:
         TLLBarcode::MapGs1Code128(
             std::string_view(source, strnlen(source, TBarcodeParams::kMaxCaption)), dest);
         return;
-    case Codabar: PrepareCodabar(source, dest); return;
-    case CODE39: {
+    case btCodeTypes::Codabar: PrepareCodabar(source, dest); return;
+    case btCodeTypes::CODE39: {
         const TBarCode39& table = BarCode39();
         std::size_t n = 0;
         dest[n++] = '*';
@@ -80,7 +81,7 @@ void TransfervalidChars(char* source, char* dest, btCodeTypes type) {
         dest[n] = '\0';
         return;
     }
-    case Postnet_FIM: {
+    case btCodeTypes::Postnet_FIM: {
         std::size_t i = 0;
         for (; source[i] != '\0'; ++i) {
             const char c = source[i];
@@ -96,39 +97,39 @@ void TransfervalidChars(char* source, char* dest, btCodeTypes type) {
 void PrepareText(char* source, char* dest, btCodeTypes type) {
     TransfervalidChars(source, dest, type);
     switch (type) {
-    case EAN_8:
+    case btCodeTypes::EAN_8:
         FitLength(dest, 7);
         AddCheckDigit(dest, type);
         break;
-    case EAN_13:
+    case btCodeTypes::EAN_13:
         FitLength(dest, 12);
         AddCheckDigit(dest, type);
         break;
-    case UPC_A:
+    case btCodeTypes::UPC_A:
         FitLength(dest, 11);
         AddCheckDigit(dest, type);
         break;
-    case UPC_E:
+    case btCodeTypes::UPC_E:
         FitLength(dest, 6);
         AddCheckDigit(dest, type);
         break;
-    case ITF_14:
+    case btCodeTypes::ITF_14:
         FitLength(dest, 13);
         AddCheckDigit(dest, type);
         break;
-    case CODE39:
-    case Codabar:
-    case Postnet_FIM: break;
-    case CODE25i:
-    case CODE25iP:
+    case btCodeTypes::CODE39:
+    case btCodeTypes::Codabar:
+    case btCodeTypes::Postnet_FIM: break;
+    case btCodeTypes::CODE25i:
+    case btCodeTypes::CODE25iP:
         if (std::strlen(dest) % 2 == 1) AddCheckDigit(dest, type);
         break;
-    case CODE128_A:
-    case CODE128_B:
-    case CODE128_C:
-    case GS1_128: AddCode128Check(dest); break;
-    case MSI_Plessey: AddMSIProofchar(dest, type); break;
-    case Postnet: {
+    case btCodeTypes::CODE128_A:
+    case btCodeTypes::CODE128_B:
+    case btCodeTypes::CODE128_C:
+    case btCodeTypes::GS1_128: AddCode128Check(dest); break;
+    case btCodeTypes::MSI_Plessey: AddMSIProofchar(dest, type); break;
+    case btCodeTypes::Postnet: {
         const std::size_t len = std::strlen(dest);
         FitLength(dest, len >= 11 ? 11 : len >= 9 ? 9 : 5);
         AddCheckDigit(dest, type);
@@ -141,19 +142,23 @@ void PrepareText(char* source, char* dest, btCodeTypes type) {
 void AddCheckDigit(char* text, btCodeTypes type) {
     const char* weights;
     switch (type) {
-    case EAN_8: weights = "3131313"; break;
-    case EAN_13: weights = "131313131313"; break;
-    case ITF_14: weights = "3131313131313"; break; // GTIN-14's first 13 digits
-    case UPC_A:
-    case UPC_E: weights = "31313131313"; break;
-    case CODE25i: weights = "31313131313131313131313131313131313131313131313131"; break;
-    case CODE25iP: weights = "49494949494949494949494949494949494949494949494949"; break;
-    case Postnet: weights = "11111111111"; break;
+    case btCodeTypes::EAN_8: weights = "3131313"; break;
+    case btCodeTypes::EAN_13: weights = "131313131313"; break;
+    case btCodeTypes::ITF_14: weights = "3131313131313"; break; // GTIN-14's first 13 digits
+    case btCodeTypes::UPC_A:
+    case btCodeTypes::UPC_E: weights = "31313131313"; break;
+    case btCodeTypes::CODE25i:
+        weights = "31313131313131313131313131313131313131313131313131";
+        break;
+    case btCodeTypes::CODE25iP:
+        weights = "49494949494949494949494949494949494949494949494949";
+        break;
+    case btCodeTypes::Postnet: weights = "11111111111"; break;
     default: throw EOverflow("BarcoLL: No check char with this barcode type");
     }
     const std::size_t len = std::strlen(text);
     int sum = 0;
-    if (type == UPC_E) {
+    if (type == btCodeTypes::UPC_E) {
         sum = ExpandUPCE(text);
     } else {
         for (std::size_t i = 0; i < len && weights[i] != '\0'; ++i)
@@ -200,7 +205,8 @@ void PrepareCodabar(char* source, char* dest) {
 }
 
 void AddMSIProofchar(char* text, btCodeTypes type) {
-    if (type != MSI_Plessey) throw EOverflow("Wrong barcode type in procedure AddMSIProofchar");
+    if (type != btCodeTypes::MSI_Plessey)
+        throw EOverflow("Wrong barcode type in procedure AddMSIProofchar");
     const std::size_t len = std::strlen(text);
     // The odd group (the rightmost digit and every second one to its left), doubled
     // exactly as a decimal number; the even group is summed digit by digit.

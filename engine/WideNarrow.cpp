@@ -9,10 +9,10 @@ namespace varimark {
 namespace {
 
 int WideModules(btCodeRatio ratio) {
-    return ratio == Ratio_2 ? 2 : 3;
+    return ratio == btCodeRatio::Ratio_2 ? 2 : 3;
 }
 int RatioIndex(btCodeRatio ratio) {
-    return ratio == Ratio_2 ? 1 : 0;
+    return ratio == btCodeRatio::Ratio_2 ? 1 : 0;
 }
 
 // Copies a character's modules with one fixed-size copy; the bytes past its count are
@@ -59,7 +59,7 @@ int TLLBarcode::WideQuarters() const {
 }
 
 int TLLBarcode::UnitsPerModule() const {
-    if (Params.CodeType != ITF_14) return 1;
+    if (Params.CodeType != btCodeTypes::ITF_14) return 1;
     const int quarters = WideQuarters();
     return quarters % 4 == 0 ? 1 : quarters % 2 == 0 ? 2 : 4;
 }

@@ -142,7 +142,8 @@ template <class TCall> TOutcome OutcomeOf(TCall&& call) {
 
 // The engine's text of one text with --repair (every type) or checked (type); the API's
 // CheckText of the same symbol refuses it exactly when the engine does, as the same kind.
-std::string Engine(std::string_view text, bool escapes, bool repair, btCodeTypes type = CODE128_B) {
+std::string Engine(std::string_view text, bool escapes, bool repair,
+                   btCodeTypes type = btCodeTypes::CODE128_B) {
     Symbol symbol;
     symbol.type = static_cast<Type>(type);
     symbol.text = text;
@@ -185,7 +186,7 @@ void CheckEngineText(std::string_view text, btCodeTypes type) {
     const std::string plain = Engine(text, false, true);
     try {
         const std::string checked = Engine(text, false, false, type);
-        if (type == GS1_128)
+        if (type == btCodeTypes::GS1_128)
             Check(checked.size() <= text.size(), "an element string is shorter than its text");
         else
             Check(checked == plain, "a checked text is not changed");

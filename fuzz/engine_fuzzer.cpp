@@ -71,7 +71,8 @@ void CheckEncoded(const TLLBarcode& barcode, bool succeeded) {
 // documented sizes (so that the address sanitizer sees any overrun).
 void CheckTextRoutines(const TLLBarcode& barcode) {
     const btCodeTypes type = barcode.Params.CodeType;
-    if (type == CODE128_A || type == CODE128_B || type == CODE128_C) {
+    if (type == btCodeTypes::CODE128_A || type == btCodeTypes::CODE128_B ||
+        type == btCodeTypes::CODE128_C) {
         std::string text(1, barcode.CodeText[0]);
         text += barcode.Params.Caption;
         for (const bool humanReadable : {false, true}) {
@@ -81,7 +82,7 @@ void CheckTextRoutines(const TLLBarcode& barcode) {
             Check(length < out.size() && out[length] == '\0', "MapCode128 result fits");
         }
     }
-    if (type == CODE25iP) {
+    if (type == btCodeTypes::CODE25iP) {
         std::vector<char> text(barcode.CodeText, barcode.CodeText + sizeof barcode.CodeText);
         barcode.FormatCode25iP(text.data());
         Check(std::memchr(text.data(), '\0', text.size()) != nullptr, "FormatCode25iP result fits");
@@ -169,15 +170,16 @@ std::size_t ExpectedTexts(const TBarcodeParams& params) {
     if (!params.HumanReadable) return 0;
     const std::size_t addon = std::strlen(params.CodeAddon) != 0 ? 1 : 0;
     switch (params.CodeType) {
-    case EAN_8: return 2;
-    case EAN_13: return 3 + addon;
-    case UPC_A: return 4 + addon;
+    case btCodeTypes::EAN_8: return 2;
+    case btCodeTypes::EAN_13: return 3 + addon;
+    case btCodeTypes::UPC_A: return 4 + addon;
     default: return 1;
     }
 }
 
 bool IsEanFamily(btCodeTypes type) {
-    return type == EAN_8 || type == EAN_13 || type == UPC_A || type == UPC_E;
+    return type == btCodeTypes::EAN_8 || type == btCodeTypes::EAN_13 ||
+           type == btCodeTypes::UPC_A || type == btCodeTypes::UPC_E;
 }
 
 // What of an unrotated drawing lies inside its size box (x, y, w, v):
@@ -200,7 +202,8 @@ void CheckBox(const FuzzSurface& surface, const TBarcodeParams& params, const TD
         const bool guardBar =
             IsEanFamily(params.CodeType) && params.HumanReadable && raw.bottom == deepest;
         const bool addonBar =
-            (params.CodeType == EAN_13 || params.CodeType == UPC_A) && raw.top != setup.y;
+            (params.CodeType == btCodeTypes::EAN_13 || params.CodeType == btCodeTypes::UPC_A) &&
+            raw.top != setup.y;
         if (!guardBar && !addonBar) Check(fill.bottom <= setup.y + v, "fill inside the size down");
     }
     for (const FuzzText& text : surface.texts)
@@ -247,10 +250,10 @@ void CheckBearers(const std::vector<FuzzFill>& fills, std::size_t first, bool fr
 // before it, whatever the module width (the postal symbols draw bar positions, not runs).
 void CheckBarsApart(const FuzzSurface& surface, const TLLBarcode& barcode) {
     const btCodeTypes type = barcode.Params.CodeType;
-    if (type == Postnet || type == Postnet_FIM) return;
+    if (type == btCodeTypes::Postnet || type == btCodeTypes::Postnet_FIM) return;
     std::size_t first = 0;
-    if (type == ITF_14) {
-        const bool frame = barcode.Params.Bearer != Bearer_TopBottom;
+    if (type == btCodeTypes::ITF_14) {
+        const bool frame = barcode.Params.Bearer != TBearer::TopBottom;
         first = frame ? 4 : 2;
         Check(surface.fills.size() > first, "ITF-14 draws its bearer bars and its bars");
         CheckBearers(surface.fills, first, frame);
@@ -271,7 +274,9 @@ void CheckBarsApart(const FuzzSurface& surface, const TLLBarcode& barcode) {
 // A Code 128 symbol, GS1-128 too, has its start and stop characters at its ends only.
 void CheckCode128Ends(const TLLBarcode& barcode) {
     const btCodeTypes type = barcode.Params.CodeType;
-    if (type != CODE128_A && type != CODE128_B && type != CODE128_C && type != GS1_128) return;
+    if (type != btCodeTypes::CODE128_A && type != btCodeTypes::CODE128_B &&
+        type != btCodeTypes::CODE128_C && type != btCodeTypes::GS1_128)
+        return;
     const std::size_t length = std::strlen(barcode.CodeText);
     for (std::size_t i = 1; i + 1 < length; ++i) {
         const auto c = static_cast<unsigned char>(barcode.CodeText[i]);
@@ -284,9 +289,9 @@ void CheckCode128Ends(const TLLBarcode& barcode) {
 void Unrotate(btCodeRotate rotation, int x, int y, int w, int v, int& px, int& py) {
     const int dx = px - x, dy = py - y;
     switch (rotation) {
-    case rotate_090: px = x + w - dy, py = y + dx; break;
-    case rotate_180: px = x + w - dx, py = y + v - dy; break;
-    case rotate_270: px = x + dy, py = y + v - dx; break;
+    case btCodeRotate::rotate_090: px = x + w - dy, py = y + dx; break;
+    case btCodeRotate::rotate_180: px = x + w - dx, py = y + v - dy; break;
+    case btCodeRotate::rotate_270: px = x + dy, py = y + v - dx; break;
     default: break;
     }
 }
@@ -330,7 +335,8 @@ void CheckDrawing(const TDrawing& drawing, const TLLBarcode& barcode, const TDra
 
     if (unrotated == nullptr) return;
     // The same drawing as the unrotated one, point for point.
-    const bool turned = params.Rotation == rotate_090 || params.Rotation == rotate_270;
+    const bool turned =
+        params.Rotation == btCodeRotate::rotate_090 || params.Rotation == btCodeRotate::rotate_270;
     const TDrawnSize expected =
         turned ? TDrawnSize{unrotated->size.height, unrotated->size.width} : unrotated->size;
     Check(drawing.size == expected, "rotation keeps the size, turned");
@@ -372,8 +378,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TLLBarcode fresh;
     TBarcodeParams& params = fresh.Params;
     params.CodeType = type;
-    SetChecked(params, &TBarcodeParams::Ratio, ratio, ratio <= Ratio_2, &TBarcodeParams::SetRatio);
-    SetChecked(params, &TBarcodeParams::ModuleWidth, moduleWidth, moduleWidth <= SC9,
+    SetChecked(params, &TBarcodeParams::Ratio, ratio, ratio <= btCodeRatio::Ratio_2,
+               &TBarcodeParams::SetRatio);
+    SetChecked(params, &TBarcodeParams::ModuleWidth, moduleWidth, moduleWidth <= btCodeSizes::SC9,
                &TBarcodeParams::SetModuleWidth);
     SetChecked(params, &TBarcodeParams::HeightPercent, heightPercent,
                heightPercent >= 20 && heightPercent <= 200, &TBarcodeParams::SetHeightPercent);
@@ -386,7 +393,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     params.WidthReduce = (flags & 0x04) != 0;
     params.HighDensity = (flags & 0x08) != 0;
     params.ItfWideQuarters = static_cast<std::uint8_t>(9 + (data[1] >> 2) % 4);
-    params.Bearer = (data[1] & 0x10) != 0 ? Bearer_TopBottom : Bearer_Frame;
+    params.Bearer = (data[1] & 0x10) != 0 ? TBearer::TopBottom : TBearer::Frame;
     if ((flags & 0x40) != 0) params.Fontname = "Liberation Sans Narrow Condensed Bold Italic";
     params.SetCodeAddon(addon);
     CheckParams(params);
@@ -426,7 +433,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            static_cast<std::int8_t>(data[10]),
                            (flags & 0x20) != 0 ? TBrushStyle::Clear : TBrushStyle::Solid};
     std::optional<TDrawing> unrotated;
-    for (int rotation = rotate_000; rotation <= rotate_270; ++rotation) {
+    for (int rotation = btCodeRotate::rotate_000; rotation <= btCodeRotate::rotate_270;
+         ++rotation) {
         SetChecked(params, &TBarcodeParams::Rotation, static_cast<btCodeRotate>(rotation), true,
                    &TBarcodeParams::SetRotation);
         TDrawing drawing = Draw(fresh, setup);

@@ -54,13 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "the symbology identifier is ] letter digit");
     Check(d.decodability >= 0 && d.decodability <= 1, "decodability lies in 0..1");
     Check(std::isfinite(d.moduleWidth) && d.moduleWidth > 0, "the module width is positive");
-    if (d.type == ITF_14) {
+    if (d.type == btCodeTypes::ITF_14) {
         Check(d.data.size() == 14, "ITF-14 has 14 digits");
         int sum = 0; // GS1 check digit: weights 3 and 1 from the right of the first 13
         for (std::size_t i = 0; i < 13; ++i) sum += (d.data[i] - '0') * (i % 2 == 0 ? 3 : 1);
         Check(d.data[13] - '0' == (10 - sum % 10) % 10, "ITF-14 ends in its GS1 check digit");
     }
-    if (d.type == GS1_128) Check(d.identifier == "]C1", "GS1-128 has FNC1 first");
+    if (d.type == btCodeTypes::GS1_128) Check(d.identifier == "]C1", "GS1-128 has FNC1 first");
     Check(d.nominal.size() == widths.size(), "one nominal width per element");
     for (const double w : d.nominal) Check(std::isfinite(w) && w > 0, "nominal widths positive");
     const TDecoded again = ReferenceDecode(d.type, d.nominal);

@@ -4,6 +4,7 @@
 #include "varimark/varimark.h"
 
 #include "library/SymbolBarcode.h"
+#include "library/TypeBridge.h"
 
 #include "engine/BarcodeTypes.h"
 #include "engine/EOverflow.h"
@@ -30,21 +31,21 @@ char Lower(char c) {
 
 btCodeTypes CheckedType(Type type) {
     if (static_cast<int>(type) >= kCodeTypeCount) throw Error("unknown barcode type");
-    return static_cast<btCodeTypes>(type);
+    return EngineType(type);
 }
 
 // The symbol's type, ratio, bearer, add-on and look into the parameter record.
 void PrepareParams(const Symbol& symbol, TBarcodeParams& params) {
     params.CodeType = CheckedType(symbol.type);
-    if (params.CodeType == ITF_14) {
+    if (params.CodeType == btCodeTypes::ITF_14) {
         const std::optional<int> quarters = ItfWideQuarters(symbol.ratio);
         if (!quarters) throw Error("bad ratio " + Formatted("%g", symbol.ratio) + " " + kItfRatios);
         params.ItfWideQuarters = static_cast<std::uint8_t>(*quarters);
     } else if (!RatioFits(symbol.type, symbol.ratio)) {
         throw Error("bad ratio " + Formatted("%g", symbol.ratio) + " (3 or 2)");
     }
-    params.SetRatio(symbol.ratio == 2 ? Ratio_2 : Ratio_3);
-    params.Bearer = symbol.bearer == Bearer::TopBottom ? Bearer_TopBottom : Bearer_Frame;
+    params.SetRatio(symbol.ratio == 2 ? btCodeRatio::Ratio_2 : btCodeRatio::Ratio_3);
+    params.Bearer = symbol.bearer == Bearer::TopBottom ? TBearer::TopBottom : TBearer::Frame;
     params.SetCodeAddon(CheckedAddon(symbol.addon, params.CodeType, symbol.repair));
     ApplyLook(symbol, params);
 }
@@ -64,20 +65,20 @@ std::string SymbolText(const Symbol& symbol, btCodeTypes type) {
 } // namespace
 
 const char* TypeName(Type type) {
-    const char* name = CodeTypeName(static_cast<btCodeTypes>(type));
+    const char* name = CodeTypeName(EngineType(type));
     return name != nullptr ? name : "";
 }
 
 std::optional<Type> TypeFromName(std::string_view name) {
     const std::optional<btCodeTypes> type = CodeTypeFromName(name);
     if (!type) return std::nullopt;
-    return static_cast<Type>(*type);
+    return ApiType(*type);
 }
 
 std::optional<Bearer> BearerFromName(std::string_view name) {
-    const std::optional<btBearer> bearer = CodeBearerFromName(name);
+    const std::optional<TBearer> bearer = CodeBearerFromName(name);
     if (!bearer) return std::nullopt;
-    return *bearer == Bearer_TopBottom ? Bearer::TopBottom : Bearer::Frame;
+    return *bearer == TBearer::TopBottom ? Bearer::TopBottom : Bearer::Frame;
 }
 
 std::optional<Format> FormatFromName(std::string_view fileName) {

@@ -13,15 +13,15 @@ inline constexpr const char* kEan13 = "400638133393"; // 4006381333931
 inline constexpr auto kByName = [](const auto& info) { return std::string(info.param.name); };
 
 struct Setup {
-    btCodeTypes type = UPC_A;
+    btCodeTypes type = btCodeTypes::UPC_A;
     const char* caption = "12345678901"; // UPC-A 123456789012
     const char* addon = "";
     int dpiX = 96, dpiY = 96;
-    btCodeSizes size = SC2;
-    btCodeRatio ratio = Ratio_3;
+    btCodeSizes size = btCodeSizes::SC2;
+    btCodeRatio ratio = btCodeRatio::Ratio_3;
     bool highDensity = false, zoom = false, widthReduce = false, humanReadable = true;
     int heightPercent = 100, fontscaling = 100;
-    btCodeRotate rotation = rotate_000;
+    btCodeRotate rotation = btCodeRotate::rotate_000;
     int textHeight = 13;
     int x = 0, y = 0;
 };

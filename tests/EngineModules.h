@@ -19,7 +19,8 @@ inline std::string Bits(const TLLBarcode& e) {
 // The engine's barcode of a type and caption (and add-on, and ratio), encoded: raises what
 // Encode raises.
 inline TLLBarcode EncodedBarcode(btCodeTypes type, std::string_view caption,
-                                 std::string_view addon = "", btCodeRatio ratio = Ratio_3) {
+                                 std::string_view addon = "",
+                                 btCodeRatio ratio = btCodeRatio::Ratio_3) {
     TLLBarcode barcode;
     barcode.Params.CodeType = type;
     barcode.Params.Ratio = ratio;

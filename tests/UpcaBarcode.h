@@ -8,7 +8,7 @@ namespace varimark {
 
 struct Upca {
     Upca() {
-        barcode.Params.CodeType = UPC_A;
+        barcode.Params.CodeType = btCodeTypes::UPC_A;
         barcode.Params.SetCaption("03600029145");
     }
     TDrawFunction Draw() {

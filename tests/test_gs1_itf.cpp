@@ -18,8 +18,8 @@ namespace {
 // The symbol values of a GS1-128 text, from the start character to STOP (106).
 std::vector<int> Gs1Values(const std::string& text) {
     TLLBarcode barcode;
-    barcode.Params.CodeType = GS1_128;
-    barcode.Params.SetCaption(CheckedText(text, GS1_128, {}));
+    barcode.Params.CodeType = btCodeTypes::GS1_128;
+    barcode.Params.SetCaption(CheckedText(text, btCodeTypes::GS1_128, {}));
     barcode.Encode();
     std::vector<int> values;
     for (const char* p = barcode.CodeText; *p != '\0'; ++p)
@@ -134,8 +134,8 @@ const TLineRow kLineRows[] = {
 TEST(Gs1Code128, HumanReadableLineUnderTheBars) {
     for (const TLineRow& row : kLineRows) {
         TLLBarcode barcode;
-        barcode.Params.CodeType = GS1_128;
-        barcode.Params.SetCaption(CheckedText(row.text, GS1_128, {}));
+        barcode.Params.CodeType = btCodeTypes::GS1_128;
+        barcode.Params.SetCaption(CheckedText(row.text, btCodeTypes::GS1_128, {}));
         barcode.Encode();
         const TBarLayout layout =
             LayOutBarcode(barcode, ResolutionAt(96, 96), 0, 0, [](int, bool) { return 15; });
@@ -308,24 +308,24 @@ struct TBearerPixelRow {
     bool zoom;
     btCodeSizes size;
     bool highDensity;
-    btBearer bearer;
+    TBearer bearer;
     int thickness, quiet;
 };
 
 const TBearerPixelRow kBearerPixelRows[] = {
-    {300, false, SC2, false, Bearer_Frame, 20, 40},
-    {300, false, SC2, false, Bearer_TopBottom, 20, 40},
-    {10, true, SC0, true, Bearer_Frame, 1, 1},
-    {10, true, SC0, true, Bearer_TopBottom, 1, 1},
+    {300, false, btCodeSizes::SC2, false, TBearer::Frame, 20, 40},
+    {300, false, btCodeSizes::SC2, false, TBearer::TopBottom, 20, 40},
+    {10, true, btCodeSizes::SC0, true, TBearer::Frame, 1, 1},
+    {10, true, btCodeSizes::SC0, true, TBearer::TopBottom, 1, 1},
 };
 
 TEST(Itf14, BearerBarsAtLeastAPixel) {
     for (const TBearerPixelRow& row : kBearerPixelRows) {
         SCOPED_TRACE(std::to_string(row.dpi) + " dpi, " +
-                     (row.bearer == Bearer_Frame ? "frame" : "top-bottom"));
+                     (row.bearer == TBearer::Frame ? "frame" : "top-bottom"));
         TLLBarcode barcode;
         TBarcodeParams& params = barcode.Params;
-        params.CodeType = ITF_14;
+        params.CodeType = btCodeTypes::ITF_14;
         params.SetCaption("1540014128876");
         params.ModuleWidth = row.size;
         params.HighDensity = row.highDensity;
@@ -338,7 +338,7 @@ TEST(Itf14, BearerBarsAtLeastAPixel) {
         std::vector<TRect> bearers, bars;
         for (const TBar& bar : layout.Bars())
             (bar.kind == TBarKind::Bearer ? bearers : bars).push_back(bar.rect);
-        const bool frame = row.bearer == Bearer_Frame;
+        const bool frame = row.bearer == TBearer::Frame;
         ASSERT_EQ(bearers.size(), frame ? 4u : 2u);
         ASSERT_FALSE(bars.empty());
         for (std::size_t i = 0; i < 2; ++i)

@@ -28,9 +28,9 @@ class PostnetEncoding : public ::testing::TestWithParam<Case> {};
 
 TEST_P(PostnetEncoding, CutsPadsAddsCheckDigitAndFrames) {
     const Case& c = GetParam();
-    for (btCodeRatio ratio : {Ratio_3, Ratio_2}) { // ratio has no effect
+    for (btCodeRatio ratio : {btCodeRatio::Ratio_3, btCodeRatio::Ratio_2}) { // ratio has no effect
         TLLBarcode e;
-        e.Params.CodeType = Postnet;
+        e.Params.CodeType = btCodeTypes::Postnet;
         e.Params.Ratio = ratio;
         e.Params.SetCaption(c.text);
         e.Encode();
@@ -70,7 +70,7 @@ TEST(FacingIdentificationMark, FirstCharacterSelectsTheMark) {
         {"x", "FIM-C", "110101011"}, {"1a", "FIM-C", "110101011"}, {"-", "FIM-C", "110101011"}};
     for (const auto& c : cases) {
         TLLBarcode e;
-        e.Params.CodeType = Postnet_FIM;
+        e.Params.CodeType = btCodeTypes::Postnet_FIM;
         e.Params.SetCaption(c.text);
         e.Encode();
         EXPECT_STREQ(e.CodeText, c.name) << "'" << c.text << "'";

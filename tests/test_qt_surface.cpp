@@ -60,7 +60,7 @@ TEST(QtSurface, FontCellHeightAndTheUpcALayout) {
         EXPECT_NEAR(surface.TextHeight("Ay"), height, 1) << height;
     }
     TLLBarcode barcode;
-    barcode.Params.CodeType = UPC_A;
+    barcode.Params.CodeType = btCodeTypes::UPC_A;
     barcode.Params.SetCaption("12345678901");
     TDrawnSize size;
     barcode.DrawBarcode(surface, 0, 0, size);
@@ -141,7 +141,7 @@ TEST(QtSurface, ZeroResolutionFallsBackToTheScreen) {
     Canvas canvas;
     TQtSurface surface(canvas.painter, 0, 0, 96);
     TLLBarcode barcode;
-    barcode.Params.CodeType = UPC_A;
+    barcode.Params.CodeType = btCodeTypes::UPC_A;
     TDrawnSize size;
     barcode.DrawBarcode(surface, 0, 0, size);
     EXPECT_EQ(size, (TDrawnSize{116, 83}));

@@ -43,7 +43,7 @@ TEST(SvgSurface, TextCarriesFaceSizeRotationAndEscapedCharacters) {
 TEST(SvgSurface, DrawsTheSameLayoutAsTheRasterSurfaces) {
     TSvgSurface surface(96, 96);
     TLLBarcode barcode;
-    barcode.Params.CodeType = UPC_A;
+    barcode.Params.CodeType = btCodeTypes::UPC_A;
     TDrawnSize size;
     barcode.DrawBarcode(surface, 0, 0, size);
     EXPECT_EQ(size, (TDrawnSize{116, 83}));

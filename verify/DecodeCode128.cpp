@@ -139,7 +139,7 @@ void Transmit(std::span<const int> data, int start, TDecoded& result) {
 TAttempt DecodeCode128(TWidths widths) {
     TAttempt attempt;
     TDecoded& result = attempt.result;
-    result.type = CODE128_B;
+    result.type = btCodeTypes::CODE128_B;
     const std::size_t m = widths.size();
     const std::optional<std::size_t> count = CountCharacters(
         attempt, m, 19, 7, 6,
@@ -181,7 +181,8 @@ TAttempt DecodeCode128(TWidths widths) {
         return Fail(attempt, "wrong check character: read " + std::to_string(read) + ", computed " +
                                  std::to_string(computed));
 
-    result.type = static_cast<btCodeTypes>(CODE128_A + (values[0] - kStartA));
+    result.type =
+        static_cast<btCodeTypes>(static_cast<int>(btCodeTypes::CODE128_A) + values[0] - kStartA);
     for (const int v : values) result.data += static_cast<char>(v + 32);
     Transmit(std::span(values).subspan(1, characters - 2), values[0], result);
     result.decodability = decodability;
@@ -202,7 +203,7 @@ TAttempt DecodeGs1128(TWidths widths) {
     if (attempt.result.identifier != "]C1")
         return Fail(attempt,
                     "no FNC1 after the start character: a GS1-128 symbol begins with FNC1");
-    attempt.result.type = GS1_128;
+    attempt.result.type = btCodeTypes::GS1_128;
     return attempt;
 }
 

@@ -93,9 +93,9 @@ struct TLayout {
 
 TLayout LayoutOf(btCodeTypes type) {
     switch (type) {
-    case EAN_8: return {"EAN-8", 4, 4, 43};
-    case UPC_E: return {"UPC-E", 6, 0, 33};
-    case UPC_A: return {"UPC-A", 6, 6, 59};
+    case btCodeTypes::EAN_8: return {"EAN-8", 4, 4, 43};
+    case btCodeTypes::UPC_E: return {"UPC-E", 6, 0, 33};
+    case btCodeTypes::UPC_A: return {"UPC-A", 6, 6, 59};
     default: return {"EAN-13", 6, 6, 59};
     }
 }
@@ -134,7 +134,7 @@ public:
     bool ReadSymbol() {
         if (!Guard(kGuard)) return Failed("no start guard");
         if (!Characters(layout_.left, true)) return Failed(CharacterFailure());
-        if (type_ == UPC_E) return Guard(kUpcEEnd) || Failed("no end guard");
+        if (type_ == btCodeTypes::UPC_E) return Guard(kUpcEEnd) || Failed("no end guard");
         if (!Guard(kCentre)) return Failed("no centre guard");
         if (!Characters(layout_.right, false)) return Failed(CharacterFailure());
         return Guard(kGuard) || Failed("no end guard");
@@ -183,8 +183,10 @@ public:
     // identifier stays "]E4", the one of the symbol that carries the number.
     void Finish() {
         TDecoded& result = attempt_.result;
-        result.message = (type_ == UPC_E ? "0" : "") + result.data + result.addon;
-        result.identifier = type_ == EAN_8 ? "]E4" : result.addon.empty() ? "]E0" : "]E3";
+        result.message = (type_ == btCodeTypes::UPC_E ? "0" : "") + result.data + result.addon;
+        result.identifier = type_ == btCodeTypes::EAN_8 ? "]E4"
+                            : result.addon.empty()      ? "]E0"
+                                                        : "]E3";
         result.decodability = decodability_;
         result.moduleWidth = width_ / (kModules * charactersRead_);
         result.nominal.resize(modules_.size());
@@ -230,13 +232,13 @@ private:
 
     // The leading digit or check digit carried by the parity of the left half.
     bool NumberFromParity(std::string& text) {
-        if (type_ == EAN_13) {
+        if (type_ == btCodeTypes::EAN_13) {
             const int first = FindParity(kEan13Parity, 10, parity_.substr(0, 6));
             if (first < 0)
                 return Failed("the parity of the left half (" + parity_.substr(0, 6) +
                               ") stands for no leading digit");
             text = Digit(first) + digits_;
-        } else if (type_ == UPC_E) {
+        } else if (type_ == btCodeTypes::UPC_E) {
             const int check = FindParity(kUpcEParity, 10, parity_);
             if (check < 0)
                 return Failed("the parity of the characters (" + parity_ +
@@ -287,11 +289,12 @@ TAttempt DecodeEanUpc(btCodeTypes type, TWidths widths) {
     const int m = static_cast<int>(widths.size());
     const int addonDigits = AddonDigits(layout, m);
     if (addonDigits < 0)
-        return Fail(attempt, std::to_string(m) +
-                                 " elements: " + (type == UPC_A || type == UPC_E ? "a " : "an ") +
-                                 layout.name + " symbol has " + std::to_string(layout.elements) +
-                                 " (" + std::to_string(layout.elements + 14) + " or " +
-                                 std::to_string(layout.elements + 32) + " with an add-on)");
+        return Fail(attempt,
+                    std::to_string(m) + " elements: " +
+                        (type == btCodeTypes::UPC_A || type == btCodeTypes::UPC_E ? "a " : "an ") +
+                        layout.name + " symbol has " + std::to_string(layout.elements) + " (" +
+                        std::to_string(layout.elements + 14) + " or " +
+                        std::to_string(layout.elements + 32) + " with an add-on)");
     TEanUpcReader reader(type, widths, attempt);
     if (!reader.ReadSymbol() || !reader.ReadNumber()) return attempt;
     if (addonDigits > 0 && !reader.ReadAddon(addonDigits)) return attempt;

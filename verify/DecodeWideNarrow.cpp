@@ -174,7 +174,7 @@ TAttempt DecodeGapped(btCodeTypes type, const TGapped<Size>& symbology, TWidths 
         const bool end = c == 0 || c + 1 == characters;
         if (end && !symbology.isStartStop(letter))
             return Fail(attempt, c == 0 ? "no start character" : "no stop character");
-        if (!end && type == Codabar && symbology.isStartStop(letter))
+        if (!end && type == btCodeTypes::Codabar && symbology.isStartStop(letter))
             return Fail(attempt, CharacterFailure(c, "a start or stop character inside the "
                                                      "symbol"));
         result.data += letter;
@@ -202,7 +202,7 @@ std::string CheckFailure(char read, char computed) {
 char EngineCheckDigit(const std::string& digits, btCodeTypes type) {
     std::vector<char> text(digits.size() + 2, '\0');
     std::copy(digits.begin(), digits.end(), text.begin());
-    if (type == MSI_Plessey)
+    if (type == btCodeTypes::MSI_Plessey)
         AddMSIProofchar(text.data(), type);
     else
         AddCheckDigit(text.data(), type);
@@ -221,7 +221,7 @@ bool Code25CheckDigitMatches(const std::string& digits, btCodeTypes type) {
 TAttempt DecodeCode39(TWidths widths) {
     static const TGapped<9> code39{
         "Code 39", TBarCode39::Alphabet, ReadCode39, [](char c) { return c == '*'; }, false, "]A0"};
-    return DecodeGapped(CODE39, code39, widths);
+    return DecodeGapped(btCodeTypes::CODE39, code39, widths);
 }
 
 // Codabar is transmitted with its start and stop letters as they stand in the symbol, the
@@ -231,7 +231,7 @@ TAttempt DecodeCodabar(TWidths widths) {
     static const TGapped<7> codabar{"Codabar",   TBarCodabar::Alphabet,
                                     ReadCodabar, [](char c) { return c >= 'A' && c <= 'D'; },
                                     true,        "]F0"};
-    return DecodeGapped(Codabar, codabar, widths);
+    return DecodeGapped(btCodeTypes::Codabar, codabar, widths);
 }
 
 // Interleaved 2 of 5 (ISO/IEC 16390): a digit pair's five bars are one character and its
@@ -300,7 +300,7 @@ char Gs1CheckDigit(std::string_view digits) {
 // ITF-14 (GS1 General Specifications, ITF-14): Interleaved 2 of 5 of exactly 14 digits, a
 // GTIN whose last digit is its GS1 check digit, which is checked.
 TAttempt DecodeItf14(TWidths widths) {
-    TAttempt attempt = DecodeCode25(ITF_14, widths);
+    TAttempt attempt = DecodeCode25(btCodeTypes::ITF_14, widths);
     if (!attempt.result.ok) return attempt;
     const std::string& d = attempt.result.data;
     if (d.size() != 14)
@@ -315,7 +315,7 @@ TAttempt DecodeItf14(TWidths widths) {
 TAttempt DecodeMsi(TWidths widths) {
     TAttempt attempt;
     TDecoded& result = attempt.result;
-    result.type = MSI_Plessey;
+    result.type = btCodeTypes::MSI_Plessey;
     const std::size_t m = widths.size();
     // Start: a 1 bit (wide bar, narrow space); 4 bits of a bar and a space per digit; stop:
     // two 0 bits (narrow bar, wide space), the last space outside the widths.
@@ -360,7 +360,7 @@ TAttempt DecodeMsi(TWidths widths) {
     decodability = std::min(decodability, stop.margin);
 
     const std::string& d = result.data;
-    const char computed = EngineCheckDigit(d.substr(0, d.size() - 1), MSI_Plessey);
+    const char computed = EngineCheckDigit(d.substr(0, d.size() - 1), btCodeTypes::MSI_Plessey);
     if (computed != d.back()) return Fail(attempt, CheckFailure(d.back(), computed));
     FinishTwoWidth(result, widths, kind);
     result.decodability = decodability;

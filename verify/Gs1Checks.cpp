@@ -3,6 +3,8 @@
 // table and column below, and README.md lists them.
 #include "verify/Gs1Checks.h"
 
+#include "library/TypeBridge.h"
+
 #include "engine/ApplicationIdentifiers.h"
 #include "engine/Formatted.h"
 #include "engine/SymbologyTables.h"
@@ -31,7 +33,8 @@ constexpr const char* kDistributionTable =
 constexpr double kRetailTargetX = 0.330;
 
 bool IsEanUpc(btCodeTypes type) {
-    return type == EAN_8 || type == EAN_13 || type == UPC_A || type == UPC_E;
+    return type == btCodeTypes::EAN_8 || type == btCodeTypes::EAN_13 ||
+           type == btCodeTypes::UPC_A || type == btCodeTypes::UPC_E;
 }
 
 // UPC-E's 8 digits (number system, six, check digit) as the UPC-A number they stand for
@@ -49,15 +52,15 @@ std::string ExpandUpcE(const std::string& e) {
 // data as it is, ITF-14's and EAN/UPC's GTIN under AI (01), padded to 14 digits. None for
 // any other symbology.
 std::optional<std::string> ElementString(const VerifyReport& r) {
-    const auto type = static_cast<btCodeTypes>(r.type);
-    if (type == GS1_128) return r.data;
-    if (type == ITF_14) return "01" + r.data;
+    const btCodeTypes type = EngineType(r.type);
+    if (type == btCodeTypes::GS1_128) return r.data;
+    if (type == btCodeTypes::ITF_14) return "01" + r.data;
     if (!IsEanUpc(type) || r.data.size() < r.addon.size()) return std::nullopt;
     std::string gtin = r.data.substr(0, r.data.size() - r.addon.size());
     if (gtin.empty() || gtin.size() > 14 ||
         gtin.find_first_not_of("0123456789") != std::string::npos)
         return std::nullopt;
-    if (type == UPC_E && gtin.size() == 8) gtin = ExpandUpcE(gtin);
+    if (type == btCodeTypes::UPC_E && gtin.size() == 8) gtin = ExpandUpcE(gtin);
     return "01" + std::string(14 - gtin.size(), '0') + gtin;
 }
 
@@ -70,7 +73,7 @@ void CheckData(const std::string& elementString, btCodeTypes type, Gs1Report& gs
     for (const TGs1Element& e : check.elements) gs1.elements.push_back({e.ai, e.data, {}});
     gs1.faults = check.faults;
     const std::size_t characters = Gs1DataCharacterCount(check.elements);
-    if (type == GS1_128 && characters > kGs1128MostCharacters)
+    if (type == btCodeTypes::GS1_128 && characters > kGs1128MostCharacters)
         gs1.faults.push_back(std::to_string(characters) +
                              " data characters: GS1-128 holds at most " +
                              std::to_string(kGs1128MostCharacters));
@@ -121,7 +124,7 @@ Gs1SizeCheck SizeCheck(std::string name, std::string unit, std::optional<double>
 }
 
 void CheckSizes(const VerifyReport& r, Gs1Report& gs1) {
-    const auto type = static_cast<btCodeTypes>(r.type);
+    const btCodeTypes type = EngineType(r.type);
     const std::optional<TGs1SymbolLimits> limits =
         Gs1SymbolLimits(type, r.xMillimetres, !r.addon.empty());
     if (!limits) {
@@ -184,21 +187,21 @@ std::optional<TGs1SymbolLimits> Gs1SymbolLimits(btCodeTypes type, double xMillim
     // side, EAN-8 7X, UPC-E 9X and 7X; after an add-on 5X.
     const int afterAddon = 5;
     switch (type) {
-    case EAN_13:
+    case btCodeTypes::EAN_13:
         return TGs1SymbolLimits{kRetailTable,           0.264, 0.660, 22.85, kRetailTargetX, 11,
                                 addon ? afterAddon : 7, 1.5,   6,     false};
-    case UPC_A:
+    case btCodeTypes::UPC_A:
         return TGs1SymbolLimits{kRetailTable,           0.264, 0.660, 22.85, kRetailTargetX, 9,
                                 addon ? afterAddon : 9, 1.5,   6,     false};
-    case UPC_E:
+    case btCodeTypes::UPC_E:
         return TGs1SymbolLimits{kRetailTable,           0.264, 0.660, 22.85, kRetailTargetX, 9,
                                 addon ? afterAddon : 7, 1.5,   6,     false};
-    case EAN_8:
+    case btCodeTypes::EAN_8:
         return TGs1SymbolLimits{kRetailTable, 0.264, 0.660, 18.23, kRetailTargetX, 7, 7,
                                 1.5,          6,     false};
-    case GS1_128:
+    case btCodeTypes::GS1_128:
         return TGs1SymbolLimits{kDistributionTable, 0.495, 1.016, 31.75, 0, 10, 10, 1.5, 10, false};
-    case ITF_14: {
+    case btCodeTypes::ITF_14: {
         // Table 2's ITF-14 row: 1.5/10/660 below X 0.635 mm, 0.5/20/660 from there.
         const bool wide = xMillimetres >= 0.635;
         return TGs1SymbolLimits{
@@ -211,8 +214,9 @@ std::optional<TGs1SymbolLimits> Gs1SymbolLimits(btCodeTypes type, double xMillim
 
 Gs1Report CheckGs1(const VerifyReport& r, bool sizes) {
     Gs1Report gs1;
-    const auto type = static_cast<btCodeTypes>(r.type);
-    const bool carriesGs1 = r.decoded && (type == GS1_128 || type == ITF_14);
+    const btCodeTypes type = EngineType(r.type);
+    const bool carriesGs1 =
+        r.decoded && (type == btCodeTypes::GS1_128 || type == btCodeTypes::ITF_14);
     gs1.checked = sizes || carriesGs1;
     if (!gs1.checked) return gs1;
     gs1.sizeChecked = sizes;

@@ -214,7 +214,9 @@ void MeasureContrasts(std::span<const double> profile, std::span<const TElement>
 // last before it, read right to left), or none without an add-on.
 std::optional<double> AddonGap(const TDecoded& decoded, std::span<const double> widths) {
     if (decoded.addon.empty() || !(decoded.moduleWidth > 0)) return std::nullopt;
-    const std::size_t main = decoded.type == EAN_8 ? 43 : decoded.type == UPC_E ? 33 : 59;
+    const std::size_t main = decoded.type == btCodeTypes::EAN_8   ? 43
+                             : decoded.type == btCodeTypes::UPC_E ? 33
+                                                                  : 59;
     if (widths.size() <= main) return std::nullopt;
     const std::size_t gap = decoded.reversed ? widths.size() - 1 - main : main;
     return widths[gap] / decoded.moduleWidth;
@@ -254,7 +256,8 @@ void Grade(TProfileGrade& g) {
 // Why the profile cannot be graded at all, or "": a postal symbol, a line too short, or a
 // line of one shade.
 std::string UngradableProfile(std::span<const double> profile, std::optional<btCodeTypes> type) {
-    if (type && (*type == Postnet || *type == Postnet_FIM)) return kPostalNotGraded;
+    if (type && (*type == btCodeTypes::Postnet || *type == btCodeTypes::Postnet_FIM))
+        return kPostalNotGraded;
     if (profile.size() < 8) return "the scan line is too short";
     const auto [lowest, highest] = std::minmax_element(profile.begin(), profile.end());
     if (*highest - *lowest < 1) return "no bars: the scan line is one shade";

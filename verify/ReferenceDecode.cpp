@@ -181,11 +181,11 @@ TAttempt DecodeOneWay(btCodeTypes type, TWidths widths) {
 TDecoded ReferenceDecode(btCodeTypes type, std::span<const double> widths) {
     TDecoded failed;
     failed.type = type;
-    if (type == Postnet || type == Postnet_FIM) {
+    if (type == btCodeTypes::Postnet || type == btCodeTypes::Postnet_FIM) {
         failed.failure = kPostalNotGraded;
         return failed;
     }
-    if (type >= kCodeTypeCount) {
+    if (!Symbology(type)) {
         failed.failure = "unknown symbology " + std::to_string(static_cast<int>(type));
         return failed;
     }
@@ -217,10 +217,10 @@ namespace {
 bool Plausible(const TDecoded& decoded) {
     const std::string& m = decoded.message;
     switch (decoded.type) {
-    case CODE25i:
-    case CODE25iP: return m.size() >= 6;
-    case Codabar: return m.size() >= 4;
-    case MSI_Plessey: return m.find_first_not_of('0') != std::string::npos;
+    case btCodeTypes::CODE25i:
+    case btCodeTypes::CODE25iP: return m.size() >= 6;
+    case btCodeTypes::Codabar: return m.size() >= 4;
+    case btCodeTypes::MSI_Plessey: return m.find_first_not_of('0') != std::string::npos;
     default: return true;
     }
 }
@@ -228,21 +228,24 @@ bool Plausible(const TDecoded& decoded) {
 } // namespace
 
 TDecoded ReferenceDecodeAny(std::span<const double> widths) {
-    static constexpr btCodeTypes kOrder[] = {EAN_8,     UPC_E,   UPC_A,       EAN_13, CODE39,
-                                             CODE128_B, CODE25i, MSI_Plessey, Codabar};
+    static constexpr btCodeTypes kOrder[] = {
+        btCodeTypes::EAN_8,   btCodeTypes::UPC_E,       btCodeTypes::UPC_A,
+        btCodeTypes::EAN_13,  btCodeTypes::CODE39,      btCodeTypes::CODE128_B,
+        btCodeTypes::CODE25i, btCodeTypes::MSI_Plessey, btCodeTypes::Codabar};
     TDecoded failed;
     failed.failure = CheckWidths(widths);
     if (!failed.failure.empty()) return failed;
     for (const btCodeTypes type : kOrder) {
         TDecoded decoded = ReferenceDecode(type, widths);
         // The two Interleaved 2 of 5 types differ only in their check digit's rule.
-        if (decoded.ok && type == CODE25i && !Code25CheckDigitMatches(decoded.data, CODE25i) &&
-            Code25CheckDigitMatches(decoded.data, CODE25iP))
-            decoded.type = CODE25iP;
+        if (decoded.ok && type == btCodeTypes::CODE25i &&
+            !Code25CheckDigitMatches(decoded.data, btCodeTypes::CODE25i) &&
+            Code25CheckDigitMatches(decoded.data, btCodeTypes::CODE25iP))
+            decoded.type = btCodeTypes::CODE25iP;
         // A Code 128 symbol whose first data character is FNC1 is GS1-128 (its identifier
         // "]C1"); Interleaved 2 of 5 is taken for ITF-14 only where its bearer bars are
         // seen, which the widths of one line do not show.
-        if (decoded.ok && decoded.identifier == "]C1") decoded.type = GS1_128;
+        if (decoded.ok && decoded.identifier == "]C1") decoded.type = btCodeTypes::GS1_128;
         if (decoded.ok && Plausible(decoded)) return decoded;
     }
     failed.failure = "the bars decode as none of the linear symbologies";

@@ -432,8 +432,8 @@ TBearerBars MeasureBearers(const TReflectanceImage& image, const TLineRead& refe
 // check digit, between bearer bars.
 bool IsItf14(const TDecoded& decoded, const TBearerBars& bearers) {
     const std::string& d = decoded.data;
-    return (decoded.type == CODE25i || decoded.type == CODE25iP) && d.size() == 14 &&
-           decode::Gs1CheckDigit(std::string_view(d).substr(0, 13)) == d.back() &&
+    return (decoded.type == btCodeTypes::CODE25i || decoded.type == btCodeTypes::CODE25iP) &&
+           d.size() == 14 && decode::Gs1CheckDigit(std::string_view(d).substr(0, 13)) == d.back() &&
            bearers.TopAndBottom();
 }
 
@@ -467,7 +467,7 @@ TScanPlan PlanFrom(const TReflectanceImage& image, const TLineRead& found, doubl
     plan.barHeight = band.Height();
     plan.bearers = MeasureBearers(image, reference, along, band);
     if (plan.decoded && !named && IsItf14(reference.symbol.decoded, plan.bearers))
-        plan.type = ITF_14;
+        plan.type = btCodeTypes::ITF_14;
     plan.acrossColumns = std::abs(across.y) > std::abs(across.x);
     const double degrees = std::atan2(across.y, across.x) * 180 / std::numbers::pi;
     plan.skewDegrees = std::remainder(degrees, 90.0) + 0.0;

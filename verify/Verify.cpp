@@ -6,6 +6,7 @@
 #include "engine/Formatted.h"
 #include "engine/Units.h"
 #include "engine/Windows1252.h"
+#include "library/TypeBridge.h"
 #include "verify/Gs1Checks.h"
 #include "verify/PictureReader.h"
 #include "verify/ProfileGrading.h"
@@ -25,7 +26,8 @@ namespace {
 constexpr double kMilsPerInch = 1000;
 
 bool IsEanUpc(btCodeTypes type) {
-    return type == EAN_8 || type == EAN_13 || type == UPC_A || type == UPC_E;
+    return type == btCodeTypes::EAN_8 || type == btCodeTypes::EAN_13 ||
+           type == btCodeTypes::UPC_A || type == btCodeTypes::UPC_E;
 }
 
 // The reference aperture in mils for an X dimension: EAN/UPC are measured with 6 mils
@@ -224,7 +226,7 @@ void SummariseData(const std::vector<TProfileGrade>& grades, double step, Verify
     double gain = 0;
     for (const TProfileGrade& g : grades) {
         if (!g.decoded || g.data != data) continue;
-        report.type = static_cast<Type>(g.type);
+        report.type = ApiType(g.type);
         report.addon = g.addon;
         report.data = Latin1ToUtf8(g.message);
         report.identifier = g.identifier;
@@ -300,8 +302,8 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
     report.relative = !(report.dpi > 0);
     if (report.relative) report.dpi = 0;
     std::optional<btCodeTypes> type;
-    if (options.type) type = static_cast<btCodeTypes>(*options.type);
-    if (type && (*type == Postnet || *type == Postnet_FIM)) {
+    if (options.type) type = EngineType(*options.type);
+    if (type && (*type == btCodeTypes::Postnet || *type == btCodeTypes::Postnet_FIM)) {
         report.failure = kPostalNotGraded;
         return report;
     }
@@ -314,7 +316,7 @@ VerifyReport VerifyGreyPicture(const TGreyPicture& picture, const VerifyOptions&
     }
     ReportPlan(plan, report);
     if (!type) type = plan.type; // every scan graded as what was found
-    ChooseAperture(options, type.value_or(CODE128_B), plan.modulePixels, report);
+    ChooseAperture(options, type.value_or(btCodeTypes::CODE128_B), plan.modulePixels, report);
 
     const std::vector<TProfileGrade> grades = GradeScans(image, plan, type, report);
     const TScanLine& first = plan.lines.front();
