@@ -323,7 +323,8 @@ void CheckDrawing(const TDrawing& drawing, const TLLBarcode& barcode, const TDra
     const std::string_view face = std::string_view(params.Fontname)
                                       .substr(0, std::min<std::size_t>(31, params.Fontname.size()));
     for (const FuzzText& text : surface.texts) {
-        Check(text.escapement == 900 * params.Rotation, "text turns with the rotation");
+        Check(text.escapement == 900 * static_cast<int>(params.Rotation),
+              "text turns with the rotation");
         Check(text.align == (TA_CENTER | TA_TOP), "text is centred on its top");
         Check(text.face == face, "text face is the font name cut to 31 characters");
         Check(text.height >= 0, "font height not negative");
@@ -433,8 +434,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                            static_cast<std::int8_t>(data[10]),
                            (flags & 0x20) != 0 ? TBrushStyle::Clear : TBrushStyle::Solid};
     std::optional<TDrawing> unrotated;
-    for (int rotation = btCodeRotate::rotate_000; rotation <= btCodeRotate::rotate_270;
-         ++rotation) {
+    for (int rotation = 0; rotation < 4; ++rotation) {
         SetChecked(params, &TBarcodeParams::Rotation, static_cast<btCodeRotate>(rotation), true,
                    &TBarcodeParams::SetRotation);
         TDrawing drawing = Draw(fresh, setup);
