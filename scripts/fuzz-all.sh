@@ -20,7 +20,8 @@ cd "$(dirname "$0")/.."
 
 build="build-fuzz"
 targets=(engine_fuzzer profile_fuzzer gif_tiff_fuzzer cli_options_fuzzer file_target_fuzzer
-    batch_line_fuzzer picture_reader_fuzzer reference_decode_fuzzer grading_fuzzer gs1_fuzzer)
+    batch_line_fuzzer picture_reader_fuzzer reference_decode_fuzzer grading_fuzzer gs1_fuzzer
+    sfnt_fuzzer)
 jobs=${FUZZ_JOBS:-$(nproc)}
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
