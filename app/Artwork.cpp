@@ -6,11 +6,11 @@
 // The pictures are compiled into the program's library; a static library registers them
 // only when asked. Outside any namespace, as the resource's registration function is.
 static void LoadArtwork() {
-    static const bool loaded = [] {
+    static const bool kLoaded = [] {
         Q_INIT_RESOURCE(resources);
         return true;
     }();
-    (void)loaded;
+    (void)kLoaded;
 }
 
 namespace varimark {

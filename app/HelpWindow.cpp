@@ -28,8 +28,8 @@ bool THelpWindow::ShowContents(const QString& helpFile) {
         varimark::TReadStatus::Loaded) {
         shown_.clear();
         const QString message = "Cannot find the help file " + helpFile + ".";
-        if (ReportMissing)
-            ReportMissing(message);
+        if (reportMissing)
+            reportMissing(message);
         else
             QMessageBox::warning(parentWidget(), "Varimark Help", message);
         return false;

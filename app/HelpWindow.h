@@ -17,7 +17,7 @@ public:
     QString Shown() const { return shown_; }
 
     // How a missing file is reported: a warning box (the tests record it instead).
-    std::function<void(const QString& message)> ReportMissing;
+    std::function<void(const QString& message)> reportMissing;
 
 private:
     QTextBrowser* browser_;

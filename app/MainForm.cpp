@@ -153,11 +153,11 @@ QAccessibleInterface* BarcodeAccessible(const QString&, QObject* object) {
 // The barcode control as a screen reader meets it: a picture with its name, and a
 // description that follows what it shows.
 void ShowAsPicture(TBarcode* barcode) {
-    static const bool installed = [] {
+    static const bool kInstalled = [] {
         QAccessible::installFactory(BarcodeAccessible);
         return true;
     }();
-    (void)installed;
+    (void)kInstalled;
     barcode->setAccessibleName("Barcode picture");
     barcode->setAccessibleDescription(DescribeBarcode(*barcode));
     new TPictureDescription(barcode);

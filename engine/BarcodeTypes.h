@@ -30,7 +30,7 @@ namespace varimark {
     X(Codabar, 11, "Codabar", 10, 10, Codabar)                                                     \
     X(Postnet, 12, "Postnet", 10, 10, None)                                                        \
     X(Postnet_FIM, 13, "Postnet FIM", 10, 10, None)                                                \
-    X(GS1_128, 14, "GS1-128", 10, 10, Gs1_128)                                                     \
+    X(GS1_128, 14, "GS1-128", 10, 10, Gs1128)                                                     \
     X(ITF_14, 15, "ITF-14", 10, 10, Itf14)
 
 enum class btCodeTypes : std::uint8_t {
@@ -51,7 +51,7 @@ enum class TReader : std::uint8_t {
     Code39,
     Interleaved2of5,
     Code128,
-    Gs1_128,
+    Gs1128,
     Itf14,
     MsiPlessey,
     Codabar

@@ -213,7 +213,7 @@ void TLLBarcode::BuildCode128() {
     int pos = 1;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(CodeText); *p != 0; ++p) {
         const int value = *p - 32;
-        if (value < 0 || value >= TBarCode128::Count) throw EOverflow(kCode128Refusal);
+        if (value < 0 || value >= TBarCode128::kCount) throw EOverflow(kCode128Refusal);
         pos = PutPattern(pos, table.Pattern(value), 11);
     }
     pos = PutRun(pos, 1, 2); // the final bar of STOP

@@ -176,9 +176,9 @@ void CheckEanUpc(const std::vector<TByte>& bytes, btCodeTypes type) {
 bool Carries(btCodeTypes type, unsigned char c, bool atEnd) {
     switch (type) {
     case btCodeTypes::CODE39:
-        return c != '*' && std::strchr(TBarCode39::Alphabet, c) != nullptr && c != 0;
+        return c != '*' && std::strchr(TBarCode39::kAlphabet, c) != nullptr && c != 0;
     case btCodeTypes::Codabar: {
-        if (c == 0 || std::strchr(TBarCodabar::Alphabet, c) == nullptr) return false;
+        if (c == 0 || std::strchr(TBarCodabar::kAlphabet, c) == nullptr) return false;
         return atEnd || !(c >= 'A' && c <= 'D'); // start and stop at the ends only
     }
     case btCodeTypes::Postnet_FIM: return c != 0 && std::strchr("ABCabc", c) != nullptr;

@@ -52,14 +52,14 @@ constexpr TEanSets MakeEanSets() {
 }
 
 // The four table objects, built at load time in this order.
-const TBarCode39 gBarCode39;
-const TBarCode128 gBarCode128;
-const TBarCodabar gBarCodabar;
-const TBarPostnet gBarPostnet;
+const TBarCode39 kGBarCode39;
+const TBarCode128 kGBarCode128;
+const TBarCodabar kGBarCodabar;
+const TBarPostnet kGBarPostnet;
 
 } // namespace
 
-const char* const TBarCode39::kPatterns[TBarCode39::Count] = {
+const char* const TBarCode39::kPatterns[TBarCode39::kCount] = {
     "000110100", "100100001", "001100001", "101100000", "000110001", "100110000", "001110000",
     "000100101", "100100100", "001100100", "100001001", "001001001", "101001000", "000011001",
     "100011000", "001011000", "000001101", "100001100", "001001100", "000011100", "100000011",
@@ -69,8 +69,8 @@ const char* const TBarCode39::kPatterns[TBarCode39::Count] = {
     "000101010", "010010100"};
 
 TBarCode39::TBarCode39() {
-    BuildIndex(index_, Alphabet);
-    for (int i = 0; i < Count; ++i) {
+    BuildIndex(index_, kAlphabet);
+    for (int i = 0; i < kCount; ++i) {
         runs_[i] = LayOutElements(kPatterns[i], 1);
         for (int e = 0; e < 9; ++e) elements_[i][e] = kPatterns[i][e] == '1' ? 1 : 0;
     }
@@ -78,7 +78,7 @@ TBarCode39::TBarCode39() {
 
 // Bar, space, bar, space, bar, space widths of the Code 128 symbol characters; STOP
 // holds its first six widths, the builder adds the final 2-module bar.
-const char* const TBarCode128::kWidths[TBarCode128::Count] = {
+const char* const TBarCode128::kWidths[TBarCode128::kCount] = {
     "212222", "222122", "222221", "121223", "121322", "131222", "122213", "122312", "132212",
     "221213", "221312", "231212", "112232", "122132", "122231", "113222", "123122", "123221",
     "223211", "221132", "221231", "213212", "223112", "312131", "311222", "321122", "321221",
@@ -93,7 +93,7 @@ const char* const TBarCode128::kWidths[TBarCode128::Count] = {
     "113141", "114131", "311141", "411131", "211412", "211214", "211232", "233111"};
 
 TBarCode128::TBarCode128() {
-    for (int v = 0; v < Count; ++v) {
+    for (int v = 0; v < kCount; ++v) {
         int n = 0;
         for (int e = 0; e < 6; ++e) {
             const std::uint8_t bar = (e % 2 == 0) ? 1 : 0;
@@ -102,14 +102,14 @@ TBarCode128::TBarCode128() {
     }
 }
 
-const char* const TBarCodabar::kPatterns[TBarCodabar::Count] = {
+const char* const TBarCodabar::kPatterns[TBarCodabar::kCount] = {
     "0000011", "0000110", "0001001", "1100000", "0010010", "1000010", "0100001",
     "0100100", "0110000", "1001000", "0001100", "0011000", "1000101", "1010001",
     "1010100", "0010101", "0011010", "0101001", "0001011", "0001110"};
 
 TBarCodabar::TBarCodabar() {
-    BuildIndex(index_, Alphabet);
-    for (int i = 0; i < Count; ++i) runs_[i] = LayOutElements(kPatterns[i], 1);
+    BuildIndex(index_, kAlphabet);
+    for (int i = 0; i < kCount; ++i) runs_[i] = LayOutElements(kPatterns[i], 1);
 }
 
 const char* const TBarPostnet::kDigitBars[10] = {"11000", "00011", "00101", "00110", "01001",
@@ -117,16 +117,16 @@ const char* const TBarPostnet::kDigitBars[10] = {"11000", "00011", "00101", "001
 const char* const TBarPostnet::kFimBars[3] = {"110010011", "101101101", "110101011"};
 
 const TBarCode39& BarCode39() {
-    return gBarCode39;
+    return kGBarCode39;
 }
 const TBarCode128& BarCode128() {
-    return gBarCode128;
+    return kGBarCode128;
 }
 const TBarCodabar& BarCodabar() {
-    return gBarCodabar;
+    return kGBarCodabar;
 }
 const TBarPostnet& BarPostnet() {
-    return gBarPostnet;
+    return kGBarPostnet;
 }
 
 extern constexpr TEanSets kEanSets = MakeEanSets();

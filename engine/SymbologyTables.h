@@ -17,8 +17,8 @@ struct TModuleRun {
 
 class TBarCode39 {
 public:
-    static constexpr const char* Alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%*";
-    static constexpr int Count = 44;
+    static constexpr const char* kAlphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%*";
+    static constexpr int kCount = 44;
     TBarCode39();
     // Position of an (uppercase) character in the alphabet, -1 when not found.
     int IndexOf(unsigned char c) const { return index_[c]; }
@@ -26,38 +26,38 @@ public:
     const std::uint8_t* Elements(int index) const { return elements_[index]; }
     // Modules of a character with its inter-character gap.
     const TModuleRun& Run(int index) const { return runs_[index]; }
-    static const char* const kPatterns[Count];
+    static const char* const kPatterns[kCount];
 
 private:
     std::int8_t index_[256];
-    std::uint8_t elements_[Count][9];
-    TModuleRun runs_[Count];
+    std::uint8_t elements_[kCount][9];
+    TModuleRun runs_[kCount];
 };
 
 class TBarCode128 {
 public:
-    static constexpr int Count = 107; // values 0..106, held as the characters 32..138
+    static constexpr int kCount = 107; // values 0..106, held as the characters 32..138
     TBarCode128();
     const std::uint8_t* Pattern(int value) const { return patterns_[value]; }
-    static const char* const kWidths[Count];
+    static const char* const kWidths[kCount];
 
 private:
-    std::uint8_t patterns_[Count][11];
+    std::uint8_t patterns_[kCount][11];
 };
 
 class TBarCodabar {
 public:
-    static constexpr const char* Alphabet = "0123456789-$:/.+ABCD";
-    static constexpr int Count = 20;
+    static constexpr const char* kAlphabet = "0123456789-$:/.+ABCD";
+    static constexpr int kCount = 20;
     TBarCodabar();
     int IndexOf(unsigned char c) const { return index_[c]; }
     // Modules of a character with its inter-character gap.
     const TModuleRun& Run(int index) const { return runs_[index]; }
-    static const char* const kPatterns[Count];
+    static const char* const kPatterns[kCount];
 
 private:
     std::int8_t index_[256];
-    TModuleRun runs_[Count];
+    TModuleRun runs_[kCount];
 };
 
 class TBarPostnet {

@@ -53,9 +53,9 @@ inline void Attach(pthread_key_t key, void* state) {
 } // namespace thread_state
 
 template <class T> T& TThreadState<T>::Make() {
-    static const pthread_key_t key = thread_state::NewKey(&Free);
+    static const pthread_key_t kEy = thread_state::NewKey(&Free);
     auto state = std::make_unique<T>();
-    thread_state::Attach(key, state.get());
+    thread_state::Attach(kEy, state.get());
     state_ = state.release();
     return *state_;
 }

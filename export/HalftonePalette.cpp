@@ -136,13 +136,13 @@ private:
 } // namespace
 
 const std::array<TRGBQuad, 256>& HalftonePalette() {
-    static const std::array<TRGBQuad, 256> palette = MakeHalftone();
-    return palette;
+    static const std::array<TRGBQuad, 256> kPalette = MakeHalftone();
+    return kPalette;
 }
 
 std::uint8_t NearestHalftoneIndex(std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
-    static const THalftoneTable table;
-    return table.Nearest(red, green, blue);
+    static const THalftoneTable kTable;
+    return kTable.Nearest(red, green, blue);
 }
 
 } // namespace varimark

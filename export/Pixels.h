@@ -38,11 +38,11 @@ inline TRGBQuad PaletteEntry(std::span<const TRGBQuad> palette, unsigned index) 
 namespace detail {
 
 // ForEachColour of a palette format, its depth known when compiled.
-template <int Bits, class Colour>
+template <int kBits, class Colour>
 void ForEachPaletteColour(const std::uint8_t* row, int width, std::span<const TRGBQuad> palette,
                           Colour& colour) {
     for (int x = 0; x < width; ++x) {
-        const TRGBQuad c = PaletteEntry(palette, PixelIndex(row, x, Bits));
+        const TRGBQuad c = PaletteEntry(palette, PixelIndex(row, x, kBits));
         colour(x, c.red, c.green, c.blue);
     }
 }

@@ -201,7 +201,7 @@ struct TFixedCode {
     std::uint8_t count;
 };
 const std::array<TFixedCode, 288>& FixedCodes() {
-    static const std::array<TFixedCode, 288> codes = [] {
+    static const std::array<TFixedCode, 288> kCodes = [] {
         std::array<TFixedCode, 288> c{};
         for (unsigned symbol = 0; symbol < 288; ++symbol) {
             const auto [code, count] = symbol < 144   ? std::pair(0x30 + symbol, 8)
@@ -214,7 +214,7 @@ const std::array<TFixedCode, 288>& FixedCodes() {
         }
         return c;
     }();
-    return codes;
+    return kCodes;
 }
 
 void PutSymbol(TBitWriter& bits, unsigned symbol) {
@@ -365,7 +365,7 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t v) {
 }
 
 std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
-    static const std::array<std::uint32_t, 256> table = [] {
+    static const std::array<std::uint32_t, 256> kTable = [] {
         std::array<std::uint32_t, 256> t{};
         for (std::uint32_t n = 0; n < 256; ++n) {
             std::uint32_t c = n;
@@ -375,7 +375,7 @@ std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
         return t;
     }();
     std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    for (std::size_t i = 0; i < size; ++i) crc = kTable[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
     return crc ^ 0xFFFFFFFFu;
 }
 

@@ -42,10 +42,10 @@ private:
 // "<refusal>: <reason>" (refusal: what cannot be done, "TIFF pictures cannot be read"); a
 // static whose initialisation raises is initialised again at the next call, so a later call
 // tries again.
-template <class TCalls, TCalls (*Load)()> const TCalls& LoadedOnce(const char* refusal) {
+template <class TCalls, TCalls (*kLoad)()> const TCalls& LoadedOnce(const char* refusal) {
     try {
-        static const TCalls calls = Load();
-        return calls;
+        static const TCalls kCalls = kLoad();
+        return kCalls;
     } catch (const Error& e) {
         throw ELibraryUnavailable(std::string(refusal) + ": " + e.what());
     }

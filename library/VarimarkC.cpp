@@ -247,18 +247,18 @@ varimark_status varimark_options_set_int(varimark_options* options, const char* 
     });
 }
 
-varimark_status varimark_encode(const varimark_symbol* symbol, varimark_buffer* code_text,
+varimark_status varimark_encode(const varimark_symbol* symbol, varimark_buffer* codeText,
                                 varimark_buffer* modules) {
     return Call([&] {
-        if (symbol == nullptr || code_text == nullptr || modules == nullptr)
+        if (symbol == nullptr || codeText == nullptr || modules == nullptr)
             return Invalid({"null symbol or buffer"});
-        *code_text = *modules = varimark_buffer{nullptr, 0};
+        *codeText = *modules = varimark_buffer{nullptr, 0};
         const varimark::Encoded encoded = varimark::Encode(symbol->symbol);
-        ToBuffer(encoded.codeText, code_text);
+        ToBuffer(encoded.codeText, codeText);
         try {
             return ToBuffer(encoded.modules, modules);
         } catch (...) {
-            varimark_buffer_free(code_text);
+            varimark_buffer_free(codeText);
             throw;
         }
     });
@@ -276,32 +276,32 @@ varimark_status varimark_render(const varimark_symbol* symbol, const varimark_op
 }
 
 varimark_status varimark_render_to_file(const varimark_symbol* symbol,
-                                        const varimark_options* options, const char* file_name) {
+                                        const varimark_options* options, const char* fileName) {
     return Call([&] {
-        if (symbol == nullptr || file_name == nullptr) return Invalid({"null symbol or file name"});
+        if (symbol == nullptr || fileName == nullptr) return Invalid({"null symbol or file name"});
         varimark::RenderToFile(symbol->symbol,
                                options != nullptr ? options->options : varimark::PictureOptions{},
-                               file_name);
+                               fileName);
         return VARIMARK_OK;
     });
 }
 
 varimark_status varimark_verify(const uint8_t* picture, size_t size, const char* type, double dpi,
-                                double aperture_mils, double reflectance_black,
-                                double reflectance_white, double min_grade,
-                                varimark_buffer* report_json) {
-    return varimark_verify_flags(picture, size, type, dpi, aperture_mils, reflectance_black,
-                                 reflectance_white, min_grade, 0, report_json);
+                                double apertureMils, double reflectanceBlack,
+                                double reflectanceWhite, double minGrade,
+                                varimark_buffer* reportJson) {
+    return varimark_verify_flags(picture, size, type, dpi, apertureMils, reflectanceBlack,
+                                 reflectanceWhite, minGrade, 0, reportJson);
 }
 
 varimark_status varimark_verify_flags(const uint8_t* picture, size_t size, const char* type,
-                                      double dpi, double aperture_mils, double reflectance_black,
-                                      double reflectance_white, double min_grade, unsigned flags,
-                                      varimark_buffer* report_json) {
+                                      double dpi, double apertureMils, double reflectanceBlack,
+                                      double reflectanceWhite, double minGrade, unsigned flags,
+                                      varimark_buffer* reportJson) {
     return Call([&] {
-        if (picture == nullptr || report_json == nullptr)
+        if (picture == nullptr || reportJson == nullptr)
             return Invalid({"null picture or buffer"});
-        *report_json = varimark_buffer{nullptr, 0};
+        *reportJson = varimark_buffer{nullptr, 0};
         if ((flags & ~VARIMARK_VERIFY_GS1) != 0)
             return Invalid({"unknown verify flags ", std::to_string(flags).c_str()});
         varimark::VerifyOptions options;
@@ -310,13 +310,13 @@ varimark_status varimark_verify_flags(const uint8_t* picture, size_t size, const
             if (!options.type) return Invalid({"unknown barcode type '", type, "'"});
         }
         options.dpi = dpi;
-        options.apertureMils = aperture_mils;
-        options.reflectanceBlack = reflectance_black;
-        options.reflectanceWhite = reflectance_white;
-        options.minGrade = min_grade;
+        options.apertureMils = apertureMils;
+        options.reflectanceBlack = reflectanceBlack;
+        options.reflectanceWhite = reflectanceWhite;
+        options.minGrade = minGrade;
         options.gs1 = (flags & VARIMARK_VERIFY_GS1) != 0;
         return ToBuffer(varimark::VerifyReportJson(varimark::Verify(picture, size, options)),
-                        report_json);
+                        reportJson);
     });
 }
 

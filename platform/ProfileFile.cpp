@@ -266,7 +266,7 @@ namespace {
 
 // The file's bytes as they are now. A file that is not there reads as empty.
 struct TFileBytes {
-    enum TStatus { Missing, Loaded, Refused } status = Missing;
+    enum TStatus { kMissing, kLoaded, kRefused } status = kMissing;
     QByteArray data;
 };
 
@@ -274,12 +274,12 @@ TFileBytes ReadFileBytes(const QString& fileName) {
     std::string bytes;
     switch (varimark::ReadSmallFile(QFile::encodeName(fileName).toStdString(),
                                     static_cast<std::size_t>(kMaxProfileFileSize), bytes)) {
-    case varimark::TReadStatus::Missing: return {TFileBytes::Missing, {}};
+    case varimark::TReadStatus::Missing: return {TFileBytes::kMissing, {}};
     case varimark::TReadStatus::Loaded:
-        return {TFileBytes::Loaded, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))};
+        return {TFileBytes::kLoaded, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))};
     case varimark::TReadStatus::Refused: break;
     }
-    return {TFileBytes::Refused, {}};
+    return {TFileBytes::kRefused, {}};
 }
 
 // Writers of the files of one folder take turns: an exclusive flock on the folder, held while
@@ -325,7 +325,7 @@ struct ProfileReader::Parsed {
 
 ProfileReader::ProfileReader(const QString& fileName) {
     TFileBytes bytes = ReadFileBytes(fileName);
-    refused_ = bytes.status == TFileBytes::Refused;
+    refused_ = bytes.status == TFileBytes::kRefused;
     auto parsed = std::make_shared<Parsed>();
     parsed->data = std::move(bytes.data);
     parsed->lines = SplitLines(parsed->data);
@@ -357,7 +357,7 @@ bool CopyProfileFileIfMissing(const QString& from, const QString& to) {
     struct stat info {};
     if (::lstat(QFile::encodeName(to).constData(), &info) == 0 || errno != ENOENT) return false;
     const TFileBytes bytes = ReadFileBytes(from);
-    return bytes.status == TFileBytes::Loaded && WriteWhole(to, bytes.data);
+    return bytes.status == TFileBytes::kLoaded && WriteWhole(to, bytes.data);
 }
 
 QString ReadProfileString(const QString& section, const QString& key, const QString& defaultValue,
@@ -371,7 +371,7 @@ bool WriteProfileString(const QString& section, const QString& key, const QStrin
     // Only a file that is not there counts as empty: an existing file that cannot be read
     // must not be replaced by a new one.
     const TFileBytes bytes = ReadFileBytes(fileName);
-    if (bytes.status == TFileBytes::Refused) return false;
+    if (bytes.status == TFileBytes::kRefused) return false;
     const QByteArray& data = bytes.data;
 
     const QString sectionName = TrimBlanks(SingleLine(section));

@@ -136,7 +136,7 @@ struct TFields {
     static constexpr std::size_t kMax = 12;
     std::array<std::string_view, kMax> fields;
     std::size_t count = 0;
-    std::size_t size() const { return count; }
+    std::size_t Size() const { return count; }
     std::string_view operator[](std::size_t i) const { return fields[i]; }
 };
 
@@ -361,7 +361,7 @@ bool ReadGlyphLine(std::string_view line, const std::string& identity, TKeptGlyp
         line.substr(lastTab + 1) != Hex64(Fnv1a(line.substr(0, lastTab))))
         return false;
     const TFields f = Split(line.substr(0, lastTab));
-    if (f.size() != 10 || f[4] != identity || !ToNumber(f[6], kept.ascent64) ||
+    if (f.Size() != 10 || f[4] != identity || !ToNumber(f[6], kept.ascent64) ||
         !ToNumber(f[7], kept.descent64))
         return false;
     const std::size_t bar = f[5].rfind('|');
@@ -462,10 +462,10 @@ private:
             if (ended) return false; // nothing after the end
             const std::string_view line = nextLine();
             const TFields f = Split(line);
-            if (f[0] == "stamp" && f.size() == 3 && !f[1].empty() && !f[2].empty() &&
+            if (f[0] == "stamp" && f.Size() == 3 && !f[1].empty() && !f[2].empty() &&
                 entries.empty()) {
                 stamps.emplace_back(f[1], f[2]);
-            } else if (f[0] == "font" && f.size() == 10) {
+            } else if (f[0] == "font" && f.Size() == 10) {
                 TEntry entry;
                 int height = 0;
                 if (!ToNumber(f[2], height) || f[3].empty() || f[7].empty() ||
@@ -482,10 +482,10 @@ private:
             } else if (f[0] == "glyphs") {
                 // Checked when asked for: one that is damaged is only dropped.
                 int index = 0, size = 0;
-                if (f.size() == 11 && !f[1].empty() && ToNumber(f[2], index) &&
+                if (f.Size() == 11 && !f[1].empty() && ToNumber(f[2], index) &&
                     ToNumber(f[3], size))
                     glyphs.emplace(TGlyphKey(f[1], index, size), line);
-            } else if (f[0] == "end" && f.size() == 2) {
+            } else if (f[0] == "end" && f.Size() == 2) {
                 int lines = 0;
                 if (!ToNumber(f[1], lines) || static_cast<std::size_t>(lines) != count)
                     return false;

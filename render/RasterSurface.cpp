@@ -46,16 +46,16 @@ std::uint8_t Darken(std::uint8_t channel, unsigned keep) {
 }
 
 // Sets pixels x0 <= x < x1 of a row to value.
-template <int Bytes>
-void FillRow(std::uint8_t* row, int x0, int x1, const std::uint8_t (&value)[Bytes]) {
-    if constexpr (Bytes == 1) {
+template <int kBytes>
+void FillRow(std::uint8_t* row, int x0, int x1, const std::uint8_t (&value)[kBytes]) {
+    if constexpr (kBytes == 1) {
         if (x1 - x0 > 16)
             std::memset(row + x0, value[0], static_cast<std::size_t>(x1 - x0));
         else // a bar: cheaper than a call
             for (int x = x0; x < x1; ++x) row[x] = value[0];
     } else {
-        for (std::uint8_t* p = row + Bytes * x0; p != row + Bytes * x1; p += Bytes)
-            for (int b = 0; b < Bytes; ++b) p[b] = value[b];
+        for (std::uint8_t* p = row + kBytes * x0; p != row + kBytes * x1; p += kBytes)
+            for (int b = 0; b < kBytes; ++b) p[b] = value[b];
     }
 }
 
@@ -100,24 +100,24 @@ bool AllWhite(const std::uint8_t* p, std::size_t n) {
 }
 
 // Darkens the pixels under an unturned glyph mask whose top-left pixel is at (left, top).
-template <int Bytes>
+template <int kBytes>
 void BlendPixels(const TPixelRows& pixels, const TGlyphMask& mask, int left, int top) {
     const int i0 = std::max(0, -left), i1 = std::min(mask.width, pixels.width - left);
     const int j0 = std::max(0, -top), j1 = std::min(mask.height, pixels.height - top);
     if (i0 >= i1) return; // beside the picture
     for (int j = j0; j < j1; ++j) {
         const std::uint8_t* __restrict coverage = mask.coverage.data() + j * mask.width;
-        std::uint8_t* __restrict p = pixels.Row(top + j) + Bytes * left;
+        std::uint8_t* __restrict p = pixels.Row(top + j) + kBytes * left;
         // Text mostly lies on white, where the result is simply 255 - coverage.
-        const std::size_t bytes = static_cast<std::size_t>(Bytes) * (i1 - i0);
-        if (AllWhite(p + Bytes * i0, bytes)) {
-            const std::vector<std::uint8_t>& onWhite = Bytes == 1 ? mask.onWhite : mask.onWhite3;
-            CopySmall(p + Bytes * i0, onWhite.data() + Bytes * (j * mask.width + i0), bytes);
+        const std::size_t bytes = static_cast<std::size_t>(kBytes) * (i1 - i0);
+        if (AllWhite(p + kBytes * i0, bytes)) {
+            const std::vector<std::uint8_t>& onWhite = kBytes == 1 ? mask.onWhite : mask.onWhite3;
+            CopySmall(p + kBytes * i0, onWhite.data() + kBytes * (j * mask.width + i0), bytes);
             continue;
         }
         for (int i = i0; i < i1; ++i)
-            for (int b = 0; b < Bytes; ++b)
-                p[Bytes * i + b] = Darken(p[Bytes * i + b], 255u - coverage[i]);
+            for (int b = 0; b < kBytes; ++b)
+                p[kBytes * i + b] = Darken(p[kBytes * i + b], 255u - coverage[i]);
     }
 }
 
@@ -249,11 +249,11 @@ void TRasterSurface::CollectEdges() noexcept {
 }
 
 // Draws into one row of the band ya <= y < yb the fills that cover the whole band.
-template <int Bytes>
+template <int kBytes>
 void TRasterSurface::FillBandRow(std::uint8_t* row, int ya, int yb) const noexcept {
     for (const TPendingFill& f : pending_) {
         if (f.y0 > ya || f.y1 < yb) continue;
-        if constexpr (Bytes == 1) {
+        if constexpr (kBytes == 1) {
             const std::uint8_t grey[1] = {GreyOf(f.color)};
             FillRow<1>(row, f.x0, f.x1, grey);
         } else {
@@ -266,7 +266,7 @@ void TRasterSurface::FillBandRow(std::uint8_t* row, int ya, int yb) const noexce
 // The fills go out band by band, a band being rows that the same fills cover. In a band,
 // rows known to be alike get the fills once and then a copy of the first such row, so a
 // barcode's bars cost a row or two, not a pass down every bar.
-template <int Bytes> void TRasterSurface::FlushRows() noexcept {
+template <int kBytes> void TRasterSurface::FlushRows() noexcept {
     CollectEdges();
     struct TDone {
         std::uint32_t before, after;
@@ -296,7 +296,7 @@ template <int Bytes> void TRasterSurface::FlushRows() noexcept {
             }
             Own(y);
             std::uint8_t* row = pixels_.Row(y);
-            FillBandRow<Bytes>(row, ya, yb);
+            FillBandRow<kBytes>(row, ya, yb);
             rowClass_[y] = nextClass_++;
             if (doneCount == std::size(done)) continue; // many kinds of rows: each on its own
             std::uint8_t* copy = scratch_->NextCopy(RowBytes());

@@ -64,9 +64,9 @@ private:
         int x0, y0, x1, y1;
         TColor color;
     };
-    template <int Bytes> void FlushRows() noexcept;
+    template <int kBytes> void FlushRows() noexcept;
     void CollectEdges() noexcept;
-    template <int Bytes> void FillBandRow(std::uint8_t* row, int ya, int yb) const noexcept;
+    template <int kBytes> void FillBandRow(std::uint8_t* row, int ya, int yb) const noexcept;
     void FillTextBox(int ox, int oy, int turns, double left, double top, double width, double cell);
     // Rows y0 <= y < y1 are drawn on one by one: written out, and no longer known to be
     // like any other.

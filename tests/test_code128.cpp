@@ -82,7 +82,7 @@ std::ostream& operator<<(std::ostream& os, const Case& c) {
 // 1 + 2 + 2 = 5, 11 in all.
 TEST(Code128Table, EveryValueFollowsTheCharacterRules) {
     std::set<std::string> seen;
-    for (int v = 0; v < TBarCode128::Count; ++v) {
+    for (int v = 0; v < TBarCode128::kCount; ++v) {
         const std::string w = kWidths[v];
         ASSERT_EQ(w.size(), 6u) << v;
         int modules = 0, bars = 0;

@@ -399,7 +399,7 @@ TEST(MainWindow, HelpAndAbout) {
     TForm1& form = program.Start();
     EXPECT_EQ(form.HelpFile(), program.folder.path() + "/VARIMARK.HLP");
     QStringList missing;
-    form.HelpWindow()->ReportMissing = [&](const QString& m) { missing << m; };
+    form.HelpWindow()->reportMissing = [&](const QString& m) { missing << m; };
     form.ToolButton6->trigger(); // no help file in this folder
     EXPECT_EQ(missing.size(), 1);
     QFile help(program.Path("VARIMARK.HLP"));
@@ -439,7 +439,7 @@ TEST(MainWindow, HelpIsFoundFromAnyFolder) {
         QDir::setCurrent(elsewhere.path());
         TForm1& form = program.Start(c.executable);
         QStringList missing;
-        form.HelpWindow()->ReportMissing = [&](const QString& m) { missing << m; };
+        form.HelpWindow()->reportMissing = [&](const QString& m) { missing << m; };
         for (QAction* command : {form.HelpIndex1, form.ToolButton6, form.HelpIndex1}) {
             form.HelpWindow()->hide();
             command->trigger();
@@ -459,7 +459,7 @@ TEST(MainWindow, KeysOfEveryDesktop) {
         return QString();
     };
     QStringList missing;
-    form.HelpWindow()->ReportMissing = [&](const QString& m) { missing << m; };
+    form.HelpWindow()->reportMissing = [&](const QString& m) { missing << m; };
     FocusText(form);
     QTest::keyClick(form.Edit1, Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(asked, 1);

@@ -22,9 +22,9 @@ namespace {
 // The engine's own element tables read the symbols back here ("1" = wide): they are held to
 // the character rules below and to symbols written out by hand, so that a wrong entry cannot
 // pass by being read back with itself.
-const std::string kAlphabet39 = TBarCode39::Alphabet;
+const std::string kAlphabet39 = TBarCode39::kAlphabet;
 const char* const* const kCode39 = TBarCode39::kPatterns;
-const std::string kAlphabetCodabar = TBarCodabar::Alphabet;
+const std::string kAlphabetCodabar = TBarCodabar::kAlphabet;
 const char* const* const kCodabar = TBarCodabar::kPatterns;
 const std::string kDigits = "0123456789";
 const char* const* const k25 = kCode25Digits;

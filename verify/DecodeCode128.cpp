@@ -29,10 +29,10 @@ int Key(const std::array<int, 4>& e) {
 // The symbol value of each key, derived from the engine's width table.
 struct TTable128 {
     std::array<std::int16_t, 6 * 6 * 6 * 6> value;
-    std::array<std::array<int, 6>, TBarCode128::Count> widths;
+    std::array<std::array<int, 6>, TBarCode128::kCount> widths;
     TTable128() {
         value.fill(kNoValue);
-        for (int v = 0; v < TBarCode128::Count; ++v) {
+        for (int v = 0; v < TBarCode128::kCount; ++v) {
             for (int k = 0; k < 6; ++k) widths[v][k] = TBarCode128::kWidths[v][k] - '0';
             std::array<int, 4> e{};
             for (int k = 0; k < 4; ++k) e[k] = widths[v][k] + widths[v][k + 1];
@@ -43,8 +43,8 @@ struct TTable128 {
 };
 
 const TTable128& Table() {
-    static const TTable128 table;
-    return table;
+    static const TTable128 kTable;
+    return kTable;
 }
 
 // Reads the six elements of one character; -1 when they are no character. margin gets the

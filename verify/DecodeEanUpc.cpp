@@ -47,8 +47,8 @@ struct TEanTable {
 };
 
 const TEanTable& Table() {
-    static const TEanTable table;
-    return table;
+    static const TEanTable kTable;
+    return kTable;
 }
 
 // Reads one character's four elements; set -1 when they are no character of the half.

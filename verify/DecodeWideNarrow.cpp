@@ -18,38 +18,38 @@ namespace {
 
 // A table of element flag strings ("1" = wide) turned into a lookup by bit mask (bit i:
 // element i wide): the position in the table, or -1.
-template <int Bits> struct TMaskTable {
-    std::array<std::int8_t, 1u << Bits> index;
+template <int kBits> struct TMaskTable {
+    std::array<std::int8_t, 1u << kBits> index;
     std::vector<std::uint32_t> masks; // by position in the table
     TMaskTable(const char* const* patterns, int count) {
         index.fill(-1);
         for (int i = 0; i < count; ++i) {
             std::uint32_t mask = 0;
-            for (int k = 0; k < Bits; ++k)
+            for (int k = 0; k < kBits; ++k)
                 if (patterns[i][k] == '1') mask |= 1u << k;
             index[mask] = static_cast<std::int8_t>(i);
             masks.push_back(mask);
         }
     }
-    int operator[](std::uint32_t mask) const { return index[mask & ((1u << Bits) - 1)]; }
+    int operator[](std::uint32_t mask) const { return index[mask & ((1u << kBits) - 1)]; }
 };
 
 const TMaskTable<9>& Code39Table() {
-    static const TMaskTable<9> table(TBarCode39::kPatterns, TBarCode39::Count);
-    return table;
+    static const TMaskTable<9> kTable(TBarCode39::kPatterns, TBarCode39::kCount);
+    return kTable;
 }
 const TMaskTable<7>& CodabarTable() {
-    static const TMaskTable<7> table(TBarCodabar::kPatterns, TBarCodabar::Count);
-    return table;
+    static const TMaskTable<7> kTable(TBarCodabar::kPatterns, TBarCodabar::kCount);
+    return kTable;
 }
 const TMaskTable<5>& Code25Table() {
-    static const TMaskTable<5> table(kCode25Digits, 10);
-    return table;
+    static const TMaskTable<5> kTable(kCode25Digits, 10);
+    return kTable;
 }
 const TMaskTable<4>& MsiTable() {
     // kMsiDigits holds the bits most significant first, read in that order.
-    static const TMaskTable<4> table(kMsiDigits, 10);
-    return table;
+    static const TMaskTable<4> kTable(kMsiDigits, 10);
+    return kTable;
 }
 
 std::string CharacterFailure(std::size_t c, const char* what) {
@@ -62,9 +62,9 @@ void SetKind(std::vector<std::uint8_t>& kind, std::size_t from, std::size_t coun
 }
 
 // Every second of the widths from `at`: the bars or the spaces of a stretch of elements.
-template <std::size_t N> std::array<double, N> EverySecond(TWidths widths, std::size_t at) {
-    std::array<double, N> group{};
-    for (std::size_t k = 0; k < N; ++k) group[k] = widths[at + 2 * k];
+template <std::size_t kN> std::array<double, kN> EverySecond(TWidths widths, std::size_t at) {
+    std::array<double, kN> group{};
+    for (std::size_t k = 0; k < kN; ++k) group[k] = widths[at + 2 * k];
     return group;
 }
 
@@ -142,7 +142,7 @@ TCharacter ReadCodabar(TWidths elements) {
 
 // Code 39 and Codabar: characters of `size` elements with a gap after each, start and stop
 // characters at the ends.
-template <int Size> struct TGapped {
+template <int kSize> struct TGapped {
     const char* name;
     const char* alphabet;
     TCharacter (*read)(TWidths);
@@ -151,21 +151,21 @@ template <int Size> struct TGapped {
     const char* identifier; // ISO/IEC 15424
 };
 
-template <int Size>
-TAttempt DecodeGapped(btCodeTypes type, const TGapped<Size>& symbology, TWidths widths) {
+template <int kSize>
+TAttempt DecodeGapped(btCodeTypes type, const TGapped<kSize>& symbology, TWidths widths) {
     TAttempt attempt;
     TDecoded& result = attempt.result;
     result.type = type;
-    const std::size_t m = widths.size(), step = Size + 1;
+    const std::size_t m = widths.size(), step = kSize + 1;
     if (m < 2 * step - 1 || (m + 1) % step != 0)
         return Fail(attempt, std::to_string(m) + " elements: a " + symbology.name + " symbol has " +
-                                 std::to_string(Size) +
+                                 std::to_string(kSize) +
                                  " per character and a gap between characters");
     const std::size_t characters = (m + 1) / step;
     std::vector<std::uint8_t> kind(m, 2);
     double decodability = 1;
     for (std::size_t c = 0; c < characters; ++c) {
-        const TCharacter read = symbology.read(widths.subspan(c * step, Size));
+        const TCharacter read = symbology.read(widths.subspan(c * step, kSize));
         if (read.index < 0) {
             if (c == 0) return Fail(attempt, "no start character");
             return Fail(attempt, CharacterFailure(c, read.refusal));
@@ -178,7 +178,7 @@ TAttempt DecodeGapped(btCodeTypes type, const TGapped<Size>& symbology, TWidths 
             return Fail(attempt, CharacterFailure(c, "a start or stop character inside the "
                                                      "symbol"));
         result.data += letter;
-        SetKind(kind, c * step, Size, read.wide);
+        SetKind(kind, c * step, kSize, read.wide);
         decodability = std::min(decodability, read.margin);
         attempt.progress = static_cast<int>(c) + 1;
     }
@@ -219,19 +219,19 @@ bool Code25CheckDigitMatches(const std::string& digits, btCodeTypes type) {
 // Code 39 is transmitted without its start and stop "*", no check character validated and
 // no full ASCII pairs interpreted (ISO/IEC 15424: "]A0").
 TAttempt DecodeCode39(TWidths widths) {
-    static const TGapped<9> code39{
-        "Code 39", TBarCode39::Alphabet, ReadCode39, [](char c) { return c == '*'; }, false, "]A0"};
-    return DecodeGapped(btCodeTypes::CODE39, code39, widths);
+    static const TGapped<9> kCode39{
+        "Code 39", TBarCode39::kAlphabet, ReadCode39, [](char c) { return c == '*'; }, false, "]A0"};
+    return DecodeGapped(btCodeTypes::CODE39, kCode39, widths);
 }
 
 // Codabar is transmitted with its start and stop letters as they stand in the symbol, the
 // only trace of which of A..D were chosen; no check character validated (ISO/IEC 15424:
 // "]F0").
 TAttempt DecodeCodabar(TWidths widths) {
-    static const TGapped<7> codabar{"Codabar",   TBarCodabar::Alphabet,
+    static const TGapped<7> kCodabar{"Codabar",   TBarCodabar::kAlphabet,
                                     ReadCodabar, [](char c) { return c >= 'A' && c <= 'D'; },
                                     true,        "]F0"};
-    return DecodeGapped(btCodeTypes::Codabar, codabar, widths);
+    return DecodeGapped(btCodeTypes::Codabar, kCodabar, widths);
 }
 
 // Interleaved 2 of 5 (ISO/IEC 16390): a digit pair's five bars are one character and its

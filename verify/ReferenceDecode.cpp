@@ -166,7 +166,7 @@ TAttempt DecodeOneWay(btCodeTypes type, TWidths widths) {
     case TReader::Code39: return DecodeCode39(widths);
     case TReader::Interleaved2of5: return DecodeCode25(type, widths);
     case TReader::Code128: return DecodeCode128(widths);
-    case TReader::Gs1_128: return DecodeGs1128(widths);
+    case TReader::Gs1128: return DecodeGs1128(widths);
     case TReader::Itf14: return DecodeItf14(widths);
     case TReader::MsiPlessey: return DecodeMsi(widths);
     case TReader::Codabar: return DecodeCodabar(widths);
