@@ -1,10 +1,16 @@
 #!/usr/bin/env python3
 """One call as a whole process, against zint (Debian's zint; this script installs nothing).
 
+What is measured is everything a user waits for when a command runs once: the process
+start (the loader mapping the program and its libraries and relocating them, static
+initialisation), the work, the save and the exit, from the spawn to the parent's wait.
+
 Each pair of commands runs alternately, RUNS times each after a warm-up, so that a drift
-in the machine's speed touches both alike; the figures are medians of the wall time from
-the start of the process to its exit, and the peak resident memory of the process (read
-by GNU time, which starts it from a small process of its own).
+in the machine's speed touches both alike. Printed per command: the median wall time; the
+median peak resident memory and page faults of five more runs each, read by GNU time
+(which starts the command from a small process of its own: the kernel's figures for a
+process spawned from this script would count the script's own memory); the ratios of
+ours to zint's.
 
   render: one EAN-13 to PNG      (varimark-cli render -o x.png / zint -b 13 -o x.png)
   encode: one EAN-13's pattern   (varimark-cli encode / zint --dump)
@@ -12,9 +18,11 @@ by GNU time, which starts it from a small process of its own).
 The font cache is warm: the warm-up runs fill it. The pictures go to a scratch folder under
 $ONE_CALL_DIR (default: the system's temporary folder): a save is made durable (fsync of the
 file and its folder) and zint's is not, so on a disk the sync may outweigh the work; on a
-tmpfs (ONE_CALL_DIR=/dev/shm) it costs nothing and the work alone is compared.
-With --instructions, the instructions each command runs (valgrind's callgrind, repeatable
-where the wall time is not) are printed too.
+tmpfs (ONE_CALL_DIR=/dev/shm) it costs nothing and the rest is compared.
+With --instructions, the instructions each command runs in user space, the loader's
+included (valgrind's callgrind, repeatable where the wall time is not), are printed too.
+The time moves with the machine's load (other processes delay the start and the exit);
+the instructions and the page faults do not.
 Usage: bench/one_call.py [--instructions] [RUNS]   (varimark-cli from build/bin, or $VARIMARK_CLI)
 """
 import os
@@ -46,12 +54,13 @@ def run(argv):
     return wall
 
 
-def peak_kib(argv, work):
-    """Peak resident KiB of one process."""
+def peak_and_faults(argv, work):
+    """Peak resident KiB and page faults of one process."""
     report = os.path.join(work, "peak")
-    run(["/usr/bin/time", "-o", report, "-f", "%M"] + argv)
+    run(["/usr/bin/time", "-o", report, "-f", "%M %R"] + argv)
     with open(report) as f:
-        return int(f.read().split()[-1])
+        peak, faults = f.read().split()[-2:]
+    return int(peak), int(faults)
 
 
 def instructions(argv, work):
@@ -74,11 +83,12 @@ def compare(name, ours, theirs, runs, work, count):
             walls[side].append(run(argv))
     for _ in range(5):
         for side, argv in enumerate((ours, theirs)):
-            peaks[side].append(peak_kib(argv, work))
+            peaks[side].append(peak_and_faults(argv, work))
     ours_ms, theirs_ms = (statistics.median(w) * 1000 for w in walls)
-    ours_mib, theirs_mib = (statistics.median(p) / 1024 for p in peaks)
-    print(f"{name:7} varimark {ours_ms:6.2f} ms {ours_mib:5.1f} MiB | "
-          f"zint {theirs_ms:6.2f} ms {theirs_mib:5.1f} MiB | "
+    ours_mib, theirs_mib = (statistics.median(p[0] for p in side) / 1024 for side in peaks)
+    ours_faults, theirs_faults = (statistics.median(p[1] for p in side) for side in peaks)
+    print(f"{name:7} varimark {ours_ms:6.2f} ms {ours_mib:5.1f} MiB {ours_faults:4} faults | "
+          f"zint {theirs_ms:6.2f} ms {theirs_mib:5.1f} MiB {theirs_faults:4} faults | "
           f"time x{ours_ms / theirs_ms:4.2f}, memory x{ours_mib / theirs_mib:4.2f}")
     if count:
         ours_ir, theirs_ir = instructions(ours, work), instructions(theirs, work)
@@ -98,7 +108,8 @@ def main():
         sys.exit("one_call.py: needs varimark-cli (make), zint and GNU time (apt-get install "
                  "zint time)")
     with tempfile.TemporaryDirectory(dir=os.environ.get("ONE_CALL_DIR")) as work:
-        print(f"median of {runs} runs each, alternately")
+        print(f"whole processes (start, work, save, exit): median of {runs} runs each, "
+              f"alternately; pictures in {work}")
         compare("render", [CLI, "render", "--type", "EAN_13", "-o", f"{work}/a.png", TEXT],
                 [zint, "-b", "13", "-d", TEXT, "-o", f"{work}/z.png"], runs, work, count)
         compare("encode", [CLI, "encode", "--type", "EAN_13", TEXT],

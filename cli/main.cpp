@@ -120,7 +120,7 @@ void TakeEndingSignals() {
     bool outOfMemory = std::current_exception() == nullptr;
     if (!outOfMemory) {
         try {
-            std::rethrow_exception(std::current_exception());
+            throw; // the active exception itself: a copy (rethrow_exception) needs memory
         } catch (const std::bad_alloc&) {
             outOfMemory = true;
         } catch (...) {
