@@ -1,4 +1,5 @@
 #include "cli/BatchRender.h"
+#include "cli/EndingSignals.h"
 
 #include "cli/BatchFlow.h"
 #include "cli/BatchLine.h"
@@ -460,6 +461,7 @@ int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
     const std::string extension = FormatExtension(render.format);
     CheckPictureName("picture" + extension, render.monochrome);
 
+    TakeEndingSignals(); // before the drawing threads start
     TBatchRun batch(options, render, extension);
     if (!batch.Open()) return kExitRefused;
 

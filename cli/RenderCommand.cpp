@@ -1,4 +1,5 @@
 #include "cli/RenderCommand.h"
+#include "cli/EndingSignals.h"
 
 #include "cli/BatchRender.h"
 #include "cli/ReproduciblePdf.h"
@@ -194,8 +195,10 @@ int RenderSingle(const SymbolOptions& options, const RenderOptions& render) {
         const std::vector<std::uint8_t> bytes = RenderToBytes(symbol, render, formatName);
         if (toStdout)
             WriteStandardOutput({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
-        else
+        else {
+            const TEndingSignalsHeld held;
             WriteFile(render.output, bytes);
+        }
     } catch (const std::bad_alloc&) {
         throw OutOfMemory("drawing the picture");
     } catch (const std::exception& e) { // the engine's messages, pictures too large, files

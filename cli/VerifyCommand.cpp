@@ -1,4 +1,5 @@
 #include "cli/VerifyCommand.h"
+#include "cli/EndingSignals.h"
 
 #include "cli/Options.h"
 #include "cli/StandardOutput.h"
@@ -110,7 +111,10 @@ int RunVerifyCommand(std::vector<std::string_view> args) {
         WriteStandardOutput(VerifyReportJson(report) + "\n");
     else if (found)
         WriteStandardOutput(VerifyReportText(report, file, options.minGrade));
-    if (reportFile) SaveVerifyReportPicture(file, report, *reportFile);
+    if (reportFile) {
+        const TEndingSignalsHeld held;
+        SaveVerifyReportPicture(file, report, *reportFile);
+    }
     if (!found)
         // "no barcode found: " and why
         PrintNamed(file + ": " + report.failure);

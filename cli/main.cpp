@@ -7,8 +7,6 @@
 #include "cli/VerifyCommand.h"
 #include "varimark/varimark.h"
 
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -66,50 +64,6 @@ int Run(const std::vector<std::string_view>& args) {
     }
 }
 
-// The thread that takes the signals of the set: at the first, ends the process by it.
-void* EndOnSignal(void* set) {
-    int number = 0;
-    while (::sigwait(static_cast<const sigset_t*>(set), &number) != 0) {
-    }
-    varimark::RemoveHiddenNamesForExit();
-    ::signal(number, SIG_DFL);
-    ::raise(number); // pending in this thread until unblocked
-    sigset_t one;
-    sigemptyset(&one);
-    sigaddset(&one, number);
-    ::pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
-    ::_exit(128 + number); // not reached
-}
-
-// SIGHUP, SIGINT and SIGTERM end the program as always, but first the hidden names of the
-// saves in progress are removed. They are blocked here, before any other thread starts, so
-// that every thread inherits the mask, and taken by one thread of their own, which removes
-// the names, then raises the signal again with its default action: the exit status still
-// tells the signal. A signal ignored when the program starts stays ignored (nohup). Without
-// a thread to spare, the signals are left as they were.
-void TakeEndingSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (const int number : {SIGHUP, SIGINT, SIGTERM}) {
-        struct sigaction current {};
-        if (::sigaction(number, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
-            sigaddset(&set, number);
-    }
-    sigset_t old;
-    if (sigisemptyset(&set) || ::pthread_sigmask(SIG_BLOCK, &set, &old) != 0) return;
-    static sigset_t taken;
-    taken = set;
-    // A small stack: the thread only waits, removes names and ends the process.
-    pthread_attr_t attributes;
-    pthread_t thread;
-    const bool started = ::pthread_attr_init(&attributes) == 0 &&
-                         ::pthread_attr_setstacksize(&attributes, 64 * 1024) == 0 &&
-                         ::pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED) == 0 &&
-                         ::pthread_create(&thread, &attributes, EndOnSignal, &taken) == 0;
-    ::pthread_attr_destroy(&attributes);
-    if (!started) ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-}
-
 } // namespace
 
 // The runtime ends the program through here when memory is so short that not even the
@@ -134,7 +88,6 @@ void TakeEndingSignals() {
 
 int main(int argc, char** argv) {
     std::set_terminate(EndWhenOutOfMemory);
-    TakeEndingSignals();
     std::vector<std::string_view> args;
     try {
         args.assign(argv + 1, argv + argc);
