@@ -100,6 +100,11 @@ def main():
     args = sys.argv[1:]
     count = "--instructions" in args
     args = [a for a in args if a != "--instructions"]
+    if args and args[0] in ("-h", "--help"):
+        print(__doc__.strip())
+        return
+    if args and not args[0].isdigit():
+        sys.exit(f"one_call.py: RUNS must be a whole number, not '{args[0]}' (--help)")
     runs = int(args[0]) if args else 40
     zint = shutil.which("zint")
     if count and shutil.which("valgrind") is None:

@@ -51,12 +51,6 @@ constexpr TEanSets MakeEanSets() {
     return sets;
 }
 
-// The four table objects, built at load time in this order.
-const TBarCode39 kGBarCode39;
-const TBarCode128 kGBarCode128;
-const TBarCodabar kGBarCodabar;
-const TBarPostnet kGBarPostnet;
-
 } // namespace
 
 const char* const TBarCode39::kPatterns[TBarCode39::kCount] = {
@@ -117,16 +111,20 @@ const char* const TBarPostnet::kDigitBars[10] = {"11000", "00011", "00101", "001
 const char* const TBarPostnet::kFimBars[3] = {"110010011", "101101101", "110101011"};
 
 const TBarCode39& BarCode39() {
-    return kGBarCode39;
+    static const TBarCode39 kTable; // built at its first use
+    return kTable;
 }
 const TBarCode128& BarCode128() {
-    return kGBarCode128;
+    static const TBarCode128 kTable; // built at its first use
+    return kTable;
 }
 const TBarCodabar& BarCodabar() {
-    return kGBarCodabar;
+    static const TBarCodabar kTable; // built at its first use
+    return kTable;
 }
 const TBarPostnet& BarPostnet() {
-    return kGBarPostnet;
+    static const TBarPostnet kTable; // built at its first use
+    return kTable;
 }
 
 extern constexpr TEanSets kEanSets = MakeEanSets();

@@ -1,6 +1,6 @@
 #pragma once
-// The symbology tables. The four table objects exist once, are built when the engine
-// is loaded (in the order Code 39, Code 128, Codabar, Postnet) and are read-only after.
+// The symbology tables. The four table objects exist once, each built at its first use
+// (a barcode that needs none of them, an EAN-13, builds none) and read-only after.
 // Besides the published character tables they hold each character's modules laid out
 // ready to copy, so the builders only copy bytes.
 #include <array>
