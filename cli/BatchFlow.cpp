@@ -4,7 +4,7 @@
 
 namespace varimark::cli {
 
-TBatchFlow::TBatchFlow(LineReader& reader, std::size_t window, TellFailure tell)
+TBatchFlow::TBatchFlow(TLineReader& reader, std::size_t window, TTellFailure tell)
     : reader_(reader), window_(std::max(window, kGroupLines)), tell_(std::move(tell)) {}
 
 TBatchFlow::TTake TBatchFlow::Take(TLineGroup& group, bool wait) {

@@ -33,12 +33,12 @@ class TBatchFlow {
 public:
     // Tells a failed line (its number and message); called in the order of the lines, one
     // at a time.
-    using TellFailure = std::function<void(std::size_t line, const std::string& message)>;
+    using TTellFailure = std::function<void(std::size_t line, const std::string& message)>;
 
     static constexpr std::size_t kGroupLines = 16;
 
     // Reads through reader, which stays the caller's; at most window lines are out at once.
-    TBatchFlow(LineReader& reader, std::size_t window, TellFailure tell);
+    TBatchFlow(TLineReader& reader, std::size_t window, TTellFailure tell);
 
     enum class TTake { Taken, Busy, End };
     // The next lines into group. With wait, waits while the window is full or another
@@ -63,9 +63,9 @@ public:
 private:
     void TellReady(); // with mutex_ held
 
-    LineReader& reader_;
+    TLineReader& reader_;
     const std::size_t window_;
-    TellFailure tell_;
+    TTellFailure tell_;
 
     std::mutex readMutex_; // held while reading, so that groups follow each other
     bool inputEnded_ = false;

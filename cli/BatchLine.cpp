@@ -4,7 +4,8 @@
 
 namespace varimark::cli {
 
-TBatchLine ParseBatchLine(std::string_view line, const SymbolOptions& options, const Symbol& look) {
+TBatchLine ParseBatchLine(std::string_view line, const TSymbolOptions& options,
+                          const Symbol& look) {
     TBatchLine parsed;
     if (line.empty()) return parsed.empty = true, parsed;
     CheckNoNulByte(line);

@@ -22,13 +22,13 @@ struct TBatchLine {
     Symbol symbol;
 };
 
-struct SymbolOptions;
+struct TSymbolOptions;
 
 // Parses a line with the command's options (the type of a TEXT-only line, --esc, --repair)
 // and the look of every symbol; throws EBatchLine for too many fields or an unknown type,
 // TextError for a text or an add-on the type cannot carry, a text too long for any symbol
 // or a NUL byte anywhere in the line, and EscapeSequenceError for a bad escape.
-TBatchLine ParseBatchLine(std::string_view line, const SymbolOptions& options,
+TBatchLine ParseBatchLine(std::string_view line, const TSymbolOptions& options,
                           const Symbol& look = {});
 
 } // namespace varimark::cli

@@ -56,7 +56,7 @@ public:
             return std::nullopt;
         std::FILE* again = std::fopen(fileName.c_str(), "rb");
         if (again == nullptr) return std::nullopt;
-        LineReader reader(again);
+        TLineReader reader(again);
         std::size_t count = 0;
         for (std::string line; reader.Next(line);) ++count;
         std::fclose(again);
@@ -85,7 +85,7 @@ std::string NumberedName(std::size_t line, const std::string& extension) {
 class TBatchWorker {
 public:
     // Checks the options and the look of every symbol (Error).
-    TBatchWorker(const SymbolOptions& options, const RenderOptions& render)
+    TBatchWorker(const TSymbolOptions& options, const TRenderOptions& render)
         : options_(options), render_(render), look_(LookOf(render)) {
         CheckSymbolOptions(SymbolOf(options, options.type, "", look_));
     }
@@ -96,8 +96,8 @@ public:
     }
 
 private:
-    const SymbolOptions& options_;
-    const RenderOptions& render_;
+    const TSymbolOptions& options_;
+    const TRenderOptions& render_;
     Symbol look_;
 };
 
@@ -198,7 +198,7 @@ private:
 // The message of a failure; memory that ran out is told with what was being done.
 std::string FailureMessage(const std::exception& e,
                            std::string_view doing = "drawing this line's picture") {
-    if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return OutOfMemory(doing).what();
+    if (dynamic_cast<const std::bad_alloc*>(&e) != nullptr) return EOutOfMemory(doing).what();
     return e.what();
 }
 
@@ -228,7 +228,7 @@ void StartThreads(std::vector<std::jthread>& threads, std::size_t count,
 // stopped early.
 class TBatchRun {
 public:
-    TBatchRun(const SymbolOptions& options, const RenderOptions& render,
+    TBatchRun(const TSymbolOptions& options, const TRenderOptions& render,
               const std::string& extension)
         : options_(options), render_(render), extension_(extension) {}
 
@@ -245,7 +245,7 @@ public:
                     Named("cannot create folder " + render_.outdir + ": " + error.message()));
             folder_.emplace(render_.outdir);
         } catch (const std::bad_alloc&) {
-            PrintNamed(OutOfMemory("starting the batch").what());
+            PrintNamed(EOutOfMemory("starting the batch").what());
             return false;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
@@ -258,7 +258,7 @@ public:
     int Run(std::size_t jobs) {
         // Failures are told in the order of the lines as soon as every earlier line is
         // done, above the progress bar.
-        LineReader reader(input_->File());
+        TLineReader reader(input_->File());
         TBatchFlow flow(reader, std::min(jobs, std::size_t{1} << 20) * kWindowPerJob,
                         [this](std::size_t line, const std::string& message) {
                             progress_->Print("line " + std::to_string(line) + ": " + message +
@@ -418,7 +418,7 @@ private:
     int Status() {
         if (outOfMemory_ && stopReason_.empty()) {
             try {
-                stopReason_ = OutOfMemory("rendering the batch").what();
+                stopReason_ = EOutOfMemory("rendering the batch").what();
             } catch (const std::bad_alloc&) {
                 PrintNamed("Out of memory while rendering the batch");
                 return kExitRefused;
@@ -437,8 +437,8 @@ private:
         return status;
     }
 
-    const SymbolOptions& options_;
-    const RenderOptions& render_;
+    const TSymbolOptions& options_;
+    const TRenderOptions& render_;
     const std::string extension_;
     std::optional<TBatchInput> input_;
     std::optional<PictureFolder> folder_; // the files' folder, opened once it exists
@@ -454,10 +454,10 @@ private:
 
 } // namespace
 
-int RunBatchRender(const SymbolOptions& options, const RenderOptions& render) {
-    if (!render.output.empty()) throw UsageError("--batch writes into --outdir, not -o");
-    if (render.outdir.empty()) throw UsageError("--batch needs --outdir DIR");
-    if (render.format.empty()) throw UsageError("--batch needs --format EXT");
+int RunBatchRender(const TSymbolOptions& options, const TRenderOptions& render) {
+    if (!render.output.empty()) throw EUsage("--batch writes into --outdir, not -o");
+    if (render.outdir.empty()) throw EUsage("--batch needs --outdir DIR");
+    if (render.format.empty()) throw EUsage("--batch needs --format EXT");
     const std::string extension = FormatExtension(render.format);
     CheckPictureName("picture" + extension, render.monochrome);
 

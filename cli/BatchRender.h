@@ -11,7 +11,7 @@ namespace varimark::cli {
 // the system starts), in bounded memory. A failing line (too long, a NUL byte, an unknown
 // type, a refused text, a file that cannot be written) is reported as "line N: message",
 // in the order of the lines, and the others are written; the result is 1 when any line
-// failed. Throws UsageError, also for a --format that is no picture type.
-int RunBatchRender(const SymbolOptions& options, const RenderOptions& render);
+// failed. Throws EUsage, also for a --format that is no picture type.
+int RunBatchRender(const TSymbolOptions& options, const TRenderOptions& render);
 
 } // namespace varimark::cli

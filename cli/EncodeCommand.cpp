@@ -36,23 +36,23 @@ void AppendLineError(std::string& out, long long lineNumber, std::string_view me
 
 } // namespace
 
-EncodeCommand::EncodeCommand(const SymbolOptions& options)
+TEncodeCommand::TEncodeCommand(const TSymbolOptions& options)
     : options_(options), symbol_(SymbolOf(options, options.type, "")) {
     CheckAddon(symbol_);
 }
 
-void EncodeCommand::EncodeText(std::string_view text, std::string& out) {
+void TEncodeCommand::EncodeText(std::string_view text, std::string& out) {
     symbol_.text = text;
     out += EncodeJson(symbol_);
     out += '\n';
 }
 
-int EncodeCommand::RunSingle(const std::string& utf8Text) {
+int TEncodeCommand::RunSingle(const std::string& utf8Text) {
     std::string out;
     try {
         EncodeText(utf8Text, out);
     } catch (const EscapeSequenceError& e) {
-        throw UsageError(e.what());
+        throw EUsage(e.what());
     } catch (const TextError& e) { // refused before it is encoded: the program's own message
         PrintNamed(e.what());
         return kExitRefused;
@@ -63,7 +63,7 @@ int EncodeCommand::RunSingle(const std::string& utf8Text) {
     return FinishOutput(out, kExitOk);
 }
 
-int EncodeCommand::RunBatch(const std::string& fileName) {
+int TEncodeCommand::RunBatch(const std::string& fileName) {
     const bool fromStdin = fileName == "-";
     const std::string shownName = fromStdin ? "standard input" : fileName;
     std::FILE* file = fromStdin ? stdin : std::fopen(fileName.c_str(), "rb");
@@ -72,7 +72,7 @@ int EncodeCommand::RunBatch(const std::string& fileName) {
         return kExitRefused;
     }
 
-    LineReader reader(file);
+    TLineReader reader(file);
     std::string line;
     std::string out;
     out.reserve(kFlushThreshold + 4096);
@@ -104,13 +104,13 @@ int EncodeCommand::RunBatch(const std::string& fileName) {
 }
 
 int RunEncodeCommand(std::vector<std::string_view> args) {
-    OptionParser parser(std::move(args));
-    const SymbolOptions options = parser.Parse();
+    TOptionParser parser(std::move(args));
+    const TSymbolOptions options = parser.Parse();
     if (options.help) {
         PrintEncodeUsage(stdout);
         return kExitOk;
     }
-    EncodeCommand command(options);
+    TEncodeCommand command(options);
     if (options.batchFile) return command.RunBatch(*options.batchFile);
     return command.RunSingle(*options.text);
 }

@@ -10,10 +10,10 @@
 
 namespace varimark::cli {
 
-class EncodeCommand {
+class TEncodeCommand {
 public:
     // Checks the add-on for the type (TextError).
-    explicit EncodeCommand(const SymbolOptions& options);
+    explicit TEncodeCommand(const TSymbolOptions& options);
 
     // Encodes one text (UTF-8) and appends its JSON line, "\n" included, to out. Throws
     // Error (TextError, EscapeSequenceError) when the text or the engine refuses it; out is
@@ -21,7 +21,7 @@ public:
     void EncodeText(std::string_view text, std::string& out);
 
     // Encodes options.text and prints its line; a refusal (the engine's message, a text the
-    // type cannot carry, a NUL byte in the text) goes to stderr. Throws UsageError for a bad
+    // type cannot carry, a NUL byte in the text) goes to stderr. Throws EUsage for a bad
     // escape. Returns the exit status.
     int RunSingle(const std::string& utf8Text);
 
@@ -30,11 +30,11 @@ public:
     int RunBatch(const std::string& fileName);
 
 private:
-    SymbolOptions options_;
+    TSymbolOptions options_;
     Symbol symbol_;
 };
 
-// Runs "encode" with the arguments after the command name. Throws UsageError.
+// Runs "encode" with the arguments after the command name. Throws EUsage.
 int RunEncodeCommand(std::vector<std::string_view> args);
 
 } // namespace varimark::cli

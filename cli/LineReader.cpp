@@ -12,7 +12,7 @@ constexpr std::size_t kByteOrderMarkSize = sizeof kByteOrderMark - 1;
 
 } // namespace
 
-bool LineReader::Refill() {
+bool TLineReader::Refill() {
     if (atEnd_) return false;
     errno = 0;
     // fread returns less than asked only at the end of the input or on an error, so the
@@ -31,7 +31,7 @@ bool LineReader::Refill() {
     return false;
 }
 
-bool LineReader::Next(std::string& line) {
+bool TLineReader::Next(std::string& line) {
     line.clear();
     tooLong_ = false;
     bool started = false; // bytes of an unterminated line have been taken

@@ -7,13 +7,13 @@
 
 namespace varimark::cli {
 
-class LineReader {
+class TLineReader {
 public:
     // The longest line kept, in bytes (without its "\r\n"); a longer one is skipped.
     static constexpr std::size_t kMaxLineBytes = 4096;
 
     // Reads from file, which stays open and owned by the caller.
-    explicit LineReader(std::FILE* file) : file_(file), buffer_(kBufferSize) {}
+    explicit TLineReader(std::FILE* file) : file_(file), buffer_(kBufferSize) {}
 
     // The next line into line, without its "\n" and without a "\r" before it. A final "\n"
     // ends the last line and starts no new one; an empty line gives an empty text. A UTF-8

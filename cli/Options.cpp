@@ -32,7 +32,7 @@ long long ParseWholeNumber(std::string_view name, std::string_view value) {
     const auto [stop, error] = std::from_chars(value.data(), end, result);
     if (value.empty() || stop != end ||
         (error != std::errc() && error != std::errc::result_out_of_range))
-        throw UsageError("option " + Quoted(name) + " needs a whole number, not " + Quoted(value));
+        throw EUsage("option " + Quoted(name) + " needs a whole number, not " + Quoted(value));
     if (error == std::errc::result_out_of_range)
         return value.front() == '-' ? LLONG_MIN : LLONG_MAX;
     return result;
@@ -43,37 +43,37 @@ double ParseDecimal(std::string_view name, std::string_view value) {
     const char* const end = value.data() + value.size();
     const auto [stop, error] = std::from_chars(value.data(), end, result);
     if (value.empty() || stop != end || error != std::errc() || !std::isfinite(result))
-        throw UsageError("option " + Quoted(name) + " needs a number, not " + Quoted(value));
+        throw EUsage("option " + Quoted(name) + " needs a number, not " + Quoted(value));
     return result;
 }
 
-std::string_view OptionParser::Value() {
+std::string_view TOptionParser::Value() {
     if (inlineValue_) {
         valueTaken_ = true;
         return *inlineValue_;
     }
-    if (next_ >= args_.size()) throw UsageError("option " + Quoted(name_) + " needs a value");
+    if (next_ >= args_.size()) throw EUsage("option " + Quoted(name_) + " needs a value");
     return args_[next_++];
 }
 
-bool OptionParser::ParseSharedOption(std::string_view name, SymbolOptions& options) {
+bool TOptionParser::ParseSharedOption(std::string_view name, TSymbolOptions& options) {
     if (name == "--type") {
         const std::string_view value = Value();
         const auto type = TypeFromName(value);
-        if (!type) throw UsageError("unknown type " + Quoted(value));
+        if (!type) throw EUsage("unknown type " + Quoted(value));
         options.type = *type;
     } else if (name == "--ratio") {
         // A number at once, as every option's value; its range once the type is known.
         ratioGiven_ = std::string(Value());
         try {
             ParseDecimal(name, *ratioGiven_);
-        } catch (const UsageError&) {
-            throw UsageError("bad ratio " + Quoted(*ratioGiven_) + " (3 or 2)");
+        } catch (const EUsage&) {
+            throw EUsage("bad ratio " + Quoted(*ratioGiven_) + " (3 or 2)");
         }
     } else if (name == "--bearer") {
         const std::string_view value = Value();
         const auto bearer = BearerFromName(value);
-        if (!bearer) throw UsageError("unknown bearer " + Quoted(value) + " (frame or top-bottom)");
+        if (!bearer) throw EUsage("unknown bearer " + Quoted(value) + " (frame or top-bottom)");
         options.bearer = *bearer;
     } else if (name == "--addon") {
         options.addon = Value();
@@ -91,8 +91,8 @@ bool OptionParser::ParseSharedOption(std::string_view name, SymbolOptions& optio
     return true;
 }
 
-SymbolOptions OptionParser::Parse(const ExtraOption& extra) {
-    SymbolOptions options;
+TSymbolOptions TOptionParser::Parse(const TExtraOption& extra) {
+    TSymbolOptions options;
     bool optionsEnded = false;
     while (next_ < args_.size()) {
         const std::string_view arg = args_[next_++];
@@ -112,55 +112,54 @@ SymbolOptions OptionParser::Parse(const ExtraOption& extra) {
                 }
             }
             const bool known = (extra && extra(name_, *this)) || ParseSharedOption(name_, options);
-            if (!known) throw UsageError("unknown option " + Quoted(name_));
+            if (!known) throw EUsage("unknown option " + Quoted(name_));
             if (inlineValue_ && !valueTaken_)
-                throw UsageError("option " + Quoted(name_) + " takes no value");
+                throw EUsage("option " + Quoted(name_) + " takes no value");
             if (options.help) return options;
             continue;
         }
-        if (options.text) throw UsageError("unexpected argument " + Quoted(arg));
+        if (options.text) throw EUsage("unexpected argument " + Quoted(arg));
         options.text = std::string(arg);
     }
     if (options.text && options.batchFile)
-        throw UsageError("TEXT cannot be given together with --batch");
-    if (!options.text && !options.batchFile) throw UsageError(missingOperand_);
+        throw EUsage("TEXT cannot be given together with --batch");
+    if (!options.text && !options.batchFile) throw EUsage(missingOperand_);
     if (ratioGiven_ && !ParseRatioValue(options))
-        throw RangeError(
-            Named("bad ratio " + Quoted(*ratioGiven_) + " " + RatioChoices(options.type)));
+        throw ERange(Named("bad ratio " + Quoted(*ratioGiven_) + " " + RatioChoices(options.type)));
     return options;
 }
 
 // --ratio for the type given (the last --type wins wherever it stands): 3 or 2 as a whole
 // number; ITF_14 a decimal number too. A whole 3 sets ITF-14's ratio as well, for batch
-// lines of that type. False for a number out of range; UsageError for what is no number.
-bool OptionParser::ParseRatioValue(SymbolOptions& options) {
+// lines of that type. False for a number out of range; EUsage for what is no number.
+bool TOptionParser::ParseRatioValue(TSymbolOptions& options) {
     const std::string_view value = *ratioGiven_;
     const std::optional<long long> whole = [&]() -> std::optional<long long> {
         try {
             return ParseWholeNumber("--ratio", value);
-        } catch (const UsageError&) {
+        } catch (const EUsage&) {
             return std::nullopt;
         }
     }();
     double number = 0;
     try {
         number = whole ? static_cast<double>(*whole) : ParseDecimal("--ratio", value);
-    } catch (const UsageError&) {
-        throw UsageError("bad ratio " + Quoted(value) + " (3 or 2)");
+    } catch (const EUsage&) {
+        throw EUsage("bad ratio " + Quoted(value) + " (3 or 2)");
     }
     if (options.type == Type::ITF_14) {
         if (number == 0 || !RatioFits(Type::ITF_14, number)) return false;
         options.itfRatio = number;
         return true;
     }
-    if (!whole) throw UsageError("bad ratio " + Quoted(value) + " (3 or 2)");
+    if (!whole) throw EUsage("bad ratio " + Quoted(value) + " (3 or 2)");
     if (*whole != 3 && *whole != 2) return false;
     options.ratio = static_cast<double>(*whole);
     if (*whole == 3) options.itfRatio = 3;
     return true;
 }
 
-Symbol SymbolOf(const SymbolOptions& options, Type type, std::string_view text,
+Symbol SymbolOf(const TSymbolOptions& options, Type type, std::string_view text,
                 const Symbol& look) {
     Symbol symbol = look;
     symbol.type = type;

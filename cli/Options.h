@@ -20,7 +20,7 @@ inline constexpr int kExitUsage = 2;   // the command line is malformed
 
 // A command line the program cannot act on. The message is one line without the program
 // name; main adds the name and the short usage text.
-class UsageError : public varimark::Error {
+class EUsage : public varimark::Error {
 public:
     using varimark::Error::Error;
 };
@@ -34,31 +34,31 @@ void PrintNamed(std::string_view message);
 // A value the command line gives well but that is refused: a number out of its option's
 // range. The message is the whole line to print (the control's own message for the look,
 // Named(...) for the program's options).
-class RangeError : public varimark::Error {
+class ERange : public varimark::Error {
 public:
     using varimark::Error::Error;
 };
 
 // Memory ran out; the message says what was being done ("Out of memory while drawing
 // the picture"). Nothing else is told to the user about it.
-class OutOfMemory : public varimark::Error {
+class EOutOfMemory : public varimark::Error {
 public:
-    explicit OutOfMemory(std::string_view doing)
+    explicit EOutOfMemory(std::string_view doing)
         : varimark::Error("Out of memory while " + std::string(doing)) {}
 };
 
-// The whole number of an option's value: UsageError when it is not one. A number too
+// The whole number of an option's value: EUsage when it is not one. A number too
 // large for any range comes back as the largest (or, negative, the smallest) long long,
 // so that it is refused by the range check and never narrowed into one.
 long long ParseWholeNumber(std::string_view name, std::string_view value);
-// A decimal number for option name ("0.5", "600"); throws UsageError for anything else,
+// A decimal number for option name ("0.5", "600"); throws EUsage for anything else,
 // infinities and NaN included.
 double ParseDecimal(std::string_view name, std::string_view value);
 // 's' as messages quote what was given.
 std::string Quoted(std::string_view s);
 
 // The options of a command that encodes text.
-struct SymbolOptions {
+struct TSymbolOptions {
     Type type = Type::CODE128_B;
     double ratio = 3;                     // --ratio 3 or 2 (the types but ITF_14)
     double itfRatio = 2.5;                // ITF_14's ratio: --ratio 2.25 .. 3
@@ -74,29 +74,29 @@ struct SymbolOptions {
 // Parses the arguments of one command (those after the command name). Options come before,
 // between or after the operand; "--" ends them. A value is given as "--name value" or
 // "--name=value".
-class OptionParser {
+class TOptionParser {
 public:
     // A command's own options: called with the option's name ("--output") before the shared
     // options are tried; takes its value with parser.Value() and returns true when it knows
     // the option.
-    using ExtraOption = std::function<bool(std::string_view name, OptionParser& parser)>;
+    using TExtraOption = std::function<bool(std::string_view name, TOptionParser& parser)>;
 
     // missingOperand: the message when the operand is missing.
-    explicit OptionParser(std::vector<std::string_view> args,
-                          std::string missingOperand = "missing TEXT (or --batch FILE)")
+    explicit TOptionParser(std::vector<std::string_view> args,
+                           std::string missingOperand = "missing TEXT (or --batch FILE)")
         : args_(std::move(args)), missingOperand_(std::move(missingOperand)) {}
 
-    // Throws UsageError for an unknown option, type or bearer, a ratio that is not a number
+    // Throws EUsage for an unknown option, type or bearer, a ratio that is not a number
     // (not a whole number but for ITF_14), a missing value, a second operand, a missing
     // text, or a text together with --batch; then, the command line being well formed,
-    // RangeError for a ratio other than 3 or 2 (ITF_14: 2.25, 2.5, 2.75 or 3).
-    SymbolOptions Parse(const ExtraOption& extra = {});
+    // ERange for a ratio other than 3 or 2 (ITF_14: 2.25, 2.5, 2.75 or 3).
+    TSymbolOptions Parse(const TExtraOption& extra = {});
 
-    // The value of the option being parsed; throws UsageError when there is none.
+    // The value of the option being parsed; throws EUsage when there is none.
     std::string_view Value();
 
 private:
-    bool ParseSharedOption(std::string_view name, SymbolOptions& options);
+    bool ParseSharedOption(std::string_view name, TSymbolOptions& options);
 
     std::vector<std::string_view> args_;
     std::string missingOperand_;
@@ -104,7 +104,7 @@ private:
     std::string_view name_;
     std::optional<std::string_view> inlineValue_;
     bool valueTaken_ = false;
-    bool ParseRatioValue(SymbolOptions& options);
+    bool ParseRatioValue(TSymbolOptions& options);
 
     std::optional<std::string> ratioGiven_; // as given
 };
@@ -112,7 +112,7 @@ private:
 // The symbol of the options for a text of the type: the type, its ratio, the bearer bars,
 // the add-on, --esc and --repair, with look the look (fonts, sizes) and text the text. A
 // type without add-ons takes none of --addon (another type's, in a batch).
-Symbol SymbolOf(const SymbolOptions& options, Type type, std::string_view text,
+Symbol SymbolOf(const TSymbolOptions& options, Type type, std::string_view text,
                 const Symbol& look = {});
 
 } // namespace varimark::cli

@@ -37,7 +37,7 @@ constexpr TRangeMessage Verbatim(const char* text) {
     return {text, false};
 }
 [[noreturn]] void Refuse(TRangeMessage message) {
-    throw RangeError(message.named ? Named(message.text) : std::string(message.text));
+    throw ERange(message.named ? Named(message.text) : std::string(message.text));
 }
 
 struct TIntegerOption {
@@ -45,33 +45,33 @@ struct TIntegerOption {
     long long min, max;
     TRangeMessage below;
     TRangeMessage above;
-    void (*store)(RenderOptions&, int);
+    void (*store)(TRenderOptions&, int);
 };
 
 constexpr TIntegerOption kIntegerOptions[] = {
     {"--module", 0, 9, Verbatim(kModuleRange), Verbatim(kModuleRange),
-     [](RenderOptions& o, int v) { o.module = v; }},
+     [](TRenderOptions& o, int v) { o.module = v; }},
     {"--rotate", 0, 270, Verbatim(kRotateRange), Verbatim(kRotateRange),
-     [](RenderOptions& o, int v) { o.rotateDegrees = v; }},
+     [](TRenderOptions& o, int v) { o.rotateDegrees = v; }},
     {"--bar-height", 20, 200, Verbatim(kHeightRange), Verbatim(kHeightRange),
-     [](RenderOptions& o, int v) { o.barHeight = v; }},
+     [](TRenderOptions& o, int v) { o.barHeight = v; }},
     {"--font-height", 20, 200, Verbatim(kFontRange), Verbatim(kFontRange),
-     [](RenderOptions& o, int v) { o.fontHeight = v; }},
+     [](TRenderOptions& o, int v) { o.fontHeight = v; }},
     {"--scale", 1, 65535, Verbatim("Barcode: Factor for \"MagnifyBy\" must be >=1"),
      Verbatim("Picture too large: --scale is at most 65535"),
-     [](RenderOptions& o, int v) { o.scale = v; }},
+     [](TRenderOptions& o, int v) { o.scale = v; }},
     {"--margin", 0, kMaxMargin, Ours("--margin must not be negative"),
      Verbatim("Picture too large: --margin is at most 65535"),
-     [](RenderOptions& o, int v) { o.margin = v; }},
+     [](TRenderOptions& o, int v) { o.margin = v; }},
     {"--dpi", 1, kMaxDpi, Ours("--dpi must be at least 1"),
      Verbatim("Picture too large: --dpi is at most 100000"),
-     [](RenderOptions& o, int v) { o.dpi = v; }},
+     [](TRenderOptions& o, int v) { o.dpi = v; }},
     {"--jobs", 1, 1024, Ours("--jobs must be at least 1"), Ours("--jobs is at most 1024"),
-     [](RenderOptions& o, int v) { o.jobs = v; }},
+     [](TRenderOptions& o, int v) { o.jobs = v; }},
 };
 
-// Stores a whole-number option's value after checking its range; RangeError outside it.
-void StoreInRange(const TIntegerOption& option, long long value, RenderOptions& render) {
+// Stores a whole-number option's value after checking its range; ERange outside it.
+void StoreInRange(const TIntegerOption& option, long long value, TRenderOptions& render) {
     if (value < option.min) Refuse(option.below);
     if (value > option.max) Refuse(option.above);
     if (option.name == "--rotate" && value % 90 != 0)
@@ -80,7 +80,7 @@ void StoreInRange(const TIntegerOption& option, long long value, RenderOptions& 
 }
 
 // The picture options of the command line, in a format.
-PictureOptions PictureOptionsOf(const RenderOptions& render, Format format) {
+PictureOptions PictureOptionsOf(const TRenderOptions& render, Format format) {
     PictureOptions options;
     options.format = format;
     options.scale = render.scale;
@@ -95,12 +95,12 @@ PictureOptions PictureOptionsOf(const RenderOptions& render, Format format) {
 
 std::string FormatExtension(const std::string& format) {
     if (!FormatFromExtension(format))
-        throw UsageError("unknown --format '" + format +
-                         "': use bmp, gif, tif, jpg, emf, png, svg or pdf");
+        throw EUsage("unknown --format '" + format +
+                     "': use bmp, gif, tif, jpg, emf, png, svg or pdf");
     return format.starts_with('.') ? format : "." + format;
 }
 
-Symbol LookOf(const RenderOptions& options) {
+Symbol LookOf(const TRenderOptions& options) {
     Symbol look;
     look.moduleSize = options.module;
     look.rotation = options.rotateDegrees;
@@ -114,7 +114,7 @@ Symbol LookOf(const RenderOptions& options) {
     return look;
 }
 
-std::vector<std::uint8_t> RenderToBytes(const Symbol& symbol, const RenderOptions& options,
+std::vector<std::uint8_t> RenderToBytes(const Symbol& symbol, const TRenderOptions& options,
                                         const std::string& fileName) {
     const std::optional<Format> format = FormatFromName(fileName);
     if (!format) throw Error("unsupported picture type of '" + fileName + "'");
@@ -130,12 +130,11 @@ namespace {
 
 // The options of a single picture, -o FILE or -o - (with --format, which chooses the format
 // of any -o, so that a name without an extension such as /dev/stdout can be written):
-// UsageError when the command line does not name one picture.
-void CheckSingleCommandLine(const RenderOptions& render, bool jobsGiven) {
-    if (!render.outdir.empty() || jobsGiven)
-        throw UsageError("--outdir and --jobs go with --batch");
-    if (render.output.empty()) throw UsageError("missing -o FILE");
-    if (render.output == "-" && render.format.empty()) throw UsageError("-o - needs --format EXT");
+// EUsage when the command line does not name one picture.
+void CheckSingleCommandLine(const TRenderOptions& render, bool jobsGiven) {
+    if (!render.outdir.empty() || jobsGiven) throw EUsage("--outdir and --jobs go with --batch");
+    if (render.output.empty()) throw EUsage("missing -o FILE");
+    if (render.output == "-" && render.format.empty()) throw EUsage("-o - needs --format EXT");
     CheckPictureName(render.format.empty() ? render.output
                                            : "picture" + FormatExtension(render.format),
                      render.monochrome);
@@ -143,19 +142,19 @@ void CheckSingleCommandLine(const RenderOptions& render, bool jobsGiven) {
 
 // The command line: the shared options, the render options (whole numbers kept in numbers
 // until the command line is known to be well formed) and the flags.
-SymbolOptions
-ParseRenderCommandLine(std::vector<std::string_view> args, RenderOptions& render,
+TSymbolOptions
+ParseRenderCommandLine(std::vector<std::string_view> args, TRenderOptions& render,
                        std::vector<std::pair<const TIntegerOption*, long long>>& numbers) {
-    OptionParser parser(std::move(args));
-    const auto extra = [&](std::string_view name, OptionParser& p) {
-        static constexpr std::pair<std::string_view, bool RenderOptions::*> kFlags[] = {
-            {"--no-text", &RenderOptions::noText},
-            {"--zoom", &RenderOptions::zoom},
-            {"--high-density", &RenderOptions::highDensity},
-            {"--width-reduce", &RenderOptions::widthReduce},
-            {"--monochrome", &RenderOptions::monochrome},
-            {"--quiet", &RenderOptions::quiet},
-            {"--quiet-zones", &RenderOptions::quietZones}};
+    TOptionParser parser(std::move(args));
+    const auto extra = [&](std::string_view name, TOptionParser& p) {
+        static constexpr std::pair<std::string_view, bool TRenderOptions::*> kFlags[] = {
+            {"--no-text", &TRenderOptions::noText},
+            {"--zoom", &TRenderOptions::zoom},
+            {"--high-density", &TRenderOptions::highDensity},
+            {"--width-reduce", &TRenderOptions::widthReduce},
+            {"--monochrome", &TRenderOptions::monochrome},
+            {"--quiet", &TRenderOptions::quiet},
+            {"--quiet-zones", &TRenderOptions::quietZones}};
         for (const TIntegerOption& option : kIntegerOptions)
             if (name == option.name)
                 return numbers.emplace_back(&option, ParseWholeNumber(name, p.Value())), true;
@@ -173,15 +172,15 @@ ParseRenderCommandLine(std::vector<std::string_view> args, RenderOptions& render
 // One picture: the text checked (a bad escape is a usage error, a refused text the
 // program's own message), then drawn and written; a refusal while drawing or writing is
 // told with its own message.
-int RenderSingle(const SymbolOptions& options, const RenderOptions& render) {
+int RenderSingle(const TSymbolOptions& options, const TRenderOptions& render) {
     const bool toStdout = render.output == "-";
     const Symbol symbol = SymbolOf(options, options.type, *options.text, LookOf(render));
     try {
         CheckText(symbol);
     } catch (const EscapeSequenceError& e) {
-        throw UsageError(e.what());
+        throw EUsage(e.what());
     } catch (const TextError& e) {
-        throw RangeError(Named(e.what()));
+        throw ERange(Named(e.what()));
     }
     if (toStdout && isatty(STDOUT_FILENO))
         Refuse(Ours("standard output is a terminal; redirect it to a file or a pipe, or write "
@@ -200,7 +199,7 @@ int RenderSingle(const SymbolOptions& options, const RenderOptions& render) {
             WriteFile(render.output, bytes);
         }
     } catch (const std::bad_alloc&) {
-        throw OutOfMemory("drawing the picture");
+        throw EOutOfMemory("drawing the picture");
     } catch (const std::exception& e) { // the engine's messages, pictures too large, files
         std::fprintf(stderr, "%s\n", e.what());
         return kExitRefused;
@@ -211,9 +210,9 @@ int RenderSingle(const SymbolOptions& options, const RenderOptions& render) {
 } // namespace
 
 int RunRenderCommand(std::vector<std::string_view> args) {
-    RenderOptions render;
+    TRenderOptions render;
     std::vector<std::pair<const TIntegerOption*, long long>> numbers; // checked once well formed
-    const SymbolOptions options = ParseRenderCommandLine(std::move(args), render, numbers);
+    const TSymbolOptions options = ParseRenderCommandLine(std::move(args), render, numbers);
     if (options.help) {
         PrintRenderUsage(stdout);
         return kExitOk;
@@ -230,13 +229,13 @@ int RunRenderCommand(std::vector<std::string_view> args) {
 void CheckPictureName(const std::string& fileName, bool monochrome) {
     const std::optional<Format> format = FormatFromName(fileName);
     if (!format)
-        throw UsageError("unsupported picture type of '" + fileName +
-                         "': use .bmp, .gif, .tif, .jpg, .emf, .png, .svg or .pdf");
+        throw EUsage("unsupported picture type of '" + fileName +
+                     "': use .bmp, .gif, .tif, .jpg, .emf, .png, .svg or .pdf");
     if (monochrome && (*format == Format::Svg || *format == Format::Pdf))
-        throw UsageError("--monochrome applies to raster pictures, not .svg or .pdf");
+        throw EUsage("--monochrome applies to raster pictures, not .svg or .pdf");
 }
 
-void CheckPictureLimits(const RenderOptions& render) {
+void CheckPictureLimits(const TRenderOptions& render) {
     if (render.dpi > kMaxDpi || render.margin.value_or(0) > kMaxMargin)
         throw Error("Picture too large: --dpi is at most 100000 and --margin at most 65535");
 }

@@ -12,7 +12,7 @@
 namespace varimark::cli {
 
 // The look and the picture, beyond the options shared with encode.
-struct RenderOptions {
+struct TRenderOptions {
     int module = 2;        // --module 0..9 (SC2, 0.33 mm)
     int rotateDegrees = 0; // --rotate 0|90|180|270
     bool noText = false;   // leave out the human-readable line
@@ -37,22 +37,22 @@ struct RenderOptions {
 
 // The look of the options as a symbol's (module size, rotation, text line, heights, font,
 // zoom, high density, width reduction); its range is checked when it is drawn.
-Symbol LookOf(const RenderOptions& options);
+Symbol LookOf(const TRenderOptions& options);
 // The picture file of the symbol in the format of the name's extension (every picture
 // type of the library, PDF included); PDF dated by SOURCE_DATE_EPOCH when it is set.
 // Error for another extension.
-std::vector<std::uint8_t> RenderToBytes(const Symbol& symbol, const RenderOptions& options,
+std::vector<std::uint8_t> RenderToBytes(const Symbol& symbol, const TRenderOptions& options,
                                         const std::string& fileName);
 // The extension (".png") that --format EXT names: one of the picture types, with or without
-// its dot, in any case (the case is kept); UsageError for anything else.
+// its dot, in any case (the case is kept); EUsage for anything else.
 std::string FormatExtension(const std::string& format);
-// UsageError for a name whose extension chooses no picture type.
+// EUsage for a name whose extension chooses no picture type.
 void CheckPictureName(const std::string& fileName, bool monochrome);
 // Error for a resolution or margin that would make every picture too large.
-void CheckPictureLimits(const RenderOptions& options);
+void CheckPictureLimits(const TRenderOptions& options);
 
-// Runs "render" with the arguments after the command name. Throws UsageError for a
-// malformed command line, RangeError for a value out of range.
+// Runs "render" with the arguments after the command name. Throws EUsage for a
+// malformed command line, ERange for a value out of range.
 int RunRenderCommand(std::vector<std::string_view> args);
 
 } // namespace varimark::cli

@@ -40,19 +40,19 @@ struct TVerifyCommandLine {
     VerifyOptions options;
     bool json = false;
     std::optional<std::string> reportFile;
-    SymbolOptions parsed; // the picture's name as text; help
+    TSymbolOptions parsed; // the picture's name as text; help
 };
 
 TVerifyCommandLine ParseVerifyCommandLine(std::vector<std::string_view> args) {
     TVerifyCommandLine line;
     VerifyOptions& options = line.options;
-    OptionParser parser(std::move(args), "missing FILE: the picture to grade");
-    const auto extra = [&](std::string_view name, OptionParser& p) {
+    TOptionParser parser(std::move(args), "missing FILE: the picture to grade");
+    const auto extra = [&](std::string_view name, TOptionParser& p) {
         if (name == "--type") {
             const std::string_view value = p.Value();
             if (value == "auto") return options.type.reset(), true;
             const std::optional<Type> type = TypeFromName(value);
-            if (!type) throw UsageError("unknown type " + Quoted(value));
+            if (!type) throw EUsage("unknown type " + Quoted(value));
             return options.type = *type, true;
         }
         static constexpr std::pair<std::string_view, double VerifyOptions::*> kNumbers[] = {
@@ -67,28 +67,28 @@ TVerifyCommandLine ParseVerifyCommandLine(std::vector<std::string_view> args) {
         if (name == "--gs1") return options.gs1 = true;
         if (name == "--report") return line.reportFile = std::string(p.Value()), true;
         if (name == "--ratio" || name == "--addon" || name == "--esc" || name == "--batch")
-            throw UsageError("option " + Quoted(name) + " is not one of verify's");
+            throw EUsage("option " + Quoted(name) + " is not one of verify's");
         return false;
     };
     line.parsed = parser.Parse(extra);
     return line;
 }
 
-// RangeError for a value out of its range, UsageError for a report picture of another
+// ERange for a value out of its range, EUsage for a report picture of another
 // format: known before the picture is read.
 void CheckVerifyCommandLine(const TVerifyCommandLine& line) {
     const VerifyOptions& options = line.options;
     if (options.dpi < 0 || options.dpi > 100000)
-        throw RangeError(Named("--dpi must be 1 to 100000 (0: what the file states)"));
+        throw ERange(Named("--dpi must be 1 to 100000 (0: what the file states)"));
     if (options.apertureMils < 0 || options.apertureMils > 100)
-        throw RangeError(Named("--aperture must be 1 to 100 mils (0: by the X dimension)"));
+        throw ERange(Named("--aperture must be 1 to 100 mils (0: by the X dimension)"));
     if (options.minGrade < 0 || options.minGrade > 4)
-        throw RangeError(Named("--min-grade must be A, B, C, D, F or 0 to 4"));
+        throw ERange(Named("--min-grade must be A, B, C, D, F or 0 to 4"));
     if (line.reportFile) {
         const std::string extension = LowerExtension(*line.reportFile);
         if (extension != ".svg" && extension != ".png")
-            throw UsageError("--report " + Quoted(*line.reportFile) + " must end in .svg or .png" +
-                             (extension.empty() ? "" : ", not " + Quoted(extension)));
+            throw EUsage("--report " + Quoted(*line.reportFile) + " must end in .svg or .png" +
+                         (extension.empty() ? "" : ", not " + Quoted(extension)));
     }
 }
 

@@ -21,7 +21,7 @@ using namespace varimark::cli;
 namespace {
 
 int Dispatch(const std::vector<std::string_view>& args) {
-    if (args.empty()) throw UsageError("missing command");
+    if (args.empty()) throw EUsage("missing command");
     const std::string_view command = args.front();
     if (command == "help" || command == "--help" || command == "-h") {
         PrintUsage(stdout);
@@ -34,7 +34,7 @@ int Dispatch(const std::vector<std::string_view>& args) {
     if (command == "encode") return RunEncodeCommand({args.begin() + 1, args.end()});
     if (command == "render") return RunRenderCommand({args.begin() + 1, args.end()});
     if (command == "verify") return RunVerifyCommand({args.begin() + 1, args.end()});
-    throw UsageError("unknown command '" + std::string(command) + "'");
+    throw EUsage("unknown command '" + std::string(command) + "'");
 }
 
 // What the command was doing, for memory that ran out where no stage says more.
@@ -48,15 +48,15 @@ std::string Doing(const std::vector<std::string_view>& args) {
 int Run(const std::vector<std::string_view>& args) {
     try {
         return Dispatch(args);
-    } catch (const UsageError& e) {
+    } catch (const EUsage& e) {
         PrintNamed(e.what());
         PrintShortUsage(stderr);
         return kExitUsage;
-    } catch (const RangeError& e) {
+    } catch (const ERange& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return kExitRefused;
     } catch (const std::bad_alloc&) {
-        PrintNamed(OutOfMemory(Doing(args)).what());
+        PrintNamed(EOutOfMemory(Doing(args)).what());
         return kExitRefused;
     } catch (const std::exception& e) {
         PrintNamed(e.what());

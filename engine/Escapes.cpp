@@ -20,14 +20,14 @@ int HexValue(char c) {
     std::string message = "bad escape '" + Windows1252ToUtf8(sequence) + "'";
     if (sequence.size() == 1) message += " at the end of the text";
     message += " (use \\xNN or \\\\)";
-    throw EscapeError(message);
+    throw EEscape(message);
 }
 
 } // namespace
 
 void CheckNoNul(std::string_view text) {
     if (text.find('\0') != std::string_view::npos)
-        throw NulInTextError("the text holds a NUL byte (\\x00), which no barcode can carry");
+        throw ENulInText("the text holds a NUL byte (\\x00), which no barcode can carry");
 }
 
 void ExpandEscapes(std::string& text) {

@@ -9,24 +9,24 @@
 namespace varimark {
 
 // A backslash sequence other than \xNN or \\. The message names the sequence (as UTF-8).
-class EscapeError : public varimark::Error {
+class EEscape : public varimark::Error {
 public:
     using varimark::Error::Error;
 };
 
 // A NUL byte in a text: the engine's texts end at the first one, so the rest would be
-// lost without a word. It is an EscapeError so that whoever reports a bad escape of a
+// lost without a word. It is an EEscape so that whoever reports a bad escape of a
 // line (a batch) reports this the same way; a single text is refused with exit status 1.
-class NulInTextError : public EscapeError {
+class ENulInText : public EEscape {
 public:
-    using EscapeError::EscapeError;
+    using EEscape::EEscape;
 };
 
-// Raises NulInTextError when the engine's 8-bit text holds a NUL byte.
+// Raises ENulInText when the engine's 8-bit text holds a NUL byte.
 void CheckNoNul(std::string_view text);
 
 // Replaces, in place, each "\xNN" (two hex digits, either case) by the byte NN and each "\\"
-// by one backslash, so that every byte 0..255 can be written. Throws EscapeError for any
+// by one backslash, so that every byte 0..255 can be written. Throws EEscape for any
 // other backslash sequence, including a backslash at the end; text is then left half rewritten.
 void ExpandEscapes(std::string& text);
 

@@ -74,7 +74,7 @@ std::vector<TByte> ToBytes(std::string_view utf8, TTextRules rules) {
     if (!rules.escapes) return bytes;
     std::string text;
     for (const TByte& b : bytes) text += static_cast<char>(b.value);
-    ExpandEscapes(text); // raises EscapeError for a bad one
+    ExpandEscapes(text); // raises EEscape for a bad one
     // Places again: an escape "\xNN" is four characters of one byte, "\\" two.
     std::vector<TByte> expanded;
     for (std::size_t in = 0, out = 0; out < text.size(); ++out) {

@@ -38,8 +38,8 @@ inline constexpr unsigned char kEngineFnc1 = 134;
 // The text for the type, as the engine takes it. GS1_128 takes AIs in brackets,
 // "(01)09501101530003(10)AB-123", checked against the AI table (EGs1Data's message as
 // ETextRefused) and gives the element string with kEngineFnc1 as separator; escapes and
-// repair do not apply to it. Raises ETextRefused, EscapeError for a
-// bad escape and NulInTextError for a NUL byte (engine/Escapes.h); a text of more than
+// repair do not apply to it. Raises ETextRefused, EEscape for a
+// bad escape and ENulInText for a NUL byte (engine/Escapes.h); a text of more than
 // kMaxTextBytes, which cannot fit the caption, raises the caption's own EOverflow
 // (kCaptionTooLong) before it is taken apart, whatever the type and rules. With repair, a
 // character outside Windows-1252 (or a byte of malformed UTF-8) becomes '?' and nothing

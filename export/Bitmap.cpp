@@ -82,7 +82,7 @@ int TBitmap::BitsPerPixel(TPixelFormat format) {
     case pf16bit: return 16;
     case pf24bit: return 24;
     case pf32bit: return 32;
-    default: throw EBitmapError("Invalid pixel format");
+    default: throw EBitmap("Invalid pixel format");
     }
 }
 
@@ -96,13 +96,13 @@ std::size_t TBitmap::RowStride() const {
 
 void TBitmap::SetSize(int width, int height) {
     if (width < 0 || height < 0)
-        throw EBitmapError("Invalid bitmap size " + std::to_string(width) + " x " +
-                           std::to_string(height));
+        throw EBitmap("Invalid bitmap size " + std::to_string(width) + " x " +
+                      std::to_string(height));
     const int bits = BitsPerPixel();
     const std::uint64_t stride = Stride(static_cast<std::uint64_t>(width), bits);
     std::size_t imageSize = 0;
     if (__builtin_mul_overflow(stride, static_cast<std::uint64_t>(height), &imageSize))
-        throw EBitmapError("Bitmap is too large");
+        throw EBitmap("Bitmap is too large");
     if (bits <= 8 && palette_.empty()) palette_ = DefaultPalette(bits);
 
     // One white row, then copies of it.
@@ -159,7 +159,7 @@ std::uint8_t* TBitmap::ScanLine(int y) {
 }
 
 const std::uint8_t* TBitmap::ScanLine(int y) const {
-    if (y < 0 || y >= height_) throw EBitmapError("Scan line index out of range");
+    if (y < 0 || y >= height_) throw EBitmap("Scan line index out of range");
     return pixels_.data() + headRoom_ + static_cast<std::size_t>(height_ - 1 - y) * RowStride();
 }
 
@@ -206,7 +206,7 @@ void TBitmap::AppendInfoHeader(std::vector<std::uint8_t>& out) const {
 std::uint32_t TBitmap::InfoHeaderSize() const {
     const std::uint32_t headerSize = HeadersSize(format_);
     if (ImageSize() > std::numeric_limits<std::uint32_t>::max() - kFileHeaderSize - headerSize)
-        throw EBitmapError("Bitmap is too large for a bitmap file");
+        throw EBitmap("Bitmap is too large for a bitmap file");
     return headerSize;
 }
 

@@ -33,7 +33,7 @@ struct TRGBQuad {
 };
 
 // A request the bitmap cannot carry out.
-class EBitmapError : public varimark::Error {
+class EBitmap : public varimark::Error {
 public:
     using varimark::Error::Error;
 };
@@ -102,12 +102,12 @@ public:
     // empty.
     std::vector<std::uint8_t> TakeBmpFile() &&;
 
-    void SaveToFile(const std::string& path) const; // raises EFileError
+    void SaveToFile(const std::string& path) const; // raises EFile
 
 private:
     std::vector<std::uint8_t> FileHeaders() const; // file header and information header
     void AppendInfoHeader(std::vector<std::uint8_t>& out) const;
-    std::uint32_t InfoHeaderSize() const; // raises EBitmapError when too large for a file
+    std::uint32_t InfoHeaderSize() const; // raises EBitmap when too large for a file
     bool FillIsClear() const;             // every row's fill bits are zero
 
     int width_ = 0, height_ = 0;

@@ -46,17 +46,17 @@ constexpr int kMaxLinks = 40;
 constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
 
 [[noreturn]] void Fail(const char* what, const std::string& path, int err) {
-    throw EFileError(std::string("Cannot ") + what + " file " + path + ": " +
-                     std::generic_category().message(err));
+    throw EFile(std::string("Cannot ") + what + " file " + path + ": " +
+                std::generic_category().message(err));
 }
 
 [[noreturn]] void FailBecause(const std::string& path, const char* reason) {
-    throw EFileError("Cannot write file " + path + ": " + reason);
+    throw EFile("Cannot write file " + path + ": " + reason);
 }
 
 // The name that opening the path for writing would write: the end of a chain of
 // symbolic links, which need not exist (a dangling link creates its target). A loop
-// raises EFileError.
+// raises EFile.
 std::string FinalTarget(const std::string& path) {
     std::string name = path;
     for (int links = 0;; ++links) {
@@ -512,7 +512,7 @@ bool WriteUnnamed(TReplacement& job, std::atomic<bool>& swept) {
     if (err == EEXIST) {
         const bool exists = ::lstat(target.c_str(), &job.st) == 0;
         if (!exists && errno != ENOENT) Fail("create", path, errno);
-        if (exists && !S_ISREG(job.st.st_mode)) throw EFileError(path + " is not a regular file");
+        if (exists && !S_ISREG(job.st.st_mode)) throw EFile(path + " is not a regular file");
         if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
             Fail("create", path, errno);
         if (exists) KeepOwnerAndMode(file, job);
@@ -532,7 +532,7 @@ void WriteThroughNewName(TReplacement& job, std::atomic<bool>& swept) {
     const bool exists = ::lstat(target.c_str(), &job.st) == 0;
     if (!exists && errno != ENOENT) Fail("create", path, errno);
     if (exists && !S_ISREG(job.st.st_mode)) {
-        if (!durable) throw EFileError(path + " is not a regular file");
+        if (!durable) throw EFile(path + " is not a regular file");
         return WriteIntoSpecial(target, job.st, job.parts, path); // changed meanwhile
     }
     if (job.base.empty()) Fail("create", path, EISDIR);

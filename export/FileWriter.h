@@ -18,7 +18,7 @@ namespace varimark {
 
 // A file that could not be created, written or read; the message names the file and
 // the cause ("Cannot create file /x/y.bmp: Permission denied").
-class EFileError : public varimark::Error {
+class EFile : public varimark::Error {
 public:
     using varimark::Error::Error;
 };
@@ -47,7 +47,7 @@ enum class TWriteMode { Save, Bulk };
 // refuses a directory, a block device, a socket or a loop of links. When the folder may
 // not be written but the file may, the bytes are written over the file's content in place,
 // which cannot be atomic: a failure or kill part way leaves the file empty or holding the
-// start of the new bytes, never a mix with the old ones. Raises EFileError.
+// start of the new bytes, never a mix with the old ones. Raises EFile.
 void WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> bytes,
                         TWriteMode mode = TWriteMode::Save);
 // The parts one after the other, each written straight from where it is.

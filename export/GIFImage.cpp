@@ -109,9 +109,9 @@ void TGIFImage::Assign(const TBitmap& bitmap) {
 
 std::vector<std::uint8_t> TGIFImage::SaveToBytes() const {
     if (pictureWidth_ > kMaxDimension || pictureHeight_ > kMaxDimension)
-        throw GIFException("Picture of " + std::to_string(pictureWidth_) + " x " +
-                           std::to_string(pictureHeight_) +
-                           " pixels is too large for a GIF image (at most 65535 x 65535)");
+        throw EGif("Picture of " + std::to_string(pictureWidth_) + " x " +
+                   std::to_string(pictureHeight_) +
+                   " pixels is too large for a GIF image (at most 65535 x 65535)");
 
     // Headers and colour tables; the encoder sizes the rest exactly.
     std::vector<std::uint8_t> out;

@@ -12,7 +12,7 @@
 
 namespace varimark {
 
-class GIFException : public varimark::Error {
+class EGif : public varimark::Error {
 public:
     using varimark::Error::Error;
 };
@@ -65,7 +65,7 @@ public:
 class TLZWEncoder {
 public:
     // Appends the image data of the pixels (each below colorCount) to out; raises
-    // GIFException "Color not in color table" for a pixel at or above colorCount.
+    // EGif "Color not in color table" for a pixel at or above colorCount.
     void Encode(const std::vector<std::uint8_t>& pixels, int bitsPerPixel, int colorCount,
                 std::vector<std::uint8_t>& out);
 };
@@ -76,14 +76,14 @@ public:
     void Assign(const TBitmap& bitmap);
     const std::vector<TGIFSubImage>& Images() const { return images_; }
 
-    // The GIF stream; a picture wider or higher than 65535 pixels raises GIFException.
+    // The GIF stream; a picture wider or higher than 65535 pixels raises EGif.
     std::vector<std::uint8_t> SaveToBytes() const;
 
 private:
     TGIFHeader header_;
     std::vector<TGIFSubImage> images_;
     // The size of the picture assigned, which may exceed the 16-bit fields of a frame: a
-    // picture too large for the format gets no frame, and saving it raises GIFException.
+    // picture too large for the format gets no frame, and saving it raises EGif.
     int pictureWidth_ = 0, pictureHeight_ = 0;
 };
 

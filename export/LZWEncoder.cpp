@@ -82,7 +82,7 @@ private:
 };
 
 [[noreturn]] void ColorNotInTable() {
-    throw GIFException("Color not in color table");
+    throw EGif("Color not in color table");
 }
 
 // The dictionary maps (prefix code, pixel) to a code. Its home is the 8009-slot table.

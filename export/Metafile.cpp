@@ -133,7 +133,7 @@ void TMetafileCanvas::Draw(int x, int y, const TBitmap& bitmap) {
     const std::span<const std::uint8_t> rows = bitmap.Bits();
     const std::uint64_t size = std::uint64_t{kStretchDIBitsSize} + info.size() + rows.size();
     if (size > std::numeric_limits<std::uint32_t>::max())
-        throw EBitmapError("Bitmap is too large for a metafile");
+        throw EBitmap("Bitmap is too large for a metafile");
 
     if (const std::uint32_t mode = StretchModeFor(display_.bitsPerPixel, bitmap.BitsPerPixel());
         mode != 0) {
@@ -158,8 +158,7 @@ void TMetafileCanvas::Close() {
     if (closed_) return;
     std::uint64_t total = kHeaderSize + kEofSize;
     for (const auto& record : records_) total += record.size();
-    if (total > std::numeric_limits<std::uint32_t>::max())
-        throw EBitmapError("Metafile is too large");
+    if (total > std::numeric_limits<std::uint32_t>::max()) throw EBitmap("Metafile is too large");
 
     std::vector<std::uint8_t> out;
     out.reserve(static_cast<std::size_t>(total));

@@ -68,8 +68,8 @@ void PutHeader(std::vector<std::uint8_t>& out) {
 }
 
 [[noreturn]] void TooLarge(const TBitmap& bitmap, const char* reason) {
-    throw ETiffError("Cannot write a TIFF file of " + std::to_string(bitmap.Width()) + " x " +
-                     std::to_string(bitmap.Height()) + " pixels: " + reason);
+    throw ETiff("Cannot write a TIFF file of " + std::to_string(bitmap.Width()) + " x " +
+                std::to_string(bitmap.Height()) + " pixels: " + reason);
 }
 
 std::vector<std::uint8_t> PaletteFile(const TBitmap& bitmap, int bits) {

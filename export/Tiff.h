@@ -12,10 +12,10 @@ namespace varimark {
 
 // The file's bytes; empty for a picture the writer refuses silently (an empty bitmap, a
 // 1-bit picture, a 4-bit picture narrower than 4 pixels, which the 4-bit width rule
-// would write 0 pixels wide). A picture wider or higher than 65535 pixels raises ETiffError.
+// would write 0 pixels wide). A picture wider or higher than 65535 pixels raises ETiff.
 std::vector<std::uint8_t> TiffFileBytes(const TBitmap& bitmap);
 
-class ETiffError : public varimark::Error {
+class ETiff : public varimark::Error {
 public:
     using varimark::Error::Error;
 };

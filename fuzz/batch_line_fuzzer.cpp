@@ -26,7 +26,7 @@ namespace {
 
 using namespace varimark::cli;
 
-void ParseLine(const std::string& line, const SymbolOptions& options) {
+void ParseLine(const std::string& line, const TSymbolOptions& options) {
     const std::size_t tabs = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
     TBatchLine parsed;
     try {
@@ -87,7 +87,7 @@ void ParseLine(const std::string& line, const SymbolOptions& options) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    SymbolOptions options;
+    TSymbolOptions options;
     options.escapes = (data[0] & 1) != 0;
     options.repair = (data[0] & 2) != 0;
     const std::size_t repeat = 1 + (data[0] >> 2);
@@ -101,11 +101,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(file != nullptr, "fmemopen");
     const std::size_t newlines =
         static_cast<std::size_t>(std::count(input.begin(), input.end(), '\n'));
-    LineReader reader(file);
+    TLineReader reader(file);
     std::size_t lines = 0;
     for (std::string line; reader.Next(line);) {
         ++lines;
-        Check(line.size() <= LineReader::kMaxLineBytes, "a line within the cap");
+        Check(line.size() <= TLineReader::kMaxLineBytes, "a line within the cap");
         Check(line.find('\n') == std::string::npos, "no line end in a line");
         if (reader.TooLong()) {
             Check(line.empty(), "a line too long is not kept");

@@ -2,10 +2,10 @@
 //
 // The input is split at its zero bytes into the arguments of one command. They are parsed
 // twice, as the encode command does (shared options only) and as the render command does
-// (with options of its own that take a value or none); UsageError and RangeError (a ratio
+// (with options of its own that take a value or none); EUsage and ERange (a ratio
 // out of range) are the only failures, and a parse that succeeds gives either help or
 // exactly one source of text. Every argument then goes through the engine's text check
-// with and without escapes (EscapeError the only failure, and only with escapes), and the
+// with and without escapes (EEscape the only failure, and only with escapes), and the
 // input's bytes, written as \xNN escapes, come back unchanged unless one is NUL (refused),
 // as do they through Windows-1252 -> UTF-8 -> Windows-1252. A text of more than
 // kMaxTextBytes is refused as the caption refuses it, whatever the type and rules, and only
@@ -38,15 +38,15 @@ using namespace varimark::cli;
 
 struct TParsed {
     bool ok = false;
-    SymbolOptions options;
+    TSymbolOptions options;
     std::string output; // the command's own option with a value
     int flags = 0;      // the command's own option without a value
 };
 
 TParsed Parse(const std::vector<std::string_view>& args, bool withExtra) {
     TParsed parsed;
-    OptionParser parser(args);
-    const OptionParser::ExtraOption extra = [&parsed](std::string_view name, OptionParser& p) {
+    TOptionParser parser(args);
+    const TOptionParser::TExtraOption extra = [&parsed](std::string_view name, TOptionParser& p) {
         if (name == "-o" || name == "--output") {
             parsed.output = std::string(p.Value());
             return true;
@@ -60,18 +60,18 @@ TParsed Parse(const std::vector<std::string_view>& args, bool withExtra) {
     try {
         parsed.options = withExtra ? parser.Parse(extra) : parser.Parse();
         parsed.ok = true;
-    } catch (const UsageError& e) {
+    } catch (const EUsage& e) {
         // One line, unless it quotes an argument that holds a line end.
         bool lineEnds = false;
         for (const std::string_view arg : args) lineEnds = lineEnds || arg.find('\n') != arg.npos;
         Check(lineEnds || std::string_view(e.what()).find('\n') == std::string_view::npos,
               "a usage message is one line");
-    } catch (const RangeError& e) {
+    } catch (const ERange& e) {
         Check(std::string_view(e.what()).starts_with("varimark-cli: bad ratio '"),
               "only a ratio is out of range here");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
-        Check(false, "the parser raises only UsageError and RangeError");
+        Check(false, "the parser raises only EUsage and ERange");
     }
     return parsed;
 }
@@ -84,7 +84,7 @@ bool IsArgument(const std::vector<std::string_view>& args, std::string_view text
 
 void CheckParsed(const TParsed& parsed, const std::vector<std::string_view>& args) {
     if (!parsed.ok) return;
-    const SymbolOptions& options = parsed.options;
+    const TSymbolOptions& options = parsed.options;
     Check(static_cast<int>(options.type) < kCodeTypeCount, "a known type");
     Check(options.ratio == 3 || options.ratio == 2, "a known ratio");
     Check(options.itfRatio != 0 && RatioFits(Type::ITF_14, options.itfRatio),
@@ -128,8 +128,8 @@ template <class TCall> TOutcome OutcomeOf(TCall&& call) {
         return {2, e.what()};
     } catch (const TextError& e) {
         return {1, e.what()};
-    } catch (const EscapeError& e) { // the engine's (NulInTextError is one)
-        return {dynamic_cast<const NulInTextError*>(&e) != nullptr ? 1 : 2, e.what()};
+    } catch (const EEscape& e) { // the engine's (ENulInText is one)
+        return {dynamic_cast<const ENulInText*>(&e) != nullptr ? 1 : 2, e.what()};
     } catch (const ETextRefused& e) {
         return {1, e.what()};
     } catch (const EOverflow& e) { // a text too long: the API refuses it as a text
@@ -192,7 +192,7 @@ void CheckEngineText(std::string_view text, btCodeTypes type) {
             Check(checked == plain, "a checked text is not changed");
     } catch (const ETextRefused& e) {
         Check(*e.what() != '\0', "a refusal says why");
-    } catch (const NulInTextError&) {
+    } catch (const ENulInText&) {
         Check(plain.find('\0') != std::string::npos, "only a NUL byte is refused as one");
     }
     Check(plain.size() <= text.size(), "one byte per character");
@@ -205,14 +205,14 @@ void CheckEngineText(std::string_view text, btCodeTypes type) {
         Check(escaped.size() <= plain.size(), "escapes only shorten the text");
         if (plain.find('\\') == std::string::npos)
             Check(escaped == plain, "a text without backslashes has no escapes");
-    } catch (const NulInTextError&) {
+    } catch (const ENulInText&) {
         Check(plain.find("\\x00") != std::string::npos, "only \\x00 can give a NUL byte");
-    } catch (const EscapeError& e) {
+    } catch (const EEscape& e) {
         Check(plain.find('\\') != std::string::npos, "only a backslash can be a bad escape");
         Check(std::string_view(e.what()).starts_with("bad escape '"), "the escape is named");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
-        Check(false, "the text check raises only EscapeError");
+        Check(false, "the text check raises only EEscape");
     }
 }
 
@@ -241,7 +241,7 @@ void CheckRoundTrips(std::string_view bytes) {
             Check(engine == bytes, "\\xNN and \\\\ give every byte");
             Check(!nul, "a NUL byte is refused, not cut at");
         }
-    } catch (const NulInTextError&) {
+    } catch (const ENulInText&) {
         Check(nul, "only a NUL byte is refused");
     }
     Check(Utf8ToWindows1252(Windows1252ToUtf8(bytes)) == bytes, "Windows-1252 survives UTF-8");

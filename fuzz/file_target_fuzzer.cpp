@@ -164,7 +164,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                {all.first(all.size() / 2), all.subspan(all.size() / 2)}, mode);
         else
             WriteFileReplacing(path(target), all, mode);
-    } catch (const EFileError&) {
+    } catch (const EFile&) {
         succeeded = false;
     }
     Check(succeeded == mustSucceed, "the write succeeds exactly where it may");

@@ -8,7 +8,7 @@
 //
 // GIF: the frame holds the picture's indices (palette formats) or the 216-colour cube
 // indices of its colours, and giflib reads back exactly those indices and that colour map;
-// an index beyond the palette makes saving fail with GIFException. TIFF: libtiff reads back
+// an index beyond the palette makes saving fail with EGif. TIFF: libtiff reads back
 // the size (4 bits: the width cut to a multiple of 4), the colour map and every pixel.
 // Conversions: to 24 and 32 bits every colour stays, to 8 bits pure black and white do.
 #include "FuzzCheck.h"
@@ -146,7 +146,7 @@ void CheckGif(const TBitmap& bitmap) {
     std::vector<std::uint8_t> bytes;
     try {
         bytes = gif.SaveToBytes();
-    } catch (const GIFException& e) {
+    } catch (const EGif& e) {
         Check(!inTable && std::strcmp(e.what(), "Color not in color table") == 0,
               "saving fails only for a colour not in the table");
         return;

@@ -21,13 +21,13 @@ void ApplyLook(const Symbol& symbol, TBarcodeParams& params);
 void PrepareBarcode(const Symbol& symbol, TLLBarcode& barcode);
 
 // Runs call with the engine's refusals of a text raised as the API's: ETextRefused and
-// NulInTextError as TextError, EscapeError as EscapeSequenceError, with their messages.
+// ENulInText as TextError, EEscape as EscapeSequenceError, with their messages.
 template <class TCall> auto WithTextErrors(TCall&& call) {
     try {
         return call();
-    } catch (const NulInTextError& e) {
+    } catch (const ENulInText& e) {
         throw TextError(e.what());
-    } catch (const EscapeError& e) {
+    } catch (const EEscape& e) {
         throw EscapeSequenceError(e.what());
     } catch (const ETextRefused& e) {
         throw TextError(e.what());

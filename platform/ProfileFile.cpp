@@ -276,7 +276,8 @@ TFileBytes ReadFileBytes(const QString& fileName) {
                                     static_cast<std::size_t>(kMaxProfileFileSize), bytes)) {
     case varimark::TReadStatus::Missing: return {TFileBytes::kMissing, {}};
     case varimark::TReadStatus::Loaded:
-        return {TFileBytes::kLoaded, QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))};
+        return {TFileBytes::kLoaded,
+                QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()))};
     case varimark::TReadStatus::Refused: break;
     }
     return {TFileBytes::kRefused, {}};
@@ -310,7 +311,7 @@ bool WriteWhole(const QString& fileName, const QByteArray& bytes) {
         WriteFileReplacing(
             QFile::encodeName(fileName).toStdString(),
             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    } catch (const EFileError&) {
+    } catch (const EFile&) {
         return false;
     }
     return true;

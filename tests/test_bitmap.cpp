@@ -122,8 +122,8 @@ TEST(Bitmap, ScanLineIsTopDownStorageBottomUp) {
     b.ScanLine(2)[0] = 3;
     EXPECT_EQ(b.Bits()[0], 3);
     EXPECT_EQ(b.Bits()[2 * b.RowStride()], 1);
-    EXPECT_THROW(b.ScanLine(3), EBitmapError);
-    EXPECT_THROW(b.ScanLine(-1), EBitmapError);
+    EXPECT_THROW(b.ScanLine(3), EBitmap);
+    EXPECT_THROW(b.ScanLine(-1), EBitmap);
 }
 
 TEST(Bitmap, NewAndResizedPicturesAreWhite) {
@@ -180,18 +180,18 @@ TEST(Bitmap, CustomAndUnknownFormatsAreRefused) {
         try {
             TBitmap b(1, 1, static_cast<TPixelFormat>(f));
             ADD_FAILURE() << f;
-        } catch (const EBitmapError& e) {
+        } catch (const EBitmap& e) {
             EXPECT_STREQ(e.what(), "Invalid pixel format");
         }
     }
-    EXPECT_THROW(TBitmap(-1, 1, pf24bit), EBitmapError);
+    EXPECT_THROW(TBitmap(-1, 1, pf24bit), EBitmap);
     const TBitmap empty;
     EXPECT_TRUE(empty.Empty());
     EXPECT_EQ(empty.PixelFormat(), pfDevice);
     EXPECT_EQ(empty.BitsPerPixel(), kDisplayBitsPerPixel);
 }
 
-// The file holds what ToBmpFile gives; a file that cannot be made raises EFileError.
+// The file holds what ToBmpFile gives; a file that cannot be made raises EFile.
 TEST(BitmapFile, SaveToFile) {
     TScratchFolder folder;
     const std::string path = folder.Path("picture.bmp");
@@ -209,7 +209,7 @@ TEST(BitmapFile, SaveToFile) {
     EXPECT_EQ(Bytes(file.begin() + 54, file.begin() + 75),
               Bytes(dirty.ScanLine(0), dirty.ScanLine(0) + 21));
     EXPECT_EQ(Bytes(file.begin() + 75, file.end()), Bytes(3, 0));
-    EXPECT_THROW(Pattern(pf4bit, 7, 5).SaveToFile(folder.Path("missing/picture.bmp")), EFileError);
+    EXPECT_THROW(Pattern(pf4bit, 7, 5).SaveToFile(folder.Path("missing/picture.bmp")), EFile);
 }
 
 // The file made in place is the file ToBmpFile gives, in every format, with dirty fill

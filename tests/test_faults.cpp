@@ -118,7 +118,7 @@ std::string SaveError(const std::function<void()>& save) {
     try {
         save();
         return "saved";
-    } catch (const EFileError& e) {
+    } catch (const EFile& e) {
         return e.what();
     } catch (const std::exception& e) {
         return std::string("not a file error: ") + e.what();

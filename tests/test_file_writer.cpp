@@ -34,12 +34,12 @@ mode_t Mode(const std::string& path) {
     return st.st_mode & 07777;
 }
 
-// The message of the EFileError that writing raises, or "" if none.
+// The message of the EFile that writing raises, or "" if none.
 std::string WriteError(const std::string& path, std::string_view bytes,
                        TWriteMode mode = TWriteMode::Save) {
     try {
         WriteFileReplacing(path, bytes, mode);
-    } catch (const EFileError& e) {
+    } catch (const EFile& e) {
         return e.what();
     }
     return "";
@@ -139,7 +139,7 @@ TEST_F(FileWriter, ReadOnlyDirectoryAndFile) {
 }
 
 // Writes as a batch does: by the whole path in bulk, or by name into the folder opened
-// once; the message of the EFileError raised, or "" if none.
+// once; the message of the EFile raised, or "" if none.
 std::string BulkWriteError(const TScratchFolder& folder, const std::string& name,
                            std::string_view bytes, bool opened) {
     const std::span<const std::uint8_t> span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
@@ -149,7 +149,7 @@ std::string BulkWriteError(const TScratchFolder& folder, const std::string& name
             TBulkFolder(folder.Dir()).Write(name, span);
         else
             WriteFileReplacing(folder.Path(name), span, TWriteMode::Bulk);
-    } catch (const EFileError& e) {
+    } catch (const EFile& e) {
         return e.what();
     }
     return "";
@@ -209,7 +209,7 @@ TEST(BulkWrite, NewReplacedAndMissing) {
             try {
                 TBulkFolder(dir).Write("x.gif", none);
                 ADD_FAILURE() << "no error";
-            } catch (const EFileError& e) {
+            } catch (const EFile& e) {
                 EXPECT_EQ(e.what(), message);
             }
         } else {

@@ -45,11 +45,11 @@ Bytes Save(const TBitmap& b) {
     return gif.SaveToBytes();
 }
 
-// The GIFException message of a call, or "" when none is raised.
+// The EGif message of a call, or "" when none is raised.
 template <class F> std::string GifError(F f) {
     try {
         f();
-    } catch (const GIFException& e) {
+    } catch (const EGif& e) {
         return e.what();
     }
     return "";

@@ -102,7 +102,7 @@ TEST(InputText, RepairPassesTheTextOnAsWindows1252) {
     EXPECT_EQ(CheckedText("A\xE4\xB8\xAD\xC3", btCodeTypes::CODE128_B, {false, true}), "A??");
     EXPECT_EQ(CheckedText("\xE2\x82\xAC", btCodeTypes::CODE128_B, {false, true}), "\x80");
     EXPECT_THROW(CheckedText(std::string("1\0", 2), btCodeTypes::EAN_13, {false, true}),
-                 NulInTextError);
+                 ENulInText);
     EXPECT_EQ(CheckedAddon("1x", btCodeTypes::EAN_13, true), "1x");
     EXPECT_EQ(Code128Error("A\xE9", btCodeTypes::CODE128_B),
               "BarcoLL: Code128 error: character 2 (\"\xC3\xA9\", U+00E9) is not one Code 128 B "

@@ -262,7 +262,7 @@ TEST(SetPixelFormat, CustomIsRefused) {
     try {
         b.SetPixelFormat(pfCustom);
         FAIL() << "no error";
-    } catch (const EBitmapError& e) {
+    } catch (const EBitmap& e) {
         EXPECT_STREQ(e.what(), "Invalid pixel format");
     }
     EXPECT_EQ(b.PixelFormat(), pf24bit);

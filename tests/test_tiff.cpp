@@ -173,7 +173,7 @@ TEST(TiffFile, TooWideOrHighIsRefused) {
         try {
             TiffFileBytes(b);
             ADD_FAILURE() << "no error";
-        } catch (const ETiffError& e) {
+        } catch (const ETiff& e) {
             EXPECT_NE(std::string(e.what()).find("limited to 65535"), std::string::npos)
                 << e.what();
         }
