@@ -6,14 +6,14 @@ FUZZ_SECONDS ?= 60
 CMAKE_FLAGS ?=
 
 .PHONY: all deps deps-run deps-package deps-test deps-bench deps-fuzz configure configure-run build run \
-	test test-sanitize test-tsan package bench fuzz format screenshot clean
+	test test-sanitize test-tsan tidy package bench fuzz format screenshot clean
 
 all: build
 
 # The Debian packages for a purpose: run (build and run the programs), package (make
 # package), test, bench, fuzz.
 deps: deps-test
-deps-run deps-package deps-test deps-bench deps-fuzz: deps-%:
+deps-run deps-package deps-test deps-bench deps-fuzz deps-tidy: deps-%:
 	@scripts/install-deps.sh $*
 
 # make run needs only what running needs: no test or benchmark libraries.
@@ -59,6 +59,16 @@ test-tsan: deps-test
 	@cd $(TSAN_DIR) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	    ctest --output-on-failure --timeout 300 -j 2 \
 	    -R 'ApiThreads\.|CliBatch\.ManyLinesOnTwoThreads'
+
+# clang-tidy on our code with .clang-tidy's checks (the naming of CONTRIBUTING.md, functions of
+# at most 60 lines, a few bug-prone checks), through the build's compile_commands.json: any
+# finding fails.
+tidy: deps-tidy build
+	@run-clang-tidy -p $(BUILD_DIR) -j $$(nproc) -quiet \
+	    $$(ls engine/*.cpp export/*.cpp render/*.cpp verify/*.cpp platform/*.cpp library/*.cpp \
+	          control/*.cpp app/*.cpp cli/*.cpp) >$(BUILD_DIR)/tidy.log 2>&1 \
+	    || { grep -E '(warning|error):' $(BUILD_DIR)/tidy.log | sort -u; exit 1; }
+	@echo "clang-tidy: no findings"
 
 # The Debian packages in build/packages/, checked by lintian: varimark, varimark-cli,
 # libvarimark1, libvarimark-dev, python3-varimark and their debug symbols

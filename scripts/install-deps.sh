@@ -43,10 +43,14 @@ FUZZ=(
     # libFuzzer (make fuzz)
     clang libclang-rt-14-dev
 )
+TIDY=(
+    # the naming and bug-prone checks of our code (make tidy)
+    clang-tidy
+)
 
 PACKAGES=("${RUN[@]}")
 purposes=("$@")
-((${#purposes[@]} > 0)) || purposes=(test bench fuzz)
+((${#purposes[@]} > 0)) || purposes=(test bench fuzz tidy)
 for purpose in "${purposes[@]}"; do
     case "$purpose" in
     run) ;;
@@ -54,8 +58,9 @@ for purpose in "${purposes[@]}"; do
     test) PACKAGES+=("${TEST[@]}") ;;
     bench) PACKAGES+=("${TEST[@]}" "${BENCH[@]}") ;; # the benchmarks build with the tests
     fuzz) PACKAGES+=("${FUZZ[@]}") ;;
+    tidy) PACKAGES+=("${TIDY[@]}") ;;
     *)
-        echo "usage: install-deps.sh [run|package|test|bench|fuzz]..." >&2
+        echo "usage: install-deps.sh [run|package|test|bench|fuzz|tidy]..." >&2
         exit 2
         ;;
     esac
