@@ -1,9 +1,11 @@
 #include "cli/Usage.h"
 
 #include "cli/StandardOutput.h"
+#include "varimark/varimark.h"
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace varimark::cli {
 
@@ -33,11 +35,7 @@ constexpr const char* kVerifySynopsis =
     "                           [--reflectance-white P] [--report FILE.svg|FILE.png]\n"
     "                           [--gs1] [--] FILE\n";
 
-constexpr const char* kTypes =
-    "  --type TYPE     EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A,\n"
-    "                  CODE128_B (default), CODE128_C, MSI_Plessey, Codabar, Postnet,\n"
-    "                  Postnet_FIM, GS1_128, ITF_14; case does not matter and '-' may stand\n"
-    "                  for '_'\n"
+constexpr const char* kTypeAfter =
     "  --ratio R       width of a wide element in modules: 3 (default) or 2; ITF_14 2.25,\n"
     "                  2.5 (its default), 2.75 or 3\n"
     "  --bearer frame|top-bottom\n"
@@ -72,6 +70,32 @@ constexpr const char* kExit =
 
 // Standard output goes through WriteStandardOutput, so that a failed write is reported
 // with its cause.
+// The --type option's lines: every symbology the library names (varimark::TypeName, in the
+// order of the table of symbologies), filled to 88 columns.
+std::string TypeOptionLines() {
+    std::vector<std::string> words;
+    for (int type = 0;; ++type) {
+        const std::string name = varimark::TypeName(static_cast<varimark::Type>(type));
+        if (name.empty()) break;
+        words.push_back(name + (name == "CODE128_B" ? " (default)" : "") + ",");
+    }
+    if (!words.empty()) words.back().back() = ';';
+    for (const char* word :
+         {"case", "does", "not", "matter", "and", "'-'", "may", "stand", "for", "'_'"})
+        words.emplace_back(word);
+    constexpr std::size_t kColumns = 88;
+    const std::string indent(18, ' ');
+    std::string lines = "  --type TYPE     ", line;
+    for (const std::string& word : words) {
+        if (!line.empty() && indent.size() + line.size() + 1 + word.size() > kColumns) {
+            lines += line + "\n" + indent;
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
+    }
+    return lines + line + "\n";
+}
+
 void PrintAll(std::FILE* stream, std::initializer_list<const char*> parts) {
     std::string text;
     for (const char* part : parts) text += part;
@@ -104,7 +128,7 @@ void PrintEncodeUsage(std::FILE* stream) {
          "byte b shown as the character U+00bb; modules has one 1 (bar) or 0 (space) per module\n"
          "(for Postnet and FIM one entry per bar position; for ITF_14, without its bearer\n"
          "bars, one per half module at its ratio 2.5 and per quarter at 2.25 and 2.75).\n",
-         kText, "\nOptions:\n", kTypes,
+         kText, "\nOptions:\n", TypeOptionLines().c_str(), kTypeAfter,
          "  --batch FILE    encode each line of FILE (- for standard input) instead of TEXT; a\n"
          "                  refused line prints {\"line\":N,\"error\":...} and the run goes on;\n"
          "                  an empty line (one with only a byte-order mark too) is skipped\n"
@@ -184,9 +208,9 @@ constexpr const char* kRenderExamples =
     "  varimark-cli render --type EAN_13 --batch codes.txt --outdir labels --format gif\n";
 
 void PrintRenderUsage(std::FILE* stream) {
-    PrintAll(stream, {kRenderSynopsis, kRenderDescription, kText, "\nOptions:\n", kTypes,
-                      kRenderLookOptions, kRenderBatchOptions, kRenderOutputOptions, kExit,
-                      kRenderExamples});
+    PrintAll(stream, {kRenderSynopsis, kRenderDescription, kText, "\nOptions:\n",
+                      TypeOptionLines().c_str(), kTypeAfter, kRenderLookOptions,
+                      kRenderBatchOptions, kRenderOutputOptions, kExit, kRenderExamples});
 }
 
 void PrintVerifyUsage(std::FILE* stream) {

@@ -388,7 +388,7 @@ def verify(picture, type=None, *, dpi=0, aperture=0, min_grade="C", reflectance_
 
 
 def version():
-    """The library's version, such as "1.2.0"."""
+    """The library's version, such as "1.3.0"."""
     return _lib.varimark_version().decode("ascii")
 
 
