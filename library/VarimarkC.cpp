@@ -127,6 +127,12 @@ const char* varimark_version(void) {
     return varimark::Version();
 }
 
+const char* varimark_type_name(int index) {
+    if (index < 0 || index > 255) return nullptr;
+    const char* name = varimark::TypeName(static_cast<varimark::Type>(index));
+    return *name != '\0' ? name : nullptr;
+}
+
 varimark_symbol* varimark_symbol_new(void) {
     return NewHandle<varimark_symbol>();
 }

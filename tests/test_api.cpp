@@ -331,6 +331,22 @@ TEST(CApi, EachThreadHasItsOwnMessage) {
 }
 
 // ITF-14 through the C API's fields by name: its ratio in hundredths, its bearer bars.
+// The types' names by number, each one varimark_symbol_set_type takes: 16 of them, the
+// first EAN_8 and the last ITF_14, then NULL (and for a negative number).
+TEST(CApi, TypeNamesByNumberEndWithNull) {
+    varimark_symbol* s = varimark_symbol_new();
+    ASSERT_NE(s, nullptr);
+    int count = 0;
+    for (const char* name; (name = varimark_type_name(count)) != nullptr; ++count)
+        EXPECT_EQ(varimark_symbol_set_type(s, name), VARIMARK_OK) << name;
+    EXPECT_EQ(count, 16);
+    EXPECT_STREQ(varimark_type_name(0), "EAN_8");
+    EXPECT_STREQ(varimark_type_name(15), "ITF_14");
+    EXPECT_EQ(varimark_type_name(-1), nullptr);
+    EXPECT_EQ(varimark_type_name(256), nullptr);
+    varimark_symbol_free(s);
+}
+
 TEST(CApi, Itf14RatioAndBearerByName) {
     varimark_symbol* s = varimark_symbol_new();
     ASSERT_NE(s, nullptr);

@@ -54,6 +54,9 @@ VARIMARK_C_API void varimark_symbol_free(varimark_symbol* symbol);
 /* "EAN_13", "code128-b", "GS1_128", "ITF_14", ...: VARIMARK_INVALID_ARGUMENT for an
  * unknown name. */
 VARIMARK_C_API varimark_status varimark_symbol_set_type(varimark_symbol* symbol, const char* name);
+/* The name of the symbology numbered index, counting from 0 in the order of the types
+ * ("EAN_8", "EAN_13", ... "ITF_14"); NULL past the last. Since 1.3. */
+VARIMARK_C_API const char* varimark_type_name(int index);
 /* UTF-8 texts. */
 VARIMARK_C_API varimark_status varimark_symbol_set_text(varimark_symbol* symbol, const char* text);
 VARIMARK_C_API varimark_status varimark_symbol_set_addon(varimark_symbol* symbol,

@@ -33,6 +33,15 @@ def test_picture_decodes_to_its_data(tmp_path, type_, text, decoded, format_):
     assert out.stdout.strip() == decoded
 
 
+def test_types_are_the_librarys_and_each_encodes():
+    assert varimark.TYPES[0] == "EAN_8" and varimark.TYPES[-1] == "ITF_14"
+    assert len(varimark.TYPES) == 16
+    assert ", ".join(varimark.TYPES) in varimark.__doc__
+    for type_ in varimark.TYPES:  # a name the library gives is one it takes
+        with pytest.raises(varimark.Error, match="^the text is empty$"):
+            varimark.encode("", type=type_)  # refused for the text, not the type
+
+
 def test_encode_gives_prepared_text_and_pattern():
     code, modules = varimark.encode(EAN)
     assert code == "4006381333931"

@@ -6,9 +6,8 @@
     >>> png = varimark.render("400638133393", type="EAN_13", dpi=300)
     >>> varimark.save("label.gif", "400638133393", type="EAN_13")
 
-Types: EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A, CODE128_B,
-CODE128_C, MSI_Plessey, Codabar, Postnet, Postnet_FIM, GS1_128, ITF_14 (without regard to
-case, '-' for '_'). GS1_128 takes GS1 data with its AIs in brackets,
+Types (varimark.TYPES, as the library names them): {types} (without regard to case, '-'
+for '_'). GS1_128 takes GS1 data with its AIs in brackets,
 varimark.render("(00)095011010000000014", type="GS1_128"); ITF_14 takes 13 or 14 digits
 and draws bearer bars (bearer="frame" or "top-bottom").
 Formats: bmp, gif, tif, jpg, emf, png, svg, pdf.
@@ -28,7 +27,7 @@ import math
 import os
 import stat
 
-__all__ = ["Error", "encode", "render", "save", "verify", "version"]
+__all__ = ["Error", "TYPES", "encode", "render", "save", "verify", "version"]
 
 
 class Error(Exception):
@@ -72,6 +71,7 @@ def _load():
                                    ctypes.c_double, ctypes.c_double, ctypes.c_double,
                                    ctypes.c_double, ctypes.c_uint, buffer], status),
         ("varimark_buffer_free", [buffer], None),
+        ("varimark_type_name", [ctypes.c_int], ctypes.c_char_p),
     ):
         f = getattr(lib, function)
         f.argtypes, f.restype = arguments, result
@@ -79,6 +79,18 @@ def _load():
 
 
 _lib = _load()
+
+
+def _type_names():
+    """The symbologies the library names, in the order of its types."""
+    names = []
+    while (name := _lib.varimark_type_name(len(names))) is not None:
+        names.append(name.decode("ascii"))
+    return tuple(names)
+
+
+TYPES = _type_names()
+__doc__ = __doc__.replace("{types}", ", ".join(TYPES))
 
 
 def _check(status):

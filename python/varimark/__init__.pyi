@@ -1,13 +1,13 @@
 from os import PathLike
 from typing import Any
 
-__all__ = ["Error", "encode", "render", "save", "verify", "version"]
+__all__ = ["Error", "TYPES", "encode", "render", "save", "verify", "version"]
 
 class Error(Exception): ...
 
-# type: EAN_8, EAN_13, UPC_A, UPC_E, CODE39, CODE25i, CODE25iP, CODE128_A, CODE128_B,
-# CODE128_C, MSI_Plessey, Codabar, Postnet, Postnet_FIM, GS1_128, ITF_14 (without regard to
-# case, '-' for '_').
+# The symbologies' names as the library gives them, in the order of its types ("EAN_8",
+# "EAN_13", ... "ITF_14"); a type is named so, without regard to case, '-' for '_'.
+TYPES: tuple[str, ...]
 
 # escapes: "\xNN" is the byte NN of the symbology's 8-bit text, "\\" a backslash (Code 128's
 # FNC1 "\x86", FNC2 "\x81", FNC3 "\x80", FNC4 "\x84" in code set B, "\x85" in A); repair: a
