@@ -38,8 +38,9 @@ def test_types_are_the_librarys_and_each_encodes():
     assert len(varimark.TYPES) == 16
     assert ", ".join(varimark.TYPES) in varimark.__doc__
     for type_ in varimark.TYPES:  # a name the library gives is one it takes
-        with pytest.raises(varimark.Error, match="^the text is empty$"):
+        with pytest.raises(varimark.Error) as refused:
             varimark.encode("", type=type_)  # refused for the text, not the type
+        assert "type" not in str(refused.value)
 
 
 def test_encode_gives_prepared_text_and_pattern():
