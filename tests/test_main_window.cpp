@@ -990,9 +990,12 @@ TEST(MainWindowKeys, TabReachesTheListsAndArrowsOpenTheTypeList) {
     EXPECT_FALSE(form.ComboBox1->view()->isVisible());
     EXPECT_EQ(form.TypeIndex(), 3);
     EXPECT_EQ(form.ComboBox1->currentText(), "Code UPC-E");
-    // On an X server the closed list gives the focus back when the server says so.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == form.Edit1; }, 5000))
-        << QApplication::focusWidget();
+    // The window's focus moves on to the text field. On an X server without a window manager
+    // the window may get the keyboard back from the closed list only later, or not before the
+    // test ends (then the application has no focus widget): what the keyboard reaches when it
+    // does is the window's own focus widget.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.focusWidget() == form.Edit1; }, 5000))
+        << form.focusWidget();
 }
 
 // The about box at its fixed size shows every part at once: each lies inside it and none
