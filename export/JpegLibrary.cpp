@@ -6,12 +6,7 @@ namespace varimark {
 
 namespace {
 
-TJpegCalls LoadJpeg() {
-    const TSharedLibrary library(VARIMARK_LIBJPEG_SONAME);
-    TJpegCalls calls{};
-    VARIMARK_JPEG_CALLS(VARIMARK_CALL_RESOLVE)
-    return calls;
-}
+VARIMARK_CALLS_LOADER(LoadJpeg, TJpegCalls, VARIMARK_LIBJPEG_SONAME, VARIMARK_JPEG_CALLS)
 
 } // namespace
 

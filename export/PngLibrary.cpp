@@ -8,12 +8,7 @@ namespace varimark {
 
 namespace {
 
-TPngCalls LoadPng() {
-    const TSharedLibrary library(VARIMARK_LIBPNG_SONAME);
-    TPngCalls calls{};
-    VARIMARK_PNG_CALLS(VARIMARK_CALL_RESOLVE)
-    return calls;
-}
+VARIMARK_CALLS_LOADER(LoadPng, TPngCalls, VARIMARK_LIBPNG_SONAME, VARIMARK_PNG_CALLS)
 
 } // namespace
 

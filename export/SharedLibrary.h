@@ -36,6 +36,14 @@ private:
 // VARIMARK_CALL_RESOLVE (a TSharedLibrary `library`, a table `calls` in scope).
 #define VARIMARK_CALL_MEMBER(member, function) decltype(&::function) member;
 #define VARIMARK_CALL_RESOLVE(member, function) library.Resolve(calls.member, #function);
+// The loader of a library's table: the function `load`, which loads the library by its SONAME
+// and resolves every function of its list.
+#define VARIMARK_CALLS_LOADER(load, TCalls, soname, list)                                          \
+    TCalls load() {                                                                                \
+        const TSharedLibrary library(soname);                                                      \
+        TCalls calls{};                                                                            \
+        list(VARIMARK_CALL_RESOLVE) return calls;                                                  \
+    }
 
 // The table Load makes, made at the first call (by one thread; the others wait) and kept for
 // the life of the process. When the library cannot be loaded, ELibraryUnavailable

@@ -8,19 +8,11 @@ namespace varimark {
 
 namespace {
 
-TFreeTypeCalls LoadFreeType() {
-    const TSharedLibrary library(VARIMARK_FREETYPE_SONAME);
-    TFreeTypeCalls calls{};
-    VARIMARK_FREETYPE_CALLS(VARIMARK_CALL_RESOLVE)
-    return calls;
-}
+VARIMARK_CALLS_LOADER(LoadFreeType, TFreeTypeCalls, VARIMARK_FREETYPE_SONAME,
+                      VARIMARK_FREETYPE_CALLS)
 
-TFontconfigCalls LoadFontconfig() {
-    const TSharedLibrary library(VARIMARK_FONTCONFIG_SONAME);
-    TFontconfigCalls calls{};
-    VARIMARK_FONTCONFIG_CALLS(VARIMARK_CALL_RESOLVE)
-    return calls;
-}
+VARIMARK_CALLS_LOADER(LoadFontconfig, TFontconfigCalls, VARIMARK_FONTCONFIG_SONAME,
+                      VARIMARK_FONTCONFIG_CALLS)
 
 } // namespace
 

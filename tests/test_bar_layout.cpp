@@ -20,6 +20,11 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeSizes;
+using enum btCodeRatio;
+using enum btCodeRotate;
 
 namespace {
 
@@ -102,9 +107,8 @@ struct Look {
 // small digits and a negative origin.
 constexpr Look kLooks[] = {{100, 100, 13, 0, 0}, {50, 150, 31, 7, 3}, {160, 40, 7, -5, -9}};
 constexpr int kDpis[][2] = {{96, 96}, {300, 300}, {600, 600}, {300, 600}};
-constexpr btCodeSizes kSizes[] = {btCodeSizes::SC0, btCodeSizes::SC2, btCodeSizes::SC9};
-constexpr btCodeRotate kRotations[] = {btCodeRotate::rotate_000, btCodeRotate::rotate_090,
-                                       btCodeRotate::rotate_180, btCodeRotate::rotate_270};
+constexpr btCodeSizes kSizes[] = {SC0, SC2, SC9};
+constexpr btCodeRotate kRotations[] = {rotate_000, rotate_090, rotate_180, rotate_270};
 
 struct SymbolCase {
     const char* name;
@@ -151,29 +155,29 @@ TEST_P(DrawingCalls, MatchTheRecordedDigest) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Symbols, DrawingCalls, ::testing::Values(
-    SymbolCase{"ean8", btCodeTypes::EAN_8, "1234567", "", btCodeRatio::Ratio_3, 0xec9085ae5db71621u},
-    SymbolCase{"ean13", btCodeTypes::EAN_13, kEan13, "", btCodeRatio::Ratio_3, 0x364687f6fdaaf0f1u},
-    SymbolCase{"ean13_addon2", btCodeTypes::EAN_13, kEan13, "12", btCodeRatio::Ratio_3, 0x54fb8f211d18eedfu},
-    SymbolCase{"ean13_addon5", btCodeTypes::EAN_13, kEan13, "52495", btCodeRatio::Ratio_3, 0xed42cd3a24985825u},
-    SymbolCase{"upca", btCodeTypes::UPC_A, "12345678901", "", btCodeRatio::Ratio_3, 0x66a604fecfcba6du},
-    SymbolCase{"upca_addon2", btCodeTypes::UPC_A, "12345678901", "07", btCodeRatio::Ratio_3, 0xf1dd7348a758c89bu},
-    SymbolCase{"upca_addon5", btCodeTypes::UPC_A, "12345678901", "90000", btCodeRatio::Ratio_3, 0x7f574fcb710f65d1u},
-    SymbolCase{"upce", btCodeTypes::UPC_E, "123456", "", btCodeRatio::Ratio_3, 0x92b2ead1a7fee711u},
-    SymbolCase{"code39", btCodeTypes::CODE39, "VARIMARK-1", "", btCodeRatio::Ratio_3, 0xf04682d9fe85ec57u},
-    SymbolCase{"code39_ratio2", btCodeTypes::CODE39, "VARIMARK-1", "", btCodeRatio::Ratio_2, 0xe6aec383f92d9e31u},
-    SymbolCase{"code25i", btCodeTypes::CODE25i, "123456", "", btCodeRatio::Ratio_3, 0x1e2a4d45ac16cb7u},
-    SymbolCase{"code25ip_12", btCodeTypes::CODE25iP, "12345678901", "", btCodeRatio::Ratio_3, 0x1bead64155c73ce9u},
-    SymbolCase{"code25ip_14", btCodeTypes::CODE25iP, "1234567890123", "", btCodeRatio::Ratio_2, 0xb91bfc64278a4db3u},
-    SymbolCase{"code128a", btCodeTypes::CODE128_A, "ABC", "", btCodeRatio::Ratio_3, 0x14f45dab3b833ae5u},
-    SymbolCase{"code128b", btCodeTypes::CODE128_B, "Hello", "", btCodeRatio::Ratio_3, 0x695c6fcfc21c40fdu},
-    SymbolCase{"code128c", btCodeTypes::CODE128_C, "0123456789012345", "", btCodeRatio::Ratio_3, 0x46cb61ddcb5117c1u},
-    SymbolCase{"msi", btCodeTypes::MSI_Plessey, "1234567", "", btCodeRatio::Ratio_3, 0xbbf8d5e938fed9a1u},
-    SymbolCase{"codabar", btCodeTypes::Codabar, "123", "", btCodeRatio::Ratio_3, 0xad924a473de93dc9u},
-    SymbolCase{"postnet5", btCodeTypes::Postnet, "12345", "", btCodeRatio::Ratio_3, 0x4965fed0c044e46du},
-    SymbolCase{"postnet9", btCodeTypes::Postnet, "123456789", "", btCodeRatio::Ratio_3, 0x2cd9e8510f7ab86du},
-    SymbolCase{"postnet11", btCodeTypes::Postnet, "12345678901", "", btCodeRatio::Ratio_3, 0x8c8ae7407ee816b5u},
-    SymbolCase{"fim_a", btCodeTypes::Postnet_FIM, "a", "", btCodeRatio::Ratio_3, 0x32ec9353787226c5u},
-    SymbolCase{"fim_c", btCodeTypes::Postnet_FIM, "c", "", btCodeRatio::Ratio_3, 0xe04a0f6bcbb411e5u}),
+    SymbolCase{"ean8", EAN_8, "1234567", "", Ratio_3, 0xec9085ae5db71621u},
+    SymbolCase{"ean13", EAN_13, kEan13, "", Ratio_3, 0x364687f6fdaaf0f1u},
+    SymbolCase{"ean13_addon2", EAN_13, kEan13, "12", Ratio_3, 0x54fb8f211d18eedfu},
+    SymbolCase{"ean13_addon5", EAN_13, kEan13, "52495", Ratio_3, 0xed42cd3a24985825u},
+    SymbolCase{"upca", UPC_A, "12345678901", "", Ratio_3, 0x66a604fecfcba6du},
+    SymbolCase{"upca_addon2", UPC_A, "12345678901", "07", Ratio_3, 0xf1dd7348a758c89bu},
+    SymbolCase{"upca_addon5", UPC_A, "12345678901", "90000", Ratio_3, 0x7f574fcb710f65d1u},
+    SymbolCase{"upce", UPC_E, "123456", "", Ratio_3, 0x92b2ead1a7fee711u},
+    SymbolCase{"code39", CODE39, "VARIMARK-1", "", Ratio_3, 0xf04682d9fe85ec57u},
+    SymbolCase{"code39_ratio2", CODE39, "VARIMARK-1", "", Ratio_2, 0xe6aec383f92d9e31u},
+    SymbolCase{"code25i", CODE25i, "123456", "", Ratio_3, 0x1e2a4d45ac16cb7u},
+    SymbolCase{"code25ip_12", CODE25iP, "12345678901", "", Ratio_3, 0x1bead64155c73ce9u},
+    SymbolCase{"code25ip_14", CODE25iP, "1234567890123", "", Ratio_2, 0xb91bfc64278a4db3u},
+    SymbolCase{"code128a", CODE128_A, "ABC", "", Ratio_3, 0x14f45dab3b833ae5u},
+    SymbolCase{"code128b", CODE128_B, "Hello", "", Ratio_3, 0x695c6fcfc21c40fdu},
+    SymbolCase{"code128c", CODE128_C, "0123456789012345", "", Ratio_3, 0x46cb61ddcb5117c1u},
+    SymbolCase{"msi", MSI_Plessey, "1234567", "", Ratio_3, 0xbbf8d5e938fed9a1u},
+    SymbolCase{"codabar", Codabar, "123", "", Ratio_3, 0xad924a473de93dc9u},
+    SymbolCase{"postnet5", Postnet, "12345", "", Ratio_3, 0x4965fed0c044e46du},
+    SymbolCase{"postnet9", Postnet, "123456789", "", Ratio_3, 0x2cd9e8510f7ab86du},
+    SymbolCase{"postnet11", Postnet, "12345678901", "", Ratio_3, 0x8c8ae7407ee816b5u},
+    SymbolCase{"fim_a", Postnet_FIM, "a", "", Ratio_3, 0x32ec9353787226c5u},
+    SymbolCase{"fim_c", Postnet_FIM, "c", "", Ratio_3, 0xe04a0f6bcbb411e5u}),
     kByName);
 // clang-format on
 
@@ -219,15 +223,12 @@ TEST(QuietZoneMargins, EachTypesZoneInModules) {
         int left, right;
     };
     constexpr TRow kRows[] = {
-        {btCodeTypes::EAN_8, false, 7, 7},         {btCodeTypes::EAN_8, true, 7, 7},
-        {btCodeTypes::EAN_13, false, 11, 7},       {btCodeTypes::EAN_13, true, 11, 5},
-        {btCodeTypes::UPC_A, false, 9, 9},         {btCodeTypes::UPC_A, true, 9, 5},
-        {btCodeTypes::UPC_E, false, 9, 7},         {btCodeTypes::UPC_E, true, 9, 7},
-        {btCodeTypes::CODE39, false, 10, 10},      {btCodeTypes::CODE25i, false, 10, 10},
-        {btCodeTypes::CODE25iP, false, 10, 10},    {btCodeTypes::CODE128_A, false, 10, 10},
-        {btCodeTypes::CODE128_B, false, 10, 10},   {btCodeTypes::CODE128_C, false, 10, 10},
-        {btCodeTypes::MSI_Plessey, false, 10, 10}, {btCodeTypes::Codabar, false, 10, 10},
-        {btCodeTypes::GS1_128, false, 10, 10},     {btCodeTypes::ITF_14, false, 10, 10},
+        {EAN_8, false, 7, 7},       {EAN_8, true, 7, 7},        {EAN_13, false, 11, 7},
+        {EAN_13, true, 11, 5},      {UPC_A, false, 9, 9},       {UPC_A, true, 9, 5},
+        {UPC_E, false, 9, 7},       {UPC_E, true, 9, 7},        {CODE39, false, 10, 10},
+        {CODE25i, false, 10, 10},   {CODE25iP, false, 10, 10},  {CODE128_A, false, 10, 10},
+        {CODE128_B, false, 10, 10}, {CODE128_C, false, 10, 10}, {MSI_Plessey, false, 10, 10},
+        {Codabar, false, 10, 10},   {GS1_128, false, 10, 10},   {ITF_14, false, 10, 10},
     };
     for (const TRow& row : kRows) {
         const TQuietZone zone = QuietZoneModules(row.type, row.addon);

@@ -16,6 +16,11 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeSizes;
+using enum btCodeRatio;
+using enum btCodeRotate;
 
 namespace {
 
@@ -199,13 +204,13 @@ TEST_P(ZoomBelowAPixel, EveryBarAndEverySpaceBetweenBarsKeepsAPixel) {
 // 0.33 mm at 72 dpi 0.94; 0.445 mm at 30 dpi 0.53.
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, ZoomBelowAPixel, ::testing::Values(
-    ZoomCase{"code128_72dpi_sc0_hd", 72, btCodeSizes::SC0, true, btCodeTypes::CODE128_B, "Hello", ""},
-    ZoomCase{"upca_72dpi_sc0_hd", 72, btCodeSizes::SC0, true, btCodeTypes::UPC_A, "12345678901", ""},
-    ZoomCase{"ean13_addon_96dpi_sc0_hd", 96, btCodeSizes::SC0, true, btCodeTypes::EAN_13, kEan13, "52495"},
-    ZoomCase{"code39_50dpi_sc2_hd", 50, btCodeSizes::SC2, true, btCodeTypes::CODE39, "VARIMARK", ""},
-    ZoomCase{"code128c_72dpi_sc9_hd", 72, btCodeSizes::SC9, true, btCodeTypes::CODE128_C, "0123456789012345", ""},
-    ZoomCase{"msi_30dpi_sc5", 30, btCodeSizes::SC5, false, btCodeTypes::MSI_Plessey, "1234567", ""},
-    ZoomCase{"codabar_72dpi_sc0_hd", 72, btCodeSizes::SC0, true, btCodeTypes::Codabar, "A1234B", ""}),
+    ZoomCase{"code128_72dpi_sc0_hd", 72, SC0, true, CODE128_B, "Hello", ""},
+    ZoomCase{"upca_72dpi_sc0_hd", 72, SC0, true, UPC_A, "12345678901", ""},
+    ZoomCase{"ean13_addon_96dpi_sc0_hd", 96, SC0, true, EAN_13, kEan13, "52495"},
+    ZoomCase{"code39_50dpi_sc2_hd", 50, SC2, true, CODE39, "VARIMARK", ""},
+    ZoomCase{"code128c_72dpi_sc9_hd", 72, SC9, true, CODE128_C, "0123456789012345", ""},
+    ZoomCase{"msi_30dpi_sc5", 30, SC5, false, MSI_Plessey, "1234567", ""},
+    ZoomCase{"codabar_72dpi_sc0_hd", 72, SC0, true, Codabar, "A1234B", ""}),
     kByName);
 // clang-format on
 
@@ -219,7 +224,7 @@ TEST_P(ZoomWholePixels, BarsStayAtTheirRoundedPositions) {
     Drawing d = ZoomedDrawing(c);
     const long double mrx = d.engine.ModuleWidthMM() * (c.dpi * 0.039370078740157480314L);
     const int p = std::max(1, static_cast<int>(std::lrintl(mrx)));
-    const int l = c.type == btCodeTypes::EAN_13 || c.type == btCodeTypes::UPC_A ? 10 * p : 0;
+    const int l = c.type == EAN_13 || c.type == UPC_A ? 10 * p : 0;
     std::vector<std::pair<int, int>> expected;
     for (const auto& [s, r] : BarRuns(d.engine)) {
         const int left = static_cast<int>(std::lrintl((s - 1) * mrx)) + l;
@@ -235,10 +240,10 @@ TEST_P(ZoomWholePixels, BarsStayAtTheirRoundedPositions) {
 // Modules of 1.25 pixels (0.33 mm at 96 dpi), 1.59 (0.135 mm at 300 dpi, 0.27 mm at 150).
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, ZoomWholePixels, ::testing::Values(
-    ZoomCase{"upca_96dpi_sc2", 96, btCodeSizes::SC2, false, btCodeTypes::UPC_A, "12345678901", ""},
-    ZoomCase{"ean13_addon_96dpi_sc2", 96, btCodeSizes::SC2, false, btCodeTypes::EAN_13, kEan13, "52495"},
-    ZoomCase{"code128_300dpi_sc0_hd", 300, btCodeSizes::SC0, true, btCodeTypes::CODE128_B, "Hello", ""},
-    ZoomCase{"code39_150dpi_sc0", 150, btCodeSizes::SC0, false, btCodeTypes::CODE39, "VARIMARK", ""}),
+    ZoomCase{"upca_96dpi_sc2", 96, SC2, false, UPC_A, "12345678901", ""},
+    ZoomCase{"ean13_addon_96dpi_sc2", 96, SC2, false, EAN_13, kEan13, "52495"},
+    ZoomCase{"code128_300dpi_sc0_hd", 300, SC0, true, CODE128_B, "Hello", ""},
+    ZoomCase{"code39_150dpi_sc0", 150, SC0, false, CODE39, "VARIMARK", ""}),
     kByName);
 // clang-format on
 
@@ -263,38 +268,38 @@ TEST_P(DrawnSize, WidthHeightAndFont) {
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Cases, DrawnSize, ::testing::Values(
     // 0.27 * 72 / 25.4 = 0.765 -> p = 1; H = nearest(74.24) = 74: as at 96 dpi.
-    SizeCase{"sc0_72dpi", {.dpiX = 72, .dpiY = 72, .size = btCodeSizes::SC0}, {116, 83}, 13},
+    SizeCase{"sc0_72dpi", {.dpiX = 72, .dpiY = 72, .size = SC0}, {116, 83}, 13},
     // 0.135 * 72 / 25.4 = 0.383 -> 0, taken as 1.
-    SizeCase{"sc0_high_density_72dpi", {.dpiX = 72, .dpiY = 72, .size = btCodeSizes::SC0, .highDensity = true},
+    SizeCase{"sc0_high_density_72dpi", {.dpiX = 72, .dpiY = 72, .size = SC0, .highDensity = true},
              {116, 83}, 13},
     // One zero resolution: both come from the screen (96), so 600 down is not used.
     SizeCase{"zero_dpi_uses_screen", {.dpiX = 0, .dpiY = 600}, {116, 83}, 13},
     // c = MulDiv(74, 80, 100) = 59; V = 13 + nearest(69.09 - 59) + 1 = 24.
-    SizeCase{"ean13_height20", {.type = btCodeTypes::EAN_13, .caption = kEan13, .heightPercent = 20}, {116, 24}, 13},
+    SizeCase{"ean13_height20", {.type = EAN_13, .caption = kEan13, .heightPercent = 20}, {116, 24}, 13},
     // H = 93, c = MulDiv(93, 50, 100) = 46.5 -> 47; V = 13 + nearest(86.82 - 47) + 1 = 54.
     SizeCase{"ean13_zoom_height50",
-             {.type = btCodeTypes::EAN_13, .caption = kEan13, .zoom = true, .heightPercent = 50}, {139, 54}, 17},
+             {.type = EAN_13, .caption = kEan13, .zoom = true, .heightPercent = 50}, {139, 54}, 17},
     // *A*: 48 modules, W = 49; H = nearest(56.24) = 56, V = 13 + 56 + 1;
     // F = nearest(56 * 74.24 / 56.24 * 0.18 = 13.31) = 13; at 50 %: nearest(6.65) = 7.
-    SizeCase{"code39", {.type = btCodeTypes::CODE39, .caption = "A"}, {49, 70}, 13},
-    SizeCase{"code39_fontscaling50", {.type = btCodeTypes::CODE39, .caption = "A", .fontscaling = 50}, {49, 70}, 7},
+    SizeCase{"code39", {.type = CODE39, .caption = "A"}, {49, 70}, 13},
+    SizeCase{"code39_fontscaling50", {.type = CODE39, .caption = "A", .fontscaling = 50}, {49, 70}, 7},
     // c = 28, V = 13 + 56 - 28 + 1 (no 0.9336 outside the EAN/UPC family).
-    SizeCase{"code39_height50", {.type = btCodeTypes::CODE39, .caption = "A", .heightPercent = 50}, {49, 42}, 13},
-    SizeCase{"code39_rot270", {.type = btCodeTypes::CODE39, .caption = "A", .rotation = btCodeRotate::rotate_270}, {70, 49}, 13},
+    SizeCase{"code39_height50", {.type = CODE39, .caption = "A", .heightPercent = 50}, {49, 42}, 13},
+    SizeCase{"code39_rot270", {.type = CODE39, .caption = "A", .rotation = rotate_270}, {70, 49}, 13},
     // 67 modules: W = 68; V = 13 + nearest(56 * 0.9336 = 52.28) + 1 = 66.
-    SizeCase{"ean8", {.type = btCodeTypes::EAN_8, .caption = "4711"}, {68, 66}, 13},
+    SizeCase{"ean8", {.type = EAN_8, .caption = "4711"}, {68, 66}, 13},
     // Postnet 9 digits: W = 226, V = 26, font 14 (worked out below); screen dpi for a zero.
     SizeCase{"postnet_zero_dpi_uses_screen",
-             {.type = btCodeTypes::Postnet, .caption = "123456789", .dpiX = 600, .dpiY = 0}, {226, 26}, 14},
+             {.type = Postnet, .caption = "123456789", .dpiX = 600, .dpiY = 0}, {226, 26}, 14},
     SizeCase{"postnet_rot90",
-             {.type = btCodeTypes::Postnet, .caption = "123456789", .rotation = btCodeRotate::rotate_090}, {26, 226}, 14},
+             {.type = Postnet, .caption = "123456789", .rotation = rotate_090}, {26, 226}, 14},
     // 32 bars: x[32] = nearest(135.27) = 135, W = 138; without text V = D + 1.
     SizeCase{"postnet5_no_text",
-             {.type = btCodeTypes::Postnet, .caption = "12345", .humanReadable = false}, {138, 13}, 14},
+             {.type = Postnet, .caption = "12345", .humanReadable = false}, {138, 13}, 14},
     // 110 dpi: q = 6.875, x[9] = 55 but the bars stand at 8 * nearest(q) = 56, b = 3,
     // D = nearest(68.75) = 69: W = 56 + 3 + 1 = 60 (the last bar inside), V = 83;
     // font nearest(69 * 1.32 * 0.18 = 16.40) = 16.
-    SizeCase{"fim_110dpi", {.type = btCodeTypes::Postnet_FIM, .caption = "b", .dpiX = 110, .dpiY = 110},
+    SizeCase{"fim_110dpi", {.type = Postnet_FIM, .caption = "b", .dpiX = 110, .dpiY = 110},
              {60, 83}, 16}),
     kByName);
 // clang-format on
@@ -332,11 +337,10 @@ TEST_P(Rotation, UpcaMapsBarsTextAndSize) {
 // W = 116, V = 83. 90: (v, W - u); 180: (W - u, V - v); 270: (V - v, u).
 INSTANTIATE_TEST_SUITE_P(
     Quarters, Rotation,
-    ::testing::Values(
-        RotationCase{btCodeRotate::rotate_000, {116, 83}, {10, 0, 11, 74}, 5, 68, 0},
-        RotationCase{btCodeRotate::rotate_090, {83, 116}, {0, 106, 74, 105}, 68, 111, 900},
-        RotationCase{btCodeRotate::rotate_180, {116, 83}, {105, 83, 106, 9}, 111, 15, 1800},
-        RotationCase{btCodeRotate::rotate_270, {83, 116}, {83, 10, 9, 11}, 15, 5, 2700}));
+    ::testing::Values(RotationCase{rotate_000, {116, 83}, {10, 0, 11, 74}, 5, 68, 0},
+                      RotationCase{rotate_090, {83, 116}, {0, 106, 74, 105}, 68, 111, 900},
+                      RotationCase{rotate_180, {116, 83}, {105, 83, 106, 9}, 111, 15, 1800},
+                      RotationCase{rotate_270, {83, 116}, {83, 10, 9, 11}, 15, 5, 2700}));
 
 struct MapCase {
     btCodeRotate rotation;
@@ -376,10 +380,10 @@ TEST_P(RotationHelpers, FillRectAndTextOutThroughTheMap) {
 // nearest(74 * 0.18 = 13.32) = 13, other types nearest(74 * 1.32 * 0.18 = 17.58) = 18.
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Quarters, RotationHelpers, ::testing::Values(
-    MapCase{btCodeRotate::rotate_000, btCodeTypes::UPC_A,       {15, 7, 16, 76},    39, 75, 0,    13},
-    MapCase{btCodeRotate::rotate_090, btCodeTypes::CODE39,      {5, 113, 74, 112},  73, 89, 900,  18},
-    MapCase{btCodeRotate::rotate_180, btCodeTypes::EAN_13,      {110, 90, 111, 21}, 87, 22, 1800, 13},
-    MapCase{btCodeRotate::rotate_270, btCodeTypes::MSI_Plessey, {88, 17, 19, 18},   20, 41, 2700, 18}));
+    MapCase{rotate_000, UPC_A,       {15, 7, 16, 76},    39, 75, 0,    13},
+    MapCase{rotate_090, CODE39,      {5, 113, 74, 112},  73, 89, 900,  18},
+    MapCase{rotate_180, EAN_13,      {110, 90, 111, 21}, 87, 22, 1800, 13},
+    MapCase{rotate_270, MSI_Plessey, {88, 17, 19, 18},   20, 41, 2700, 18}));
 // clang-format on
 
 // --- Bar widths and heights ------------------------------------------------------------
@@ -394,8 +398,7 @@ class WidthReduce : public ::testing::TestWithParam<ReduceCase> {};
 
 TEST_P(WidthReduce, NarrowsBarsOfTwoOrMorePixels) {
     const ReduceCase& c = GetParam();
-    Drawing d(
-        {.type = btCodeTypes::CODE39, .caption = "", .ratio = c.ratio, .widthReduce = c.reduce});
+    Drawing d({.type = CODE39, .caption = "", .ratio = c.ratio, .widthReduce = c.reduce});
     d.Draw();
     std::vector<Box> expected;
     for (std::size_t i = 0; i < c.lefts.size(); ++i)
@@ -407,10 +410,10 @@ TEST_P(WidthReduce, NarrowsBarsOfTwoOrMorePixels) {
 // modules 1, 5, 7-9, 11-13, 15; Ratio_2: 13 modules, bars at 1, 4, 6-7, 9-10, 12.
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Ratios, WidthReduce, ::testing::Values(
-    ReduceCase{btCodeRatio::Ratio_3, false, {0, 4, 6, 10, 14, 16, 20, 22, 26, 30}, {1, 1, 3, 3, 1, 1, 1, 3, 3, 1}},
-    ReduceCase{btCodeRatio::Ratio_3, true,  {0, 4, 6, 10, 14, 16, 20, 22, 26, 30}, {1, 1, 2, 2, 1, 1, 1, 2, 2, 1}},
-    ReduceCase{btCodeRatio::Ratio_2, false, {0, 3, 5, 8, 11, 13, 16, 18, 21, 24},  {1, 1, 2, 2, 1, 1, 1, 2, 2, 1}},
-    ReduceCase{btCodeRatio::Ratio_2, true,  {0, 3, 5, 8, 11, 13, 16, 18, 21, 24},  {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}}));
+    ReduceCase{Ratio_3, false, {0, 4, 6, 10, 14, 16, 20, 22, 26, 30}, {1, 1, 3, 3, 1, 1, 1, 3, 3, 1}},
+    ReduceCase{Ratio_3, true,  {0, 4, 6, 10, 14, 16, 20, 22, 26, 30}, {1, 1, 2, 2, 1, 1, 1, 2, 2, 1}},
+    ReduceCase{Ratio_2, false, {0, 3, 5, 8, 11, 13, 16, 18, 21, 24},  {1, 1, 2, 2, 1, 1, 1, 2, 2, 1}},
+    ReduceCase{Ratio_2, true,  {0, 3, 5, 8, 11, 13, 16, 18, 21, 24},  {1, 1, 1, 1, 1, 1, 1, 1, 1, 1}}));
 // clang-format on
 
 struct HeightCase {
@@ -425,10 +428,8 @@ class HeightPercent : public ::testing::TestWithParam<HeightCase> {};
 
 TEST_P(HeightPercent, CutsBarsFromTheBottomAndLiftsTheDigits) {
     const HeightCase& c = GetParam();
-    Drawing d({.type = btCodeTypes::EAN_13,
-               .caption = kEan13,
-               .zoom = c.zoom,
-               .heightPercent = c.heightPercent});
+    Drawing d(
+        {.type = EAN_13, .caption = kEan13, .zoom = c.zoom, .heightPercent = c.heightPercent});
     d.Draw();
     const std::vector<Box> bars = Bars(d.surface);
     ASSERT_FALSE(bars.empty());
@@ -470,7 +471,7 @@ class Addon : public ::testing::TestWithParam<AddonCase> {};
 
 TEST_P(Addon, LoweredBarsAndDigitsAbove) {
     const AddonCase& c = GetParam();
-    Drawing d({.type = btCodeTypes::EAN_13,
+    Drawing d({.type = EAN_13,
                .caption = kEan13,
                .addon = c.addon,
                .humanReadable = c.humanReadable,
@@ -536,30 +537,30 @@ TEST_P(HumanReadable, PiecesAndCentres) {
 // nearest(51.35) = 51. Centre x[n div 2].
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Types, HumanReadable, ::testing::Values(
-    LineCase{"ean8", btCodeTypes::EAN_8, "1234567", {{"1234", 17, 51}, {"5670", 49, 51}}, "12345670"},
+    LineCase{"ean8", EAN_8, "1234567", {{"1234", 17, 51}, {"5670", 49, 51}}, "12345670"},
     // 51 modules: x[25]; CodeText keeps only the six printed digits.
-    LineCase{"upce", btCodeTypes::UPC_E, "123456", {{"123456", 24, 51}}, "123456"},
-    LineCase{"ean13", btCodeTypes::EAN_13, kEan13, {{"4", 5, 68}, {"006381", 34, 68}, {"333931", 81, 68}},
+    LineCase{"upce", UPC_E, "123456", {{"123456", 24, 51}}, "123456"},
+    LineCase{"ean13", EAN_13, kEan13, {{"4", 5, 68}, {"006381", 34, 68}, {"333931", 81, 68}},
              "4006381333931"},
     // *ABC*: 80 modules, x[40].
-    LineCase{"code39", btCodeTypes::CODE39, "abc", {{"ABC", 39, 56}}, "*ABC*"},
+    LineCase{"code39", CODE39, "abc", {{"ABC", 39, 56}}, "*ABC*"},
     // A123A: 14 + 3 * 12 + 14 = 64 modules, x[32].
-    LineCase{"codabar", btCodeTypes::Codabar, "123", {{"123", 31, 56}}, "A123A"},
+    LineCase{"codabar", Codabar, "123", {{"123", 31, 56}}, "A123A"},
     // 4 + 6 * 9 + 5 = 63 modules, x[31].
-    LineCase{"code25i", btCodeTypes::CODE25i, "123456", {{"123456", 30, 56}}, "123456"},
+    LineCase{"code25i", CODE25i, "123456", {{"123456", 30, 56}}, "123456"},
     // 14 digits: 4 + 126 + 5 = 135 modules, x[67]; 12 digits: 117 modules, x[58].
-    LineCase{"code25ip_14", btCodeTypes::CODE25iP, "1234567890123", {{"12345.678.901.23   6", 66, 56}},
+    LineCase{"code25ip_14", CODE25iP, "1234567890123", {{"12345.678.901.23   6", 66, 56}},
              "12345.678.901.23   6"},
-    LineCase{"code25ip_12", btCodeTypes::CODE25iP, "12345678901", {{"12.34567   8901   6", 57, 56}},
+    LineCase{"code25ip_12", CODE25iP, "12345678901", {{"12.34567   8901   6", 57, 56}},
              "12.34567   8901   6"},
     // 8 digits of 4 bits plus 3: 35 * 4 = 140 modules, x[70].
-    LineCase{"msi", btCodeTypes::MSI_Plessey, "1234567", {{"12345674", 69, 56}}, "12345674"},
+    LineCase{"msi", MSI_Plessey, "1234567", {{"12345674", 69, 56}}, "12345674"},
     // Start, 3 data, check, stop: 6 * 11 + 2 = 68 modules, x[34]; controls print blank.
-    LineCase{"code128a", btCodeTypes::CODE128_A, "abc", {{"   ", 33, 56}}, "\x87" "abcy\x8a"},
+    LineCase{"code128a", CODE128_A, "abc", {{"   ", 33, 56}}, "\x87" "abcy\x8a"},
     // Start, 12, 34, CODE A, 5, check, stop: 79 modules, x[39].
-    LineCase{"code128c", btCodeTypes::CODE128_C, "12345", {{"12345", 38, 56}}, "\x89,B\x85" "5Y\x8a"},
+    LineCase{"code128c", CODE128_C, "12345", {{"12345", 38, 56}}, "\x89,B\x85" "5Y\x8a"},
     // 8 characters: 90 modules, x[45].
-    LineCase{"code128b", btCodeTypes::CODE128_B, "Hello", {{"Hello", 44, 56}}, "\x88" "Hellol\x8a"}),
+    LineCase{"code128b", CODE128_B, "Hello", {{"Hello", 44, 56}}, "\x88" "Hellol\x8a"}),
     kByName);
 // clang-format on
 
@@ -567,7 +568,7 @@ INSTANTIATE_TEST_SUITE_P(Types, HumanReadable, ::testing::Values(
 
 TEST(DrawPostnet, NineDigitsFullAndHalfBars) {
     // 96 dpi: b = 2, q = 96 / 22, D = nearest(12.0) = 12, h = nearest(4.8) = 5.
-    Drawing d({.type = btCodeTypes::Postnet, .caption = "123456789", .x = 3, .y = 4});
+    Drawing d({.type = Postnet, .caption = "123456789", .x = 3, .y = 4});
     d.Draw();
     // Frame bar, 1234567895 (check digit 5), frame bar.
     const std::string bars = std::string("1") + "00011" + "00101" + "00110" + "01001" + "01010" +
@@ -589,7 +590,7 @@ TEST(DrawPostnet, NineDigitsFullAndHalfBars) {
 
 TEST(DrawPostnet, FimUsesWholePixelPitchAndOneHeight) {
     // 110 dpi: q = 6.875, nearest(q) = 7, b = 3, D = 69. FIM-B 101101101.
-    Drawing d({.type = btCodeTypes::Postnet_FIM, .caption = "b", .dpiX = 110, .dpiY = 110});
+    Drawing d({.type = Postnet_FIM, .caption = "b", .dpiX = 110, .dpiY = 110});
     d.Draw();
     std::vector<Box> expected;
     for (int i : {1, 3, 4, 6, 7, 9}) expected.push_back({(i - 1) * 7, 0, (i - 1) * 7 + 3, 69});
@@ -652,7 +653,7 @@ INSTANTIATE_TEST_SUITE_P(
     Paths, EncodingFailure,
     ::testing::Values(FailureCase{"unknown_type", static_cast<btCodeTypes>(kCodeTypeCount), "1",
                                   false, "Barcode: Unknown Type of Barcode"},
-                      FailureCase{"code128_tab", btCodeTypes::CODE128_B, "a\tb", false,
+                      FailureCase{"code128_tab", CODE128_B, "a\tb", false,
                                   "BarcoLL: Code128 error"},
                       FailureCase{"postnet_unknown_type", static_cast<btCodeTypes>(kCodeTypeCount),
                                   "1", true, "Barcode: Unknown Type of Barcode"}),
@@ -696,19 +697,15 @@ INSTANTIATE_TEST_SUITE_P(
     Entries, SurfaceState,
     ::testing::Values(
         // Bars: white transparent background and the line's font stay behind.
-        StateCase{"bars", btCodeTypes::UPC_A, "12345678901", kWhite, TBkMode::Transparent, "Arial",
-                  13},
+        StateCase{"bars", UPC_A, "12345678901", kWhite, TBkMode::Transparent, "Arial", 13},
         // Postal: the font height changes, and the text's background is transparent too.
-        StateCase{"postal", btCodeTypes::Postnet, "123456789", kWhite, TBkMode::Transparent,
-                  "Courier", 14}),
+        StateCase{"postal", Postnet, "123456789", kWhite, TBkMode::Transparent, "Courier", 14}),
     kByName);
 
 // Every piece of text goes over a transparent background, whatever mode the surface had.
 TEST(TextBackground, IsTransparentWhenTheTextIsWritten) {
-    const std::pair<btCodeTypes, const char*> cases[] = {{btCodeTypes::UPC_A, "12345678901"},
-                                                         {btCodeTypes::CODE39, "A"},
-                                                         {btCodeTypes::Postnet, "12345"},
-                                                         {btCodeTypes::Postnet_FIM, "a"}};
+    const std::pair<btCodeTypes, const char*> cases[] = {
+        {UPC_A, "12345678901"}, {CODE39, "A"}, {Postnet, "12345"}, {Postnet_FIM, "a"}};
     for (const auto& [type, caption] : cases) {
         Drawing d({.type = type, .caption = caption});
         Preset(d.surface);

@@ -27,6 +27,10 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeSizes;
+using enum btCodeRotate;
 
 namespace {
 
@@ -48,7 +52,7 @@ void Settle() {
 
 // A shown UPC-A control of the main window's kind (116 x 83 at 96 dots per inch).
 struct Shown {
-    explicit Shown(const QString& caption = "12345678901", btCodeTypes type = btCodeTypes::UPC_A) {
+    explicit Shown(const QString& caption = "12345678901", btCodeTypes type = UPC_A) {
         barcode.SetBar_CodeType(type);
         barcode.SetBar_Caption(caption);
         barcode.show();
@@ -117,8 +121,8 @@ TEST(BarcodeControl, AcceptedBoundariesAndAnyType) {
     barcode.SetBar_HeightPercent(200);
     barcode.SetBar_Fontscaling(20);
     barcode.SetBar_Fontscaling(200);
-    barcode.SetBar_ModuleWidth(btCodeSizes::SC9);
-    barcode.SetBar_Rotation(btCodeRotate::rotate_270);
+    barcode.SetBar_ModuleWidth(SC9);
+    barcode.SetBar_Rotation(rotate_270);
     barcode.SetBar_CodeType(static_cast<btCodeTypes>(200)); // refused only when painting
     EXPECT_EQ(barcode.Bar_Caption().size(), 50);
     EXPECT_EQ(barcode.Bar_HeightPercent(), 200);
@@ -142,7 +146,7 @@ TEST(BarcodeControl, TextCrossesAsWindows1252) {
     EXPECT_STREQ(barcode.Engine().Params.Caption, "\xE9\x80?");
     EXPECT_EQ(barcode.Bar_Caption(), QString::fromUtf8("\u00e9\u20ac?"));
     // A Codabar caption reads back in upper case once it has been painted.
-    Shown shown("b12", btCodeTypes::Codabar);
+    Shown shown("b12", Codabar);
     EXPECT_EQ(shown.barcode.Bar_Caption(), "B12");
 }
 
@@ -179,12 +183,12 @@ TEST(BarcodeControl, SizesItselfToTheDrawing) {
 
     Shown shown;
     EXPECT_EQ(shown.barcode.size(), QSize(116, 83));
-    shown.barcode.SetBar_Rotation(btCodeRotate::rotate_090);
+    shown.barcode.SetBar_Rotation(rotate_090);
     Settle();
     EXPECT_EQ(shown.barcode.size(), QSize(83, 116));
 
     shown.barcode.SetAutoSize(false);
-    shown.barcode.SetBar_Rotation(btCodeRotate::rotate_000);
+    shown.barcode.SetBar_Rotation(rotate_000);
     Settle();
     EXPECT_EQ(shown.barcode.size(), QSize(83, 116)); // keeps its size, the drawing is clipped
 }
@@ -194,7 +198,7 @@ TEST(BarcodeControl, SizesItselfToTheDrawing) {
 TEST(BarcodeControl, PaintFailureIsReportedOnce) {
     std::vector<std::string> reports;
     SetErrorReporter([&](const std::string& message) { reports.push_back(message); });
-    Shown shown("ABC", btCodeTypes::CODE128_B);
+    Shown shown("ABC", CODE128_B);
     const QSize size = shown.barcode.size();
     shown.barcode.SetBar_Caption(QString::fromUtf8("a\u00e9")); // 0xE9 maps to no symbol
     Settle();
@@ -205,7 +209,7 @@ TEST(BarcodeControl, PaintFailureIsReportedOnce) {
     EXPECT_EQ(reports, std::vector<std::string>{"BarcoLL: Code128 error"});
     EXPECT_EQ(shown.barcode.size(), size);
 
-    shown.barcode.SetBar_CodeType(btCodeTypes::CODE128_B); // any write: painting tries again
+    shown.barcode.SetBar_CodeType(CODE128_B); // any write: painting tries again
     Settle();
     EXPECT_EQ(reports.size(), 2u);
     shown.barcode.SetBar_Caption("ok");
@@ -246,7 +250,7 @@ TEST(BarcodeOutput, MagnifyByWritesTheBitmapFile) {
 
 TEST(BarcodeOutput, RotatedMonochromeAndRefusedFactor) {
     Shown shown;
-    shown.barcode.SetBar_Rotation(btCodeRotate::rotate_090);
+    shown.barcode.SetBar_Rotation(rotate_090);
     const TBitmap rotated = shown.barcode.MagnifiedBitmap(2, false, 2);
     EXPECT_EQ(rotated.Width(), (83 + 4) * 2);
     EXPECT_EQ(rotated.Height(), (116 + 4) * 2);
@@ -296,7 +300,7 @@ TEST(BarcodeOutput, LoMetricPrintPlacesTheBarcodeInDevicePixels) {
         QImage page(900, 900, QImage::Format_RGB32);
         page.fill(Qt::white);
         TBarcode barcode;
-        barcode.SetBar_CodeType(btCodeTypes::CODE39);
+        barcode.SetBar_CodeType(CODE39);
         barcode.SetBar_Caption("1");
         barcode.SetBar_HumanReadable(false);
         TDrawnSize size;

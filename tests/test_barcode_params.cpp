@@ -9,6 +9,11 @@
 #include <string>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeSizes;
+using enum btCodeRatio;
+using enum btCodeRotate;
 
 namespace {
 
@@ -16,16 +21,16 @@ TEST(BarcodeParams, ConstructorSetsDefaults) {
     const TBarcodeParams p;
     EXPECT_STREQ(p.Caption, "4711");
     EXPECT_STREQ(p.CodeAddon, "");
-    EXPECT_EQ(p.CodeType, btCodeTypes::EAN_8);
-    EXPECT_EQ(p.ModuleWidth, btCodeSizes::SC2);
-    EXPECT_EQ(p.Ratio, btCodeRatio::Ratio_3);
+    EXPECT_EQ(p.CodeType, EAN_8);
+    EXPECT_EQ(p.ModuleWidth, SC2);
+    EXPECT_EQ(p.Ratio, Ratio_3);
     EXPECT_EQ(p.HeightPercent, 100);
     EXPECT_EQ(p.Fontname, "Arial");
     EXPECT_EQ(p.Fontscaling, 100);
     EXPECT_FALSE(p.WidthReduce);
     EXPECT_FALSE(p.HighDensity);
     EXPECT_FALSE(p.ZoomSize);
-    EXPECT_EQ(p.Rotation, btCodeRotate::rotate_000);
+    EXPECT_EQ(p.Rotation, rotate_000);
     EXPECT_TRUE(p.HumanReadable);
     EXPECT_EQ(p.GroupSplit, 7);
 }

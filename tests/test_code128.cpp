@@ -15,6 +15,8 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
 
 namespace {
 
@@ -121,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(
         // 1 17 (123221), 2 18 (223211), 3 19 (221132), C 35 (131321); check
         // 104 + 48x1 + 42x2 + 42x3 + 17x4 + 18x5 + 19x6 + 35x7 = 879 = 8 x 103 + 55, value 55
         // (311321); STOP (2331112).
-        WrittenSymbol{"PJJ123C", btCodeTypes::CODE128_B, "PJJ123C",
+        WrittenSymbol{"PJJ123C", CODE128_B, "PJJ123C",
                       "11010010000"
                       "11101110110"
                       "10110111000"
@@ -134,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "1100011101011"},
         // "1234" in code set C: START C 105 (211232), 12 (112232), 34 (131123); check
         // 105 + 12x1 + 34x2 = 185 = 103 + 82, value 82 (121241); STOP.
-        WrittenSymbol{"digits_1234", btCodeTypes::CODE128_C, "1234",
+        WrittenSymbol{"digits_1234", CODE128_C, "1234",
                       "11010011100"
                       "10110011100"
                       "10001011000"
@@ -166,51 +168,49 @@ TEST_P(Code128, MapsChecksAndDrawsSymbols) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Code128,
     ::testing::Values(
-        Case{btCodeTypes::CODE128_B, "Hello", {104, 40, 69, 76, 76, 79, 76}, "Hello"},
-        Case{btCodeTypes::CODE128_A, "", {103, 0}, ""},
-        Case{btCodeTypes::CODE128_B, "", {104, 1}, ""},
-        Case{btCodeTypes::CODE128_C, "", {105, 2}, ""},
+        Case{CODE128_B, "Hello", {104, 40, 69, 76, 76, 79, 76}, "Hello"},
+        Case{CODE128_A, "", {103, 0}, ""}, Case{CODE128_B, "", {104, 1}, ""},
+        Case{CODE128_C, "", {105, 2}, ""},
         // Set C pairs digits; a digit left at the end goes out as CODE A and the digit.
-        Case{btCodeTypes::CODE128_C, "12345", {105, 12, 34, 101, 21, 57}, "12345"},
-        Case{btCodeTypes::CODE128_C, "5", {105, 101, 21, 42}, "5"},
-        Case{btCodeTypes::CODE128_C, "12a4", {105, 12, 4, 22}, "1204"},
-        Case{btCodeTypes::CODE128_C, "{9}1", {105, 1, 3}, "01"}, // set C refuses nothing
-        Case{btCodeTypes::CODE128_C, "{9}", {105, 101, 16, 32}, "0"},
-        Case{btCodeTypes::CODE128_C, "{134}12", {105, 102, 12, 25}, " 12"},
-        Case{btCodeTypes::CODE128_C, "1{134}", {105, 10, 12}, "10"},
-        Case{btCodeTypes::CODE128_C, "{131}", {105, 99, 101}, " "},
+        Case{CODE128_C, "12345", {105, 12, 34, 101, 21, 57}, "12345"},
+        Case{CODE128_C, "5", {105, 101, 21, 42}, "5"},
+        Case{CODE128_C, "12a4", {105, 12, 4, 22}, "1204"},
+        Case{CODE128_C, "{9}1", {105, 1, 3}, "01"}, // set C refuses nothing
+        Case{CODE128_C, "{9}", {105, 101, 16, 32}, "0"},
+        Case{CODE128_C, "{134}12", {105, 102, 12, 25}, " 12"},
+        Case{CODE128_C, "1{134}", {105, 10, 12}, "10"},
+        Case{CODE128_C, "{131}", {105, 99, 101}, " "},
         // Set A: lowercase letters and DEL are control characters, printed as spaces.
-        Case{btCodeTypes::CODE128_A, "abc", {103, 65, 66, 67, 89}, "   "},
-        Case{btCodeTypes::CODE128_A, "`", {103, 64, 64}, " "},
-        Case{btCodeTypes::CODE128_A, "{127}", {103, 95, 95}, " "},
-        Case{btCodeTypes::CODE128_B, "{127}", {104, 95, 96}, " "},
+        Case{CODE128_A, "abc", {103, 65, 66, 67, 89}, "   "},
+        Case{CODE128_A, "`", {103, 64, 64}, " "}, Case{CODE128_A, "{127}", {103, 95, 95}, " "},
+        Case{CODE128_B, "{127}", {104, 95, 96}, " "},
         // FNC4 (CODE A in set A, CODE B in set B) and the other function characters.
-        Case{btCodeTypes::CODE128_A, "AB{133}", {103, 33, 34, 101, 95}, "AB "},
-        Case{btCodeTypes::CODE128_B, "x{132}", {104, 88, 100, 83}, "x "},
-        Case{btCodeTypes::CODE128_B, "{128}{129}{130}", {104, 96, 97, 98, 70}, "   "},
+        Case{CODE128_A, "AB{133}", {103, 33, 34, 101, 95}, "AB "},
+        Case{CODE128_B, "x{132}", {104, 88, 100, 83}, "x "},
+        Case{CODE128_B, "{128}{129}{130}", {104, 96, 97, 98, 70}, "   "},
         // Switching code sets inside the text.
-        Case{btCodeTypes::CODE128_B, "A{131}1234", {104, 33, 99, 12, 34, 95}, "A1234"},
-        Case{btCodeTypes::CODE128_B, "{131}5", {104, 99, 101, 21, 56}, "5"},
-        Case{btCodeTypes::CODE128_B, "a{133}b", {104, 65, 101, 66, 54}, "a "},
-        Case{btCodeTypes::CODE128_B, "A{134}B", {104, 33, 102, 34, 31}, "A B"},
-        Case{btCodeTypes::CODE128_C, "{133}12", {105, 101, 17, 18, 88}, "12"},
+        Case{CODE128_B, "A{131}1234", {104, 33, 99, 12, 34, 95}, "A1234"},
+        Case{CODE128_B, "{131}5", {104, 99, 101, 21, 56}, "5"},
+        Case{CODE128_B, "a{133}b", {104, 65, 101, 66, 54}, "a "},
+        Case{CODE128_B, "A{134}B", {104, 33, 102, 34, 31}, "A B"},
+        Case{CODE128_C, "{133}12", {105, 101, 17, 18, 88}, "12"},
         // A digit pending in set C is written right after the switch to set A or B.
-        Case{btCodeTypes::CODE128_C, "1{132}A", {105, 100, 17, 33, 29}, "1A"},
-        Case{btCodeTypes::CODE128_C, "123{133}45", {105, 12, 101, 19, 20, 21, 46}, "12345"},
-        Case{btCodeTypes::CODE128_C, "1{132}2{131}34", {105, 100, 17, 18, 99, 34, 35}, "1234"},
+        Case{CODE128_C, "1{132}A", {105, 100, 17, 33, 29}, "1A"},
+        Case{CODE128_C, "123{133}45", {105, 12, 101, 19, 20, 21, 46}, "12345"},
+        Case{CODE128_C, "1{132}2{131}34", {105, 100, 17, 18, 99, 34, 35}, "1234"},
         // In set C the STOP byte is a non-digit like any other.
-        Case{btCodeTypes::CODE128_C, "1{138}", {105, 10, 12}, "10"}));
+        Case{CODE128_C, "1{138}", {105, 10, 12}, "10"}));
 
 TEST(Code128Limits, LongestTexts) {
     std::string switches;
     for (int i = 0; i < 25; ++i) switches += "1\x84";
     const std::tuple<btCodeTypes, std::string, std::size_t> cases[] = {
-        {btCodeTypes::CODE128_B, std::string(50, 'M'), 53},
-        {btCodeTypes::CODE128_A, std::string(50, '_'), 53},
-        {btCodeTypes::CODE128_C, std::string(50, '7'), 28},
-        {btCodeTypes::CODE128_C, switches, 53},
+        {CODE128_B, std::string(50, 'M'), 53},
+        {CODE128_A, std::string(50, '_'), 53},
+        {CODE128_C, std::string(50, '7'), 28},
+        {CODE128_C, switches, 53},
         // The end-of-text rule adds CODE A and the digit: the longest prepared text.
-        {btCodeTypes::CODE128_B,
+        {CODE128_B,
          std::string(48, 'M') + "\x83"
                                 "5",
          54}};
@@ -226,13 +226,11 @@ TEST(Code128Limits, UnencodableCharactersRaise) {
     // START and STOP bytes would stand between the data symbols, where no reader takes them;
     // 255 would cut the text short.
     const std::pair<btCodeTypes, const char*> cases[] = {
-        {btCodeTypes::CODE128_B, "a{9}b"},       {btCodeTypes::CODE128_A, "x{31}y"},
-        {btCodeTypes::CODE128_B, "{233}"},       {btCodeTypes::CODE128_B, "{139}"},
-        {btCodeTypes::CODE128_A, "{254}"},       {btCodeTypes::CODE128_C, "1{132}{1}"},
-        {btCodeTypes::CODE128_B, "A{138}B"},     {btCodeTypes::CODE128_A, "{138}"},
-        {btCodeTypes::CODE128_C, "1{133}{138}"}, {btCodeTypes::CODE128_B, "a{135}b"},
-        {btCodeTypes::CODE128_A, "{136}A"},      {btCodeTypes::CODE128_C, "12{137}34"},
-        {btCodeTypes::CODE128_B, "AB{255}CD"},   {btCodeTypes::CODE128_C, "12{255}"}};
+        {CODE128_B, "a{9}b"},     {CODE128_A, "x{31}y"}, {CODE128_B, "{233}"},
+        {CODE128_B, "{139}"},     {CODE128_A, "{254}"},  {CODE128_C, "1{132}{1}"},
+        {CODE128_B, "A{138}B"},   {CODE128_A, "{138}"},  {CODE128_C, "1{133}{138}"},
+        {CODE128_B, "a{135}b"},   {CODE128_A, "{136}A"}, {CODE128_C, "12{137}34"},
+        {CODE128_B, "AB{255}CD"}, {CODE128_C, "12{255}"}};
     for (const auto& [type, text] : cases) {
         TLLBarcode e;
         e.Params.CodeType = type;

@@ -24,6 +24,9 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeRatio;
 
 namespace {
 
@@ -175,33 +178,33 @@ constexpr const char* kMixedText = "Varimark 2024: Mixed text, digits 01234 & {m
 constexpr const char* kDigits50 = "12345678901234567890123456789012345678901234567890";
 
 const EncodeCase kCases[] = {
-    {"EAN8", btCodeTypes::EAN_8, btCodeRatio::Ratio_3, "1234567", ""},
-    {"EAN13", btCodeTypes::EAN_13, btCodeRatio::Ratio_3, "400638133393", ""},
-    {"EAN13Addon2", btCodeTypes::EAN_13, btCodeRatio::Ratio_3, "400638133393", "12"},
-    {"EAN13Addon5", btCodeTypes::EAN_13, btCodeRatio::Ratio_3, "400638133393", "12345"},
-    {"UPCAAddon5", btCodeTypes::UPC_A, btCodeRatio::Ratio_3, "12345678901", "52495"},
-    {"UPCE", btCodeTypes::UPC_E, btCodeRatio::Ratio_3, "425261", ""},
-    {"Code39_50", btCodeTypes::CODE39, btCodeRatio::Ratio_3, kCode39Text, ""},
-    {"Code39_50Ratio2", btCodeTypes::CODE39, btCodeRatio::Ratio_2, kCode39Text, ""},
-    {"Code25i_50", btCodeTypes::CODE25i, btCodeRatio::Ratio_3, kDigits50, ""},
-    {"Code25iP_odd", btCodeTypes::CODE25iP, btCodeRatio::Ratio_2, "1234567890123", ""},
-    {"Code128A", btCodeTypes::CODE128_A, btCodeRatio::Ratio_3, "CODE 128 A: 0123456789", ""},
-    {"Code128B_50", btCodeTypes::CODE128_B, btCodeRatio::Ratio_3, kMixedText, ""},
-    {"Code128C_50", btCodeTypes::CODE128_C, btCodeRatio::Ratio_3, kDigits50, ""},
-    {"Code128B_SwitchToC", btCodeTypes::CODE128_B, btCodeRatio::Ratio_3,
+    {"EAN8", EAN_8, Ratio_3, "1234567", ""},
+    {"EAN13", EAN_13, Ratio_3, "400638133393", ""},
+    {"EAN13Addon2", EAN_13, Ratio_3, "400638133393", "12"},
+    {"EAN13Addon5", EAN_13, Ratio_3, "400638133393", "12345"},
+    {"UPCAAddon5", UPC_A, Ratio_3, "12345678901", "52495"},
+    {"UPCE", UPC_E, Ratio_3, "425261", ""},
+    {"Code39_50", CODE39, Ratio_3, kCode39Text, ""},
+    {"Code39_50Ratio2", CODE39, Ratio_2, kCode39Text, ""},
+    {"Code25i_50", CODE25i, Ratio_3, kDigits50, ""},
+    {"Code25iP_odd", CODE25iP, Ratio_2, "1234567890123", ""},
+    {"Code128A", CODE128_A, Ratio_3, "CODE 128 A: 0123456789", ""},
+    {"Code128B_50", CODE128_B, Ratio_3, kMixedText, ""},
+    {"Code128C_50", CODE128_C, Ratio_3, kDigits50, ""},
+    {"Code128B_SwitchToC", CODE128_B, Ratio_3,
      "AB\x83"
      "123456",
      ""},
-    {"MSI_50", btCodeTypes::MSI_Plessey, btCodeRatio::Ratio_3, kDigits50, ""},
-    {"Codabar", btCodeTypes::Codabar, btCodeRatio::Ratio_3, "a1234-5678$9:0/1.2+3d", ""},
-    {"Postnet11", btCodeTypes::Postnet, btCodeRatio::Ratio_3, "12345678901", ""},
-    {"PostnetFIM", btCodeTypes::Postnet_FIM, btCodeRatio::Ratio_3, "b", ""},
+    {"MSI_50", MSI_Plessey, Ratio_3, kDigits50, ""},
+    {"Codabar", Codabar, Ratio_3, "a1234-5678$9:0/1.2+3d", ""},
+    {"Postnet11", Postnet, Ratio_3, "12345678901", ""},
+    {"PostnetFIM", Postnet_FIM, Ratio_3, "b", ""},
     // GS1-128's caption is the element string, FNC1 (\x86) after a variable-length AI.
-    {"GS1_128", btCodeTypes::GS1_128, btCodeRatio::Ratio_3,
+    {"GS1_128", GS1_128, Ratio_3,
      "10ABCDEFGHIJKLMNOPQRS\x86"
      "2112345678901234567890",
      ""},
-    {"ITF14", btCodeTypes::ITF_14, btCodeRatio::Ratio_3, "1540014128876", ""},
+    {"ITF14", ITF_14, Ratio_3, "1540014128876", ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, EncodeAllocation, ::testing::ValuesIn(kCases),

@@ -12,14 +12,17 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeSizes;
 
 namespace {
 
 // The symbol values of a GS1-128 text, from the start character to STOP (106).
 std::vector<int> Gs1Values(const std::string& text) {
     TLLBarcode barcode;
-    barcode.Params.CodeType = btCodeTypes::GS1_128;
-    barcode.Params.SetCaption(CheckedText(text, btCodeTypes::GS1_128, {}));
+    barcode.Params.CodeType = GS1_128;
+    barcode.Params.SetCaption(CheckedText(text, GS1_128, {}));
     barcode.Encode();
     std::vector<int> values;
     for (const char* p = barcode.CodeText; *p != '\0'; ++p)
@@ -134,8 +137,8 @@ const TLineRow kLineRows[] = {
 TEST(Gs1Code128, HumanReadableLineUnderTheBars) {
     for (const TLineRow& row : kLineRows) {
         TLLBarcode barcode;
-        barcode.Params.CodeType = btCodeTypes::GS1_128;
-        barcode.Params.SetCaption(CheckedText(row.text, btCodeTypes::GS1_128, {}));
+        barcode.Params.CodeType = GS1_128;
+        barcode.Params.SetCaption(CheckedText(row.text, GS1_128, {}));
         barcode.Encode();
         const TBarLayout layout =
             LayOutBarcode(barcode, ResolutionAt(96, 96), 0, 0, [](int, bool) { return 15; });
@@ -313,10 +316,10 @@ struct TBearerPixelRow {
 };
 
 const TBearerPixelRow kBearerPixelRows[] = {
-    {300, false, btCodeSizes::SC2, false, TBearer::Frame, 20, 40},
-    {300, false, btCodeSizes::SC2, false, TBearer::TopBottom, 20, 40},
-    {10, true, btCodeSizes::SC0, true, TBearer::Frame, 1, 1},
-    {10, true, btCodeSizes::SC0, true, TBearer::TopBottom, 1, 1},
+    {300, false, SC2, false, TBearer::Frame, 20, 40},
+    {300, false, SC2, false, TBearer::TopBottom, 20, 40},
+    {10, true, SC0, true, TBearer::Frame, 1, 1},
+    {10, true, SC0, true, TBearer::TopBottom, 1, 1},
 };
 
 TEST(Itf14, BearerBarsAtLeastAPixel) {
@@ -325,7 +328,7 @@ TEST(Itf14, BearerBarsAtLeastAPixel) {
                      (row.bearer == TBearer::Frame ? "frame" : "top-bottom"));
         TLLBarcode barcode;
         TBarcodeParams& params = barcode.Params;
-        params.CodeType = btCodeTypes::ITF_14;
+        params.CodeType = ITF_14;
         params.SetCaption("1540014128876");
         params.ModuleWidth = row.size;
         params.HighDensity = row.highDensity;

@@ -15,6 +15,9 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeRatio;
 
 namespace {
 
@@ -28,7 +31,7 @@ std::vector<int> Runs(const std::string& bits) {
 }
 
 void Encode(TLLBarcode& e, btCodeTypes type, const std::string& text, const char* addon = "",
-            btCodeRatio ratio = btCodeRatio::Ratio_3) {
+            btCodeRatio ratio = Ratio_3) {
     e.Params.CodeType = type;
     e.Params.Ratio = ratio;
     e.Params.SetCaption(text);
@@ -71,12 +74,12 @@ struct AddonRule {
 TEST(LLBarcode, AddonOnlyForEan13AndUpcAWithTwoOrFiveDigits) {
     // clang-format off
     const AddonRule cases[] = {
-        {btCodeTypes::EAN_13, "", "", 95}, {btCodeTypes::EAN_13, "12", "", 125}, {btCodeTypes::EAN_13, "52495", "", 152},
-        {btCodeTypes::UPC_A, "99", "", 125}, {btCodeTypes::UPC_A, "00000", "", 152},
-        {btCodeTypes::EAN_13, "1", "BarLL: Wrong Addoncode", 95}, {btCodeTypes::EAN_13, "123", "BarLL: Wrong Addoncode", 95},
-        {btCodeTypes::UPC_A, "1234", "BarLL: Wrong Addoncode", 95},
-        {btCodeTypes::EAN_8, "123", "", 67}, {btCodeTypes::EAN_8, "12", "", 67}, {btCodeTypes::UPC_E, "12345", "", 51}, {btCodeTypes::UPC_E, "1", "", 51},
-        {btCodeTypes::CODE128_C, "123", "", 35}, {btCodeTypes::Postnet, "12", "", 32}};
+        {EAN_13, "", "", 95}, {EAN_13, "12", "", 125}, {EAN_13, "52495", "", 152},
+        {UPC_A, "99", "", 125}, {UPC_A, "00000", "", 152},
+        {EAN_13, "1", "BarLL: Wrong Addoncode", 95}, {EAN_13, "123", "BarLL: Wrong Addoncode", 95},
+        {UPC_A, "1234", "BarLL: Wrong Addoncode", 95},
+        {EAN_8, "123", "", 67}, {EAN_8, "12", "", 67}, {UPC_E, "12345", "", 51}, {UPC_E, "1", "", 51},
+        {CODE128_C, "123", "", 35}, {Postnet, "12", "", 32}};
     // clang-format on
     for (const AddonRule& c : cases) {
         SCOPED_TRACE(std::string(CodeTypeName(c.type)) + " addon '" + c.addon + "'");
@@ -98,10 +101,10 @@ TEST(LLBarcode, ReencodingLeavesNothingBeyondModuleCount) {
         const char* addon;
     };
     const std::pair<Step, Step> cases[] = {
-        {{btCodeTypes::CODE39, std::string(50, 'W'), ""}, {btCodeTypes::EAN_8, "1", ""}},
-        {{btCodeTypes::EAN_13, "1", "52495"}, {btCodeTypes::EAN_13, "1", ""}},
-        {{btCodeTypes::CODE128_B, std::string(50, 'M'), ""}, {btCodeTypes::Postnet_FIM, "A", ""}},
-        {{btCodeTypes::MSI_Plessey, std::string(50, '9'), ""}, {btCodeTypes::CODE25i, "", ""}}};
+        {{CODE39, std::string(50, 'W'), ""}, {EAN_8, "1", ""}},
+        {{EAN_13, "1", "52495"}, {EAN_13, "1", ""}},
+        {{CODE128_B, std::string(50, 'M'), ""}, {Postnet_FIM, "A", ""}},
+        {{MSI_Plessey, std::string(50, '9'), ""}, {CODE25i, "", ""}}};
     for (const auto& [first, second] : cases) {
         TLLBarcode fresh, reused;
         Encode(reused, first.type, first.text, first.addon);
@@ -116,7 +119,7 @@ TEST(LLBarcode, ReencodingLeavesNothingBeyondModuleCount) {
 
 TEST(LLBarcode, LongestCode39FillsTheBuffer) {
     TLLBarcode e;
-    Encode(e, btCodeTypes::CODE39, std::string(50, '%'));
+    Encode(e, CODE39, std::string(50, '%'));
     EXPECT_EQ(std::strlen(e.CodeText), 52u);
     EXPECT_EQ(e.ModuleCount, 832);
     EXPECT_EQ(e.Modules[832], 0); // the gap after the stop character
@@ -151,7 +154,7 @@ TEST(SymbologyTables, EanDigitSetsFollowTheParityRules) {
     texts.push_back("100000000000");
     for (const std::string& text : texts) {
         TLLBarcode e;
-        Encode(e, btCodeTypes::EAN_13, text);
+        Encode(e, EAN_13, text);
         const std::string bits = Bits(e);
         for (int k = 0; k < 6; ++k) {
             const std::string left = bits.substr(3 + 7 * k, 7);
@@ -192,11 +195,11 @@ TEST(SymbologyTables, Code128PatternsAreElevenModulesWithThreeBarsAndEvenBarSum)
     const std::string functions = "\x80\x81\x82\x84\x85\x86\x83";
     std::map<int, std::string> byValue;
     // Each type starts with its own start character (values 103, 104, 105).
-    const std::pair<btCodeTypes, std::string> texts[] = {{btCodeTypes::CODE128_B, data1},
-                                                         {btCodeTypes::CODE128_B, data2},
-                                                         {btCodeTypes::CODE128_B, functions},
-                                                         {btCodeTypes::CODE128_A, ""},
-                                                         {btCodeTypes::CODE128_C, ""}};
+    const std::pair<btCodeTypes, std::string> texts[] = {{CODE128_B, data1},
+                                                         {CODE128_B, data2},
+                                                         {CODE128_B, functions},
+                                                         {CODE128_A, ""},
+                                                         {CODE128_C, ""}};
     for (const auto& [type, text] : texts) {
         TLLBarcode e;
         Encode(e, type, text);
@@ -227,10 +230,10 @@ TEST(SymbologyTables, Code128PatternsAreElevenModulesWithThreeBarsAndEvenBarSum)
 
 TEST(SymbologyTables, Code39CharactersHaveThreeWideOfNineElements) {
     const std::string alphabet = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ-. $/+%";
-    for (btCodeRatio ratio : {btCodeRatio::Ratio_3, btCodeRatio::Ratio_2}) {
-        const int wide = ratio == btCodeRatio::Ratio_3 ? 3 : 2;
+    for (btCodeRatio ratio : {Ratio_3, Ratio_2}) {
+        const int wide = ratio == Ratio_3 ? 3 : 2;
         TLLBarcode e;
-        Encode(e, btCodeTypes::CODE39, alphabet, "", ratio);
+        Encode(e, CODE39, alphabet, "", ratio);
         ASSERT_EQ(e.ModuleCount, 45 * (6 + 3 * wide + 1));
         const std::vector<int> r = Runs(Bits(e));
         ASSERT_EQ(r.size(), 45u * 10);

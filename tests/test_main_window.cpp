@@ -44,6 +44,10 @@
 #include <sys/stat.h>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeSizes;
+using enum btCodeRotate;
 
 namespace {
 
@@ -73,7 +77,7 @@ TEST(MainWindow, FreshStart) {
     TForm1& form = program.Start();
     EXPECT_EQ(form.windowTitle(), "Varimark 1.0");
     EXPECT_EQ(form.ComboBox1->currentText(), "Code UPC-A");
-    EXPECT_EQ(form.Barcode1->Bar_CodeType(), btCodeTypes::UPC_A);
+    EXPECT_EQ(form.Barcode1->Bar_CodeType(), UPC_A);
     EXPECT_EQ(form.Edit1->MaxLength(), 11);
     EXPECT_EQ(form.ComboBox2->currentText(), "Arial");
     EXPECT_EQ(form.Edit1->text(), "");
@@ -147,26 +151,26 @@ TEST(MainWindow, StoredSettingsAtTheEndsOfTheirRanges) {
         const char* error;
     };
     constexpr TRow kRows[] = {
-        {"bctype=0", 0, btCodeTypes::EAN_8, 100, 0, 100, 0, "1", 0, false, ""},
-        {"bctype=13", 13, btCodeTypes::MSI_Plessey, 100, 0, 100, 0, "1", 0, false, ""},
-        {"bctype=14", -1, btCodeTypes::UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
-        {"bctype=-1", -1, btCodeTypes::UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
-        {"barheight=20\nfontheight=200", 2, btCodeTypes::UPC_A, 20, 8, 200, 0, "1", 0, false, ""},
-        {"barheight=90\nfontheight=20", 2, btCodeTypes::UPC_A, 90, 1, 20, 8, "1", 0, false, ""},
-        {"barheight=55\nfontheight=90", 2, btCodeTypes::UPC_A, 55, 0, 90, 1, "1", 0, false, ""},
-        {"barheight=200\nfontheight=55", 2, btCodeTypes::UPC_A, 200, 0, 55, 0, "1", 0, false, ""},
-        {"barheight=201", 2, btCodeTypes::UPC_A, 100, 0, 100, 0, "1", 0, false,
+        {"bctype=0", 0, EAN_8, 100, 0, 100, 0, "1", 0, false, ""},
+        {"bctype=13", 13, MSI_Plessey, 100, 0, 100, 0, "1", 0, false, ""},
+        {"bctype=14", -1, UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
+        {"bctype=-1", -1, UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
+        {"barheight=20\nfontheight=200", 2, UPC_A, 20, 8, 200, 0, "1", 0, false, ""},
+        {"barheight=90\nfontheight=20", 2, UPC_A, 90, 1, 20, 8, "1", 0, false, ""},
+        {"barheight=55\nfontheight=90", 2, UPC_A, 55, 0, 90, 1, "1", 0, false, ""},
+        {"barheight=200\nfontheight=55", 2, UPC_A, 200, 0, 55, 0, "1", 0, false, ""},
+        {"barheight=201", 2, UPC_A, 100, 0, 100, 0, "1", 0, false,
          "Bar_HeightPercent must be in the range 20..200!"},
-        {"fontheight=19", 2, btCodeTypes::UPC_A, 100, 0, 100, 0, "1", 0, false,
+        {"fontheight=19", 2, UPC_A, 100, 0, 100, 0, "1", 0, false,
          "Bar_Fontscaling must be in the range 20..200!"},
-        {"sratio=1", 2, btCodeTypes::UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
-        {"sratio=2", 2, btCodeTypes::UPC_A, 100, 0, 100, 0, "2", 1, false, ""},
-        {"sratio=3", 2, btCodeTypes::UPC_A, 100, 0, 100, 0, "3", 2, false, ""},
-        {"sratio=4", 2, btCodeTypes::UPC_A, 100, 0, 100, 0, "4", 3, false, ""},
-        {"sratio=5", 2, btCodeTypes::UPC_A, 100, 0, 100, 0, "5", 4, false, ""},
-        {"sratio=10\nzoom=SC9", 2, btCodeTypes::UPC_A, 100, 0, 100, 0, "10", 5, true, ""},
-        {"sratio=7\nzoom=SC2", 2, btCodeTypes::UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
-        {"sratio=0\nzoom=SC8", 2, btCodeTypes::UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
+        {"sratio=1", 2, UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
+        {"sratio=2", 2, UPC_A, 100, 0, 100, 0, "2", 1, false, ""},
+        {"sratio=3", 2, UPC_A, 100, 0, 100, 0, "3", 2, false, ""},
+        {"sratio=4", 2, UPC_A, 100, 0, 100, 0, "4", 3, false, ""},
+        {"sratio=5", 2, UPC_A, 100, 0, 100, 0, "5", 4, false, ""},
+        {"sratio=10\nzoom=SC9", 2, UPC_A, 100, 0, 100, 0, "10", 5, true, ""},
+        {"sratio=7\nzoom=SC2", 2, UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
+        {"sratio=0\nzoom=SC8", 2, UPC_A, 100, 0, 100, 0, "1", 0, false, ""},
     };
     for (const TRow& row : kRows) {
         SCOPED_TRACE(row.settings);
@@ -184,7 +188,7 @@ TEST(MainWindow, StoredSettingsAtTheEndsOfTheirRanges) {
         EXPECT_TRUE(f.SaveSizeItems[static_cast<std::size_t>(row.factorItem)]->isChecked());
         EXPECT_EQ(program.Read("Varimark", "sratio"), row.factor);
         EXPECT_EQ(program.Read("Varimark", "bctype"), std::to_string(row.typeIndex).c_str());
-        EXPECT_EQ(f.Barcode1->Bar_ModuleWidth(), row.zoom ? btCodeSizes::SC9 : btCodeSizes::SC2);
+        EXPECT_EQ(f.Barcode1->Bar_ModuleWidth(), row.zoom ? SC9 : SC2);
         EXPECT_EQ(f.Zoom1->isChecked(), row.zoom);
     }
 }
@@ -206,7 +210,7 @@ TEST(MainWindow, PerTypeTextsSurviveTypeSwitches) {
         EXPECT_EQ(program.Read("Varimark", QString::number(index)), text);
     }
     ChooseType(form, 11);
-    EXPECT_EQ(form.Barcode1->Bar_CodeType(), btCodeTypes::Postnet);
+    EXPECT_EQ(form.Barcode1->Bar_CodeType(), Postnet);
     EXPECT_EQ(form.Edit1->MaxLength(), 9);
     ChooseType(form, 0);
     EXPECT_EQ(form.Edit1->MaxLength(), 7);
@@ -296,14 +300,13 @@ TEST(MainWindow, CommandsAndWhatTheyWrite) {
     Program program;
     TForm1& form = program.Start();
     // Rotate steps through 270, 180, 90 and back.
-    for (btCodeRotate expected : {btCodeRotate::rotate_270, btCodeRotate::rotate_180,
-                                  btCodeRotate::rotate_090, btCodeRotate::rotate_000}) {
+    for (btCodeRotate expected : {rotate_270, rotate_180, rotate_090, rotate_000}) {
         form.Rotate90Degrees1->trigger();
         EXPECT_EQ(form.Barcode1->Bar_Rotation(), expected);
     }
     form.Zoom1->trigger();
     EXPECT_TRUE(form.Zoom1->isChecked());
-    EXPECT_EQ(form.Barcode1->Bar_ModuleWidth(), btCodeSizes::SC9);
+    EXPECT_EQ(form.Barcode1->Bar_ModuleWidth(), SC9);
     EXPECT_EQ(program.Read("Varimark", "zoom"), "SC9");
     form.HumanReadable1->trigger();
     EXPECT_FALSE(form.Barcode1->Bar_HumanReadable());
@@ -601,8 +604,7 @@ void SetLook(TForm1& form, const TLook& look) {
     form.Edit1->setText(look.text);
     form.Edit2->setText(look.addon);
     form.SaveSizeItems[static_cast<std::size_t>(look.saveSize)]->trigger();
-    while (form.Barcode1->Bar_Rotation() != btCodeRotate::rotate_000)
-        form.Rotate90Degrees1->trigger();
+    while (form.Barcode1->Bar_Rotation() != rotate_000) form.Rotate90Degrees1->trigger();
     for (int i = 0; i < look.rotations; ++i) form.Rotate90Degrees1->trigger();
     if (form.Zoom1->isChecked() != look.zoom) form.Zoom1->trigger();
     if (form.QuietZones1->isChecked() != look.quietZones) form.QuietZones1->trigger();

@@ -14,6 +14,9 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeRotate;
 
 using varimark::BarcodePdfBytes;
 using varimark::TPdfSurface;
@@ -134,8 +137,7 @@ TEST_P(PdfBarcode, ReadsAsTheRasterPicture) {
     ASSERT_EQ(page.height, raster.height);
     // The bars run down the picture unturned, across it turned: a line a third of the way
     // in crosses all of them and none of the text.
-    const bool across =
-        c.rotation == btCodeRotate::rotate_000 || c.rotation == btCodeRotate::rotate_180;
+    const bool across = c.rotation == rotate_000 || c.rotation == rotate_180;
     const int at = (across ? raster.height : raster.width) / 3;
     const std::vector<int> edges = Edges(raster, across, at);
     EXPECT_GE(edges.size(), 20u);
@@ -152,17 +154,12 @@ TEST_P(PdfBarcode, ReadsAsTheRasterPicture) {
 
 INSTANTIATE_TEST_SUITE_P(
     Types, PdfBarcode,
-    ::testing::Values(
-        TBarcodeCase{btCodeTypes::EAN_13, "400638133393", btCodeRotate::rotate_000, 1, 96,
-                     "4006381333931"},
-        TBarcodeCase{btCodeTypes::EAN_13, "400638133393", btCodeRotate::rotate_090, 2, 96,
-                     "4006381333931"},
-        TBarcodeCase{btCodeTypes::UPC_A, "03600029145", btCodeRotate::rotate_000, 2, 300,
-                     "036000291452"},
-        TBarcodeCase{btCodeTypes::UPC_A, "03600029145", btCodeRotate::rotate_090, 1, 203,
-                     "036000291452"},
-        TBarcodeCase{btCodeTypes::CODE128_B, "Pdf-42", btCodeRotate::rotate_000, 1, 150, "Pdf-42"},
-        TBarcodeCase{btCodeTypes::CODE39, "AB12", btCodeRotate::rotate_090, 2, 96, "AB12"}));
+    ::testing::Values(TBarcodeCase{EAN_13, "400638133393", rotate_000, 1, 96, "4006381333931"},
+                      TBarcodeCase{EAN_13, "400638133393", rotate_090, 2, 96, "4006381333931"},
+                      TBarcodeCase{UPC_A, "03600029145", rotate_000, 2, 300, "036000291452"},
+                      TBarcodeCase{UPC_A, "03600029145", rotate_090, 1, 203, "036000291452"},
+                      TBarcodeCase{CODE128_B, "Pdf-42", rotate_000, 1, 150, "Pdf-42"},
+                      TBarcodeCase{CODE39, "AB12", rotate_090, 2, 96, "AB12"}));
 
 // The page of a document written to a file.
 TGreyPicture PageOf(const std::vector<std::uint8_t>& pdf, int dpi) {
@@ -212,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(Alignments, PdfText,
 // document keeps its length either way.
 TEST(PdfSurface, CreationDateOnlyWhenGiven) {
     TLLBarcode barcode;
-    barcode.Params.CodeType = btCodeTypes::UPC_A;
+    barcode.Params.CodeType = UPC_A;
     barcode.Params.SetCaption("03600029145");
     const TDrawFunction draw = [&](TSurface& surface, int x, int y) {
         TDrawnSize size;

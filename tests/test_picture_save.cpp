@@ -19,6 +19,8 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
 
 namespace {
 
@@ -167,7 +169,7 @@ TEST(PictureSave, FailureLeavesTheOldFileIntact) {
         const std::string path = Folder() + name;
         { std::ofstream(path) << "old picture"; }
         Upca broken;
-        broken.barcode.Params.CodeType = btCodeTypes::CODE128_B;
+        broken.barcode.Params.CodeType = CODE128_B;
         broken.barcode.Params.SetCaption("a\tb"); // no Code 128 symbol for a tab
         EXPECT_THROW(SaveBarcodePicture(broken.Draw(), 2, 1, 96, path), EOverflow);
         EXPECT_EQ(ReadWholeFile(path), "old picture") << name;

@@ -8,6 +8,9 @@
 #include <string>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeRatio;
 
 namespace {
 
@@ -28,9 +31,9 @@ class PostnetEncoding : public ::testing::TestWithParam<Case> {};
 
 TEST_P(PostnetEncoding, CutsPadsAddsCheckDigitAndFrames) {
     const Case& c = GetParam();
-    for (btCodeRatio ratio : {btCodeRatio::Ratio_3, btCodeRatio::Ratio_2}) { // ratio has no effect
+    for (btCodeRatio ratio : {Ratio_3, Ratio_2}) { // ratio has no effect
         TLLBarcode e;
-        e.Params.CodeType = btCodeTypes::Postnet;
+        e.Params.CodeType = Postnet;
         e.Params.Ratio = ratio;
         e.Params.SetCaption(c.text);
         e.Encode();
@@ -70,7 +73,7 @@ TEST(FacingIdentificationMark, FirstCharacterSelectsTheMark) {
         {"x", "FIM-C", "110101011"}, {"1a", "FIM-C", "110101011"}, {"-", "FIM-C", "110101011"}};
     for (const auto& c : cases) {
         TLLBarcode e;
-        e.Params.CodeType = btCodeTypes::Postnet_FIM;
+        e.Params.CodeType = Postnet_FIM;
         e.Params.SetCaption(c.text);
         e.Encode();
         EXPECT_STREQ(e.CodeText, c.name) << "'" << c.text << "'";

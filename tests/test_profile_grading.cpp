@@ -13,6 +13,8 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
 
 namespace {
 
@@ -66,7 +68,7 @@ TEST(ProfileGrading, ASquareProfileDecodesWithFullModulation) {
     const TProfileGrade g = GradeProfile(Square(5, 85).r, std::nullopt);
     EXPECT_TRUE(g.decoded) << g.failure;
     EXPECT_EQ(g.data, "4006381333931");
-    EXPECT_EQ(g.type, btCodeTypes::EAN_13);
+    EXPECT_EQ(g.type, EAN_13);
     EXPECT_DOUBLE_EQ(g.symbolContrast, 80);
     EXPECT_DOUBLE_EQ(g.modulation, 1);
     EXPECT_DOUBLE_EQ(g.defects, 0);
@@ -91,7 +93,7 @@ TEST(ProfileGrading, SymbolContrastAndRminSteps) {
         {19, 38, 0, 4}, // 19
     };
     for (const TRow& row : kRows) {
-        const TProfileGrade g = GradeProfile(Square(row.bar, row.space).r, btCodeTypes::EAN_13);
+        const TProfileGrade g = GradeProfile(Square(row.bar, row.space).r, EAN_13);
         EXPECT_EQ(g.contrastGrade, row.contrastGrade) << row.bar << " " << row.space;
         EXPECT_EQ(g.rminGrade, row.rminGrade) << row.bar << " " << row.space;
         EXPECT_EQ(g.grade, std::min(row.contrastGrade, row.rminGrade));
@@ -117,7 +119,7 @@ TEST(ProfileGrading, EdgeContrastAndModulationSteps) {
         const std::size_t space = Element(p, false, 1);
         Fill(p, space, row.space);
         Fill(p, space + 1, row.bar);
-        const TProfileGrade g = GradeProfile(p.r, btCodeTypes::EAN_13);
+        const TProfileGrade g = GradeProfile(p.r, EAN_13);
         ASSERT_TRUE(g.decoded) << row.space << " " << g.failure;
         EXPECT_NEAR(g.modulation, row.modulation, 1e-9) << row.space;
         EXPECT_EQ(g.modulationGrade, row.modulationGrade) << row.space;
@@ -137,7 +139,7 @@ TEST(ProfileGrading, DefectSteps) {
         TProfile p = Square(5, 85);
         const auto [first, length] = p.elements[Element(p, false, 3)];
         p.r[static_cast<std::size_t>(first + length / 2)] = 85 - row.depth;
-        const TProfileGrade g = GradeProfile(p.r, btCodeTypes::EAN_13);
+        const TProfileGrade g = GradeProfile(p.r, EAN_13);
         EXPECT_NEAR(g.defects, row.depth / 80, 1e-9);
         EXPECT_EQ(g.defectsGrade, row.grade) << row.depth;
     }
@@ -204,7 +206,7 @@ std::vector<double> Blurred(const std::vector<double>& r, double sigma) {
 TEST(ProfileGrading, BlurLowersDecodabilityThroughTheStandardsEdges) {
     const std::vector<double> r =
         Blurred(Square(5, 85, 12, 12, Runs(Type::UPC_A, "03600029145"), 8).r, 3);
-    const TProfileGrade g = GradeProfile(r, btCodeTypes::UPC_A);
+    const TProfileGrade g = GradeProfile(r, UPC_A);
     ASSERT_TRUE(g.decoded) << g.failure;
     // The widths between the global threshold's crossings, decoded alike.
     std::vector<double> widths;
@@ -216,7 +218,7 @@ TEST(ProfileGrading, BlurLowersDecodabilityThroughTheStandardsEdges) {
         if (start >= 0) widths.push_back(edge - start);
         start = edge;
     }
-    const TDecoded crossings = ReferenceDecode(btCodeTypes::UPC_A, widths);
+    const TDecoded crossings = ReferenceDecode(UPC_A, widths);
     ASSERT_TRUE(crossings.ok) << crossings.failure;
     EXPECT_NEAR(g.decodability, 0.432, 0.001);
     EXPECT_EQ(g.decodabilityGrade, 2); // C: at least 0.37, below 0.50
@@ -235,14 +237,11 @@ TEST(ProfileGrading, WhatDoesNotDecodeGradesF) {
         bool found;
     };
     const TRow kRows[] = {
-        {shortZone.r, btCodeTypes::EAN_13,
-         "the left quiet zone is 5.0 modules wide; EAN_13 needs 11", true},
-        {std::vector<double>(400, 50), btCodeTypes::EAN_13, "no bars: the scan line is one shade",
-         false},
-        {Square(5, 85).r, btCodeTypes::Postnet, kPostalNotGraded, false},
-        {Square(5, 85, 15, 15, {2, 2, 2}).r, btCodeTypes::EAN_13,
-         "no symbol found on the scan line", false},
-        {Square(5, 85, 15, 15, {2, 2, 2, 2, 2}).r, btCodeTypes::EAN_13,
+        {shortZone.r, EAN_13, "the left quiet zone is 5.0 modules wide; EAN_13 needs 11", true},
+        {std::vector<double>(400, 50), EAN_13, "no bars: the scan line is one shade", false},
+        {Square(5, 85).r, Postnet, kPostalNotGraded, false},
+        {Square(5, 85, 15, 15, {2, 2, 2}).r, EAN_13, "no symbol found on the scan line", false},
+        {Square(5, 85, 15, 15, {2, 2, 2, 2, 2}).r, EAN_13,
          "5 elements: an EAN-13 symbol has 59 (73 or 91 with an add-on)", true},
     };
     for (const TRow& row : kRows) {
@@ -325,7 +324,7 @@ TEST(ProfileGrading, AnAddOnsGapIsAQuietZone) {
         runs[59] = row.gap;
         std::vector<double> r = Square(5, 85, 15, 15, runs).r;
         if (row.reversed) std::reverse(r.begin(), r.end());
-        const TProfileGrade g = GradeProfile(r, btCodeTypes::EAN_13);
+        const TProfileGrade g = GradeProfile(r, EAN_13);
         EXPECT_TRUE(g.decoded) << row.gap << g.failure;
         EXPECT_EQ(g.decodeGrade, row.decodeGrade) << row.gap << " " << row.reversed << g.failure;
         if (row.decodeGrade == 0) {

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
 
 namespace {
 
@@ -60,7 +62,7 @@ TEST(QtSurface, FontCellHeightAndTheUpcALayout) {
         EXPECT_NEAR(surface.TextHeight("Ay"), height, 1) << height;
     }
     TLLBarcode barcode;
-    barcode.Params.CodeType = btCodeTypes::UPC_A;
+    barcode.Params.CodeType = UPC_A;
     barcode.Params.SetCaption("12345678901");
     TDrawnSize size;
     barcode.DrawBarcode(surface, 0, 0, size);
@@ -141,7 +143,7 @@ TEST(QtSurface, ZeroResolutionFallsBackToTheScreen) {
     Canvas canvas;
     TQtSurface surface(canvas.painter, 0, 0, 96);
     TLLBarcode barcode;
-    barcode.Params.CodeType = btCodeTypes::UPC_A;
+    barcode.Params.CodeType = UPC_A;
     TDrawnSize size;
     barcode.DrawBarcode(surface, 0, 0, size);
     EXPECT_EQ(size, (TDrawnSize{116, 83}));

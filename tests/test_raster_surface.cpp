@@ -20,6 +20,8 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
 
 namespace {
 
@@ -264,7 +266,7 @@ TEST(RasterSurface, HugeFontsMeasureTheirOwnHeight) {
 // font: the line's height is what the text adds to the drawn height.
 TEST(RasterSurface, MeasuringAtHugeSizesGivesTheTextItsHeight) {
     TLLBarcode barcode;
-    barcode.Params.CodeType = btCodeTypes::CODE39;
+    barcode.Params.CodeType = CODE39;
     barcode.Params.SetCaption("TEXT");
     barcode.Params.SetFontscaling(200);
     const TDrawFunction draw = [&](TSurface& surface, int x, int y) {
@@ -288,7 +290,7 @@ TEST(RasterSurface, MeasuringAtHugeSizesGivesTheTextItsHeight) {
 // whether the shared rows are written out or read through the surface.
 TEST(RasterSurface, SharedRowsMakeThePictureDrawnRowByRow) {
     TLLBarcode barcode;
-    barcode.Params.CodeType = btCodeTypes::EAN_13;
+    barcode.Params.CodeType = EAN_13;
     barcode.Params.SetCaption("400638133393");
     barcode.Params.SetCodeAddon("12");
     for (int rotation : {0, 1, 2, 3})
@@ -327,11 +329,11 @@ TEST(RasterSurface, SharedRowsMakeThePictureDrawnRowByRow) {
 
 // The measuring pass keeps the drawing; replayed, it draws the picture the drawing draws.
 TEST(RasterSurface, RecordedDrawingReplaysToTheSamePicture) {
-    const std::pair<btCodeTypes, const char*> codes[] = {{btCodeTypes::EAN_13, "978020137962"},
-                                                         {btCodeTypes::UPC_E, "0123456"},
-                                                         {btCodeTypes::CODE128_B, "Hello, World"},
-                                                         {btCodeTypes::Postnet, "12345"},
-                                                         {btCodeTypes::Codabar, "A1234B"}};
+    const std::pair<btCodeTypes, const char*> codes[] = {{EAN_13, "978020137962"},
+                                                         {UPC_E, "0123456"},
+                                                         {CODE128_B, "Hello, World"},
+                                                         {Postnet, "12345"},
+                                                         {Codabar, "A1234B"}};
     for (const auto& [type, text] : codes)
         for (int rotation : {0, 1}) {
             TLLBarcode barcode;

@@ -14,6 +14,9 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeRatio;
 
 namespace {
 
@@ -24,7 +27,7 @@ struct Symbol {
 };
 
 Symbol Encode(btCodeTypes type, const char* caption, const char* addon = "",
-              btCodeRatio ratio = btCodeRatio::Ratio_3) {
+              btCodeRatio ratio = Ratio_3) {
     const TLLBarcode barcode = EncodedBarcode(type, caption, addon, ratio);
     return {barcode.CodeText, Bits(barcode)};
 }
@@ -76,48 +79,29 @@ struct RoundTrip {
 // - MSI 1234: 2 x 24 = 48, 4 + 8 + (1 + 3) = 16, 4; 80523: 2 x 853 = 1706, 1+7+0+6 +
 //   (0 + 2) = 16, 4.
 const RoundTrip kRoundTrips[] = {
-    {btCodeTypes::EAN_8, "1234567", "", btCodeRatio::Ratio_3, btCodeTypes::EAN_8, "12345670",
-     "]E4"},
-    {btCodeTypes::EAN_13, "400638133393", "", btCodeRatio::Ratio_3, btCodeTypes::EAN_13,
-     "4006381333931", "]E0"},
-    {btCodeTypes::EAN_13, "400638133393", "12", btCodeRatio::Ratio_3, btCodeTypes::EAN_13,
-     "400638133393112", "]E3"},
-    {btCodeTypes::EAN_13, "978020137962", "52495", btCodeRatio::Ratio_3, btCodeTypes::EAN_13,
-     "978020137962452495", "]E3"},
-    {btCodeTypes::EAN_13, "0123456", "", btCodeRatio::Ratio_3, btCodeTypes::UPC_A, "0123456000001",
-     "]E0"},
-    {btCodeTypes::UPC_A, "03600029145", "", btCodeRatio::Ratio_3, btCodeTypes::UPC_A,
-     "036000291452", "]E0"},
-    {btCodeTypes::UPC_A, "12345678901", "07", btCodeRatio::Ratio_3, btCodeTypes::UPC_A,
-     "12345678901207", "]E3"},
-    {btCodeTypes::UPC_E, "123456", "", btCodeRatio::Ratio_3, btCodeTypes::UPC_E, "01234565", "]E0"},
-    {btCodeTypes::UPC_E, "042100", "", btCodeRatio::Ratio_3, btCodeTypes::UPC_E, "00421001", "]E0"},
-    {btCodeTypes::CODE39, "AB-12", "", btCodeRatio::Ratio_3, btCodeTypes::CODE39, "AB-12", "]A0"},
-    {btCodeTypes::CODE39, "$/+% .Z", "", btCodeRatio::Ratio_2, btCodeTypes::CODE39, "$/+% .Z",
-     "]A0"},
-    {btCodeTypes::CODE25i, "0123456", "", btCodeRatio::Ratio_3, btCodeTypes::CODE25i, "01234565",
-     "]I0"},
-    {btCodeTypes::CODE25i, "9876543", "", btCodeRatio::Ratio_2, btCodeTypes::CODE25i, "98765430",
-     "]I0"},
-    {btCodeTypes::CODE25iP, "0123456", "", btCodeRatio::Ratio_3, btCodeTypes::CODE25iP, "01234561",
-     "]I0"},
-    {btCodeTypes::CODE25i, "01234567", "", btCodeRatio::Ratio_3, btCodeTypes::CODE25i, "01234567",
-     "]I0"}, // even: no check digit
-    {btCodeTypes::CODE128_A, "AB12", "", btCodeRatio::Ratio_3, btCodeTypes::CODE128_A, "AB12",
-     "]C0"},
-    {btCodeTypes::CODE128_B, "Ab12~", "", btCodeRatio::Ratio_3, btCodeTypes::CODE128_B, "Ab12~",
-     "]C0"},
-    {btCodeTypes::CODE128_C, "123456", "", btCodeRatio::Ratio_3, btCodeTypes::CODE128_C, "123456",
-     "]C0"},
-    {btCodeTypes::CODE128_C, "12345", "", btCodeRatio::Ratio_3, btCodeTypes::CODE128_C, "12345",
-     "]C0"}, // ends in code set A
-    {btCodeTypes::MSI_Plessey, "1234", "", btCodeRatio::Ratio_3, btCodeTypes::MSI_Plessey, "12344",
-     "]M0"},
-    {btCodeTypes::MSI_Plessey, "80523", "", btCodeRatio::Ratio_2, btCodeTypes::MSI_Plessey,
-     "805234", "]M0"},
-    {btCodeTypes::Codabar, "A123B", "", btCodeRatio::Ratio_3, btCodeTypes::Codabar, "A123B", "]F0"},
-    {btCodeTypes::Codabar, "C-$:/.+D", "", btCodeRatio::Ratio_2, btCodeTypes::Codabar, "C-$:/.+D",
-     "]F0"},
+    {EAN_8, "1234567", "", Ratio_3, EAN_8, "12345670", "]E4"},
+    {EAN_13, "400638133393", "", Ratio_3, EAN_13, "4006381333931", "]E0"},
+    {EAN_13, "400638133393", "12", Ratio_3, EAN_13, "400638133393112", "]E3"},
+    {EAN_13, "978020137962", "52495", Ratio_3, EAN_13, "978020137962452495", "]E3"},
+    {EAN_13, "0123456", "", Ratio_3, UPC_A, "0123456000001", "]E0"},
+    {UPC_A, "03600029145", "", Ratio_3, UPC_A, "036000291452", "]E0"},
+    {UPC_A, "12345678901", "07", Ratio_3, UPC_A, "12345678901207", "]E3"},
+    {UPC_E, "123456", "", Ratio_3, UPC_E, "01234565", "]E0"},
+    {UPC_E, "042100", "", Ratio_3, UPC_E, "00421001", "]E0"},
+    {CODE39, "AB-12", "", Ratio_3, CODE39, "AB-12", "]A0"},
+    {CODE39, "$/+% .Z", "", Ratio_2, CODE39, "$/+% .Z", "]A0"},
+    {CODE25i, "0123456", "", Ratio_3, CODE25i, "01234565", "]I0"},
+    {CODE25i, "9876543", "", Ratio_2, CODE25i, "98765430", "]I0"},
+    {CODE25iP, "0123456", "", Ratio_3, CODE25iP, "01234561", "]I0"},
+    {CODE25i, "01234567", "", Ratio_3, CODE25i, "01234567", "]I0"}, // even: no check digit
+    {CODE128_A, "AB12", "", Ratio_3, CODE128_A, "AB12", "]C0"},
+    {CODE128_B, "Ab12~", "", Ratio_3, CODE128_B, "Ab12~", "]C0"},
+    {CODE128_C, "123456", "", Ratio_3, CODE128_C, "123456", "]C0"},
+    {CODE128_C, "12345", "", Ratio_3, CODE128_C, "12345", "]C0"}, // ends in code set A
+    {MSI_Plessey, "1234", "", Ratio_3, MSI_Plessey, "12344", "]M0"},
+    {MSI_Plessey, "80523", "", Ratio_2, MSI_Plessey, "805234", "]M0"},
+    {Codabar, "A123B", "", Ratio_3, Codabar, "A123B", "]F0"},
+    {Codabar, "C-$:/.+D", "", Ratio_2, Codabar, "C-$:/.+D", "]F0"},
 };
 
 TEST(ReferenceDecode, ReadsBackEveryTypeBothWays) {
@@ -140,7 +124,7 @@ TEST(ReferenceDecode, ReadsBackEveryTypeBothWays) {
         const TDecoded any = ReferenceDecodeAny(widths);
         ASSERT_TRUE(any.ok) << any.failure;
         EXPECT_EQ(any.type, row.any);
-        const bool asUpcA = row.any == btCodeTypes::UPC_A && row.type == btCodeTypes::EAN_13;
+        const bool asUpcA = row.any == UPC_A && row.type == EAN_13;
         EXPECT_EQ(any.data, asUpcA ? symbol.codeText.substr(1) : symbol.codeText);
         EXPECT_EQ(any.message, asUpcA ? std::string(row.message).substr(1) : row.message);
     }
@@ -159,17 +143,16 @@ struct AddOnAfter {
     int gap, nominalGap;
 };
 const AddOnAfter kAddOnsAfter[] = {
-    {btCodeTypes::UPC_E, "123456", "12", "0123456512", "]E3", 9, 9},
-    {btCodeTypes::UPC_E, "123456", "52495", "0123456552495", "]E3", 6, 7},
-    {btCodeTypes::EAN_8, "1234567", "52495", "1234567052495", "]E4", 13, 12},
+    {UPC_E, "123456", "12", "0123456512", "]E3", 9, 9},
+    {UPC_E, "123456", "52495", "0123456552495", "]E3", 6, 7},
+    {EAN_8, "1234567", "52495", "1234567052495", "]E4", 13, 12},
 };
 
 TEST(ReferenceDecode, AddOnAfterUpcEAndEan8) {
     for (const AddOnAfter& row : kAddOnsAfter) {
         SCOPED_TRACE(row.message);
         const Symbol main = Encode(row.type, row.caption);
-        const std::string withAddon =
-            Encode(btCodeTypes::EAN_13, "400638133393", row.addon).modules;
+        const std::string withAddon = Encode(EAN_13, "400638133393", row.addon).modules;
         const std::string modules = main.modules +
                                     std::string(static_cast<std::size_t>(row.gap), '0') +
                                     withAddon.substr(104);
@@ -209,30 +192,28 @@ struct Transmitted {
     const char *caption, *message, *identifier;
 };
 const Transmitted kTransmitted[] = {
-    {"set B", btCodeTypes::CODE128_B, "ABC-123", "ABC-123", "]C0"},
-    {"set C: four digit pairs", btCodeTypes::CODE128_C, "12345678", "12345678", "]C0"},
-    {"FNC1 first: not data", btCodeTypes::CODE128_C, "{134}0112345678901231", "0112345678901231",
-     "]C1"},
-    {"FNC1 first and later: GS", btCodeTypes::CODE128_B, "{134}AB{134}CD", "AB{29}CD", "]C1"},
-    {"FNC1 after one letter", btCodeTypes::CODE128_B, "A{134}BC", "ABC", "]C2"},
-    {"FNC1 after one digit pair", btCodeTypes::CODE128_C, "12{134}34", "1234", "]C2"},
-    {"FNC1 third: GS", btCodeTypes::CODE128_B, "AB{134}CD", "AB{29}CD", "]C0"},
-    {"FNC1 after one digit of set B: GS", btCodeTypes::CODE128_B, "1{134}2", "1{29}2", "]C0"},
+    {"set B", CODE128_B, "ABC-123", "ABC-123", "]C0"},
+    {"set C: four digit pairs", CODE128_C, "12345678", "12345678", "]C0"},
+    {"FNC1 first: not data", CODE128_C, "{134}0112345678901231", "0112345678901231", "]C1"},
+    {"FNC1 first and later: GS", CODE128_B, "{134}AB{134}CD", "AB{29}CD", "]C1"},
+    {"FNC1 after one letter", CODE128_B, "A{134}BC", "ABC", "]C2"},
+    {"FNC1 after one digit pair", CODE128_C, "12{134}34", "1234", "]C2"},
+    {"FNC1 third: GS", CODE128_B, "AB{134}CD", "AB{29}CD", "]C0"},
+    {"FNC1 after one digit of set B: GS", CODE128_B, "1{134}2", "1{29}2", "]C0"},
     // B "ab", CODE C, 12 34, CODE B, "c".
-    {"code set switches", btCodeTypes::CODE128_B, "ab{131}1234{132}c", "ab1234c", "]C0"},
+    {"code set switches", CODE128_B, "ab{131}1234{132}c", "ab1234c", "]C0"},
     // "a" is the byte 97, the value 65: in code set A the control character 65 - 64 = 1.
-    {"set A control", btCodeTypes::CODE128_A, "ABa", "AB{1}", "]C0"},
+    {"set A control", CODE128_A, "ABa", "AB{1}", "]C0"},
     // SHIFT: the "a" after it is read in set B, the "C" after that in set A again.
-    {"SHIFT", btCodeTypes::CODE128_A, "AB{130}aC", "ABaC", "]C0"},
+    {"SHIFT", CODE128_A, "AB{130}aC", "ABaC", "]C0"},
     // FNC4 in set B (value 100): "A" 65 + 128 = 193.
-    {"FNC4 in set B", btCodeTypes::CODE128_B, "x{132}Ay", "x{193}y", "]C0"},
+    {"FNC4 in set B", CODE128_B, "x{132}Ay", "x{193}y", "]C0"},
     // FNC4 in set A (value 101): "B" 66 + 128 = 194.
-    {"FNC4 in set A", btCodeTypes::CODE128_A, "A{133}B", "A{194}", "]C0"},
+    {"FNC4 in set A", CODE128_A, "A{133}B", "A{194}", "]C0"},
     // Two FNC4 latch: A, B + 128; a single FNC4 takes it off C; two more end it before D.
-    {"FNC4 latched", btCodeTypes::CODE128_B, "{132}{132}AB{132}C{132}{132}D", "{193}{194}CD",
-     "]C0"},
-    {"FNC2 is no data", btCodeTypes::CODE128_B, "A{129}B", "AB", "]C0"},
-    {"FNC3 is no data", btCodeTypes::CODE128_B, "{128}AB", "AB", "]C0"},
+    {"FNC4 latched", CODE128_B, "{132}{132}AB{132}C{132}{132}D", "{193}{194}CD", "]C0"},
+    {"FNC2 is no data", CODE128_B, "A{129}B", "AB", "]C0"},
+    {"FNC3 is no data", CODE128_B, "{128}AB", "AB", "]C0"},
 };
 
 TEST(ReferenceDecode, Code128TransmittedData) {
@@ -250,8 +231,8 @@ TEST(ReferenceDecode, EveryEanDigitInEveryPosition) {
     for (int d = 0; d < 10; ++d) {
         std::string caption;
         for (int i = 0; i < 12; ++i) caption += static_cast<char>('0' + (d + i) % 10);
-        const Symbol symbol = Encode(btCodeTypes::EAN_13, caption.c_str());
-        const TDecoded decoded = ReferenceDecode(btCodeTypes::EAN_13, Widths(symbol.modules));
+        const Symbol symbol = Encode(EAN_13, caption.c_str());
+        const TDecoded decoded = ReferenceDecode(EAN_13, Widths(symbol.modules));
         EXPECT_EQ(decoded.data, symbol.codeText) << decoded.failure;
     }
 }
@@ -266,7 +247,7 @@ TEST(ReferenceDecode, EveryCode128Value) {
     for (int v = 0; v < 103; ++v) {
         const int check = (104 + v) % 103;
         const std::string symbol = modules(104) + modules(v) + modules(check) + modules(106) + "11";
-        const TDecoded d = ReferenceDecode(btCodeTypes::CODE128_B, Widths(symbol));
+        const TDecoded d = ReferenceDecode(CODE128_B, Widths(symbol));
         ASSERT_TRUE(d.ok) << v << ": " << d.failure;
         const std::string data = {char(136), char(v + 32), char(check + 32), char(138)};
         EXPECT_EQ(d.data, data);
@@ -282,21 +263,21 @@ struct Gain {
 const Gain kGains[] = {
     // Similar-edge distances are free of gain; the bars of 1/7 and 2/8 move 0.4 module off
     // their nominal, 0.6 module from the threshold, still over half a module: 1.
-    {btCodeTypes::EAN_13, "400638133393", 1},
-    {btCodeTypes::UPC_E, "123456", 1},
-    {btCodeTypes::CODE128_B, "Ab12~", 1},
+    {EAN_13, "400638133393", 1},
+    {UPC_E, "123456", 1},
+    {CODE128_B, "Ab12~", 1},
     // Code 39, each character 2 wide bars 12.8, 1 wide space 11.2, 3 narrow bars 4.8, 3
     // narrow spaces 3.2: mean narrow 4, mean wide 12.27, RT 8.13; narrow side
     // (8.13 - 4.8) / 4.13 = 0.81, wide side (11.2 - 8.13) / 4.13 = 23/31 = 0.742.
-    {btCodeTypes::CODE39, "AB-12", 23.0 / 31},
+    {CODE39, "AB-12", 23.0 / 31},
     // A digit pair's bars, 3 narrow 4.8 and 2 wide 12.8, RT 8.8: (8.8 - 4.8) / 4 = 1, and
     // its spaces, 3.2 and 11.2, RT 7.2, 1 as well; the start's and the stop's bars and spaces
     // against those: 1. (One threshold over the ten elements, RT 8, gave 0.8.)
-    {btCodeTypes::CODE25i, "0123456", 1},
-    {btCodeTypes::MSI_Plessey, "1234", -1},
+    {CODE25i, "0123456", 1},
+    {MSI_Plessey, "1234", -1},
     // Every character's bars (4.8, 12.8) and spaces (3.2, 11.2) against thresholds of their
     // own: 1, as for Interleaved 2 of 5.
-    {btCodeTypes::Codabar, "A123B", 1},
+    {Codabar, "A123B", 1},
 };
 
 TEST(ReferenceDecode, BarGainKeepsTheDataAndTheModule) {
@@ -329,15 +310,15 @@ const MovedEdge kMovedEdges[] = {
     // EAN-13 4006381333931: the first left-hand character, 0 in set A (space 3, bar 2,
     // space 1, bar 1), elements 3..6. Its bar 2 takes 1 px of the space after it: e1 =
     // 12 + 9 = 21 px = 5.25 modules, 0.25 from 5, 0.25 module from the threshold 5.5: 0.5.
-    {btCodeTypes::EAN_13, "400638133393", 4, 1.0, 0.5},
+    {EAN_13, "400638133393", 4, 1.0, 0.5},
     // Code 128 A "AB12": "A" (value 33: 1 1 1 3 2 3) is elements 6..11; its first space
     // takes 1.2 px of the bar after it: e1 = 4 + 5.2 = 9.2 px = 2.3 modules, 0.2 module from
     // the threshold 2.5 over half a module: 0.4. The bars keep 3.7 modules, nearest even 4.
-    {btCodeTypes::CODE128_A, "AB12", 7, 1.2, 0.4},
+    {CODE128_A, "AB12", 7, 1.2, 0.4},
     // Code 39 "AB-12": "A" (W N N N N W N N W) is elements 10..18; its first narrow space
     // takes 1.6 px of the narrow bar after it: narrow 5.6, 2.4 and four of 4, mean 4, RT 8:
     // (8 - 5.6) / (8 - 4) = 0.6.
-    {btCodeTypes::CODE39, "AB-12", 11, 1.6, 0.6},
+    {CODE39, "AB-12", 11, 1.6, 0.6},
 };
 
 TEST(ReferenceDecode, MovedEdgeLowersTheDecodability) {
@@ -371,36 +352,36 @@ const TwoWidth kTwoWidths[] = {
     // Bars 1.2 / 2.7, RT 1.95, (N - 1) Z / 2 = 0.75: (1.95 - 1.2) / 0.75 = 1; spaces
     // 0.8 / 2.3, RT 1.55: 1. One threshold over a pair's ten elements (means 1.0 and 2.5, RT
     // 1.75) gave (1.75 - 1.2) / 0.75 = 0.733.
-    {"I2of5 uniform gain", btCodeTypes::CODE25i, "0123456", 2.5, 0.2, 0, 0, 1},
+    {"I2of5 uniform gain", CODE25i, "0123456", 2.5, 0.2, 0, 0, 1},
     // The start's first bar 1.5 against the first pair's bar RT 1.95: 0.45 / 0.75 = 0.6
     // (against its space RT 1.55 it would be 0.067).
-    {"I2of5 start bar", btCodeTypes::CODE25i, "0123456", 2.5, 0.2, 0, 0.3, 0.6},
+    {"I2of5 start bar", CODE25i, "0123456", 2.5, 0.2, 0, 0.3, 0.6},
     // The stop's space 1.1 against the last pair's space RT 1.55: 0.45 / 0.75 = 0.6 (against
     // its bar RT 1.95 it would be 1).
-    {"I2of5 stop space", btCodeTypes::CODE25i, "0123456", 2.5, 0.2, -2, 0.3, 0.6},
+    {"I2of5 stop space", CODE25i, "0123456", 2.5, 0.2, -2, 0.3, 0.6},
     // The stop's wide bar 2.4 and its last narrow bar 1.5, against the last pair's bar RT
     // 1.95: 0.45 / 0.75 = 0.6 each.
-    {"I2of5 stop wide bar", btCodeTypes::CODE25i, "0123456", 2.5, 0.2, -3, -0.3, 0.6},
-    {"I2of5 stop narrow bar", btCodeTypes::CODE25i, "0123456", 2.5, 0.2, -1, 0.3, 0.6},
+    {"I2of5 stop wide bar", CODE25i, "0123456", 2.5, 0.2, -3, -0.3, 0.6},
+    {"I2of5 stop narrow bar", CODE25i, "0123456", 2.5, 0.2, -1, 0.3, 0.6},
     // The pair "01": element 5 is the first space of the 1 (wide spaces 10001), 2.3 - 0.6 =
     // 1.7. Its spaces: wide 1.7 and 2.3, mean 2.0, narrow 0.8, RT 1.4, 0.6 from each mean:
     // (1.7 - 1.4) / 0.6 = 0.5; the bars' threshold does not move: 0.5.
-    {"I2of5 one wide space", btCodeTypes::CODE25i, "0123456", 2.5, 0.2, 5, -0.6, 0.5},
+    {"I2of5 one wide space", CODE25i, "0123456", 2.5, 0.2, 5, -0.6, 0.5},
     // Bar loss of 0.25 X at 2:1: bars 0.75 / 1.75, RT 1.25; spaces 1.25 / 2.25, RT 1.75:
     // every element 0.5 from its RT, V = 1. The start A (0011010), 0.75 0.75 0.75 1.25 1.75
     // 2.25 2.25 sorted, has equal steps below its 2 and its 3 widest elements: the reading
     // that tried only the larger step took 2 wide and found no start character.
-    {"Codabar bar loss", btCodeTypes::Codabar, "A123B", 2, -0.25, 0, 0, 1},
+    {"Codabar bar loss", Codabar, "A123B", 2, -0.25, 0, 0, 1},
     // "/" (1010001): bars 1.75 1.75 0.75 1.75 against their own RT 1.25: 1; its spaces, all
     // narrow 1.25, against the whole character's RT: narrow mean (0.75 + 3 x 1.25) / 4 =
     // 1.125, wide 1.75, RT 1.4375, 0.3125 from each: (1.4375 - 1.25) / 0.3125 = 0.6.
-    {"Codabar all-narrow spaces", btCodeTypes::Codabar, "A1/2B", 2, -0.25, 0, 0, 0.6},
+    {"Codabar all-narrow spaces", Codabar, "A1/2B", 2, -0.25, 0, 0, 0.6},
 };
 
 TEST(ReferenceDecode, TwoWidthThresholdsPerCharacter) {
     for (const TwoWidth& row : kTwoWidths) {
         SCOPED_TRACE(row.what);
-        const Symbol symbol = Encode(row.type, row.caption, "", btCodeRatio::Ratio_2);
+        const Symbol symbol = Encode(row.type, row.caption, "", Ratio_2);
         std::vector<double> widths;
         for (const int run : RunLengths(symbol.modules)) {
             const double gain = widths.size() % 2 == 0 ? row.gain : -row.gain;
@@ -436,42 +417,40 @@ struct Refused {
 };
 
 TEST(ReferenceDecode, RefusesWrongCheckAndTruncatedSymbols) {
-    const std::string ean = Encode(btCodeTypes::EAN_13, "400638133393").modules; // check digit 1
-    const std::string code128 = Encode(btCodeTypes::CODE128_A, "AB12").modules;  // check value 18
-    const std::string code39 = Encode(btCodeTypes::CODE39, "AB-12").modules;
-    const std::string codabar = Encode(btCodeTypes::Codabar, "A1B").modules;
+    const std::string ean = Encode(EAN_13, "400638133393").modules; // check digit 1
+    const std::string code128 = Encode(CODE128_A, "AB12").modules;  // check value 18
+    const std::string code39 = Encode(CODE39, "AB-12").modules;
+    const std::string codabar = Encode(Codabar, "A1B").modules;
     const Refused rows[] = {
-        {"EAN-13 check", btCodeTypes::EAN_13, Patched(ean, 85, EanC(5), 0, 7),
+        {"EAN-13 check", EAN_13, Patched(ean, 85, EanC(5), 0, 7),
          "wrong check digit: read 5, computed 1"},
-        {"Code 128 check", btCodeTypes::CODE128_A,
-         Patched(code128, 55, Encode(btCodeTypes::CODE128_A, "3").modules, 11, 11),
+        {"Code 128 check", CODE128_A, Patched(code128, 55, Encode(CODE128_A, "3").modules, 11, 11),
          "wrong check character: read 19, computed 18"},
         // MSI "1234" + 4: its last digit replaced by the 7 of MSI "7" (16 modules each after
         // the 4 of the start).
-        {"MSI check", btCodeTypes::MSI_Plessey,
-         Patched(Encode(btCodeTypes::MSI_Plessey, "1234").modules, 4 + 16 * 4,
-                 Encode(btCodeTypes::MSI_Plessey, "7").modules, 4, 16),
+        {"MSI check", MSI_Plessey,
+         Patched(Encode(MSI_Plessey, "1234").modules, 4 + 16 * 4, Encode(MSI_Plessey, "7").modules,
+                 4, 16),
          "wrong check digit: read 7, computed 4"},
         // Cut in the last character: its bar, space and first bar of 2 modules stay.
-        {"EAN-13 truncated", btCodeTypes::EAN_13, ean.substr(0, 90),
+        {"EAN-13 truncated", EAN_13, ean.substr(0, 90),
          "55 elements: an EAN-13 symbol has 59 (73 or 91 with an add-on)"},
-        {"Code 39 without its stop", btCodeTypes::CODE39, code39.substr(0, code39.size() - 16),
+        {"Code 39 without its stop", CODE39, code39.substr(0, code39.size() - 16),
          "no stop character"},
         // The gap after "*" (15 modules) 5 modules wide, past a wide and a narrow element (4).
-        {"Code 39 gap", btCodeTypes::CODE39, code39.substr(0, 16) + "0000" + code39.substr(16),
+        {"Code 39 gap", CODE39, code39.substr(0, 16) + "0000" + code39.substr(16),
          "the gap after character 1 is wider than a wide element and a narrow one"},
         // "A1B": the 1 (11 modules after the A's 13 and its gap) made seven elements of 2
         // modules each: no pattern has its wide elements wider than its narrow ones.
-        {"Codabar equal elements", btCodeTypes::Codabar,
+        {"Codabar equal elements", Codabar,
          codabar.substr(0, 14) + "11001100110011" + codabar.substr(25),
          "character 2: its elements fit no Codabar character"},
         // Refusals after the Interleaved 2 of 5 or Code 128 symbol decoded, which must not
         // transmit what it read. GS1 check digit of 1234567890123, weights 3 and 1 from the
         // right: 3*3+2+1*3+0+9*3+8+7*3+6+5*3+4+3*3+2+1*3 = 109, so 10 - 9 = 1; read 4.
-        {"ITF-14 check", btCodeTypes::ITF_14,
-         Encode(btCodeTypes::CODE25i, "12345678901234").modules,
+        {"ITF-14 check", ITF_14, Encode(CODE25i, "12345678901234").modules,
          "wrong check digit: read 4, computed 1"},
-        {"GS1-128 without FNC1", btCodeTypes::GS1_128, code128,
+        {"GS1-128 without FNC1", GS1_128, code128,
          "no FNC1 after the start character: a GS1-128 symbol begins with FNC1"},
     };
     for (const Refused& row : rows) {
@@ -509,18 +488,15 @@ TEST(ReferenceDecode, LettersInsideCodabarAndTheShortestReadsBelieved) {
         bool any;            // ReferenceDecodeAny believes it
     };
     const TRow kRows[] = {
-        {"Codabar A1B", btCodeTypes::Codabar, CodabarWidths("A1B"), "", false},
-        {"Codabar A12B", btCodeTypes::Codabar, CodabarWidths("A12B"), "", true},
-        {"Codabar A1C2B", btCodeTypes::Codabar, CodabarWidths("A1C2B"),
+        {"Codabar A1B", Codabar, CodabarWidths("A1B"), "", false},
+        {"Codabar A12B", Codabar, CodabarWidths("A12B"), "", true},
+        {"Codabar A1C2B", Codabar, CodabarWidths("A1C2B"),
          "character 3: a start or stop character inside the symbol", false},
-        {"Codabar AD2B", btCodeTypes::Codabar, CodabarWidths("AD2B"),
+        {"Codabar AD2B", Codabar, CodabarWidths("AD2B"),
          "character 2: a start or stop character inside the symbol", false},
-        {"I2of5 4 digits", btCodeTypes::CODE25i,
-         Widths(Encode(btCodeTypes::CODE25i, "1234").modules), "", false},
-        {"I2of5 6 digits", btCodeTypes::CODE25i,
-         Widths(Encode(btCodeTypes::CODE25i, "123456").modules), "", true},
-        {"MSI 0 and its check 0", btCodeTypes::MSI_Plessey,
-         Widths(Encode(btCodeTypes::MSI_Plessey, "0").modules), "", false},
+        {"I2of5 4 digits", CODE25i, Widths(Encode(CODE25i, "1234").modules), "", false},
+        {"I2of5 6 digits", CODE25i, Widths(Encode(CODE25i, "123456").modules), "", true},
+        {"MSI 0 and its check 0", MSI_Plessey, Widths(Encode(MSI_Plessey, "0").modules), "", false},
     };
     for (const TRow& row : kRows) {
         const TDecoded d = ReferenceDecode(row.type, row.widths);
@@ -537,7 +513,7 @@ TEST(ReferenceDecode, LettersInsideCodabarAndTheShortestReadsBelieved) {
 TEST(ReferenceDecode, WidthsThatAreNoSymbol) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    const std::vector<double> ean = Widths(Encode(btCodeTypes::EAN_13, "400638133393").modules);
+    const std::vector<double> ean = Widths(Encode(EAN_13, "400638133393").modules);
     const auto with = [&](std::size_t at, double value) {
         std::vector<double> w = ean;
         w[at] = value;
@@ -553,7 +529,7 @@ TEST(ReferenceDecode, WidthsThatAreNoSymbol) {
         {std::vector<double>(59, 1e308), "the widths add up beyond the range of a number"},
     };
     for (const auto& [widths, failure] : rows) {
-        const TDecoded d = ReferenceDecode(btCodeTypes::EAN_13, widths);
+        const TDecoded d = ReferenceDecode(EAN_13, widths);
         EXPECT_FALSE(d.ok);
         EXPECT_EQ(d.failure, failure);
         EXPECT_FALSE(ReferenceDecodeAny(widths).ok);
@@ -561,11 +537,11 @@ TEST(ReferenceDecode, WidthsThatAreNoSymbol) {
     // A million elements (a count that Code 39 and Codabar accept) is refused at once.
     const std::vector<double> many(999'999, 1.0);
     EXPECT_FALSE(ReferenceDecodeAny(many).ok);
-    const TDecoded postal = ReferenceDecode(btCodeTypes::Postnet, ean);
+    const TDecoded postal = ReferenceDecode(Postnet, ean);
     EXPECT_FALSE(postal.ok);
     EXPECT_EQ(postal.failure,
               "Postnet and FIM are postal symbols, outside ISO/IEC 15416 print-quality grading");
-    EXPECT_FALSE(ReferenceDecode(btCodeTypes::Postnet_FIM, ean).ok);
+    EXPECT_FALSE(ReferenceDecode(Postnet_FIM, ean).ok);
 }
 
 } // namespace

@@ -19,6 +19,8 @@
 #include <random>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
 
 namespace {
 
@@ -101,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {},
                     [](Program& p, TForm1& f) {
                         EXPECT_EQ(f.Edit2->text(), "12");
-                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), btCodeTypes::EAN_13);
+                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), EAN_13);
                         EXPECT_TRUE(p.File().startsWith(Binary(4096, true))); // left as it was
                     }},
         GarbageCase{
@@ -215,7 +217,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "12345",
                     {},
                     [](Program& p, TForm1& f) {
-                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), btCodeTypes::UPC_A);
+                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
                         EXPECT_EQ(p.Read("bctype"), "-1");
                     }},
         GarbageCase{"TypeNegative",
@@ -225,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                     "",
                     {},
                     [](Program& p, TForm1& f) {
-                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), btCodeTypes::UPC_A);
+                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
                         EXPECT_EQ(p.Read("bctype"), "-1");
                     }},
         GarbageCase{"TypeNotANumber",
@@ -235,7 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
                     kLayoutText,
                     {"'abc' is not a valid integer value."},
                     [](Program& p, TForm1& f) {
-                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), btCodeTypes::UPC_A);
+                        EXPECT_EQ(f.Barcode1->Bar_CodeType(), UPC_A);
                         EXPECT_EQ(p.Read("bctype"), "abc"); // start-up ended before the write
                     }},
         GarbageCase{"TypeBeyondInteger",

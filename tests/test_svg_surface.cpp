@@ -7,6 +7,8 @@
 #include <string>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
 
 namespace {
 
@@ -43,7 +45,7 @@ TEST(SvgSurface, TextCarriesFaceSizeRotationAndEscapedCharacters) {
 TEST(SvgSurface, DrawsTheSameLayoutAsTheRasterSurfaces) {
     TSvgSurface surface(96, 96);
     TLLBarcode barcode;
-    barcode.Params.CodeType = btCodeTypes::UPC_A;
+    barcode.Params.CodeType = UPC_A;
     TDrawnSize size;
     barcode.DrawBarcode(surface, 0, 0, size);
     EXPECT_EQ(size, (TDrawnSize{116, 83}));

@@ -16,6 +16,9 @@
 #include <vector>
 
 using namespace varimark;
+// The engine's enumerators by their names, as the tables below give them.
+using enum btCodeTypes;
+using enum btCodeRatio;
 
 namespace {
 
@@ -59,7 +62,7 @@ char Lookup(const std::string& alphabet, const char* const* table, const std::st
 // Characters of fixed element count, each followed by a one-module gap.
 std::string ReadGapped(const TLLBarcode& e, const std::string& alphabet, const char* const* table,
                        std::size_t elements) {
-    const int wide = e.Params.Ratio == btCodeRatio::Ratio_3 ? 3 : 2;
+    const int wide = e.Params.Ratio == Ratio_3 ? 3 : 2;
     const std::vector<int> r = Runs(e);
     std::string text;
     for (std::size_t pos = 0; pos < r.size(); pos += elements + 1) {
@@ -70,7 +73,7 @@ std::string ReadGapped(const TLLBarcode& e, const std::string& alphabet, const c
 }
 
 std::string Read25(const TLLBarcode& e) {
-    const int wide = e.Params.Ratio == btCodeRatio::Ratio_3 ? 3 : 2;
+    const int wide = e.Params.Ratio == Ratio_3 ? 3 : 2;
     const std::vector<int> r = Runs(e);
     EXPECT_EQ(Flags(r, 0, 4, wide), "0000");
     EXPECT_EQ(Flags(r, r.size() - 3, 3, wide), "100");
@@ -94,16 +97,14 @@ TEST_P(WideNarrow, PreparesTextAndReadsBack) {
     const TLLBarcode e = EncodedBarcode(c.type, c.text, "", ratio);
     ASSERT_STREQ(e.CodeText, c.codeText);
     const std::size_t n = std::strlen(c.codeText);
-    const int wide = ratio == btCodeRatio::Ratio_3 ? 3 : 2;
+    const int wide = ratio == Ratio_3 ? 3 : 2;
     switch (c.type) {
-    case btCodeTypes::CODE39:
+    case CODE39:
         EXPECT_EQ(ReadGapped(e, kAlphabet39, kCode39, 9), c.codeText);
         EXPECT_EQ(e.ModuleCount, static_cast<int>(n) * (7 + 3 * wide));
         break;
-    case btCodeTypes::Codabar:
-        EXPECT_EQ(ReadGapped(e, kAlphabetCodabar, kCodabar, 7), c.codeText);
-        break;
-    case btCodeTypes::MSI_Plessey: {
+    case Codabar: EXPECT_EQ(ReadGapped(e, kAlphabetCodabar, kCodabar, 7), c.codeText); break;
+    case MSI_Plessey: {
         std::string expected;
         auto bit = [&](bool one) {
             expected += one ? std::string(wide, '1') + "0" : "1" + std::string(wide, '0');
@@ -129,38 +130,29 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, WideNarrow,
     ::testing::Combine(
         ::testing::Values(
-            Case{btCodeTypes::CODE39, "abc-1", "*ABC-1*"},
-            Case{btCodeTypes::CODE39, "a+b", "*A+B*"}, Case{btCodeTypes::CODE39, "a#b", "*A0B*"},
-            Case{btCodeTypes::CODE39, "", "**"}, Case{btCodeTypes::CODE39, "A*B", "*A*B*"},
-            Case{btCodeTypes::CODE39, "x\xe9_z", "*X00Z*"},
-            Case{btCodeTypes::CODE39, kText39.c_str(), kFull39.c_str()},
-            Case{btCodeTypes::CODE25i, "1234567", "12345670"},
-            Case{btCodeTypes::CODE25iP, "1234567", "12345678"},
-            Case{btCodeTypes::CODE25i, "123456", "123456"},
-            Case{btCodeTypes::CODE25iP, "123456", "123456"}, Case{btCodeTypes::CODE25i, "", ""},
-            Case{btCodeTypes::CODE25i, "12a", "1205"}, Case{btCodeTypes::CODE25iP, "12a", "1208"},
-            Case{btCodeTypes::CODE25i, "0123456789", "0123456789"},
-            Case{btCodeTypes::CODE25iP, "1234567890123", "12345678901236"},
-            Case{btCodeTypes::CODE25iP, "12345678901", "123456789016"},
-            Case{btCodeTypes::Codabar, "123", "A123A"},
-            Case{btCodeTypes::Codabar, "B123C", "B123C"}, Case{btCodeTypes::Codabar, "b12", "B12A"},
-            Case{btCodeTypes::Codabar, "1b2", "A102A"}, Case{btCodeTypes::Codabar, "12x", "A12A"},
-            Case{btCodeTypes::Codabar, "A", "AA"}, Case{btCodeTypes::Codabar, "", "AA"},
-            Case{btCodeTypes::Codabar, "ABC", "A0C"}, Case{btCodeTypes::Codabar, "d", "DA"},
-            Case{btCodeTypes::Codabar, "x", "AA"}, Case{btCodeTypes::Codabar, "1d", "A1D"},
-            Case{btCodeTypes::Codabar, "c$-:/.+d", "C$-:/.+D"},
-            Case{btCodeTypes::Codabar, "4 5", "A45A"},
-            Case{btCodeTypes::Codabar, "a0123456789b", "A0123456789B"},
-            Case{btCodeTypes::MSI_Plessey, "1234567", "12345674"},
-            Case{btCodeTypes::MSI_Plessey, "", "0"},
-            Case{btCodeTypes::MSI_Plessey, "80523", "805234"},
-            Case{btCodeTypes::MSI_Plessey, "9", "91"}, Case{btCodeTypes::MSI_Plessey, "99", "992"},
-            Case{btCodeTypes::MSI_Plessey, "1x", "109"},
-            Case{btCodeTypes::MSI_Plessey, "99999999999999999999999999999999999999999999999999",
+            Case{CODE39, "abc-1", "*ABC-1*"}, Case{CODE39, "a+b", "*A+B*"},
+            Case{CODE39, "a#b", "*A0B*"}, Case{CODE39, "", "**"}, Case{CODE39, "A*B", "*A*B*"},
+            Case{CODE39, "x\xe9_z", "*X00Z*"}, Case{CODE39, kText39.c_str(), kFull39.c_str()},
+            Case{CODE25i, "1234567", "12345670"}, Case{CODE25iP, "1234567", "12345678"},
+            Case{CODE25i, "123456", "123456"}, Case{CODE25iP, "123456", "123456"},
+            Case{CODE25i, "", ""}, Case{CODE25i, "12a", "1205"}, Case{CODE25iP, "12a", "1208"},
+            Case{CODE25i, "0123456789", "0123456789"},
+            Case{CODE25iP, "1234567890123", "12345678901236"},
+            Case{CODE25iP, "12345678901", "123456789016"}, Case{Codabar, "123", "A123A"},
+            Case{Codabar, "B123C", "B123C"}, Case{Codabar, "b12", "B12A"},
+            Case{Codabar, "1b2", "A102A"}, Case{Codabar, "12x", "A12A"}, Case{Codabar, "A", "AA"},
+            Case{Codabar, "", "AA"}, Case{Codabar, "ABC", "A0C"}, Case{Codabar, "d", "DA"},
+            Case{Codabar, "x", "AA"}, Case{Codabar, "1d", "A1D"},
+            Case{Codabar, "c$-:/.+d", "C$-:/.+D"}, Case{Codabar, "4 5", "A45A"},
+            Case{Codabar, "a0123456789b", "A0123456789B"}, Case{MSI_Plessey, "1234567", "12345674"},
+            Case{MSI_Plessey, "", "0"}, Case{MSI_Plessey, "80523", "805234"},
+            Case{MSI_Plessey, "9", "91"}, Case{MSI_Plessey, "99", "992"},
+            Case{MSI_Plessey, "1x", "109"},
+            Case{MSI_Plessey, "99999999999999999999999999999999999999999999999999",
                  "999999999999999999999999999999999999999999999999990"},
-            Case{btCodeTypes::MSI_Plessey, "31415926535897932384626433832795028841971693993751",
+            Case{MSI_Plessey, "31415926535897932384626433832795028841971693993751",
                  "314159265358979323846264338327950288419716939937519"}),
-        ::testing::Values(btCodeRatio::Ratio_3, btCodeRatio::Ratio_2)));
+        ::testing::Values(Ratio_3, Ratio_2)));
 
 // The character rules, one row per table: elements per character, how many of them are wide,
 // and no two characters alike. Code 39 (ISO/IEC 16388, 4.2): 9 elements, 3 wide ("*" is
@@ -218,19 +210,19 @@ TEST(WideNarrowPatterns, TwoOfFivePairsAsWidths) {
         const char* text;
         btCodeRatio ratio;
         const char* widths;
-    } rows[] = {{"38", btCodeRatio::Ratio_3,
+    } rows[] = {{"38", Ratio_3,
                  "1111"
                  "3331111311"
                  "311"},
-                {"90", btCodeRatio::Ratio_3,
+                {"90", Ratio_3,
                  "1111"
                  "1131133311"
                  "311"},
-                {"47", btCodeRatio::Ratio_2,
+                {"47", Ratio_2,
                  "1111"
                  "1111211222"
                  "211"},
-                {"56", btCodeRatio::Ratio_2,
+                {"56", Ratio_2,
                  "1111"
                  "2112221111"
                  "211"}};
@@ -239,8 +231,7 @@ TEST(WideNarrowPatterns, TwoOfFivePairsAsWidths) {
         for (std::size_t k = 0; row.widths[k] != '\0'; ++k)
             modules +=
                 std::string(static_cast<std::size_t>(row.widths[k] - '0'), k % 2 ? '0' : '1');
-        EXPECT_EQ(Bits(EncodedBarcode(btCodeTypes::CODE25i, row.text, "", row.ratio)), modules)
-            << row.text;
+        EXPECT_EQ(Bits(EncodedBarcode(CODE25i, row.text, "", row.ratio)), modules) << row.text;
     }
 }
 
@@ -251,14 +242,13 @@ TEST(WideNarrowPatterns, HandWrittenSymbols) {
         const char* text;
         std::string bits;
     } cases[] = {
-        {btCodeTypes::CODE39, btCodeRatio::Ratio_3, "",
-         "10001011101110101000101110111010"}, // "*" "*"
-        {btCodeTypes::CODE39, btCodeRatio::Ratio_2, "", "10010110110101001011011010"},
-        {btCodeTypes::CODE25i, btCodeRatio::Ratio_3, "", "101011101"}, // start, stop
-        {btCodeTypes::CODE25i, btCodeRatio::Ratio_2, "", "10101101"},
-        {btCodeTypes::CODE25i, btCodeRatio::Ratio_3, "12", "101011101000101011100011101"},
-        {btCodeTypes::Codabar, btCodeRatio::Ratio_3, "", "1011100010001010111000100010"}, // "A" "A"
-        {btCodeTypes::MSI_Plessey, btCodeRatio::Ratio_2, "", "110100100100100100100"} // 1, 0000, 00
+        {CODE39, Ratio_3, "", "10001011101110101000101110111010"}, // "*" "*"
+        {CODE39, Ratio_2, "", "10010110110101001011011010"},
+        {CODE25i, Ratio_3, "", "101011101"}, // start, stop
+        {CODE25i, Ratio_2, "", "10101101"},
+        {CODE25i, Ratio_3, "12", "101011101000101011100011101"},
+        {Codabar, Ratio_3, "", "1011100010001010111000100010"}, // "A" "A"
+        {MSI_Plessey, Ratio_2, "", "110100100100100100100"}     // 1, 0000, 00
     };
     for (const auto& c : cases) {
         EXPECT_EQ(Bits(EncodedBarcode(c.type, c.text, "", c.ratio)), c.bits)
@@ -268,13 +258,13 @@ TEST(WideNarrowPatterns, HandWrittenSymbols) {
 
 TEST(WideNarrowPatterns, CodabarUppercasesTheCaption) {
     TLLBarcode e;
-    e.Params.CodeType = btCodeTypes::Codabar;
+    e.Params.CodeType = Codabar;
     e.Params.SetCaption("b1x2c");
     e.Encode();
     EXPECT_STREQ(e.CodeText, "B12C");
     EXPECT_STREQ(e.Params.Caption, "B1X2C");
 
-    e.Params.CodeType = btCodeTypes::CODE39; // other types leave the caption as typed
+    e.Params.CodeType = CODE39; // other types leave the caption as typed
     e.Params.SetCaption("abc");
     e.Encode();
     EXPECT_STREQ(e.Params.Caption, "abc");
@@ -283,7 +273,7 @@ TEST(WideNarrowPatterns, CodabarUppercasesTheCaption) {
 TEST(WideNarrowPatterns, MsiCheckRefusesOtherTypes) {
     char text[TLLBarcode::kCodeTextCapacity + 1] = "123";
     try {
-        AddMSIProofchar(text, btCodeTypes::CODE39);
+        AddMSIProofchar(text, CODE39);
         ADD_FAILURE() << "no exception";
     } catch (const EOverflow& x) {
         EXPECT_STREQ(x.what(), "Wrong barcode type in procedure AddMSIProofchar");

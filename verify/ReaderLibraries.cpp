@@ -6,19 +6,9 @@ namespace varimark {
 
 namespace {
 
-TTiffCalls LoadTiff() {
-    const TSharedLibrary library(VARIMARK_LIBTIFF_SONAME);
-    TTiffCalls calls{};
-    VARIMARK_TIFF_CALLS(VARIMARK_CALL_RESOLVE)
-    return calls;
-}
+VARIMARK_CALLS_LOADER(LoadTiff, TTiffCalls, VARIMARK_LIBTIFF_SONAME, VARIMARK_TIFF_CALLS)
 
-TGifCalls LoadGif() {
-    const TSharedLibrary library(VARIMARK_LIBGIF_SONAME);
-    TGifCalls calls{};
-    VARIMARK_GIF_CALLS(VARIMARK_CALL_RESOLVE)
-    return calls;
-}
+VARIMARK_CALLS_LOADER(LoadGif, TGifCalls, VARIMARK_LIBGIF_SONAME, VARIMARK_GIF_CALLS)
 
 } // namespace
 
